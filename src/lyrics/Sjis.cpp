@@ -1,0 +1,68 @@
+#include "lyrics/Sjis.h"
+
+#include <cstring>
+
+namespace zvek {
+
+std::size_t LastCharStart(std::string_view s) {
+    std::size_t last = std::string_view::npos;
+    for (std::size_t i = 0; i < s.size(); i = NextChar(s, i)) last = i;
+    return last;
+}
+
+std::size_t FindChar(std::string_view s, char c, std::size_t from) {
+    // Jump with memchr to each candidate byte; only a candidate that lies on
+    // a character boundary counts, so the boundaries are followed up to it.
+    std::size_t boundary = from;
+    while (boundary < s.size()) {
+        const void* hit = std::memchr(s.data() + boundary, c, s.size() - boundary);
+        if (!hit) return std::string_view::npos;
+        const std::size_t at = static_cast<const char*>(hit) - s.data();
+        while (boundary < at) boundary = NextChar(s, boundary);
+        if (boundary == at) return at;
+        // The hit was the trail byte of the pair starting at at - 1; go on after it.
+    }
+    return std::string_view::npos;
+}
+
+std::size_t FindText(std::string_view s, std::string_view needle, std::size_t from) {
+    if (needle.empty()) return from <= s.size() ? from : std::string_view::npos;
+    const char first = needle.front();
+    for (std::size_t i = FindChar(s, first, from); i != std::string_view::npos;
+         i = FindChar(s, first, NextChar(s, i))) {
+        if (s.compare(i, needle.size(), needle) == 0) return i;
+    }
+    return std::string_view::npos;
+}
+
+bool StartsWithChar(std::string_view s, std::string_view c) {
+    return !s.empty() && CharSize(s, 0) == c.size() && s.substr(0, c.size()) == c;
+}
+
+bool EndsWithChar(std::string_view s, std::string_view c) {
+    const std::size_t last = LastCharStart(s);
+    return last != std::string_view::npos && s.substr(last) == c;
+}
+
+std::string LowerAscii(std::string_view s) {
+    std::string out(s);
+    for (std::size_t i = 0; i < out.size();) {
+        const std::size_t n = CharSize(out, i);
+        if (n == 1 && out[i] >= 'A' && out[i] <= 'Z') out[i] = static_cast<char>(out[i] + ('a' - 'A'));
+        i += n;
+    }
+    return out;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && LowerAscii(a) == LowerAscii(b);
+}
+
+std::string_view Trim(std::string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= 0x20) ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 0x20) --e;
+    return s.substr(b, e - b);
+}
+
+}  // namespace zvek

@@ -1,0 +1,38 @@
+// Conversions between the core's Shift-JIS (code page 932) text and Unicode,
+// used only at the edges: the editor, terminal messages, UTF-8 input files
+// and UTF-8 file names.
+//
+// Shift-JIS -> Unicode is lossless: every byte that is not part of a valid
+// CP932 character (and every character that would not come back as the same
+// bytes) maps to the private-use code point U+F700 + byte, and the way back
+// turns such code points into those bytes again, so a text survives
+// open -> edit -> save byte for byte.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace zvek {
+
+// Base of the private-use range that carries raw bytes: U+F700 + byte.
+inline constexpr char16_t kRawBytePua = 0xF700;
+
+std::u16string SjisToUtf16(std::string_view sjis);
+std::string SjisToUtf8(std::string_view sjis);
+
+// Unicode -> Shift-JIS. Characters with no Shift-JIS form become "?" and are
+// counted in `*replaced` when it is given. With `rawBytes`, code points
+// U+F700..U+F7FF become the byte they carry (the editor's round trip);
+// without it they are ordinary unmappable characters (UTF-8 input files).
+// Invalid UTF-8 sequences and lone surrogates count as unmappable.
+std::string Utf16ToSjis(std::u16string_view text, bool rawBytes = true, std::size_t* replaced = nullptr);
+std::string Utf8ToSjis(std::string_view utf8, bool rawBytes = false, std::size_t* replaced = nullptr);
+
+// A text is taken as UTF-8 when it starts with the byte-order mark, or when
+// it is entirely valid UTF-8 and holds at least one multi-byte sequence.
+bool LooksLikeUtf8(std::string_view bytes);
+// Drops a leading UTF-8 byte-order mark, if any.
+std::string_view StripUtf8Bom(std::string_view bytes);
+
+}  // namespace zvek

@@ -1,0 +1,84 @@
+#include "TestSupport.h"
+
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+
+#include "platform/Codec.h"
+
+namespace zvek::test {
+
+TempDir::TempDir() {
+    std::random_device rd;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        auto candidate = std::filesystem::temp_directory_path() /
+                         ("zveklc-test-" + std::to_string(rd()) + std::to_string(rd()));
+        if (std::filesystem::create_directory(candidate)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path.string());
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const std::filesystem::path& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string CrLf(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& line : lines) out += line + "\r\n";
+    return out;
+}
+
+std::string Sjis(std::string_view utf8) {
+    std::size_t replaced = 0;
+    std::string out = Utf8ToSjis(utf8, false, &replaced);
+    if (replaced) throw std::runtime_error("test text has no Shift-JIS form");
+    return out;
+}
+
+MsgResult FakeHost::MessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) {
+    messages.push_back({std::string(text), kind, buttons});
+    if (buttons == MsgButtons::Ok) return MsgResult::Ok;
+    if (answers.empty()) return MsgResult::Cancel;
+    MsgResult answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+bool FakeHost::ExecuteDialog(FileDialog& dialog) {
+    dialogs.push_back(dialog);
+    if (dialogFiles.empty()) return false;
+    dialog.fileName = dialogFiles.front();
+    dialogFiles.pop_front();
+    return true;
+}
+
+void FakeHost::SetStatusText(std::string_view text) { status.emplace_back(text); }
+
+void FakeHost::SetScreenCursor(std::int16_t cursor) {
+    cursor_ = cursor;
+    cursorChanges.push_back(cursor);
+}
+
+bool FakeHost::OpenInBrowser(const std::string& address) {
+    browsed.push_back(address);
+    return true;
+}
+
+}  // namespace zvek::test

@@ -1,0 +1,72 @@
+// Shared helpers for the tests: real files in a private temporary folder,
+// and a recording host whose dialog answers are set in advance.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Host.h"
+
+namespace zvek::test {
+
+// A fresh folder under the system's temporary directory, removed with the object.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::string operator/(std::string_view name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string ReadBytes(const std::filesystem::path& path);
+void WriteBytes(const std::filesystem::path& path, std::string_view bytes);
+
+// Lines joined, each followed by CR LF: what the program writes for them.
+std::string CrLf(const std::vector<std::string>& lines);
+// UTF-8 source text to Shift-JIS bytes (for readable expectations).
+std::string Sjis(std::string_view utf8);
+
+// Records everything the core asks of the window and answers from queues.
+class FakeHost : public Host {
+public:
+    struct Message {
+        std::string text;
+        MsgKind kind;
+        MsgButtons buttons;
+    };
+
+    // Answers for the next questions and dialogs, in order. A question with
+    // no queued answer is answered Cancel (Ok for an OK-only box); a dialog
+    // with no queued file name is cancelled.
+    std::deque<MsgResult> answers;
+    std::deque<std::string> dialogFiles;
+
+    std::vector<Message> messages;
+    std::vector<FileDialog> dialogs;   // the dialogs as they were shown
+    std::vector<std::string> status;   // every status-line text, in order
+    std::vector<std::string> browsed;  // addresses opened in the browser
+    int processMessagesCalls = 0;
+    std::vector<std::int16_t> cursorChanges;
+
+    MsgResult MessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) override;
+    bool ExecuteDialog(FileDialog& dialog) override;
+    void SetStatusText(std::string_view text) override;
+    void ProcessMessages() override { ++processMessagesCalls; }
+    std::int16_t ScreenCursor() const override { return cursor_; }
+    void SetScreenCursor(std::int16_t cursor) override;
+    bool OpenInBrowser(const std::string& address) override;
+
+private:
+    std::int16_t cursor_ = crDefault;
+};
+
+}  // namespace zvek::test
