@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <system_error>
 
 #include "lyrics/Sjis.h"
@@ -20,30 +21,59 @@ constexpr std::string_view kUtf8Bom{"\xEF\xBB\xBF", 3};
 // Cuts a page into tokens. The reader looks ahead up to three bytes and puts
 // back what it does not use; with the whole page in memory, putting back is
 // just moving the position back.
+//
+// Tokens are decoded one after another into `out`, which holds as many bytes
+// as the page: no character ever takes more bytes in Shift_JIS than it took
+// in the page (a CR LF becomes one space, escapes vanish). For the same
+// reason `out` may be the page itself: decoding never overtakes reading, and
+// what is put back has not been overwritten.
 class TokenReader {
 public:
-    TokenReader(std::string_view page, HtmlCharset charset)
-        : data_(reinterpret_cast<const unsigned char*>(page.data())), size_(page.size()), charset_(charset) {}
+    TokenReader(std::string_view page, HtmlCharset charset, char* out)
+        : data_(reinterpret_cast<const unsigned char*>(page.data())),
+          size_(page.size()),
+          charset_(charset),
+          out_(out) {}
 
     bool AtEnd() const { return pos_ >= size_; }
     // The code set in force; while detecting, the byte patterns may settle it.
     HtmlCharset Charset() const { return charset_; }
 
-    // Replaces `token` with the next token. It comes back empty only at the
-    // end of the page.
-    void Read(std::string& token);
+    // The next token, valid until the reader goes. It is empty only at the
+    // end of the page. `CS` is the code set the reader was made with.
+    template <HtmlCharset CS>
+    std::string_view Read();
 
 private:
     // The next character as a Shift_JIS code, or false at the end of the page.
     // `charStart_` is left at its first byte, so it can be put back.
+    template <HtmlCharset CS>
     bool NextChar(CharCode& code);
+    // Copies the characters ahead that need no decision (no "<", ">", line
+    // end, escape, or "-" inside a comment) and stops before the first that
+    // does, or earlier; the character-by-character path handles the rest.
+    template <HtmlCharset CS>
+    void CopyPlain(bool inComment);
     // After an ESC: switches the two-byte mode and returns false, or, for a
     // sequence cut off by the end of the page, returns its bytes as `code`.
     bool Escape(CharCode& code);
-    bool Follows(std::string_view s) const {
-        return size_ - pos_ >= s.size() && std::memcmp(data_ + pos_, s.data(), s.size()) == 0;
+    // Code set not known yet: classifies the byte `c` just read.
+    bool Classify(unsigned c, CharCode& code);
+
+    // The bytes ahead are "!--" (after a "<") or "->" (after a "-").
+    bool FollowsOpener() const {
+        return size_ - pos_ >= 3 && data_[pos_] == '!' && data_[pos_ + 1] == '-' && data_[pos_ + 2] == '-';
     }
+    bool FollowsCloser() const { return size_ - pos_ >= 2 && data_[pos_] == '-' && data_[pos_ + 1] == '>'; }
     CharCode Pair(unsigned c) { return static_cast<CharCode>((c << 8) | data_[pos_++]); }
+    void Put(CharCode code) {
+        if (code >> 8) *out_++ = static_cast<char>(code >> 8);
+        *out_++ = static_cast<char>(code);
+    }
+    void Put(std::string_view s) {
+        std::memcpy(out_, s.data(), s.size());
+        out_ += s.size();
+    }
 
     const unsigned char* data_;
     std::size_t size_;
@@ -51,6 +81,7 @@ private:
     std::size_t charStart_ = 0;
     HtmlCharset charset_;
     bool twoByte_ = false;  // ISO-2022-JP: inside a JIS X 0208 run
+    char* out_;
 };
 
 bool TokenReader::Escape(CharCode& code) {
@@ -71,6 +102,40 @@ bool TokenReader::Escape(CharCode& code) {
     return false;
 }
 
+bool TokenReader::Classify(unsigned c, CharCode& code) {
+    // A byte that only one code set allows settles it; the caller reads the
+    // byte again under that code set.
+    if ((c >= 0x81 && c <= 0x9F && c != 0x8E && c != 0x8F) || c == 0xFD || c == 0xFE || c == kEsc) {
+        charset_ = c == kEsc ? csJis : (c >= 0xFD ? csEucJp : csShiftJis);
+        pos_ = charStart_;
+        return false;
+    }
+    // Anything else reads as EUC-JP for now.
+    code = static_cast<CharCode>(c);
+    if (c < 0x80 || pos_ >= size_) return true;
+    const unsigned d = data_[pos_];
+    if (c == 0x8E || c == 0x8F || (c >= 0xE0 && c <= 0xFC)) {
+        ++pos_;
+        if (d < 0xA1) {
+            charset_ = csShiftJis;
+            code = static_cast<CharCode>((c << 8) | d);
+            return true;
+        }
+    } else {
+        // 0x80, 0xA0-0xDF, 0xFF: a low second byte means a Shift_JIS
+        // half-width katakana (or a stray byte) standing alone.
+        if (d < 0xA1) {
+            charset_ = csShiftJis;
+            return true;
+        }
+        ++pos_;
+    }
+    if (d == 0xFD || d == 0xFE) charset_ = csEucJp;
+    code = EucToSjis(static_cast<CharCode>((c << 8) | d));
+    return true;
+}
+
+template <HtmlCharset CS>
 bool TokenReader::NextChar(CharCode& code) {
     for (;;) {
         charStart_ = pos_;
@@ -78,7 +143,7 @@ bool TokenReader::NextChar(CharCode& code) {
         const unsigned c = data_[pos_++];
         // A pair cut off by the end of the page keeps its first byte alone.
         const bool last = pos_ >= size_;
-        switch (charset_) {
+        switch (CS == csUnknown ? charset_ : CS) {
         case csShiftJis:
             code = IsLeadByte(static_cast<unsigned char>(c)) && !last ? Pair(c) : static_cast<CharCode>(c);
             return true;
@@ -93,48 +158,81 @@ bool TokenReader::NextChar(CharCode& code) {
             code = twoByte_ && !last ? JisToSjis(Pair(c)) : static_cast<CharCode>(c);
             return true;
         default:
-            break;
+            if (Classify(c, code)) return true;
         }
-
-        // Code set not known yet: a byte that only one code set allows
-        // settles it; anything else reads as EUC-JP for now.
-        if ((c >= 0x81 && c <= 0x9F && c != 0x8E && c != 0x8F) || c == 0xFD || c == 0xFE || c == kEsc) {
-            charset_ = c == kEsc ? csJis : (c >= 0xFD ? csEucJp : csShiftJis);
-            pos_ = charStart_;
-            continue;
-        }
-        code = static_cast<CharCode>(c);
-        if (c < 0x80 || last) return true;
-        const unsigned d = data_[pos_];
-        if (c == 0x8E || c == 0x8F || (c >= 0xE0 && c <= 0xFC)) {
-            ++pos_;
-            if (d < 0xA1) {
-                charset_ = csShiftJis;
-                code = static_cast<CharCode>((c << 8) | d);
-                return true;
-            }
-        } else {
-            // 0x80, 0xA0-0xDF, 0xFF: a low second byte means a Shift_JIS
-            // half-width katakana (or a stray byte) standing alone.
-            if (d < 0xA1) {
-                charset_ = csShiftJis;
-                return true;
-            }
-            ++pos_;
-        }
-        if (d == 0xFD || d == 0xFE) charset_ = csEucJp;
-        code = EucToSjis(static_cast<CharCode>((c << 8) | d));
-        return true;
     }
 }
 
-void TokenReader::Read(std::string& token) {
-    token.clear();
+// Bytes below 0x80 that stop a plain run, outside and inside a comment.
+struct StopBytes {
+    bool text[0x80] = {};
+    bool comment[0x80] = {};
+    constexpr StopBytes() {
+        for (const char c : {'<', '>', '\r', '\n', '\x1b'}) text[static_cast<unsigned char>(c)] = true;
+        for (const char c : {'<', '-', '\r', '\n', '\x1b'}) comment[static_cast<unsigned char>(c)] = true;
+    }
+};
+constexpr StopBytes kStopBytes;
+
+template <HtmlCharset CS>
+void TokenReader::CopyPlain(bool inComment) {
+    if constexpr (CS == csUnknown) return;
+    const bool* const stop = inComment ? kStopBytes.comment : kStopBytes.text;
+    const unsigned char* p = data_ + pos_;
+    const unsigned char* const end = data_ + size_;
+    char* o = out_;
+    while (p < end) {
+        const unsigned c = *p;
+        if (CS == csJis && twoByte_) {
+            // Every byte pairs, but a pair led by NUL converts to a single byte.
+            if (c == kEsc || c == 0 || end - p < 2) break;
+            const CharCode code = JisToSjis(static_cast<CharCode>((c << 8) | p[1]));
+            o[0] = static_cast<char>(code >> 8);
+            o[1] = static_cast<char>(code);
+            o += 2;
+            p += 2;
+        } else if (c < 0x80) {
+            if (stop[c]) break;
+            *o++ = static_cast<char>(c);
+            ++p;
+        } else if (CS == csShiftJis) {
+            if (!IsLeadByte(static_cast<unsigned char>(c))) {
+                *o++ = static_cast<char>(c);
+                ++p;
+                continue;
+            }
+            if (end - p < 2) break;
+            o[0] = static_cast<char>(c);
+            o[1] = static_cast<char>(p[1]);
+            o += 2;
+            p += 2;
+        } else if (CS == csEucJp) {
+            if (end - p < 2) break;
+            const CharCode code = EucToSjis(static_cast<CharCode>((c << 8) | p[1]));
+            if ((code >> 8) == 0) break;  // may have become "<" or a line end
+            o[0] = static_cast<char>(code >> 8);
+            o[1] = static_cast<char>(code);
+            o += 2;
+            p += 2;
+        } else {
+            *o++ = static_cast<char>(c);  // ISO-2022-JP, one-byte mode
+            ++p;
+        }
+    }
+    pos_ = static_cast<std::size_t>(p - data_);
+    out_ = o;
+}
+
+template <HtmlCharset CS>
+std::string_view TokenReader::Read() {
+    char* const start = out_;
     twoByte_ = false;
     int tagDepth = 0;
     int commentDepth = 0;
     CharCode code;
-    while (NextChar(code)) {
+    for (;;) {
+        CopyPlain<CS>(commentDepth > 0);
+        if (!NextChar<CS>(code)) break;
         if (code == '\r') {
             if (pos_ < size_ && data_[pos_] == '\n') ++pos_;
             code = ' ';
@@ -144,55 +242,157 @@ void TokenReader::Read(std::string& token) {
 
         if (commentDepth == 0) {
             if (code == '<') {
-                if (!token.empty()) {
+                if (out_ != start) {
                     // A stray "<" ends text, or cuts a tag short; it starts the next token.
                     pos_ = charStart_;
-                    return;
+                    break;
                 }
                 tagDepth = 1;
-                if (Follows("!--")) {
+                if (FollowsOpener()) {
                     pos_ += 3;
-                    token += "<!--";
+                    Put("<!--");
                     commentDepth = 1;
                     continue;
                 }
             }
-        } else if (code == '<' && Follows("!--")) {
+        } else if (code == '<' && FollowsOpener()) {
             pos_ += 3;
-            token += "<!--";
+            Put("<!--");
             ++commentDepth;
             continue;
-        } else if (code == '-' && Follows("->")) {
+        } else if (code == '-' && FollowsCloser()) {
             pos_ += 2;
-            token += "-->";
-            if (--commentDepth == 0 && --tagDepth == 0) return;
+            Put("-->");
+            if (--commentDepth == 0 && --tagDepth == 0) break;
             continue;
         }
 
-        AppendCharCode(token, code);
+        Put(code);
         // Outside a tag the depth just goes below 0: a ">" in text means nothing.
-        if (commentDepth == 0 && code == '>' && --tagDepth == 0) return;
+        if (commentDepth == 0 && code == '>' && --tagDepth == 0) break;
+    }
+    return {start, static_cast<std::size_t>(out_ - start)};
+}
+
+template <HtmlCharset CS, class Sink>
+void ReadAll(TokenReader& reader, Sink& sink) {
+    while (!reader.AtEnd()) sink(reader.Read<CS>());
+}
+
+// A page read into memory, to be decoded in place.
+struct PageBytes {
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0;
+
+    PageBytes() = default;
+    explicit PageBytes(std::string_view bytes) : data(new char[bytes.size()]), size(bytes.size()) {
+        std::memcpy(data.get(), bytes.data(), size);
+    }
+    std::string_view View() const { return {data.get(), size}; }
+};
+
+// Feeds every token of `page`, read as `charset`, to `sink`, decoding the
+// page in place.
+template <class Sink>
+void ForEachToken(char* page, std::size_t size, HtmlCharset charset, Sink& sink) {
+    TokenReader reader({page, size}, charset, page);
+    switch (charset) {
+    case csShiftJis: return ReadAll<csShiftJis>(reader, sink);
+    case csEucJp: return ReadAll<csEucJp>(reader, sink);
+    case csJis: return ReadAll<csJis>(reader, sink);
+    default: return ReadAll<csUnknown>(reader, sink);
     }
 }
 
 // Lower-cases the single-byte letters of `s` into `out` (reused between tokens).
 void LowerInto(std::string& out, std::string_view s) {
     out.assign(s);
-    for (std::size_t i = 0; i < out.size();) {
-        const std::size_t n = CharSize(out, i);
-        if (n == 1 && out[i] >= 'A' && out[i] <= 'Z') out[i] = static_cast<char>(out[i] + ('a' - 'A'));
-        i += n;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const char c = out[i];
+        if (IsLeadByte(static_cast<unsigned char>(c))) {
+            ++i;  // the trail byte is never a letter of its own
+        } else if (c >= 'A' && c <= 'Z') {
+            out[i] = static_cast<char>(c + ('a' - 'A'));
+        }
     }
 }
 
-// The code set a "<meta" tag declares, csUnknown for none. `low` is scratch.
-HtmlCharset DeclaredCharset(std::string_view token, std::string& low) {
+bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+// The tag tests compare a token, lower-cased, with ASCII words. The first
+// eight bytes of either make one number, so most tests are a comparison of
+// two numbers.
+constexpr std::uint64_t Key(std::string_view s) {
+    std::uint64_t key = 0;
+    for (std::size_t i = 0; i < s.size() && i < 8; ++i) key |= std::uint64_t{static_cast<unsigned char>(s[i])} << (8 * i);
+    return key;
+}
+
+// Lowering a trail byte here does no harm: a token with a double-byte
+// character among the bytes compared matches no ASCII word either way.
+std::uint64_t LowerKey(std::string_view s) {
+    std::uint64_t key = 0;
+    for (std::size_t i = 0; i < s.size() && i < 8; ++i) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + ('a' - 'A'));
+        key |= std::uint64_t{c} << (8 * i);
+    }
+    return key;
+}
+
+// A trimmed token that holds a "<", ready for the tag tests, which all work
+// on its lower-cased form.
+class Markup {
+public:
+    void Set(std::string_view token) {
+        token_ = token;
+        key_ = LowerKey(token);
+        lowered_ = false;
+        // Nearly every tag holds just one "<", its first byte; for those,
+        // containing "<body" is beginning with it, which saves a search.
+        oneOpener_ = token.front() == '<' && !std::memchr(token.data() + 1, '<', token.size() - 1);
+    }
+    bool Is(std::string_view word) const {
+        if (token_.size() != word.size()) return false;
+        return word.size() <= 8 ? key_ == Key(word) : Low() == word;
+    }
+    bool IsAnyOf(std::initializer_list<std::string_view> words) const {
+        for (const std::string_view word : words)
+            if (Is(word)) return true;
+        return false;
+    }
+    bool StartsWith(std::string_view prefix) const {  // at most eight bytes
+        const std::uint64_t mask = prefix.size() >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * prefix.size())) - 1;
+        return token_.size() >= prefix.size() && (key_ & mask) == Key(prefix);
+    }
+    bool Contains(std::string_view needle) const {
+        return oneOpener_ && needle.front() == '<' ? StartsWith(needle) : ContainsText(Low(), needle);
+    }
+    const std::string& Low() const {
+        if (!lowered_) {
+            LowerInto(low_, token_);
+            lowered_ = true;
+        }
+        return low_;
+    }
+
+private:
+    std::string_view token_;
+    std::uint64_t key_ = 0;
+    bool oneOpener_ = false;
+    mutable bool lowered_ = false;
+    mutable std::string low_;
+};
+
+// The code set a "<meta" tag declares, csUnknown for none.
+HtmlCharset DeclaredCharset(std::string_view token, Markup& markup) {
     if (token.empty() || token.front() != '<') return csUnknown;
-    LowerInto(low, token);
-    if (!ContainsText(low, "<meta")) return csUnknown;
+    markup.Set(token);
+    if (!markup.Contains("<meta")) return csUnknown;
+    const std::string_view low = markup.Low();
     const std::size_t at = FindText(low, "charset");
     if (at == std::string::npos) return csUnknown;
-    const std::string_view value = std::string_view(low).substr(at + 7);
+    const std::string_view value = low.substr(at + 7);
     if (ContainsText(value, "shift_jis") || ContainsText(value, "x-sjis")) return csShiftJis;
     if (ContainsText(value, "euc-jp")) return csEucJp;
     if (ContainsText(value, "iso-2022-jp")) return csJis;
@@ -201,15 +401,184 @@ HtmlCharset DeclaredCharset(std::string_view token, std::string& low) {
     return csUnknown;
 }
 
-void Tokenize(std::string_view page, HtmlCharset charset, TokenList& tokens) {
-    // About two tokens per "<": the tag and the text after it.
-    tokens.reserve(2 * static_cast<std::size_t>(std::count(page.begin(), page.end(), '<')) + 1);
-    TokenReader reader(page, charset);
-    std::string token;
-    while (!reader.AtEnd()) {
-        reader.Read(token);
-        tokens.push_back(token);
+// Adds `text` as lines the way a reader splits a file: at CR LF, lone CR and
+// lone LF. Only a page's stray bytes ever put a line break inside a line.
+void AddSplitLines(std::vector<std::string>& lines, std::string_view text) {
+    if (!std::memchr(text.data(), '\r', text.size()) && !std::memchr(text.data(), '\n', text.size())) {
+        lines.emplace_back(text);
+        return;
     }
+    for (;;) {
+        std::size_t brk = 0;
+        while (brk < text.size() && text[brk] != '\r' && text[brk] != '\n') ++brk;
+        lines.emplace_back(text.substr(0, brk));
+        if (brk == text.size()) return;
+        const std::size_t skip = text[brk] == '\r' && brk + 1 < text.size() && text[brk + 1] == '\n' ? 2 : 1;
+        text.remove_prefix(brk + skip);
+    }
+}
+
+// Builds the page text from tokens given one at a time.
+class PageTextWriter {
+public:
+    void operator()(std::string_view raw) {
+        const std::string_view token = Trim(raw);
+        if (token.empty()) return;
+        // Every tag test needs a "<"; plain text skips the lower-casing.
+        const bool markup = std::memchr(token.data(), '<', token.size()) != nullptr;
+        if (markup) {
+            markup_.Set(token);
+            if (markup_.Is("</body>")) {
+                inBody_ = false;
+                return;
+            }
+            if (markup_.Contains("<body")) inBody_ = true;
+        }
+        if (!inBody_) return;
+
+        if (markup && Tag()) return;
+        if (token.front() == '<') return;  // any other tag, or a comment
+
+        if (pending_.empty()) pending_.assign(quoteDepth_, '\t');
+        pending_ += token;
+    }
+
+    std::vector<std::string> Finish() {
+        if (!pending_.empty()) EndLine();
+        return std::move(lines_);
+    }
+
+private:
+    // The tags that shape the text; false for any other token.
+    bool Tag() {
+        if (markup_.IsAnyOf({"<br>", "</p>", "</th>", "</tr>", "</ul>", "</ol>"})) {
+            EndLine();
+            if (markup_.Is("</ol>")) listNumber_ = 0;
+            return true;
+        }
+        if (markup_.Contains("<li")) {
+            if (!pending_.empty()) EndLine();
+            if (listNumber_ != 0) {
+                pending_ = std::to_string(listNumber_++);
+            } else if (markup_.Contains("circle")) {
+                pending_ = "\x81\x9B";  // white circle
+            } else if (markup_.Contains("square")) {
+                pending_ = "\x81\xA1";  // black square
+            } else {
+                pending_ = "\x81\x45";  // middle dot
+            }
+            return true;
+        }
+        if (markup_.Contains("<ol")) {
+            listNumber_ = 1;
+            return true;
+        }
+        if (markup_.Is("<blockquote>")) {
+            ++quoteDepth_;
+            return true;
+        }
+        if (markup_.Is("</blockquote>")) {
+            if (quoteDepth_ > 0) --quoteDepth_;
+            return true;
+        }
+        return false;
+    }
+
+    void EndLine() {
+        AddSplitLines(lines_, pending_);
+        pending_.clear();
+    }
+
+    std::vector<std::string> lines_;
+    std::string pending_;
+    Markup markup_;
+    bool inBody_ = false;
+    unsigned long long listNumber_ = 0;  // 0: not inside an ordered list
+    std::size_t quoteDepth_ = 0;
+};
+
+// Builds the source lines from tokens given one at a time.
+class SourceWriter {
+public:
+    void operator()(std::string_view raw) {
+        const std::string_view token = Trim(raw);
+        count_ += token.size();
+        bool breakAfter = false;
+        bool breakBefore = false;
+        if (!token.empty() && token.front() == '<') {
+            markup_.Set(token);
+            breakAfter = markup_.IsAnyOf({"<html>", "</html>", "<head>", "</head>", "</body>", "<br>", "<hr>",
+                                          "<tr>", "</tr>", "</th>", "</td>", "</p>", "</title>", "</div>", "</h1>",
+                                          "</h2>", "</h3>", "</h4>", "</h5>", "</h6>", "</table>"}) ||
+                         markup_.StartsWith("<body") || markup_.StartsWith("<meta") ||
+                         markup_.StartsWith("<table") || (markup_.StartsWith("</") && count_ >= 60);
+            breakBefore = markup_.StartsWith("<table") || markup_.Is("<li>");
+        }
+        // Long runs of text or attributes break too; the count includes the
+        // token that crosses the limit.
+        if (count_ >= 90) breakAfter = true;
+        if (breakAfter) count_ = 0;
+
+        if (breakBefore) EndLine();
+        std::size_t from = 0;
+        for (std::size_t i = 0; i < token.size(); ++i) {
+            const char c = token[i];
+            if (c != '\t' && c != '\r' && c != '\n') continue;
+            line_.append(token, from, i - from);
+            from = i + 1;
+            if (c == '\t') line_ += "    ";
+            if (c == '\n') EndLine();
+        }
+        line_.append(token, from);
+        if (breakAfter) EndLine();
+    }
+
+    std::vector<std::string> Finish() {
+        if (!line_.empty()) EndLine();
+        return std::move(lines_);
+    }
+
+private:
+    void EndLine() {
+        lines_.push_back(line_);
+        line_.clear();
+    }
+
+    std::vector<std::string> lines_;
+    std::string line_;
+    Markup markup_;
+    std::size_t count_ = 0;  // bytes since the last line break
+};
+
+// Finds the code set of `page`, then feeds its tokens, in Shift_JIS, to
+// `sink`. The page is used up.
+template <class Sink>
+HtmlCharset LoadPage(PageBytes& page, std::size_t& replaced, Sink& sink) {
+    replaced = 0;
+    const HtmlCharset charset = hlvHtml::DetectCharsetOf(page.View());
+    if (charset == csUtf8) {
+        // Converted as a whole, the page tokenizes as Shift_JIS: no trail byte
+        // of Shift_JIS is ever "<", ">", "-", "!" or a line end.
+        std::string sjis = Utf8ToSjis(StripUtf8Bom(page.View()), false, &replaced);
+        ForEachToken(sjis.data(), sjis.size(), csShiftJis, sink);
+    } else {
+        ForEachToken(page.data.get(), page.size, charset, sink);
+    }
+    return charset;
+}
+
+// Replaces `tokens` with the tokens of `page`, using the page up.
+HtmlCharset LoadTokenList(PageBytes& page, TokenList& tokens, std::size_t& replaced) {
+    tokens.clear();
+    // Every token but the text between two tags starts with a "<": twice
+    // their count is room enough, and the list never moves while it grows.
+    std::size_t openers = 0;
+    for (const char *p = page.data.get(), *end = p + page.size;
+         (p = static_cast<const char*>(std::memchr(p, '<', static_cast<std::size_t>(end - p)))) != nullptr; ++p)
+        ++openers;
+    tokens.reserve(2 * openers + 2);
+    auto append = [&tokens](std::string_view token) { tokens.emplace_back(token); };
+    return LoadPage(page, replaced, append);
 }
 
 [[noreturn]] void ThrowFileError(const char* what, const std::string& path, int error) {
@@ -217,8 +586,8 @@ void Tokenize(std::string_view page, HtmlCharset charset, TokenList& tokens) {
 }
 
 // The whole file at `path`; false when there is no such file.
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-    bytes.clear();
+bool ReadWholeFile(const std::string& path, PageBytes& page) {
+    page = PageBytes();
     errno = 0;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -229,16 +598,18 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
     }
     std::error_code ec;
     const std::uintmax_t hint = std::filesystem::file_size(path, ec);
-    std::size_t want = ec ? 65536 : static_cast<std::size_t>(hint) + 1;
-    std::size_t have = 0;
+    std::size_t capacity = ec ? 65536 : static_cast<std::size_t>(hint) + 1;
+    page.data.reset(new char[capacity]);
     for (;;) {
-        bytes.resize(have + want);
-        in.read(bytes.data() + have, static_cast<std::streamsize>(want));
-        have += static_cast<std::size_t>(in.gcount());
+        in.read(page.data.get() + page.size, static_cast<std::streamsize>(capacity - page.size));
+        page.size += static_cast<std::size_t>(in.gcount());
         if (!in) break;
-        want = std::max<std::size_t>(want, 65536);
+        // Still more: the file is growing, or its size was not known.
+        capacity *= 2;
+        std::unique_ptr<char[]> larger(new char[capacity]);
+        std::memcpy(larger.get(), page.data.get(), page.size);
+        page.data = std::move(larger);
     }
-    bytes.resize(have);
     if (in.bad()) ThrowFileError("cannot read", path, errno);
     return true;
 }
@@ -260,38 +631,22 @@ void WriteLines(const std::string& path, const std::vector<std::string>& lines) 
     if (!out) ThrowFileError("cannot write", path, errno);
 }
 
-// Adds `text` as lines the way a reader splits a file: at CR LF, lone CR and
-// lone LF. Only a page's stray bytes ever put a line break inside a line.
-void AddSplitLines(std::vector<std::string>& lines, std::string_view text) {
-    for (;;) {
-        std::size_t brk = 0;
-        while (brk < text.size() && text[brk] != '\r' && text[brk] != '\n') ++brk;
-        lines.emplace_back(text.substr(0, brk));
-        if (brk == text.size()) return;
-        const std::size_t skip = text[brk] == '\r' && brk + 1 < text.size() && text[brk + 1] == '\n' ? 2 : 1;
-        text.remove_prefix(brk + skip);
-    }
-}
-
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
-
-bool IsAnyOf(std::string_view s, std::initializer_list<std::string_view> words) {
-    return std::find(words.begin(), words.end(), s) != words.end();
-}
-
 }  // namespace
 
 HtmlCharset hlvHtml::DetectCharsetOf(std::string_view bytes) {
     if (StartsWith(bytes, kUtf8Bom)) return csUtf8;
-    TokenReader reader(bytes, csUnknown);
-    std::string token, low;
+    // Detecting must leave the page as it is, so the tokens go elsewhere;
+    // only as much of that room as the tokens read is ever touched.
+    const std::unique_ptr<char[]> scratch(new char[bytes.size() + 1]);
+    TokenReader reader(bytes, csUnknown, scratch.get());
+    Markup markup;
     while (!reader.AtEnd()) {
-        reader.Read(token);
+        const std::string_view token = reader.Read<csUnknown>();
         // An empty token still may have settled the code set: a page that
         // ends in an ISO-2022-JP escape.
         if (token.empty()) break;
         // A declaration outweighs what the bytes of its own tag suggested.
-        const HtmlCharset declared = DeclaredCharset(token, low);
+        const HtmlCharset declared = DeclaredCharset(token, markup);
         if (declared != csUnknown) return declared;
         if (reader.Charset() != csUnknown) break;
     }
@@ -300,24 +655,15 @@ HtmlCharset hlvHtml::DetectCharsetOf(std::string_view bytes) {
 }
 
 void hlvHtml::LoadTokensFromBytes(std::string_view bytes, TokenList& tokens) {
-    tokens.clear();
-    replaced_ = 0;
-    charset_ = DetectCharsetOf(bytes);
-    if (charset_ == csUtf8) {
-        // Converted as a whole, the page tokenizes as Shift_JIS: no trail byte
-        // of Shift_JIS is ever "<", ">", "-", "!" or a line end.
-        const std::string sjis = Utf8ToSjis(StripUtf8Bom(bytes), false, &replaced_);
-        Tokenize(sjis, csShiftJis, tokens);
-    } else {
-        Tokenize(bytes, charset_, tokens);
-    }
+    PageBytes page(bytes);
+    charset_ = LoadTokenList(page, tokens, replaced_);
 }
 
 void hlvHtml::LoadTokens(const std::string& path, TokenList& tokens) {
     fileName_ = path;
-    std::string bytes;
-    if (ReadWholeFile(path, bytes)) {
-        LoadTokensFromBytes(bytes, tokens);
+    PageBytes page;
+    if (ReadWholeFile(path, page)) {
+        charset_ = LoadTokenList(page, tokens, replaced_);
     } else {
         tokens.clear();
         replaced_ = 0;
@@ -327,122 +673,22 @@ void hlvHtml::LoadTokens(const std::string& path, TokenList& tokens) {
 
 HtmlCharset hlvHtml::DetectCharset() {
     if (charset_ == csUnknown) {
-        std::string bytes;
-        charset_ = ReadWholeFile(fileName_, bytes) ? DetectCharsetOf(bytes) : csEucJp;
+        PageBytes page;
+        charset_ = ReadWholeFile(fileName_, page) ? DetectCharsetOf(page.View()) : csEucJp;
     }
     return charset_;
 }
 
 std::vector<std::string> hlvHtml::PageText(const TokenList& tokens) {
-    std::vector<std::string> lines;
-    std::string pending, low;
-    bool inBody = false;
-    unsigned long long listNumber = 0;  // 0: not inside an ordered list
-    std::size_t quoteDepth = 0;
-    const auto endLine = [&] {
-        AddSplitLines(lines, pending);
-        pending.clear();
-    };
-
-    for (const std::string& raw : tokens) {
-        const std::string_view token = Trim(raw);
-        if (token.empty()) continue;
-        // Every tag test needs a "<"; plain text skips the lower-casing.
-        const bool markup = std::memchr(token.data(), '<', token.size()) != nullptr;
-        if (markup) {
-            LowerInto(low, token);
-            if (low == "</body>") {
-                inBody = false;
-                continue;
-            }
-            if (ContainsText(low, "<body")) inBody = true;
-        }
-        if (!inBody) continue;
-
-        if (markup) {
-            if (IsAnyOf(low, {"<br>", "</p>", "</th>", "</tr>", "</ul>", "</ol>"})) {
-                endLine();
-                if (low == "</ol>") listNumber = 0;
-                continue;
-            }
-            if (ContainsText(low, "<li")) {
-                if (!pending.empty()) endLine();
-                if (listNumber != 0) {
-                    pending = std::to_string(listNumber++);
-                } else if (ContainsText(low, "circle")) {
-                    pending = "\x81\x9B";  // white circle
-                } else if (ContainsText(low, "square")) {
-                    pending = "\x81\xA1";  // black square
-                } else {
-                    pending = "\x81\x45";  // middle dot
-                }
-                continue;
-            }
-            if (ContainsText(low, "<ol")) {
-                listNumber = 1;
-                continue;
-            }
-            if (low == "<blockquote>") {
-                ++quoteDepth;
-                continue;
-            }
-            if (low == "</blockquote>") {
-                if (quoteDepth > 0) --quoteDepth;
-                continue;
-            }
-        }
-        if (token.front() == '<') continue;  // any other tag, or a comment
-
-        if (pending.empty()) pending.assign(quoteDepth, '\t');
-        pending += token;
-    }
-    if (!pending.empty()) endLine();
-    return lines;
+    PageTextWriter writer;
+    for (const std::string& token : tokens) writer(token);
+    return writer.Finish();
 }
 
 std::vector<std::string> hlvHtml::SourceLines(const TokenList& tokens) {
-    std::vector<std::string> lines;
-    std::string line, low;
-    std::size_t count = 0;  // bytes since the last line break
-    const auto endLine = [&] {
-        lines.push_back(line);
-        line.clear();
-    };
-
-    for (const std::string& raw : tokens) {
-        const std::string_view token = Trim(raw);
-        count += token.size();
-        bool breakAfter = false;
-        bool breakBefore = false;
-        if (!token.empty() && token.front() == '<') {
-            LowerInto(low, token);
-            breakAfter = IsAnyOf(low, {"<html>", "</html>", "<head>", "</head>", "</body>", "<br>", "<hr>",
-                                       "<tr>", "</tr>", "</th>", "</td>", "</p>", "</title>", "</div>", "</h1>",
-                                       "</h2>", "</h3>", "</h4>", "</h5>", "</h6>", "</table>"}) ||
-                         StartsWith(low, "<body") || StartsWith(low, "<meta") || StartsWith(low, "<table") ||
-                         (StartsWith(low, "</") && count >= 60);
-            breakBefore = StartsWith(low, "<table") || low == "<li>";
-        }
-        // Long runs of text or attributes break too; the count includes the
-        // token that crosses the limit.
-        if (count >= 90) breakAfter = true;
-        if (breakAfter) count = 0;
-
-        if (breakBefore) endLine();
-        std::size_t from = 0;
-        for (std::size_t i = 0; i < token.size(); ++i) {
-            const char c = token[i];
-            if (c != '\t' && c != '\r' && c != '\n') continue;
-            line.append(token, from, i - from);
-            from = i + 1;
-            if (c == '\t') line += "    ";
-            if (c == '\n') endLine();
-        }
-        line.append(token, from);
-        if (breakAfter) endLine();
-    }
-    if (!line.empty()) endLine();
-    return lines;
+    SourceWriter writer;
+    for (const std::string& token : tokens) writer(token);
+    return writer.Finish();
 }
 
 void hlvHtml::WriteText(const std::string& path, const TokenList& tokens) const {
@@ -454,11 +700,13 @@ void hlvHtml::WriteSource(const std::string& path, const TokenList& tokens) cons
 }
 
 std::vector<std::string> LoadHtmlFile(const std::string& path, std::size_t* replaced) {
-    hlvHtml html;
-    TokenList tokens;
-    html.LoadTokens(path, tokens);
-    if (replaced) *replaced = html.ReplacedChars();
-    return hlvHtml::PageText(tokens);
+    // The page text straight from the reader: the editor needs no token list.
+    PageBytes page;
+    std::size_t count = 0;
+    PageTextWriter writer;
+    if (ReadWholeFile(path, page)) LoadPage(page, count, writer);
+    if (replaced) *replaced = count;
+    return writer.Finish();
 }
 
 }  // namespace zvek
