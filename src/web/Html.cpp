@@ -1,11 +1,13 @@
 #include "web/Html.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <span>
 #include <system_error>
 
 #include "lyrics/Sjis.h"
@@ -54,6 +56,11 @@ private:
     // does, or earlier; the character-by-character path handles the rest.
     template <HtmlCharset CS>
     void CopyPlain(bool inComment);
+    // Reads the common tokens, text and tags outside comments, testing the
+    // few bytes that matter in place. Returns false, with the token so far
+    // and its tag depth, where the character-by-character path takes over.
+    template <HtmlCharset CS>
+    bool ReadSimple(const char* start, int& tagDepth);
     // After an ESC: switches the two-byte mode and returns false, or, for a
     // sequence cut off by the end of the page, returns its bytes as `code`.
     bool Escape(CharCode& code);
@@ -176,7 +183,9 @@ constexpr StopBytes kStopBytes;
 
 template <HtmlCharset CS>
 void TokenReader::CopyPlain(bool inComment) {
-    if constexpr (CS == csUnknown) return;
+    // Once the bytes have settled the code set, detection goes on slowly:
+    // it stops after this token anyway.
+    if (CS == csUnknown && charset_ != csUnknown) return;
     const bool* const stop = inComment ? kStopBytes.comment : kStopBytes.text;
     const unsigned char* p = data_ + pos_;
     const unsigned char* const end = data_ + size_;
@@ -206,8 +215,13 @@ void TokenReader::CopyPlain(bool inComment) {
             o[1] = static_cast<char>(p[1]);
             o += 2;
             p += 2;
-        } else if (CS == csEucJp) {
+        } else if (CS == csEucJp || CS == csUnknown) {
             if (end - p < 2) break;
+            // Not known yet: only pairs that settle nothing (read as EUC-JP
+            // for now) are plain; the others are classified one by one.
+            if (CS == csUnknown && ((c <= 0x9F && c != 0x80 && c != 0x8E && c != 0x8F) || c == 0xFD || c == 0xFE ||
+                                    p[1] < 0xA1 || p[1] == 0xFD || p[1] == 0xFE))
+                break;
             const CharCode code = EucToSjis(static_cast<CharCode>((c << 8) | p[1]));
             if ((code >> 8) == 0) break;  // may have become "<" or a line end
             o[0] = static_cast<char>(code >> 8);
@@ -224,11 +238,46 @@ void TokenReader::CopyPlain(bool inComment) {
 }
 
 template <HtmlCharset CS>
+bool TokenReader::ReadSimple(const char* start, int& tagDepth) {
+    if (pos_ < size_ && data_[pos_] == '<') {
+        if (size_ - pos_ >= 4 && data_[pos_ + 1] == '!' && data_[pos_ + 2] == '-' && data_[pos_ + 3] == '-')
+            return false;  // a comment
+        *out_++ = '<';
+        ++pos_;
+        tagDepth = 1;
+    }
+    for (;;) {
+        CopyPlain<CS>(false);
+        if (pos_ >= size_) return true;
+        switch (data_[pos_]) {
+        case '<':
+            return out_ != start;  // put back: it starts the next token
+        case '>':
+            *out_++ = '>';
+            ++pos_;
+            if (--tagDepth == 0) return true;
+            break;
+        case '\r':
+            *out_++ = ' ';
+            if (++pos_ < size_ && data_[pos_] == '\n') ++pos_;
+            break;
+        case '\n':
+            *out_++ = ' ';
+            ++pos_;
+            break;
+        default:
+            return false;  // an escape, or a byte that decodes to something special
+        }
+    }
+}
+
+template <HtmlCharset CS>
 std::string_view TokenReader::Read() {
     char* const start = out_;
     twoByte_ = false;
     int tagDepth = 0;
     int commentDepth = 0;
+    if (ReadSimple<CS>(start, tagDepth)) return {start, static_cast<std::size_t>(out_ - start)};
     CharCode code;
     for (;;) {
         CopyPlain<CS>(commentDepth > 0);
@@ -317,6 +366,13 @@ void LowerInto(std::string& out, std::string_view s) {
     }
 }
 
+// Trim, for the many tokens that have nothing to trim without the call.
+std::string_view TrimBlanks(std::string_view s) {
+    if (!s.empty() && static_cast<unsigned char>(s.front()) > 0x20 && static_cast<unsigned char>(s.back()) > 0x20)
+        return s;
+    return Trim(s);
+}
+
 bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
 // The tag tests compare a token, lower-cased, with ASCII words. The first
@@ -328,45 +384,82 @@ constexpr std::uint64_t Key(std::string_view s) {
     return key;
 }
 
-// Lowering a trail byte here does no harm: a token with a double-byte
-// character among the bytes compared matches no ASCII word either way.
-std::uint64_t LowerKey(std::string_view s) {
-    std::uint64_t key = 0;
-    for (std::size_t i = 0; i < s.size() && i < 8; ++i) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + ('a' - 'A'));
-        key |= std::uint64_t{c} << (8 * i);
+// Bytes as a number, the first byte lowest.
+template <class T>
+T Load(const unsigned char* bytes) {
+    T value = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&value, bytes, sizeof value);
+    } else {
+        for (std::size_t i = 0; i < sizeof value; ++i) value |= static_cast<T>(T{bytes[i]} << (8 * i));
     }
-    return key;
+    return value;
 }
+
+// The first eight bytes of `s` (fewer if it is shorter) as a number, the
+// letters A-Z lowered. Lowering a trail byte here does no harm: a token with a
+// double-byte character among the bytes compared matches no ASCII word anyway.
+std::uint64_t LowerKey(std::string_view s) {
+    const auto* b = reinterpret_cast<const unsigned char*>(s.data());
+    const std::size_t n = s.size();
+    std::uint64_t key = 0;
+    if (n >= 8) {
+        key = Load<std::uint64_t>(b);
+    } else if (n >= 4) {
+        // Two overlapping reads; the bytes they share are the same.
+        key = Load<std::uint32_t>(b) | std::uint64_t{Load<std::uint32_t>(b + n - 4)} << (8 * (n - 4));
+    } else if (n > 0) {
+        key = b[0] | std::uint64_t{b[n / 2]} << (8 * (n / 2)) | std::uint64_t{b[n - 1]} << (8 * (n - 1));
+    }
+    // Set bit 5 of every byte in 'A'..'Z', eight at a time.
+    constexpr std::uint64_t ones = 0x0101010101010101u;
+    const std::uint64_t ascii = key & (0x7F * ones);
+    const std::uint64_t atLeastA = ascii + (0x80 - 'A') * ones;
+    const std::uint64_t aboveZ = ascii + (0x80 - 'Z' - 1) * ones;
+    const std::uint64_t upper = (atLeastA ^ aboveZ) & ~key & (0x80 * ones);
+    return key | upper >> 2;
+}
+
+// A lower-case ASCII word a tag is tested against, its number made once.
+struct Word {
+    consteval Word(const char* word)
+        : text(word),
+          key(Key(text)),
+          mask(text.size() >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * text.size())) - 1) {}
+    std::string_view text;
+    std::uint64_t key;
+    std::uint64_t mask;  // the bytes of the number the word fills
+};
 
 // A trimmed token that holds a "<", ready for the tag tests, which all work
 // on its lower-cased form.
 class Markup {
 public:
-    void Set(std::string_view token) {
+    // `oneOpener`: the token's only "<" is its first byte. Nearly every tag
+    // is like that, and then containing "<body" is beginning with it.
+    void Set(std::string_view token, bool oneOpener) {
         token_ = token;
         key_ = LowerKey(token);
+        oneOpener_ = oneOpener;
         lowered_ = false;
-        // Nearly every tag holds just one "<", its first byte; for those,
-        // containing "<body" is beginning with it, which saves a search.
-        oneOpener_ = token.front() == '<' && !std::memchr(token.data() + 1, '<', token.size() - 1);
     }
-    bool Is(std::string_view word) const {
-        if (token_.size() != word.size()) return false;
-        return word.size() <= 8 ? key_ == Key(word) : Low() == word;
+    void Set(std::string_view token) {
+        Set(token, token.front() == '<' && !std::memchr(token.data() + 1, '<', token.size() - 1));
     }
-    bool IsAnyOf(std::initializer_list<std::string_view> words) const {
-        for (const std::string_view word : words)
+    bool Is(const Word& word) const {
+        if (token_.size() != word.text.size()) return false;
+        return word.text.size() <= 8 ? key_ == word.key : Low() == word.text;
+    }
+    bool IsAnyOf(std::span<const Word> words) const {
+        for (const Word& word : words)
             if (Is(word)) return true;
         return false;
     }
-    bool StartsWith(std::string_view prefix) const {  // at most eight bytes
-        const std::uint64_t mask = prefix.size() >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * prefix.size())) - 1;
-        return token_.size() >= prefix.size() && (key_ & mask) == Key(prefix);
+    bool StartsWith(const Word& prefix) const {  // a prefix of at most eight bytes
+        return token_.size() >= prefix.text.size() && (key_ & prefix.mask) == prefix.key;
     }
-    bool Contains(std::string_view needle) const {
-        return oneOpener_ && needle.front() == '<' ? StartsWith(needle) : ContainsText(Low(), needle);
+    bool Contains(const Word& needle) const {
+        return oneOpener_ && needle.text.front() == '<' ? StartsWith(needle) : ContainsText(Low(), needle.text);
     }
     const std::string& Low() const {
         if (!lowered_) {
@@ -422,12 +515,13 @@ void AddSplitLines(std::vector<std::string>& lines, std::string_view text) {
 class PageTextWriter {
 public:
     void operator()(std::string_view raw) {
-        const std::string_view token = Trim(raw);
+        const std::string_view token = TrimBlanks(raw);
         if (token.empty()) return;
-        // Every tag test needs a "<"; plain text skips the lower-casing.
-        const bool markup = std::memchr(token.data(), '<', token.size()) != nullptr;
+        // Every tag test needs a "<"; plain text skips them.
+        const bool opener = token.front() == '<';
+        const bool markup = opener || std::memchr(token.data(), '<', token.size());
         if (markup) {
-            markup_.Set(token);
+            markup_.Set(token, opener && !std::memchr(token.data() + 1, '<', token.size() - 1));
             if (markup_.Is("</body>")) {
                 inBody_ = false;
                 return;
@@ -437,7 +531,7 @@ public:
         if (!inBody_) return;
 
         if (markup && Tag()) return;
-        if (token.front() == '<') return;  // any other tag, or a comment
+        if (opener) return;  // any other tag, or a comment
 
         if (pending_.empty()) pending_.assign(quoteDepth_, '\t');
         pending_ += token;
@@ -451,7 +545,8 @@ public:
 private:
     // The tags that shape the text; false for any other token.
     bool Tag() {
-        if (markup_.IsAnyOf({"<br>", "</p>", "</th>", "</tr>", "</ul>", "</ol>"})) {
+        static constexpr Word kLineEnds[] = {"<br>", "</p>", "</th>", "</tr>", "</ul>", "</ol>"};
+        if (markup_.IsAnyOf(kLineEnds)) {
             EndLine();
             if (markup_.Is("</ol>")) listNumber_ = 0;
             return true;
@@ -501,15 +596,17 @@ private:
 class SourceWriter {
 public:
     void operator()(std::string_view raw) {
-        const std::string_view token = Trim(raw);
+        const std::string_view token = TrimBlanks(raw);
         count_ += token.size();
         bool breakAfter = false;
         bool breakBefore = false;
         if (!token.empty() && token.front() == '<') {
             markup_.Set(token);
-            breakAfter = markup_.IsAnyOf({"<html>", "</html>", "<head>", "</head>", "</body>", "<br>", "<hr>",
-                                          "<tr>", "</tr>", "</th>", "</td>", "</p>", "</title>", "</div>", "</h1>",
-                                          "</h2>", "</h3>", "</h4>", "</h5>", "</h6>", "</table>"}) ||
+            static constexpr Word kLineEnds[] = {"<html>", "</html>", "<head>", "</head>", "</body>", "<br>",
+                                                 "<hr>", "<tr>", "</tr>", "</th>", "</td>", "</p>", "</title>",
+                                                 "</div>", "</h1>", "</h2>", "</h3>", "</h4>", "</h5>", "</h6>",
+                                                 "</table>"};
+            breakAfter = markup_.IsAnyOf(kLineEnds) ||
                          markup_.StartsWith("<body") || markup_.StartsWith("<meta") ||
                          markup_.StartsWith("<table") || (markup_.StartsWith("</") && count_ >= 60);
             breakBefore = markup_.StartsWith("<table") || markup_.Is("<li>");
