@@ -292,8 +292,12 @@ std::string_view TokenReader::Read() {
         if (commentDepth == 0) {
             if (code == '<') {
                 if (out_ != start) {
-                    // A stray "<" ends text, or cuts a tag short; it starts the next token.
-                    pos_ = charStart_;
+                    // A stray "<" ends text, or cuts a tag short; it starts the
+                    // next token. One that came from a pair decodes the same
+                    // again, except in ISO-2022-JP, where the next token starts
+                    // in one-byte mode: there it is the pair's second byte.
+                    const bool jisPair = (CS == csUnknown ? charset_ : CS) == csJis && pos_ - charStart_ == 2;
+                    pos_ = jisPair ? pos_ - 1 : charStart_;
                     break;
                 }
                 tagDepth = 1;
@@ -794,6 +798,15 @@ void hlvHtml::WriteText(const std::string& path, const TokenList& tokens) const 
 
 void hlvHtml::WriteSource(const std::string& path, const TokenList& tokens) const {
     WriteLines(path, SourceLines(tokens));
+}
+
+std::vector<std::string> HtmlPageText(std::string_view bytes, std::size_t* replaced) {
+    PageBytes page(bytes);
+    std::size_t count = 0;
+    PageTextWriter writer;
+    LoadPage(page, count, writer);
+    if (replaced) *replaced = count;
+    return writer.Finish();
 }
 
 std::vector<std::string> LoadHtmlFile(const std::string& path, std::size_t* replaced) {

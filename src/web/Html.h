@@ -87,6 +87,9 @@ private:
 // The page text of the HTML file at `path` (empty for a missing file): what
 // the editor shows when a .htm/.html file is opened. `replaced`, when given,
 // receives the count of characters that became "?" (UTF-8 pages only).
+// Both give what PageText gives for the page's tokens, without a token list.
 std::vector<std::string> LoadHtmlFile(const std::string& path, std::size_t* replaced = nullptr);
+// The same for a page already in memory.
+std::vector<std::string> HtmlPageText(std::string_view bytes, std::size_t* replaced = nullptr);
 
 }  // namespace zvek

@@ -90,6 +90,8 @@ TEST(HtmlTokens, CutsThePageIntoTagsCommentsAndText) {
         {"\x1b$B\x24\x22\x1b(B<b>\x1b$B\x24", {"\x82\xA0", "<b>", "$"}},
         {"\x1b(Ba\x1bXb\x1b$Xc<i>\x1b", {"abc", "<i>", "\x1b"}},
         {"x\x1b$", {"x\x1b$"}},
+        // A pair led by NUL is its second byte; a "<" made so is put back as "<".
+        {"\x1b$B\x24\x22\0<x"s, {"\x82\xA0", "<x"}},
         {"<b>\x1b(B", {"<b>", ""}},
     };
     for (const Case& c : cases) {
