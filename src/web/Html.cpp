@@ -761,7 +761,6 @@ void hlvHtml::LoadTokensFromBytes(std::string_view bytes, TokenList& tokens) {
 }
 
 void hlvHtml::LoadTokens(const std::string& path, TokenList& tokens) {
-    fileName_ = path;
     PageBytes page;
     if (ReadWholeFile(path, page)) {
         charset_ = LoadTokenList(page, tokens, replaced_);
@@ -773,10 +772,9 @@ void hlvHtml::LoadTokens(const std::string& path, TokenList& tokens) {
 }
 
 HtmlCharset hlvHtml::DetectCharset() {
-    if (charset_ == csUnknown) {
-        PageBytes page;
-        charset_ = ReadWholeFile(fileName_, page) ? DetectCharsetOf(page.View()) : csEucJp;
-    }
+    // Every load settles the code set; before the first there is no page,
+    // and a missing page reads as EUC-JP.
+    if (charset_ == csUnknown) charset_ = csEucJp;
     return charset_;
 }
 

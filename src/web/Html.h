@@ -37,11 +37,19 @@ enum HtmlCharset : std::uint8_t {
 };
 
 // Shift_JIS strings of three kinds, in page order:
-//   tag      "<" ... ">" (cut short where a stray "<" interrupts it),
-//   comment  "<!--" ... "-->", nested comments and any "<" or ">" inside kept,
+//   tag      "<" ... ">" (cut short where a stray "<" interrupts it, or at the
+//            end of the page),
+//   comment  "<!--" ... "-->", nested comments and any "<" or ">" inside kept
+//            (an unterminated one runs to the end of the page),
 //   text     a run of characters holding no "<" (possibly spaces only).
-// No token holds a line end: each CR LF, CR or LF of the page became one space.
-// The last token may be empty (a page that ends in an ISO-2022-JP escape).
+// Each CR LF, CR or LF of the page became one space; a line-end byte is left
+// only as the second byte of a double-byte character in a broken page.
+//
+// Broken pages: a lead byte, or an ISO-2022-JP escape, cut off by the end of
+// the page is kept as it stands; a NUL is an ordinary byte and is kept (in a
+// JIS X 0208 run it pairs with the next byte like any other); a "<" that is
+// the last byte of the page is the last token. The last token may be empty (a
+// page that ends in an ISO-2022-JP escape).
 using TokenList = std::vector<std::string>;
 
 class hlvHtml {
@@ -55,8 +63,10 @@ public:
     // The same for a page already in memory.
     void LoadTokensFromBytes(std::string_view bytes, TokenList& tokens);
 
-    // The code set found by the last load. Before any load it examines the
-    // file last named (none: reports csEucJp).
+    // The code set found by the last load (csEucJp before any load). A page
+    // is UTF-8 when it starts with the byte-order mark or a "<meta" tag
+    // declares "utf-8" (or "utf8", as browsers accept) before any other
+    // evidence; its characters without a Shift_JIS form become "?".
     HtmlCharset DetectCharset();
 
     // Characters of a UTF-8 page that had no Shift_JIS form and became "?"
@@ -69,7 +79,8 @@ public:
     static std::vector<std::string> SourceLines(const TokenList& tokens);
 
     // Create (or truncate) `path` and write PageText / SourceLines to it,
-    // every line followed by CR LF. Failure throws std::filesystem::filesystem_error.
+    // every line followed by CR LF (the source's last line too, even when its
+    // last token ended no line). Failure throws std::filesystem::filesystem_error.
     void WriteText(const std::string& path, const TokenList& tokens) const;
     void WriteSource(const std::string& path, const TokenList& tokens) const;
 
@@ -79,7 +90,6 @@ public:
     static HtmlCharset DetectCharsetOf(std::string_view bytes);
 
 private:
-    std::string fileName_;
     HtmlCharset charset_ = csUnknown;
     std::size_t replaced_ = 0;
 };

@@ -162,6 +162,7 @@ TEST(HtmlPageText, KeepsTheBodyTextWithListsAndQuotations) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.page));
         EXPECT_EQ(TextOf(c.page), c.lines);
+        EXPECT_EQ(HtmlPageText(c.page), c.lines);
     }
 }
 
