@@ -81,7 +81,8 @@ void ConvertWinAmpToZVEK(LyricsDocument& doc) {
         const std::string line = doc.GetLine(i);
         const std::string_view trimmed = Trim(line);
         if (trimmed.empty()) continue;
-        std::string out = ";" + std::string(trimmed);
+        std::string out(1, ';');
+        out.append(trimmed);
         if (trimmed.front() == '[') {
             if (trimmed == "[[[Music Info]]]") {
                 out.clear();
