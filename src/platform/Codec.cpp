@@ -18,6 +18,7 @@ static_assert(sizeof(wchar_t) == 4, "the table build needs UCS-4 wchar_t");
 
 constexpr std::uint16_t kNoCode = 0xFFFF;  // no CP932 form (0xFF is never a lead byte)
 constexpr char16_t kNoChar = 0;            // a pair is never decoded to U+0000
+constexpr char16_t kKeepBytes = 0xFFFF;    // nor to U+FFFF
 constexpr int kLeadRows = 31 + 29;         // 0x81-0x9F and 0xE0-0xFC
 
 constexpr int LeadRow(unsigned char lead) {
@@ -34,8 +35,11 @@ struct Tables {
     // What a byte on its own becomes: its character, or U+F700 + byte when it
     // is not a character by itself (lead bytes included).
     char16_t single[256];
-    // What a lead byte and trail byte become; kNoChar when the pair is not a
-    // character that comes back as the same two bytes.
+    // What a lead byte and trail byte become: a character that comes back as
+    // the same two bytes; kKeepBytes for a character that does not (both
+    // bytes then travel raw, so half a kanji never shows up as "@" or a
+    // katakana); kNoChar when the pair is no character at all, and only the
+    // lead byte is raw.
     char16_t pair[kLeadRows][256];
     // CP932 form of each BMP code point: a byte (< 0x100), lead << 8 | trail,
     // or kNoCode. U+F700..U+F7FF are always kNoCode: whether they carry a raw
@@ -101,16 +105,16 @@ Tables::Tables() {
     // vs IBM extensions) would otherwise be silently rewritten on saving.
     auto decode = [&](const unsigned char* bytes, std::size_t size) -> char16_t {
         wchar_t c = 0;
-        if (Convert(fromCp932, bytes, size, &c, sizeof c) != sizeof c) return kNoChar;
-        if (c <= 0 || c >= 0x10000 || IsRawPua(static_cast<char32_t>(c))) return kNoChar;
+        if (Convert(fromCp932, bytes, size, &c, sizeof c) != sizeof c || c <= 0) return kNoChar;
         const std::uint16_t code = size == 1 ? bytes[0] : static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
-        return encode[c] == code ? static_cast<char16_t>(c) : kNoChar;
+        return c < 0x10000 && encode[c] == code ? static_cast<char16_t>(c) : kKeepBytes;
     };
     single[0] = 0;  // decode() cannot tell U+0000 from a failure
     for (int b = 1; b < 256; ++b) {
         if (IsLeadByte(static_cast<unsigned char>(b))) continue;
         const unsigned char byte = static_cast<unsigned char>(b);
-        if (char16_t c = decode(&byte, 1)) single[b] = c;
+        const char16_t c = decode(&byte, 1);
+        if (c != kNoChar && c != kKeepBytes) single[b] = c;
     }
     for (int lead = 0x81; lead <= 0xFC; ++lead) {
         if (!IsLeadByte(static_cast<unsigned char>(lead))) continue;
@@ -199,8 +203,14 @@ inline void DecodeSjis(std::string_view sjis, Put put) {
     while (p < end) {
         const unsigned char b = *p;
         if (IsLeadByte(b) && p + 1 < end) {
-            if (char16_t c = t.pair[LeadRow(b)][p[1]]) {
-                put(c);
+            const char16_t c = t.pair[LeadRow(b)][p[1]];
+            if (c != kNoChar) {
+                if (c == kKeepBytes) {
+                    put(static_cast<char16_t>(kRawBytePua + b));
+                    put(static_cast<char16_t>(kRawBytePua + p[1]));
+                } else {
+                    put(c);
+                }
                 p += 2;
                 continue;
             }
