@@ -50,7 +50,7 @@ void ConvertTextToZVEK(LyricsDocument& doc) {
 
 void ConvertZVEKToText(LyricsDocument& doc) {
     doc.ClearUndo();
-    const std::vector<std::string> work = doc.TakeLines();
+    std::vector<std::string> work = doc.TakeLines();
     std::size_t input = work.size();
     for (std::size_t i = 0; i < work.size(); ++i) {
         if (IsTextSectionLine(work[i])) {
@@ -60,14 +60,20 @@ void ConvertZVEKToText(LyricsDocument& doc) {
     }
     doc.KeepQuotes = true;
     std::vector<std::string> out;
+    out.reserve(work.size() - input);
     std::string words;
     for (std::size_t i = input; i < work.size(); ++i) {
-        SplitLyricsLine(work[i], words, doc.KeepQuotes);
-        if (words.empty()) {
-            out.emplace_back();
+        std::string& line = work[i];
+        SplitLyricsLine(line, words, doc.KeepQuotes);
+        if (IsQuotedList(words)) {
+            for (const auto& s : SplitQuotedList(words)) out.push_back(UnquoteValue(s));
             continue;
         }
-        for (const auto& s : SplitQuotedList(words)) out.push_back(UnquoteValue(s));
+        // One string (or none): the line's own buffer takes the result,
+        // which is never longer than the line.
+        line.assign(words);
+        UnquoteWordsInPlace(line);
+        out.push_back(std::move(line));
     }
     doc.SetLines(std::move(out));
 }

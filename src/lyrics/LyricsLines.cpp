@@ -78,12 +78,6 @@ void ForEachListSeparator(std::string_view s, F&& separator) {
     }
 }
 
-bool IsQuotedList(std::string_view s) {
-    bool found = false;
-    ForEachListSeparator(s, [&](std::size_t, std::size_t) { found = true; });
-    return found;
-}
-
 std::string Enquote(std::string_view s) {
     std::string out;
     out.reserve(s.size() + 2);
@@ -189,16 +183,28 @@ std::string QuoteWords(std::string_view words) {
     return quote ? Enquote(words) : std::string(words);
 }
 
-std::string UnquoteWords(std::string_view words) {
-    if (words.empty() || words.front() != kQuote || !EndsWithChar(words, "\"")) return std::string(words);
-    const std::string_view inner = words.size() >= 2 ? words.substr(1, words.size() - 2) : std::string_view{};
-    std::string out;
-    out.reserve(inner.size());
-    for (std::size_t i = 0; i < inner.size(); ++i) {
-        out.push_back(inner[i]);
-        if (inner[i] == kQuote && i + 1 < inner.size() && inner[i + 1] == kQuote) ++i;
+void UnquoteWordsInPlace(std::string& words) {
+    if (words.empty() || words.front() != kQuote || !EndsWithChar(words, "\"")) return;
+    // Drop the enclosing quotes and undo the doubling, left to right.
+    std::size_t out = 0;
+    const std::size_t end = words.size() >= 2 ? words.size() - 1 : 1;
+    for (std::size_t i = 1; i < end; ++i) {
+        words[out++] = words[i];
+        if (words[i] == kQuote && i + 1 < end && words[i + 1] == kQuote) ++i;
     }
+    words.resize(out);
+}
+
+std::string UnquoteWords(std::string_view words) {
+    std::string out(words);
+    UnquoteWordsInPlace(out);
     return out;
+}
+
+bool IsQuotedList(std::string_view s) {
+    bool found = false;
+    ForEachListSeparator(s, [&](std::size_t, std::size_t) { found = true; });
+    return found;
 }
 
 std::string UnquoteValue(std::string_view words) {

@@ -35,11 +35,14 @@ std::string JoinLyricsLine(int time, const std::vector<std::string>& list);
 std::string QuoteWords(std::string_view words);
 // The words without their enclosing quotes, inner doubled quotes undone.
 std::string UnquoteWords(std::string_view words);
+void UnquoteWordsInPlace(std::string& words);
 // UnquoteWords, except that a quoted list is returned unchanged.
 std::string UnquoteValue(std::string_view words);
 // The words with each comma that separates two quoted strings (and the
 // blanks and tabs around it) replaced by one CR.
 std::string BreakQuotedList(std::string_view words);
+// The words are a list of quoted strings (at least one separating comma).
+bool IsQuotedList(std::string_view words);
 // BreakQuotedList, split into its strings.
 std::vector<std::string> SplitQuotedList(std::string_view words);
 // One string of a list: unquoted, and without blanks or full-width spaces at
