@@ -11,9 +11,12 @@
 #include <vector>
 
 #include "cli/ConsoleHost.h"
+#include "lyrics/AutoConvert.h"
 #include "lyrics/Conversions.h"
 #include "lyrics/LyricsDocument.h"
+#include "platform/Codec.h"
 #include "platform/Files.h"
+#include "tags/TagConversions.h"
 
 namespace zvek {
 namespace {
@@ -28,7 +31,14 @@ constexpr std::string_view kUsage =
     "  text     plain lyrics text -> player lyrics\n"
     "  untext   player lyrics -> plain text\n"
     "  winamp   WinAmp-style timed lyrics -> player lyrics\n"
+    "  tag      player lyrics -> tag file (needs a reference)\n"
+    "  untag    tag file -> player lyrics (needs a reference)\n"
+    "  auto     decides as Convert Auto does; a reference where it needs one\n"
     "Options:\n"
+    "  -r, --reference REF  the reference page: a local .htm/.html page, any text file, or an\n"
+    "                     http:// or https:// address. Default: the document's URL= value.\n"
+    "      --partial      untag: also write the result when some entries stay unresolved\n"
+    "                     (the exit status stays 13)\n"
     "  -o, --output PATH  where to write; \"-\" = standard output. Default: the document's\n"
     "                     file name after the conversion (the name Save As would propose),\n"
     "                     in the input's folder. Never overwrites an existing file, nor the\n"
@@ -41,27 +51,68 @@ constexpr std::string_view kUsage =
     "Exit status: 0 success; 2 input file not found; 12 page not fetched; 13 tag file\n"
     "converted only in part; 1 any other failure; 64 usage error.\n";
 
+struct Options;
+
+// Runs a conversion on the opened document; false when it failed (the
+// document's ResultCode, when set, says how).
+using Action = bool (*)(LyricsDocument&, const Options&);
+
 struct Command {
     std::string_view name;
-    void (*run)(LyricsDocument&);
-};
-
-const Command kCommands[] = {
-    {"text", ConvertTextToZVEK},
-    {"untext", ConvertZVEKToText},
-    {"winamp", ConvertWinAmpToZVEK},
+    Action run;
 };
 
 struct Options {
     const Command* command = nullptr;
     std::string input;
     std::optional<std::string> output;
+    std::optional<std::string> reference;
     bool force = false;
     bool quiet = false;
+    bool partial = false;
 };
 
 struct UsageError {
     std::string message;
+};
+
+// The reference a conversion needs: -r, else the document's URL= value.
+std::string ReferenceFor(const LyricsDocument& doc, const Options& options) {
+    if (options.reference) return *options.reference;
+    std::string address = SjisToUtf8(doc.Value("URL"));
+    if (address.empty()) throw UsageError{"no reference: give one with -r (the document has no URL= line)"};
+    return address;
+}
+
+bool RunPlain(LyricsDocument& doc, void (*convert)(LyricsDocument&)) {
+    convert(doc);
+    return true;
+}
+
+bool RunTag(LyricsDocument& doc, const Options& options) { return MakeTagFile(doc, ReferenceFor(doc, options)); }
+
+bool RunUntag(LyricsDocument& doc, const Options& options) {
+    return RestoreFromTagFile(doc, ReferenceFor(doc, options));
+}
+
+bool RunAuto(LyricsDocument& doc, const Options& options) {
+    switch (DecideAutoConversion(doc)) {
+    case AutoAction::FromUrl: return ConvertWithReference(doc, ReferenceFor(doc, options));
+    case AutoAction::TagToZVEK: return RunUntag(doc, options);
+    case AutoAction::ZVEKToTag: return RunTag(doc, options);
+    case AutoAction::WinAmp: return RunPlain(doc, ConvertWinAmpToZVEK);
+    case AutoAction::Text: return RunPlain(doc, ConvertTextToZVEK);
+    }
+    return false;
+}
+
+const Command kCommands[] = {
+    {"text", [](LyricsDocument& doc, const Options&) { return RunPlain(doc, ConvertTextToZVEK); }},
+    {"untext", [](LyricsDocument& doc, const Options&) { return RunPlain(doc, ConvertZVEKToText); }},
+    {"winamp", [](LyricsDocument& doc, const Options&) { return RunPlain(doc, ConvertWinAmpToZVEK); }},
+    {"tag", RunTag},
+    {"untag", RunUntag},
+    {"auto", RunAuto},
 };
 
 Options ParseArguments(const std::vector<std::string_view>& args) {
@@ -83,6 +134,13 @@ Options ParseArguments(const std::vector<std::string_view>& args) {
             options.force = true;
         } else if (arg == "-q" || arg == "--quiet") {
             options.quiet = true;
+        } else if (arg == "--partial") {
+            options.partial = true;
+        } else if (arg == "-r" || arg == "--reference") {
+            if (++i >= args.size()) throw UsageError{"option '" + std::string(arg) + "' needs a reference"};
+            options.reference = std::string(args[i]);
+        } else if (arg.starts_with("--reference=")) {
+            options.reference = std::string(arg.substr(12));
         } else if (arg == "-o" || arg == "--output") {
             if (++i >= args.size()) throw UsageError{"option '" + std::string(arg) + "' needs a path"};
             options.output = std::string(args[i]);
@@ -98,6 +156,7 @@ Options ParseArguments(const std::vector<std::string_view>& args) {
     if (operands.size() > 1) throw UsageError{"more than one INPUT given"};
     options.input = std::string(operands.front());
     if (options.output && options.output->empty()) throw UsageError{"the output path is empty"};
+    if (options.reference && options.reference->empty()) throw UsageError{"the reference is empty"};
     if (options.input == "-" && !options.output) throw UsageError{"reading standard input needs -o"};
     return options;
 }
@@ -139,8 +198,9 @@ int Run(const Options& options) {
             return ExitStatusOf(doc.ResultCode);
         }
 
-        options.command->run(doc);
-        if (doc.ResultCode != kResultOk) return ExitStatusOf(doc.ResultCode);
+        const bool converted = options.command->run(doc, options);
+        const bool keepPartial = options.partial && doc.ResultCode == kResultPartial;
+        if (!converted && !keepPartial) return doc.ResultCode != kResultOk ? ExitStatusOf(doc.ResultCode) : kExitFailure;
 
         const std::string output = options.output ? *options.output : DefaultOutput(doc, options.input);
         if (output.empty()) {
@@ -150,7 +210,8 @@ int Run(const Options& options) {
         if (output == "-") {
             const std::string bytes = doc.Text();
             std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-            return std::fflush(stdout) == 0 ? kExitOk : kExitFailure;
+            if (std::fflush(stdout) != 0) return kExitFailure;
+            return ExitStatusOf(doc.ResultCode);
         }
         if (!options.force && PathTaken(output)) {
             host.Print(output + "：ファイルが既にあります（上書きするには --force を付けてください）");
@@ -158,7 +219,7 @@ int Run(const Options& options) {
         }
         doc.SaveFile(output);
         host.SetStatusText("保存しました：" + output);
-        return kExitOk;
+        return ExitStatusOf(doc.ResultCode);
     } catch (const FileError& e) {
         host.Print(e.what());
     } catch (const std::exception& e) {

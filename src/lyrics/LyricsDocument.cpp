@@ -86,8 +86,10 @@ void LyricsDocument::InsertLine(int index, std::string text) {
     lines_.insert(lines_.begin() + index, std::move(text));
 }
 
-void LyricsDocument::DeleteLine(int index) {
-    if (index >= 0 && index < LineCount()) lines_.erase(lines_.begin() + index);
+void LyricsDocument::DeleteLines(int first, int count) {
+    if (first < 0 || first >= LineCount() || count <= 0) return;
+    const int last = std::min(first + count, LineCount());
+    lines_.erase(lines_.begin() + first, lines_.begin() + last);
 }
 
 void LyricsDocument::InsertLines(int index, std::vector<std::string> lines) {
@@ -130,6 +132,12 @@ std::string LyricsDocument::SplitEditorLine(int index, std::string& words) const
     const std::string_view after = std::string_view(line).substr(eq + 1);
     words = KeepQuotes ? std::string(after) : UnquoteValue(after);
     return tag;
+}
+
+bool LyricsDocument::Contains(std::string_view marker) const {
+    for (const auto& line : lines_)
+        if (ContainsText(line, marker)) return true;
+    return false;
 }
 
 int LyricsDocument::IndexOfName(std::string_view name) const {
@@ -213,16 +221,20 @@ bool LyricsDocument::OpenFile(const std::string& path) {
     return true;
 }
 
+std::string TextFromFileBytes(std::string_view bytes, std::size_t& replaced) {
+    replaced = 0;
+    if (!LooksLikeUtf8(bytes)) return std::string(bytes);
+    return Utf8ToSjis(StripUtf8Bom(bytes), false, &replaced);
+}
+
+std::string ReplacedCharsNote(std::size_t replaced) {
+    return "Shift-JISにない" + std::to_string(replaced) + "文字を「?」にしました";
+}
+
 void LyricsDocument::LoadTextBytes(std::string_view bytes) {
-    if (!LooksLikeUtf8(bytes)) {
-        SetText(bytes);
-        return;
-    }
     std::size_t replaced = 0;
-    SetText(Utf8ToSjis(StripUtf8Bom(bytes), false, &replaced));
-    if (replaced > 0)
-        host_.SetStatusText("UTF-8の文字のうち" + std::to_string(replaced) +
-                            "文字はShift-JISにないため「?」にしました");
+    SetText(TextFromFileBytes(bytes, replaced));
+    if (replaced > 0) host_.SetStatusText(ReplacedCharsNote(replaced));
 }
 
 void LyricsDocument::SaveFile(const std::string& path) {

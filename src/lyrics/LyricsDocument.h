@@ -57,7 +57,8 @@ public:
     std::string GetLine(int index) const;
     void SetLine(int index, std::string text);
     void InsertLine(int index, std::string text);
-    void DeleteLine(int index);
+    void DeleteLine(int index) { DeleteLines(index, 1); }
+    void DeleteLines(int first, int count);
     void InsertLines(int index, std::vector<std::string> lines);
     // Every line followed by CR LF.
     std::string Text() const;
@@ -73,6 +74,9 @@ public:
     // follows the first "=" of a timed line, unquoted unless KeepQuotes.
     // An index below 0 means the caret's line.
     std::string SplitEditorLine(int index, std::string& words) const;
+
+    // The text holds `marker` (exact case; markers never span lines).
+    bool Contains(std::string_view marker) const;
 
     // First line whose part before its first "=" equals `name` (ASCII case
     // ignored), or -1; and the rest of that line after the "=".
@@ -125,5 +129,11 @@ private:
 
 // The split used for loading: CR LF, LF and lone CR end a line.
 std::vector<std::string> SplitLines(std::string_view text);
+// The Shift-JIS text of a text file's bytes: UTF-8 is converted (characters
+// without a Shift-JIS form become "?", counted in `replaced`), anything else
+// is taken byte for byte.
+std::string TextFromFileBytes(std::string_view bytes, std::size_t& replaced);
+// The status-line note for `replaced` characters that became "?".
+std::string ReplacedCharsNote(std::size_t replaced);
 
 }  // namespace zvek
