@@ -102,6 +102,27 @@ constexpr FullTables MakeFullTables() {
 
 constexpr FullTables kFull = MakeFullTables();
 
+// Sound marks as bits (ﾞ 1, ﾟ 2), and for every byte the marks it combines
+// with; the combined code itself comes from kCombined, indexed by the mark.
+constexpr std::array<std::uint8_t, 256> MakeMarkBits() {
+    std::array<std::uint8_t, 256> t{};
+    t[kVoicedMark] = 1;
+    t[kSemiVoicedMark] = 2;
+    return t;
+}
+
+constexpr std::array<std::uint8_t, 256> MakeCombinesWith() {
+    std::array<std::uint8_t, 256> t{};
+    for (unsigned b = 0; b < 256; ++b)
+        t[b] = static_cast<std::uint8_t>((kFull.voiced[b] ? 1 : 0) | (kFull.semiVoiced[b] ? 2 : 0));
+    return t;
+}
+
+constexpr std::array<std::uint8_t, 256> kMarkBits = MakeMarkBits();
+constexpr std::array<std::uint8_t, 256> kCombinesWith = MakeCombinesWith();
+constexpr std::array<std::array<CharCode, 256>, 3> kCombined = {
+    std::array<CharCode, 256>{}, kFull.voiced, kFull.semiVoiced};
+
 // The way back, per pair: for every lead byte that has foldable characters a
 // row of 256 entries indexed by the trail byte. An entry holds the first
 // half-width byte in its low half and the second one (a sound mark) or 0 in
@@ -139,56 +160,62 @@ constexpr HalfTables kHalf = MakeHalfTables();
 static_assert(kHalf.rowOf[0x81] && kHalf.rowOf[0x82] && kHalf.rowOf[0x83] && kHalf.rowOf[0xEE] &&
               kHalf.rowOf[0xFA]);
 
-constexpr std::array<bool, 256> MakeLeadTable() {
-    std::array<bool, 256> t{};
+constexpr std::array<std::uint8_t, 256> MakeLeadTable() {
+    std::array<std::uint8_t, 256> t{};
     for (unsigned b = 0; b < 256; ++b) t[b] = IsLeadByte(static_cast<unsigned char>(b));
     return t;
 }
 
-constexpr std::array<bool, 256> kLead = MakeLeadTable();
+constexpr std::array<std::uint8_t, 256> kLead = MakeLeadTable();
 
 }  // namespace
 
-// Both foldings write through a raw pointer into a string sized once for the
-// worst case and cut it to length at the end; they run over whole pages.
+// Both foldings run over whole pages, so they write through a raw pointer
+// into a string sized once for the worst case and cut to length at the end.
+// The loops choose with table look-ups and selects rather than branches:
+// whether the next character has one byte or two is a coin toss in mixed
+// Japanese text, and mispredicted branches cost more than the work. Inside
+// the loop the byte after the current one always exists, so the last byte is
+// handled on its own.
 
 std::string ToFullWidth(std::string_view s) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const std::size_t n = s.size();
     std::string out(2 * n, '\0');
-    auto* o = reinterpret_cast<unsigned char*>(out.data());
+    auto* const begin = reinterpret_cast<unsigned char*>(out.data());
+    auto* o = begin;
     std::size_t i = 0;
-    while (i < n) {
-        const unsigned char b = p[i];
-        CharCode code = kFull.full[b];
-        if (code == 0) {
-            o[0] = b;
-            if (kLead[b] && i + 1 < n) {
-                o[1] = p[i + 1];
-                o += 2;
-                i += 2;
-            } else {
-                ++o;
-                ++i;
-            }
-            continue;
-        }
-        if (i + 1 < n) {
-            const unsigned char next = p[i + 1];
-            const CharCode combined = next == kVoicedMark       ? kFull.voiced[b]
-                                      : next == kSemiVoicedMark ? kFull.semiVoiced[b]
-                                                                : 0;
-            if (combined) {
-                code = combined;
-                ++i;
-            }
-        }
-        o[0] = static_cast<unsigned char>(code >> 8);
-        o[1] = static_cast<unsigned char>(code);
-        o += 2;
-        ++i;
+    for (; i + 1 < n;) {
+        const unsigned b = p[i];
+        const unsigned next = p[i + 1];
+        const unsigned lead = kLead[b];
+        const unsigned mark = kMarkBits[next];
+        const unsigned combines = (kCombinesWith[b] & mark) != 0;
+        const unsigned full = kFull.full[b];
+        const unsigned combined = kCombined[mark][b];  // 0 unless it combines
+        // Masks instead of ifs, or the compiler brings the branches back.
+        // Unchanged is one byte or the pair; room for two is always there.
+        const unsigned keep = 0u - (full == 0);
+        const unsigned single = 0u - (combined == 0);
+        const unsigned value = ((((b << 8 | next) & keep) | full) & single) | combined;
+        const unsigned produced = 1 + (lead | (full != 0));
+        o[0] = static_cast<unsigned char>(value >> 8);
+        o[1] = static_cast<unsigned char>(value);
+        o += produced;
+        // Kept apart from the look-ups of the output: the next position
+        // depends only on the two bytes and two small tables.
+        i += 1 + (lead | combines);
     }
-    out.resize(static_cast<std::size_t>(o - reinterpret_cast<unsigned char*>(out.data())));
+    if (i < n) {
+        const CharCode full = kFull.full[p[i]];
+        if (full) {
+            *o++ = static_cast<unsigned char>(full >> 8);
+            *o++ = static_cast<unsigned char>(full);
+        } else {
+            *o++ = p[i];
+        }
+    }
+    out.resize(static_cast<std::size_t>(o - begin));
     return out;
 }
 
@@ -197,30 +224,26 @@ std::string ToHalfWidth(std::string_view s) {
     const std::size_t n = s.size();
     // A folded pair gives one or two bytes, so the text never grows.
     std::string out(n, '\0');
-    auto* o = reinterpret_cast<unsigned char*>(out.data());
+    auto* const begin = reinterpret_cast<unsigned char*>(out.data());
+    auto* o = begin;
     std::size_t i = 0;
-    while (i < n) {
-        const unsigned char b = p[i];
-        if (!kLead[b] || i + 1 == n) {
-            *o++ = b;
-            ++i;
-            continue;
-        }
-        const unsigned char trail = p[i + 1];
-        const unsigned row = kHalf.rowOf[b];
-        const std::uint16_t half = row ? kHalf.rows[row][trail] : 0;
-        if (half == 0) {
-            o[0] = b;
-            o[1] = trail;
-            o += 2;
-        } else {
-            o[0] = static_cast<unsigned char>(half);
-            o[1] = static_cast<unsigned char>(half >> 8);
-            o += (half >> 8) ? 2 : 1;
-        }
-        i += 2;
+    for (; i + 1 < n;) {
+        const unsigned b = p[i];
+        const unsigned next = p[i + 1];
+        const unsigned lead = kLead[b];
+        // Row 0 is all zeros, and only lead bytes have another row.
+        const unsigned half = kHalf.rows[kHalf.rowOf[b]][next];
+        const unsigned keep = 0u - (half == 0);
+        const unsigned first = (b & keep) | (half & 0xFF);
+        const unsigned second = (next & keep) | (half >> 8);
+        const unsigned produced = 1 + ((lead & keep) | ((half >> 8) != 0));
+        o[0] = static_cast<unsigned char>(first);
+        o[1] = static_cast<unsigned char>(second);
+        o += produced;
+        i += 1 + lead;
     }
-    out.resize(static_cast<std::size_t>(o - reinterpret_cast<unsigned char*>(out.data())));
+    if (i < n) *o++ = p[i];  // a single byte or a lone lead byte
+    out.resize(static_cast<std::size_t>(o - begin));
     return out;
 }
 
