@@ -145,3 +145,75 @@ TEST_F(CliTest, BundledSampleConverts) {
 
 }  // namespace
 }  // namespace zvek
+
+namespace zvek {
+namespace {
+
+const std::string kRefPage = test::Sjis("前書き\r\n朝の窓をあけて\r\nWalking down the street\r\n");
+
+class CliTagTest : public CliTest {
+protected:
+    void SetUp() override {
+        Write("ref.txt", kRefPage);
+        Write("song.lyr", CrLf({"[Spec]", "Title=x", "[Text]", test::Sjis("00:01:000=朝の窓をあけて"),
+                                "00:02:000=Walking down the street"}));
+    }
+};
+
+TEST_F(CliTagTest, TagAndUntagWithDefaultNames) {
+    auto tag = RunCli({"tag", "-r", "ref.txt", "song.lyr"}, dir.path());
+    ASSERT_EQ(tag.status, 0) << tag.err;
+    const std::string tagFile = test::ReadBytes(dir / "song.TagLyr");
+    EXPECT_EQ(tagFile.rfind("[TagLyr]\r\nTagVer=1000\r\nLyrFile=song.lyr\r\nReference=ref.txt\r\n\r\n", 0), 0u);
+    EXPECT_EQ(tagFile.find("Walking"), std::string::npos);
+
+    // The rebuilt file takes the LyrFile= name, beside the tag file.
+    std::filesystem::create_directory(dir.path() / "out");
+    std::filesystem::rename(dir.path() / "song.TagLyr", dir.path() / "out/song.TagLyr");
+    std::filesystem::rename(dir.path() / "song.lyr", dir.path() / "song.orig");
+    auto untag = RunCli({"untag", "--reference", "ref.txt", "out/song.TagLyr"}, dir.path());
+    ASSERT_EQ(untag.status, 0) << untag.err;
+    EXPECT_EQ(test::ReadBytes(dir / "out/song.lyr"), test::ReadBytes(dir / "song.orig"));
+}
+
+TEST_F(CliTagTest, ReferenceProblems) {
+    EXPECT_EQ(RunCli({"tag", "song.lyr"}, dir.path()).status, 64);  // no -r and no URL= line
+    auto missing = RunCli({"tag", "-r", "nothere.htm", "song.lyr"}, dir.path());
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, "nothere.htm：ファイルが見つかりません\n");
+    EXPECT_FALSE(Exists("song.TagLyr"));
+    // The document's URL= value serves as the reference.
+    Write("url.lyr", CrLf({"[Spec]", "URL=ref.txt", "[Text]", "00:02:000=Walking down"}));
+    EXPECT_EQ(RunCli({"tag", "-q", "url.lyr"}, dir.path()).status, 0);
+    EXPECT_TRUE(Exists("url.TagLyr"));
+}
+
+TEST_F(CliTagTest, PartialResultsAreWrittenOnlyWhenAsked) {
+    ASSERT_EQ(RunCli({"tag", "-r", "ref.txt", "-o", "t.TagLyr", "song.lyr"}, dir.path()).status, 0);
+    Write("cut.txt", test::Sjis("朝の窓をあけて\r\n"));
+    auto partial = RunCli({"untag", "-r", "cut.txt", "-o", "p.lyr", "t.TagLyr"}, dir.path());
+    EXPECT_EQ(partial.status, 13);
+    EXPECT_NE(partial.err.find("変換できない所がありました"), std::string::npos);
+    EXPECT_FALSE(Exists("p.lyr"));
+    auto kept = RunCli({"untag", "--partial", "-q", "-r", "cut.txt", "-o", "p.lyr", "t.TagLyr"}, dir.path());
+    EXPECT_EQ(kept.status, 13);
+    const std::string out = test::ReadBytes(dir / "p.lyr");
+    EXPECT_NE(out.find(test::Sjis("00:01:000=朝の窓をあけて\r\n")), std::string::npos);
+    EXPECT_NE(out.find("00:02:000=<"), std::string::npos);
+}
+
+TEST_F(CliTagTest, AutoDecidesLikeTheWindow) {
+    Write("plain.txt", "Hello\r\n");
+    ASSERT_EQ(RunCli({"auto", "-q", "plain.txt"}, dir.path()).status, 0);
+    EXPECT_EQ(test::ReadBytes(dir / "plain.lyr").substr(0, 8), "[Spec]\r\n");
+
+    ASSERT_EQ(RunCli({"auto", "-q", "-r", "ref.txt", "song.lyr"}, dir.path()).status, 0);
+    EXPECT_TRUE(Exists("song.TagLyr"));
+    EXPECT_EQ(RunCli({"auto", "-q", "song.TagLyr"}, dir.path()).status, 64);  // needs a reference
+    std::filesystem::rename(dir.path() / "song.lyr", dir.path() / "song.orig");
+    ASSERT_EQ(RunCli({"auto", "-q", "-r", "ref.txt", "song.TagLyr"}, dir.path()).status, 0);
+    EXPECT_EQ(test::ReadBytes(dir / "song.lyr"), test::ReadBytes(dir / "song.orig"));
+}
+
+}  // namespace
+}  // namespace zvek

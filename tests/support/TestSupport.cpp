@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -87,6 +88,22 @@ CliResult RunCli(const std::vector<std::string>& args, const std::filesystem::pa
     result.out = ReadBytes(out);
     result.err = ReadBytes(err);
     return result;
+}
+
+std::string Iconv(const char* to, const char* from, std::string_view text) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
+    std::string out(text.size() * 4 + 16, '\0');
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size();
+    char* op = out.data();
+    std::size_t outLeft = out.size();
+    const std::size_t rc = iconv(cd, &in, &inLeft, &op, &outLeft);
+    iconv(cd, nullptr, nullptr, &op, &outLeft);  // the closing shift sequence, if any
+    iconv_close(cd);
+    if (rc == static_cast<std::size_t>(-1)) throw std::runtime_error("iconv failed");
+    out.resize(out.size() - outLeft);
+    return out;
 }
 
 MsgResult FakeHost::MessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) {

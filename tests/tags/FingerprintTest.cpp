@@ -60,10 +60,12 @@ TEST(FindFragment, MatchesOnlyOnCharacterBoundaries) {
     EXPECT_EQ(FindFragment(h, 1, 2, Crc(fragment), "A"), "AB");
     EXPECT_EQ(FindAtBoundary(h, "AB"), 6);
     EXPECT_EQ(FindAtBoundary(h, "ABC"), 0);
-    // A zero byte ends the search.
-    const std::string withNul = std::string("xx\0abc", 6);
+    // The search stops when its cursor stands on a zero byte.
+    const std::string withNul = std::string("\0abc", 4);
     EXPECT_EQ(FindFragment(withNul, 1, 3, Crc("abc"), "a"), "");
-    EXPECT_EQ(FindFragment(withNul, 4, 3, Crc("abc"), "a"), "abc");  // the stored place still counts
+    EXPECT_EQ(FindFragment(withNul, 2, 3, Crc("abc"), "a"), "abc");  // the stored place still counts
+    EXPECT_EQ(FindFragment(std::string("xa\0abc", 6), 1, 3, Crc("abc"), "a"), "");  // after "a" comes "\0"
+    EXPECT_EQ(FindFragment(std::string("x\0abc", 6), 1, 3, Crc("abc"), "a"), "abc");
 }
 
 // Random texts over a small alphabet of single and double-byte characters,

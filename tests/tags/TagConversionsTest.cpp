@@ -94,8 +94,68 @@ TEST_F(TagConversionsTest, TextReferenceRoundTrip) {
     EXPECT_EQ(doc.ResultCode, kResultOk);
     EXPECT_EQ(doc.FileName(), "song.lyr");
     EXPECT_EQ(WordsOf(doc.Lines()), WordsOf(Lyrics(kWords)));
-    EXPECT_EQ(doc.Lines()[16], "00:20:000=#fade <b>");
+    ASSERT_EQ(doc.LineCount(), 15);
+    EXPECT_EQ(doc.GetLine(11), "00:20:000=#fade <b>");
     EXPECT_TRUE(host.messages.empty());
+}
+
+// A lyrics page as a site would serve it, in the code set named.
+std::string HtmlPage(const char* charset, const std::string& savedFrom = {}) {
+    std::string page = savedFrom + "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=" +
+                       std::string(charset) + "\"><title>歌詞</title></head>\n<body>\n<h1>うた</h1>\n<p>";
+    for (const char* line : {"header text", "朝の窓をあけて", "ひかりが部屋に、こぼれる", "Walking down the morning street",
+                             "a &lt;b&gt; c ことばにならない想い", "ポケットにしまって歩こう", "まだ時のない行"})
+        page += std::string(line) + "<br>\n";
+    page += "</p>\n</body></html>\n";
+    return page;  // UTF-8 so far
+}
+
+TEST_F(TagConversionsTest, HtmlReferencesInEveryCodeSet) {
+    // The words may not contain "<b>" here: the page text keeps "&lt;b&gt;".
+    Lines words = kWords;
+    words[4] = Sjis("00:12:000=\"a c\",\"ことばにならない想い\"");
+    const struct {
+        const char* charset;
+        const char* iconvName;
+    } sets[] = {{"Shift_JIS", "CP932"}, {"EUC-JP", "EUC-JP"}, {"ISO-2022-JP", "ISO-2022-JP"}, {"utf-8", "UTF-8"}};
+    for (const auto& set : sets) {
+        SCOPED_TRACE(set.charset);
+        const std::string page = Write("SONG.HTML", test::Iconv(set.iconvName, "UTF-8", HtmlPage(set.charset)));
+        doc.SetLines(Lyrics(words));
+        ASSERT_TRUE(MakeTagFile(doc, page));
+        EXPECT_EQ(doc.GetLine(3), "Reference=SONG.HTML");
+        EXPECT_EQ(doc.Text().find("Walking"), std::string::npos);
+        ASSERT_TRUE(RestoreFromTagFile(doc, page));
+        EXPECT_EQ(WordsOf(doc.Lines()), WordsOf(Lyrics(words)));
+        // Nothing was written beside the page.
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+        std::filesystem::remove(page);
+    }
+}
+
+TEST_F(TagConversionsTest, SavedPagesNameTheirAddress) {
+    const std::string saved = "<!-- saved from url=(0038)http://www.example.com/song.html?id=7 -->\n";
+    doc.SetLines(Lyrics({"00:00:000=Walking"}));
+    ASSERT_TRUE(MakeTagFile(doc, Write("a.htm", HtmlPage("Shift_JIS", saved))));
+    EXPECT_EQ(doc.GetLine(4), "URL=http://www.example.com/song.html?id=7");
+    EXPECT_EQ(doc.GetLine(5), "");
+
+    // The browser writes its scheme in lower case; nothing else counts.
+    doc.SetLines(Lyrics({"00:00:000=Walking"}));
+    const std::string upper = "<!-- saved from url=(0026)HTTP://example.org/a.htm -->\n";
+    ASSERT_TRUE(MakeTagFile(doc, Write("u.htm", HtmlPage("Shift_JIS", upper))));
+    EXPECT_EQ(doc.GetLine(4), "");
+
+    doc.SetLines(Lyrics({"00:00:000=Walking"}));
+    const std::string https = "<!-- saved from url=(0026)https://example.org/a.htm -->\n";
+    ASSERT_TRUE(MakeTagFile(doc, Write("b.htm", HtmlPage("Shift_JIS", https))));
+    EXPECT_EQ(doc.GetLine(4), "URL=https://example.org/a.htm");
+
+    // A page saved from a local file names no web address: no URL= line.
+    doc.SetLines(Lyrics({"00:00:000=Walking"}));
+    const std::string local = "<!-- saved from url=(0022)file:///C:/x/song.htm -->\n";
+    ASSERT_TRUE(MakeTagFile(doc, Write("c.htm", HtmlPage("Shift_JIS", local))));
+    EXPECT_EQ(doc.GetLine(4), "");
 }
 
 TEST_F(TagConversionsTest, EntryFormatOfTheExample) {
@@ -143,7 +203,7 @@ TEST_F(TagConversionsTest, MissingTextGivesAPartialResult) {
     const std::string line = doc.GetLine(8);  // "Walking down the morning street!"
     EXPECT_EQ(line.rfind("00:10:000=<", 0), 0u) << line;
     EXPECT_NE(line.find(" down the morning street!"), std::string::npos) << line;
-    EXPECT_EQ(doc.FileName(), "x.lyr");  // LyrFile was empty
+    EXPECT_EQ(doc.FileName(), dir / "x.lyr");  // LyrFile was empty
 }
 
 TEST_F(TagConversionsTest, MissingReferenceLeavesTheDocumentAlone) {
@@ -163,7 +223,7 @@ TEST_F(TagConversionsTest, HeaderHandling) {
     const std::string ref = Write("ref.txt", kPage);
     // LyrFile names only a file: folders and ".." go.
     for (const auto& [value, expected] : std::vector<std::pair<std::string, std::string>>{
-             {"..\\..\\evil.lyr", "evil.lyr"}, {"/etc/passwd", "passwd"}, {"..", "t.lyr"}, {"", "t.lyr"}}) {
+             {"..\\..\\evil.lyr", "evil.lyr"}, {"/etc/passwd", "passwd"}, {"..", dir / "t.lyr"}, {"", dir / "t.lyr"}}) {
         doc.SetLines({"[TAGLYR]", "TagVer=9", "LyrFile=" + value, "", "[Spec]", "[Text]", "a"});
         doc.SetFileName(dir / "t.TagLyr");
         ASSERT_TRUE(RestoreFromTagFile(doc, ref));
