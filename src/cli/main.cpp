@@ -34,6 +34,7 @@ constexpr std::string_view kUsage =
     "  tag      player lyrics -> tag file (needs a reference)\n"
     "  untag    tag file -> player lyrics (needs a reference)\n"
     "  auto     decides as Convert Auto does; a reference where it needs one\n"
+    "  html     the page text of an HTML file (default output: INPUT with .txt)\n"
     "Options:\n"
     "  -r, --reference REF  the reference page: a local .htm/.html page, any text file, or an\n"
     "                     http:// or https:// address. Default: the document's URL= value.\n"
@@ -60,6 +61,7 @@ using Action = bool (*)(LyricsDocument&, const Options&);
 struct Command {
     std::string_view name;
     Action run;
+    bool readsHtml = false;  // the input is an HTML page, not a document
 };
 
 struct Options {
@@ -106,6 +108,13 @@ bool RunAuto(LyricsDocument& doc, const Options& options) {
     return false;
 }
 
+// The page text of an HTML page, whatever its name says; it is named like
+// the page with ".txt".
+bool RunHtml(LyricsDocument& doc, const Options& options) {
+    if (options.input != "-") doc.SetFileName(ChangeFileExt(options.input, ".txt"));
+    return true;
+}
+
 const Command kCommands[] = {
     {"text", [](LyricsDocument& doc, const Options&) { return RunPlain(doc, ConvertTextToZVEK); }},
     {"untext", [](LyricsDocument& doc, const Options&) { return RunPlain(doc, ConvertZVEKToText); }},
@@ -113,6 +122,7 @@ const Command kCommands[] = {
     {"tag", RunTag},
     {"untag", RunUntag},
     {"auto", RunAuto},
+    {"html", RunHtml, true},
 };
 
 Options ParseArguments(const std::vector<std::string_view>& args) {
@@ -193,9 +203,13 @@ int Run(const Options& options) {
     LyricsDocument doc(host);
     try {
         if (options.input == "-") {
-            doc.LoadTextBytes(std::string(std::istreambuf_iterator<char>(std::cin), {}));
+            const std::string bytes(std::istreambuf_iterator<char>(std::cin), {});
+            if (options.command->readsHtml) doc.LoadHtmlBytes(bytes);
+            else doc.LoadTextBytes(bytes);
         } else if (!doc.OpenFile(options.input)) {
             return ExitStatusOf(doc.ResultCode);
+        } else if (options.command->readsHtml) {
+            doc.LoadHtmlFile(options.input);
         }
 
         const bool converted = options.command->run(doc, options);

@@ -8,6 +8,7 @@
 #include "platform/Codec.h"
 #include "platform/Files.h"
 #include "platform/Waitcur.h"
+#include "web/Html.h"
 
 namespace zvek {
 
@@ -216,7 +217,9 @@ bool LyricsDocument::OpenFile(const std::string& path) {
     }
     openedFile_ = path;
     SetFileName(path);
-    LoadTextBytes(ReadFileBytes(path));
+    const std::string ext = LowerAscii(ExtractFileExt(path));
+    if (ext == ".htm" || ext == ".html") LoadHtmlFile(path);
+    else LoadTextBytes(ReadFileBytes(path));
     Modified = false;
     return true;
 }
@@ -235,6 +238,16 @@ void LyricsDocument::LoadTextBytes(std::string_view bytes) {
     std::size_t replaced = 0;
     SetText(TextFromFileBytes(bytes, replaced));
     if (replaced > 0) host_.SetStatusText(ReplacedCharsNote(replaced));
+}
+
+void LyricsDocument::LoadHtmlFile(const std::string& path) { LoadHtmlBytes(ReadFileBytes(path)); }
+
+void LyricsDocument::LoadHtmlBytes(std::string_view bytes) {
+    hlvHtml html;
+    TokenList tokens;
+    html.LoadTokensFromBytes(bytes, tokens);
+    SetLines(hlvHtml::PageText(tokens));
+    if (html.ReplacedChars() > 0) host_.SetStatusText(ReplacedCharsNote(html.ReplacedChars()));
 }
 
 void LyricsDocument::SaveFile(const std::string& path) {

@@ -133,6 +133,20 @@ TEST_F(CliTest, UsageErrors) {
     EXPECT_TRUE(Exists("-odd.lyr"));
 }
 
+TEST_F(CliTest, HtmlWritesThePageText) {
+    Write("page.htm", "<html><body>Hello<br>World</body></html>");
+    auto r = RunCli({"html", "page.htm"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(test::ReadBytes(dir / "page.txt"), "Hello\r\nWorld\r\n");
+    EXPECT_EQ(RunCli({"html", "page.htm"}, dir.path()).status, 1);  // page.txt exists now
+    // Any name is read as a page; standard input too.
+    Write("saved.dat", "<body>x</body>");
+    EXPECT_EQ(RunCli({"html", "-q", "saved.dat"}, dir.path()).status, 0);
+    EXPECT_EQ(test::ReadBytes(dir / "saved.txt"), "x\r\n");
+    auto piped = RunCli({"html", "-o", "-", "-"}, dir.path(), "<body>a</p>b</body>");
+    EXPECT_EQ(piped.out, "a\r\nb\r\n");
+}
+
 TEST_F(CliTest, BundledSampleConverts) {
     std::filesystem::copy_file(std::string(ZVEKLC_SAMPLES) + "/sample.txt", dir.path() / "sample.txt");
     auto r = RunCli({"text", "sample.txt"}, dir.path());

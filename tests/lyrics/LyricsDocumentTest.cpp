@@ -80,6 +80,25 @@ TEST_F(DocumentTest, Utf8FilesAreConvertedOnOpen) {
     EXPECT_EQ(doc.Lines(), (Lines{sjis}));
 }
 
+TEST_F(DocumentTest, HtmlFilesOpenAsTheirPageText) {
+    Write("SONG.txtmp", "the user's own file");
+    const std::string page = Write("SONG.HTML", "<html><body><p>Hello<br>World</p></body></html>");
+    ASSERT_TRUE(doc.OpenFile(page));
+    EXPECT_EQ(doc.Lines(), (Lines{"Hello", "World"}));
+    EXPECT_EQ(doc.FileName(), page);
+    EXPECT_FALSE(doc.Modified);
+    EXPECT_EQ(test::ReadBytes(dir / "SONG.txtmp"), "the user's own file");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+
+    // A UTF-8 page with characters Shift-JIS lacks says so on the status line.
+    ASSERT_TRUE(doc.OpenFile(Write("u.htm", "<meta charset=\"utf-8\"><body>\xC3\xA9t\xC3\xA9 \xE3\x81\x82")));
+    EXPECT_EQ(doc.Lines(), (Lines{"?t? " + Sjis("あ")}));
+    ASSERT_EQ(host.status.size(), 1u);
+    // Other extensions load as text, whatever they hold.
+    ASSERT_TRUE(doc.OpenFile(Write("page.txt", "<p>x</p>")));
+    EXPECT_EQ(doc.Lines(), (Lines{"<p>x</p>"}));
+}
+
 TEST_F(DocumentTest, OpeningAMissingFileReportsItAndKeepsTheName) {
     doc.SetFileName("/keep/me.lyr");
     doc.SetText("old");
