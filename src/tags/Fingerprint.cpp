@@ -118,18 +118,34 @@ Haystack::~Haystack() = default;
 Haystack::Haystack(Haystack&&) noexcept = default;
 Haystack& Haystack::operator=(Haystack&&) noexcept = default;
 
+namespace {
+
+// Fills an index: `visit(add)` calls add(position, key) for every position in
+// ascending order, twice (once to count, once to place).
+template <typename Visit>
+void BuildPositions(std::vector<std::uint32_t>& offsets, std::vector<std::uint32_t>& positions, unsigned bits,
+                    Visit&& visit) {
+    offsets.assign((std::size_t{1} << bits) + 1, 0);
+    visit([&](std::size_t, std::uint32_t key) { ++offsets[key + 1]; });
+    for (std::size_t k = 1; k < offsets.size(); ++k) offsets[k] += offsets[k - 1];
+    positions.resize(offsets.back());
+    // offsets[k] serves as the fill cursor of key k and ends up as the start
+    // of key k + 1; one shift puts every start back in place.
+    visit([&](std::size_t p, std::uint32_t key) { positions[offsets[key]++] = static_cast<std::uint32_t>(p); });
+    std::copy_backward(offsets.begin(), offsets.end() - 1, offsets.end());
+    offsets[0] = 0;
+}
+
+}  // namespace
+
 const Haystack::Positions& Haystack::ByFirstChar() const {
     if (!byFirstChar_) {
         auto index = std::make_unique<Positions>();
         index->bits = 16;
-        index->offsets.assign((1u << 16) + 1, 0);
         const std::string_view s = text_;
-        for (std::size_t p = 0; p < s.size(); p = NextChar(s, p)) ++index->offsets[FirstCharCode(s.substr(p, 2)) + 1];
-        for (std::size_t k = 1; k < index->offsets.size(); ++k) index->offsets[k] += index->offsets[k - 1];
-        index->positions.resize(index->offsets.back());
-        std::vector<std::uint32_t> next(index->offsets.begin(), index->offsets.end() - 1);
-        for (std::size_t p = 0; p < s.size(); p = NextChar(s, p))
-            index->positions[next[FirstCharCode(s.substr(p, 2))]++] = static_cast<std::uint32_t>(p);
+        BuildPositions(index->offsets, index->positions, index->bits, [&](auto&& add) {
+            for (std::size_t p = 0; p < s.size(); p = NextChar(s, p)) add(p, FirstCharCode(s.substr(p, 2)));
+        });
         byFirstChar_ = std::move(index);
     }
     return *byFirstChar_;
@@ -139,27 +155,19 @@ const Haystack::Positions& Haystack::ByFirstTwoChars() const {
     if (!byFirstTwoChars_) {
         auto index = std::make_unique<Positions>();
         const std::string_view s = text_;
-        unsigned bits = 10;
-        while (bits < 22 && (std::size_t{1} << bits) < s.size()) ++bits;
+        // About four places a bucket; the keys are hashed into them.
+        unsigned bits = 8;
+        while (bits < 22 && (std::size_t{4} << bits) < s.size()) ++bits;
         index->bits = bits;
-        index->offsets.assign((std::size_t{1} << bits) + 1, 0);
-        auto forEachPair = [&](auto&& visit) {
-            std::size_t p = 0;
+        BuildPositions(index->offsets, index->positions, bits, [&](auto&& add) {
             if (s.empty()) return;
-            std::size_t second = NextChar(s, p);
+            std::size_t p = 0, second = NextChar(s, 0);
             while (second < s.size()) {
                 const std::size_t end = NextChar(s, second);
-                visit(p, HashBytes(s.substr(p, end - p), bits));
+                add(p, HashBytes(s.substr(p, end - p), bits));
                 p = second;
                 second = end;
             }
-        };
-        forEachPair([&](std::size_t, std::uint32_t key) { ++index->offsets[key + 1]; });
-        for (std::size_t k = 1; k < index->offsets.size(); ++k) index->offsets[k] += index->offsets[k - 1];
-        index->positions.resize(index->offsets.back());
-        std::vector<std::uint32_t> next(index->offsets.begin(), index->offsets.end() - 1);
-        forEachPair([&](std::size_t p, std::uint32_t key) {
-            index->positions[next[key]++] = static_cast<std::uint32_t>(p);
         });
         byFirstTwoChars_ = std::move(index);
     }
