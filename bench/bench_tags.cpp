@@ -1,0 +1,121 @@
+// Making and reading tag files, in process, against a page on disk:
+// a typical song (60 lines, a 40 KB page) and a large case (5,000 lines, a
+// 2 MB page), with 500 lines against the same page to see how the cost grows.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "lyrics/LyricsDocument.h"
+#include "lyrics/LyricsLines.h"
+#include "tags/TagConversions.h"
+
+namespace {
+
+using namespace zvek;
+
+class NullHost : public Host {
+public:
+    MsgResult MessageBox(std::string_view, MsgKind, MsgButtons) override { return MsgResult::Cancel; }
+    bool ExecuteDialog(FileDialog&) override { return false; }
+    void SetStatusText(std::string_view) override {}
+    void ProcessMessages() override {}
+    std::int16_t ScreenCursor() const override { return cursor_; }
+    void SetScreenCursor(std::int16_t cursor) override { cursor_ = cursor; }
+    bool OpenInBrowser(const std::string&) override { return false; }
+
+private:
+    std::int16_t cursor_ = 0;
+};
+
+// A line of Japanese-looking text: hiragana, katakana and kanji, now and
+// then a few ASCII words and punctuation.
+std::string RandomLine(std::mt19937& rng) {
+    static const char* pieces[] = {"\x82\xa0", "\x82\xa2", "\x82\xa4", "\x82\xa9", "\x82\xb3", "\x82\xc6", "\x82\xcc",
+                                   "\x82\xf0", "\x83\x41", "\x83\x4a", "\x83\x54", "\x83\x5e", "\x88\xa4", "\x89\xcc",
+                                   "\x8b\xf3", "\x90\xaf", "\x96\xe9", "\x93\xfa", "\x81\x41", "\x81\x42", "love ",
+                                   "you ", "night ", "\x81\x40"};
+    std::string line;
+    const int n = 8 + static_cast<int>(rng() % 16);
+    for (int i = 0; i < n; ++i) line += pieces[rng() % std::size(pieces)];
+    return line;
+}
+
+struct Case {
+    std::string page;                // path of the reference page
+    std::vector<std::string> lyrics;  // player lyrics made from its lines
+    std::vector<std::string> tagged;  // the tag file made from them
+};
+
+Case MakeCase(std::size_t pageBytes, std::size_t lyricLines, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<std::string> pageLines;
+    std::string html = "<html><head><meta charset=\"Shift_JIS\"></head><body>\n";
+    for (std::size_t size = 0; size < pageBytes;) {
+        pageLines.push_back(RandomLine(rng));
+        html += pageLines.back() + "<br>\n";
+        size += pageLines.back().size() + 5;
+    }
+    html += "</body></html>\n";
+    Case c;
+    c.page = (std::filesystem::temp_directory_path() /
+              ("zveklc-bench-" + std::to_string(::getpid()) + "-" + std::to_string(seed) + ".htm"))
+                 .string();
+    std::ofstream(c.page, std::ios::binary) << html;
+    c.lyrics = {"[Spec]", "Title=bench", "[Text]"};
+    for (std::size_t i = 0; i < lyricLines; ++i)
+        c.lyrics.push_back(FormatTimeTag(static_cast<int>(i * 1000)) + "=" + pageLines[rng() % pageLines.size()]);
+    NullHost host;
+    LyricsDocument doc(host);
+    doc.SetLines(c.lyrics);
+    MakeTagFile(doc, c.page);
+    c.tagged = doc.Lines();
+    return c;
+}
+
+const Case& Typical() {
+    static const Case c = MakeCase(40 * 1024, 60, 1);
+    return c;
+}
+const Case& Large(std::size_t lines) {
+    static const Case c500 = MakeCase(2 * 1024 * 1024, 500, 2);
+    static const Case c5000 = MakeCase(2 * 1024 * 1024, 5000, 3);
+    return lines == 500 ? c500 : c5000;
+}
+
+void Run(benchmark::State& state, const Case& c, bool tag) {
+    NullHost host;
+    LyricsDocument doc(host);
+    bool ok = true;
+    for (auto _ : state) {
+        state.PauseTiming();
+        doc.SetLines(tag ? c.lyrics : c.tagged);
+        doc.SetFileName("song.lyr");
+        state.ResumeTiming();
+        ok = (tag ? MakeTagFile(doc, c.page) : RestoreFromTagFile(doc, c.page)) && ok;
+    }
+    if (!ok) state.SkipWithError("conversion failed");
+    state.counters["lines"] = static_cast<double>(c.lyrics.size() - 3);
+}
+
+void BM_TagTypical(benchmark::State& state) { Run(state, Typical(), true); }
+void BM_UntagTypical(benchmark::State& state) { Run(state, Typical(), false); }
+void BM_TagLarge(benchmark::State& state) { Run(state, Large(static_cast<std::size_t>(state.range(0))), true); }
+void BM_UntagLarge(benchmark::State& state) { Run(state, Large(static_cast<std::size_t>(state.range(0))), false); }
+
+BENCHMARK(BM_TagTypical)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_UntagTypical)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TagLarge)->Arg(500)->Arg(5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UntagLarge)->Arg(500)->Arg(5000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    for (const Case* c : {&Typical(), &Large(500), &Large(5000)}) std::remove(c->page.c_str());
+    return 0;
+}

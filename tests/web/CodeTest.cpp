@@ -1,0 +1,281 @@
+#include "web/Code.h"
+
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <cerrno>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "lyrics/Sjis.h"
+#include "support/TestSupport.h"
+
+namespace zvek {
+namespace {
+
+using test::Sjis;
+
+// glibc's iconv as the outside reference for what a code means.
+class Iconv {
+public:
+    Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {
+        if (cd_ == reinterpret_cast<iconv_t>(-1)) ADD_FAILURE() << "iconv cannot convert " << from << " to " << to;
+    }
+    ~Iconv() {
+        if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+    }
+    Iconv(const Iconv&) = delete;
+    Iconv& operator=(const Iconv&) = delete;
+
+    // The whole input converted, or nothing when any of it is not defined.
+    std::optional<std::string> operator()(std::string_view in) {
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+        std::string out(in.size() * 4 + 8, '\0');
+        char* src = const_cast<char*>(in.data());
+        std::size_t srcLeft = in.size();
+        char* dst = out.data();
+        std::size_t dstLeft = out.size();
+        if (iconv(cd_, &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1) || srcLeft != 0)
+            return std::nullopt;
+        out.resize(out.size() - dstLeft);
+        return out;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+std::string Bytes(CharCode code) {
+    std::string out;
+    AppendCharCode(out, code);
+    return out;
+}
+
+// The Unicode code point of one CP932 character, or 0 when glibc does not
+// know it (or it is more than one code point).
+char32_t Cp932CodePoint(Iconv& decode, std::string_view sjis) {
+    const auto utf32 = decode(sjis);
+    if (!utf32 || utf32->size() != 4) return 0;
+    const auto* b = reinterpret_cast<const unsigned char*>(utf32->data());
+    return (char32_t{b[0]} << 24) | (char32_t{b[1]} << 16) | (char32_t{b[2]} << 8) | b[3];
+}
+
+TEST(CharCode, JisAndShiftJisAreInversesOverTheWholeJisX0208Square) {
+    for (unsigned row = 0x21; row <= 0x7E; ++row) {
+        for (unsigned cell = 0x21; cell <= 0x7E; ++cell) {
+            const auto jis = static_cast<CharCode>(row << 8 | cell);
+            const CharCode sjis = JisToSjis(jis);
+            const unsigned lead = sjis >> 8, trail = sjis & 0xFF;
+            ASSERT_TRUE(IsLeadByte(static_cast<unsigned char>(lead))) << std::hex << jis;
+            ASSERT_TRUE(trail >= 0x40 && trail <= 0xFC && trail != 0x7F) << std::hex << jis;
+            // Odd rows use the low trail bytes, even rows the high ones.
+            ASSERT_EQ(row % 2 == 1, trail <= 0x9E) << std::hex << jis;
+            ASSERT_EQ(SjisToJis(sjis), jis) << std::hex << jis;
+        }
+    }
+}
+
+TEST(CharCode, ShiftJisAndEucJpAgreeWithIconvOnJisX0208) {
+    Iconv sjisToEuc("EUC-JP", "SHIFT_JIS");
+    Iconv eucToSjis("SHIFT_JIS", "EUC-JP");
+    int compared = 0;
+    for (unsigned row = 1; row <= 84; ++row) {
+        for (unsigned cell = 1; cell <= 94; ++cell) {
+            const auto euc = static_cast<CharCode>((row + 0xA0) << 8 | (cell + 0xA0));
+            const auto sjis = eucToSjis(Bytes(euc));
+            if (!sjis || sjis->size() != 2) continue;
+            const auto back = sjisToEuc(*sjis);
+            if (!back || *back != Bytes(euc)) continue;  // not a code both sides define
+            const auto sjisCode = static_cast<CharCode>(static_cast<unsigned char>((*sjis)[0]) << 8 |
+                                                        static_cast<unsigned char>((*sjis)[1]));
+            ASSERT_EQ(SjisToEuc(sjisCode), euc) << "row " << row << " cell " << cell;
+            ASSERT_EQ(EucToSjis(euc), sjisCode) << "row " << row << " cell " << cell;
+            ++compared;
+        }
+    }
+    // JIS X 0208 defines 6879 characters; a broken iconv must not pass as agreement.
+    EXPECT_GT(compared, 6800);
+
+    for (unsigned kana = 0xA1; kana <= 0xDF; ++kana) {
+        const std::string single(1, static_cast<char>(kana));
+        ASSERT_EQ(sjisToEuc(single), Bytes(SjisToEuc(static_cast<CharCode>(kana)))) << std::hex << kana;
+        ASSERT_EQ(EucToSjis(static_cast<CharCode>(0x8E00 | kana)), kana) << std::hex << kana;
+    }
+}
+
+TEST(CharCode, ConvertsTheDocumentedExamples) {
+    struct Case {
+        CharCode sjis, jis, euc;
+    };
+    const Case cases[] = {
+        {0x82A0, 0x2422, 0xA4A2},  // あ
+        {0x8140, 0x2121, 0xA1A1},  // full-width space, the first code
+        {0xEAA4, 0x7426, 0xF4A6},  // 熙, the last code of row 84
+        {0x00B1, 0x00B1, 0x8EB1},  // half-width ｱ
+        {0x0041, 0x0041, 0x0041},  // ASCII
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SjisToJis(c.sjis), c.jis) << std::hex << c.sjis;
+        EXPECT_EQ(JisToSjis(c.jis), c.sjis) << std::hex << c.sjis;
+        EXPECT_EQ(SjisToEuc(c.sjis), c.euc) << std::hex << c.sjis;
+        EXPECT_EQ(EucToSjis(c.euc), c.sjis) << std::hex << c.sjis;
+    }
+}
+
+TEST(SjisToEucString, ConvertsUpToTheEndOrTheFirstNul) {
+    struct Case {
+        const char* what;
+        std::string in, out;
+    };
+    const Case cases[] = {
+        {"empty", "", ""},
+        {"ASCII", "Hello, World 123\r\n", "Hello, World 123\r\n"},
+        {"kana and kanji", Sjis("あア漢"), "\xA4\xA2\xA5\xA2\xB4\xC1"},
+        {"half-width katakana", "\xB1\xDD", "\x8E\xB1\x8E\xDD"},
+        {"lone lead byte at the end", "a" + Sjis("あ") + "\x82", "a\xA4\xA2\x82"},
+        {"embedded NUL", Sjis("あ") + std::string("\0", 1) + Sjis("い"), "\xA4\xA2"},
+        {"NUL in place of a trail byte", std::string("a\x82\0b", 4), "a\x82"},
+        {"trail byte in the ASCII range", Sjis("ア") + "A", "\xA5\xA2" "A"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(SjisToEucString(c.in), c.out) << c.what;
+}
+
+TEST(WidthFolding, AsciiBecomesTheCp932FormOfItsFullWidthCharacter) {
+    Iconv decode("UTF-32BE", "CP932");
+    std::string ascii;
+    for (char c = 0x20; c <= 0x7E; ++c) {
+        ascii += c;
+        const std::string full = ToFullWidth(std::string(1, c));
+        if (c == '\\') {
+            // Yen sign or backslash: the Japanese mapping picks neither.
+            EXPECT_EQ(full, "\\");
+            continue;
+        }
+        ASSERT_EQ(full.size(), 2u) << c;
+        const char32_t expected = c == ' ' ? U'\u3000' : static_cast<char32_t>(c + 0xFEE0);
+        EXPECT_EQ(Cp932CodePoint(decode, full), expected) << c;
+    }
+    EXPECT_EQ(ToHalfWidth(ToFullWidth(ascii)), ascii);
+    EXPECT_EQ(ToFullWidth("A1 ~"), Sjis("Ａ１　～"));
+    EXPECT_EQ(ToFullWidth("\"'"), "\xFA\x57\xFA\x56");
+    EXPECT_EQ(ToHalfWidth(Sjis("０１２３４５６７８９")), "0123456789");
+}
+
+TEST(WidthFolding, EveryCp932FormOfAFullWidthAsciiCharacterFolds) {
+    // Including the NEC duplicates, and nothing else of the ordinary
+    // characters: kanji, hiragana, Greek and symbols keep their pair.
+    Iconv decode("UTF-32BE", "CP932");
+    int folded = 0;
+    for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
+        if (!IsLeadByte(static_cast<unsigned char>(lead))) continue;
+        for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
+            const std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
+            const char32_t u = Cp932CodePoint(decode, pair);
+            if (u == 0) continue;
+            const std::string half = ToHalfWidth(pair);
+            if (u == U'\u3000') {
+                EXPECT_EQ(half, " ");
+            } else if (u >= 0xFF01 && u <= 0xFF5E && u != 0xFF3C) {
+                EXPECT_EQ(half, std::string(1, static_cast<char>(u - 0xFEE0))) << std::hex << lead << trail;
+                ++folded;
+            } else if (u == U'\u2019' || u == U'\u201D' || u == U'\uFFE5') {
+                EXPECT_EQ(half.size(), 1u) << std::hex << lead << trail;
+            } else if ((u >= 0x30A1 && u <= 0x30FC) || u == U'\u3001' || u == U'\u3002' ||
+                       u == U'\u300C' || u == U'\u300D' || u == U'\u309B' || u == U'\u309C') {
+                // Katakana and their punctuation: folded ones must come back.
+                if (half != pair) {
+                    EXPECT_EQ(ToFullWidth(half), pair) << std::hex << lead << trail;
+                }
+            } else {
+                EXPECT_EQ(half, pair) << std::hex << lead << trail;
+            }
+        }
+    }
+    EXPECT_EQ(folded, 93 + 2);
+}
+
+TEST(WidthFolding, HalfWidthKatakanaAndTheirPunctuation) {
+    std::string kana;
+    for (unsigned b = 0xA1; b <= 0xDF; ++b) kana += static_cast<char>(b);
+    const std::string full = Sjis(
+        "。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテト"
+        "ナニヌネノハヒフヘホマミムメモヤユヨラリルレロワン゛゜");
+    // The last two are the sound marks on their own, so nothing combines.
+    EXPECT_EQ(ToFullWidth(kana), full);
+    EXPECT_EQ(ToHalfWidth(full), kana);
+    EXPECT_EQ(ToHalfWidth(Sjis("ヵヶヮヰヱひらがな")), Sjis("ヵヶヮヰヱひらがな"));
+}
+
+TEST(WidthFolding, SoundMarksCombineOnTheWayToFullWidth) {
+    struct Case {
+        std::string half, full;
+    };
+    const Case cases[] = {
+        {"\xB6\xDE", Sjis("ガ")},            // ｶﾞ
+        {"\xCA\xDF", Sjis("パ")},            // ﾊﾟ
+        {"\xCA\xDE", Sjis("バ")},            // ﾊﾞ
+        {"\xB3\xDE", Sjis("ヴ")},            // ｳﾞ
+        {"\xC2\xDE", Sjis("ヅ")},            // ﾂﾞ
+        {"\xCE\xDF", Sjis("ポ")},            // ﾎﾟ
+        {"\xB1\xDE", Sjis("ア゛")},          // no voiced ア
+        {"\xC0\xDF", Sjis("タ゜")},          // no semi-voiced タ
+        {"\xDC\xDE", Sjis("ワ゛")},          // ヷ is not in CP932
+        {"\xB6\xDE\xDE", Sjis("ガ゛")},      // one mark per katakana
+        {"\xDE\xB6", Sjis("゛カ")},          // a mark before its katakana
+        {"A\xDE", Sjis("Ａ゛")},             // a mark after a letter
+        {"\xB6", Sjis("カ")},                // a katakana at the very end
+        {Sjis("じ") + "\xDE", Sjis("じ゛")},  // じ ends in the byte of ｶ
+    };
+    for (const auto& c : cases) EXPECT_EQ(ToFullWidth(c.half), c.full) << c.full;
+}
+
+TEST(WidthFolding, VoicedKatakanaSplitOnTheWayToHalfWidth) {
+    const std::string voiced = Sjis("ガギグゲゴザジズゼゾダヂヅデドバビブベボパピプペポヴ");
+    const std::string half = ToHalfWidth(voiced);
+    EXPECT_EQ(half,
+              "\xB6\xDE\xB7\xDE\xB8\xDE\xB9\xDE\xBA\xDE\xBB\xDE\xBC\xDE\xBD\xDE\xBE\xDE\xBF\xDE"
+              "\xC0\xDE\xC1\xDE\xC2\xDE\xC3\xDE\xC4\xDE\xCA\xDE\xCB\xDE\xCC\xDE\xCD\xDE\xCE\xDE"
+              "\xCA\xDF\xCB\xDF\xCC\xDF\xCD\xDF\xCE\xDF\xB3\xDE");
+    EXPECT_EQ(ToFullWidth(half), voiced);
+}
+
+TEST(WidthFolding, DoubleByteCharactersAreNeverSplit) {
+    // Trail bytes equal to 'A', '\\', '[', ']', ﾞ, ｶ and 0x81: read one byte
+    // late, ア would hold 'A', ー a '[' and 普@ a full-width space.
+    const std::string pairs = Sjis("アソ表ー‐］むじ普@漢字ひらがな");
+    EXPECT_EQ(ToFullWidth(pairs), Sjis("アソ表ー‐］むじ普＠漢字ひらがな"));
+    EXPECT_EQ(ToHalfWidth(pairs), "\xB1\xBF" + Sjis("表") + "\xB0" + Sjis("‐") + "]" + Sjis("むじ普@漢字ひらがな"));
+    EXPECT_EQ(ToHalfWidth(Sjis("普＠")), Sjis("普@"));
+}
+
+TEST(WidthFolding, MixedLinesKeepTheirLineEndsAndControlBytes) {
+    const std::string half = "\xBA\xDD\xC6\xC1\xCA Hello, 2024!\r\n\t\x7F\x80\xA0\xFD\xFF\r\n\r\n";
+    const std::string full = Sjis("コンニチハ　Ｈｅｌｌｏ，　２０２４！") + "\r\n\t\x7F\x80\xA0\xFD\xFF\r\n\r\n";
+    EXPECT_EQ(ToFullWidth(half), full);
+    EXPECT_EQ(ToHalfWidth(full), half);
+}
+
+TEST(WidthFolding, EdgesOfTheText) {
+    struct Case {
+        const char* what;
+        std::string in, full, half;
+    };
+    const Case cases[] = {
+        {"empty", "", "", ""},
+        {"lone lead byte", "\x82", "\x82", "\x82"},
+        {"lone lead byte after text", "a\x83", Sjis("ａ") + "\x83", "a\x83"},
+        {"lead byte before a line end", "\x82\r\n", "\x82\r\n", "\x82\r\n"},
+        {"yen and backslash", Sjis("￥＼\\"), Sjis("￥＼\\"), "\\" + Sjis("＼") + "\\"},
+        {"curly closing quotes", Sjis("”’"), Sjis("”’"), "\"'"},
+        {"NUL inside", std::string("A\0B", 3), Sjis("Ａ") + std::string("\0", 1) + Sjis("Ｂ"),
+         std::string("A\0B", 3)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ToFullWidth(c.in), c.full) << c.what;
+        EXPECT_EQ(ToHalfWidth(c.in), c.half) << c.what;
+    }
+}
+
+}  // namespace
+}  // namespace zvek
