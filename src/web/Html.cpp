@@ -2,16 +2,13 @@
 
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <span>
-#include <system_error>
 
 #include "lyrics/Sjis.h"
 #include "platform/Codec.h"
+#include "platform/Files.h"
 #include "web/Code.h"
 
 namespace zvek {
@@ -332,18 +329,6 @@ void ReadAll(TokenReader& reader, Sink& sink) {
     while (!reader.AtEnd()) sink(reader.Read<CS>());
 }
 
-// A page read into memory, to be decoded in place.
-struct PageBytes {
-    std::unique_ptr<char[]> data;
-    std::size_t size = 0;
-
-    PageBytes() = default;
-    explicit PageBytes(std::string_view bytes) : data(new char[bytes.size()]), size(bytes.size()) {
-        std::memcpy(data.get(), bytes.data(), size);
-    }
-    std::string_view View() const { return {data.get(), size}; }
-};
-
 // Feeds every token of `page`, read as `charset`, to `sink`, decoding the
 // page in place.
 template <class Sink>
@@ -654,27 +639,27 @@ private:
 // Finds the code set of `page`, then feeds its tokens, in Shift_JIS, to
 // `sink`. The page is used up.
 template <class Sink>
-HtmlCharset LoadPage(PageBytes& page, std::size_t& replaced, Sink& sink) {
+HtmlCharset LoadPage(std::string& page, std::size_t& replaced, Sink& sink) {
     replaced = 0;
-    const HtmlCharset charset = hlvHtml::DetectCharsetOf(page.View());
+    const HtmlCharset charset = hlvHtml::DetectCharsetOf(page);
     if (charset == csUtf8) {
         // Converted as a whole, the page tokenizes as Shift_JIS: no trail byte
         // of Shift_JIS is ever "<", ">", "-", "!" or a line end.
-        std::string sjis = Utf8ToSjis(StripUtf8Bom(page.View()), false, &replaced);
+        std::string sjis = Utf8ToSjis(StripUtf8Bom(page), false, &replaced);
         ForEachToken(sjis.data(), sjis.size(), csShiftJis, sink);
     } else {
-        ForEachToken(page.data.get(), page.size, charset, sink);
+        ForEachToken(page.data(), page.size(), charset, sink);
     }
     return charset;
 }
 
 // Replaces `tokens` with the tokens of `page`, using the page up.
-HtmlCharset LoadTokenList(PageBytes& page, TokenList& tokens, std::size_t& replaced) {
+HtmlCharset LoadTokenList(std::string& page, TokenList& tokens, std::size_t& replaced) {
     tokens.clear();
     // Every token but the text between two tags starts with a "<": twice
     // their count is room enough, and the list never moves while it grows.
     std::size_t openers = 0;
-    for (const char *p = page.data.get(), *end = p + page.size;
+    for (const char *p = page.data(), *end = p + page.size();
          (p = static_cast<const char*>(std::memchr(p, '<', static_cast<std::size_t>(end - p)))) != nullptr; ++p)
         ++openers;
     tokens.reserve(2 * openers + 2);
@@ -682,36 +667,10 @@ HtmlCharset LoadTokenList(PageBytes& page, TokenList& tokens, std::size_t& repla
     return LoadPage(page, replaced, append);
 }
 
-[[noreturn]] void ThrowFileError(const char* what, const std::string& path, int error) {
-    throw std::filesystem::filesystem_error(what, path, std::error_code(error ? error : EIO, std::generic_category()));
-}
-
 // The whole file at `path`; false when there is no such file.
-bool ReadWholeFile(const std::string& path, PageBytes& page) {
-    page = PageBytes();
-    errno = 0;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        const int error = errno;
-        std::error_code ec;
-        if (!std::filesystem::exists(path, ec)) return false;
-        ThrowFileError("cannot open", path, error);
-    }
-    std::error_code ec;
-    const std::uintmax_t hint = std::filesystem::file_size(path, ec);
-    std::size_t capacity = ec ? 65536 : static_cast<std::size_t>(hint) + 1;
-    page.data.reset(new char[capacity]);
-    for (;;) {
-        in.read(page.data.get() + page.size, static_cast<std::streamsize>(capacity - page.size));
-        page.size += static_cast<std::size_t>(in.gcount());
-        if (!in) break;
-        // Still more: the file is growing, or its size was not known.
-        capacity *= 2;
-        std::unique_ptr<char[]> larger(new char[capacity]);
-        std::memcpy(larger.get(), page.data.get(), page.size);
-        page.data = std::move(larger);
-    }
-    if (in.bad()) ThrowFileError("cannot read", path, errno);
+bool ReadPage(const std::string& path, std::string& page) {
+    if (!FileExists(path)) return false;
+    page = ReadFileBytes(path);
     return true;
 }
 
@@ -724,12 +683,7 @@ void WriteLines(const std::string& path, const std::vector<std::string>& lines) 
         bytes += line;
         bytes += "\r\n";
     }
-    errno = 0;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) ThrowFileError("cannot create", path, errno);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) ThrowFileError("cannot write", path, errno);
+    WriteFileAtomic(path, bytes);
 }
 
 }  // namespace
@@ -756,13 +710,13 @@ HtmlCharset hlvHtml::DetectCharsetOf(std::string_view bytes) {
 }
 
 void hlvHtml::LoadTokensFromBytes(std::string_view bytes, TokenList& tokens) {
-    PageBytes page(bytes);
+    std::string page(bytes);
     charset_ = LoadTokenList(page, tokens, replaced_);
 }
 
 void hlvHtml::LoadTokens(const std::string& path, TokenList& tokens) {
-    PageBytes page;
-    if (ReadWholeFile(path, page)) {
+    std::string page;
+    if (ReadPage(path, page)) {
         charset_ = LoadTokenList(page, tokens, replaced_);
     } else {
         tokens.clear();
@@ -799,7 +753,7 @@ void hlvHtml::WriteSource(const std::string& path, const TokenList& tokens) cons
 }
 
 std::vector<std::string> HtmlPageText(std::string_view bytes, std::size_t* replaced) {
-    PageBytes page(bytes);
+    std::string page(bytes);
     std::size_t count = 0;
     PageTextWriter writer;
     LoadPage(page, count, writer);
@@ -809,10 +763,10 @@ std::vector<std::string> HtmlPageText(std::string_view bytes, std::size_t* repla
 
 std::vector<std::string> LoadHtmlFile(const std::string& path, std::size_t* replaced) {
     // The page text straight from the reader: the editor needs no token list.
-    PageBytes page;
+    std::string page;
     std::size_t count = 0;
     PageTextWriter writer;
-    if (ReadWholeFile(path, page)) LoadPage(page, count, writer);
+    if (ReadPage(path, page)) LoadPage(page, count, writer);
     if (replaced) *replaced = count;
     return writer.Finish();
 }

@@ -57,8 +57,8 @@ public:
     hlvHtml() = default;
 
     // Replaces `tokens` with the tokens of the file at `path`, after finding
-    // its code set. A missing file gives no tokens (and reports csEucJp); a
-    // file that exists but cannot be read throws std::filesystem::filesystem_error.
+    // its code set. A missing file (or a folder) gives no tokens and reports
+    // csEucJp; a file that cannot be read throws FileError.
     void LoadTokens(const std::string& path, TokenList& tokens);
     // The same for a page already in memory.
     void LoadTokensFromBytes(std::string_view bytes, TokenList& tokens);
@@ -80,7 +80,8 @@ public:
 
     // Create (or truncate) `path` and write PageText / SourceLines to it,
     // every line followed by CR LF (the source's last line too, even when its
-    // last token ended no line). Failure throws std::filesystem::filesystem_error.
+    // last token ended no line). The file is replaced as a whole, so a
+    // failed write leaves the old one; failure throws FileError.
     void WriteText(const std::string& path, const TokenList& tokens) const;
     void WriteSource(const std::string& path, const TokenList& tokens) const;
 
