@@ -6,6 +6,10 @@
 #include <memory>
 #include <span>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "lyrics/Sjis.h"
 #include "platform/Codec.h"
 #include "platform/Files.h"
@@ -167,6 +171,36 @@ bool TokenReader::NextChar(CharCode& code) {
     }
 }
 
+#if defined(__SSE2__)
+// Converts the 16 EUC-JP bytes at `p` (eight pairs) to Shift_JIS at `o` with
+// the arithmetic of EucToSjis, when every one of them lies in 0xA1..0xFE
+// (JIS X 0208) and, while the code set is not known yet (`unknown`), none is
+// 0xFD or 0xFE, which would settle it. Returns false, writing nothing, else.
+inline bool EucToSjis16(const unsigned char* p, char* o, bool unknown) {
+    const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i signedIn = _mm_xor_si128(in, _mm_set1_epi8(static_cast<char>(0x80)));
+    int fit = _mm_movemask_epi8(_mm_cmpgt_epi8(signedIn, _mm_set1_epi8(0xA0 - 0x80)));
+    if (unknown) {
+        const __m128i evidence = _mm_or_si128(_mm_cmpeq_epi8(in, _mm_set1_epi8(static_cast<char>(0xFD))),
+                                              _mm_cmpeq_epi8(in, _mm_set1_epi8(static_cast<char>(0xFE))));
+        fit &= ~_mm_movemask_epi8(evidence);
+    }
+    if (fit != 0xFFFF) return false;
+    // Each 16-bit lane holds a pair: lead in its low byte, trail in its high.
+    // JIS is both bytes AND 0x7F; the sum with 0xA17E never carries from the
+    // trail, so lead + 0xA1 and trail + 0x7E can be added bytewise.
+    const __m128i sum = _mm_add_epi8(_mm_and_si128(in, _mm_set1_epi8(0x7F)), _mm_set1_epi16(0x7EA1));
+    // Where the lead's sum is even, the trail drops by 0x5E, and by one more below 0xDE.
+    const __m128i leadEven = _mm_slli_epi16(_mm_cmpeq_epi8(_mm_and_si128(sum, _mm_set1_epi16(1)), _mm_setzero_si128()), 8);
+    const __m128i below = _mm_cmpeq_epi8(_mm_min_epu8(sum, _mm_set1_epi8(static_cast<char>(0xDD))), sum);
+    const __m128i drop = _mm_and_si128(_mm_sub_epi8(_mm_set1_epi8(0x5E), below), leadEven);
+    const __m128i trail = _mm_and_si128(_mm_sub_epi8(sum, drop), _mm_set1_epi16(static_cast<short>(0xFF00)));
+    const __m128i lead = _mm_xor_si128(_mm_and_si128(_mm_srli_epi16(sum, 1), _mm_set1_epi16(0x7F)), _mm_set1_epi16(0xE0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_or_si128(lead, trail));
+    return true;
+}
+#endif
+
 // Bytes below 0x80 that stop a plain run, outside and inside a comment.
 struct StopBytes {
     bool text[0x80] = {};
@@ -213,6 +247,16 @@ void TokenReader::CopyPlain(bool inComment) {
             o += 2;
             p += 2;
         } else if (CS == csEucJp || CS == csUnknown) {
+#if defined(__SSE2__)
+            // Japanese text comes in long runs of pairs: eight at a time.
+            if (end - p >= 16 && EucToSjis16(p, o, CS == csUnknown)) {
+                do {
+                    p += 16;
+                    o += 16;
+                } while (end - p >= 16 && EucToSjis16(p, o, CS == csUnknown));
+                continue;
+            }
+#endif
             if (end - p < 2) break;
             // Not known yet: only pairs that settle nothing (read as EUC-JP
             // for now) are plain; the others are classified one by one.
