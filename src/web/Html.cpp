@@ -697,16 +697,26 @@ HtmlCharset LoadPage(std::string& page, std::size_t& replaced, Sink& sink) {
     return charset;
 }
 
+std::size_t CountByte(std::string_view s, char c) {
+    std::size_t count = 0, i = 0;
+#if defined(__SSE2__)
+    const __m128i wanted = _mm_set1_epi8(c);
+    for (; s.size() - i >= 16; i += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
+        count += static_cast<std::size_t>(std::popcount(
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, wanted)))));
+    }
+#endif
+    for (; i < s.size(); ++i) count += s[i] == c;
+    return count;
+}
+
 // Replaces `tokens` with the tokens of `page`, using the page up.
 HtmlCharset LoadTokenList(std::string& page, TokenList& tokens, std::size_t& replaced) {
     tokens.clear();
     // Every token but the text between two tags starts with a "<": twice
     // their count is room enough, and the list never moves while it grows.
-    std::size_t openers = 0;
-    for (const char *p = page.data(), *end = p + page.size();
-         (p = static_cast<const char*>(std::memchr(p, '<', static_cast<std::size_t>(end - p)))) != nullptr; ++p)
-        ++openers;
-    tokens.reserve(2 * openers + 2);
+    tokens.reserve(2 * CountByte(page, '<') + 2);
     auto append = [&tokens](std::string_view token) { tokens.emplace_back(token); };
     return LoadPage(page, replaced, append);
 }
