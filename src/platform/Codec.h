@@ -6,7 +6,13 @@
 // CP932 character (and every character that would not come back as the same
 // bytes) maps to the private-use code point U+F700 + byte, and the way back
 // turns such code points into those bytes again, so a text survives
-// open -> edit -> save byte for byte.
+// open -> edit -> save byte for byte. A lead byte whose pair is no character
+// is raw on its own and the next byte starts over; a character with a
+// duplicate code (0xED40.. against 0xFA5C.., 0x8790 against 0x81E0, ...)
+// keeps both bytes raw.
+//
+// The conversion tables come from glibc iconv "CP932" on first use (a few
+// milliseconds, thread-safe); after that every call is plain table look-ups.
 #pragma once
 
 #include <cstddef>
@@ -21,11 +27,14 @@ inline constexpr char16_t kRawBytePua = 0xF700;
 std::u16string SjisToUtf16(std::string_view sjis);
 std::string SjisToUtf8(std::string_view sjis);
 
-// Unicode -> Shift-JIS. Characters with no Shift-JIS form become "?" and are
-// counted in `*replaced` when it is given. With `rawBytes`, code points
-// U+F700..U+F7FF become the byte they carry (the editor's round trip);
-// without it they are ordinary unmappable characters (UTF-8 input files).
-// Invalid UTF-8 sequences and lone surrogates count as unmappable.
+// Unicode -> Shift-JIS. Characters with no Shift-JIS form become "?", and
+// `*replaced`, when given, is set to how many there were. With `rawBytes`,
+// code points U+F700..U+F7FF become the byte they carry (the editor's round
+// trip); without it they are ordinary unmappable characters (UTF-8 input
+// files). Characters beyond the BMP, lone surrogates and ill-formed UTF-8
+// are unmappable too, one "?" each: an ill-formed UTF-8 sequence (overlong,
+// surrogate, above U+10FFFF, truncated) is one character as far as its
+// lead byte announced it, and a stray continuation byte is one on its own.
 std::string Utf16ToSjis(std::u16string_view text, bool rawBytes = true, std::size_t* replaced = nullptr);
 std::string Utf8ToSjis(std::string_view utf8, bool rawBytes = false, std::size_t* replaced = nullptr);
 

@@ -58,6 +58,8 @@ public:
     virtual void SetScreenCursor(std::int16_t cursor) = 0;
     // Opens `address` in the user's web browser; false when that failed.
     virtual bool OpenInBrowser(const std::string& address) = 0;
+    // Brings the main window back to the front (the browser took it).
+    virtual void BringToTop() {}
 };
 
 }  // namespace zvek

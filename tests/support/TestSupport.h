@@ -34,6 +34,18 @@ void WriteBytes(const std::filesystem::path& path, std::string_view bytes);
 std::string CrLf(const std::vector<std::string>& lines);
 // UTF-8 source text to Shift-JIS bytes (for readable expectations).
 std::string Sjis(std::string_view utf8);
+// Converts with glibc's iconv(3), e.g. Iconv("EUC-JP", "CP932", text).
+std::string Iconv(const char* to, const char* from, std::string_view text);
+
+// Runs zveklc-cli with `args` in the folder `cwd`, feeding `input` on its
+// standard input, and collects what it wrote and its exit status.
+struct CliResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+CliResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& cwd,
+                 std::string_view input = {});
 
 // Records everything the core asks of the window and answers from queues.
 class FakeHost : public Host {

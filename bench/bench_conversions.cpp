@@ -1,0 +1,95 @@
+// The three document conversions on large generated documents, in lines per
+// second, at 10,000, 100,000 and 1,000,000 lines to see how the cost grows.
+#include <benchmark/benchmark.h>
+
+#include "lyrics/Conversions.h"
+#include "lyrics/LyricsDocument.h"
+#include "lyrics/LyricsLines.h"
+
+namespace {
+
+using namespace zvek;
+
+class NullHost : public Host {
+public:
+    MsgResult MessageBox(std::string_view, MsgKind, MsgButtons) override { return MsgResult::Cancel; }
+    bool ExecuteDialog(FileDialog&) override { return false; }
+    void SetStatusText(std::string_view) override {}
+    void ProcessMessages() override {}
+    std::int16_t ScreenCursor() const override { return cursor_; }
+    void SetScreenCursor(std::int16_t cursor) override { cursor_ = cursor; }
+    bool OpenInBrowser(const std::string&) override { return false; }
+
+private:
+    std::int16_t cursor_ = 0;
+};
+
+// Typical lyrics lines: kana and kanji, some ASCII, blanks and full-width
+// spaces at the ends, an empty line now and then, an occasional list.
+std::vector<std::string> TextLines(std::size_t count) {
+    static const std::string samples[] = {
+        "\x92\xa9\x82\xcc\x91\x8b\x82\xf0\x82\xa0\x82\xaf\x82\xc4",
+        "\x81\x40\x82\xd0\x82\xa9\x82\xe8\x82\xaa\x95\x94\x89\xae\x82\xc9\x82\xb1\x82\xbc\x82\xea\x82\xe9\x81\x40",
+        "",
+        "  Walking down the morning street  ",
+        "\"one\", \"two\"",
+    };
+    std::vector<std::string> lines;
+    lines.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) lines.push_back(samples[i % std::size(samples)]);
+    return lines;
+}
+
+std::vector<std::string> PlayerLines(std::size_t count) {
+    NullHost host;
+    LyricsDocument doc(host);
+    doc.SetLines(TextLines(count));
+    ConvertTextToZVEK(doc);
+    std::vector<std::string> lines = doc.Lines();
+    for (std::size_t i = 15; i < lines.size(); ++i) {
+        std::string words;
+        SplitLyricsLine(lines[i], words, true);
+        lines[i] = FormatTimeTag(static_cast<int>(i * 1000)) + "=" + words;
+    }
+    return lines;
+}
+
+std::vector<std::string> WinAmpLines(std::size_t count) {
+    std::vector<std::string> lines = TextLines(count);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const unsigned cs = static_cast<unsigned>(i * 137 % 360000);
+        char tag[32];
+        std::snprintf(tag, sizeof tag, "[%02u:%02u.%02u]", cs / 6000, cs / 100 % 60, cs % 100);
+        lines[i] = tag + lines[i];
+    }
+    lines.insert(lines.begin(), {"[[[Music Info]]]", "[ar:Someone]"});
+    return lines;
+}
+
+void Run(benchmark::State& state, std::vector<std::string> (*make)(std::size_t), void (*convert)(LyricsDocument&)) {
+    const auto lines = make(static_cast<std::size_t>(state.range(0)));
+    NullHost host;
+    LyricsDocument doc(host);
+    for (auto _ : state) {
+        state.PauseTiming();
+        doc.SetLines(lines);
+        doc.SetFileName("song.txt");
+        state.ResumeTiming();
+        convert(doc);
+        benchmark::DoNotOptimize(doc.Lines().data());
+    }
+    state.counters["lines/s"] =
+        benchmark::Counter(static_cast<double>(lines.size()), benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void BM_TextToZVEK(benchmark::State& state) { Run(state, TextLines, ConvertTextToZVEK); }
+void BM_ZVEKToText(benchmark::State& state) { Run(state, PlayerLines, ConvertZVEKToText); }
+void BM_WinAmpToZVEK(benchmark::State& state) { Run(state, WinAmpLines, ConvertWinAmpToZVEK); }
+
+BENCHMARK(BM_TextToZVEK)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ZVEKToText)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WinAmpToZVEK)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

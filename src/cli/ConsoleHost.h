@@ -1,0 +1,33 @@
+// The host of the command-line program: messages go to standard error as
+// UTF-8, and nobody is there to answer, so every question gets its safe
+// answer (Cancel where there is one) and every file dialog is cancelled.
+#pragma once
+
+#include <string>
+
+#include "platform/Host.h"
+
+namespace zvek {
+
+class ConsoleHost : public Host {
+public:
+    explicit ConsoleHost(bool quiet) : quiet_(quiet) {}
+
+    MsgResult MessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) override;
+    bool ExecuteDialog(FileDialog&) override { return false; }
+    // Progress: printed unless quiet; repeated and empty texts are skipped.
+    void SetStatusText(std::string_view text) override;
+    void ProcessMessages() override {}
+    std::int16_t ScreenCursor() const override { return cursor_; }
+    void SetScreenCursor(std::int16_t cursor) override { cursor_ = cursor; }
+    bool OpenInBrowser(const std::string&) override { return false; }
+
+    void Print(std::string_view text) const;
+
+private:
+    bool quiet_;
+    std::string lastStatus_;
+    std::int16_t cursor_ = crDefault;
+};
+
+}  // namespace zvek

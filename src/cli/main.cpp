@@ -1,0 +1,271 @@
+// zveklc-cli: every conversion from a shell or a script, without a window
+// and without questions. Its options, output names and exit statuses are a
+// contract that outside scripts rely on.
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/ConsoleHost.h"
+#include "lyrics/AutoConvert.h"
+#include "lyrics/Conversions.h"
+#include "lyrics/LyricsDocument.h"
+#include "platform/Codec.h"
+#include "platform/Files.h"
+#include "tags/TagConversions.h"
+
+namespace zvek {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitNotFound = 2;
+constexpr int kExitUsage = 64;
+
+constexpr std::string_view kUsage =
+    "Usage: zveklc-cli COMMAND [OPTIONS] INPUT\n"
+    "  text     plain lyrics text -> player lyrics\n"
+    "  untext   player lyrics -> plain text\n"
+    "  winamp   WinAmp-style timed lyrics -> player lyrics\n"
+    "  tag      player lyrics -> tag file (needs a reference)\n"
+    "  untag    tag file -> player lyrics (needs a reference)\n"
+    "  auto     decides as Convert Auto does; a reference where it needs one\n"
+    "  html     the page text of an HTML file (default output: INPUT with .txt)\n"
+    "Options:\n"
+    "  -r, --reference REF  the reference page: a local .htm/.html page, any text file, or an\n"
+    "                     http:// or https:// address. Default: the document's URL= value.\n"
+    "      --partial      untag: also write the result when some entries stay unresolved\n"
+    "                     (the exit status stays 13)\n"
+    "  -o, --output PATH  where to write; \"-\" = standard output. Default: the document's\n"
+    "                     file name after the conversion (the name Save As would propose),\n"
+    "                     in the input's folder. Never overwrites an existing file, nor the\n"
+    "                     input, unless --force.\n"
+    "  -f, --force        allow overwriting\n"
+    "  -q, --quiet        no progress on standard error\n"
+    "  -h, --help         show this help\n"
+    "      --version      show the version\n"
+    "INPUT: a path, or \"-\" for standard input (then -o is required).\n"
+    "Exit status: 0 success; 2 input file not found; 12 page not fetched; 13 tag file\n"
+    "converted only in part; 1 any other failure; 64 usage error.\n";
+
+struct Options;
+
+// Runs a conversion on the opened document; false when it failed (the
+// document's ResultCode, when set, says how).
+using Action = bool (*)(LyricsDocument&, const Options&);
+
+struct Command {
+    std::string_view name;
+    Action run;
+    bool readsHtml = false;  // the input is an HTML page, not a document
+};
+
+struct Options {
+    const Command* command = nullptr;
+    std::string input;
+    std::optional<std::string> output;
+    std::optional<std::string> reference;
+    bool force = false;
+    bool quiet = false;
+    bool partial = false;
+};
+
+struct UsageError {
+    std::string message;
+};
+
+// The reference a conversion needs: -r, else the document's URL= value.
+std::string ReferenceFor(const LyricsDocument& doc, const Options& options) {
+    if (options.reference) return *options.reference;
+    std::string address = SjisToUtf8(doc.Value("URL"));
+    if (address.empty()) throw UsageError{"no reference: give one with -r (the document has no URL= line)"};
+    return address;
+}
+
+bool RunPlain(LyricsDocument& doc, void (*convert)(LyricsDocument&)) {
+    convert(doc);
+    return true;
+}
+
+bool RunTag(LyricsDocument& doc, const Options& options) { return MakeTagFile(doc, ReferenceFor(doc, options)); }
+
+bool RunUntag(LyricsDocument& doc, const Options& options) {
+    return RestoreFromTagFile(doc, ReferenceFor(doc, options));
+}
+
+bool RunAuto(LyricsDocument& doc, const Options& options) {
+    switch (DecideAutoConversion(doc)) {
+    case AutoAction::FromUrl: return ConvertWithReference(doc, ReferenceFor(doc, options));
+    case AutoAction::TagToZVEK: return RunUntag(doc, options);
+    case AutoAction::ZVEKToTag: return RunTag(doc, options);
+    case AutoAction::WinAmp: return RunPlain(doc, ConvertWinAmpToZVEK);
+    case AutoAction::Text: return RunPlain(doc, ConvertTextToZVEK);
+    }
+    return false;
+}
+
+// The page text of an HTML page, whatever its name says; it is named like
+// the page with ".txt".
+bool RunHtml(LyricsDocument& doc, const Options& options) {
+    if (options.input != "-") doc.SetFileName(ChangeFileExt(options.input, ".txt"));
+    return true;
+}
+
+const Command kCommands[] = {
+    {"text", [](LyricsDocument& doc, const Options&) { return RunPlain(doc, ConvertTextToZVEK); }},
+    {"untext", [](LyricsDocument& doc, const Options&) { return RunPlain(doc, ConvertZVEKToText); }},
+    {"winamp", [](LyricsDocument& doc, const Options&) { return RunPlain(doc, ConvertWinAmpToZVEK); }},
+    {"tag", RunTag},
+    {"untag", RunUntag},
+    {"auto", RunAuto},
+    {"html", RunHtml, true},
+};
+
+Options ParseArguments(const std::vector<std::string_view>& args) {
+    Options options;
+    if (args.empty()) throw UsageError{"no command given"};
+    for (const auto& command : kCommands)
+        if (command.name == args[0]) options.command = &command;
+    if (!options.command) throw UsageError{"unknown command '" + std::string(args[0]) + "'"};
+
+    std::vector<std::string_view> operands;
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (optionsEnded || arg == "-" || arg.empty() || arg.front() != '-') {
+            operands.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "-f" || arg == "--force") {
+            options.force = true;
+        } else if (arg == "-q" || arg == "--quiet") {
+            options.quiet = true;
+        } else if (arg == "--partial") {
+            options.partial = true;
+        } else if (arg == "-r" || arg == "--reference") {
+            if (++i >= args.size()) throw UsageError{"option '" + std::string(arg) + "' needs a reference"};
+            options.reference = std::string(args[i]);
+        } else if (arg.starts_with("--reference=")) {
+            options.reference = std::string(arg.substr(12));
+        } else if (arg == "-o" || arg == "--output") {
+            if (++i >= args.size()) throw UsageError{"option '" + std::string(arg) + "' needs a path"};
+            options.output = std::string(args[i]);
+        } else if (arg.starts_with("--output=")) {
+            options.output = std::string(arg.substr(9));
+        } else if (arg.starts_with("-o")) {
+            options.output = std::string(arg.substr(2));
+        } else {
+            throw UsageError{"unknown option '" + std::string(arg) + "'"};
+        }
+    }
+    if (operands.empty()) throw UsageError{"no INPUT given"};
+    if (operands.size() > 1) throw UsageError{"more than one INPUT given"};
+    options.input = std::string(operands.front());
+    if (options.output && options.output->empty()) throw UsageError{"the output path is empty"};
+    if (options.reference && options.reference->empty()) throw UsageError{"the reference is empty"};
+    if (options.input == "-" && !options.output) throw UsageError{"reading standard input needs -o"};
+    return options;
+}
+
+bool PathTaken(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+// The name Save As would propose, placed in the input's folder when it has
+// no folder of its own.
+std::string DefaultOutput(const LyricsDocument& doc, const std::string& input) {
+    std::string name = doc.FileName();
+    if (name.empty()) return {};
+    if (name.find('/') == std::string::npos) {
+        const std::string dir = ExtractFileDir(input);
+        if (!dir.empty()) name = (dir == "/" ? dir : dir + "/") + name;
+    }
+    return name;
+}
+
+int ExitStatusOf(int resultCode) {
+    switch (resultCode) {
+    case kResultOk: return kExitOk;
+    case kResultFileNotFound: return kExitNotFound;
+    case kResultPageNotFetched: return kResultPageNotFetched;
+    case kResultPartial: return kResultPartial;
+    default: return kExitFailure;
+    }
+}
+
+int Run(const Options& options) {
+    ConsoleHost host(options.quiet);
+    LyricsDocument doc(host);
+    try {
+        if (options.input == "-") {
+            const std::string bytes(std::istreambuf_iterator<char>(std::cin), {});
+            if (options.command->readsHtml) doc.LoadHtmlBytes(bytes);
+            else doc.LoadTextBytes(bytes);
+        } else if (!doc.OpenFile(options.input)) {
+            return ExitStatusOf(doc.ResultCode);
+        } else if (options.command->readsHtml) {
+            doc.LoadHtmlFile(options.input);
+        }
+
+        const bool converted = options.command->run(doc, options);
+        const bool keepPartial = options.partial && doc.ResultCode == kResultPartial;
+        if (!converted && !keepPartial) return doc.ResultCode != kResultOk ? ExitStatusOf(doc.ResultCode) : kExitFailure;
+
+        const std::string output = options.output ? *options.output : DefaultOutput(doc, options.input);
+        if (output.empty()) {
+            host.Print("出力先を -o で指定してください");
+            return kExitUsage;
+        }
+        if (output == "-") {
+            const std::string bytes = doc.Text();
+            std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+            if (std::fflush(stdout) != 0) return kExitFailure;
+            return ExitStatusOf(doc.ResultCode);
+        }
+        if (!options.force && PathTaken(output)) {
+            host.Print(output + "：ファイルが既にあります（上書きするには --force を付けてください）");
+            return kExitFailure;
+        }
+        doc.SaveFile(output);
+        host.SetStatusText("保存しました：" + output);
+        return ExitStatusOf(doc.ResultCode);
+    } catch (const FileError& e) {
+        host.Print(e.what());
+    } catch (const std::exception& e) {
+        host.Print(std::string("エラー：") + e.what());
+    }
+    return kExitFailure;
+}
+
+}  // namespace
+}  // namespace zvek
+
+int main(int argc, char** argv) {
+    using namespace zvek;
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (!args.empty() && (args[0] == "-h" || args[0] == "--help")) {
+        std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+        return kExitOk;
+    }
+    if (!args.empty() && args[0] == "--version") {
+        std::printf("zveklc-cli %s\n", ZVEKLC_VERSION);
+        return kExitOk;
+    }
+    for (const auto& arg : args) {
+        if (arg == "-h" || arg == "--help") {
+            std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+            return kExitOk;
+        }
+    }
+    try {
+        return Run(ParseArguments(args));
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "zveklc-cli: %s\nTry 'zveklc-cli --help'.\n", e.message.c_str());
+        return kExitUsage;
+    }
+}

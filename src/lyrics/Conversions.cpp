@@ -1,0 +1,114 @@
+#include "lyrics/Conversions.h"
+
+#include "lyrics/LyricsDocument.h"
+#include "lyrics/LyricsFormat.h"
+#include "lyrics/LyricsLines.h"
+#include "lyrics/Sjis.h"
+#include "platform/Files.h"
+#include "platform/Waitcur.h"
+
+namespace zvek {
+
+void RetimeSelection(LyricsDocument& doc) {
+    doc.KeepQuotes = true;
+    int first = 0, last = 0;
+    doc.GetSelectedLines(first, last);
+    std::string words;
+    for (int i = first; i <= last; ++i) {
+        doc.SplitEditorLine(i, words);
+        doc.SetLine(i, MakeLyricsLine(0, words));
+    }
+    doc.KeepQuotes = false;
+    doc.Modified = true;
+}
+
+void NormalizeSelection(LyricsDocument& doc) {
+    doc.KeepQuotes = false;
+    int first = 0, last = 0;
+    doc.GetSelectedLines(first, last);
+    std::string words;
+    for (int i = first; i <= last; ++i) {
+        const int time = SplitLyricsLine(doc.GetLine(i), words, doc.KeepQuotes);
+        if (time < 0 || words.empty()) continue;
+        std::vector<std::string> list = SplitQuotedList(words);
+        for (auto& s : list) s = CleanWords(s);
+        doc.SetLine(i, JoinLyricsLine(time, list));
+    }
+}
+
+void ConvertTextToZVEK(LyricsDocument& doc) {
+    hlWaitCursor wait(doc.host());
+    doc.ClearUndo();
+    for (int i = 0; i < doc.LineCount(); ++i) doc.SetLine(i, std::string(Trim(doc.GetLine(i))));
+    doc.SelectAll();
+    RetimeSelection(doc);
+    doc.SelectAll();
+    NormalizeSelection(doc);
+    doc.InsertLyricsTemplate();
+    if (!doc.FileName().empty()) doc.SetFileName(ChangeFileExt(doc.FileName(), ".lyr"));
+}
+
+void ConvertZVEKToText(LyricsDocument& doc) {
+    doc.ClearUndo();
+    std::vector<std::string> work = doc.TakeLines();
+    std::size_t input = work.size();
+    for (std::size_t i = 0; i < work.size(); ++i) {
+        if (IsTextSectionLine(work[i])) {
+            input = i + 1;
+            break;
+        }
+    }
+    doc.KeepQuotes = true;
+    std::vector<std::string> out;
+    out.reserve(work.size() - input);
+    std::string words;
+    for (std::size_t i = input; i < work.size(); ++i) {
+        std::string& line = work[i];
+        SplitLyricsLine(line, words, doc.KeepQuotes);
+        if (IsQuotedList(words)) {
+            for (const auto& s : SplitQuotedList(words)) out.push_back(UnquoteValue(s));
+            continue;
+        }
+        // One string (or none): the line's own buffer takes the result,
+        // which is never longer than the line.
+        line.assign(words);
+        UnquoteWordsInPlace(line);
+        out.push_back(std::move(line));
+    }
+    doc.SetLines(std::move(out));
+}
+
+void ConvertWinAmpToZVEK(LyricsDocument& doc) {
+    hlWaitCursor wait(doc.host());
+    if (doc.LineCount() == 0) return;
+    if (IsSpecSectionLine(doc.GetLine(0))) return;  // already player lyrics
+    doc.ClearUndo();
+    for (int i = 0; i < doc.LineCount(); ++i) {
+        const std::string line = doc.GetLine(i);
+        const std::string_view trimmed = Trim(line);
+        if (trimmed.empty()) continue;
+        std::string out(1, ';');
+        out.append(trimmed);
+        if (trimmed.front() == '[') {
+            if (trimmed == "[[[Music Info]]]") {
+                out.clear();
+            } else if (trimmed.size() >= 2 && trimmed[1] >= '0' && trimmed[1] <= '9') {
+                if (const auto close = FindChar(trimmed, ']'); close != std::string_view::npos) {
+                    const std::string_view time = trimmed.substr(1, close - 1);
+                    out.assign(time);
+                    // minutes:seconds:hundredths -> the last field in milliseconds
+                    if (const auto colon = FindChar(time, ':');
+                        colon != std::string_view::npos && FindChar(time, ':', colon + 1) != std::string_view::npos)
+                        out += '0';
+                    out += '=';
+                    out += trimmed.substr(close + 1);
+                }
+            }
+        }
+        doc.SetLine(i, std::move(out));
+    }
+    doc.InsertLyricsTemplate();
+    doc.SetFileName(ChangeFileExt(doc.FileName(), ".lyr"));
+}
+
+}  // namespace zvek

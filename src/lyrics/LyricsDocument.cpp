@@ -1,0 +1,302 @@
+#include "lyrics/LyricsDocument.h"
+
+#include <algorithm>
+
+#include "lyrics/LyricsFormat.h"
+#include "lyrics/LyricsLines.h"
+#include "lyrics/Sjis.h"
+#include "platform/Codec.h"
+#include "platform/Files.h"
+#include "platform/Waitcur.h"
+#include "web/Html.h"
+
+namespace zvek {
+
+namespace {
+
+const std::vector<FileFilter> kOpenFilters = {
+    {"テキストファイル(*.txt)", "*.txt"},
+    {"ZVEK歌詞ファイル", "*.lyr;*.lyrics;*.words;*.zveklyr;*.zvekwrd;*.txt;*.ini"},
+    {"タグファイル(*.taglyr)", "*.taglyr"},
+    {"歌詞テキスト(*.txt;*.htm;*.html)", "*.txt;*.htm;*.html"},
+    {"すべてのファイル(*.*)", "*.*"},
+};
+
+const std::vector<FileFilter> kSaveFilters = {
+    {"ZVEK歌詞ファイル", "*.lyr;*.lyrics;*.words;*.zveklyr;*.zvekwrd;*.txt;*.ini"},
+    {"タグファイル(*.taglyr)", "*.taglyr"},
+    {"テキストファイル(*.txt)", "*.txt"},
+    {"すべてのファイル(*.*)", "*.*"},
+};
+
+}  // namespace
+
+std::vector<std::string> SplitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '\r' && c != '\n') continue;
+        lines.emplace_back(text.substr(start, i - start));
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    if (start < text.size()) lines.emplace_back(text.substr(start));
+    return lines;
+}
+
+LyricsDocument::LyricsDocument(Host& host) : host_(host) {
+    OpenDialog.kind = FileDialog::Kind::Open;
+    OpenDialog.title = "開く";
+    OpenDialog.filters = kOpenFilters;
+    OpenDialog.filterIndex = 2;
+    OpenDialog.defaultExt = "lyr";
+    OpenDialog.fileMustExist = true;
+
+    SaveDialog.kind = FileDialog::Kind::Save;
+    SaveDialog.title = "保存";
+    SaveDialog.filters = kSaveFilters;
+    SaveDialog.filterIndex = 1;
+    SaveDialog.defaultExt = "lyr";
+    SaveDialog.overwritePrompt = true;
+}
+
+void LyricsDocument::SetFileName(const std::string& path) { fileName_ = path; }
+
+std::string LyricsDocument::Caption() const { return ExtractFileName(fileName_); }
+
+bool LyricsDocument::TakeUndoClearRequest() {
+    const bool requested = undoClearRequested_;
+    undoClearRequested_ = false;
+    return requested;
+}
+
+std::string LyricsDocument::GetLine(int index) const {
+    if (index < 0) index = CurrentLine();
+    return index < LineCount() ? lines_[static_cast<std::size_t>(index)] : std::string();
+}
+
+void LyricsDocument::SetLine(int index, std::string text) {
+    if (index < 0) index = CurrentLine();
+    if (index < LineCount()) lines_[static_cast<std::size_t>(index)] = std::move(text);
+    else lines_.push_back(std::move(text));
+}
+
+void LyricsDocument::InsertLine(int index, std::string text) {
+    index = std::clamp(index, 0, LineCount());
+    lines_.insert(lines_.begin() + index, std::move(text));
+}
+
+void LyricsDocument::DeleteLines(int first, int count) {
+    if (first < 0 || first >= LineCount() || count <= 0) return;
+    const int last = std::min(first + count, LineCount());
+    lines_.erase(lines_.begin() + first, lines_.begin() + last);
+}
+
+void LyricsDocument::InsertLines(int index, std::vector<std::string> lines) {
+    index = std::clamp(index, 0, LineCount());
+    lines_.insert(lines_.begin() + index, std::make_move_iterator(lines.begin()),
+                  std::make_move_iterator(lines.end()));
+}
+
+std::string LyricsDocument::Text() const {
+    std::string text;
+    text.reserve(TextLength());
+    for (const auto& line : lines_) {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
+}
+
+void LyricsDocument::SetText(std::string_view text) { SetLines(SplitLines(text)); }
+
+void LyricsDocument::SetLines(std::vector<std::string> lines) {
+    lines_ = std::move(lines);
+    selStart_ = selLength_ = 0;
+}
+
+std::vector<std::string> LyricsDocument::TakeLines() {
+    std::vector<std::string> lines = std::move(lines_);
+    SetLines({});
+    return lines;
+}
+
+std::string LyricsDocument::SplitEditorLine(int index, std::string& words) const {
+    std::string line = GetLine(index);
+    const auto eq = FindChar(line, '=');
+    std::string tag = eq == std::string::npos ? std::string() : line.substr(0, eq);
+    if (tag.empty() || ParseTimeTag(tag) < 0) {
+        words = std::move(line);
+        return {};
+    }
+    const std::string_view after = std::string_view(line).substr(eq + 1);
+    words = KeepQuotes ? std::string(after) : UnquoteValue(after);
+    return tag;
+}
+
+bool LyricsDocument::Contains(std::string_view marker) const {
+    for (const auto& line : lines_)
+        if (ContainsText(line, marker)) return true;
+    return false;
+}
+
+int LyricsDocument::IndexOfName(std::string_view name) const {
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        const std::string_view line = lines_[i];
+        const auto eq = FindChar(line, '=');
+        if (eq != std::string_view::npos && EqualsIgnoreCase(line.substr(0, eq), name)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+std::string LyricsDocument::Value(std::string_view name) const {
+    const int index = IndexOfName(name);
+    if (index < 0) return {};
+    const std::string& line = lines_[static_cast<std::size_t>(index)];
+    return line.substr(FindChar(line, '=') + 1);
+}
+
+void LyricsDocument::SetSelection(std::size_t start, std::size_t length) {
+    const std::size_t total = TextLength();
+    selStart_ = std::min(start, total);
+    selLength_ = std::min(length, total - selStart_);
+}
+
+void LyricsDocument::SelectAll() { SetSelection(0, TextLength()); }
+
+std::size_t LyricsDocument::TextLength() const {
+    std::size_t total = 0;
+    for (const auto& line : lines_) total += line.size() + 2;
+    return total;
+}
+
+int LyricsDocument::CurrentLine() const {
+    // The caret stands at the end of the selection. A selection of exactly
+    // one line break ends on the next line but belongs to the line it breaks.
+    if (selLength_ == 2) {
+        const LineCol start = PosToLineCol(selStart_);
+        if (start.line < LineCount() && static_cast<std::size_t>(start.col) == lines_[start.line].size())
+            return start.line;
+    }
+    return PosToLineCol(selStart_ + selLength_).line;
+}
+
+LineCol LyricsDocument::PosToLineCol(std::size_t pos) const {
+    int line = 0;
+    while (line < LineCount() && pos >= lines_[static_cast<std::size_t>(line)].size() + 2) {
+        pos -= lines_[static_cast<std::size_t>(line)].size() + 2;
+        ++line;
+    }
+    return {static_cast<int>(pos), line};
+}
+
+std::size_t LyricsDocument::LineColToPos(int col, int line) const {
+    std::size_t pos = static_cast<std::size_t>(std::max(col, 0));
+    for (int i = 0; i < std::min(line, LineCount()); ++i) pos += lines_[static_cast<std::size_t>(i)].size() + 2;
+    return pos;
+}
+
+void LyricsDocument::GetSelectedLines(int& first, int& last) const {
+    first = PosToLineCol(selStart_).line;
+    last = selLength_ > 0 ? PosToLineCol(selStart_ + selLength_ - 1).line : first;
+}
+
+void LyricsDocument::MoveCaretTo(int col, int line) {
+    SetSelection(LineColToPos(col, line), 0);
+}
+
+bool LyricsDocument::OpenFile(const std::string& path) {
+    hlWaitCursor wait(host_);
+    ResultCode = kResultOk;
+    Clear();
+    if (!FileExists(path)) {
+        ResultCode = kResultFileNotFound;
+        host_.MessageBox(path + "：ファイルが見つかりません", MsgKind::Error, MsgButtons::Ok);
+        return false;
+    }
+    openedFile_ = path;
+    SetFileName(path);
+    const std::string ext = LowerAscii(ExtractFileExt(path));
+    if (ext == ".htm" || ext == ".html") LoadHtmlFile(path);
+    else LoadTextBytes(ReadFileBytes(path));
+    Modified = false;
+    return true;
+}
+
+std::string TextFromFileBytes(std::string_view bytes, std::size_t& replaced) {
+    replaced = 0;
+    if (!LooksLikeUtf8(bytes)) return std::string(bytes);
+    return Utf8ToSjis(StripUtf8Bom(bytes), false, &replaced);
+}
+
+std::string ReplacedCharsNote(std::size_t replaced) {
+    return "Shift-JISにない" + std::to_string(replaced) + "文字を「?」にしました";
+}
+
+void LyricsDocument::LoadTextBytes(std::string_view bytes) {
+    std::size_t replaced = 0;
+    SetText(TextFromFileBytes(bytes, replaced));
+    if (replaced > 0) host_.SetStatusText(ReplacedCharsNote(replaced));
+}
+
+void LyricsDocument::LoadHtmlFile(const std::string& path) { LoadHtmlBytes(ReadFileBytes(path)); }
+
+void LyricsDocument::LoadHtmlBytes(std::string_view bytes) {
+    hlvHtml html;
+    TokenList tokens;
+    html.LoadTokensFromBytes(bytes, tokens);
+    SetLines(hlvHtml::PageText(tokens));
+    if (html.ReplacedChars() > 0) host_.SetStatusText(ReplacedCharsNote(html.ReplacedChars()));
+}
+
+void LyricsDocument::SaveFile(const std::string& path) {
+    hlWaitCursor wait(host_);
+    SetFileName(path);
+    WriteFileAtomic(path, Text());
+    Modified = false;
+}
+
+void LyricsDocument::InsertLyricsTemplate() {
+    InsertLines(0, std::vector<std::string>(kLyricsTemplate.begin(), kLyricsTemplate.end()));
+    Modified = true;
+}
+
+void LyricsDocument::MenuOpenClick() {
+    OpenDialog.title = "開く";
+    OpenDialog.filterIndex = 2;
+    OpenDialog.fileName.clear();
+    OpenDialog.defaultExt = "lyr";
+    if (!host_.ExecuteDialog(OpenDialog)) return;
+    const std::string chosen = OpenDialog.fileName;
+    OpenDialog.initialDir = ExtractFileDir(chosen);
+    // Unsaved edits are not thrown away without asking.
+    if (Modified && host_.MessageBox("編集を破棄して" + chosen + "を開きますか？", MsgKind::Confirmation,
+                                     MsgButtons::YesCancel) != MsgResult::Yes)
+        return;
+    OpenFile(chosen);
+}
+
+void LyricsDocument::MenuReopenClick() {
+    if (openedFile_.empty() || !FileExists(openedFile_)) return;
+    if (Modified && host_.MessageBox("編集を破棄して" + openedFile_ + "を開き直しますか？", MsgKind::Confirmation,
+                                     MsgButtons::YesCancel) != MsgResult::Yes)
+        return;
+    OpenFile(openedFile_);
+}
+
+void LyricsDocument::MenuSaveAsClick() {
+    SaveDialog.fileName = fileName_;
+    if (fileName_.empty()) {
+        const std::string title = Value("Title");
+        if (!title.empty()) SaveDialog.fileName = SjisToUtf8(title) + ".lyr";
+    }
+    const bool tagFile = LowerAscii(ExtractFileExt(fileName_)) == ".taglyr";
+    SaveDialog.filterIndex = tagFile ? 2 : 1;
+    SaveDialog.defaultExt = tagFile ? "TagLyr" : "lyr";
+    if (!host_.ExecuteDialog(SaveDialog)) return;
+    SaveFile(SaveDialog.fileName);
+    SaveDialog.initialDir = ExtractFileDir(SaveDialog.fileName);
+}
+
+}  // namespace zvek

@@ -1,0 +1,333 @@
+#include "platform/Codec.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+
+#include "lyrics/Sjis.h"
+
+namespace zvek {
+namespace {
+
+// glibc's "WCHAR_T" is its internal UCS-4 form, which makes the table build a
+// single conversion step per character (about ten times faster than UTF-16).
+static_assert(sizeof(wchar_t) == 4, "the table build needs UCS-4 wchar_t");
+
+constexpr std::uint16_t kNoCode = 0xFFFF;  // no CP932 form (0xFF is never a lead byte)
+constexpr char16_t kNoChar = 0;            // a pair is never decoded to U+0000
+constexpr char16_t kKeepBytes = 0xFFFF;    // nor to U+FFFF
+constexpr int kLeadRows = 31 + 29;         // 0x81-0x9F and 0xE0-0xFC
+
+constexpr int LeadRow(unsigned char lead) {
+    return lead < 0xA0 ? lead - 0x81 : lead - 0xE0 + 31;
+}
+
+constexpr bool IsRawPua(char32_t c) {
+    return c >= kRawBytePua && c <= kRawBytePua + 0xFF;
+}
+
+// Everything the conversions need, filled once from iconv so that the hot
+// loops are plain table look-ups.
+struct Tables {
+    // What a byte on its own becomes: its character, or U+F700 + byte when it
+    // is not a character by itself (lead bytes included).
+    char16_t single[256];
+    // What a lead byte and trail byte become: a character that comes back as
+    // the same two bytes; kKeepBytes for a character that does not (both
+    // bytes then travel raw, so half a kanji never shows up as "@" or a
+    // katakana); kNoChar when the pair is no character at all, and only the
+    // lead byte is raw.
+    char16_t pair[kLeadRows][256];
+    // CP932 form of each BMP code point: a byte (< 0x100), lead << 8 | trail,
+    // or kNoCode. U+F700..U+F7FF are always kNoCode: whether they carry a raw
+    // byte is the caller's choice, made outside the table.
+    std::uint16_t encode[0x10000];
+
+    Tables();
+};
+
+// One character through iconv; returns the number of output units, 0 when
+// iconv refuses the input or does not consume all of it.
+std::size_t Convert(iconv_t cd, const void* in, std::size_t inSize, void* out, std::size_t outSize) {
+    char* inPtr = static_cast<char*>(const_cast<void*>(in));
+    char* outPtr = static_cast<char*>(out);
+    std::size_t inLeft = inSize;
+    std::size_t outLeft = outSize;
+    const std::size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    // A refused input may leave the descriptor in the middle of something;
+    // CP932 is stateless, but resetting costs nothing and keeps it honest.
+    if (result == static_cast<std::size_t>(-1) || inLeft != 0) {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        return 0;
+    }
+    return outSize - outLeft;
+}
+
+Tables::Tables() {
+    for (int b = 0; b < 256; ++b) single[b] = static_cast<char16_t>(kRawBytePua + b);
+    std::memset(pair, 0, sizeof pair);
+    std::fill(std::begin(encode), std::end(encode), kNoCode);
+
+    iconv_t toCp932 = iconv_open("CP932", "WCHAR_T");
+    iconv_t fromCp932 = iconv_open("WCHAR_T", "CP932");
+    const iconv_t failed = reinterpret_cast<iconv_t>(-1);
+    if (toCp932 == failed || fromCp932 == failed) {
+        // Without the converter every text still survives byte for byte:
+        // ASCII stays readable and everything else travels as raw bytes.
+        for (int b = 0; b < 0x80; ++b) {
+            single[b] = static_cast<char16_t>(b);
+            encode[b] = static_cast<std::uint16_t>(b);
+        }
+        if (toCp932 != failed) iconv_close(toCp932);
+        if (fromCp932 != failed) iconv_close(fromCp932);
+        return;
+    }
+
+    // The reverse map first, over the whole BMP, because it is what decides
+    // which decoded characters come back as the bytes they came from. Several
+    // code points encode one way only (U+00A5 -> 0x5C, U+301C -> 0x8160, ...).
+    for (wchar_t c = 0; c < 0x10000; ++c) {
+        if ((c >= 0xD800 && c <= 0xDFFF) || IsRawPua(static_cast<char32_t>(c))) continue;
+        unsigned char out[8];
+        const std::size_t n = Convert(toCp932, &c, sizeof c, out, sizeof out);
+        if (n == 1 && !IsLeadByte(out[0])) {
+            encode[c] = out[0];
+        } else if (n == 2 && IsLeadByte(out[0])) {
+            encode[c] = static_cast<std::uint16_t>(out[0] << 8 | out[1]);
+        }
+    }
+
+    // A decoded character is kept only if it encodes back to the same bytes;
+    // the duplicates (NEC row 13 vs JIS symbols, NEC-selected IBM extensions
+    // vs IBM extensions) would otherwise be silently rewritten on saving.
+    auto decode = [&](const unsigned char* bytes, std::size_t size) -> char16_t {
+        wchar_t c = 0;
+        if (Convert(fromCp932, bytes, size, &c, sizeof c) != sizeof c || c <= 0) return kNoChar;
+        const std::uint16_t code = size == 1 ? bytes[0] : static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
+        return c < 0x10000 && encode[c] == code ? static_cast<char16_t>(c) : kKeepBytes;
+    };
+    single[0] = 0;  // decode() cannot tell U+0000 from a failure
+    for (int b = 1; b < 256; ++b) {
+        if (IsLeadByte(static_cast<unsigned char>(b))) continue;
+        const unsigned char byte = static_cast<unsigned char>(b);
+        const char16_t c = decode(&byte, 1);
+        if (c != kNoChar && c != kKeepBytes) single[b] = c;
+    }
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        if (!IsLeadByte(static_cast<unsigned char>(lead))) continue;
+        for (int trail = 0; trail < 256; ++trail) {
+            const unsigned char bytes[2] = {static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)};
+            pair[LeadRow(bytes[0])][trail] = decode(bytes, 2);
+        }
+    }
+    iconv_close(toCp932);
+    iconv_close(fromCp932);
+}
+
+const Tables& GetTables() {
+    static const Tables tables;
+    return tables;
+}
+
+// ---- UTF-8 ----
+
+constexpr char32_t kBadUtf8 = 0xFFFFFFFF;
+
+// Reads one UTF-8 sequence at p (p < end) into *c and returns its length.
+// An ill-formed sequence (stray continuation byte, truncated, overlong,
+// surrogate, above U+10FFFF, or an old 5/6-byte form) yields kBadUtf8 and
+// is consumed as far as its lead byte announced it, so it counts as one
+// character, the way a user sees it.
+inline std::size_t ReadUtf8(const unsigned char* p, const unsigned char* end, char32_t* c) {
+    const unsigned char b = *p;
+    if (b < 0x80) {
+        *c = b;
+        return 1;
+    }
+    std::size_t need;
+    char32_t value;
+    char32_t min;
+    if (b < 0xC0) {
+        *c = kBadUtf8;
+        return 1;
+    } else if (b < 0xE0) {
+        need = 1, value = b & 0x1F, min = 0x80;
+    } else if (b < 0xF0) {
+        need = 2, value = b & 0x0F, min = 0x800;
+    } else if (b < 0xF8) {
+        need = 3, value = b & 0x07, min = 0x10000;
+    } else if (b < 0xFC) {
+        need = 4, value = 0, min = kBadUtf8;
+    } else if (b < 0xFE) {
+        need = 5, value = 0, min = kBadUtf8;
+    } else {
+        *c = kBadUtf8;
+        return 1;
+    }
+    std::size_t len = 1;
+    while (len <= need && p + len < end && (p[len] & 0xC0) == 0x80) {
+        value = value << 6 | (p[len] & 0x3F);
+        ++len;
+    }
+    const bool good = len == need + 1 && value >= min && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF);
+    *c = good ? value : kBadUtf8;
+    return len;
+}
+
+inline char* PutUtf8(char* out, char16_t c) {
+    if (c < 0x80) {
+        *out++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+        *out++ = static_cast<char>(0xC0 | c >> 6);
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xE0 | c >> 12);
+        *out++ = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
+// ---- Shift-JIS -> Unicode ----
+
+// Calls put(char16_t) for each character of the text; bytes that are not a
+// round-tripping character come out as U+F700 + byte.
+template <typename Put>
+inline void DecodeSjis(std::string_view sjis, Put put) {
+    const Tables& t = GetTables();
+    const auto* p = reinterpret_cast<const unsigned char*>(sjis.data());
+    const auto* end = p + sjis.size();
+    while (p < end) {
+        const unsigned char b = *p;
+        if (IsLeadByte(b) && p + 1 < end) {
+            const char16_t c = t.pair[LeadRow(b)][p[1]];
+            if (c != kNoChar) {
+                if (c == kKeepBytes) {
+                    put(static_cast<char16_t>(kRawBytePua + b));
+                    put(static_cast<char16_t>(kRawBytePua + p[1]));
+                } else {
+                    put(c);
+                }
+                p += 2;
+                continue;
+            }
+            // Only the lead byte is raw: the next byte may begin a character.
+        }
+        put(t.single[b]);
+        ++p;
+    }
+}
+
+// ---- Unicode -> Shift-JIS ----
+
+// Writes the Shift-JIS form of a BMP code point (surrogates excluded).
+inline char* PutSjis(char* out, const Tables& t, char16_t c, bool rawBytes, std::size_t& replaced) {
+    const std::uint16_t code = t.encode[c];
+    if (code < 0x100) {
+        *out++ = static_cast<char>(code);
+    } else if (code != kNoCode) {
+        *out++ = static_cast<char>(code >> 8);
+        *out++ = static_cast<char>(code & 0xFF);
+    } else if (rawBytes && IsRawPua(c)) {
+        *out++ = static_cast<char>(c - kRawBytePua);
+    } else {
+        *out++ = '?';
+        ++replaced;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::u16string SjisToUtf16(std::string_view sjis) {
+    // Never more characters than bytes.
+    std::u16string out(sjis.size(), u'\0');
+    char16_t* o = out.data();
+    DecodeSjis(sjis, [&o](char16_t c) { *o++ = c; });
+    out.resize(static_cast<std::size_t>(o - out.data()));
+    return out;
+}
+
+std::string SjisToUtf8(std::string_view sjis) {
+    // At most three UTF-8 bytes per Shift-JIS byte (a raw byte is U+F7xx).
+    std::string out(sjis.size() * 3, '\0');
+    char* o = out.data();
+    DecodeSjis(sjis, [&o](char16_t c) { o = PutUtf8(o, c); });
+    out.resize(static_cast<std::size_t>(o - out.data()));
+    if (out.capacity() > 2 * out.size() + 64) out.shrink_to_fit();
+    return out;
+}
+
+std::string Utf16ToSjis(std::u16string_view text, bool rawBytes, std::size_t* replaced) {
+    const Tables& t = GetTables();
+    std::size_t count = 0;
+    std::string out(text.size() * 2, '\0');
+    char* o = out.data();
+    const char16_t* p = text.data();
+    const char16_t* end = p + text.size();
+    while (p < end) {
+        const char16_t c = *p++;
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            // A pair is one character beyond the BMP; either way it is one "?".
+            if (c <= 0xDBFF && p < end && *p >= 0xDC00 && *p <= 0xDFFF) ++p;
+            *o++ = '?';
+            ++count;
+            continue;
+        }
+        o = PutSjis(o, t, c, rawBytes, count);
+    }
+    out.resize(static_cast<std::size_t>(o - out.data()));
+    if (replaced) *replaced = count;
+    return out;
+}
+
+std::string Utf8ToSjis(std::string_view utf8, bool rawBytes, std::size_t* replaced) {
+    const Tables& t = GetTables();
+    std::size_t count = 0;
+    // Every UTF-8 sequence is at least as long as its Shift-JIS form or "?".
+    std::string out(utf8.size(), '\0');
+    char* o = out.data();
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* end = p + utf8.size();
+    while (p < end) {
+        char32_t c;
+        p += ReadUtf8(p, end, &c);
+        if (c > 0xFFFF) {  // beyond the BMP, or ill-formed
+            *o++ = '?';
+            ++count;
+            continue;
+        }
+        o = PutSjis(o, t, static_cast<char16_t>(c), rawBytes, count);
+    }
+    out.resize(static_cast<std::size_t>(o - out.data()));
+    if (replaced) *replaced = count;
+    return out;
+}
+
+bool LooksLikeUtf8(std::string_view bytes) {
+    if (StripUtf8Bom(bytes).size() != bytes.size()) return true;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = p + bytes.size();
+    bool multiByte = false;
+    while (p < end) {
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        char32_t c;
+        p += ReadUtf8(p, end, &c);
+        if (c == kBadUtf8) return false;
+        multiByte = true;
+    }
+    return multiByte;
+}
+
+std::string_view StripUtf8Bom(std::string_view bytes) {
+    constexpr std::string_view kBom{"\xEF\xBB\xBF", 3};
+    return bytes.substr(0, 3) == kBom ? bytes.substr(3) : bytes;
+}
+
+}  // namespace zvek

@@ -1,0 +1,231 @@
+#include "tags/Fingerprint.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "lyrics/Sjis.h"
+#include "tags/Crc32.h"
+
+namespace zvek {
+
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+// The substring at a 1-based position: a position below 1 counts as 1, one
+// past the end gives nothing, and the length is cut at the end.
+std::string_view Candidate(std::string_view text, std::int64_t position, std::int64_t length) {
+    if (position < 1) position = 1;
+    if (length <= 0 || static_cast<std::uint64_t>(position) > text.size()) return {};
+    const std::size_t start = static_cast<std::size_t>(position - 1);
+    return text.substr(start, static_cast<std::size_t>(std::min<std::uint64_t>(length, text.size() - start)));
+}
+
+// Follows the character boundaries of a text forwards only, so that a
+// whole search costs one walk over the text.
+class BoundaryCursor {
+public:
+    explicit BoundaryCursor(std::string_view s) : s_(s) {}
+    std::size_t AtOrAfter(std::size_t pos) {
+        while (b_ < pos) b_ = NextChar(s_, b_);
+        return b_;
+    }
+
+private:
+    std::string_view s_;
+    std::size_t b_ = 0;
+};
+
+// Next place at or after `from` where `needle` (not empty) begins on a boundary.
+std::size_t NextOccurrence(std::string_view s, BoundaryCursor& boundaries, std::string_view needle, std::size_t from) {
+    while (from < s.size()) {
+        const void* hit = std::memchr(s.data() + from, needle.front(), s.size() - from);
+        if (!hit) return npos;
+        const std::size_t at = static_cast<const char*>(hit) - s.data();
+        if (boundaries.AtOrAfter(at) == at && s.compare(at, needle.size(), needle) == 0) return at;
+        from = at + 1;
+    }
+    return npos;
+}
+
+// A character that the index keys can stand for: one whole character, and
+// not a lead byte standing alone.
+bool IsRegularChar(std::string_view c) {
+    return c.size() == 1 ? !IsLeadByte(static_cast<unsigned char>(c[0]))
+                         : c.size() == 2 && IsLeadByte(static_cast<unsigned char>(c[0]));
+}
+
+std::uint32_t HashBytes(std::string_view bytes, unsigned bits) {
+    std::uint32_t packed = 0;
+    for (unsigned char c : bytes) packed = (packed << 8) | c;
+    const std::uint32_t mixed = (packed ^ static_cast<std::uint32_t>(bytes.size() << 28)) * 0x9E3779B1u;
+    return mixed >> (32 - bits);
+}
+
+}  // namespace
+
+std::uint32_t FirstCharCode(std::string_view text) {
+    if (text.empty()) return 0;
+    const auto lead = static_cast<unsigned char>(text[0]);
+    return CharSize(text, 0) == 2 ? lead * 256u + static_cast<unsigned char>(text[1]) : lead;
+}
+
+bool FragmentMatches(std::string_view candidate, std::int64_t length, std::uint32_t crc, std::uint32_t firstCode) {
+    if (length == 0 || firstCode == 0) return true;
+    return length > 0 && candidate.size() == static_cast<std::uint64_t>(length) &&
+           FirstCharCode(candidate) == firstCode && CalcCrc32(0, candidate.data(), candidate.size()) == crc;
+}
+
+namespace {
+
+// The search part of FindFragment: every occurrence of `firstChar` from the
+// start, in order; the offset of the first matching candidate, or npos.
+std::size_t SearchFragment(std::string_view haystack, std::int64_t length, std::uint32_t crc,
+                           std::string_view firstChar, std::uint32_t firstCode) {
+    const std::size_t step = firstCode >= 256 ? 2 : 1;
+    BoundaryCursor boundaries(haystack);
+    for (std::size_t cursor = 0; cursor < haystack.size() && haystack[cursor] != '\0';) {
+        const std::size_t at = NextOccurrence(haystack, boundaries, firstChar, cursor);
+        if (at == npos) break;
+        if (FragmentMatches(Candidate(haystack, static_cast<std::int64_t>(at) + 1, length), length, crc, firstCode))
+            return at;
+        cursor = at + step;
+    }
+    return npos;
+}
+
+}  // namespace
+
+std::string FindFragment(std::string_view haystack, std::int64_t position, std::int64_t length, std::uint32_t crc,
+                         std::string_view firstChar) {
+    const std::uint32_t firstCode = FirstCharCode(firstChar);
+    const std::string_view atPlace = Candidate(haystack, position, length);
+    if (FragmentMatches(atPlace, length, crc, firstCode)) return std::string(atPlace);
+    const std::size_t at = SearchFragment(haystack, length, crc, firstChar, firstCode);
+    return at == npos ? std::string() : std::string(Candidate(haystack, static_cast<std::int64_t>(at) + 1, length));
+}
+
+std::int64_t FindAtBoundary(std::string_view haystack, std::string_view needle) {
+    if (needle.empty()) return haystack.empty() ? 0 : 1;
+    BoundaryCursor boundaries(haystack);
+    const std::size_t at = NextOccurrence(haystack, boundaries, needle, 0);
+    return at == npos ? 0 : static_cast<std::int64_t>(at) + 1;
+}
+
+Haystack::Haystack(std::string text) : text_(std::move(text)) {}
+Haystack::~Haystack() = default;
+Haystack::Haystack(Haystack&&) noexcept = default;
+Haystack& Haystack::operator=(Haystack&&) noexcept = default;
+
+const Haystack::Positions& Haystack::ByFirstChar() const {
+    if (!byFirstChar_) {
+        auto index = std::make_unique<Positions>();
+        index->bits = 16;
+        index->offsets.assign((1u << 16) + 1, 0);
+        const std::string_view s = text_;
+        for (std::size_t p = 0; p < s.size(); p = NextChar(s, p)) ++index->offsets[FirstCharCode(s.substr(p, 2)) + 1];
+        for (std::size_t k = 1; k < index->offsets.size(); ++k) index->offsets[k] += index->offsets[k - 1];
+        index->positions.resize(index->offsets.back());
+        std::vector<std::uint32_t> next(index->offsets.begin(), index->offsets.end() - 1);
+        for (std::size_t p = 0; p < s.size(); p = NextChar(s, p))
+            index->positions[next[FirstCharCode(s.substr(p, 2))]++] = static_cast<std::uint32_t>(p);
+        byFirstChar_ = std::move(index);
+    }
+    return *byFirstChar_;
+}
+
+const Haystack::Positions& Haystack::ByFirstTwoChars() const {
+    if (!byFirstTwoChars_) {
+        auto index = std::make_unique<Positions>();
+        const std::string_view s = text_;
+        unsigned bits = 10;
+        while (bits < 22 && (std::size_t{1} << bits) < s.size()) ++bits;
+        index->bits = bits;
+        index->offsets.assign((std::size_t{1} << bits) + 1, 0);
+        auto forEachPair = [&](auto&& visit) {
+            std::size_t p = 0;
+            if (s.empty()) return;
+            std::size_t second = NextChar(s, p);
+            while (second < s.size()) {
+                const std::size_t end = NextChar(s, second);
+                visit(p, HashBytes(s.substr(p, end - p), bits));
+                p = second;
+                second = end;
+            }
+        };
+        forEachPair([&](std::size_t, std::uint32_t key) { ++index->offsets[key + 1]; });
+        for (std::size_t k = 1; k < index->offsets.size(); ++k) index->offsets[k] += index->offsets[k - 1];
+        index->positions.resize(index->offsets.back());
+        std::vector<std::uint32_t> next(index->offsets.begin(), index->offsets.end() - 1);
+        forEachPair([&](std::size_t p, std::uint32_t key) {
+            index->positions[next[key]++] = static_cast<std::uint32_t>(p);
+        });
+        byFirstTwoChars_ = std::move(index);
+    }
+    return *byFirstTwoChars_;
+}
+
+std::string_view Haystack::Find(std::int64_t position, std::int64_t length, std::uint32_t crc,
+                                std::string_view firstChar) const {
+    const std::uint32_t firstCode = FirstCharCode(firstChar);
+    const std::string_view s = text_;
+    const std::string_view atPlace = Candidate(s, position, length);
+    if (FragmentMatches(atPlace, length, crc, firstCode)) return atPlace;
+    if (s.empty() || s.size() > std::numeric_limits<std::uint32_t>::max() || !IsRegularChar(firstChar)) {
+        const std::size_t at = SearchFragment(s, length, crc, firstChar, firstCode);
+        return at == npos ? std::string_view() : Candidate(s, static_cast<std::int64_t>(at) + 1, length);
+    }
+    // The places the plain search would visit, in its order: the cursor
+    // stops on a zero byte, as the plain search does.
+    if (s[0] == '\0') return {};
+    const Positions& index = ByFirstChar();
+    const std::size_t step = firstChar.size();
+    for (std::uint32_t i = index.offsets[firstCode]; i < index.offsets[firstCode + 1]; ++i) {
+        const std::size_t at = index.positions[i];
+        const std::string_view candidate = Candidate(s, static_cast<std::int64_t>(at) + 1, length);
+        if (FragmentMatches(candidate, length, crc, firstCode)) return candidate;
+        const std::size_t cursor = at + step;
+        if (cursor >= s.size() || s[cursor] == '\0') break;
+    }
+    return {};
+}
+
+Haystack::Prefix Haystack::FindLongestPrefix(std::string_view run) const {
+    if (run.empty()) return {};
+    const std::size_t first = CharSize(run, 0);
+    if (first >= run.size()) return {};
+    const std::size_t two = NextChar(run, first);
+    const std::string_view s = text_;
+    const bool regular = IsRegularChar(run.substr(0, first)) && IsRegularChar(run.substr(first, two - first));
+    if (!regular || s.size() > std::numeric_limits<std::uint32_t>::max()) {
+        // Shorten the run one character at a time until some prefix is found.
+        std::vector<std::size_t> ends;
+        for (std::size_t end = two; end <= run.size(); end = end < run.size() ? NextChar(run, end) : end + 1)
+            ends.push_back(end);
+        for (auto it = ends.rbegin(); it != ends.rend(); ++it)
+            if (const std::int64_t at = FindAtBoundary(s, run.substr(0, *it))) return {at, *it};
+        return {};
+    }
+    const Positions& index = ByFirstTwoChars();
+    const std::string_view key = run.substr(0, two);
+    const std::uint32_t bucket = HashBytes(key, index.bits);
+    Prefix best;
+    for (std::uint32_t i = index.offsets[bucket]; i < index.offsets[bucket + 1]; ++i) {
+        const std::size_t at = index.positions[i];
+        if (s.compare(at, two, key) != 0) continue;
+        std::size_t matched = two;
+        while (matched < run.size()) {
+            const std::size_t n = CharSize(run, matched);
+            if (s.compare(at + matched, n, run.substr(matched, n)) != 0) break;
+            matched += n;
+        }
+        if (matched > best.length) {
+            best = {static_cast<std::int64_t>(at) + 1, matched};
+            if (matched == run.size()) break;
+        }
+    }
+    return best;
+}
+
+}  // namespace zvek

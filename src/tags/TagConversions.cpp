@@ -1,0 +1,327 @@
+#include "tags/TagConversions.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "lyrics/LyricsDocument.h"
+#include "lyrics/LyricsFormat.h"
+#include "lyrics/LyricsLines.h"
+#include "lyrics/Sjis.h"
+#include "platform/Codec.h"
+#include "platform/Files.h"
+#include "platform/Waitcur.h"
+#include "tags/Fingerprint.h"
+#include "tags/TagFile.h"
+#include "web/BrowserUrl.h"
+#include "web/Code.h"
+#include "web/Html.h"
+
+namespace zvek {
+
+namespace {
+
+// "大変混み合っております": the page a lyrics site sends when it is overloaded.
+constexpr std::string_view kBusyText =
+    "\x91\xe5\x95\xcf\x8d\xac\x82\xdd\x8d\x87\x82\xc1\x82\xc4\x82\xa8\x82\xe8\x82\xdc\x82\xb7";
+constexpr int kProgressEvery = 16;
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::size_t size = 0;
+    for (const auto& line : lines) size += line.size() + 2;
+    std::string text;
+    text.reserve(size);
+    for (const auto& line : lines) {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
+}
+
+bool IsHtmlPath(const std::string& path) {
+    const std::string ext = LowerAscii(ExtractFileExt(path));
+    return ext == ".htm" || ext == ".html";
+}
+
+// The lines of a text file used as a reference; UTF-8 is read as such.
+std::vector<std::string> TextReferenceLines(const std::string& path) {
+    std::size_t replaced = 0;
+    return SplitLines(TextFromFileBytes(ReadFileBytes(path), replaced));
+}
+
+// The address a page saved by a browser records in its first
+// "<!-- saved from url=" comment, or nothing.
+std::string SavedFromAddress(const TokenList& tokens) {
+    for (const auto& token : tokens) {
+        if (!ContainsText(token, "<!-- saved from url=")) continue;
+        if (token.find("http:") == std::string::npos && token.find("https:") == std::string::npos) return {};
+        std::string_view address = token;
+        if (address.ends_with("-->")) address.remove_suffix(3);
+        while (!address.empty() && static_cast<unsigned char>(address.back()) <= 0x20) address.remove_suffix(1);
+        return NormalizeBrowserUrl(address);
+    }
+    return {};
+}
+
+void ShowProgress(LyricsDocument& doc, int index) {
+    if (index % kProgressEvery != 0) return;
+    doc.MoveCaretTo(0, index);
+    doc.host().ProcessMessages();
+}
+
+void ReportMissingFile(LyricsDocument& doc, const std::string& path) {
+    doc.ResultCode = kResultFileNotFound;
+    doc.host().MessageBox(path + "：ファイルが見つかりません", MsgKind::Error, MsgButtons::Ok);
+}
+
+// The file-name part of a "LyrFile=" value: no folders of either kind of
+// separator, and nothing that names a folder itself.
+std::string LyrFileName(std::string_view value) {
+    const std::string name = SjisToUtf8(value);
+    const std::size_t cut = name.find_last_of("/\\");
+    std::string base = cut == std::string::npos ? name : name.substr(cut + 1);
+    if (base == "." || base == "..") base.clear();
+    return base;
+}
+
+// The six texts the reader searches, the width-folded ones made on first use.
+class ReferenceTexts : public FragmentSource {
+public:
+    ReferenceTexts(std::string pageText, std::string pageSource)
+        : a_(std::move(pageText)), b_(std::move(pageSource)) {}
+
+    const std::string& PageText() const { return a_.text(); }
+
+    std::string_view Resolve(const TagEntry& e) override {
+        std::string_view found = a_.Find(e.position, e.length, e.crc, e.firstChar);
+        if (found.empty() && !b_.empty()) found = b_.Find(e.position, e.length, e.crc, e.firstChar);
+        for (int variant = 0; found.empty() && variant < 4; ++variant)
+            found = Folded(variant).Find(e.position, e.length, e.crc, e.firstChar);
+        return found;
+    }
+
+private:
+    const Haystack& Folded(int variant) {
+        std::unique_ptr<Haystack>& folded = folded_[variant];
+        if (!folded) {
+            const std::string& base = variant < 2 ? a_.text() : b_.text();
+            folded = std::make_unique<Haystack>(variant % 2 == 0 ? ToHalfWidth(base) : ToFullWidth(base));
+        }
+        return *folded;
+    }
+
+    Haystack a_, b_;
+    std::unique_ptr<Haystack> folded_[4];  // A half, A full, B half, B full
+};
+
+// A reference page fetched from the web into the program's private
+// temporary folder; the file goes with the object.
+class DownloadedPage {
+public:
+    explicit DownloadedPage(std::string path) : path_(std::move(path)) {}
+    ~DownloadedPage() { std::remove(path_.c_str()); }
+    DownloadedPage(const DownloadedPage&) = delete;
+    DownloadedPage& operator=(const DownloadedPage&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// Fetching web references arrives with the download layer; until then a
+// web reference is a page that could not be fetched.
+std::unique_ptr<DownloadedPage> DownloadReferenceForTag(LyricsDocument& doc, const std::string& address,
+                                                        std::string& pageAddress) {
+    pageAddress = address;
+    doc.ResultCode = kResultPageNotFetched;
+    doc.host().MessageBox(address + "：ページを取得できませんでした", MsgKind::Error, MsgButtons::Ok);
+    return nullptr;
+}
+
+std::unique_ptr<DownloadedPage> DownloadReferenceForRestore(LyricsDocument& doc, const std::string& address) {
+    doc.ResultCode = kResultPageNotFetched;
+    doc.host().MessageBox(address + "\r\nページを取得できませんでした", MsgKind::Error, MsgButtons::Ok);
+    return nullptr;
+}
+
+void PrepareReferenceDialog(FileDialog& dialog) {
+    dialog.title = "歌詞テキスト";
+    dialog.filterIndex = 4;
+    dialog.defaultExt = "txt";
+}
+
+}  // namespace
+
+bool ConvertWithReference(LyricsDocument& doc, const std::string& reference) {
+    return IsTagFile(doc) ? RestoreFromTagFile(doc, reference) : MakeTagFile(doc, reference);
+}
+
+void MenuTagToZVEKClick(LyricsDocument& doc) {
+    PrepareReferenceDialog(doc.OpenDialog);
+    if (doc.host().ExecuteDialog(doc.OpenDialog)) RestoreFromTagFile(doc, doc.OpenDialog.fileName);
+}
+
+void MenuZVEKToTagClick(LyricsDocument& doc) {
+    PrepareReferenceDialog(doc.OpenDialog);
+    if (doc.host().ExecuteDialog(doc.OpenDialog)) MakeTagFile(doc, doc.OpenDialog.fileName);
+}
+
+void MenuConvertFromURLClick(LyricsDocument& doc) {
+    const std::string address = doc.Value("URL");
+    if (address.empty()) return;
+    doc.host().OpenInBrowser(SjisToUtf8(address));
+    ConvertWithReference(doc, address);
+    doc.host().BringToTop();
+}
+
+bool IsTagFile(const LyricsDocument& doc) { return doc.Contains("[TagLyr]"); }
+
+bool MakeTagFile(LyricsDocument& doc, const std::string& reference) {
+    hlWaitCursor wait(doc.host());
+    doc.ResultCode = kResultOk;
+    std::string pageAddress;
+    std::string referencePath = reference;
+    std::string referenceName = ExtractFileName(reference);
+    std::unique_ptr<DownloadedPage> downloaded;
+    if (IsWebAddress(reference)) {
+        downloaded = DownloadReferenceForTag(doc, reference, pageAddress);
+        if (!downloaded) return false;
+        referencePath = downloaded->path();
+        referenceName = "Reference.htm";
+    }
+    if (!FileExists(referencePath)) {
+        ReportMissingFile(doc, referencePath);
+        return false;
+    }
+    doc.ClearUndo();
+
+    std::vector<std::string> pageLines;
+    if (downloaded || IsHtmlPath(referencePath)) {
+        hlvHtml html;
+        TokenList tokens;
+        html.LoadTokens(referencePath, tokens);
+        if (pageAddress.empty()) pageAddress = SavedFromAddress(tokens);
+        pageLines = hlvHtml::PageText(tokens);
+    } else {
+        pageLines = TextReferenceLines(referencePath);
+    }
+    downloaded.reset();
+    const Haystack page(Joined(pageLines));
+
+    std::vector<std::string> header = {
+        "[TagLyr]",
+        "TagVer=1000",
+        "LyrFile=" + Utf8ToSjis(ExtractFileName(doc.FileName()), true),
+        "Reference=" + Utf8ToSjis(referenceName, true),
+    };
+    if (!pageAddress.empty()) header.push_back("URL=" + pageAddress);
+    header.emplace_back();
+    doc.InsertLines(0, std::move(header));
+
+    doc.KeepQuotes = false;
+    std::vector<std::string> out;
+    out.reserve(static_cast<std::size_t>(doc.LineCount()));
+    int index = 0;
+    for (; index < doc.LineCount(); ++index) {
+        out.push_back(doc.GetLine(index));
+        if (IsTextSectionLine(out.back())) break;
+    }
+    std::string words;
+    for (++index; index < doc.LineCount(); ++index) {
+        ShowProgress(doc, index);
+        const std::string& line = doc.Lines()[static_cast<std::size_t>(index)];
+        const int time = line.empty() ? kNoTime : SplitLyricsLine(line, words, doc.KeepQuotes);
+        if (line.empty() || words.empty() || HasDisplayDirective(words)) out.push_back(line);
+        else out.push_back(MakeLyricsLine(time, EncodeWords(words, page)));
+    }
+    doc.SetLines(std::move(out));
+    doc.MoveCaretTo(0, 0);
+    doc.SetFileName(ChangeFileExt(doc.FileName(), ".TagLyr"));
+    return true;
+}
+
+bool RestoreFromTagFile(LyricsDocument& doc, const std::string& reference) {
+    hlWaitCursor wait(doc.host());
+    Host& host = doc.host();
+    doc.ResultCode = kResultOk;
+    std::string referencePath = reference;
+    std::unique_ptr<DownloadedPage> downloaded;
+    if (IsWebAddress(reference)) {
+        downloaded = DownloadReferenceForRestore(doc, reference);
+        if (!downloaded) return false;
+        referencePath = downloaded->path();
+    }
+    if (!FileExists(referencePath)) {
+        host.SetStatusText("");
+        ReportMissingFile(doc, referencePath);
+        return false;
+    }
+    doc.ClearUndo();
+    host.SetStatusText(doc.FileName() + "を変換中...");
+
+    std::string pageText, pageSource;
+    if (downloaded || IsHtmlPath(referencePath)) {
+        hlvHtml html;
+        TokenList tokens;
+        html.LoadTokens(referencePath, tokens);
+        pageText = Joined(hlvHtml::PageText(tokens));
+        pageSource = html.DetectCharset() == csShiftJis ? Joined(SplitLines(ReadFileBytes(referencePath)))
+                                                        : Joined(hlvHtml::SourceLines(tokens));
+    } else {
+        pageText = Joined(TextReferenceLines(referencePath));
+    }
+    if (downloaded) {
+        downloaded.reset();
+        if (ContainsText(pageText, kBusyText)) {
+            host.SetStatusText("");
+            host.MessageBox("サイトが混雑しています\r\n再実行してください", MsgKind::Warning, MsgButtons::Ok);
+            return false;
+        }
+    }
+    ReferenceTexts texts(std::move(pageText), std::move(pageSource));
+
+    std::string name = ChangeFileExt(doc.FileName(), ".lyr");
+    if (LowerAscii(doc.GetLine(0)) == "[taglyr]") {
+        if (std::string lyrFile = LyrFileName(doc.Value("LyrFile")); !lyrFile.empty()) name = std::move(lyrFile);
+        int header = 0;
+        while (header < doc.LineCount() && !IsSpecSectionLine(doc.Lines()[static_cast<std::size_t>(header)]))
+            ++header;
+        doc.DeleteLines(0, header);
+    }
+
+    std::string output;
+    int index = 0;
+    for (; index < doc.LineCount(); ++index) {
+        const std::string& line = doc.Lines()[static_cast<std::size_t>(index)];
+        output += line;
+        output += "\r\n";
+        if (IsTextSectionLine(line)) break;
+    }
+    bool resolved = true;
+    std::string words;
+    for (++index; index < doc.LineCount(); ++index) {
+        ShowProgress(doc, index);
+        const std::string& line = doc.Lines()[static_cast<std::size_t>(index)];
+        // Lines the writer carries unchanged are read back unchanged.
+        const bool literal = line.empty() || (SplitLyricsLine(line, words, false), words.empty()) ||
+                             HasDisplayDirective(words);
+        if (literal) output += line;
+        else resolved = DecodeTagLine(line, texts, output) && resolved;
+        output += "\r\n";
+    }
+    if (!resolved) doc.ResultCode = kResultPartial;
+
+    doc.SetText(output);
+    doc.MoveCaretTo(0, 0);
+    doc.SetFileName(name);
+    host.SetStatusText("");
+    if (doc.ResultCode != kResultOk) {
+        host.MessageBox(
+            "変換できない所がありました\r\n参照ファイルを変えてみてください\r\nサイトが混雑している為ページを取得できなかった"
+            "可能性もあります",
+            MsgKind::Warning, MsgButtons::Ok);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace zvek

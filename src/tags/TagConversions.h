@@ -1,0 +1,36 @@
+// The two conversions between player lyrics and tag files, and the
+// decisions of the commands that start them.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zvek {
+
+class LyricsDocument;
+
+// Player lyrics -> tag file, with `reference` (a web address, a saved
+// .htm/.html page or any text file) as the page the entries point into.
+// False after a failure, already reported through the host; the document is
+// then unchanged.
+bool MakeTagFile(LyricsDocument& doc, const std::string& reference);
+
+// Tag file -> player lyrics, resolving every entry in the reference's page
+// text. False when the reference could not be read, when it is the site's
+// busy page, or when some entries stayed unresolved (ResultCode 13; the
+// document then holds the result with those entries as written).
+bool RestoreFromTagFile(LyricsDocument& doc, const std::string& reference);
+
+// A document is a tag file when its text holds "[TagLyr]" (exact case).
+bool IsTagFile(const LyricsDocument& doc);
+
+// The tag conversion commands: "&Tag→ZVEK..." and "&ZVEK→Tag..." ask for a
+// local reference file; the URL command converts with the document's "URL="
+// page, in the direction the document's kind calls for.
+void MenuTagToZVEKClick(LyricsDocument& doc);
+void MenuZVEKToTagClick(LyricsDocument& doc);
+void MenuConvertFromURLClick(LyricsDocument& doc);
+// Converts with `reference` in the direction the document's kind calls for.
+bool ConvertWithReference(LyricsDocument& doc, const std::string& reference);
+
+}  // namespace zvek

@@ -1,0 +1,54 @@
+#include "web/BrowserUrl.h"
+
+#include "lyrics/Sjis.h"
+
+namespace zvek {
+
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+std::size_t FindIgnoreCase(std::string_view text, std::string_view what) {
+    return LowerAscii(text).find(what);
+}
+
+}  // namespace
+
+std::size_t FindWebScheme(std::string_view text) {
+    // "https:" does not contain "http:", so both are looked for.
+    const std::string lower = LowerAscii(text);
+    const std::size_t http = lower.find("http:");
+    const std::size_t https = lower.find("https:");
+    return http < https ? http : https;
+}
+
+std::string NormalizeBrowserUrl(std::string_view address) {
+    const std::size_t file = FindIgnoreCase(address, "file:");
+    const std::size_t web = FindWebScheme(address);
+    if (file != npos && (web == npos || file < web)) {
+        // A local file: the path after "file:" and its slashes, absolute.
+        std::size_t start = file + 5;
+        while (start < address.size() && address[start] == '/') ++start;
+        std::string path = "/";
+        for (std::size_t i = start; i < address.size(); ++i) {
+            if (address.compare(i, 3, "%20") == 0) {
+                path += ' ';
+                i += 2;
+            } else {
+                path += address[i];
+            }
+        }
+        return path;
+    }
+    if (web == npos) return std::string(address);
+    const std::string_view url = address.substr(web);
+    const std::size_t query = url.find('?');
+    if (query == npos) return std::string(url);
+    const std::size_t sentaku = url.find("sentaku");
+    if (sentaku == npos) return std::string(url);
+    const std::size_t amp = url.find('&', sentaku);
+    if (amp == npos) return std::string(url);
+    return std::string(url.substr(0, query)) + "?" + std::string(url.substr(sentaku, amp - sentaku));
+}
+
+}  // namespace zvek

@@ -1,0 +1,233 @@
+// zveklc-cli as outside scripts see it: arguments, files, exit statuses.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "TestSupport.h"
+
+namespace zvek {
+namespace {
+
+using test::CrLf;
+using test::RunCli;
+using test::Sjis;
+
+constexpr const char* kTemplate =
+    "[Spec]\r\nTitle=\r\nArtist=\r\nLyrics=\r\nMusic=\r\nPresenter=\r\nComment=\r\n\r\nSize=246,38\r\nAdjust=0\r\n"
+    "Font=\"\x82\x6c\x82\x72\x20\x82\x6f\x83\x53\x83\x56\x83\x62\x83\x4e\",-16,SHIFTJIS,Normal\r\n"
+    "Alignment=Center\r\nWordWrap=1\r\n\r\n[Text]\r\n";
+
+class CliTest : public ::testing::Test {
+protected:
+    std::string Write(const std::string& name, std::string_view bytes) {
+        test::WriteBytes(dir / name, bytes);
+        return dir / name;
+    }
+    bool Exists(const std::string& name) { return std::filesystem::exists(dir.path() / name); }
+
+    test::TempDir dir;
+};
+
+TEST_F(CliTest, TextWritesBesideTheInputAndNeverOverwrites) {
+    Write("song.txt", "Hello\r\n\r\nWorld\r\n");
+    auto first = RunCli({"text", "song.txt"}, dir.path());
+    EXPECT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(first.out, "");
+    EXPECT_EQ(test::ReadBytes(dir / "song.lyr"),
+              std::string(kTemplate) + CrLf({"00:00:000=Hello", "00:00:000=", "00:00:000=World"}));
+    EXPECT_EQ(test::ReadBytes(dir / "song.txt"), "Hello\r\n\r\nWorld\r\n");
+
+    test::WriteBytes(dir / "song.lyr", "mine");
+    auto second = RunCli({"text", "song.txt"}, dir.path());
+    EXPECT_EQ(second.status, 1);
+    EXPECT_NE(second.err.find("song.lyr"), std::string::npos) << second.err;
+    EXPECT_NE(second.err.find("--force"), std::string::npos) << second.err;
+    EXPECT_EQ(test::ReadBytes(dir / "song.lyr"), "mine");
+
+    auto forced = RunCli({"text", "-f", "-q", "song.txt"}, dir.path());
+    EXPECT_EQ(forced.status, 0);
+    EXPECT_EQ(forced.err, "");
+    EXPECT_NE(test::ReadBytes(dir / "song.lyr"), "mine");
+}
+
+TEST_F(CliTest, InputInASubfolderWritesThere) {
+    std::filesystem::create_directory(dir.path() / "sub");
+    Write("sub/a.txt", "[00:01:00]x\n");
+    auto r = RunCli({"winamp", "--quiet", "sub/a.txt"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(test::ReadBytes(dir / "sub/a.lyr"), std::string(kTemplate) + "00:01:000=x\r\n");
+}
+
+TEST_F(CliTest, UntextRefusesToReplaceItsInputUnlessForced) {
+    const std::string lyrics = std::string(kTemplate) + "00:01:000=\"a\",\"b\"\r\n";
+    Write("song.lyr", lyrics);
+    auto refused = RunCli({"untext", "song.lyr"}, dir.path());
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(test::ReadBytes(dir / "song.lyr"), lyrics);
+
+    auto toFile = RunCli({"untext", "-o", "song.txt", "song.lyr"}, dir.path());
+    EXPECT_EQ(toFile.status, 0) << toFile.err;
+    EXPECT_EQ(test::ReadBytes(dir / "song.txt"), "a\r\nb\r\n");
+
+    auto forced = RunCli({"untext", "--force", "song.lyr"}, dir.path());
+    EXPECT_EQ(forced.status, 0);
+    EXPECT_EQ(test::ReadBytes(dir / "song.lyr"), "a\r\nb\r\n");
+}
+
+TEST_F(CliTest, StandardInputAndOutput) {
+    const std::string input = Sjis("　こんにちは　\r\n");
+    auto r = RunCli({"text", "-o", "-", "-"}, dir.path(), input);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, std::string(kTemplate) + Sjis("00:00:000=こんにちは\r\n"));
+
+    // UTF-8 on standard input is converted like a UTF-8 file.
+    auto utf8 = RunCli({"text", "--output=-", "-"}, dir.path(), "こんにちは\n");
+    EXPECT_EQ(utf8.out, r.out);
+
+    auto toFile = RunCli({"winamp", "-o", "out.lyr", "-"}, dir.path(), "[00:00:50]a\n");
+    EXPECT_EQ(toFile.status, 0);
+    EXPECT_EQ(test::ReadBytes(dir / "out.lyr"), std::string(kTemplate) + "00:00:500=a\r\n");
+    EXPECT_EQ(RunCli({"text", "-"}, dir.path(), "x").status, 64);  // nowhere to write
+}
+
+TEST_F(CliTest, MissingInputAndWriteFailures) {
+    auto missing = RunCli({"text", "nothere.txt"}, dir.path());
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, "nothere.txt：ファイルが見つかりません\n");
+
+    Write("a.txt", "x");
+    auto badDir = RunCli({"text", "-o", "no/such/dir/a.lyr", "a.txt"}, dir.path());
+    EXPECT_EQ(badDir.status, 1);
+    EXPECT_NE(badDir.err.find("no/such/dir/a.lyr"), std::string::npos) << badDir.err;
+}
+
+TEST_F(CliTest, UsageErrors) {
+    Write("a.txt", "x");
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"frobnicate", "a.txt"},
+        {"text"},
+        {"text", "a.txt", "b.txt"},
+        {"text", "--bogus", "a.txt"},
+        {"text", "a.txt", "-o"},
+        {"text", "-o", "", "a.txt"},
+    };
+    for (const auto& args : bad) {
+        auto r = RunCli(args, dir.path());
+        EXPECT_EQ(r.status, 64) << testing::PrintToString(args);
+        EXPECT_NE(r.err.find("--help"), std::string::npos);
+    }
+    EXPECT_FALSE(Exists("a.lyr"));
+
+    auto help = RunCli({"--help"}, dir.path());
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("zveklc-cli COMMAND [OPTIONS] INPUT"), std::string::npos);
+    EXPECT_EQ(RunCli({"text", "-h"}, dir.path()).status, 0);
+    auto version = RunCli({"--version"}, dir.path());
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("zveklc-cli ", 0), 0u);
+
+    // "--" ends the options: a file may start with "-".
+    Write("-odd.txt", "x");
+    EXPECT_EQ(RunCli({"text", "-q", "--", "-odd.txt"}, dir.path()).status, 0);
+    EXPECT_TRUE(Exists("-odd.lyr"));
+}
+
+TEST_F(CliTest, HtmlWritesThePageText) {
+    Write("page.htm", "<html><body>Hello<br>World</body></html>");
+    auto r = RunCli({"html", "page.htm"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(test::ReadBytes(dir / "page.txt"), "Hello\r\nWorld\r\n");
+    EXPECT_EQ(RunCli({"html", "page.htm"}, dir.path()).status, 1);  // page.txt exists now
+    // Any name is read as a page; standard input too.
+    Write("saved.dat", "<body>x</body>");
+    EXPECT_EQ(RunCli({"html", "-q", "saved.dat"}, dir.path()).status, 0);
+    EXPECT_EQ(test::ReadBytes(dir / "saved.txt"), "x\r\n");
+    auto piped = RunCli({"html", "-o", "-", "-"}, dir.path(), "<body>a</p>b</body>");
+    EXPECT_EQ(piped.out, "a\r\nb\r\n");
+}
+
+TEST_F(CliTest, BundledSampleConverts) {
+    std::filesystem::copy_file(std::string(ZVEKLC_SAMPLES) + "/sample.txt", dir.path() / "sample.txt");
+    auto r = RunCli({"text", "sample.txt"}, dir.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string out = test::ReadBytes(dir / "sample.lyr");
+    EXPECT_EQ(out.rfind(kTemplate, 0), 0u);
+    EXPECT_NE(out.find(Sjis("00:00:000=ひかりが部屋にこぼれる\r\n")), std::string::npos);
+    EXPECT_NE(r.err.find("sample.lyr"), std::string::npos);  // says where it wrote
+}
+
+}  // namespace
+}  // namespace zvek
+
+namespace zvek {
+namespace {
+
+const std::string kRefPage = test::Sjis("前書き\r\n朝の窓をあけて\r\nWalking down the street\r\n");
+
+class CliTagTest : public CliTest {
+protected:
+    void SetUp() override {
+        Write("ref.txt", kRefPage);
+        Write("song.lyr", CrLf({"[Spec]", "Title=x", "[Text]", test::Sjis("00:01:000=朝の窓をあけて"),
+                                "00:02:000=Walking down the street"}));
+    }
+};
+
+TEST_F(CliTagTest, TagAndUntagWithDefaultNames) {
+    auto tag = RunCli({"tag", "-r", "ref.txt", "song.lyr"}, dir.path());
+    ASSERT_EQ(tag.status, 0) << tag.err;
+    const std::string tagFile = test::ReadBytes(dir / "song.TagLyr");
+    EXPECT_EQ(tagFile.rfind("[TagLyr]\r\nTagVer=1000\r\nLyrFile=song.lyr\r\nReference=ref.txt\r\n\r\n", 0), 0u);
+    EXPECT_EQ(tagFile.find("Walking"), std::string::npos);
+
+    // The rebuilt file takes the LyrFile= name, beside the tag file.
+    std::filesystem::create_directory(dir.path() / "out");
+    std::filesystem::rename(dir.path() / "song.TagLyr", dir.path() / "out/song.TagLyr");
+    std::filesystem::rename(dir.path() / "song.lyr", dir.path() / "song.orig");
+    auto untag = RunCli({"untag", "--reference", "ref.txt", "out/song.TagLyr"}, dir.path());
+    ASSERT_EQ(untag.status, 0) << untag.err;
+    EXPECT_EQ(test::ReadBytes(dir / "out/song.lyr"), test::ReadBytes(dir / "song.orig"));
+}
+
+TEST_F(CliTagTest, ReferenceProblems) {
+    EXPECT_EQ(RunCli({"tag", "song.lyr"}, dir.path()).status, 64);  // no -r and no URL= line
+    auto missing = RunCli({"tag", "-r", "nothere.htm", "song.lyr"}, dir.path());
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, "nothere.htm：ファイルが見つかりません\n");
+    EXPECT_FALSE(Exists("song.TagLyr"));
+    // The document's URL= value serves as the reference.
+    Write("url.lyr", CrLf({"[Spec]", "URL=ref.txt", "[Text]", "00:02:000=Walking down"}));
+    EXPECT_EQ(RunCli({"tag", "-q", "url.lyr"}, dir.path()).status, 0);
+    EXPECT_TRUE(Exists("url.TagLyr"));
+}
+
+TEST_F(CliTagTest, PartialResultsAreWrittenOnlyWhenAsked) {
+    ASSERT_EQ(RunCli({"tag", "-r", "ref.txt", "-o", "t.TagLyr", "song.lyr"}, dir.path()).status, 0);
+    Write("cut.txt", test::Sjis("朝の窓をあけて\r\n"));
+    auto partial = RunCli({"untag", "-r", "cut.txt", "-o", "p.lyr", "t.TagLyr"}, dir.path());
+    EXPECT_EQ(partial.status, 13);
+    EXPECT_NE(partial.err.find("変換できない所がありました"), std::string::npos);
+    EXPECT_FALSE(Exists("p.lyr"));
+    auto kept = RunCli({"untag", "--partial", "-q", "-r", "cut.txt", "-o", "p.lyr", "t.TagLyr"}, dir.path());
+    EXPECT_EQ(kept.status, 13);
+    const std::string out = test::ReadBytes(dir / "p.lyr");
+    EXPECT_NE(out.find(test::Sjis("00:01:000=朝の窓をあけて\r\n")), std::string::npos);
+    EXPECT_NE(out.find("00:02:000=<"), std::string::npos);
+}
+
+TEST_F(CliTagTest, AutoDecidesLikeTheWindow) {
+    Write("plain.txt", "Hello\r\n");
+    ASSERT_EQ(RunCli({"auto", "-q", "plain.txt"}, dir.path()).status, 0);
+    EXPECT_EQ(test::ReadBytes(dir / "plain.lyr").substr(0, 8), "[Spec]\r\n");
+
+    ASSERT_EQ(RunCli({"auto", "-q", "-r", "ref.txt", "song.lyr"}, dir.path()).status, 0);
+    EXPECT_TRUE(Exists("song.TagLyr"));
+    EXPECT_EQ(RunCli({"auto", "-q", "song.TagLyr"}, dir.path()).status, 64);  // needs a reference
+    std::filesystem::rename(dir.path() / "song.lyr", dir.path() / "song.orig");
+    ASSERT_EQ(RunCli({"auto", "-q", "-r", "ref.txt", "song.TagLyr"}, dir.path()).status, 0);
+    EXPECT_EQ(test::ReadBytes(dir / "song.lyr"), test::ReadBytes(dir / "song.orig"));
+}
+
+}  // namespace
+}  // namespace zvek

@@ -1,0 +1,172 @@
+#include "platform/Codec.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "support/TestSupport.h"
+
+namespace zvek {
+namespace {
+
+using namespace std::string_literals;
+using test::Sjis;
+
+std::u16string Raw(std::string_view bytes) {
+    std::u16string out;
+    for (unsigned char b : bytes) out += static_cast<char16_t>(kRawBytePua + b);
+    return out;
+}
+
+void ExpectLossless(const std::string& sjis) {
+    EXPECT_EQ(Utf16ToSjis(SjisToUtf16(sjis)), sjis);
+    EXPECT_EQ(Utf8ToSjis(SjisToUtf8(sjis), true), sjis);
+}
+
+TEST(Codec, KnownCharactersBothWays) {
+    const struct { std::string utf8, sjis; } cases[] = {
+        {"A\\~", "A\\~"},                               // 0x5C and 0x7E stay backslash and tilde
+        {"あ漢", "\x82\xA0\x8A\xBF"},
+        {"＼～", "\x81\x5F\x81\x60"},                   // full-width backslash and tilde
+        {"｡ｱｶﾞﾟ", "\xA1\xB1\xB6\xDE\xDF"},              // half-width katakana
+        {"①Ⅰ≒￢", "\x87\x40\x87\x54\x81\xE0\x81\xCA"},  // NEC symbols and JIS forms
+        {"纊", "\xFA\x5C"},                              // IBM extension
+        {"\uE000", "\xF0\x40"},                          // user-defined area
+        {"a\0b"s, "a\0b"s},
+    };
+    for (const auto& c : cases) {
+        std::size_t replaced = 99;
+        EXPECT_EQ(Utf8ToSjis(c.utf8, false, &replaced), c.sjis) << c.utf8;
+        EXPECT_EQ(replaced, 0u) << c.utf8;
+        EXPECT_EQ(SjisToUtf8(c.sjis), c.utf8);
+        EXPECT_EQ(Utf16ToSjis(SjisToUtf16(c.sjis), false), c.sjis);
+    }
+}
+
+// Text pasted from elsewhere often carries the Unicode characters that
+// other Shift-JIS tables use; they must land on the usual codes, not "?".
+TEST(Codec, CommonLookalikesEncodeOneWay) {
+    EXPECT_EQ(Sjis("\u301C\u2212\u2014\u2016"), "\x81\x60\x81\x7C\x81\x5C\x81\x61");
+    EXPECT_EQ(Sjis("\u00A5\u203E\u00A2\u00A3\u00AC"), "\\~\x81\x91\x81\x92\x81\xCA");
+}
+
+TEST(Codec, SingleBytesDecodeAndSurvive) {
+    for (int b = 0; b < 256; ++b) {
+        const std::string byte(1, static_cast<char>(b));
+        const std::u16string text = SjisToUtf16(byte);
+        ASSERT_EQ(text.size(), 1u);
+        if (b < 0x80) EXPECT_EQ(text[0], b);
+        else if (b >= 0xA1 && b <= 0xDF) EXPECT_EQ(text[0], 0xFF61 + b - 0xA1);
+        else EXPECT_EQ(text, Raw(byte)) << b;  // lone lead bytes, 0x80, 0xA0, 0xFD-0xFF
+        ExpectLossless(byte);
+    }
+}
+
+// A pair is one character, or (a duplicate code) two raw bytes, or (no
+// character at all) a raw lead byte with the trail byte read on its own.
+TEST(Codec, EveryPairDecodesAndSurvives) {
+    int characters = 0;
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+        if (lead >= 0xA0 && lead < 0xE0) continue;
+        for (int trail = 0; trail < 256; ++trail) {
+            const std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
+            const std::u16string text = SjisToUtf16(pair);
+            if (text.size() == 1 && (text[0] & 0xFF00) != kRawBytePua) {
+                ++characters;
+            } else if (text != Raw(pair)) {
+                EXPECT_EQ(text, Raw(pair.substr(0, 1)) + SjisToUtf16(pair.substr(1)));
+            }
+            ExpectLossless(pair);
+        }
+    }
+    EXPECT_GT(characters, 9000);  // JIS X 0208 alone has 6879
+}
+
+TEST(Codec, DuplicateCodesKeepTheirBytes) {
+    // NEC-selected IBM extension vs IBM extension, NEC row 13 vs JIS symbol.
+    for (std::string code : {"\xED\x40", "\xEE\xF9", "\x87\x90", "\xFA\x54"})
+        EXPECT_EQ(SjisToUtf16(code), Raw(code));
+    EXPECT_EQ(Sjis("纊≒"), "\xFA\x5C\x81\xE0");
+}
+
+TEST(Codec, BrokenPairsKeepTheFollowingCharacter) {
+    EXPECT_EQ(SjisToUtf16("\x85\x82\xA0"), u"\uF785あ");  // row 0x85 is empty
+    EXPECT_EQ(SjisToUtf16("\x81\x20"), u"\uF781 ");
+    EXPECT_EQ(SjisToUtf16("a\x82"), u"a\uF782");          // lead byte at the end
+    EXPECT_EQ(SjisToUtf16(std::string_view("a\x82\xA0", 2)), u"a\uF782");  // ends where the view ends
+}
+
+TEST(Codec, RandomBytesSurvive) {
+    std::mt19937 rng(932);
+    for (int i = 0; i < 2000; ++i) {
+        std::string bytes(rng() % 40, '\0');
+        for (char& b : bytes) b = static_cast<char>(rng());
+        ExpectLossless(bytes);
+    }
+}
+
+TEST(Codec, UnmappableCharactersBecomeQuestionMarks) {
+    const struct { std::u16string text; bool raw; std::string sjis; std::size_t replaced; } cases[] = {
+        {u"a😀b", true, "a?b", 1},           // beyond the BMP: one "?" per character
+        {u"é\uF782", false, "??", 2},        // raw-byte code points are ordinary without rawBytes
+        {u"\uF782\uF7A0", true, "\x82\xA0", 0},
+        {u"\xD800" u"a\xDC00", true, "?a?", 2},  // lone surrogates
+        {u"a\xDBFF", true, "a?", 1},
+    };
+    for (const auto& c : cases) {
+        std::size_t replaced = 99;
+        EXPECT_EQ(Utf16ToSjis(c.text, c.raw, &replaced), c.sjis);
+        EXPECT_EQ(replaced, c.replaced);
+    }
+}
+
+TEST(Codec, IllFormedUtf8CountsOncePerSequence) {
+    const struct { std::string utf8; bool raw; std::string sjis; std::size_t replaced; } cases[] = {
+        {"😀!", false, "?!", 1},
+        {"\xC0\x80|\xE0\x80\xAF|\xF0\x80\x80\x80", false, "?|?|?", 3},  // overlong
+        {"\xED\xA0\x80|\xED\xBF\xBF", false, "?|?", 2},                   // surrogates
+        {"\xF4\x90\x80\x80|\xF8\x88\x80\x80\x80", false, "?|?", 2},       // above U+10FFFF
+        {"\x80\xBF|\xFE|\xFF", false, "??|?|?", 4},                       // stray bytes
+        {"\xE3\x81" "a\xE3", false, "?a?", 2},                            // truncated
+        {"\xEF\x9E\x82\xEF\x9E\xA0", true, "\x82\xA0", 0},                // U+F782 U+F7A0
+        {"\xEF\x9E\x82", false, "?", 1},
+    };
+    for (const auto& c : cases) {
+        std::size_t replaced = 99;
+        EXPECT_EQ(Utf8ToSjis(c.utf8, c.raw, &replaced), c.sjis) << testing::PrintToString(c.utf8);
+        EXPECT_EQ(replaced, c.replaced) << testing::PrintToString(c.utf8);
+    }
+    EXPECT_EQ(Utf8ToSjis("\xE3\x81"), "?");  // no counter given
+    // A view cut inside a sequence is truncated there, whatever follows in memory.
+    EXPECT_EQ(Utf8ToSjis(std::string_view("\xE3\x81\x82", 2)), "?");
+    EXPECT_FALSE(LooksLikeUtf8(std::string_view("\xE3\x81\x82", 2)));
+}
+
+TEST(Codec, LooksLikeUtf8) {
+    const struct { std::string bytes; bool utf8; } cases[] = {
+        {"", false},
+        {"[00:01.00]plain ASCII\r\n", false},
+        {"\xEF\xBB\xBF", true},
+        {"\xEF\xBB\xBF\x82\xA0", true},  // a byte-order mark decides on its own
+        {"[00:01]さくら咲く", true},
+        {"😀", true},
+        {Sjis("[00:01]さくら咲く春の日に"), false},
+        {Sjis("ｻｸﾗ ｻｸﾗ"), false},
+        {"あ\xE3\x81", false},           // truncated at the end
+        {"あ\x80", false},
+        {"\xC0\xAF", false},              // overlong "/"
+        {"\xED\xA0\x80", false},          // surrogate
+        {"\xF4\x90\x80\x80", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LooksLikeUtf8(c.bytes), c.utf8) << testing::PrintToString(c.bytes);
+}
+
+TEST(Codec, StripUtf8Bom) {
+    EXPECT_EQ(StripUtf8Bom("\xEF\xBB\xBF\xEF\xBB\xBF" "a"), "\xEF\xBB\xBF" "a");
+    EXPECT_EQ(StripUtf8Bom("\xEF\xBB" "a"), "\xEF\xBB" "a");
+    EXPECT_EQ(StripUtf8Bom(""), "");
+}
+
+}  // namespace
+}  // namespace zvek

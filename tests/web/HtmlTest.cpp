@@ -1,0 +1,247 @@
+#include "web/Html.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "support/TestSupport.h"
+
+namespace zvek {
+namespace {
+
+using test::CrLf;
+using test::ReadBytes;
+using test::Sjis;
+using test::TempDir;
+using test::WriteBytes;
+using Lines = std::vector<std::string>;
+
+std::string DataFile(std::string_view name) { return std::string(ZVEKLC_TEST_DATA) + "/html/" + std::string(name); }
+
+TokenList TokensOf(std::string_view page) {
+    hlvHtml html;
+    TokenList tokens;
+    html.LoadTokensFromBytes(page, tokens);
+    return tokens;
+}
+
+Lines TextOf(std::string_view page) { return hlvHtml::PageText(TokensOf(page)); }
+Lines SourceOf(std::string_view page) { return hlvHtml::SourceLines(TokensOf(page)); }
+
+// The same page in each code set, read from disk, gives the same page text
+// and (apart from its charset declaration) the same source.
+TEST(HtmlPage, EveryCodeSetGivesTheExpectedFiles) {
+    struct Case {
+        const char* page;
+        HtmlCharset charset;
+        const char* source;
+    };
+    const Case cases[] = {
+        {"page-sjis.html", csShiftJis, "source-sjis.txt"},
+        {"page-euc.html", csEucJp, "source-euc.txt"},
+        {"page-jis.html", csJis, "source-jis.txt"},
+        {"page-utf8.html", csUtf8, "source-utf8.txt"},
+    };
+    TempDir dir;
+    hlvHtml html;  // one converter for all pages, as the window keeps one
+    TokenList tokens;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page);
+        html.LoadTokens(DataFile(c.page), tokens);
+        EXPECT_EQ(html.DetectCharset(), c.charset);
+        html.WriteText(dir / "text.txt", tokens);
+        html.WriteSource(dir / "source.txt", tokens);
+        EXPECT_EQ(ReadBytes(dir / "text.txt"), ReadBytes(DataFile("page-text.txt")));
+        EXPECT_EQ(ReadBytes(dir / "source.txt"), ReadBytes(DataFile(c.source)));
+        EXPECT_EQ(CrLf(hlvHtml::PageText(tokens)), ReadBytes(DataFile("page-text.txt")));
+        EXPECT_EQ(CrLf(hlvHtml::SourceLines(tokens)), ReadBytes(DataFile(c.source)));
+    }
+}
+
+TEST(HtmlTokens, CutsThePageIntoTagsCommentsAndText) {
+    using namespace std::string_literals;
+    struct Case {
+        std::string page;
+        TokenList tokens;
+    };
+    const Case cases[] = {
+        {"<p>a</p>", {"<p>", "a", "</p>"}},
+        {"<a\r\nb>\r\nx\ry\nz\r\n", {"<a b>", " x y z "}},
+        {"<!-- a > b -->x", {"<!-- a > b -->", "x"}},
+        {"<!-- a <!-- b --> c > -->d", {"<!-- a <!-- b --> c > -->", "d"}},
+        {"<!-->x-->y", {"<!-->x-->", "y"}},
+        {"<!---->y", {"<!---->", "y"}},
+        {"<a href<b>c", {"<a href", "<b>", "c"}},
+        {"x<!-- open <b>\r\nrest", {"x", "<!-- open <b> rest"}},
+        {"x<a", {"x", "<a"}},
+        {"abc<", {"abc", "<"}},
+        {"a>b<c>", {"a>b", "<c>"}},
+        {"<a title=\"x>y\">", {"<a title=\"x>", "y\">"}},
+        {"&amp;&nbsp;<br>", {"&amp;&nbsp;", "<br>"}},
+        {"a\0b<p\0>"s, {"a\0b"s, "<p\0>"s}},
+        // Shift_JIS: a trail byte that equals "<" is no markup; a lead byte
+        // cut off by the end of the page stays.
+        {"\x82\xA0\x82<b>", {"\x82\xA0\x82<b>"}},
+        {"<b>\x82\xA0\x82", {"<b>", "\x82\xA0\x82"}},
+        // EUC-JP: half-width katakana come back as single bytes.
+        {"<meta charset=euc-jp>\xA4\xA2\x8E\xB1<b>\xA4", {"<meta charset=euc-jp>", "\x82\xA0\xB1", "<b>", "\xA4"}},
+        // ISO-2022-JP: escapes vanish, cut-off escapes and pairs stay.
+        {"\x1b$B\x24\x22\x1b(B<b>\x1b$B\x24", {"\x82\xA0", "<b>", "$"}},
+        {"\x1b(Ba\x1bXb\x1b$Xc<i>\x1b", {"abc", "<i>", "\x1b"}},
+        {"x\x1b$", {"x\x1b$"}},
+        {"<b>\x1b(B", {"<b>", ""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.page));
+        EXPECT_EQ(TokensOf(c.page), c.tokens);
+    }
+}
+
+TEST(HtmlCharsetDetection, FirstEvidenceInPageOrderWins) {
+    struct Case {
+        const char* page;
+        HtmlCharset charset;
+    };
+    const Case cases[] = {
+        {"", csEucJp},
+        {"<p>plain ascii</p>", csEucJp},
+        {"<p>\x82\xA0</p>", csShiftJis},
+        {"<p>\x1b$B\x24\x22\x1b(B</p>", csJis},
+        {"<p>x</p>\x1b(B", csJis},  // the escape is all the last token holds
+        {"\xA4\xA2\xA4\xA4", csEucJp},      // ambiguous all along
+        {"\xA4\xA2\x82\xA0", csShiftJis},  // ambiguous, then Shift_JIS only
+        {"\xA4\xFE", csEucJp},
+        {"\xFE\xA1", csEucJp},
+        {"\xE0\x40", csShiftJis},
+        {"\xB1x", csShiftJis},  // half-width katakana
+        {"<META http-equiv=Content-Type content=\"text/html; CHARSET=Shift_JIS\">\xA4\xFE", csShiftJis},
+        {"<meta charset=x-sjis>", csShiftJis},
+        {"<meta charset=\"EUC-JP\">\x82\xA0", csEucJp},
+        {"<meta charset=iso-2022-jp>\x82\xA0", csJis},
+        {"<meta charset=UTF-8>\x82\xA0", csUtf8},
+        {"<meta charset=utf8>\x82\xA0", csUtf8},
+        {"\x82\xA0<meta charset=euc-jp>", csShiftJis},
+        {"<meta name=\"keywords\" content=\"shift_jis\">\x1b", csJis},
+        {"<meta charset=windows-1252>\x82\xA0", csShiftJis},
+        {"<meta content=\"\x82\xA0\" charset=euc-jp>", csEucJp},  // declaration beats its own bytes
+        {"\xEF\xBB\xBF<meta charset=shift_jis>", csUtf8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::string(c.page)));
+        EXPECT_EQ(hlvHtml::DetectCharsetOf(c.page), c.charset);
+    }
+}
+
+TEST(HtmlPageText, KeepsTheBodyTextWithListsAndQuotations) {
+    struct Case {
+        std::string page;
+        Lines lines;
+    };
+    const Case cases[] = {
+        {"<body><p>first <b>second</b></p>", {"firstsecond"}},
+        {"<body><br><br>", {"", ""}},
+        {"<html><p>no body</p><br>", {}},
+        {"<title>T</title><body>a</body>after<BODY>b", {"ab"}},
+        {"<BODY>a<BR>b<br/>c<br clear=all>d<p>e</P>", {"a", "bcde"}},
+        {"<body>&amp; &lt;x&gt;", {"&amp; &lt;x&gt;"}},
+        {"<body><ul><li type=square>a<li class=\"Circle\">b<li>c</ul>", {Sjis("■a"), Sjis("○b"), Sjis("・c")}},
+        {"<body><ol><li>a<li>b</ol><ul><li>c</ul>", {"1a", "2b", Sjis("・c")}},
+        {"<body><ol><li>1<li>2<li>3<li>4<li>5<li>6<li>7<li>8<li>9<li>10", {"11", "22", "33", "44", "55", "66",
+                                                                          "77", "88", "99", "1010"}},
+        {"<body><blockquote>a<br><blockquote>b<br></blockquote></blockquote></blockquote>c",
+         {"\ta", "\t\tb", "c"}},
+        {"<body><blockquote><li>x", {Sjis("・x")}},
+        {"<body>a<!-- <br> > -->b", {"ab"}},
+        {"<body>a\tb ", {"a\tb"}},
+        // A line break hidden in a pair still breaks the line as a reader sees it.
+        {"<body>\x82\xA0\x82\ra\x82\nb", {"\x82\xA0\x82", "a\x82", "b"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.page));
+        EXPECT_EQ(TextOf(c.page), c.lines);
+    }
+}
+
+TEST(HtmlSource, BreaksAfterListedTagsAndLongRuns) {
+    const std::string x55(55, 'x'), x56(56, 'x'), x70(70, 'x'), x86(86, 'x'), x100(100, 'x');
+    struct Case {
+        std::string page;
+        Lines lines;
+    };
+    const Case cases[] = {
+        {x70 + "</b>y", {x70 + "</b>", "y"}},
+        {x55 + "</b>y", {x55 + "</b>y"}},  // 59 bytes
+        {x56 + "</b>y", {x56 + "</b>", "y"}},  // 60 bytes
+        {x100 + "<i>y", {x100, "<i>y"}},
+        {x86 + "<i>y<u>z", {x86 + "<i>y", "<u>z"}},  // the count includes the token that reaches 90
+        {"a<li>b<li class=x>c", {"a", "<li>b<li class=x>c"}},
+        {"a<TABLE border=1>b", {"a", "<TABLE border=1>", "b"}},
+        {"<br><table>", {"<br>", "", "<table>"}},
+        {"<p>\ta\tb\t</p>", {"<p>a    b</p>"}},
+        {"<BR>x<hr>b</td>c<meta a><body x>", {"<BR>", "x<hr>", "b</td>", "c<meta a>", "<body x>"}},
+        {"<!-- a\r\n > b -->", {"<!-- a  > b -->"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page);
+        EXPECT_EQ(SourceOf(c.page), c.lines);
+    }
+}
+
+TEST(HtmlUtf8, ConvertsToShiftJisAndCountsReplacements) {
+    struct Case {
+        const char* page;
+        Lines lines;
+        std::size_t replaced;
+    };
+    const Case cases[] = {
+        {"<meta charset=utf-8><body>a\xF0\x9F\x8E\xB5" "b\xE3\x81\x82", {"a?b\x82\xA0"}, 1},
+        {"\xEF\xBB\xBF<body>\xE3\x81\x82\xC3\xA9\xC3\xA9", {"\x82\xA0??"}, 2},
+        {"<body>\x82\xA0", {"\x82\xA0"}, 0},
+    };
+    hlvHtml html;
+    TokenList tokens;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page);
+        html.LoadTokensFromBytes(c.page, tokens);
+        EXPECT_EQ(hlvHtml::PageText(tokens), c.lines);
+        EXPECT_EQ(html.ReplacedChars(), c.replaced);
+    }
+}
+
+TEST(HtmlFiles, OpeningAPageWritesNothingBesideIt) {
+    TempDir dir;
+    const std::string utf8Page = "<meta charset=utf-8><body>\xE6\xAD\x8C<br>\xF0\x9F\x8E\xB5</body>";
+    WriteBytes(dir / "SONG.HTML", utf8Page);
+    WriteBytes(dir / "SONG.txtmp", "the user's own file");
+
+    std::size_t replaced = 0;
+    EXPECT_EQ(LoadHtmlFile(dir / "SONG.HTML", &replaced), (Lines{Sjis("歌"), "?"}));
+    EXPECT_EQ(replaced, 1u);
+
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        names.insert(entry.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"SONG.HTML", "SONG.txtmp"}));
+    EXPECT_EQ(ReadBytes(dir / "SONG.txtmp"), "the user's own file");
+    EXPECT_EQ(ReadBytes(dir / "SONG.HTML"), utf8Page);
+}
+
+TEST(HtmlFiles, MissingFileGivesNothingAndUnreadableOneThrows) {
+    TempDir dir;
+    EXPECT_TRUE(LoadHtmlFile(dir / "none.html").empty());
+
+    hlvHtml html;
+    EXPECT_EQ(html.DetectCharset(), csEucJp);  // nothing loaded yet
+    TokenList tokens{"left over"};
+    html.LoadTokens(dir / "none.html", tokens);
+    EXPECT_TRUE(tokens.empty());
+    EXPECT_EQ(html.DetectCharset(), csEucJp);
+
+    std::filesystem::create_directory(dir / "folder.html");
+    EXPECT_THROW(html.LoadTokens(dir / "folder.html", tokens), std::filesystem::filesystem_error);
+    EXPECT_THROW(html.WriteText(dir / "no/such/folder.txt", {"<body>a"}), std::filesystem::filesystem_error);
+}
+
+}  // namespace
+}  // namespace zvek
