@@ -9,20 +9,20 @@
 #include "lyrics/Sjis.h"
 #include "platform/Codec.h"
 #include "platform/Files.h"
+#include "platform/TempFiles.h"
 #include "platform/Waitcur.h"
 #include "tags/Fingerprint.h"
 #include "tags/TagFile.h"
 #include "web/BrowserUrl.h"
 #include "web/Code.h"
 #include "web/Html.h"
+#include "web/Inet.h"
+#include "web/LyricsSites.h"
 
 namespace zvek {
 
 namespace {
 
-// "大変混み合っております": the page a lyrics site sends when it is overloaded.
-constexpr std::string_view kBusyText =
-    "\x91\xe5\x95\xcf\x8d\xac\x82\xdd\x8d\x87\x82\xc1\x82\xc4\x82\xa8\x82\xe8\x82\xdc\x82\xb7";
 constexpr int kProgressEvery = 16;
 
 std::string Joined(const std::vector<std::string>& lines) {
@@ -127,20 +127,32 @@ private:
     std::string path_;
 };
 
-// Fetching web references arrives with the download layer; until then a
-// web reference is a page that could not be fetched.
+// The tag maker downloads on the window's thread, without progress; when a
+// UtaNet page does not come, its other address is tried. On success
+// `pageAddress` is the address that gave the page.
 std::unique_ptr<DownloadedPage> DownloadReferenceForTag(LyricsDocument& doc, const std::string& address,
                                                         std::string& pageAddress) {
+    auto page = std::make_unique<DownloadedPage>(UniqueTempFile(".htm"));
     pageAddress = address;
+    bool fetched = TWinInet().Download(address, page->path());
+    if (!fetched) {
+        if (const std::string members = UtaNetMembersAddress(address); !members.empty()) {
+            fetched = TWinInet().Download(members, page->path());
+            if (fetched) pageAddress = members;
+        }
+    }
+    if (fetched) return page;
     doc.ResultCode = kResultPageNotFetched;
-    doc.host().MessageBox(address + "：ページを取得できませんでした", MsgKind::Error, MsgButtons::Ok);
+    doc.host().MessageBox(SjisToUtf8(address) + "：ページを取得できませんでした", MsgKind::Error, MsgButtons::Ok);
     return nullptr;
 }
 
+// The reader fetches on a worker thread with progress; FetchPage reports a
+// failure itself.
 std::unique_ptr<DownloadedPage> DownloadReferenceForRestore(LyricsDocument& doc, const std::string& address) {
-    doc.ResultCode = kResultPageNotFetched;
-    doc.host().MessageBox(address + "\r\nページを取得できませんでした", MsgKind::Error, MsgButtons::Ok);
-    return nullptr;
+    auto page = std::make_unique<DownloadedPage>(UniqueTempFile(".htm"));
+    if (!FetchPage(doc, ResolveUtaNetUrl(address), page->path())) return nullptr;
+    return page;
 }
 
 void PrepareReferenceDialog(FileDialog& dialog) {
@@ -166,8 +178,9 @@ void MenuZVEKToTagClick(LyricsDocument& doc) {
 }
 
 void MenuConvertFromURLClick(LyricsDocument& doc) {
-    const std::string address = doc.Value("URL");
+    std::string address = doc.Value("URL");
     if (address.empty()) return;
+    address = ResolveUtaNetUrl(address);
     doc.host().OpenInBrowser(SjisToUtf8(address));
     ConvertWithReference(doc, address);
     doc.host().BringToTop();
@@ -271,7 +284,7 @@ bool RestoreFromTagFile(LyricsDocument& doc, const std::string& reference) {
     }
     if (downloaded) {
         downloaded.reset();
-        if (ContainsText(pageText, kBusyText)) {
+        if (ContainsText(pageText, kSiteBusyText)) {
             host.SetStatusText("");
             host.MessageBox("サイトが混雑しています\r\n再実行してください", MsgKind::Warning, MsgButtons::Ok);
             return false;

@@ -522,10 +522,8 @@ bool FetchPage(LyricsDocument& doc, const std::string& url, const std::string& f
 }
 
 std::string ResolveUtaNetUrl(const std::string& url) {
-    const std::string host = UtaNetHost();
-    const std::string page = "//" + host + std::string(kUtaNetPagePath);
-    const std::size_t at = FindText(url, page);
-    if (at == std::string::npos) return url;
+    const std::string members = UtaNetMembersAddress(url);
+    if (members.empty()) return url;
 
     // Only the status line matters: OpenUrl returns with the headers and
     // CloseUrl drops the connection before any of the body is read.
@@ -537,8 +535,6 @@ std::string ResolveUtaNetUrl(const std::string& url) {
         return ok;
     };
     if (answers(url)) return url;
-    std::string members = url;
-    members.replace(at, page.size(), "//" + host + std::string(kUtaNetMembersPagePath));
     return answers(members) ? members : url;
 }
 

@@ -29,6 +29,9 @@ inline constexpr std::string_view kTopPagePath = "/";
 // answers 200 is the one to use.
 inline constexpr std::string_view kUtaNetPagePath = "/phplib/";
 inline constexpr std::string_view kUtaNetMembersPagePath = "/members/phplib/";
+// `url` with its first "//" + UtaNet host + "/phplib/" turned into the
+// "/members/phplib/" path; empty when `url` holds no such page address.
+std::string UtaNetMembersAddress(std::string_view url);
 
 // UtaNet search: the path ends with "MA_select_ga=", to which the field
 // number is appended; the keyword (EUC-JP, percent-encoded) and the mode
