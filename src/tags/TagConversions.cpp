@@ -57,7 +57,7 @@ std::string SavedFromAddress(const TokenList& tokens) {
         std::string_view address = token;
         if (address.ends_with("-->")) address.remove_suffix(3);
         while (!address.empty() && static_cast<unsigned char>(address.back()) <= 0x20) address.remove_suffix(1);
-        return NormalizeBrowserUrl(address);
+        return SjisToUtf8(NormalizeBrowserUrl(address));
     }
     return {};
 }
@@ -143,7 +143,7 @@ std::unique_ptr<DownloadedPage> DownloadReferenceForTag(LyricsDocument& doc, con
     }
     if (fetched) return page;
     doc.ResultCode = kResultPageNotFetched;
-    doc.host().MessageBox(SjisToUtf8(address) + "：ページを取得できませんでした", MsgKind::Error, MsgButtons::Ok);
+    doc.host().MessageBox(address + "：ページを取得できませんでした", MsgKind::Error, MsgButtons::Ok);
     return nullptr;
 }
 
@@ -178,10 +178,10 @@ void MenuZVEKToTagClick(LyricsDocument& doc) {
 }
 
 void MenuConvertFromURLClick(LyricsDocument& doc) {
-    std::string address = doc.Value("URL");
+    std::string address = SjisToUtf8(doc.Value("URL"));
     if (address.empty()) return;
     address = ResolveUtaNetUrl(address);
-    doc.host().OpenInBrowser(SjisToUtf8(address));
+    doc.host().OpenInBrowser(address);
     ConvertWithReference(doc, address);
     doc.host().BringToTop();
 }
@@ -226,7 +226,7 @@ bool MakeTagFile(LyricsDocument& doc, const std::string& reference) {
         "LyrFile=" + Utf8ToSjis(ExtractFileName(doc.FileName()), true),
         "Reference=" + Utf8ToSjis(referenceName, true),
     };
-    if (!pageAddress.empty()) header.push_back("URL=" + pageAddress);
+    if (!pageAddress.empty()) header.push_back("URL=" + Utf8ToSjis(pageAddress, true));
     header.emplace_back();
     doc.InsertLines(0, std::move(header));
 

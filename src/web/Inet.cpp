@@ -14,7 +14,6 @@
 
 #include "lyrics/LyricsDocument.h"
 #include "lyrics/Sjis.h"
-#include "platform/Codec.h"
 #include "platform/InstanceLock.h"
 #include "web/LyricsSites.h"
 
@@ -503,8 +502,7 @@ void DownloadProgress(Host& host, ProgressStatus status, std::uint32_t count) {
 
 bool FetchPage(LyricsDocument& doc, const std::string& url, const std::string& fileName) {
     Host& host = doc.host();
-    const std::string shown = SjisToUtf8(url);
-    host.SetStatusText(shown + "に接続中...");
+    host.SetStatusText(url + "に接続中...");
     bool ok = false;
     {
         TDownloadThread thread(host);
@@ -517,7 +515,7 @@ bool FetchPage(LyricsDocument& doc, const std::string& url, const std::string& f
     if (ok) return true;
     if (!fileName.empty()) ::unlink(fileName.c_str());
     doc.ResultCode = kResultPageNotFetched;
-    host.MessageBox(shown + "\r\nページを取得できませんでした", MsgKind::Error, MsgButtons::Ok);
+    host.MessageBox(url + "\r\nページを取得できませんでした", MsgKind::Error, MsgButtons::Ok);
     return false;
 }
 
