@@ -25,18 +25,6 @@ namespace {
 
 constexpr int kProgressEvery = 16;
 
-std::string Joined(const std::vector<std::string>& lines) {
-    std::size_t size = 0;
-    for (const auto& line : lines) size += line.size() + 2;
-    std::string text;
-    text.reserve(size);
-    for (const auto& line : lines) {
-        text += line;
-        text += "\r\n";
-    }
-    return text;
-}
-
 bool IsHtmlPath(const std::string& path) {
     const std::string ext = LowerAscii(ExtractFileExt(path));
     return ext == ".htm" || ext == ".html";
@@ -218,7 +206,7 @@ bool MakeTagFile(LyricsDocument& doc, const std::string& reference) {
         pageLines = TextReferenceLines(referencePath);
     }
     downloaded.reset();
-    const Haystack page(Joined(pageLines));
+    const Haystack page(JoinLines(pageLines));
 
     std::vector<std::string> header = {
         "[TagLyr]",
@@ -276,11 +264,11 @@ bool RestoreFromTagFile(LyricsDocument& doc, const std::string& reference) {
         hlvHtml html;
         TokenList tokens;
         html.LoadTokens(referencePath, tokens);
-        pageText = Joined(hlvHtml::PageText(tokens));
-        pageSource = html.DetectCharset() == csShiftJis ? Joined(SplitLines(ReadFileBytes(referencePath)))
-                                                        : Joined(hlvHtml::SourceLines(tokens));
+        pageText = JoinLines(hlvHtml::PageText(tokens));
+        pageSource = html.DetectCharset() == csShiftJis ? JoinLines(SplitLines(ReadFileBytes(referencePath)))
+                                                        : JoinLines(hlvHtml::SourceLines(tokens));
     } else {
-        pageText = Joined(TextReferenceLines(referencePath));
+        pageText = JoinLines(TextReferenceLines(referencePath));
     }
     if (downloaded) {
         downloaded.reset();
