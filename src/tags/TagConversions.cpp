@@ -77,8 +77,6 @@ public:
     ReferenceTexts(std::string pageText, std::string pageSource)
         : a_(std::move(pageText)), b_(std::move(pageSource)) {}
 
-    const std::string& PageText() const { return a_.text(); }
-
     std::string_view Resolve(const TagEntry& e) override {
         std::string_view found = a_.Find(e.position, e.length, e.crc, e.firstChar);
         if (found.empty() && !b_.empty()) found = b_.Find(e.position, e.length, e.crc, e.firstChar);
