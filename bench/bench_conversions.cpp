@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "lyrics/Conversions.h"
+#include "NullHost.h"
 #include "lyrics/LyricsDocument.h"
 #include "lyrics/LyricsLines.h"
 
@@ -10,19 +11,7 @@ namespace {
 
 using namespace zvek;
 
-class NullHost : public Host {
-public:
-    MsgResult MessageBox(std::string_view, MsgKind, MsgButtons) override { return MsgResult::Cancel; }
-    bool ExecuteDialog(FileDialog&) override { return false; }
-    void SetStatusText(std::string_view) override {}
-    void ProcessMessages() override {}
-    std::int16_t ScreenCursor() const override { return cursor_; }
-    void SetScreenCursor(std::int16_t cursor) override { cursor_ = cursor; }
-    bool OpenInBrowser(const std::string&) override { return false; }
-
-private:
-    std::int16_t cursor_ = 0;
-};
+using bench::NullHost;
 
 // Typical lyrics lines: kana and kanji, some ASCII, blanks and full-width
 // spaces at the ends, an empty line now and then, an occasional list.

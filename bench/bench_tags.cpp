@@ -9,6 +9,7 @@
 #include <fstream>
 #include <random>
 
+#include "NullHost.h"
 #include "lyrics/LyricsDocument.h"
 #include "lyrics/LyricsLines.h"
 #include "tags/TagConversions.h"
@@ -17,19 +18,7 @@ namespace {
 
 using namespace zvek;
 
-class NullHost : public Host {
-public:
-    MsgResult MessageBox(std::string_view, MsgKind, MsgButtons) override { return MsgResult::Cancel; }
-    bool ExecuteDialog(FileDialog&) override { return false; }
-    void SetStatusText(std::string_view) override {}
-    void ProcessMessages() override {}
-    std::int16_t ScreenCursor() const override { return cursor_; }
-    void SetScreenCursor(std::int16_t cursor) override { cursor_ = cursor; }
-    bool OpenInBrowser(const std::string&) override { return false; }
-
-private:
-    std::int16_t cursor_ = 0;
-};
+using bench::NullHost;
 
 // A line of Japanese-looking text: hiragana, katakana and kanji, now and
 // then a few ASCII words and punctuation.

@@ -1,7 +1,8 @@
 # Shared by run.sh and test.sh: install what the build needs, then build.
 
 # Debian packages the build and the tests need.
-ZVEKLC_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev)
+ZVEKLC_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+  libcurl4-openssl-dev ca-certificates)
 
 ensure_packages() {
   local missing=()

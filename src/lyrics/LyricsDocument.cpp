@@ -99,15 +99,19 @@ void LyricsDocument::InsertLines(int index, std::vector<std::string> lines) {
                   std::make_move_iterator(lines.end()));
 }
 
-std::string LyricsDocument::Text() const {
+std::string JoinLines(const std::vector<std::string>& lines) {
+    std::size_t size = 0;
+    for (const auto& line : lines) size += line.size() + 2;
     std::string text;
-    text.reserve(TextLength());
-    for (const auto& line : lines_) {
+    text.reserve(size);
+    for (const auto& line : lines) {
         text += line;
         text += "\r\n";
     }
     return text;
 }
+
+std::string LyricsDocument::Text() const { return JoinLines(lines_); }
 
 void LyricsDocument::SetText(std::string_view text) { SetLines(SplitLines(text)); }
 

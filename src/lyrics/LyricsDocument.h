@@ -133,6 +133,8 @@ private:
 
 // The split used for loading: CR LF, LF and lone CR end a line.
 std::vector<std::string> SplitLines(std::string_view text);
+// The lines joined, each followed by CR LF, as the program writes text.
+std::string JoinLines(const std::vector<std::string>& lines);
 // The Shift-JIS text of a text file's bytes: UTF-8 is converted (characters
 // without a Shift-JIS form become "?", counted in `replaced`), anything else
 // is taken byte for byte.

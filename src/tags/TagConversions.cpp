@@ -9,33 +9,21 @@
 #include "lyrics/Sjis.h"
 #include "platform/Codec.h"
 #include "platform/Files.h"
+#include "platform/TempFiles.h"
 #include "platform/Waitcur.h"
 #include "tags/Fingerprint.h"
 #include "tags/TagFile.h"
 #include "web/BrowserUrl.h"
 #include "web/Code.h"
 #include "web/Html.h"
+#include "web/Inet.h"
+#include "web/LyricsSites.h"
 
 namespace zvek {
 
 namespace {
 
-// "大変混み合っております": the page a lyrics site sends when it is overloaded.
-constexpr std::string_view kBusyText =
-    "\x91\xe5\x95\xcf\x8d\xac\x82\xdd\x8d\x87\x82\xc1\x82\xc4\x82\xa8\x82\xe8\x82\xdc\x82\xb7";
 constexpr int kProgressEvery = 16;
-
-std::string Joined(const std::vector<std::string>& lines) {
-    std::size_t size = 0;
-    for (const auto& line : lines) size += line.size() + 2;
-    std::string text;
-    text.reserve(size);
-    for (const auto& line : lines) {
-        text += line;
-        text += "\r\n";
-    }
-    return text;
-}
 
 bool IsHtmlPath(const std::string& path) {
     const std::string ext = LowerAscii(ExtractFileExt(path));
@@ -57,7 +45,7 @@ std::string SavedFromAddress(const TokenList& tokens) {
         std::string_view address = token;
         if (address.ends_with("-->")) address.remove_suffix(3);
         while (!address.empty() && static_cast<unsigned char>(address.back()) <= 0x20) address.remove_suffix(1);
-        return NormalizeBrowserUrl(address);
+        return SjisToUtf8(NormalizeBrowserUrl(address));
     }
     return {};
 }
@@ -88,8 +76,6 @@ class ReferenceTexts : public FragmentSource {
 public:
     ReferenceTexts(std::string pageText, std::string pageSource)
         : a_(std::move(pageText)), b_(std::move(pageSource)) {}
-
-    const std::string& PageText() const { return a_.text(); }
 
     std::string_view Resolve(const TagEntry& e) override {
         std::string_view found = a_.Find(e.position, e.length, e.crc, e.firstChar);
@@ -127,20 +113,32 @@ private:
     std::string path_;
 };
 
-// Fetching web references arrives with the download layer; until then a
-// web reference is a page that could not be fetched.
+// The tag maker downloads on the window's thread, without progress; when a
+// UtaNet page does not come, its other address is tried. On success
+// `pageAddress` is the address that gave the page.
 std::unique_ptr<DownloadedPage> DownloadReferenceForTag(LyricsDocument& doc, const std::string& address,
                                                         std::string& pageAddress) {
+    auto page = std::make_unique<DownloadedPage>(UniqueTempFile(".htm"));
     pageAddress = address;
+    bool fetched = TWinInet().Download(address, page->path());
+    if (!fetched) {
+        if (const std::string members = UtaNetMembersAddress(address); !members.empty()) {
+            fetched = TWinInet().Download(members, page->path());
+            if (fetched) pageAddress = members;
+        }
+    }
+    if (fetched) return page;
     doc.ResultCode = kResultPageNotFetched;
     doc.host().MessageBox(address + "：ページを取得できませんでした", MsgKind::Error, MsgButtons::Ok);
     return nullptr;
 }
 
+// The reader fetches on a worker thread with progress; FetchPage reports a
+// failure itself.
 std::unique_ptr<DownloadedPage> DownloadReferenceForRestore(LyricsDocument& doc, const std::string& address) {
-    doc.ResultCode = kResultPageNotFetched;
-    doc.host().MessageBox(address + "\r\nページを取得できませんでした", MsgKind::Error, MsgButtons::Ok);
-    return nullptr;
+    auto page = std::make_unique<DownloadedPage>(UniqueTempFile(".htm"));
+    if (!FetchPage(doc, ResolveUtaNetUrl(address), page->path())) return nullptr;
+    return page;
 }
 
 void PrepareReferenceDialog(FileDialog& dialog) {
@@ -166,9 +164,10 @@ void MenuZVEKToTagClick(LyricsDocument& doc) {
 }
 
 void MenuConvertFromURLClick(LyricsDocument& doc) {
-    const std::string address = doc.Value("URL");
+    std::string address = SjisToUtf8(doc.Value("URL"));
     if (address.empty()) return;
-    doc.host().OpenInBrowser(SjisToUtf8(address));
+    address = ResolveUtaNetUrl(address);
+    doc.host().OpenInBrowser(address);
     ConvertWithReference(doc, address);
     doc.host().BringToTop();
 }
@@ -205,7 +204,7 @@ bool MakeTagFile(LyricsDocument& doc, const std::string& reference) {
         pageLines = TextReferenceLines(referencePath);
     }
     downloaded.reset();
-    const Haystack page(Joined(pageLines));
+    const Haystack page(JoinLines(pageLines));
 
     std::vector<std::string> header = {
         "[TagLyr]",
@@ -213,7 +212,7 @@ bool MakeTagFile(LyricsDocument& doc, const std::string& reference) {
         "LyrFile=" + Utf8ToSjis(ExtractFileName(doc.FileName()), true),
         "Reference=" + Utf8ToSjis(referenceName, true),
     };
-    if (!pageAddress.empty()) header.push_back("URL=" + pageAddress);
+    if (!pageAddress.empty()) header.push_back("URL=" + Utf8ToSjis(pageAddress, true));
     header.emplace_back();
     doc.InsertLines(0, std::move(header));
 
@@ -263,15 +262,15 @@ bool RestoreFromTagFile(LyricsDocument& doc, const std::string& reference) {
         hlvHtml html;
         TokenList tokens;
         html.LoadTokens(referencePath, tokens);
-        pageText = Joined(hlvHtml::PageText(tokens));
-        pageSource = html.DetectCharset() == csShiftJis ? Joined(SplitLines(ReadFileBytes(referencePath)))
-                                                        : Joined(hlvHtml::SourceLines(tokens));
+        pageText = JoinLines(hlvHtml::PageText(tokens));
+        pageSource = html.DetectCharset() == csShiftJis ? JoinLines(SplitLines(ReadFileBytes(referencePath)))
+                                                        : JoinLines(hlvHtml::SourceLines(tokens));
     } else {
-        pageText = Joined(TextReferenceLines(referencePath));
+        pageText = JoinLines(TextReferenceLines(referencePath));
     }
     if (downloaded) {
         downloaded.reset();
-        if (ContainsText(pageText, kBusyText)) {
+        if (ContainsText(pageText, kSiteBusyText)) {
             host.SetStatusText("");
             host.MessageBox("サイトが混雑しています\r\n再実行してください", MsgKind::Warning, MsgButtons::Ok);
             return false;

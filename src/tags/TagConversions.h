@@ -9,6 +9,10 @@ namespace zvek {
 
 class LyricsDocument;
 
+// References are web addresses or file paths in the native (UTF-8) form, as
+// every path in the core; values taken from the document are converted
+// before they are passed in.
+
 // Player lyrics -> tag file, with `reference` (a web address, a saved
 // .htm/.html page or any text file) as the page the entries point into.
 // False after a failure, already reported through the host; the document is

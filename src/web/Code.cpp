@@ -157,8 +157,6 @@ constexpr HalfTables MakeHalfTables() {
 }
 
 constexpr HalfTables kHalf = MakeHalfTables();
-static_assert(kHalf.rowOf[0x81] && kHalf.rowOf[0x82] && kHalf.rowOf[0x83] && kHalf.rowOf[0xEE] &&
-              kHalf.rowOf[0xFA]);
 
 constexpr std::array<std::uint8_t, 256> MakeLeadTable() {
     std::array<std::uint8_t, 256> t{};

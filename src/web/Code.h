@@ -58,8 +58,9 @@ inline void AppendCharCode(std::string& out, CharCode code) {
 std::string SjisToEucString(std::string_view s);
 
 // `s` with every character that has a full-width (double-byte) form replaced
-// by it: ASCII 0x20-0x7E and the half-width katakana, a katakana followed by
-// a voiced or semi-voiced sound mark becoming one full-width character.
+// by it: ASCII 0x20-0x7E but 0x5C (yen sign or backslash, so neither) and the
+// half-width katakana, a katakana followed by a voiced or semi-voiced sound
+// mark becoming one full-width character. Pairs are never split.
 std::string ToFullWidth(std::string_view s);
 // The reverse: full-width forms become single bytes, voiced katakana split
 // into the katakana and its sound mark.

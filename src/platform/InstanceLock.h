@@ -1,0 +1,46 @@
+// Numbered instance locks: the lowest number n = 0, 1, 2, ... that no other
+// holder of the same name, in this process or another of the same user,
+// currently has.
+//
+// Each number is a lock file in the user's runtime folder ($XDG_RUNTIME_DIR,
+// or a private /tmp/zveklc-<uid> made with mode 0700), held with flock while
+// the object lives. The kernel drops the lock when its holder closes it or
+// dies, so a crashed program never keeps a number taken. Nothing ever waits
+// on these locks; they only hand out distinct numbers.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zvek {
+
+class InstanceLock {
+public:
+    InstanceLock() = default;
+    ~InstanceLock() { Release(); }
+    InstanceLock(InstanceLock&& other) noexcept;
+    InstanceLock& operator=(InstanceLock&& other) noexcept;
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+
+    // Takes the lowest free number for `name`. When no lock can be taken at
+    // all (no usable runtime folder), the number is 0 and nothing is held.
+    static InstanceLock Acquire(std::string_view name);
+
+    int number() const { return number_; }
+    bool held() const { return fd_ >= 0; }
+    void Release();
+
+private:
+    int fd_ = -1;
+    int number_ = 0;
+};
+
+// The folder that holds the lock files, made if needed; empty when there is
+// no folder that is the user's own and private.
+std::string RuntimeDir();
+
+// The running program's file name without folder and extension.
+std::string ProgramName();
+
+}  // namespace zvek

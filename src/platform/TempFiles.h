@@ -1,0 +1,26 @@
+// The process's private temporary folder.
+//
+// Downloaded pages and other scratch files never go beside the user's files
+// or under fixed names: they go to one folder per process, made with mkdtemp
+// under $TMPDIR (or /tmp) and readable by the user alone. The folder is made
+// on first use and removed, with everything in it, when the process ends.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zvek {
+
+// The folder's path, making the folder if there is none yet. Throws
+// FileError when it cannot be made. Safe to call from any thread.
+std::string PrivateTempDir();
+
+// A new, empty file in the private folder whose name no other call gives;
+// `suffix` (for example ".htm") ends the name. The file is created, so the
+// name stays taken until the folder goes. Throws FileError.
+std::string UniqueTempFile(std::string_view suffix = {});
+
+// Removes the folder and its contents now; a later call makes a fresh one.
+void RemovePrivateTempDir();
+
+}  // namespace zvek

@@ -1,0 +1,539 @@
+#include "web/Inet.h"
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "lyrics/LyricsDocument.h"
+#include "lyrics/Sjis.h"
+#include "platform/InstanceLock.h"
+#include "web/LyricsSites.h"
+
+namespace zvek {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Download reads the body in chunks of this size, one report per chunk.
+constexpr int kChunk = 4096;
+// Read gives up on a failing transfer after this many calls in a row. A
+// failed curl transfer does not recover, so the later tries answer at once;
+// the count is kept because callers were written against it.
+constexpr int kReadTries = 5;
+// Body bytes curl has handed over but nobody has read yet. Past this the
+// transfer is paused until Read catches up, so a fast server never makes us
+// hold more than this plus one delivery of curl's (16 KiB by default).
+constexpr std::size_t kPendingLimit = 16 * 1024;
+// Longest single wait in the transfer loop; curl's own timers shorten it.
+constexpr milliseconds kPollSlice{1000};
+// How often the waiting window thread processes messages when nothing happens.
+constexpr milliseconds kMessagePoll{20};
+
+std::mutex limitsMutex;
+InetLimits limits;
+
+void InitCurl() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::string_view TrimLine(std::string_view line) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+    return line;
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+InetLimits GetInetLimits() {
+    std::lock_guard lock(limitsMutex);
+    return limits;
+}
+
+void SetInetLimits(const InetLimits& value) {
+    std::lock_guard lock(limitsMutex);
+    limits = value;
+}
+
+// The "Internet handle": a curl multi handle, which also keeps connections
+// for reuse, and the agent number it was opened under.
+struct TWinInet::Handle {
+    CURLM* multi = nullptr;
+    InstanceLock agentLock;
+
+    ~Handle() {
+        if (multi) curl_multi_cleanup(multi);
+    }
+};
+
+// One open URL. The transfer runs only while someone waits for it (OpenUrl
+// for the headers, Read for body bytes): between calls nothing moves, and
+// the pending bytes never grow past kPendingLimit plus one delivery.
+struct TWinInet::Request {
+    CURLM* multi;
+    CURL* easy = nullptr;
+    InetLimits limits;
+
+    // The latest response's status line and headers; once headersDone is
+    // set they are the final response's (redirects and 1xx come before).
+    int statusCode = 0;
+    std::string statusText;
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string rawHeaders;
+    bool redirecting = false;
+    bool headersDone = false;
+
+    std::vector<char> pending;
+    std::size_t pendingHead = 0;
+    bool paused = false;
+    std::uint64_t bodyBytes = 0;
+
+    bool done = false;
+    CURLcode result = CURLE_OK;
+    Clock::time_point lastByte = Clock::now();
+
+    explicit Request(CURLM* m) : multi(m) {}
+    ~Request() {
+        if (!easy) return;
+        curl_multi_remove_handle(multi, easy);
+        curl_easy_cleanup(easy);
+    }
+
+    std::size_t Unread() const { return pending.size() - pendingHead; }
+
+    void Finish(CURLcode code) {
+        if (done) return;
+        done = true;
+        result = code;
+    }
+
+    static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
+        auto& r = *static_cast<Request*>(user);
+        const std::size_t n = size * count;
+        r.lastByte = Clock::now();
+        const std::string_view line = TrimLine({data, n});
+        if (line.substr(0, 5) == "HTTP/") {
+            // A new response: a redirect's or an interim one's headers are forgotten.
+            r.headers.clear();
+            r.rawHeaders.clear();
+            r.redirecting = false;
+            r.statusCode = 0;
+            r.statusText.clear();
+            std::size_t at = line.find(' ');
+            if (at != std::string_view::npos) {
+                const std::string_view rest = line.substr(at + 1);
+                std::from_chars(rest.data(), rest.data() + rest.size(), r.statusCode);
+                if (const std::size_t space = rest.find(' '); space != std::string_view::npos)
+                    r.statusText = rest.substr(space + 1);
+            }
+        } else if (line.empty()) {
+            // curl follows a 3xx that names a Location and skips its body;
+            // the caller only ever sees the response after the last one.
+            const bool interim = r.statusCode >= 100 && r.statusCode < 200;
+            const bool followed = r.statusCode >= 300 && r.statusCode < 400 && r.redirecting;
+            if (!interim && !followed) r.headersDone = true;
+        } else if (const std::size_t colon = line.find(':'); colon != std::string_view::npos) {
+            const std::string_view name = line.substr(0, colon);
+            const std::string_view value = Trim(line.substr(colon + 1));
+            r.headers.emplace_back(name, value);
+            if (EqualsIgnoreCase(name, "Location") && !value.empty()) r.redirecting = true;
+        }
+        if (!line.empty() || r.headersDone) r.rawHeaders.append(line).append("\r\n");
+        return n;
+    }
+
+    static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
+        auto& r = *static_cast<Request*>(user);
+        const std::size_t n = size * count;
+        r.lastByte = Clock::now();
+        r.headersDone = true;
+        if (r.Unread() >= kPendingLimit) {
+            // curl keeps this delivery and hands it over again after the unpause.
+            r.paused = true;
+            return CURL_WRITEFUNC_PAUSE;
+        }
+        if (r.bodyBytes + n > r.limits.maxBodyBytes) return 0;  // ends the transfer with a write error
+        if (r.pendingHead == r.pending.size()) {
+            r.pending.clear();
+            r.pendingHead = 0;
+        }
+        r.pending.insert(r.pending.end(), data, data + n);
+        r.bodyBytes += n;
+        return n;
+    }
+
+    // Drives the transfer until `ready()` holds or the transfer is over,
+    // sleeping in poll while the server has nothing for us.
+    template <class Ready>
+    void Pump(Ready ready) {
+        const Clock::time_point waitStart = Clock::now();
+        while (!done && !ready()) {
+            if (paused) {
+                paused = false;
+                if (const CURLcode code = curl_easy_pause(easy, CURLPAUSE_CONT); code != CURLE_OK) Finish(code);
+                continue;
+            }
+            int running = 0;
+            if (curl_multi_perform(multi, &running) != CURLM_OK) {
+                Finish(CURLE_FAILED_INIT);
+                break;
+            }
+            int left = 0;
+            while (CURLMsg* message = curl_multi_info_read(multi, &left))
+                if (message->msg == CURLMSG_DONE && message->easy_handle == easy) Finish(message->data.result);
+            if (done || ready()) break;
+            // The stall clock runs only while we wait: time the caller spent
+            // elsewhere between two reads is not the server's silence.
+            const Clock::time_point deadline = std::max(lastByte, waitStart) + limits.stallTimeout;
+            const Clock::time_point now = Clock::now();
+            if (now >= deadline) {
+                Finish(CURLE_OPERATION_TIMEDOUT);
+                break;
+            }
+            const auto slice =
+                std::min(kPollSlice, std::chrono::ceil<milliseconds>(deadline - now) + milliseconds(1));
+            curl_multi_poll(multi, nullptr, 0, static_cast<int>(slice.count()), nullptr);
+        }
+    }
+};
+
+TWinInet::TWinInet() = default;
+
+TWinInet::~TWinInet() { Close(); }
+
+void TWinInet::Progress(ProgressStatus status, std::uint32_t count) {
+    if (OnProgress) OnProgress(*this, status, count);
+}
+
+bool TWinInet::Open() {
+    Close();
+    InitCurl();
+    auto handle = std::make_unique<Handle>();
+    handle->multi = curl_multi_init();
+    if (!handle->multi) return false;
+    const std::string program = ProgramName();
+    handle->agentLock = InstanceLock::Acquire(program);
+    agent_ = program + std::to_string(handle->agentLock.number());
+    internet_ = std::move(handle);
+    return true;
+}
+
+void TWinInet::Close() {
+    CloseUrl();
+    internet_.reset();  // closes the connections, then gives the number back
+    agent_.clear();
+}
+
+void TWinInet::CloseUrl() { request_.reset(); }
+
+bool TWinInet::OpenUrl(const std::string& url) {
+    CloseUrl();
+    if (!internet_) return false;
+    auto request = std::make_unique<Request>(internet_->multi);
+    request->limits = GetInetLimits();
+    CURL* easy = request->easy = curl_easy_init();
+    if (!easy) return false;
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, agent_.c_str());
+    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    // Addresses come from documents and web pages: never let one, or a
+    // redirect, reach a local file or another protocol.
+#if LIBCURL_VERSION_NUM >= 0x075500
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+#else
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+#endif
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, request->limits.maxRedirects);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request->limits.connectTimeout.count()));
+    // A declared length over the cap fails before any byte is kept; bodies
+    // of unknown length are counted in OnBody.
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request->limits.maxBodyBytes));
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    // Sites that set a cookie and redirect to check it work as in a browser.
+    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
+    // A proxy's CONNECT answer is no response of the page's.
+    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Request::OnHeader);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, request.get());
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Request::OnBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, request.get());
+    if (curl_multi_add_handle(internet_->multi, easy) != CURLM_OK) {
+        curl_easy_cleanup(easy);
+        request->easy = nullptr;
+        return false;
+    }
+    Request& r = *request;
+    request_ = std::move(request);
+    r.Pump([&r] { return r.headersDone; });
+    if (r.headersDone || (r.done && r.result == CURLE_OK)) return true;
+    CloseUrl();
+    return false;
+}
+
+std::string TWinInet::QueryInfo(std::uint32_t level) const {
+    if (!request_) return {};
+    const Request& r = *request_;
+    auto header = [&r](std::string_view name) -> std::string {
+        for (const auto& [key, value] : r.headers)
+            if (EqualsIgnoreCase(key, name)) return value;
+        return {};
+    };
+    std::string value;
+    switch (level & 0xFFFF) {
+        case kHttpQueryStatusCode:
+            if (r.statusCode > 0) value = std::to_string(r.statusCode);
+            break;
+        case kHttpQueryStatusText: value = r.statusText; break;
+        case kHttpQueryContentType: value = header("Content-Type"); break;
+        case kHttpQueryContentLength: value = header("Content-Length"); break;
+        case kHttpQueryLocation: value = header("Location"); break;
+        case kHttpQueryRawHeadersCrlf: value = r.rawHeaders; break;
+        default: return {};
+    }
+    if (level & kHttpQueryFlagNumber) {
+        std::uint32_t number = 0;
+        const char* end = value.data() + value.size();
+        const auto [stop, error] = std::from_chars(value.data(), end, number);
+        if (value.empty() || error != std::errc() || stop != end) return {};
+        value = std::to_string(number);
+    }
+    if (value.size() >= 256) return {};  // as a 256-byte buffer with its terminator would
+    return value;
+}
+
+int TWinInet::ReadOnce(char* buffer, int size) {
+    if (!request_ || size < 0) return -1;
+    Request& r = *request_;
+    // Like a blocking socket read of a whole record: the buffer is filled
+    // unless the body ends first, so a body comes in full chunks and one
+    // short one. Bytes that came before a failure are handed out first;
+    // the failure shows on the next call.
+    std::size_t copied = 0;
+    const auto wanted = static_cast<std::size_t>(size);
+    while (copied < wanted) {
+        if (r.Unread() == 0) r.Pump([&r] { return r.Unread() > 0; });
+        const std::size_t n = std::min(r.Unread(), wanted - copied);
+        if (n == 0) break;
+        std::copy_n(r.pending.data() + r.pendingHead, n, buffer + copied);
+        r.pendingHead += n;
+        copied += n;
+    }
+    if (copied > 0 || wanted == 0) return static_cast<int>(copied);
+    return r.result == CURLE_OK ? 0 : -1;
+}
+
+int TWinInet::Read(char* buffer, int size) {
+    for (int attempt = 0; attempt < kReadTries; ++attempt)
+        if (const int n = ReadOnce(buffer, size); n >= 0) return n;
+    return -1;
+}
+
+bool TWinInet::Download(const std::string& url, const std::string& fileName) {
+    Progress(psConnecting, 0);
+    if (!internet_) Open();
+    if (!OpenUrl(url)) {
+        Close();
+        return false;
+    }
+    Progress(psDownloading, 0);
+
+    int fd = -1;
+    if (!fileName.empty()) {
+        const std::filesystem::path folder = std::filesystem::path(fileName).parent_path();
+        std::error_code ignored;  // a folder that cannot be made shows as a file that cannot be created
+        if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
+        fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            Close();
+            return false;
+        }
+    }
+
+    char buffer[kChunk];
+    bool ok = true;
+    bool writing = fd >= 0;
+    std::uint32_t total = 0;
+    for (;;) {
+        const int n = Read(buffer, kChunk);
+        if (n < 0) {
+            ok = false;
+            break;
+        }
+        if (writing && !WriteAll(fd, buffer, static_cast<std::size_t>(n))) {
+            ok = false;
+            writing = false;
+        }
+        total += static_cast<std::uint32_t>(n);
+        Progress(psDownloading, total);
+        if (!ok || n == 0) break;
+    }
+    if (fd >= 0 && ::close(fd) != 0) ok = false;
+
+    Progress(psDisconnecting, total);
+    Close();
+    if (!ok) {
+        if (!fileName.empty()) ::unlink(fileName.c_str());
+        Progress(psFailed, total);
+    } else {
+        Progress(psDone, total);
+    }
+    return ok;
+}
+
+// --- TDownloadThread -------------------------------------------------------
+
+TDownloadThread::TDownloadThread(Host& host) : host_(host) {}
+
+TDownloadThread::~TDownloadThread() {
+    if (worker_.joinable()) worker_.join();
+}
+
+bool TDownloadThread::Start(const std::string& url, const std::string& fileName, bool wait) {
+    if (Busy()) return false;
+    if (worker_.joinable()) worker_.join();
+    {
+        std::lock_guard lock(mutex_);
+        reports_.clear();
+    }
+    url_ = url;
+    fileName_ = fileName;
+    wait_ = wait;
+    if (url_.empty() || fileName_.empty()) {
+        status_.store(psFailed, std::memory_order_release);
+        return false;
+    }
+    status_.store(psIdle, std::memory_order_release);
+    busy_.store(true, std::memory_order_release);
+    try {
+        worker_ = std::thread([this] { Execute(); });
+    } catch (const std::system_error&) {
+        status_.store(psFailed, std::memory_order_release);
+        busy_.store(false, std::memory_order_release);
+        return false;
+    }
+    return wait_ ? Wait() : true;
+}
+
+bool TDownloadThread::Wait() {
+    for (;;) {
+        Deliver();
+        if (!Busy()) break;
+        host_.ProcessMessages();
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, kMessagePoll, [this] { return !reports_.empty() || !Busy(); });
+    }
+    if (worker_.joinable()) worker_.join();
+    Deliver();  // what came between the last delivery and the end
+    return Status() == psDone;
+}
+
+void TDownloadThread::Execute() {
+    status_.store(psConnecting, std::memory_order_release);
+    bool ok = false;
+    try {
+        TWinInet inet;
+        inet.OnProgress = [this](TWinInet&, ProgressStatus status, std::uint32_t count) { Relay(status, count); };
+        ok = inet.Download(url_, fileName_);
+    } catch (...) {
+        ok = false;  // out of memory, most likely: a failed download like any other
+    }
+    status_.store(ok ? psDone : psFailed, std::memory_order_release);
+    {
+        // Under the lock, so a waiter between its check and its wait cannot miss it.
+        std::lock_guard lock(mutex_);
+        busy_.store(false, std::memory_order_release);
+    }
+    changed_.notify_all();
+}
+
+void TDownloadThread::Relay(ProgressStatus status, std::uint32_t count) {
+    status_.store(status, std::memory_order_release);
+    {
+        std::lock_guard lock(mutex_);
+        reports_.emplace_back(status, count);
+    }
+    changed_.notify_all();
+}
+
+void TDownloadThread::Deliver() {
+    decltype(reports_) batch;
+    {
+        std::lock_guard lock(mutex_);
+        batch.swap(reports_);
+    }
+    for (const auto& [status, count] : batch)
+        if (OnProgress) OnProgress(*this, status, count);
+}
+
+// --- Window-side operations ------------------------------------------------
+
+void DownloadProgress(Host& host, ProgressStatus status, std::uint32_t count) {
+    if (status == psDownloading) {
+        char text[48];
+        std::snprintf(text, sizeof text, "Downloading (%u bytes)", static_cast<unsigned>(count));
+        host.SetStatusText(text);
+    } else if (status == psDisconnecting) {
+        host.SetStatusText("Disconnecting");
+    }
+}
+
+bool FetchPage(LyricsDocument& doc, const std::string& url, const std::string& fileName) {
+    Host& host = doc.host();
+    host.SetStatusText(url + "に接続中...");
+    bool ok = false;
+    {
+        TDownloadThread thread(host);
+        thread.OnProgress = [&host](TDownloadThread&, ProgressStatus status, std::uint32_t count) {
+            DownloadProgress(host, status, count);
+        };
+        ok = thread.Start(url, fileName, true);
+    }
+    host.SetStatusText("");
+    if (ok) return true;
+    if (!fileName.empty()) ::unlink(fileName.c_str());
+    doc.ResultCode = kResultPageNotFetched;
+    host.MessageBox(url + "\r\nページを取得できませんでした", MsgKind::Error, MsgButtons::Ok);
+    return false;
+}
+
+std::string ResolveUtaNetUrl(const std::string& url) {
+    const std::string members = UtaNetMembersAddress(url);
+    if (members.empty()) return url;
+
+    // Only the status line matters: OpenUrl returns with the headers and
+    // CloseUrl drops the connection before any of the body is read.
+    TWinInet inet;
+    inet.Open();
+    auto answers = [&inet](const std::string& address) {
+        const bool ok = inet.OpenUrl(address) && inet.QueryInfo(kHttpQueryStatusCodeNumber) == "200";
+        inet.CloseUrl();
+        return ok;
+    };
+    if (answers(url)) return url;
+    return answers(members) ? members : url;
+}
+
+}  // namespace zvek

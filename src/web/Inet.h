@@ -1,0 +1,180 @@
+// Fetching web pages: a small pull-style HTTP client (TWinInet), a download
+// on a worker thread that keeps the window responsive (TDownloadThread), and
+// the window-side operations built on them (FetchPage, ResolveUtaNetUrl).
+//
+// Only http and https are fetched, redirects included. Whatever body the
+// server sends is the page, error pages (404, 500, ...) too: no download
+// looks at the status code; only ResolveUtaNetUrl does.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include "platform/Host.h"
+
+namespace zvek {
+
+class LyricsDocument;
+
+enum ProgressStatus : std::uint8_t {
+    psIdle = 0,           // nothing has happened yet (thread only)
+    psConnecting = 1,     // about to open the URL
+    psDownloading = 2,    // the URL is open; repeated after every chunk with the running total
+    psDisconnecting = 3,  // the transfer has ended; the connection is about to be closed
+    psDone = 4,
+    psFailed = 5,
+};
+
+// What a fetch may cost before it counts as failed. Process-wide; a fetch
+// takes the values in force when its URL is opened.
+struct InetLimits {
+    std::chrono::milliseconds connectTimeout{30'000};
+    // No byte from the server for this long while we wait for one.
+    std::chrono::milliseconds stallTimeout{60'000};
+    std::uint64_t maxBodyBytes = 16u * 1024 * 1024;
+    long maxRedirects = 10;
+};
+InetLimits GetInetLimits();
+void SetInetLimits(const InetLimits& limits);
+
+// Query levels for TWinInet::QueryInfo, numbered as the usual HTTP query
+// levels are, so callers can keep writing e.g. kHttpQueryStatusCode | kHttpQueryFlagNumber.
+inline constexpr std::uint32_t kHttpQueryContentType = 1;
+inline constexpr std::uint32_t kHttpQueryContentLength = 5;
+inline constexpr std::uint32_t kHttpQueryStatusCode = 19;
+inline constexpr std::uint32_t kHttpQueryStatusText = 20;
+inline constexpr std::uint32_t kHttpQueryRawHeadersCrlf = 22;
+inline constexpr std::uint32_t kHttpQueryLocation = 33;
+// Return the header's value as a 32-bit number in decimal.
+inline constexpr std::uint32_t kHttpQueryFlagNumber = 0x20000000;
+inline constexpr std::uint32_t kHttpQueryStatusCodeNumber = kHttpQueryStatusCode | kHttpQueryFlagNumber;
+
+// One connection object for one download at a time. It goes from closed, to
+// open (Open), to open with a request (OpenUrl), and back; Close returns it
+// to closed from anywhere, and Download always ends with Close. Not for use
+// by two threads at once.
+class TWinInet {
+public:
+    using ProgressHandler = std::function<void(TWinInet& sender, ProgressStatus status, std::uint32_t count)>;
+
+    TWinInet();
+    ~TWinInet();
+    TWinInet(const TWinInet&) = delete;
+    TWinInet& operator=(const TWinInet&) = delete;
+
+    // Called on the thread that runs Download.
+    ProgressHandler OnProgress;
+
+    // Opens the connection handle under an agent name of its own: the
+    // program's file name without extension followed by the lowest number
+    // that no other open handle of this user has (see AgentName).
+    bool Open();
+    // Closes the request, then the handle, and gives the agent number back.
+    void Close();
+    // Sends a GET for `url` and waits for the final response's headers
+    // (after redirects); false when no response came.
+    bool OpenUrl(const std::string& url);
+    void CloseUrl();
+    // One header of the open request's final response; with
+    // kHttpQueryFlagNumber, its value as a decimal number. Empty when there
+    // is no request, no such header, or the value does not fit 256 bytes.
+    std::string QueryInfo(std::uint32_t level) const;
+    // Up to `size` bytes of the body: the count, 0 at its end, -1 when the
+    // transfer failed (after five tries). Blocks until data arrives.
+    int Read(char* buffer, int size);
+    // The whole transfer into `fileName` (nothing is written when it is
+    // empty), with progress reports; missing folders are made. On failure
+    // the partial file is removed.
+    bool Download(const std::string& url, const std::string& fileName);
+
+    // The User-Agent of this object's requests while it is open; empty when closed.
+    const std::string& AgentName() const { return agent_; }
+
+private:
+    struct Request;
+    struct Handle;
+
+    void Progress(ProgressStatus status, std::uint32_t count);
+    int ReadOnce(char* buffer, int size);
+
+    std::unique_ptr<Handle> internet_;
+    std::unique_ptr<Request> request_;
+    std::string agent_;
+};
+
+// Runs one download on a worker thread while the calling (window) thread
+// keeps the window alive through Host::ProcessMessages.
+class TDownloadThread {
+public:
+    using ProgressHandler = std::function<void(TDownloadThread& sender, ProgressStatus status, std::uint32_t count)>;
+
+    explicit TDownloadThread(Host& host);
+    // Waits for a running download to end.
+    ~TDownloadThread();
+    TDownloadThread(const TDownloadThread&) = delete;
+    TDownloadThread& operator=(const TDownloadThread&) = delete;
+
+    // Called on the waiting thread (inside Start with `wait`, or Wait), in
+    // the order the worker reported, never on the worker itself.
+    ProgressHandler OnProgress;
+
+    // Starts the download. An empty URL or file name fails at once with
+    // status psFailed. With `wait` the call returns when the download is
+    // over: true exactly when it ended with psDone. Without it the call
+    // returns true at once; Wait then collects the result. One download at
+    // a time: false while the previous one is still running.
+    bool Start(const std::string& url, const std::string& fileName, bool wait);
+    // Processes window messages and delivers progress until the download is
+    // over; true when it ended with psDone.
+    bool Wait();
+
+    bool Busy() const { return busy_.load(std::memory_order_acquire); }
+    ProgressStatus Status() const { return status_.load(std::memory_order_acquire); }
+
+    // The worker body.
+    void Execute();
+
+private:
+    void Relay(ProgressStatus status, std::uint32_t count);
+    void Deliver();
+
+    Host& host_;
+    std::string url_;
+    std::string fileName_;
+    bool wait_ = true;
+    std::atomic<bool> busy_{false};
+    std::atomic<ProgressStatus> status_{psIdle};
+    std::thread worker_;
+
+    // Reports from the worker, waiting to be delivered on the waiting thread.
+    // At most one per 4096 bytes of a capped body, so it stays small.
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::pair<ProgressStatus, std::uint32_t>> reports_;
+};
+
+// Status-line text for a download report: "Downloading (N bytes)",
+// "Disconnecting", or nothing (the line stays as it is) for other states.
+void DownloadProgress(Host& host, ProgressStatus status, std::uint32_t count);
+
+// Downloads `url` into `fileName` on a worker thread, with the address and
+// then the progress on the status line. On failure the file is removed,
+// ResultCode becomes 12 and an error box names the address.
+bool FetchPage(LyricsDocument& doc, const std::string& url, const std::string& fileName);
+
+// A UtaNet lyrics page answers under "/phplib/" or under "/members/phplib/";
+// asks the server (headers only) and returns the address that answers 200,
+// or `url` itself when neither does. Addresses elsewhere come back
+// unchanged without any request.
+std::string ResolveUtaNetUrl(const std::string& url);
+
+}  // namespace zvek
