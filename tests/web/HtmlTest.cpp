@@ -57,6 +57,7 @@ TEST(HtmlPage, EveryCodeSetGivesTheExpectedFiles) {
         EXPECT_EQ(ReadBytes(dir / "source.txt"), ReadBytes(DataFile(c.source)));
         EXPECT_EQ(CrLf(hlvHtml::PageText(tokens)), ReadBytes(DataFile("page-text.txt")));
         EXPECT_EQ(CrLf(hlvHtml::SourceLines(tokens)), ReadBytes(DataFile(c.source)));
+        EXPECT_EQ(CrLf(LoadHtmlFile(DataFile(c.page))), ReadBytes(DataFile("page-text.txt")));
     }
 }
 
