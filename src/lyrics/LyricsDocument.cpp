@@ -247,11 +247,9 @@ void LyricsDocument::LoadTextBytes(std::string_view bytes) {
 void LyricsDocument::LoadHtmlFile(const std::string& path) { LoadHtmlBytes(ReadFileBytes(path)); }
 
 void LyricsDocument::LoadHtmlBytes(std::string_view bytes) {
-    hlvHtml html;
-    TokenList tokens;
-    html.LoadTokensFromBytes(bytes, tokens);
-    SetLines(hlvHtml::PageText(tokens));
-    if (html.ReplacedChars() > 0) host_.SetStatusText(ReplacedCharsNote(html.ReplacedChars()));
+    std::size_t replaced = 0;
+    SetLines(HtmlPageText(bytes, &replaced));
+    if (replaced > 0) host_.SetStatusText(ReplacedCharsNote(replaced));
 }
 
 void LyricsDocument::SaveFile(const std::string& path) {
