@@ -4,14 +4,9 @@
 
 #include "lyrics/Sjis.h"
 
-#ifndef ZVEKLC_UTANET_HOST
-#define ZVEKLC_UTANET_HOST "www.uta-net.com"
-#endif
-#ifndef ZVEKLC_UTAMAP_HOST
-#define ZVEKLC_UTAMAP_HOST "www.utamap.com"
-#endif
-#ifndef ZVEKLC_HOME_HOST
-#define ZVEKLC_HOME_HOST "www.zvek.example"
+// The build configuration names the hosts (CMake cache variables).
+#if !defined(ZVEKLC_UTANET_HOST) || !defined(ZVEKLC_UTAMAP_HOST) || !defined(ZVEKLC_HOME_HOST)
+#error "ZVEKLC_UTANET_HOST, ZVEKLC_UTAMAP_HOST and ZVEKLC_HOME_HOST come from the build configuration"
 #endif
 
 namespace zvek {
