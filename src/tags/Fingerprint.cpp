@@ -208,9 +208,11 @@ Haystack::Prefix Haystack::FindLongestPrefix(std::string_view run) const {
     const bool regular = IsRegularChar(run.substr(0, first)) && IsRegularChar(run.substr(first, two - first));
     if (!regular || s.size() > std::numeric_limits<std::uint32_t>::max()) {
         // Shorten the run one character at a time until some prefix is found.
-        std::vector<std::size_t> ends;
-        for (std::size_t end = two; end <= run.size(); end = end < run.size() ? NextChar(run, end) : end + 1)
+        std::vector<std::size_t> ends;  // the ends of the prefixes of two or more characters
+        for (std::size_t end = two;; end = NextChar(run, end)) {
             ends.push_back(end);
+            if (end >= run.size()) break;
+        }
         for (auto it = ends.rbegin(); it != ends.rend(); ++it)
             if (const std::int64_t at = FindAtBoundary(s, run.substr(0, *it))) return {at, *it};
         return {};
