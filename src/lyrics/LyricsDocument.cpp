@@ -31,20 +31,6 @@ const std::vector<FileFilter> kSaveFilters = {
 
 }  // namespace
 
-std::vector<std::string> SplitLines(std::string_view text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c != '\r' && c != '\n') continue;
-        lines.emplace_back(text.substr(start, i - start));
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        start = i + 1;
-    }
-    if (start < text.size()) lines.emplace_back(text.substr(start));
-    return lines;
-}
-
 LyricsDocument::LyricsDocument(Host& host) : host_(host) {
     OpenDialog.kind = FileDialog::Kind::Open;
     OpenDialog.title = "開く";
@@ -97,18 +83,6 @@ void LyricsDocument::InsertLines(int index, std::vector<std::string> lines) {
     index = std::clamp(index, 0, LineCount());
     lines_.insert(lines_.begin() + index, std::make_move_iterator(lines.begin()),
                   std::make_move_iterator(lines.end()));
-}
-
-std::string JoinLines(const std::vector<std::string>& lines) {
-    std::size_t size = 0;
-    for (const auto& line : lines) size += line.size() + 2;
-    std::string text;
-    text.reserve(size);
-    for (const auto& line : lines) {
-        text += line;
-        text += "\r\n";
-    }
-    return text;
 }
 
 std::string LyricsDocument::Text() const { return JoinLines(lines_); }

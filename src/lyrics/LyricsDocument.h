@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "lyrics/Sjis.h"
 #include "platform/Host.h"
 
 namespace zvek {
@@ -131,10 +132,6 @@ private:
     bool undoClearRequested_ = false;
 };
 
-// The split used for loading: CR LF, LF and lone CR end a line.
-std::vector<std::string> SplitLines(std::string_view text);
-// The lines joined, each followed by CR LF, as the program writes text.
-std::string JoinLines(const std::vector<std::string>& lines);
 // The Shift-JIS text of a text file's bytes: UTF-8 is converted (characters
 // without a Shift-JIS form become "?", counted in `replaced`), anything else
 // is taken byte for byte.

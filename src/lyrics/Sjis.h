@@ -1,4 +1,4 @@
-// Shift-JIS (code page 932) byte-string helpers.
+// Shift-JIS (code page 932) byte-string helpers, and text as lines.
 //
 // Every text inside the core is Shift-JIS bytes in std::string. A lead byte
 // (0x81-0x9F, 0xE0-0xFC) and the byte after it form one character, and no
@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace zvek {
 
@@ -49,6 +50,12 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
 // Removes bytes 0x00-0x20 at both ends (the full-width space stays).
 std::string_view Trim(std::string_view s);
+
+// Text as lines: CR LF, LF and lone CR end a line, and a final line break
+// adds no empty line; joining puts CR LF after every line, as the program
+// writes text.
+std::vector<std::string> SplitLines(std::string_view text);
+std::string JoinLines(const std::vector<std::string>& lines);
 
 // The full-width space 0x81 0x40.
 inline constexpr std::string_view kFullWidthSpace{"\x81\x40", 2};

@@ -729,15 +729,7 @@ bool ReadPage(const std::string& path, std::string& page) {
 }
 
 void WriteLines(const std::string& path, const std::vector<std::string>& lines) {
-    std::size_t size = 0;
-    for (const auto& line : lines) size += line.size() + 2;
-    std::string bytes;
-    bytes.reserve(size);
-    for (const auto& line : lines) {
-        bytes += line;
-        bytes += "\r\n";
-    }
-    WriteFileAtomic(path, bytes);
+    WriteFileAtomic(path, JoinLines(lines));
 }
 
 }  // namespace
