@@ -41,7 +41,7 @@ std::vector<std::string> TextReferenceLines(const std::string& path) {
 std::string SavedFromAddress(const TokenList& tokens) {
     for (const auto& token : tokens) {
         if (!ContainsText(token, "<!-- saved from url=")) continue;
-        if (token.find("http:") == std::string::npos && token.find("https:") == std::string::npos) return {};
+        if (!ContainsText(token, "http:") && !ContainsText(token, "https:")) return {};
         std::string_view address = token;
         if (address.ends_with("-->")) address.remove_suffix(3);
         while (!address.empty() && static_cast<unsigned char>(address.back()) <= 0x20) address.remove_suffix(1);

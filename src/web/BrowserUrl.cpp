@@ -9,16 +9,15 @@ namespace {
 constexpr std::size_t npos = std::string_view::npos;
 
 std::size_t FindIgnoreCase(std::string_view text, std::string_view what) {
-    return LowerAscii(text).find(what);
+    return FindText(LowerAscii(text), what);
 }
 
 }  // namespace
 
 std::size_t FindWebScheme(std::string_view text) {
     // "https:" does not contain "http:", so both are looked for.
-    const std::string lower = LowerAscii(text);
-    const std::size_t http = lower.find("http:");
-    const std::size_t https = lower.find("https:");
+    const std::size_t http = FindIgnoreCase(text, "http:");
+    const std::size_t https = FindIgnoreCase(text, "https:");
     return http < https ? http : https;
 }
 
@@ -42,11 +41,11 @@ std::string NormalizeBrowserUrl(std::string_view address) {
     }
     if (web == npos) return std::string(address);
     const std::string_view url = address.substr(web);
-    const std::size_t query = url.find('?');
+    const std::size_t query = FindChar(url, '?');
     if (query == npos) return std::string(url);
-    const std::size_t sentaku = url.find("sentaku");
+    const std::size_t sentaku = FindText(url, "sentaku");
     if (sentaku == npos) return std::string(url);
-    const std::size_t amp = url.find('&', sentaku);
+    const std::size_t amp = FindChar(url, '&', sentaku);
     if (amp == npos) return std::string(url);
     return std::string(url.substr(0, query)) + "?" + std::string(url.substr(sentaku, amp - sentaku));
 }
