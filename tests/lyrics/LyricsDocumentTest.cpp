@@ -191,18 +191,6 @@ TEST_F(DocumentTest, WaitCursorsNestAndSurviveExceptions) {
     EXPECT_EQ(host.ScreenCursor(), 7);
 }
 
-TEST_F(DocumentTest, TemplateIsInsertedAboveTheText) {
-    doc.InsertLyricsTemplate();
-    ASSERT_EQ(doc.LineCount(), 15);
-    EXPECT_TRUE(doc.Modified);
-    EXPECT_EQ(doc.GetLine(0), "[Spec]");
-    EXPECT_EQ(doc.GetLine(10), Sjis("Font=\"ＭＳ Ｐゴシック\",-16,SHIFTJIS,Normal"));
-    EXPECT_EQ(doc.GetLine(14), "[Text]");
-    doc.SetLines({"first"});
-    doc.InsertLyricsTemplate();
-    EXPECT_EQ(doc.GetLine(15), "first");
-}
-
 TEST_F(DocumentTest, PositionsCountLineBreaksAsTwoCharacters) {
     doc.SetLines({"abc", "", Sjis("あい")});
     EXPECT_EQ(doc.PosToLineCol(3).col, 3);
