@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 . scripts/common.sh
 
 ensure_packages
-configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+BUILD_TARGET=zveklc-cli configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 cli=./build/src/zveklc-cli
 out=$(mktemp -d)
