@@ -151,8 +151,9 @@ const Haystack::Positions& Haystack::ByFirstChar() const {
     return *byFirstChar_;
 }
 
-const Haystack::Positions& Haystack::ByFirstTwoChars() const {
-    if (!byFirstTwoChars_) {
+const Haystack::Positions& Haystack::ByFirstBytes(std::size_t count) const {
+    std::unique_ptr<Positions>& slot = byFirstBytes_[count == 2 ? 0 : 1];
+    if (!slot) {
         auto index = std::make_unique<Positions>();
         const std::string_view s = text_;
         // About four places a bucket; the keys are hashed into them.
@@ -160,18 +161,11 @@ const Haystack::Positions& Haystack::ByFirstTwoChars() const {
         while (bits < 22 && (std::size_t{4} << bits) < s.size()) ++bits;
         index->bits = bits;
         BuildPositions(index->offsets, index->positions, bits, [&](auto&& add) {
-            if (s.empty()) return;
-            std::size_t p = 0, second = NextChar(s, 0);
-            while (second < s.size()) {
-                const std::size_t end = NextChar(s, second);
-                add(p, HashBytes(s.substr(p, end - p), bits));
-                p = second;
-                second = end;
-            }
+            for (std::size_t p = 0; p + count <= s.size(); p = NextChar(s, p)) add(p, HashBytes(s.substr(p, count), bits));
         });
-        byFirstTwoChars_ = std::move(index);
+        slot = std::move(index);
     }
-    return *byFirstTwoChars_;
+    return *slot;
 }
 
 std::string_view Haystack::Find(std::int64_t position, std::int64_t length, std::uint32_t crc,
@@ -201,41 +195,63 @@ std::string_view Haystack::Find(std::int64_t position, std::int64_t length, std:
 
 Haystack::Prefix Haystack::FindLongestPrefix(std::string_view run) const {
     if (run.empty()) return {};
-    const std::size_t first = CharSize(run, 0);
-    if (first >= run.size()) return {};
-    const std::size_t two = NextChar(run, first);
+    const std::size_t width = CharSize(run, 0);
+    if (width >= run.size()) return {};
     const std::string_view s = text_;
-    const bool regular = IsRegularChar(run.substr(0, first)) && IsRegularChar(run.substr(first, two - first));
-    if (!regular || s.size() > std::numeric_limits<std::uint32_t>::max()) {
-        // Shorten the run one character at a time until some prefix is found.
-        std::vector<std::size_t> ends;  // the ends of the prefixes of two or more characters
-        for (std::size_t end = two;; end = NextChar(run, end)) {
-            ends.push_back(end);
-            if (end >= run.size()) break;
+    // The keys stand for whole characters: a lead byte standing alone (only
+    // ever at the end of the words) cannot be looked up by them.
+    auto regular = [&](std::size_t bytes) {
+        if (run.size() < bytes) return false;
+        std::size_t i = 0;
+        while (i < bytes) {
+            const std::size_t n = CharSize(run, i);
+            if (n != width || !IsRegularChar(run.substr(i, n))) return false;
+            i += n;
         }
-        for (auto it = ends.rbegin(); it != ends.rend(); ++it)
-            if (const std::int64_t at = FindAtBoundary(s, run.substr(0, *it))) return {at, *it};
-        return {};
+        return i == bytes;
+    };
+    // Every candidate of a bucket is checked against the key's bytes; among
+    // the places that match, the one that matches most of the run, and of
+    // those the first, is what the plain search finds.
+    auto scan = [&](std::size_t keyBytes) {
+        const Positions& index = ByFirstBytes(keyBytes);
+        const std::string_view key = run.substr(0, keyBytes);
+        const std::uint32_t bucket = HashBytes(key, index.bits);
+        Prefix best;
+        for (std::uint32_t i = index.offsets[bucket]; i < index.offsets[bucket + 1]; ++i) {
+            const std::size_t at = index.positions[i];
+            if (s.compare(at, keyBytes, key) != 0) continue;
+            std::size_t matched = keyBytes;
+            while (matched < run.size()) {
+                const std::size_t n = CharSize(run, matched);
+                if (s.compare(at + matched, n, run.substr(matched, n)) != 0) break;
+                matched += n;
+            }
+            if (matched > best.length) {
+                best = {static_cast<std::int64_t>(at) + 1, matched};
+                if (matched == run.size()) break;
+            }
+        }
+        return best;
+    };
+    if (s.size() <= std::numeric_limits<std::uint32_t>::max()) {
+        // Four bytes are two double-byte or four single-byte characters;
+        // only when no place matches that much can the answer be shorter.
+        if (regular(4)) {
+            const Prefix found = scan(4);
+            if (found.length > 0 || width == 2) return found;
+        }
+        if (width == 1 && regular(2)) return scan(2);
     }
-    const Positions& index = ByFirstTwoChars();
-    const std::string_view key = run.substr(0, two);
-    const std::uint32_t bucket = HashBytes(key, index.bits);
-    Prefix best;
-    for (std::uint32_t i = index.offsets[bucket]; i < index.offsets[bucket + 1]; ++i) {
-        const std::size_t at = index.positions[i];
-        if (s.compare(at, two, key) != 0) continue;
-        std::size_t matched = two;
-        while (matched < run.size()) {
-            const std::size_t n = CharSize(run, matched);
-            if (s.compare(at + matched, n, run.substr(matched, n)) != 0) break;
-            matched += n;
-        }
-        if (matched > best.length) {
-            best = {static_cast<std::int64_t>(at) + 1, matched};
-            if (matched == run.size()) break;
-        }
+    // Shorten the run one character at a time until some prefix is found.
+    std::vector<std::size_t> ends;  // the ends of the prefixes of two or more characters
+    for (std::size_t end = NextChar(run, width);; end = NextChar(run, end)) {
+        ends.push_back(end);
+        if (end >= run.size()) break;
     }
-    return best;
+    for (auto it = ends.rbegin(); it != ends.rend(); ++it)
+        if (const std::int64_t at = FindAtBoundary(s, run.substr(0, *it))) return {at, *it};
+    return {};
 }
 
 }  // namespace zvek

@@ -67,11 +67,12 @@ private:
         unsigned bits = 0;
     };
     const Positions& ByFirstChar() const;
-    const Positions& ByFirstTwoChars() const;
+    // Boundary positions by a hash of the `count` (2 or 4) bytes there.
+    const Positions& ByFirstBytes(std::size_t count) const;
 
     std::string text_;
     mutable std::unique_ptr<Positions> byFirstChar_;
-    mutable std::unique_ptr<Positions> byFirstTwoChars_;
+    mutable std::unique_ptr<Positions> byFirstBytes_[2];  // two bytes, four bytes
 };
 
 }  // namespace zvek

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 
 #include "TestSupport.h"
@@ -108,7 +109,12 @@ TEST(Haystack, LongestPrefixIsWhatShorteningAndSearchingFinds) {
         const Haystack haystack(text);
         for (int query = 0; query < 40; ++query) {
             std::string run = RandomText(rng, 2 + rng() % 6);
-            if (rng() % 2) {  // often a piece of the text, perhaps with a different tail
+            if (rng() % 3 == 0) {  // one width throughout, as the writer's runs are
+                const char* chars = rng() % 2 ? "abA " : "\x83\x41\x82\xa0\x83\x42";
+                const std::size_t size = chars[0] == 'a' ? 1 : 2, count = std::strlen(chars) / size;
+                run.clear();
+                for (std::size_t n = 2 + rng() % 8; n > 0; --n) run.append(chars + size * (rng() % count), size);
+            } else if (rng() % 2) {  // often a piece of the text, perhaps with a different tail
                 const std::size_t start = rng() % text.size();
                 run = text.substr(start, 2 + rng() % 10) + (rng() % 2 ? "b" : "");
             }
