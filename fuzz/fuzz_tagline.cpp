@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "lyrics/Sjis.h"
 #include "tags/Fingerprint.h"
 #include "tags/TagFile.h"
 
@@ -50,6 +51,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     PageSource source(page);
     std::string out;
     zvek::DecodeTagLine(line, source, out);
+
+    // The writer's run search against the plain one, on every suffix of
+    // the line that starts a character.
+    for (std::size_t start = 0; start < line.size(); start += line.size() / 8 + 1) {
+        const std::string_view run = line.substr(start, 24);
+        std::int64_t plainAt = 0;
+        std::size_t plainLength = 0;
+        for (std::size_t end = run.size(); end > 0 && !plainAt; --end) {
+            // prefixes of two or more whole characters, longest first
+            std::size_t chars = 0, boundary = 0;
+            while (boundary < end) boundary += (++chars, zvek::CharSize(run, boundary));
+            if (boundary != end || chars < 2) continue;
+            if (const auto at = zvek::FindAtBoundary(page.text(), run.substr(0, end))) plainAt = at, plainLength = end;
+        }
+        const zvek::Haystack::Prefix found = page.FindLongestPrefix(run);
+        if (found.position != plainAt || found.length != plainLength) std::abort();
+    }
 
     // Whatever the writer makes of proper Shift-JIS words, the reader turns
     // back into the same words against the same page.
