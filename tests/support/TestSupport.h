@@ -53,6 +53,15 @@ std::string Sjis(std::string_view utf8);
 // Converts with glibc's iconv(3), e.g. Iconv("EUC-JP", "CP932", text).
 std::string Iconv(const char* to, const char* from, std::string_view text);
 
+// The code sets a lyrics page may come in: the name its meta tag gives and
+// the name iconv knows it by.
+struct PageCodeSet {
+    const char* charset;
+    const char* iconvName;
+};
+inline constexpr PageCodeSet kPageCodeSets[] = {
+    {"Shift_JIS", "CP932"}, {"EUC-JP", "EUC-JP"}, {"ISO-2022-JP", "ISO-2022-JP"}, {"utf-8", "UTF-8"}};
+
 // Runs zveklc-cli with `args` in the folder `cwd`, feeding `input` on its
 // standard input, and collects what it wrote and its exit status.
 struct CliResult {

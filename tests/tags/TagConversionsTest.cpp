@@ -114,11 +114,7 @@ TEST_F(TagConversionsTest, HtmlReferencesInEveryCodeSet) {
     // The words may not contain "<b>" here: the page text keeps "&lt;b&gt;".
     Lines words = kWords;
     words[4] = Sjis("00:12:000=\"a c\",\"ことばにならない想い\"");
-    const struct {
-        const char* charset;
-        const char* iconvName;
-    } sets[] = {{"Shift_JIS", "CP932"}, {"EUC-JP", "EUC-JP"}, {"ISO-2022-JP", "ISO-2022-JP"}, {"utf-8", "UTF-8"}};
-    for (const auto& set : sets) {
+    for (const auto& set : test::kPageCodeSets) {
         SCOPED_TRACE(set.charset);
         const std::string page = Write("SONG.HTML", test::Iconv(set.iconvName, "UTF-8", HtmlPage(set.charset)));
         doc.SetLines(Lyrics(words));

@@ -60,11 +60,7 @@ protected:
 };
 
 TEST_F(WebReferenceTest, ServedPagesInEveryCodeSetRoundTrip) {
-    const struct {
-        const char* charset;
-        const char* iconvName;
-    } sets[] = {{"Shift_JIS", "CP932"}, {"EUC-JP", "EUC-JP"}, {"ISO-2022-JP", "ISO-2022-JP"}, {"UTF-8", "UTF-8"}};
-    for (const auto& set : sets) {
+    for (const auto& set : test::kPageCodeSets) {
         SCOPED_TRACE(set.charset);
         const std::string path = std::string("/") + set.iconvName + ".htm";
         server.Serve(path, 200, test::Iconv(set.iconvName, "UTF-8", Page(set.charset)));
