@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/Codec.h"
+#include "text/Codec.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "lyrics/Sjis.h"
-#include "platform/Codec.h"
+#include "text/Sjis.h"
+#include "text/Codec.h"
 #include "web/Code.h"
 #include "web/Html.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "lyrics/Sjis.h"
+#include "text/Sjis.h"
 #include "tags/Fingerprint.h"
 #include "tags/TagFile.h"
 

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "lyrics/Sjis.h"
+#include "text/Sjis.h"
 #include "web/Code.h"
 
 namespace {

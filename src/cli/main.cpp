@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "cli/ConsoleHost.h"
-#include "lyrics/AutoConvert.h"
+#include "tags/AutoConvert.h"
 #include "lyrics/Conversions.h"
 #include "lyrics/LyricsDocument.h"
-#include "platform/Codec.h"
+#include "text/Codec.h"
 #include "platform/Files.h"
 #include "tags/TagConversions.h"
 

@@ -3,7 +3,7 @@
 #include "lyrics/LyricsDocument.h"
 #include "lyrics/LyricsFormat.h"
 #include "lyrics/LyricsLines.h"
-#include "lyrics/Sjis.h"
+#include "text/Sjis.h"
 #include "platform/Files.h"
 #include "platform/Waitcur.h"
 

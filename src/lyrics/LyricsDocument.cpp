@@ -4,8 +4,8 @@
 
 #include "lyrics/LyricsFormat.h"
 #include "lyrics/LyricsLines.h"
-#include "lyrics/Sjis.h"
-#include "platform/Codec.h"
+#include "text/Sjis.h"
+#include "text/Codec.h"
 #include "platform/Files.h"
 #include "platform/Waitcur.h"
 #include "web/Html.h"

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "lyrics/Sjis.h"
+#include "text/Sjis.h"
 #include "platform/Host.h"
 
 namespace zvek {

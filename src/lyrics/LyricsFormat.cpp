@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "lyrics/Sjis.h"
+#include "text/Sjis.h"
 
 namespace zvek {
 

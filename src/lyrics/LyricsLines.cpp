@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "lyrics/Sjis.h"
+#include "text/Sjis.h"
 
 namespace zvek {
 

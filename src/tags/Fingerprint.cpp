@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "lyrics/Sjis.h"
+#include "text/Sjis.h"
 #include "tags/Crc32.h"
 
 namespace zvek {

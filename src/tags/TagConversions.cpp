@@ -6,8 +6,8 @@
 #include "lyrics/LyricsDocument.h"
 #include "lyrics/LyricsFormat.h"
 #include "lyrics/LyricsLines.h"
-#include "lyrics/Sjis.h"
-#include "platform/Codec.h"
+#include "text/Sjis.h"
+#include "text/Codec.h"
 #include "platform/Files.h"
 #include "platform/TempFiles.h"
 #include "platform/Waitcur.h"
@@ -134,10 +134,13 @@ std::unique_ptr<DownloadedPage> DownloadReferenceForTag(LyricsDocument& doc, con
 }
 
 // The reader fetches on a worker thread with progress; FetchPage reports a
-// failure itself.
+// failure itself, the document keeps its result code.
 std::unique_ptr<DownloadedPage> DownloadReferenceForRestore(LyricsDocument& doc, const std::string& address) {
     auto page = std::make_unique<DownloadedPage>(UniqueTempFile(".htm"));
-    if (!FetchPage(doc, ResolveUtaNetUrl(address), page->path())) return nullptr;
+    if (!FetchPage(doc.host(), ResolveUtaNetUrl(address), page->path())) {
+        doc.ResultCode = kResultPageNotFetched;
+        return nullptr;
+    }
     return page;
 }
 

@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "lyrics/LyricsLines.h"
-#include "lyrics/Sjis.h"
+#include "text/Sjis.h"
 #include "tags/Crc32.h"
 #include "tags/Fingerprint.h"
 

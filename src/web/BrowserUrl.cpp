@@ -1,6 +1,6 @@
 #include "web/BrowserUrl.h"
 
-#include "lyrics/Sjis.h"
+#include "text/Sjis.h"
 
 namespace zvek {
 

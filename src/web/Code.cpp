@@ -3,7 +3,7 @@
 #include <array>
 #include <cstddef>
 
-#include "lyrics/Sjis.h"
+#include "text/Sjis.h"
 
 namespace zvek {
 

@@ -10,8 +10,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "lyrics/Sjis.h"
-#include "platform/Codec.h"
+#include "text/Sjis.h"
+#include "text/Codec.h"
 #include "platform/Files.h"
 #include "web/Code.h"
 

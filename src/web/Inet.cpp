@@ -12,8 +12,7 @@
 #include <system_error>
 #include <vector>
 
-#include "lyrics/LyricsDocument.h"
-#include "lyrics/Sjis.h"
+#include "text/Sjis.h"
 #include "platform/InstanceLock.h"
 #include "web/LyricsSites.h"
 
@@ -500,8 +499,7 @@ void DownloadProgress(Host& host, ProgressStatus status, std::uint32_t count) {
     }
 }
 
-bool FetchPage(LyricsDocument& doc, const std::string& url, const std::string& fileName) {
-    Host& host = doc.host();
+bool FetchPage(Host& host, const std::string& url, const std::string& fileName) {
     host.SetStatusText(url + "に接続中...");
     bool ok = false;
     {
@@ -514,7 +512,6 @@ bool FetchPage(LyricsDocument& doc, const std::string& url, const std::string& f
     host.SetStatusText("");
     if (ok) return true;
     if (!fileName.empty()) ::unlink(fileName.c_str());
-    doc.ResultCode = kResultPageNotFetched;
     host.MessageBox(url + "\r\nページを取得できませんでした", MsgKind::Error, MsgButtons::Ok);
     return false;
 }

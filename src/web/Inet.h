@@ -23,7 +23,6 @@
 
 namespace zvek {
 
-class LyricsDocument;
 
 enum ProgressStatus : std::uint8_t {
     psIdle = 0,           // nothing has happened yet (thread only)
@@ -167,9 +166,9 @@ private:
 void DownloadProgress(Host& host, ProgressStatus status, std::uint32_t count);
 
 // Downloads `url` into `fileName` on a worker thread, with the address and
-// then the progress on the status line. On failure the file is removed,
-// ResultCode becomes 12 and an error box names the address.
-bool FetchPage(LyricsDocument& doc, const std::string& url, const std::string& fileName);
+// then the progress on the status line. On failure the file is removed and
+// an error box names the address; the caller records the failure.
+bool FetchPage(Host& host, const std::string& url, const std::string& fileName);
 
 // A UtaNet lyrics page answers under "/phplib/" or under "/members/phplib/";
 // asks the server (headers only) and returns the address that answers 200,

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "lyrics/Sjis.h"
+#include "text/Sjis.h"
 
 // The build configuration names the hosts (CMake cache variables).
 #if !defined(ZVEKLC_UTANET_HOST) || !defined(ZVEKLC_UTAMAP_HOST) || !defined(ZVEKLC_HOME_HOST)

@@ -11,7 +11,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "platform/Codec.h"
+#include "text/Codec.h"
 
 namespace zvek::test {
 

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "TestSupport.h"
-#include "lyrics/Sjis.h"
+#include "text/Sjis.h"
 #include "tags/Crc32.h"
 #include "tags/Fingerprint.h"
 

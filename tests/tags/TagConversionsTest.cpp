@@ -6,7 +6,7 @@
 #include <random>
 
 #include "TestSupport.h"
-#include "lyrics/AutoConvert.h"
+#include "tags/AutoConvert.h"
 #include "lyrics/LyricsDocument.h"
 #include "lyrics/LyricsLines.h"
 #include "tags/TagConversions.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "lyrics/Sjis.h"
+#include "text/Sjis.h"
 #include "support/TestSupport.h"
 
 namespace zvek {

@@ -1,4 +1,4 @@
-#include "lyrics/AutoConvert.h"
+#include "tags/AutoConvert.h"
 
 #include "lyrics/Conversions.h"
 #include "lyrics/LyricsDocument.h"

@@ -1,4 +1,4 @@
-#include "lyrics/Sjis.h"
+#include "text/Sjis.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "platform/Codec.h"
+#include "text/Codec.h"
 
 #include <iconv.h>
 
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "lyrics/Sjis.h"
+#include "text/Sjis.h"
 
 namespace zvek {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/Codec.h"
+#include "text/Codec.h"
 
 #include <gtest/gtest.h>
 
