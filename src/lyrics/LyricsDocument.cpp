@@ -47,7 +47,10 @@ LyricsDocument::LyricsDocument(Host& host) : host_(host) {
     SaveDialog.overwritePrompt = true;
 }
 
-void LyricsDocument::SetFileName(const std::string& path) { fileName_ = path; }
+void LyricsDocument::SetFileName(const std::string& path) {
+    fileName_ = path;
+    if (onFileNameSet) onFileNameSet();
+}
 
 std::string LyricsDocument::Caption() const { return ExtractFileName(fileName_); }
 
@@ -195,6 +198,8 @@ bool LyricsDocument::OpenFile(const std::string& path) {
     }
     openedFile_ = path;
     SetFileName(path);
+    // A new file is not an edit of the old one.
+    ClearUndo();
     const std::string ext = LowerAscii(ExtractFileExt(path));
     if (ext == ".htm" || ext == ".html") LoadHtmlFile(path);
     else LoadTextBytes(ReadFileBytes(path));
@@ -235,6 +240,9 @@ void LyricsDocument::SaveFile(const std::string& path) {
 
 void LyricsDocument::InsertLyricsTemplate() {
     InsertLines(0, std::vector<std::string>(kLyricsTemplate.begin(), kLyricsTemplate.end()));
+    // As an editor leaves it after inserting text: the caret just after the
+    // inserted lines, nothing selected.
+    MoveCaretTo(0, static_cast<int>(kLyricsTemplate.size()));
     Modified = true;
 }
 
@@ -246,11 +254,12 @@ void LyricsDocument::MenuOpenClick() {
     if (!host_.ExecuteDialog(OpenDialog)) return;
     const std::string chosen = OpenDialog.fileName;
     OpenDialog.initialDir = ExtractFileDir(chosen);
-    // Unsaved edits are not thrown away without asking.
-    if (Modified && host_.MessageBox("編集を破棄して" + chosen + "を開きますか？", MsgKind::Confirmation,
-                                     MsgButtons::YesCancel) != MsgResult::Yes)
-        return;
-    OpenFile(chosen);
+    if (MayDiscardEditsFor(chosen)) OpenFile(chosen);
+}
+
+bool LyricsDocument::MayDiscardEditsFor(const std::string& path) {
+    return !Modified || host_.MessageBox("編集を破棄して" + path + "を開きますか？", MsgKind::Confirmation,
+                                         MsgButtons::YesCancel) == MsgResult::Yes;
 }
 
 void LyricsDocument::MenuReopenClick() {
@@ -261,7 +270,7 @@ void LyricsDocument::MenuReopenClick() {
     OpenFile(openedFile_);
 }
 
-void LyricsDocument::MenuSaveAsClick() {
+bool LyricsDocument::MenuSaveAsClick() {
     SaveDialog.fileName = fileName_;
     if (fileName_.empty()) {
         const std::string title = Value("Title");
@@ -270,9 +279,10 @@ void LyricsDocument::MenuSaveAsClick() {
     const bool tagFile = LowerAscii(ExtractFileExt(fileName_)) == ".taglyr";
     SaveDialog.filterIndex = tagFile ? 2 : 1;
     SaveDialog.defaultExt = tagFile ? "TagLyr" : "lyr";
-    if (!host_.ExecuteDialog(SaveDialog)) return;
+    if (!host_.ExecuteDialog(SaveDialog)) return false;
     SaveFile(SaveDialog.fileName);
     SaveDialog.initialDir = ExtractFileDir(SaveDialog.fileName);
+    return true;
 }
 
 }  // namespace zvek

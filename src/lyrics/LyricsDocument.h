@@ -8,6 +8,7 @@
 // and the tests use the document directly.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,6 +45,8 @@ public:
     // Sets FileName; the window caption is its file-name part.
     void SetFileName(const std::string& path);
     std::string Caption() const;
+    // Called by every SetFileName, so the window can show the new caption.
+    std::function<void()> onFileNameSet;
 
     // The editor's undo history is the window's; the document only says
     // when a conversion wants it cleared. Reading the request resets it.
@@ -119,8 +122,12 @@ public:
     FileDialog OpenDialog;
     FileDialog SaveDialog;
     void MenuOpenClick();
+    // Unsaved edits are not thrown away without asking: true when there are
+    // none or the user agrees to open `path` over them.
+    bool MayDiscardEditsFor(const std::string& path);
     void MenuReopenClick();
-    void MenuSaveAsClick();
+    // True when the document was saved (not when the dialog was cancelled).
+    bool MenuSaveAsClick();
 
 private:
     Host& host_;

@@ -1,0 +1,159 @@
+#include "app/Icons.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+
+namespace zvek {
+
+namespace {
+
+const char* ThemeName(ToolImage image) {
+    switch (image) {
+    case ToolImage::Open: return "document-open";
+    case ToolImage::SaveAs: return "document-save-as";
+    case ToolImage::Undo: return "edit-undo";
+    case ToolImage::Cut: return "edit-cut";
+    case ToolImage::Copy: return "edit-copy";
+    case ToolImage::Paste: return "edit-paste";
+    case ToolImage::Convert: return "view-refresh";
+    case ToolImage::ConvertFromIE: return "internet-web-browser";
+    case ToolImage::FindLyrics: return "edit-find";
+    case ToolImage::HomePage: return "go-home";
+    case ToolImage::Help: return "help-contents";
+    }
+    return "";
+}
+
+void Page(QPainter& p, const QRectF& r) {
+    p.setBrush(Qt::white);
+    p.drawRect(r);
+    for (qreal y = r.top() + 3; y < r.bottom() - 1; y += 2.5) p.drawLine(QPointF(r.left() + 2, y), QPointF(r.right() - 2, y));
+}
+
+void Arrow(QPainter& p, QPointF tip, qreal dx) {
+    p.drawPolygon(QPolygonF({tip, tip + QPointF(-dx, -3), tip + QPointF(-dx, 3)}));
+}
+
+// Drawn on a 16 x 16 grid, scaled to the pixmap.
+void Draw(QPainter& p, ToolImage image) {
+    const QPen outline(QColor(60, 60, 60), 1);
+    p.setPen(outline);
+    switch (image) {
+    case ToolImage::Open:
+        p.setBrush(QColor(240, 200, 80));
+        p.drawPolygon(QPolygonF({{1, 4}, {6, 4}, {7.5, 5.5}, {14, 5.5}, {14, 13.5}, {1, 13.5}}));
+        p.setBrush(QColor(250, 225, 120));
+        p.drawPolygon(QPolygonF({{3, 7.5}, {15.5, 7.5}, {14, 13.5}, {1, 13.5}}));
+        break;
+    case ToolImage::SaveAs:
+        p.setBrush(QColor(70, 110, 190));
+        p.drawRect(QRectF(1.5, 1.5, 13, 13));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(4, 2, 8, 5));
+        p.setBrush(QColor(200, 200, 200));
+        p.drawRect(QRectF(4.5, 9.5, 7, 5));
+        break;
+    case ToolImage::Undo: {
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(QColor(40, 100, 180), 2));
+        QPainterPath path(QPointF(5, 6));
+        path.cubicTo(QPointF(12, 3), QPointF(16, 11), QPointF(8, 13.5));
+        p.drawPath(path);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(40, 100, 180));
+        p.drawPolygon(QPolygonF({{1, 6.5}, {6.5, 2}, {6.5, 10}}));
+        break;
+    }
+    case ToolImage::Cut:
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(QColor(60, 60, 60), 1.5));
+        p.drawLine(QPointF(4, 1), QPointF(11, 10));
+        p.drawLine(QPointF(12, 1), QPointF(5, 10));
+        p.setPen(QPen(QColor(200, 40, 40), 1.5));
+        p.drawEllipse(QPointF(4, 12.5), 2.5, 2.5);
+        p.drawEllipse(QPointF(12, 12.5), 2.5, 2.5);
+        break;
+    case ToolImage::Copy:
+        Page(p, QRectF(1.5, 1.5, 8, 10));
+        Page(p, QRectF(6.5, 4.5, 8, 10));
+        break;
+    case ToolImage::Paste:
+        p.setBrush(QColor(180, 130, 70));
+        p.drawRect(QRectF(1.5, 2.5, 10, 12));
+        p.setBrush(QColor(200, 200, 200));
+        p.drawRect(QRectF(4, 1, 5, 3));
+        Page(p, QRectF(6.5, 6.5, 8, 8.5));
+        break;
+    case ToolImage::Convert:
+    case ToolImage::ConvertFromIE: {
+        const QColor color = image == ToolImage::Convert ? QColor(40, 150, 60) : QColor(40, 100, 200);
+        if (image == ToolImage::ConvertFromIE) {
+            p.setBrush(QColor(210, 230, 250));
+            p.drawEllipse(QPointF(8, 8), 6.5, 6.5);
+            p.drawEllipse(QPointF(8, 8), 3, 6.5);
+            p.drawLine(QPointF(1.5, 8), QPointF(14.5, 8));
+        }
+        p.setPen(QPen(color, 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(QRectF(3, 3, 10, 10), 30 * 16, 150 * 16);
+        p.drawArc(QRectF(3, 3, 10, 10), 210 * 16, 150 * 16);
+        p.setPen(Qt::NoPen);
+        p.setBrush(color);
+        Arrow(p, QPointF(15, 5.5), 4);
+        Arrow(p, QPointF(1, 10.5), -4);
+        break;
+    }
+    case ToolImage::FindLyrics:
+        p.setBrush(QColor(220, 235, 250));
+        p.setPen(QPen(QColor(60, 60, 60), 1.5));
+        p.drawEllipse(QPointF(6.5, 6.5), 4.5, 4.5);
+        p.setPen(QPen(QColor(120, 80, 40), 2.5));
+        p.drawLine(QPointF(10, 10), QPointF(14.5, 14.5));
+        break;
+    case ToolImage::HomePage:
+        p.setBrush(QColor(200, 60, 50));
+        p.drawPolygon(QPolygonF({{8, 1}, {15, 8}, {1, 8}}));
+        p.setBrush(QColor(245, 235, 210));
+        p.drawRect(QRectF(3, 8, 10, 6.5));
+        p.setBrush(QColor(130, 90, 50));
+        p.drawRect(QRectF(6.5, 10, 3, 4.5));
+        break;
+    case ToolImage::Help: {
+        p.setBrush(QColor(50, 110, 200));
+        p.drawEllipse(QPointF(8, 8), 7, 7);
+        p.setPen(Qt::white);
+        QFont font = p.font();
+        font.setBold(true);
+        font.setPixelSize(12);
+        p.setFont(font);
+        p.drawText(QRectF(0, 0, 16, 16), Qt::AlignCenter, QStringLiteral("?"));
+        break;
+    }
+    }
+}
+
+QIcon DrawnIcon(ToolImage image) {
+    QIcon icon;
+    for (const int size : {16, 24, 32}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(size / 16.0, size / 16.0);
+        Draw(painter, image);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+}  // namespace
+
+QIcon ToolIcon(ToolImage image) {
+    const QString name = QString::fromLatin1(ThemeName(image));
+    if (QIcon::hasThemeIcon(name)) return QIcon::fromTheme(name);
+    return DrawnIcon(image);
+}
+
+}  // namespace zvek

@@ -1,0 +1,144 @@
+#include "app/QtHost.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QUrl>
+
+namespace zvek {
+
+QString PathToQt(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+std::string PathFromQt(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+namespace {
+
+// Message texts break their lines with CR LF, as the core writes them.
+QString MessageText(std::string_view text) {
+    QString result = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return result;
+}
+
+QMessageBox::Icon IconOf(MsgKind kind) {
+    switch (kind) {
+    case MsgKind::Error: return QMessageBox::Critical;
+    case MsgKind::Warning: return QMessageBox::Warning;
+    case MsgKind::Confirmation: return QMessageBox::Question;
+    case MsgKind::Information: break;
+    }
+    return QMessageBox::Information;
+}
+
+// "Caption(*.a;*.b)" becomes a Qt filter whose patterns are blank-separated;
+// the dialog shows the caption alone (HideNameFilterDetails).
+QString QtFilter(const FileFilter& filter) {
+    return QString::fromUtf8(filter.caption) + QStringLiteral(" (") +
+           QString::fromUtf8(filter.patterns).replace(QLatin1Char(';'), QLatin1Char(' ')) + QLatin1Char(')');
+}
+
+}  // namespace
+
+MsgResult QtHost::MessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) {
+    if (script_) {
+        script_->asked.push_back({std::string(text), kind, buttons});
+        if (buttons == MsgButtons::Ok) return MsgResult::Ok;
+        if (script_->answers.empty()) return MsgResult::Cancel;
+        const MsgResult answer = script_->answers.front();
+        script_->answers.pop_front();
+        return answer;
+    }
+
+    QMessageBox box(IconOf(kind), QApplication::applicationDisplayName(), MessageText(text), QMessageBox::NoButton,
+                    &window_);
+    QPushButton* ok = nullptr;
+    QPushButton* yes = nullptr;
+    QPushButton* no = nullptr;
+    QPushButton* cancel = nullptr;
+    if (buttons == MsgButtons::Ok) {
+        ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        box.setEscapeButton(ok);
+    } else {
+        yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
+        if (buttons == MsgButtons::YesNoCancel) no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+        cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+        box.setDefaultButton(yes);
+        box.setEscapeButton(cancel);
+    }
+    box.exec();
+    const auto* clicked = box.clickedButton();
+    if (clicked == yes && yes) return MsgResult::Yes;
+    if (clicked == no && no) return MsgResult::No;
+    if (ok) return MsgResult::Ok;
+    return MsgResult::Cancel;
+}
+
+bool QtHost::ExecuteDialog(FileDialog& dialog) {
+    if (script_) {
+        script_->dialogs.push_back(dialog);
+        if (script_->files.empty()) return false;
+        dialog.fileName = script_->files.front();
+        script_->files.pop_front();
+        return true;
+    }
+
+    const bool save = dialog.kind == FileDialog::Kind::Save;
+    QFileDialog box(&window_, QString::fromUtf8(dialog.title),
+                    dialog.initialDir.empty() ? QDir::currentPath() : PathToQt(dialog.initialDir));
+    box.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    box.setFileMode(!save && dialog.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    box.setOption(QFileDialog::DontConfirmOverwrite, !dialog.overwritePrompt);
+    box.setOption(QFileDialog::HideNameFilterDetails);
+    // "*.taglyr" must find "Song.TagLyr" as it does where the names come from.
+    box.setFilter(box.filter() & ~QDir::CaseSensitive);
+    QStringList filters;
+    for (const auto& filter : dialog.filters) filters << QtFilter(filter);
+    box.setNameFilters(filters);
+    if (dialog.filterIndex >= 1 && dialog.filterIndex <= filters.size())
+        box.selectNameFilter(filters[dialog.filterIndex - 1]);
+    box.setDefaultSuffix(QString::fromUtf8(dialog.defaultExt));
+    if (!dialog.fileName.empty()) box.selectFile(PathToQt(dialog.fileName));
+    if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) return false;
+    dialog.fileName = PathFromQt(box.selectedFiles().front());
+    if (const qsizetype index = filters.indexOf(box.selectedNameFilter()); index >= 0)
+        dialog.filterIndex = static_cast<int>(index) + 1;
+    return true;
+}
+
+void QtHost::SetStatusText(std::string_view text) {
+    window_.statusBar()->showMessage(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+void QtHost::ProcessMessages() {
+    if (onProcessMessages) onProcessMessages();
+    QCoreApplication::processEvents();
+}
+
+void QtHost::SetScreenCursor(std::int16_t cursor) {
+    if (cursor == cursor_) return;
+    if (cursor_ == crHourGlass) QApplication::restoreOverrideCursor();
+    if (cursor == crHourGlass) QApplication::setOverrideCursor(Qt::WaitCursor);
+    cursor_ = cursor;
+}
+
+bool QtHost::OpenInBrowser(const std::string& address) {
+    if (script_) {
+        script_->browsed.push_back(address);
+        return true;
+    }
+    return QDesktopServices::openUrl(QUrl(QString::fromUtf8(address)));
+}
+
+void QtHost::BringToTop() {
+    if (window_.isMinimized()) window_.showNormal();
+    window_.raise();
+    window_.activateWindow();
+}
+
+}  // namespace zvek

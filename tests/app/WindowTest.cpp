@@ -1,0 +1,784 @@
+// The desktop window, offscreen: its controls, its commands against what the
+// core gives for the same document, the close query, settings, the
+// command line and dropped files. Every question and file dialog is
+// answered ahead of time through the host's script.
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProcess>
+#include <QScreen>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <memory>
+
+#include "LoopbackServer.h"
+#include "TestSupport.h"
+#include "app/CommandLine.h"
+#include "app/LyricsEdit.h"
+#include "app/Main.h"
+#include "app/Settings.h"
+#include "lyrics/Conversions.h"
+#include "platform/Files.h"
+#include "tags/AutoConvert.h"
+#include "tags/TagConversions.h"
+#include "text/Codec.h"
+
+using namespace zvek;
+
+namespace {
+
+QString U(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+// The sample song as plain text, and a player lyrics file made from it.
+std::string SampleText() { return test::ReadBytes(ZVEKLC_SAMPLES "/sample.txt"); }
+
+// What the core makes of `sjis` (named `fileName`) through `convert`.
+struct CoreResult {
+    std::string text;  // Shift-JIS, CR LF
+    std::string fileName;
+    bool modified;
+};
+CoreResult RunCore(const std::string& sjis, const std::string& fileName,
+                   const std::function<void(LyricsDocument&)>& convert, const std::string& dialogFile = {}) {
+    test::FakeHost host;
+    if (!dialogFile.empty()) host.dialogFiles.push_back(dialogFile);
+    LyricsDocument doc(host);
+    doc.SetText(sjis);
+    doc.SetFileName(fileName);
+    convert(doc);
+    return {doc.Text(), doc.FileName(), doc.Modified};
+}
+
+// Editor text as the document would save it.
+std::string Saved(const QPlainTextEdit& edit) {
+    const QString text = edit.toPlainText();
+    return test::CrLf(
+        SplitLines(Utf16ToSjis(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), text.size()))));
+}
+
+// A tag file that names its page: the URL= line goes into the header.
+std::string WithUrl(const std::string& tagFile, const std::string& url) {
+    const std::string first = "[TagLyr]\r\n";
+    return first + "URL=" + url + "\r\n" + tagFile.substr(first.size());
+}
+
+QString Layout(const QList<QAction*>& actions, const QToolBar* bar = nullptr) {
+    QStringList names;
+    for (const QAction* a : actions)
+        names << (a->isSeparator() ? QStringLiteral("|")
+                                   : bar ? bar->widgetForAction(const_cast<QAction*>(a))->objectName() : a->objectName());
+    return names.join(QLatin1Char(' '));
+}
+
+}  // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir runtime_;
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<TFormMain> form_;
+    HostScript script_;
+
+    std::string Path(const char* name) const { return dir_->filePath(QString::fromUtf8(name)).toStdString(); }
+    QString SettingsPath() const { return dir_->filePath(QStringLiteral("cfg/zveklc.ini")); }
+
+    TFormMain& Make(std::vector<std::string> args = {}) {
+        form_ = std::make_unique<TFormMain>(std::move(args), SettingsPath());
+        script_ = HostScript();
+        form_->Host().SetScript(&script_);
+        return *form_;
+    }
+    QAction* Act(const char* name) const { return form_->findChild<QAction*>(QString::fromLatin1(name)); }
+    LyricsEdit& Edit() const { return form_->Editor(); }
+    void Type(const QString& text) { QTest::keyClicks(&Edit(), text); }
+    void SetEditor(const std::string& sjis) {
+        Edit().setPlainText(U(SjisToUtf8(sjis)));
+        Edit().document()->setModified(false);
+    }
+    // Drags files onto the window and drops them there; true when the
+    // window took the drag.
+    bool Drop(const std::vector<std::string>& paths) {
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const auto& path : paths) urls << QUrl::fromLocalFile(U(path));
+        mime.setUrls(urls);
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form_.get(), &enter);
+        QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form_.get(), &drop);
+        QCoreApplication::processEvents();  // the drop is handled once the drag has ended
+        return enter.isAccepted() && drop.isAccepted();
+    }
+    // Shows the window and lets it run until it closes itself (or not).
+    bool RunsToClose(TFormMain& form, bool expected) {
+        form.show();
+        return QTest::qWaitFor([&] { return !form.isVisible(); }, expected ? 10000 : 300);
+    }
+
+private slots:
+    void initTestCase() {
+        // Downloads keep their lock files and the window its settings in
+        // folders of the test's own.
+        QVERIFY(runtime_.isValid());
+        qputenv("XDG_RUNTIME_DIR", runtime_.path().toUtf8());
+    }
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+        qputenv("XDG_CONFIG_HOME", dir_->filePath(QStringLiteral("cfg")).toUtf8());
+        Make();
+    }
+    void cleanup() {
+        form_.reset();
+        dir_.reset();
+    }
+
+    void controlsHaveTheirNamesCaptionsHintsAndShortcuts_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("hint");
+        QTest::addColumn<QString>("shortcut");
+        const char* undo = "操作を取り消して元に戻す";
+        const char* cut = "選択範囲を切り取ってクリップボードにコピーする";
+        const char* copy = "選択範囲をクリップボードにコピーする";
+        const char* paste = "クリップボードの内容を貼り付ける";
+        const char* autoHint = "歌詞ファイルを変換する（自動判別）";
+        const char* ie = "IEで開いているページでタグファイル変換をする";
+        const char* url = "\"URL=\"で指定されたページを開いてタグファイル変換する";
+        const char* title = "歌詞をインターネットで曲名をキーワードに検索する";
+        const char* artist = "歌詞をインターネットでアーティスト名をキーワードに検索する";
+        const char* openUrl = "\"URL=\"で指定されたページを開く";
+        const char* rows[][4] = {
+            {"MenuOpen", "開く(&O)...", "ファイルを開く", ""},
+            {"MenuReopen", "開き直す(&R)", "ファイルを開き直す", ""},
+            {"MenuOpenIE", "&IEで開いているページを開く（Download)", "IEで開いているページをダウンロードする", ""},
+            {"MenuSaveAs", "名前を付けて保存(&A)...", "ファイルに保存する", ""},
+            {"MenuAssocTagLyr", "&TagLyrに関連付け", "タグファイル（.TagLyr）にZVEKLCを関連付けする", ""},
+            {"MenuSetZVEKTool", "&ZVEKにツール登録", "ZVEKのツールメニューに登録する", ""},
+            {"MenuExit", "終了(&X)", "終了", ""},
+            {"MenuUndo", "元に戻す(&U)", undo, "Ctrl+Z"},
+            {"MenuCut", "切り取り(&X)", cut, "Ctrl+X"},
+            {"MenuCopy", "コピー(&C)", copy, "Ctrl+C"},
+            {"MenuPaste", "貼り付け(&P)", paste, "Ctrl+V"},
+            {"MenuAllSelect", "全て選択(&A)", "全てを選択する", "Ctrl+A"},
+            {"MenuConvertAuto", "&Auto", autoHint, ""},
+            {"MenuTextToZVEK", "T&ext→ZVEK", "テキストを歌詞ファイルの書式に変換する", ""},
+            {"ConvMenuTextToZVEK", "T&ext→ZVEK", "テキストを歌詞ファイルの書式に変換する", ""},
+            {"MenuZVEKToText", "ZVEK→Te&xt", "歌詞ファイルをテキスト形式に変換する", ""},
+            {"ConvMenuZVEKToText", "ZVEK→Te&xt", "歌詞ファイルをテキスト形式に変換する", ""},
+            {"MenuTagToZVEK", "&Tag→ZVEK...", "タグファイルを歌詞ファイルに変換する", ""},
+            {"ConvMenuTagToZVEK", "&Tag→ZVEK", "タグファイルを歌詞ファイルに変換する", ""},
+            {"MenuZVEKToTag", "&ZVEK→Tag...", "歌詞ファイルをタグファイルに変換する", ""},
+            {"ConvMenuZVEKToTag", "&ZVEK→Tag", "歌詞ファイルをタグファイルに変換する", ""},
+            {"MenuConvertFromIE", "&IEで開いているページでタグファイル変換", ie, ""},
+            {"ConvertMenuConvertFromIE", "&IEで開いているページでタグファイル変換", ie, ""},
+            {"MenuConvertFromURL", "&URLを開いてタグファイル変換", url, ""},
+            {"ConvertMenuConvertFromURL", "&URLを開いてタグファイル変換", url, ""},
+            {"MenuWinAmpToZVEK", "&WinAmp→ZVEK", "WinAmp形式の歌詞ファイルをZVEK形式の歌詞ファイルに変換する", ""},
+            {"ConvMenuWinAmpToZVEK", "&WinAmp→ZVEK", "WinAmp形式の歌詞ファイルをZVEK形式の歌詞ファイルに変換する", ""},
+            {"MenuFindLyricsFromTitle", "曲名で歌詞検索(&T)", title, ""},
+            {"PopupFindLyricsFromTitle", "曲名で歌詞検索", title, ""},
+            {"MenuFindLyricsFromArtist", "アーティストで歌詞検索(&A)", artist, ""},
+            {"PopupFindLyricsFromArtist", "アーティストで歌詞検索", artist, ""},
+            {"MenuOpenURL", "URLを開く(&U)", openUrl, ""},
+            {"PopupOpenURL", "URLを開く", openUrl, ""},
+            {"MenuHelpHelp", "&Help", "ヘルプを表示", ""},
+            {"MenuHALDESOFT", "&HALDE SOFT", "ハルデソフトのホームページを開く", ""},
+            {"HPMenuHALDESOFT", "&HALDE SOFT", "ハルデソフトのホームページを開く", ""},
+            {"MenuUtaMap", "うたまっぷ(&M)", "うたまっぷに接続する", ""},
+            {"HPMenuUtaMap", "うたまっぷ(&M)", "うたまっぷに接続する", ""},
+            {"MenuUtaNet", "歌ネット(&N)", "歌ネットに接続する", ""},
+            {"HPMenuUtaNet", "歌ネット(&N)", "歌ネットに接続する", ""},
+            {"PopupUndo", "元に戻す", undo, ""},
+            {"PopupCut", "切り取り", cut, ""},
+            {"PopupCopy", "コピー", copy, ""},
+            {"PopupPaste", "貼り付け", paste, ""},
+            {"PopupConvert", "コンバート（オート）", autoHint, ""},
+            {"PopupConvertIE", "IEで開いているページでタグファイル変換", ie, ""},
+            {"PopupConvertURL", "URLを開いてタグファイル変換", url, ""},
+        };
+        for (const auto& row : rows)
+            QTest::newRow(row[0]) << QString::fromUtf8(row[0]) << QString::fromUtf8(row[1])
+                                  << QString::fromUtf8(row[2]) << QString::fromUtf8(row[3]);
+        const char* buttons[][2] = {
+            {"BtnOpen", "開く..."}, {"BtnSaveAs", "名前を付けて保存..."}, {"BtnUndo", ""}, {"BtnCut", ""},
+            {"BtnCopy", ""}, {"BtnPaste", ""}, {"BtnConvert", "コンバート"},
+            {"BtnConvertFromIE", "IEで開いているページでタグファイル変換"}, {"BtnFindLyrics", "歌詞検索"},
+            {"BtnHomePage", "ホームページ"}, {"BtnHelp", "ヘルプ"},
+        };
+        for (const auto& row : buttons)
+            QTest::newRow(row[0]) << QString::fromUtf8(row[0]) << QString() << QString::fromUtf8(row[1]) << QString();
+    }
+    void controlsHaveTheirNamesCaptionsHintsAndShortcuts() {
+        QFETCH(QString, name);
+        QFETCH(QString, caption);
+        QFETCH(QString, hint);
+        QFETCH(QString, shortcut);
+        if (name.startsWith(QLatin1String("Btn"))) {
+            auto* button = form_->findChild<QToolButton*>(name);
+            QVERIFY(button);
+            QCOMPARE(button->statusTip(), hint);
+            QCOMPARE(button->toolTip(), hint);
+            // Buttons with a hint show the hand; the four edit buttons the ordinary cursor.
+            QCOMPARE(button->cursor().shape(), hint.isEmpty() ? Qt::ArrowCursor : Qt::PointingHandCursor);
+            QVERIFY(!button->icon().isNull());
+            return;
+        }
+        QAction* action = Act(name.toLatin1().constData());
+        QVERIFY(action);
+        QCOMPARE(action->text(), caption);
+        QCOMPARE(action->statusTip(), hint);
+        QCOMPARE(action->shortcut().toString(), shortcut);
+    }
+
+    void menusAndToolBarKeepTheirOrder() {
+        auto menu = [&](const char* name) { return form_->findChild<QMenu*>(QString::fromLatin1(name)); };
+        QStringList bar;
+        for (QAction* a : form_->menuBar()->actions()) bar << a->menu()->objectName() + QLatin1Char('=') + a->text();
+        QCOMPARE(bar.join(QLatin1Char(' ')),
+                 QStringLiteral("MenuFile=&File MenuEdit=&Edit MenuConvert=&Convert MenuFind=&Find MenuHelp=&Help"));
+        const char* layouts[][2] = {
+            {"MenuFile", "MenuOpen MenuReopen MenuOpenIE | MenuSaveAs | MenuAssocTagLyr MenuSetZVEKTool | MenuExit"},
+            {"MenuEdit", "MenuUndo MenuCut MenuCopy MenuPaste | MenuAllSelect"},
+            {"MenuConvert", "MenuConvertAuto | MenuTextToZVEK MenuZVEKToText | MenuTagToZVEK MenuZVEKToTag "
+                            "MenuConvertFromIE MenuConvertFromURL | MenuWinAmpToZVEK"},
+            {"MenuFind", "MenuFindLyricsFromTitle MenuFindLyricsFromArtist MenuOpenURL"},
+            {"MenuHelp", "MenuHelpHelp | MenuHALDESOFT MenuUtaMap MenuUtaNet"},
+            {"ConvertMenu", "ConvMenuTextToZVEK ConvMenuZVEKToText | ConvMenuTagToZVEK ConvMenuZVEKToTag "
+                            "ConvertMenuConvertFromIE ConvertMenuConvertFromURL | ConvMenuWinAmpToZVEK"},
+            {"HomePageMenu", "HPMenuHALDESOFT HPMenuUtaMap HPMenuUtaNet"},
+            {"FindMenu", "PopupFindLyricsFromTitle PopupFindLyricsFromArtist PopupOpenURL"},
+            {"PopupMenu", "PopupUndo PopupCut PopupCopy PopupPaste | PopupConvert PopupConvertIE PopupConvertURL"},
+        };
+        for (const auto& [name, layout] : layouts) QCOMPARE(Layout(menu(name)->actions()), QString::fromLatin1(layout));
+
+        auto* toolBar = form_->findChild<QToolBar*>(QStringLiteral("ToolBar1"));
+        QCOMPARE(Layout(toolBar->actions(), toolBar),
+                 QStringLiteral("BtnOpen BtnSaveAs | BtnUndo BtnCut BtnCopy BtnPaste | BtnConvert BtnConvertFromIE | "
+                                "BtnFindLyrics BtnHomePage BtnHelp"));
+        auto button = [&](const char* name) { return form_->findChild<QToolButton*>(QString::fromLatin1(name)); };
+        QCOMPARE(button("BtnConvert")->popupMode(), QToolButton::MenuButtonPopup);
+        QCOMPARE(button("BtnConvert")->menu(), menu("ConvertMenu"));
+        QCOMPARE(button("BtnFindLyrics")->popupMode(), QToolButton::InstantPopup);
+        QCOMPARE(button("BtnFindLyrics")->menu(), menu("FindMenu"));
+        QCOMPARE(button("BtnHomePage")->popupMode(), QToolButton::InstantPopup);
+        QCOMPARE(button("BtnHomePage")->menu(), menu("HomePageMenu"));
+
+        QCOMPARE(form_->windowTitle(), QStringLiteral("ZVEK Lyrics Converter Ver.6.310"));
+        QCOMPARE(Edit().lineWrapMode(), QPlainTextEdit::NoWrap);
+        QCOMPARE(Edit().font().pixelSize(), 16);
+        QCOMPARE(Edit().font().families().front(), QStringLiteral("ＭＳ ゴシック"));
+    }
+
+    // A click on the tool bar's convert button runs Convert Auto.
+    void toolBarButtonRunsItsCommand() {
+        SetEditor("Hello");
+        form_->findChild<QToolButton*>(QStringLiteral("BtnConvert"))->click();
+        QCOMPARE(Saved(Edit()), RunCore("Hello", "", [](LyricsDocument& d) { ConvertTextToZVEK(d); }).text);
+    }
+
+    // Each command reached through its action leaves the editor with what
+    // the core gives for the same document, with the core's name and
+    // modified flag, and without the undo history the conversion cleared.
+    void commandsLeaveWhatTheCoreGives_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("input");  // UTF-8; "sample" = the sample song
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<int>("kind");  // 0 text, 1 untext, 2 winamp, 3 auto, 4 tag, 5 untag
+        const QString lyr = QStringLiteral("[Spec]\nTitle=Song\n[Text]\n00:01:000=\"a\",\"b\"\n00:02:000=Hello");
+        QTest::newRow("text") << "MenuTextToZVEK" << "sample" << "/x/song.txt" << 0;
+        QTest::newRow("text drop-down") << "ConvMenuTextToZVEK" << "  Hello  \n\nWorld" << "" << 0;
+        QTest::newRow("untext") << "MenuZVEKToText" << lyr << "/x/song.lyr" << 1;
+        QTest::newRow("winamp") << "ConvMenuWinAmpToZVEK" << "[00:12:34]Hello\n[ar:Someone]\n[00:01.5]x" << "" << 2;
+        QTest::newRow("auto text") << "MenuConvertAuto" << "sample" << "song.txt" << 3;
+        QTest::newRow("auto popup winamp") << "PopupConvert" << "[00:01:00]Hi" << "w.txt" << 3;
+        QTest::newRow("zvek to tag") << "MenuZVEKToTag" << "tagged" << "/x/song.lyr" << 4;
+        QTest::newRow("tag to zvek") << "ConvMenuTagToZVEK" << "tagfile" << "/x/song.TagLyr" << 5;
+    }
+    void commandsLeaveWhatTheCoreGives() {
+        QFETCH(QString, action);
+        QFETCH(QString, input);
+        QFETCH(QString, fileName);
+        QFETCH(int, kind);
+        const std::string reference = ZVEKLC_SAMPLES "/sample.htm";
+        const auto text = [](LyricsDocument& d) { ConvertTextToZVEK(d); };
+        std::string sjis = input == QLatin1String("sample") ? SampleText() : Utf8ToSjis(input.toStdString());
+        if (kind >= 4) sjis = RunCore(SampleText(), "", text).text;  // player lyrics of the sample
+        if (kind == 5) sjis = RunCore(sjis, "song.lyr", [&](LyricsDocument& d) { MakeTagFile(d, reference); }).text;
+        const std::function<void(LyricsDocument&)> core[] = {
+            text,
+            [](LyricsDocument& d) { ConvertZVEKToText(d); },
+            [](LyricsDocument& d) { ConvertWinAmpToZVEK(d); },
+            [](LyricsDocument& d) { zvek::MenuConvertAutoClick(d); },
+            [](LyricsDocument& d) { zvek::MenuZVEKToTagClick(d); },
+            [](LyricsDocument& d) { zvek::MenuTagToZVEKClick(d); },
+        };
+        const CoreResult expected = RunCore(sjis, fileName.toStdString(), core[kind], kind >= 4 ? reference : "");
+
+        SetEditor(sjis);
+        Type(QStringLiteral("x"));  // an edit the conversion's cleared history must not keep
+        Edit().undo();
+        QVERIFY(Edit().document()->isRedoAvailable());
+        form_->Document().SetFileName(fileName.toStdString());
+        if (kind >= 4) script_.files.push_back(reference);
+        Act(action.toLatin1().constData())->trigger();
+
+        QCOMPARE(Saved(Edit()), expected.text);
+        QCOMPARE(form_->Document().FileName(), expected.fileName);
+        QCOMPARE(form_->windowTitle(), U(ExtractFileName(expected.fileName)));
+        QCOMPARE(Edit().document()->isModified(), expected.modified);
+        QVERIFY(!Edit().document()->isUndoAvailable());
+        QVERIFY(!Edit().document()->isRedoAvailable());
+        QVERIFY(!Edit().isReadOnly());
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        if (kind >= 4) {
+            QCOMPARE(script_.dialogs.size(), size_t(1));
+            QCOMPARE(script_.dialogs[0].title, std::string("歌詞テキスト"));
+            QCOMPARE(script_.dialogs[0].filterIndex, 4);
+        }
+    }
+
+    // A WinAmp conversion of a document that is already player lyrics
+    // changes nothing, the user's undo included.
+    void unchangedDocumentKeepsTheUndoHistory() {
+        SetEditor("[Spec]\r\nTitle=x");
+        Edit().moveCursor(QTextCursor::End);
+        Type(QStringLiteral("yz"));
+        Act("MenuWinAmpToZVEK")->trigger();
+        QCOMPARE(Edit().toPlainText(), QStringLiteral("[Spec]\nTitle=xyz"));
+        QVERIFY(Edit().document()->isModified());
+        Act("MenuUndo")->trigger();
+        QCOMPARE(Edit().toPlainText(), QStringLiteral("[Spec]\nTitle=x"));
+    }
+
+    // Caret and selection travel into the document in its units (CR LF,
+    // Shift-JIS bytes) and the result's caret comes back.
+    void caretAndSelectionMatchTheDocument() {
+        SetEditor(Utf8ToSjis("ab\r\n歌詞=x\r\n\r\nlast"));
+        QTextCursor c(Edit().document());
+        c.setPosition(6);  // line 1, after "歌詞=" (two characters of two bytes, then "=")
+        c.setPosition(11, QTextCursor::KeepAnchor);
+        Edit().setTextCursor(c);
+        form_->CheckMenu();  // copies the editor into the document
+        QCOMPARE(form_->Document().SelStart(), size_t(4 + 5));
+        QCOMPARE(form_->Document().SelLength(), size_t(1 + 2 + 2 + 2));
+        QCOMPARE(form_->Document().CurrentLine(), 3);
+
+        Act("MenuTextToZVEK")->trigger();  // the caret stands below the template
+        QCOMPARE(Edit().textCursor().blockNumber(), 15);
+        QVERIFY(!Edit().textCursor().hasSelection());
+    }
+
+    void bytesThatAreNotShiftJisSurviveTheEditor() {
+        const std::string raw = std::string("ok\x85\x40\xFD", 5) + "\r\n" + Utf8ToSjis("歌");
+        SetEditor(raw);
+        form_->Document().SetFileName(Path("raw.txt"));
+        script_.files.push_back(Path("raw.txt"));
+        Act("MenuSaveAs")->trigger();
+        QCOMPARE(test::ReadBytes(Path("raw.txt")), raw + "\r\n");
+    }
+
+    // 16: "Yes" followed by a cancelled or failed Save As keeps the window.
+    void closeQueryAnswers_data() {
+        QTest::addColumn<bool>("modified");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("saveAs");  // "" = the dialog is cancelled
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("unmodified") << false << -1 << "" << true;
+        QTest::newRow("cancel") << true << int(MsgResult::Cancel) << "" << false;
+        QTest::newRow("no") << true << int(MsgResult::No) << "" << true;
+        QTest::newRow("yes, saved") << true << int(MsgResult::Yes) << "saved.lyr" << true;
+        QTest::newRow("yes, dialog cancelled") << true << int(MsgResult::Yes) << "" << false;
+        QTest::newRow("yes, save fails") << true << int(MsgResult::Yes) << "no-such-folder/saved.lyr" << false;
+    }
+    void closeQueryAnswers() {
+        QFETCH(bool, modified);
+        QFETCH(int, answer);
+        QFETCH(QString, saveAs);
+        QFETCH(bool, closes);
+        test::WriteBytes(Path("song.lyr"), "a\r\n");
+        script_.files.push_back(Path("song.lyr"));
+        Act("MenuOpen")->trigger();
+        if (modified) Type(QStringLiteral("edit"));
+        if (answer >= 0) script_.answers.push_back(static_cast<MsgResult>(answer));
+        if (!saveAs.isEmpty()) script_.files.push_back(Path(saveAs.toUtf8().constData()));
+
+        QCloseEvent close;
+        QApplication::sendEvent(form_.get(), &close);
+        QCOMPARE(close.isAccepted(), closes);
+        if (modified) {
+            QCOMPARE(script_.asked.size(), size_t(answer == int(MsgResult::Yes) && saveAs.contains('/') ? 2 : 1));
+            QCOMPARE(script_.asked[0].text, std::string("song.lyrを保存しますか？"));
+            QCOMPARE(script_.asked[0].buttons, MsgButtons::YesNoCancel);
+        } else {
+            QVERIFY(script_.asked.empty());
+        }
+        QCOMPARE(Edit().toPlainText().startsWith(QLatin1String("edit")), modified);
+        // Settings are written by a close that goes ahead, and only then.
+        QCOMPARE(QFile::exists(SettingsPath()), closes);
+        if (saveAs == QLatin1String("saved.lyr")) QVERIFY(test::ReadBytes(Path("saved.lyr")).starts_with("edita"));
+    }
+
+    void reopenAsksOnlyAboutUnsavedEdits() {
+        test::WriteBytes(Path("r.lyr"), "orig\r\n");
+        script_.files.push_back(Path("r.lyr"));
+        Act("MenuOpen")->trigger();
+        QCOMPARE(form_->windowTitle(), QStringLiteral("r.lyr"));
+        Act("MenuReopen")->trigger();
+        QVERIFY(script_.asked.empty());
+        Type(QStringLiteral("new "));
+        Act("MenuReopen")->trigger();  // Cancel
+        QCOMPARE(script_.asked.back().text, "編集を破棄して" + Path("r.lyr") + "を開き直しますか？");
+        QCOMPARE(Edit().toPlainText(), QStringLiteral("new orig"));
+        script_.answers.push_back(MsgResult::Yes);
+        Act("MenuReopen")->trigger();
+        QCOMPARE(Edit().toPlainText(), QStringLiteral("orig"));
+        QVERIFY(!Edit().document()->isModified());
+    }
+
+    void checkMenuFollowsSelectionClipboardAndUrlLine_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("select");
+        QTest::addColumn<QString>("clipboard");  // "" = an image, no text
+        QTest::addColumn<bool>("url");
+        QTest::newRow("nothing") << "Title=x" << false << "" << false;
+        QTest::newRow("selection and text") << "Title=x" << true << "t" << false;
+        QTest::newRow("URL= empty") << "a\nURL=" << false << "t" << true;
+        QTest::newRow("lower case url") << "url=http://x/" << true << "" << true;
+        QTest::newRow("not the name") << "x URL=1\nURLS=2" << false << "" << false;
+    }
+    void checkMenuFollowsSelectionClipboardAndUrlLine() {
+        QFETCH(QString, text);
+        QFETCH(bool, select);
+        QFETCH(QString, clipboard);
+        QFETCH(bool, url);
+        Edit().setPlainText(text);
+        if (select) Edit().selectAll();
+        if (clipboard.isEmpty()) {
+            auto* image = new QMimeData;
+            image->setData(QStringLiteral("image/png"), "png");
+            QGuiApplication::clipboard()->setMimeData(image);
+        } else {
+            QGuiApplication::clipboard()->setText(clipboard);
+        }
+        form_->findChild<QMenu*>(QStringLiteral("MenuEdit"))->aboutToShow();
+        for (const char* name : {"MenuCut", "MenuCopy", "PopupCut", "PopupCopy"}) QCOMPARE(Act(name)->isEnabled(), select);
+        QCOMPARE(Act("MenuPaste")->isEnabled(), !clipboard.isEmpty());
+        QCOMPARE(Act("PopupPaste")->isEnabled(), !clipboard.isEmpty());
+        for (const char* name : {"MenuConvertFromURL", "ConvertMenuConvertFromURL", "PopupConvertURL"})
+            QCOMPARE(Act(name)->isEnabled(), url);
+        // The tool-bar buttons and the other items are never disabled.
+        QVERIFY(form_->findChild<QToolButton*>(QStringLiteral("BtnCut"))->isEnabled());
+        QVERIFY(Act("MenuUndo")->isEnabled() && Act("MenuAllSelect")->isEnabled());
+    }
+
+    // Cut and Paste start the undo history afresh: Undo takes back just them.
+    void undoAfterCutAndPaste() {
+        form_->show();
+        QApplication::setActiveWindow(form_.get());
+        QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+        Edit().setFocus();
+        Type(QStringLiteral("abc"));
+        QGuiApplication::clipboard()->setText(QStringLiteral("XY"));
+        QTest::keyClick(&Edit(), Qt::Key_V, Qt::ControlModifier);  // the window's Paste
+        QCOMPARE(Edit().toPlainText(), QStringLiteral("abcXY"));
+        Act("MenuUndo")->trigger();
+        Act("MenuUndo")->trigger();
+        QCOMPARE(Edit().toPlainText(), QStringLiteral("abc"));
+
+        Edit().selectAll();
+        form_->findChild<QToolButton*>(QStringLiteral("BtnCut"))->click();
+        QCOMPARE(Edit().toPlainText(), QString());
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("abc"));
+        Act("PopupUndo")->trigger();
+        Act("PopupUndo")->trigger();
+        QCOMPARE(Edit().toPlainText(), QStringLiteral("abc"));
+
+        Act("MenuAllSelect")->trigger();
+        Act("MenuCopy")->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("abc"));
+    }
+
+    void droppedFiles_data() {
+        QTest::addColumn<QString>("editor");
+        QTest::addColumn<QString>("documentName");
+        QTest::addColumn<QString>("dropped");
+        QTest::addColumn<int>("answer");  // -1: no question expected
+        QTest::addColumn<QString>("result");  // "open", "tag", "untag", "none"
+        QTest::newRow("lyr opens at once") << "text" << "" << "a.lyr" << -1 << "open";
+        QTest::newRow("txt on an empty editor opens") << "" << "" << "a.txt" << -1 << "open";
+        QTest::newRow("HTML page: yes makes a tag file") << "lyrics" << "s.lyr" << "page.HTML" << int(MsgResult::Yes) << "tag";
+        QTest::newRow("yes on a tag file restores") << "lyrics" << "s.TagLyr" << "page.htm" << int(MsgResult::Yes) << "untag";
+        QTest::newRow("no opens the page") << "lyrics" << "s.lyr" << "page.htm" << int(MsgResult::No) << "open";
+        QTest::newRow("cancel does nothing") << "lyrics" << "s.lyr" << "a.txt" << int(MsgResult::Cancel) << "none";
+    }
+    void droppedFiles() {
+        QFETCH(QString, editor);
+        QFETCH(QString, documentName);
+        QFETCH(QString, dropped);
+        QFETCH(int, answer);
+        QFETCH(QString, result);
+        const std::string page = test::ReadBytes(ZVEKLC_SAMPLES "/sample.htm");
+        const std::string lyrics = RunCore(SampleText(), "", [](LyricsDocument& d) { ConvertTextToZVEK(d); }).text;
+        const std::string tagFile =
+            RunCore(lyrics, "s.lyr", [](LyricsDocument& d) { MakeTagFile(d, ZVEKLC_SAMPLES "/sample.htm"); }).text;
+        const std::string path = Path(dropped.toUtf8().constData());
+        const bool isPage = dropped.contains(QLatin1String(".htm"), Qt::CaseInsensitive);
+        test::WriteBytes(path, isPage ? page : "dropped\r\n");
+        test::WriteBytes(Path("second.lyr"), "second\r\n");
+        const std::string before = editor == QLatin1String("lyrics") ? (documentName.endsWith("TagLyr") ? tagFile : lyrics)
+                                                                      : editor.toStdString();
+        SetEditor(before);
+        const std::string shown = Saved(Edit());
+        form_->Document().SetFileName(Path(documentName.toUtf8().constData()));
+        if (answer >= 0) script_.answers.push_back(static_cast<MsgResult>(answer));
+
+        QVERIFY(Drop({path, Path("second.lyr")}));
+
+        if (answer >= 0) {
+            QCOMPARE(script_.asked.at(0).text, std::string("タグファイル変換をしますか？"));
+            QCOMPARE(script_.asked.at(0).buttons, MsgButtons::YesNoCancel);
+        } else {
+            QVERIFY(script_.asked.empty());
+        }
+        const std::string reference = path;
+        std::string expected = shown;
+        if (result == QLatin1String("open")) {
+            test::FakeHost host;
+            LyricsDocument doc(host);
+            doc.OpenFile(path);
+            expected = doc.Text();
+            QCOMPARE(form_->Document().FileName(), path);
+            QCOMPARE(form_->Document().OpenDialog.initialDir, dir_->path().toStdString());
+        } else if (result == QLatin1String("tag")) {
+            expected = RunCore(lyrics, "s.lyr", [&](LyricsDocument& d) { MakeTagFile(d, reference); }).text;
+        } else if (result == QLatin1String("untag")) {
+            expected = RunCore(tagFile, "s.TagLyr", [&](LyricsDocument& d) { RestoreFromTagFile(d, reference); }).text;
+            QCOMPARE(expected, lyrics);
+        }
+        QCOMPARE(Saved(Edit()), expected);
+    }
+
+    // 9: opening over unsaved edits asks first, for a drop as for Open.
+    void droppedFileAsksBeforeDiscardingEdits() {
+        test::WriteBytes(Path("a.lyr"), "dropped\r\n");
+        Type(QStringLiteral("mine"));
+        QVERIFY(Drop({Path("a.lyr")}));
+        QCOMPARE(script_.asked.at(0).text, "編集を破棄して" + Path("a.lyr") + "を開きますか？");
+        QCOMPARE(Edit().toPlainText(), QStringLiteral("mine"));
+    }
+
+    void geometryRules_data() {
+        QTest::addColumn<QList<int>>("stored");  // left, top, width, height
+        QTest::addColumn<QList<int>>("shown");
+        QTest::newRow("defaults centre") << QList<int>{-1, -1, 480, 350} << QList<int>{160, 125, 480, 350};
+        QTest::newRow("exact width") << QList<int>{0, 0, 800, 300} << QList<int>{0, 0, 480, 300};
+        QTest::newRow("width - 1 stays") << QList<int>{0, 0, 799, 300} << QList<int>{0, 0, 799, 300};
+        QTest::newRow("reaching the edge centres") << QList<int>{100, 10, 700, 300} << QList<int>{50, 10, 700, 300};
+        QTest::newRow("negative height") << QList<int>{5, 5, 100, -2} << QList<int>{5, 5, 100, 350};
+        QTest::newRow("top past the bottom") << QList<int>{5, 590, 100, 100} << QList<int>{5, 250, 100, 100};
+        QTest::newRow("odd difference truncates") << QList<int>{-5, 0, 481, 601} << QList<int>{159, 0, 481, 350};
+    }
+    void geometryRules() {
+        QFETCH(QList<int>, stored);
+        QFETCH(QList<int>, shown);
+        WindowSettings s{stored[0], stored[1], stored[2], stored[3], {}, {}};
+        FitToScreen(s, QSize(800, 600));
+        QCOMPARE((QList<int>{s.left, s.top, s.width, s.height}), shown);
+    }
+
+    void settingsRoundTrip() {
+        const QSize screen = QGuiApplication::primaryScreen()->size();
+        QDir().mkpath(dir_->filePath(QStringLiteral("cfg")));
+        {
+            QSettings ini(SettingsPath(), QSettings::IniFormat);
+            ini.beginGroup(QStringLiteral("ZVEKLC"));
+            ini.setValue(QStringLiteral("Left"), 20);
+            ini.setValue(QStringLiteral("Top"), QStringLiteral("high"));  // not a number: the default, then centred
+            ini.setValue(QStringLiteral("Width"), 300);
+            ini.setValue(QStringLiteral("OpenDir"), QStringLiteral("/歌/open"));
+        }
+        TFormMain& form = Make();
+        QCOMPARE(form.pos(), QPoint(20, (screen.height() - 350) / 2));
+        QCOMPARE(form.size(), QSize(300, 350));
+        QCOMPARE(form.Document().OpenDialog.initialDir, std::string("/歌/open"));
+        QCOMPARE(form.Document().SaveDialog.initialDir, QDir::currentPath().toStdString());
+
+        form.Document().SaveDialog.initialDir = "/save here";
+        form.move(30, 40);
+        form.resize(310, 200);
+        form.close();
+        const WindowSettings back = ReadSettings(SettingsPath());
+        QCOMPARE((QList<int>{back.left, back.top, back.width, back.height}), (QList<int>{30, 40, 310, 200}));
+        QCOMPARE(back.openDir, std::string("/歌/open"));
+        QCOMPARE(back.saveDir, std::string("/save here"));
+        QCOMPARE(QSettings(SettingsPath(), QSettings::IniFormat).childGroups(), QStringList{QStringLiteral("ZVEKLC")});
+
+        // A settings file that cannot be written is ignored without a word.
+        test::WriteBytes(Path("file"), "");
+        TFormMain unwritable({}, dir_->filePath(QStringLiteral("file/zveklc.ini")));
+        unwritable.Host().SetScript(&script_);
+        QVERIFY(unwritable.close());
+        QVERIFY(script_.asked.empty());
+    }
+
+    void settingsFileIsPortableOnlyWhenWritableBesideTheProgram() {
+        const QString program = dir_->filePath(QStringLiteral("bin"));
+        QDir().mkpath(program);
+        QCOMPARE(SettingsFilePath(program), dir_->filePath(QStringLiteral("cfg/zveklc/zveklc.ini")));
+        test::WriteBytes(Path("bin/zveklc.ini"), "");
+        QCOMPARE(SettingsFilePath(program), program + QStringLiteral("/zveklc.ini"));
+    }
+
+    void commandLineScan_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("expected");  // document, reference, output, convert flag
+        QTest::newRow("nothing") << QStringList{} << QStringList{"", "", "", "0"};
+        QTest::newRow("slash convert") << QStringList{"/CONVERT", "a.taglyr"} << QStringList{"a.taglyr", "", "", "1"};
+        QTest::newRow("options ignored") << QStringList{"-zvek", "/ZVEK", "a", "-NoOpen", "-x", "", "b"}
+                                         << QStringList{"a", "b", "", "0"};
+        QTest::newRow("fourth file ignored") << QStringList{"a.taglyr", "b.htm", "c.lyr", "d.txt"}
+                                             << QStringList{"a.taglyr", "b.htm", "c.lyr", "0"};
+        QTest::newRow("options anywhere") << QStringList{"x.lyr", "-convert", "y.htm"} << QStringList{"x.lyr", "y.htm", "", "1"};
+        QTest::newRow("absolute paths are files") << QStringList{"/home/a.taglyr", "/tmp/r.htm"}
+                                                  << QStringList{"/home/a.taglyr", "/tmp/r.htm", "", "0"};
+    }
+    void commandLineScan() {
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, expected);
+        std::vector<std::string> argv;
+        for (const QString& a : args) argv.push_back(a.toStdString());
+        const CommandLine line = ScanArguments(argv);
+        QCOMPARE((QStringList{U(line.document), U(line.reference), U(line.output), line.convert ? "1" : "0"}), expected);
+    }
+
+    // The command lines end to end, with the window shown and left to run.
+    void unattendedConversion_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("saveAs");   // the Save As dialog's answer; "" = no dialog expected
+        QTest::addColumn<QString>("written");  // file expected afterwards ("" = none)
+        QTest::addColumn<QString>("kind");     // what it holds: "lyrics" or "tag"
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("document reference output") << QStringList{"a.taglyr", "ref.htm", "out.lyr"} << "" << "out.lyr"
+                                                   << "lyrics" << true;
+        QTest::newRow("folders come from the document") << QStringList{"sub/a.taglyr", "ref.htm", "out.lyr"} << ""
+                                                        << "sub/out.lyr" << "lyrics" << true;
+        QTest::newRow("not .taglyr: made into a tag file") << QStringList{"a.lyr", "ref.htm"} << "t.TagLyr"
+                                                           << "t.TagLyr" << "tag" << true;
+        QTest::newRow("failed conversion writes nothing") << QStringList{"a.taglyr", "missing.htm", "out.lyr"} << ""
+                                                          << "" << "" << true;
+        QTest::newRow("missing document") << QStringList{"missing.taglyr", "ref.htm"} << "" << "" << "" << true;
+        QTest::newRow("-convert without URL= stays open") << QStringList{"-convert", "a.lyr"} << "" << "" << "" << false;
+        QTest::newRow("-convert with URL=") << QStringList{"-convert", "u.taglyr"} << "u.lyr" << "u.lyr" << "lyrics"
+                                            << true;
+    }
+    void unattendedConversion() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, saveAs);
+        QFETCH(QString, written);
+        QFETCH(QString, kind);
+        QFETCH(bool, closes);
+        test::LoopbackServer server;
+        const std::string page = test::ReadBytes(ZVEKLC_SAMPLES "/sample.htm");
+        server.Serve("/song.htm", 200, page);
+        const std::string lyrics = RunCore(SampleText(), "", [](LyricsDocument& d) { ConvertTextToZVEK(d); }).text;
+        const std::string tagFile =
+            RunCore(lyrics, "a.lyr", [](LyricsDocument& d) { MakeTagFile(d, ZVEKLC_SAMPLES "/sample.htm"); }).text;
+        QDir(dir_->path()).mkdir(QStringLiteral("sub"));
+        for (const char* folder : {"", "sub/"}) {
+            test::WriteBytes(Path((std::string(folder) + "a.taglyr").c_str()), tagFile);
+            test::WriteBytes(Path((std::string(folder) + "ref.htm").c_str()), page);
+        }
+        test::WriteBytes(Path("a.lyr"), lyrics);
+        test::WriteBytes(Path("u.taglyr"), WithUrl(tagFile, server.Url("/song.htm")));
+        auto listing = [&] {
+            return QDir(dir_->path()).entryList(QDir::Files) + QDir(dir_->filePath("sub")).entryList(QDir::Files);
+        };
+        const QStringList before = listing();
+
+        const QString here = QDir::currentPath();
+        QDir::setCurrent(dir_->path());
+        std::vector<std::string> argv;
+        for (const QString& a : args) argv.push_back(a.toStdString());
+        TFormMain& form = Make(argv);
+        if (!saveAs.isEmpty()) script_.files.push_back(Path(saveAs.toUtf8().constData()));
+        const bool closed = RunsToClose(form, closes);
+        const QString after = QDir::currentPath();
+        QDir::setCurrent(here);
+
+        QCOMPARE(closed, closes);
+        QCOMPARE(after, dir_->path());  // put back after the conversion
+        QCOMPARE(script_.dialogs.size(), size_t(saveAs.isEmpty() ? 0 : 1));
+        if (written.isEmpty()) {
+            QCOMPARE(listing(), before);
+            QCOMPARE(form.ExitStatus() != 0, args.size() > 1 && args[0] != "-convert");
+            return;
+        }
+        const std::string bytes = test::ReadBytes(Path(written.toUtf8().constData()));
+        if (kind == QLatin1String("lyrics")) QCOMPARE(bytes, lyrics);
+        else QVERIFY(bytes.starts_with("[TagLyr]\r\n") && bytes != lyrics);
+        QCOMPARE(form.ExitStatus(), 0);
+    }
+
+    // The program itself: converts, saves without any dialog and exits 0.
+    void programConvertsUnattendedAndExits() {
+        const std::string lyrics = RunCore(SampleText(), "", [](LyricsDocument& d) { ConvertTextToZVEK(d); }).text;
+        test::WriteBytes(Path("s.lyr"), lyrics);
+        QProcess program;
+        program.setWorkingDirectory(dir_->path());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_->filePath(QStringLiteral("cfg")));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(ZVEKLC_APP_PATH), {QStringLiteral("s.lyr"), QStringLiteral(ZVEKLC_SAMPLES "/sample.htm"),
+                                                         QStringLiteral("s.TagLyr")});
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        const std::string tag =
+            RunCore(lyrics, "s.lyr", [](LyricsDocument& d) { MakeTagFile(d, ZVEKLC_SAMPLES "/sample.htm"); }).text;
+        QCOMPARE(test::ReadBytes(Path("s.TagLyr")), tag);
+        QVERIFY(QFile::exists(dir_->filePath(QStringLiteral("cfg/zveklc/zveklc.ini"))));
+    }
+
+    // 8: while a conversion waits for its page, commands are not started a
+    // second time and a close waits for the conversion to end.
+    void commandsWaitWhileADownloadRuns() {
+        test::LoopbackServer server;
+        server.Hold("/slow.htm", "go", test::ReadBytes(ZVEKLC_SAMPLES "/sample.htm"));
+        const std::string lyrics = RunCore(SampleText(), "", [](LyricsDocument& d) { ConvertTextToZVEK(d); }).text;
+        const std::string tagFile =
+            RunCore(lyrics, "a.lyr", [](LyricsDocument& d) { MakeTagFile(d, ZVEKLC_SAMPLES "/sample.htm"); }).text;
+        SetEditor(WithUrl(tagFile, server.Url("/slow.htm")));
+        form_->show();
+        bool tried = false;
+        QTimer::singleShot(50, form_.get(), [&] {
+            tried = true;
+            QVERIFY(Edit().isReadOnly());
+            Act("MenuTextToZVEK")->trigger();
+            form_->close();
+            QVERIFY(form_->isVisible());
+            server.OpenGate("go");
+        });
+        Act("MenuConvertFromURL")->trigger();
+        QVERIFY(tried);
+        QCOMPARE(Saved(Edit()), lyrics);
+        QCOMPARE(script_.browsed.size(), size_t(1));
+        QTRY_VERIFY(!form_->isVisible());  // the close came after the conversion
+        QVERIFY(script_.asked.empty());
+    }
+};
+
+QTEST_MAIN(WindowTest)
+#include "WindowTest.moc"
