@@ -1,6 +1,5 @@
 #include "web/Inet.h"
 
-#include <curl/curl.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -14,6 +13,7 @@
 
 #include "text/Sjis.h"
 #include "platform/InstanceLock.h"
+#include "web/CurlLibrary.h"
 #include "web/LyricsSites.h"
 
 namespace zvek {
@@ -40,11 +40,6 @@ constexpr milliseconds kMessagePoll{20};
 
 std::mutex limitsMutex;
 InetLimits limits;
-
-void InitCurl() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 std::string_view TrimLine(std::string_view line) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
@@ -81,7 +76,7 @@ struct TWinInet::Handle {
     InstanceLock agentLock;
 
     ~Handle() {
-        if (multi) curl_multi_cleanup(multi);
+        if (multi) Curl()->multi_cleanup(multi);
     }
 };
 
@@ -114,8 +109,8 @@ struct TWinInet::Request {
     explicit Request(CURLM* m) : multi(m) {}
     ~Request() {
         if (!easy) return;
-        curl_multi_remove_handle(multi, easy);
-        curl_easy_cleanup(easy);
+        Curl()->multi_remove_handle(multi, easy);
+        Curl()->easy_cleanup(easy);
     }
 
     std::size_t Unread() const { return pending.size() - pendingHead; }
@@ -189,16 +184,16 @@ struct TWinInet::Request {
         while (!done && !ready()) {
             if (paused) {
                 paused = false;
-                if (const CURLcode code = curl_easy_pause(easy, CURLPAUSE_CONT); code != CURLE_OK) Finish(code);
+                if (const CURLcode code = Curl()->easy_pause(easy, CURLPAUSE_CONT); code != CURLE_OK) Finish(code);
                 continue;
             }
             int running = 0;
-            if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            if (Curl()->multi_perform(multi, &running) != CURLM_OK) {
                 Finish(CURLE_FAILED_INIT);
                 break;
             }
             int left = 0;
-            while (CURLMsg* message = curl_multi_info_read(multi, &left))
+            while (CURLMsg* message = Curl()->multi_info_read(multi, &left))
                 if (message->msg == CURLMSG_DONE && message->easy_handle == easy) Finish(message->data.result);
             if (done || ready()) break;
             // The stall clock runs only while we wait: time the caller spent
@@ -211,7 +206,7 @@ struct TWinInet::Request {
             }
             const auto slice =
                 std::min(kPollSlice, std::chrono::ceil<milliseconds>(deadline - now) + milliseconds(1));
-            curl_multi_poll(multi, nullptr, 0, static_cast<int>(slice.count()), nullptr);
+            Curl()->multi_poll(multi, nullptr, 0, static_cast<int>(slice.count()), nullptr);
         }
     }
 };
@@ -226,9 +221,9 @@ void TWinInet::Progress(ProgressStatus status, std::uint32_t count) {
 
 bool TWinInet::Open() {
     Close();
-    InitCurl();
+    if (!Curl()) return false;
     auto handle = std::make_unique<Handle>();
-    handle->multi = curl_multi_init();
+    handle->multi = Curl()->multi_init();
     if (!handle->multi) return false;
     const std::string program = ProgramName();
     handle->agentLock = InstanceLock::Acquire(program);
@@ -247,40 +242,41 @@ void TWinInet::CloseUrl() { request_.reset(); }
 
 bool TWinInet::OpenUrl(const std::string& url) {
     CloseUrl();
-    if (!internet_) return false;
+    if (!internet_) return false;  // an open handle means libcurl is loaded
+    const CurlLibrary& curl = *Curl();
     auto request = std::make_unique<Request>(internet_->multi);
     request->limits = GetInetLimits();
-    CURL* easy = request->easy = curl_easy_init();
+    CURL* easy = request->easy = curl.easy_init();
     if (!easy) return false;
-    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, agent_.c_str());
-    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+    curl.easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl.easy_setopt(easy, CURLOPT_USERAGENT, agent_.c_str());
+    curl.easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     // Addresses come from documents and web pages: never let one, or a
     // redirect, reach a local file or another protocol.
 #if LIBCURL_VERSION_NUM >= 0x075500
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl.easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl.easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
 #else
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+    curl.easy_setopt(easy, CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
+    curl.easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS, static_cast<long>(CURLPROTO_HTTP | CURLPROTO_HTTPS));
 #endif
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, request->limits.maxRedirects);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request->limits.connectTimeout.count()));
+    curl.easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl.easy_setopt(easy, CURLOPT_MAXREDIRS, request->limits.maxRedirects);
+    curl.easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request->limits.connectTimeout.count()));
     // A declared length over the cap fails before any byte is kept; bodies
     // of unknown length are counted in OnBody.
-    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request->limits.maxBodyBytes));
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl.easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request->limits.maxBodyBytes));
+    curl.easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     // Sites that set a cookie and redirect to check it work as in a browser.
-    curl_easy_setopt(easy, CURLOPT_COOKIEFILE, "");
+    curl.easy_setopt(easy, CURLOPT_COOKIEFILE, "");
     // A proxy's CONNECT answer is no response of the page's.
-    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Request::OnHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, request.get());
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Request::OnBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, request.get());
-    if (curl_multi_add_handle(internet_->multi, easy) != CURLM_OK) {
-        curl_easy_cleanup(easy);
+    curl.easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    curl.easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Request::OnHeader);
+    curl.easy_setopt(easy, CURLOPT_HEADERDATA, request.get());
+    curl.easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Request::OnBody);
+    curl.easy_setopt(easy, CURLOPT_WRITEDATA, request.get());
+    if (curl.multi_add_handle(internet_->multi, easy) != CURLM_OK) {
+        curl.easy_cleanup(easy);
         request->easy = nullptr;
         return false;
     }
