@@ -3,12 +3,21 @@
 #include <QMessageBox>
 #include <exception>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/Main.h"
 #include "app/Settings.h"
+#include "text/Codec.h"
 
 int main(int argc, char** argv) {
+    // The editor needs the character tables for its first text; they are
+    // built on the second core while the window is set up.
+    std::thread codec(zvek::PrepareCodec);
+    struct Join {
+        std::thread& thread;
+        ~Join() { thread.join(); }
+    } join{codec};
     QApplication app(argc, argv);  // takes Qt's own options out of argv
     QApplication::setApplicationName(QStringLiteral("zveklc"));
     QApplication::setApplicationDisplayName(QStringLiteral("ZVEK Lyrics Converter"));

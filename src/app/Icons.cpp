@@ -1,8 +1,14 @@
 #include "app/Icons.h"
 
+#include <QApplication>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOption>
+#include <map>
+#include <tuple>
 
 namespace zvek {
 
@@ -133,27 +139,51 @@ void Draw(QPainter& p, ToolImage image) {
     }
 }
 
-QIcon DrawnIcon(ToolImage image) {
-    QIcon icon;
-    for (const int size : {16, 24, 32}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.scale(size / 16.0, size / 16.0);
-        Draw(painter, image);
-        painter.end();
-        icon.addPixmap(pixmap);
+// Our pictures are drawn when first shown, at the size shown, so that the
+// window does not spend its start-up on images nobody has looked at yet.
+class DrawnIconEngine : public QIconEngine {
+public:
+    explicit DrawnIconEngine(ToolImage image) : image_(image) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
     }
-    return icon;
-}
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
+        QPixmap& cached = cache_[{size.width(), size.height(), mode}];
+        if (!cached.isNull()) return cached;
+        QPixmap picture(size);
+        picture.fill(Qt::transparent);
+        QPainter painter(&picture);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(size.width() / 16.0, size.height() / 16.0);
+        Draw(painter, image_);
+        painter.end();
+        if (mode != QIcon::Normal) {
+            QStyleOption option;
+            picture = QApplication::style()->generatedIconPixmap(mode, picture, &option);
+        }
+        cached = picture;
+        return cached;
+    }
+
+    QIconEngine* clone() const override { return new DrawnIconEngine(image_); }
+
+private:
+    ToolImage image_;
+    std::map<std::tuple<int, int, QIcon::Mode>, QPixmap> cache_;
+};
 
 }  // namespace
 
 QIcon ToolIcon(ToolImage image) {
-    const QString name = QString::fromLatin1(ThemeName(image));
-    if (QIcon::hasThemeIcon(name)) return QIcon::fromTheme(name);
-    return DrawnIcon(image);
+    // "hicolor" is only the fallback theme, which holds program icons, not
+    // these; looking there would cost the start-up a search for nothing.
+    if (QIcon::themeName() != QLatin1String("hicolor")) {
+        const QString name = QString::fromLatin1(ThemeName(image));
+        if (QIcon::hasThemeIcon(name)) return QIcon::fromTheme(name);
+    }
+    return QIcon(new DrawnIconEngine(image));
 }
 
 }  // namespace zvek

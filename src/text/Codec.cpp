@@ -242,6 +242,8 @@ inline char* PutSjis(char* out, const Tables& t, char16_t c, bool rawBytes, std:
 
 }  // namespace
 
+void PrepareCodec() { GetTables(); }
+
 std::u16string SjisToUtf16(std::string_view sjis) {
     // Never more characters than bytes.
     std::u16string out(sjis.size(), u'\0');

@@ -24,6 +24,10 @@ namespace zvek {
 // Base of the private-use range that carries raw bytes: U+F700 + byte.
 inline constexpr char16_t kRawBytePua = 0xF700;
 
+// Builds the tables now rather than on first use, e.g. on a spare thread
+// while a window is being set up.
+void PrepareCodec();
+
 std::u16string SjisToUtf16(std::string_view sjis);
 std::string SjisToUtf8(std::string_view sjis);
 
