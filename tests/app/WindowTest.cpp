@@ -59,6 +59,17 @@ CoreResult RunCore(const std::string& sjis, const std::string& fileName,
     return {doc.Text(), doc.FileName(), doc.Modified};
 }
 
+constexpr const char* kSamplePage = ZVEKLC_SAMPLES "/sample.htm";
+
+// The sample song as player lyrics, and as a tag file made from them
+// against the sample page while the lyrics were named `name`.
+std::string SampleLyrics() {
+    return RunCore(SampleText(), "", [](LyricsDocument& d) { ConvertTextToZVEK(d); }).text;
+}
+std::string SampleTagFile(const std::string& name) {
+    return RunCore(SampleLyrics(), name, [](LyricsDocument& d) { MakeTagFile(d, kSamplePage); }).text;
+}
+
 // Editor text as the document would save it.
 std::string Saved(const QPlainTextEdit& edit) {
     const QString text = edit.toPlainText();
@@ -311,11 +322,11 @@ private slots:
         QFETCH(QString, input);
         QFETCH(QString, fileName);
         QFETCH(int, kind);
-        const std::string reference = ZVEKLC_SAMPLES "/sample.htm";
+        const std::string reference = kSamplePage;
         const auto text = [](LyricsDocument& d) { ConvertTextToZVEK(d); };
         std::string sjis = input == QLatin1String("sample") ? SampleText() : Utf8ToSjis(input.toStdString());
-        if (kind >= 4) sjis = RunCore(SampleText(), "", text).text;  // player lyrics of the sample
-        if (kind == 5) sjis = RunCore(sjis, "song.lyr", [&](LyricsDocument& d) { MakeTagFile(d, reference); }).text;
+        if (kind == 4) sjis = SampleLyrics();
+        if (kind == 5) sjis = SampleTagFile("song.lyr");
         const std::function<void(LyricsDocument&)> core[] = {
             text,
             [](LyricsDocument& d) { ConvertZVEKToText(d); },
@@ -529,10 +540,9 @@ private slots:
         QFETCH(QString, dropped);
         QFETCH(int, answer);
         QFETCH(QString, result);
-        const std::string page = test::ReadBytes(ZVEKLC_SAMPLES "/sample.htm");
-        const std::string lyrics = RunCore(SampleText(), "", [](LyricsDocument& d) { ConvertTextToZVEK(d); }).text;
-        const std::string tagFile =
-            RunCore(lyrics, "s.lyr", [](LyricsDocument& d) { MakeTagFile(d, ZVEKLC_SAMPLES "/sample.htm"); }).text;
+        const std::string page = test::ReadBytes(kSamplePage);
+        const std::string lyrics = SampleLyrics();
+        const std::string tagFile = SampleTagFile("s.lyr");
         const std::string path = Path(dropped.toUtf8().constData());
         const bool isPage = dropped.contains(QLatin1String(".htm"), Qt::CaseInsensitive);
         test::WriteBytes(path, isPage ? page : "dropped\r\n");
@@ -690,11 +700,10 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(bool, closes);
         test::LoopbackServer server;
-        const std::string page = test::ReadBytes(ZVEKLC_SAMPLES "/sample.htm");
+        const std::string page = test::ReadBytes(kSamplePage);
         server.Serve("/song.htm", 200, page);
-        const std::string lyrics = RunCore(SampleText(), "", [](LyricsDocument& d) { ConvertTextToZVEK(d); }).text;
-        const std::string tagFile =
-            RunCore(lyrics, "a.lyr", [](LyricsDocument& d) { MakeTagFile(d, ZVEKLC_SAMPLES "/sample.htm"); }).text;
+        const std::string lyrics = SampleLyrics();
+        const std::string tagFile = SampleTagFile("a.lyr");
         QDir(dir_->path()).mkdir(QStringLiteral("sub"));
         for (const char* folder : {"", "sub/"}) {
             test::WriteBytes(Path((std::string(folder) + "a.taglyr").c_str()), tagFile);
@@ -733,7 +742,7 @@ private slots:
 
     // The program itself: converts, saves without any dialog and exits 0.
     void programConvertsUnattendedAndExits() {
-        const std::string lyrics = RunCore(SampleText(), "", [](LyricsDocument& d) { ConvertTextToZVEK(d); }).text;
+        const std::string lyrics = SampleLyrics();
         test::WriteBytes(Path("s.lyr"), lyrics);
         QProcess program;
         program.setWorkingDirectory(dir_->path());
@@ -741,13 +750,12 @@ private slots:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_->filePath(QStringLiteral("cfg")));
         program.setProcessEnvironment(env);
-        program.start(QStringLiteral(ZVEKLC_APP_PATH), {QStringLiteral("s.lyr"), QStringLiteral(ZVEKLC_SAMPLES "/sample.htm"),
+        program.start(QStringLiteral(ZVEKLC_APP_PATH), {QStringLiteral("s.lyr"), QString::fromUtf8(kSamplePage),
                                                          QStringLiteral("s.TagLyr")});
         QVERIFY(program.waitForFinished(20000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
-        const std::string tag =
-            RunCore(lyrics, "s.lyr", [](LyricsDocument& d) { MakeTagFile(d, ZVEKLC_SAMPLES "/sample.htm"); }).text;
+        const std::string tag = SampleTagFile("s.lyr");
         QCOMPARE(test::ReadBytes(Path("s.TagLyr")), tag);
         QVERIFY(QFile::exists(dir_->filePath(QStringLiteral("cfg/zveklc/zveklc.ini"))));
     }
@@ -756,10 +764,9 @@ private slots:
     // second time and a close waits for the conversion to end.
     void commandsWaitWhileADownloadRuns() {
         test::LoopbackServer server;
-        server.Hold("/slow.htm", "go", test::ReadBytes(ZVEKLC_SAMPLES "/sample.htm"));
-        const std::string lyrics = RunCore(SampleText(), "", [](LyricsDocument& d) { ConvertTextToZVEK(d); }).text;
-        const std::string tagFile =
-            RunCore(lyrics, "a.lyr", [](LyricsDocument& d) { MakeTagFile(d, ZVEKLC_SAMPLES "/sample.htm"); }).text;
+        server.Hold("/slow.htm", "go", test::ReadBytes(kSamplePage));
+        const std::string lyrics = SampleLyrics();
+        const std::string tagFile = SampleTagFile("a.lyr");
         SetEditor(WithUrl(tagFile, server.Url("/slow.htm")));
         form_->show();
         bool tried = false;
