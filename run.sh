@@ -1,14 +1,25 @@
 #!/usr/bin/env bash
-# Builds the program and runs its main job on the bundled sample: Convert Auto
-# turns the sample lyrics text into a player lyrics file, which is then made
-# into a tag file against the sample page and rebuilt from it. Everything is
-# written to a temporary folder.
+# Builds the program and opens its window on the bundled sample song
+# (samples/sample.txt); Convert Auto (the green button) makes it player lyrics.
+#
+#   ./run.sh          the window (needs a display)
+#   ./run.sh --cli    the command-line demonstration instead: Convert Auto
+#                     turns the sample into a player lyrics file, which is
+#                     then made into a tag file against the sample page and
+#                     rebuilt from it, all in a temporary folder
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/common.sh
 
 ensure_packages
-BUILD_TARGET=zveklc-cli configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+BUILD_TARGET="zveklc zveklc-cli" configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+if [ "${1:-}" != --cli ]; then
+  if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    exec ./build/src/zveklc samples/sample.txt
+  fi
+  echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): showing the command-line demonstration instead." >&2
+fi
 
 cli=./build/src/zveklc-cli
 out=$(mktemp -d)

@@ -18,9 +18,10 @@ ensure_packages() {
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# configure_and_build DIR [cmake options...]; BUILD_TARGET limits the build to one target.
+# configure_and_build DIR [cmake options...]; BUILD_TARGET limits the build to the targets it names.
 configure_and_build() {
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir" --parallel "$(nproc)" ${BUILD_TARGET:+--target "$BUILD_TARGET"}
+  # shellcheck disable=SC2086 # BUILD_TARGET may name several targets
+  cmake --build "$dir" --parallel "$(nproc)" ${BUILD_TARGET:+--target $BUILD_TARGET}
 }

@@ -92,24 +92,28 @@ void Draw(QPainter& p, ToolImage image) {
         Page(p, QRectF(6.5, 6.5, 8, 8.5));
         break;
     case ToolImage::Convert:
-    case ToolImage::ConvertFromIE: {
-        const QColor color = image == ToolImage::Convert ? QColor(40, 150, 60) : QColor(40, 100, 200);
-        if (image == ToolImage::ConvertFromIE) {
-            p.setBrush(QColor(210, 230, 250));
-            p.drawEllipse(QPointF(8, 8), 6.5, 6.5);
-            p.drawEllipse(QPointF(8, 8), 3, 6.5);
-            p.drawLine(QPointF(1.5, 8), QPointF(14.5, 8));
-        }
-        p.setPen(QPen(color, 2));
+        p.setPen(QPen(QColor(40, 150, 60), 2));
         p.setBrush(Qt::NoBrush);
         p.drawArc(QRectF(3, 3, 10, 10), 30 * 16, 150 * 16);
         p.drawArc(QRectF(3, 3, 10, 10), 210 * 16, 150 * 16);
         p.setPen(Qt::NoPen);
-        p.setBrush(color);
+        p.setBrush(QColor(40, 150, 60));
         Arrow(p, QPointF(15, 5.5), 4);
         Arrow(p, QPointF(1, 10.5), -4);
         break;
-    }
+    case ToolImage::ConvertFromIE:
+        // A web page's globe with the convert arrow beside it.
+        p.setBrush(QColor(120, 170, 230));
+        p.drawEllipse(QPointF(6.5, 6.5), 5.5, 5.5);
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QPointF(6.5, 6.5), 2.2, 5.5);
+        p.drawLine(QPointF(1, 6.5), QPointF(12, 6.5));
+        p.setPen(QPen(QColor(40, 150, 60), 2));
+        p.drawArc(QRectF(8, 8, 7, 7), 200 * 16, 200 * 16);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(40, 150, 60));
+        Arrow(p, QPointF(8, 13), -3);
+        break;
     case ToolImage::FindLyrics:
         p.setBrush(QColor(220, 235, 250));
         p.setPen(QPen(QColor(60, 60, 60), 1.5));

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
@@ -103,7 +104,13 @@ bool QtHost::ExecuteDialog(FileDialog& dialog) {
     if (dialog.filterIndex >= 1 && dialog.filterIndex <= filters.size())
         box.selectNameFilter(filters[dialog.filterIndex - 1]);
     box.setDefaultSuffix(QString::fromUtf8(dialog.defaultExt));
-    if (!dialog.fileName.empty()) box.selectFile(PathToQt(dialog.fileName));
+    // A proposed path with a folder names that folder (relative ones from the
+    // working directory, as the document's own paths are); a bare name goes
+    // into the starting folder.
+    if (!dialog.fileName.empty()) {
+        const QString proposed = PathToQt(dialog.fileName);
+        box.selectFile(proposed.contains(QLatin1Char('/')) ? QFileInfo(proposed).absoluteFilePath() : proposed);
+    }
     if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) return false;
     dialog.fileName = PathFromQt(box.selectedFiles().front());
     if (const qsizetype index = filters.indexOf(box.selectedNameFilter()); index >= 0)
