@@ -6,9 +6,10 @@
 //
 // "Painted" is the first XDamage report on the mapped window: Qt sets no
 // window background, so the server itself never draws into it and the first
-// damage is Qt's own backing store arriving. With --title the run also waits
-// until WM_NAME or _NET_WM_NAME contains TEXT (a program may retitle itself
-// after loading a file). Written for a bare X server (Xvfb) without a window
+// damage is Qt's own backing store arriving. With --title only a paint that
+// comes once WM_NAME or _NET_WM_NAME contains TEXT counts: a program that
+// retitles itself after loading a file has then also drawn what it loaded.
+// Written for a bare X server (Xvfb) without a window
 // manager, where the program's top-level is a direct child of the root.
 //
 // --keep measures once and leaves the program running; it prints
@@ -241,7 +242,7 @@ private:
             auto it = windows_.find(d.drawable);
             if (it == windows_.end())
                 return 0;
-            if (it->second.mapped && isOurs(d.drawable))
+            if (it->second.mapped && it->second.titled && isOurs(d.drawable))
                 it->second.painted = true;
             else // re-arm: a non-empty report comes only once until subtracted
                 XDamageSubtract(dpy_, d.damage, None, None);

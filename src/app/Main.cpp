@@ -383,10 +383,25 @@ void TFormMain::CheckMenu() {
 
 void TFormMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (shown_) return;
-    shown_ = true;
-    // After the first paint: opening the document must not hold up the window.
-    QTimer::singleShot(0, this, &TFormMain::FormShow);
+    if (start_ != Start::Hidden) return;
+    start_ = Start::Showing;
+    // A window that is not painted soon (started minimised, say) still
+    // opens its document.
+    QTimer::singleShot(250, this, &TFormMain::StartOnce);
+}
+
+bool TFormMain::event(QEvent* event) {
+    const bool handled = QMainWindow::event(event);
+    // Opening the document must not hold up the window's first paint.
+    if (event->type() == QEvent::UpdateRequest && start_ == Start::Showing)
+        QTimer::singleShot(0, this, &TFormMain::StartOnce);
+    return handled;
+}
+
+void TFormMain::StartOnce() {
+    if (start_ != Start::Showing) return;
+    start_ = Start::Started;
+    FormShow();
 }
 
 void TFormMain::FormShow() {

@@ -88,6 +88,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -118,7 +119,9 @@ private:
 
     std::vector<std::string> arguments_;
     QString settingsPath_;
-    bool shown_ = false;
+    // The first show: FormShow is due once the window has been painted.
+    enum class Start { Hidden, Showing, Started } start_ = Start::Hidden;
+    void StartOnce();
     bool busy_ = false;
     bool closePending_ = false;
     int exitStatus_ = 0;
