@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 
 #include "../NullHost.h"
+#include "../TextLines.h"
 #include "app/EditorAdapter.h"
 #include "app/LyricsEdit.h"
 #include "app/Main.h"
@@ -19,21 +20,8 @@ namespace {
 
 using namespace zvek;
 
-std::vector<std::string> Lyrics(std::size_t count) {
-    static const std::string samples[] = {
-        "\x92\xa9\x82\xcc\x91\x8b\x82\xf0\x82\xa0\x82\xaf\x82\xc4",
-        "\x81\x40\x82\xd0\x82\xa9\x82\xe8\x82\xaa\x95\x94\x89\xae\x82\xc9\x82\xb1\x82\xbc\x82\xea\x82\xe9\x81\x40",
-        "",
-        "  Walking down the morning street  ",
-        "\"one\", \"two\"",
-    };
-    std::vector<std::string> lines;
-    for (std::size_t i = 0; i < count; ++i) lines.push_back(samples[i % std::size(samples)]);
-    return lines;
-}
-
 void BM_ConversionAlone(benchmark::State& state) {
-    const auto lines = Lyrics(static_cast<std::size_t>(state.range(0)));
+    const auto lines = bench::TextLines(static_cast<std::size_t>(state.range(0)));
     bench::NullHost host;
     LyricsDocument doc(host);
     for (auto _ : state) {
@@ -47,7 +35,7 @@ void BM_ConversionAlone(benchmark::State& state) {
 // The command as the user starts it: the menu item, with the editor's text
 // going in and the result coming back.
 void BM_ConversionInTheWindow(benchmark::State& state) {
-    const QString text = EditorText(Lyrics(static_cast<std::size_t>(state.range(0))));
+    const QString text = EditorText(bench::TextLines(static_cast<std::size_t>(state.range(0))));
     TFormMain form({}, QString());
     QAction* command = form.findChild<QAction*>(QStringLiteral("MenuTextToZVEK"));
     for (auto _ : state) {
@@ -61,7 +49,7 @@ void BM_ConversionInTheWindow(benchmark::State& state) {
 
 // The adapter's own part: editor -> document and document -> editor.
 void BM_AdapterLoadAndStore(benchmark::State& state) {
-    const auto lines = Lyrics(static_cast<std::size_t>(state.range(0)));
+    const auto lines = bench::TextLines(static_cast<std::size_t>(state.range(0)));
     const QString text = EditorText(lines);
     bench::NullHost host;
     LyricsDocument doc(host);
