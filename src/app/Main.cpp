@@ -286,8 +286,8 @@ void TFormMain::BuildToolBar() {
 
 // --- Commands ---------------------------------------------------------------
 
-bool TFormMain::RunCommand(const std::function<void()>& command) {
-    if (busy_) return false;
+void TFormMain::RunCommand(const std::function<void()>& command) {
+    if (busy_) return;
     busy_ = true;
     Edit->setReadOnly(true);
     adapter_->Load();
@@ -305,7 +305,6 @@ bool TFormMain::RunCommand(const std::function<void()>& command) {
         closePending_ = false;
         QTimer::singleShot(0, this, &QWidget::close);
     }
-    return true;
 }
 
 void TFormMain::ShowProgressCaret() {
@@ -391,6 +390,9 @@ void TFormMain::showEvent(QShowEvent* event) {
 }
 
 bool TFormMain::event(QEvent* event) {
+    // While a command runs the status line shows its progress, not the hint
+    // of whatever the pointer passes over.
+    if (busy_ && event->type() == QEvent::StatusTip) return true;
     const bool handled = QMainWindow::event(event);
     // Opening the document must not hold up the window's first paint.
     if (event->type() == QEvent::UpdateRequest && start_ == Start::Showing)

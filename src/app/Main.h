@@ -99,7 +99,7 @@ private:
     // Runs a command on the document between the editor's two copies. A
     // command is not started while another one runs (it may be waiting for
     // a download and letting the window process its events meanwhile).
-    bool RunCommand(const std::function<void()>& command);
+    void RunCommand(const std::function<void()>& command);
     void ShowProgressCaret();
 
     void BuildMenus();

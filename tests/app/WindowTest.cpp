@@ -761,7 +761,8 @@ private slots:
     }
 
     // 8: while a conversion waits for its page, commands are not started a
-    // second time and a close waits for the conversion to end.
+    // second time, the status line keeps the progress, and a close waits for
+    // the conversion to end.
     void commandsWaitWhileADownloadRuns() {
         test::LoopbackServer server;
         server.Hold("/slow.htm", "go", test::ReadBytes(kSamplePage));
@@ -774,6 +775,11 @@ private slots:
             tried = true;
             QVERIFY(Edit().isReadOnly());
             Act("MenuTextToZVEK")->trigger();
+            const QString progress = form_->statusBar()->currentMessage();
+            QVERIFY(!progress.isEmpty());
+            QStatusTipEvent hint(QStringLiteral("a hint"));
+            QApplication::sendEvent(form_.get(), &hint);
+            QCOMPARE(form_->statusBar()->currentMessage(), progress);
             form_->close();
             QVERIFY(form_->isVisible());
             server.OpenGate("go");
