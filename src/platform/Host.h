@@ -60,6 +60,8 @@ public:
     virtual bool OpenInBrowser(const std::string& address) = 0;
     // Brings the main window back to the front (the browser took it).
     virtual void BringToTop() {}
+    // The user asked to stop what is running; asked while a download waits.
+    virtual bool CancelRequested() { return false; }
 };
 
 }  // namespace zvek

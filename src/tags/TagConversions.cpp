@@ -113,23 +113,26 @@ private:
     std::string path_;
 };
 
-// The tag maker downloads on the window's thread, without progress; when a
-// UtaNet page does not come, its other address is tried. On success
-// `pageAddress` is the address that gave the page.
+// The tag maker downloads without progress on the status line; the window
+// keeps painting meanwhile and the user may stop it. When a UtaNet page does
+// not come, its other address is tried. On success `pageAddress` is the
+// address that gave the page.
 std::unique_ptr<DownloadedPage> DownloadReferenceForTag(LyricsDocument& doc, const std::string& address,
                                                         std::string& pageAddress) {
     auto page = std::make_unique<DownloadedPage>(UniqueTempFile(".htm"));
+    TDownloadThread download(doc.host());
     pageAddress = address;
-    bool fetched = TWinInet().Download(address, page->path());
-    if (!fetched) {
+    bool fetched = download.Start(address, page->path(), true);
+    if (!fetched && !download.Cancelled()) {
         if (const std::string members = UtaNetMembersAddress(address); !members.empty()) {
-            fetched = TWinInet().Download(members, page->path());
+            fetched = download.Start(members, page->path(), true);
             if (fetched) pageAddress = members;
         }
     }
     if (fetched) return page;
     doc.ResultCode = kResultPageNotFetched;
-    doc.host().MessageBox(address + "：ページを取得できませんでした", MsgKind::Error, MsgButtons::Ok);
+    if (!download.Cancelled())
+        doc.host().MessageBox(address + "：ページを取得できませんでした", MsgKind::Error, MsgButtons::Ok);
     return nullptr;
 }
 

@@ -105,6 +105,7 @@ struct TWinInet::Request {
     bool done = false;
     CURLcode result = CURLE_OK;
     Clock::time_point lastByte = Clock::now();
+    const std::atomic<bool>* stop = nullptr;
 
     explicit Request(CURLM* m) : multi(m) {}
     ~Request() {
@@ -182,6 +183,10 @@ struct TWinInet::Request {
     void Pump(Ready ready) {
         const Clock::time_point waitStart = Clock::now();
         while (!done && !ready()) {
+            if (stop && stop->load(std::memory_order_relaxed)) {
+                Finish(CURLE_ABORTED_BY_CALLBACK);
+                break;
+            }
             if (paused) {
                 paused = false;
                 if (const CURLcode code = Curl()->easy_pause(easy, CURLPAUSE_CONT); code != CURLE_OK) Finish(code);
@@ -246,6 +251,7 @@ bool TWinInet::OpenUrl(const std::string& url) {
     const CurlLibrary& curl = *Curl();
     auto request = std::make_unique<Request>(internet_->multi);
     request->limits = GetInetLimits();
+    request->stop = StopFlag;
     CURL* easy = request->easy = curl.easy_init();
     if (!easy) return false;
     curl.easy_setopt(easy, CURLOPT_URL, url.c_str());
@@ -421,6 +427,7 @@ bool TDownloadThread::Start(const std::string& url, const std::string& fileName,
         return false;
     }
     status_.store(psIdle, std::memory_order_release);
+    cancel_.store(false, std::memory_order_relaxed);
     busy_.store(true, std::memory_order_release);
     try {
         worker_ = std::thread([this] { Execute(); });
@@ -437,6 +444,7 @@ bool TDownloadThread::Wait() {
         Deliver();
         if (!Busy()) break;
         host_.ProcessMessages();
+        if (host_.CancelRequested()) Cancel();
         std::unique_lock lock(mutex_);
         changed_.wait_for(lock, kMessagePoll, [this] { return !reports_.empty() || !Busy(); });
     }
@@ -450,6 +458,7 @@ void TDownloadThread::Execute() {
     bool ok = false;
     try {
         TWinInet inet;
+        inet.StopFlag = &cancel_;
         inet.OnProgress = [this](TWinInet&, ProgressStatus status, std::uint32_t count) { Relay(status, count); };
         ok = inet.Download(url_, fileName_);
     } catch (...) {
@@ -498,17 +507,20 @@ void DownloadProgress(Host& host, ProgressStatus status, std::uint32_t count) {
 bool FetchPage(Host& host, const std::string& url, const std::string& fileName) {
     host.SetStatusText(url + "に接続中...");
     bool ok = false;
+    bool stopped = false;
     {
         TDownloadThread thread(host);
         thread.OnProgress = [&host](TDownloadThread&, ProgressStatus status, std::uint32_t count) {
             DownloadProgress(host, status, count);
         };
         ok = thread.Start(url, fileName, true);
+        stopped = thread.Cancelled();
     }
     host.SetStatusText("");
     if (ok) return true;
     if (!fileName.empty()) ::unlink(fileName.c_str());
-    host.MessageBox(url + "\r\nページを取得できませんでした", MsgKind::Error, MsgButtons::Ok);
+    // The user who stopped it knows; a box would only repeat it.
+    if (!stopped) host.MessageBox(url + "\r\nページを取得できませんでした", MsgKind::Error, MsgButtons::Ok);
     return false;
 }
 

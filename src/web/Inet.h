@@ -72,6 +72,9 @@ public:
 
     // Called on the thread that runs Download.
     ProgressHandler OnProgress;
+    // While this flag is set, a transfer stops at once as a failure; it may
+    // be set from another thread.
+    const std::atomic<bool>* StopFlag = nullptr;
 
     // Opens the connection handle under an agent name of its own: the
     // program's file name without extension followed by the lowest number
@@ -137,6 +140,10 @@ public:
     bool Wait();
 
     bool Busy() const { return busy_.load(std::memory_order_acquire); }
+    // Stops the running download as a failure (it removes its partial
+    // file). Wait also does so when the host reports that the user asked.
+    void Cancel() { cancel_.store(true, std::memory_order_relaxed); }
+    bool Cancelled() const { return cancel_.load(std::memory_order_relaxed); }
     ProgressStatus Status() const { return status_.load(std::memory_order_acquire); }
 
     // The worker body.
@@ -151,6 +158,7 @@ private:
     std::string fileName_;
     bool wait_ = true;
     std::atomic<bool> busy_{false};
+    std::atomic<bool> cancel_{false};
     std::atomic<ProgressStatus> status_{psIdle};
     std::thread worker_;
 
@@ -167,7 +175,8 @@ void DownloadProgress(Host& host, ProgressStatus status, std::uint32_t count);
 
 // Downloads `url` into `fileName` on a worker thread, with the address and
 // then the progress on the status line. On failure the file is removed and
-// an error box names the address; the caller records the failure.
+// an error box names the address (not when the user stopped it); the
+// caller records the failure.
 bool FetchPage(Host& host, const std::string& url, const std::string& fileName);
 
 // A UtaNet lyrics page answers under "/phplib/" or under "/members/phplib/";

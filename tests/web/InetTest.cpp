@@ -103,6 +103,22 @@ TEST_F(InetTest, TenThousandBytesComeInChunksOfAtMost4096WithEveryTotalReported)
 // The window's side: it must keep processing messages while the worker
 // waits for the server, and every status-line change must come on the
 // window's own thread.
+// The user stops a download that waits for its body: it ends at once as a
+// failure, the partial file goes, and no error box repeats what the user did.
+TEST_F(InetTest, StoppedDownloadFailsAtOnceWithoutAMessage) {
+    struct StoppingHost : test::FakeHost {
+        bool CancelRequested() override { return processMessagesCalls >= 2; }
+    } window;
+    server.Hold("/never.htm", "never", "<html>never</html>");
+    const std::string file = dir / "stopped.htm";
+    const auto start = Clock::now();
+    EXPECT_FALSE(FetchPage(window, server.Url("/never.htm"), file));
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_TRUE(window.messages.empty());
+    EXPECT_EQ(window.status.back(), "");
+}
+
 TEST_F(InetTest, FetchPageKeepsTheWindowAliveAndUpdatesItFromItsOwnThread) {
     struct WindowHost : test::FakeHost {
         LoopbackServer* server = nullptr;

@@ -1,0 +1,19 @@
+// Starting other programs. The arguments reach the program exactly as given,
+// one entry each: no shell ever sees them, so an address or a path from a
+// document cannot turn into a command.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zvek {
+
+// Starts argv[0] (looked up in PATH when it has no "/") and lets it run on
+// by itself, in a session of its own. False when it could not be started.
+bool StartProgram(const std::vector<std::string>& argv);
+
+// Runs argv[0] and waits for it; its exit status, or -1 when it could not be
+// started or did not exit normally. Its standard input is /dev/null.
+int RunProgram(const std::vector<std::string>& argv);
+
+}  // namespace zvek
