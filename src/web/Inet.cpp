@@ -250,7 +250,7 @@ bool TWinInet::OpenUrl(const std::string& url) {
     if (!internet_) return false;  // an open handle means libcurl is loaded
     const CurlLibrary& curl = *Curl();
     auto request = std::make_unique<Request>(internet_->multi);
-    request->limits = GetInetLimits();
+    request->limits = Limits ? *Limits : GetInetLimits();
     request->stop = StopFlag;
     CURL* easy = request->easy = curl.easy_init();
     if (!easy) return false;
@@ -273,6 +273,8 @@ bool TWinInet::OpenUrl(const std::string& url) {
     // of unknown length are counted in OnBody.
     curl.easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request->limits.maxBodyBytes));
     curl.easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    // This machine is never reached through a proxy.
+    curl.easy_setopt(easy, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
     // Sites that set a cookie and redirect to check it work as in a browser.
     curl.easy_setopt(easy, CURLOPT_COOKIEFILE, "");
     // A proxy's CONNECT answer is no response of the page's.

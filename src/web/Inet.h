@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -75,6 +76,8 @@ public:
     // While this flag is set, a transfer stops at once as a failure; it may
     // be set from another thread.
     const std::atomic<bool>* StopFlag = nullptr;
+    // Limits of this object's requests instead of the process-wide ones.
+    std::optional<InetLimits> Limits;
 
     // Opens the connection handle under an agent name of its own: the
     // program's file name without extension followed by the lowest number

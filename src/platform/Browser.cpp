@@ -1,0 +1,354 @@
+#include "platform/Browser.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "platform/Launch.h"
+
+extern char** environ;
+
+namespace zvek {
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// xdg-mime is a shell script that asks the desktop; it answers in well under
+// a second, but a wedged desktop service must not freeze the window.
+constexpr auto kQueryTimeout = std::chrono::seconds(5);
+constexpr std::size_t kQueryOutputLimit = 64 * 1024;
+// A desktop entry is a few kilobytes; anything far larger is not one.
+constexpr std::uintmax_t kDesktopFileLimit = 1024 * 1024;
+
+// Runs argv[0] (looked up in PATH) with nothing on its standard input and
+// returns what it wrote to its standard output; nothing when it could not be
+// started, did not exit with 0, wrote too much or took too long.
+std::optional<std::string> RunForOutput(const std::vector<std::string>& argv) {
+    if (argv.empty() || argv[0].empty()) return std::nullopt;
+    std::vector<char*> args;
+    for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+
+    // Close-on-exec, so programs started meanwhile by other threads never
+    // hold the write end open; dup2 clears the flag on the child's copy.
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return std::nullopt;
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&files, fds[1], 1);
+    posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int error = posix_spawnp(&pid, args[0], &files, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
+    ::close(fds[1]);
+    if (error != 0) {
+        ::close(fds[0]);
+        return std::nullopt;
+    }
+
+    std::string out;
+    bool complete = false;
+    const Clock::time_point deadline = Clock::now() + kQueryTimeout;
+    std::array<char, 4096> buffer;
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) break;
+        pollfd p{fds[0], POLLIN, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(left.count()));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0) break;
+        const ssize_t n = ::read(fds[0], buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        if (n == 0) {
+            complete = true;
+            break;
+        }
+        if (out.size() + static_cast<std::size_t>(n) > kQueryOutputLimit) break;
+        out.append(buffer.data(), static_cast<std::size_t>(n));
+    }
+    ::close(fds[0]);
+    if (!complete) ::kill(pid, SIGKILL);  // our own child, still unreaped
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) return std::nullopt;
+    if (!complete || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+    return out;
+}
+
+std::string_view TrimBlanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// The desktop file id of the text/html handler, e.g. "firefox.desktop".
+std::optional<std::string> HtmlHandlerId() {
+    const auto out = RunForOutput({"xdg-mime", "query", "default", "text/html"});
+    if (!out) return std::nullopt;
+    std::string_view id = *out;
+    id = id.substr(0, id.find('\n'));
+    id = TrimBlanks(id.substr(0, id.find(';')));
+    // An id names a file in an applications folder and nothing else.
+    constexpr std::string_view kSuffix = ".desktop";
+    if (id.size() <= kSuffix.size() || id.size() > 255 || id.substr(id.size() - kSuffix.size()) != kSuffix ||
+        id.front() == '.' || id.find('/') != std::string_view::npos || id.find('\0') != std::string_view::npos)
+        return std::nullopt;
+    return std::string(id);
+}
+
+std::vector<fs::path> ApplicationFolders() {
+    std::vector<fs::path> folders;
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    if (dataHome && dataHome[0] == '/') {
+        folders.push_back(fs::path(dataHome) / "applications");
+    } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
+        folders.push_back(fs::path(home) / ".local/share/applications");
+    }
+    const char* dataDirs = std::getenv("XDG_DATA_DIRS");
+    std::string_view dirs = dataDirs && *dataDirs ? dataDirs : "/usr/local/share:/usr/share";
+    while (!dirs.empty()) {
+        const std::size_t colon = dirs.find(':');
+        const std::string_view dir = dirs.substr(0, colon);
+        if (!dir.empty() && dir.front() == '/') folders.push_back(fs::path(dir) / "applications");
+        dirs = colon == std::string_view::npos ? std::string_view() : dirs.substr(colon + 1);
+    }
+    return folders;
+}
+
+// A desktop file id may stand for a file in a subfolder: "kde-foo.desktop"
+// is also applications/kde/foo.desktop.
+std::optional<fs::path> FindDesktopFile(const fs::path& folder, const std::string& id) {
+    std::error_code ec;
+    if (fs::is_regular_file(folder / id, ec)) return folder / id;
+    for (std::size_t dash = id.find('-'); dash != std::string::npos; dash = id.find('-', dash + 1)) {
+        const fs::path sub = folder / id.substr(0, dash);
+        if (dash > 0 && fs::is_directory(sub, ec))
+            if (auto found = FindDesktopFile(sub, id.substr(dash + 1))) return found;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ReadSmallFile(const fs::path& path) {
+    std::error_code ec;
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (ec || size > kDesktopFileLimit) return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string text(std::istreambuf_iterator<char>(in), {});
+    if (in.bad() || text.size() > kDesktopFileLimit) return std::nullopt;
+    return text;
+}
+
+// The value of the Exec key of the [Desktop Entry] group, with the escapes
+// every string value has (\s \n \t \r \\) undone. Other backslashes stay for
+// the argument quoting, which comes after.
+std::optional<std::string> ReadExec(const std::string& text) {
+    bool inEntry = false;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string_view line(text.data() + start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (!line.empty() && line.front() == '[') {
+            inEntry = line == "[Desktop Entry]";
+            continue;
+        }
+        if (!inEntry || line.substr(0, 4) != "Exec") continue;
+        std::string_view rest = line.substr(4);
+        while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
+        if (rest.empty() || rest.front() != '=') continue;  // Exec[xx]= or ExecFoo=
+        rest.remove_prefix(1);
+        while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
+        std::string value;
+        for (std::size_t i = 0; i < rest.size(); ++i) {
+            if (rest[i] != '\\' || i + 1 == rest.size()) {
+                value += rest[i];
+                continue;
+            }
+            switch (const char next = rest[++i]) {
+                case 's': value += ' '; break;
+                case 'n': value += '\n'; break;
+                case 't': value += '\t'; break;
+                case 'r': value += '\r'; break;
+                case '\\': value += '\\'; break;
+                default:
+                    value += '\\';
+                    value += next;
+                    break;
+            }
+        }
+        return value;
+    }
+    return std::nullopt;
+}
+
+// Splits an Exec value into arguments: blanks separate them, double quotes
+// hold blanks, and inside quotes a backslash makes the next quote,
+// backtick, dollar sign or backslash literal. Nothing when a quote is left open.
+std::optional<std::vector<std::string>> SplitExec(std::string_view exec) {
+    std::vector<std::string> args;
+    std::string current;
+    bool started = false, quoted = false;
+    for (std::size_t i = 0; i < exec.size(); ++i) {
+        const char c = exec[i];
+        if (quoted) {
+            if (c == '"') {
+                quoted = false;
+            } else if (c == '\\' && i + 1 < exec.size() && std::string_view("\"`$\\").find(exec[i + 1]) != std::string_view::npos) {
+                current += exec[++i];
+            } else {
+                current += c;
+            }
+        } else if (c == ' ' || c == '\t' || c == '\n') {
+            if (started) args.push_back(std::move(current));
+            current.clear();
+            started = false;
+        } else if (c == '"') {
+            quoted = started = true;
+        } else {
+            current += c;
+            started = true;
+        }
+    }
+    if (quoted) return std::nullopt;
+    if (started) args.push_back(std::move(current));
+    return args;
+}
+
+std::string FileNameLower(std::string_view path) {
+    if (const std::size_t slash = path.rfind('/'); slash != std::string_view::npos) path.remove_prefix(slash + 1);
+    std::string name(path);
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return name;
+}
+
+// Browsers that understand --new-window: the Firefox family and the
+// Chromium family. The program may be wrapped in "env VAR=... program" (as
+// snap packages do) or be a Flatpak application.
+bool TakesNewWindow(const std::vector<std::string>& args, std::size_t addressAt) {
+    std::size_t i = 0;
+    if (FileNameLower(args[0]) == "env") {
+        for (i = 1; i < addressAt && (args[i].find('=') != std::string::npos || args[i].starts_with('-')); ++i) {
+        }
+    }
+    if (i >= addressAt) return false;
+    std::string program = FileNameLower(args[i]);
+    if (program == "flatpak") {
+        program.clear();
+        bool afterRun = false;
+        for (std::size_t j = i + 1; j < addressAt && program.empty(); ++j) {
+            if (args[j].starts_with("--command=")) program = FileNameLower(args[j].substr(10));
+            else if (args[j] == "run") afterRun = true;
+            else if (afterRun && !args[j].starts_with('-')) program = FileNameLower(args[j]);
+        }
+    }
+    for (const char* family : {"firefox", "iceweasel", "librewolf", "waterfox", "chromium", "chrome", "brave",
+                               "vivaldi", "msedge", "microsoft-edge", "microsoft.edge", "opera"})
+        if (program.find(family) != std::string::npos) return true;
+    return false;
+}
+
+// The argument vector for an Exec line: %u %U %f %F become the address (one
+// argument, never split), %% a percent sign; %i %c %k and the deprecated
+// codes are dropped. Without any address code the address goes last.
+std::vector<std::string> BuildCommand(const std::vector<std::string>& execArgs, const std::string& url) {
+    std::vector<std::string> args;
+    std::size_t addressAt = std::string::npos;
+    for (const std::string& arg : execArgs) {
+        if (arg.size() == 2 && arg[0] == '%' && std::string_view("uUfF%").find(arg[1]) == std::string_view::npos)
+            continue;  // a code standing alone that gives nothing
+        std::string expanded;
+        bool hasAddress = false;
+        for (std::size_t i = 0; i < arg.size(); ++i) {
+            if (arg[i] != '%') {
+                expanded += arg[i];
+                continue;
+            }
+            if (++i == arg.size()) break;
+            switch (arg[i]) {
+                case '%': expanded += '%'; break;
+                case 'u': case 'U': case 'f': case 'F':
+                    expanded += url;
+                    hasAddress = true;
+                    break;
+                default: break;
+            }
+        }
+        if (hasAddress && addressAt == std::string::npos) addressAt = args.size();
+        args.push_back(std::move(expanded));
+    }
+    if (args.empty() || args[0].empty()) return {};
+    if (addressAt == std::string::npos) {
+        addressAt = args.size();
+        args.push_back(url);
+    }
+    bool hasNewWindow = false;
+    for (const auto& arg : args) hasNewWindow = hasNewWindow || arg == "--new-window" || arg == "-new-window";
+    if (!hasNewWindow && TakesNewWindow(args, addressAt)) {
+        // Flatpak forwards what stands between @@u and @@ as addresses; the
+        // option belongs before that bracket.
+        std::size_t at = addressAt;
+        if (at > 0 && (args[at - 1] == "@@u" || args[at - 1] == "@@")) --at;
+        args.insert(args.begin() + static_cast<std::ptrdiff_t>(at), "--new-window");
+    }
+    return args;
+}
+
+// A browser reads an argument that starts with "-" as an option, and some
+// options run programs: such an "address" is never passed on.
+bool Acceptable(const std::string& url) {
+    return !url.empty() && url.front() != '-' && url.find('\0') == std::string::npos;
+}
+
+}  // namespace
+
+bool LaunchHtmlHandler(const std::string& url) {
+    if (!Acceptable(url)) return false;
+    const auto id = HtmlHandlerId();
+    if (!id) return false;
+    for (const fs::path& folder : ApplicationFolders()) {
+        const auto file = FindDesktopFile(folder, *id);
+        if (!file) continue;
+        // The first entry found hides those of the same id further down the
+        // list, whether it is usable or not.
+        const auto text = ReadSmallFile(*file);
+        const auto exec = text ? ReadExec(*text) : std::nullopt;
+        const auto execArgs = exec ? SplitExec(*exec) : std::nullopt;
+        if (!execArgs) return false;
+        const std::vector<std::string> command = BuildCommand(*execArgs, url);
+        return !command.empty() && StartProgram(command);
+    }
+    return false;
+}
+
+bool OpenInBrowser(const std::string& url) {
+    if (!Acceptable(url)) return false;
+    if (LaunchHtmlHandler(url)) return true;
+    return StartProgram({"xdg-open", url});
+}
+
+}  // namespace zvek

@@ -1,0 +1,207 @@
+#include "web/BrowserPage.h"
+
+#include <gtest/gtest.h>
+#include <lz4.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "LoopbackServer.h"
+#include "TestSupport.h"
+
+namespace zvek {
+namespace {
+
+namespace fs = std::filesystem;
+using test::LoopbackServer;
+
+// Firefox's own framing: magic, the decompressed size, one LZ4 block.
+std::string MozLz4(const std::string& json) {
+    std::string block(static_cast<std::size_t>(LZ4_compressBound(static_cast<int>(json.size()))), '\0');
+    const int n = LZ4_compress_default(json.data(), block.data(), static_cast<int>(json.size()),
+                                       static_cast<int>(block.size()));
+    if (n <= 0) throw std::runtime_error("LZ4 compression failed");
+    std::string out("mozLz40\0", 8);
+    for (int shift = 0; shift < 32; shift += 8) out += static_cast<char>(json.size() >> shift & 0xFF);
+    return out + block.substr(0, static_cast<std::size_t>(n));
+}
+
+// A session of two windows; the second is selected, its second tab is, and
+// that tab stands at the second of three history entries. The closed window
+// and the keys after "windows" are there to be passed over.
+std::string Session(const std::string& current) {
+    return R"({"version":["sessionrestore",1],"windows":[
+      {"tabs":[{"entries":[{"url":"http://w1t1/"}],"index":1}],"selected":1},
+      {"tabs":[{"entries":[{"url":"http://w2t1/","title":"x"}],"index":1},
+               {"entries":[{"url":"http://w2t2e1/","children":[{"url":"http://frame/"}]},
+                           {"url":")" + current + R"(","title":"\u6b4c\u8a5e"},
+                           {"url":"http://w2t2e3/"}],"index":2,"attributes":{}}],
+       "selected":2,"_closedTabs":[{"state":{"entries":[{"url":"http://closed/"}],"index":1}}]}],
+      "selectedWindow":2,"_closedWindows":[{"tabs":[],"selected":1}],"session":{"lastUpdate":1}})";
+}
+
+class BrowserPageTest : public ::testing::Test {
+protected:
+    BrowserPageTest() { fs::create_directories(tmp.path() / "home"); }
+
+    std::string Path(const std::string& name) const { return tmp / name; }
+
+    // A profile folder below `root` holding a session with `json`.
+    void WriteSession(const std::string& profile, const std::string& bytes) {
+        const fs::path folder = tmp.path() / profile / "sessionstore-backups";
+        fs::create_directories(folder);
+        test::WriteBytes(folder / "recovery.jsonlz4", bytes);
+    }
+    void WriteIni(const std::string& root, const std::string& text) {
+        fs::create_directories(tmp.path() / root);
+        test::WriteBytes(tmp.path() / root / "profiles.ini", text);
+    }
+    // A default profile under ~/.mozilla/firefox whose session file holds `bytes`.
+    void OneProfile(const std::string& bytes) {
+        WriteIni("home/.mozilla/firefox", "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\nDefault=1\n");
+        WriteSession("home/.mozilla/firefox/p.default", bytes);
+    }
+    void ServeDevTools(const std::string& list) {
+        server.Serve("/json/list", 200, list, {{"Content-Type", "application/json"}});
+    }
+
+    test::TempDir tmp;
+    test::ScopedEnv home{"HOME", Path("home")};
+    test::ScopedEnv config{"XDG_CONFIG_HOME", Path("config")};
+    test::ScopedEnv runtime{"XDG_RUNTIME_DIR", tmp.path().string()};
+    test::ScopedEnv noProxy{"http_proxy", std::nullopt};
+    test::ScopedEnv noProxyAll{"all_proxy", std::nullopt};
+    test::ScopedEnv noProxyAllUpper{"ALL_PROXY", std::nullopt};
+    const int closedPort = test::UnusedPort();
+    LoopbackServer server;
+};
+
+TEST_F(BrowserPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
+    const std::string firefox = "home/.mozilla/firefox/";
+    struct Case {
+        const char* what;
+        std::string ini;
+        std::string profile;  // the one that holds the expected session
+    };
+    const Case cases[] = {
+        {"an installation's default wins over Default=1",
+         "[Profile1]\nName=old\nIsRelative=1\nPath=a.old\nDefault=1\n\n[Profile0]\nName=new\nIsRelative=1\n"
+         "Path=Profiles/b.default-release\n\n[Install4F96D1932A9F858E]\nDefault=Profiles/b.default-release\nLocked=1\n",
+         firefox + "Profiles/b.default-release"},
+        {"Default=1 without an installation section",
+         "[General]\nStartWithLastProfile=1\n\n[Profile0]\nIsRelative=1\nPath=a.old\n\n[Profile1]\r\nIsRelative=1\r\n"
+         "Path=c.mine\r\nDefault=1\r\n",
+         firefox + "c.mine"},
+        {"the first profile when none is marked",
+         "[Profile0]\nIsRelative=1\nPath=d.first\n\n[Profile1]\nIsRelative=1\nPath=a.old\n", firefox + "d.first"},
+        {"an absolute path", "[Profile0]\nIsRelative=0\nPath=" + Path("elsewhere/e.abs") + "\nDefault=1\n",
+         "elsewhere/e.abs"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(tmp.path() / "home");
+        fs::remove_all(tmp.path() / "elsewhere");
+        WriteIni(firefox, c.ini);
+        WriteSession(firefox + "a.old", MozLz4(Session("http://wrong/")));
+        WriteSession(c.profile, MozLz4(Session("http://lyrics.example/song?id=1&x=%20")));
+        EXPECT_EQ(GetBrowserPage(closedPort), "http://lyrics.example/song?id=1&x=%20");
+    }
+}
+
+TEST_F(BrowserPageTest, SnapProfileAndTheMostRecentlyWrittenSessionWins) {
+    const std::string snap = "home/snap/firefox/common/.mozilla/firefox";
+    WriteIni(snap, "[Install1]\nDefault=s.default\n[Profile0]\nPath=s.default\nIsRelative=1\n");
+    WriteSession(snap + "/s.default", MozLz4(Session("http://snap/")));
+    EXPECT_EQ(GetBrowserPage(closedPort), "http://snap/");
+
+    // A packaged Firefox that ran an hour ago left its session behind.
+    OneProfile(MozLz4(Session("http://stale/")));
+    fs::last_write_time(Path("home/.mozilla/firefox/p.default/sessionstore-backups/recovery.jsonlz4"),
+                        fs::file_time_type::clock::now() - std::chrono::hours(1));
+    EXPECT_EQ(GetBrowserPage(closedPort), "http://snap/");
+    // A damaged newest session leaves the other one.
+    WriteSession(snap + "/s.default", "mozLz40");
+    EXPECT_EQ(GetBrowserPage(closedPort), "http://stale/");
+}
+
+TEST_F(BrowserPageTest, DamagedSessionGivesNothingOrTheDevToolsPage) {
+    const std::string good = MozLz4(Session("http://good/"));
+    auto withSize = [&good](std::uint32_t size) {
+        std::string bytes = good;
+        for (int i = 0; i < 4; ++i) bytes[8 + i] = static_cast<char>(size >> (8 * i) & 0xFF);
+        return bytes;
+    };
+    std::string flipped = good;
+    for (std::size_t i = 12; i < flipped.size(); i += 7) flipped[i] = static_cast<char>(flipped[i] ^ 0x5A);
+    const std::string deep = std::string(200000, '[') + std::string(200000, ']');
+    struct Case {
+        const char* what;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"empty", ""},
+        {"header only", good.substr(0, 12)},
+        {"wrong magic", "mozLz41" + good.substr(7)},
+        {"truncated block", good.substr(0, good.size() - 9)},
+        {"trailing garbage", good + "garbage"},
+        {"size too small", withSize(static_cast<std::uint32_t>(Session("http://good/").size() - 1))},
+        {"size too large", withSize(static_cast<std::uint32_t>(Session("http://good/").size() + 1))},
+        {"size beyond any real session", withSize(0xFFFFFFFFu)},
+        {"size zero", withSize(0)},
+        {"bit rot", flipped},
+        {"truncated JSON", MozLz4(Session("http://good/").substr(0, 200))},
+        {"JSON broken after the tab", MozLz4(Session("http://good/") + ",")},
+        {"no selectedWindow", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://a/"}],"index":1}],"selected":1}]})")},
+        {"window out of range", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://a/"}],"index":1}],"selected":1}],"selectedWindow":2})")},
+        {"window zero", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://a/"}],"index":1}],"selected":1}],"selectedWindow":0})")},
+        {"tab as text", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://a/"}],"index":1}],"selected":"1"}],"selectedWindow":1})")},
+        {"entry past the history", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://a/"}],"index":2}],"selected":1}],"selectedWindow":1})")},
+        {"fractional index", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://a/"}],"index":1.5}],"selected":1}],"selectedWindow":1})")},
+        {"url not text", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":7}],"index":1}],"selected":1}],"selectedWindow":1})")},
+        {"windows not a list", MozLz4(R"({"windows":{"0":{}},"selectedWindow":1})")},
+        {"nested beyond reason", MozLz4(deep)},
+        {"not JSON", MozLz4(std::string(5000, '\xFF'))},
+    };
+    OneProfile(good);
+    ASSERT_EQ(GetBrowserPage(closedPort), "http://good/");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        OneProfile(c.bytes);
+        EXPECT_EQ(GetBrowserPage(closedPort), "");
+    }
+    ServeDevTools(R"([{"type":"page","url":"http://devtools/"}])");
+    OneProfile(flipped);
+    EXPECT_EQ(GetBrowserPage(server.Port()), "http://devtools/");
+}
+
+TEST_F(BrowserPageTest, DevToolsListGivesItsFirstPage) {
+    struct Case {
+        const char* what;
+        int status;
+        std::string body;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"first page after other targets", 200,
+         R"([{"type":"service_worker","url":"http://sw/"},{"type":"page","url":""},{"id":"A","type":"page",)"
+         R"("url":"https://first.example/a?b=1","webSocketDebuggerUrl":"ws://x"},{"type":"page","url":"http://second/"}])",
+         "https://first.example/a?b=1"},
+        {"no page", 200, R"([{"type":"iframe","url":"http://frame/"},{"type":"page"}])", ""},
+        {"not a list", 200, R"({"type":"page","url":"http://object/"})", ""},
+        {"not JSON", 200, "<html>nope</html>", ""},
+        {"error status", 500, R"([{"type":"page","url":"http://error/"}])", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        server.Serve("/json/list", c.status, c.body);
+        EXPECT_EQ(GetBrowserPage(server.Port()), c.expected);
+    }
+    // Nothing listening: nothing found, at once.
+    EXPECT_EQ(GetBrowserPage(closedPort), "");
+}
+
+}  // namespace
+}  // namespace zvek
