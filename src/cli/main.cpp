@@ -14,9 +14,11 @@
 #include "tags/AutoConvert.h"
 #include "lyrics/Conversions.h"
 #include "lyrics/LyricsDocument.h"
+#include "lyrics/LyricsSearch.h"
 #include "text/Codec.h"
 #include "platform/Files.h"
 #include "tags/TagConversions.h"
+#include "web/BrowserPage.h"
 
 namespace zvek {
 namespace {
@@ -35,6 +37,11 @@ constexpr std::string_view kUsage =
     "  untag    tag file -> player lyrics (needs a reference)\n"
     "  auto     decides as Convert Auto does; a reference where it needs one\n"
     "  html     the page text of an HTML file (default output: INPUT with .txt)\n"
+    "  search [--artist] INPUT\n"
+    "           prints the UtaMap and then the UtaNet search address for the\n"
+    "           document's Title= (--artist: Artist=) value; the two top pages\n"
+    "           (UtaNet first) when the value is empty. Writes no file.\n"
+    "  browser  prints the address of the page the web browser shows (no INPUT)\n"
     "Options:\n"
     "  -r, --reference REF  the reference page: a local .htm/.html page, any text file, or an\n"
     "                     http:// or https:// address. Default: the document's URL= value.\n"
@@ -48,7 +55,7 @@ constexpr std::string_view kUsage =
     "  -q, --quiet        no progress on standard error\n"
     "  -h, --help         show this help\n"
     "      --version      show the version\n"
-    "INPUT: a path, or \"-\" for standard input (then -o is required).\n"
+    "INPUT: a path, or \"-\" for standard input (a conversion then needs -o).\n"
     "Exit status: 0 success; 2 input file not found; 12 page not fetched; 13 tag file\n"
     "converted only in part; 1 any other failure; 64 usage error.\n";
 
@@ -58,10 +65,18 @@ struct Options;
 // document's ResultCode, when set, says how).
 using Action = bool (*)(LyricsDocument&, const Options&);
 
+// What a command reads and what it gives back.
+enum class Kind {
+    Convert,  // a document in, the converted document out
+    Html,     // an HTML page in, its page text out
+    Search,   // a document in, addresses on standard output
+    Browser,  // nothing in, the browser's address on standard output
+};
+
 struct Command {
     std::string_view name;
     Action run;
-    bool readsHtml = false;  // the input is an HTML page, not a document
+    Kind kind = Kind::Convert;
 };
 
 struct Options {
@@ -72,6 +87,7 @@ struct Options {
     bool force = false;
     bool quiet = false;
     bool partial = false;
+    bool artist = false;
 };
 
 struct UsageError {
@@ -122,7 +138,9 @@ const Command kCommands[] = {
     {"tag", RunTag},
     {"untag", RunUntag},
     {"auto", RunAuto},
-    {"html", RunHtml, true},
+    {"html", RunHtml, Kind::Html},
+    {"search", nullptr, Kind::Search},
+    {"browser", nullptr, Kind::Browser},
 };
 
 Options ParseArguments(const std::vector<std::string_view>& args) {
@@ -146,6 +164,8 @@ Options ParseArguments(const std::vector<std::string_view>& args) {
             options.quiet = true;
         } else if (arg == "--partial") {
             options.partial = true;
+        } else if (arg == "--artist") {
+            options.artist = true;
         } else if (arg == "-r" || arg == "--reference") {
             if (++i >= args.size()) throw UsageError{"option '" + std::string(arg) + "' needs a reference"};
             options.reference = std::string(args[i]);
@@ -162,12 +182,21 @@ Options ParseArguments(const std::vector<std::string_view>& args) {
             throw UsageError{"unknown option '" + std::string(arg) + "'"};
         }
     }
+    const Kind kind = options.command->kind;
+    const bool writes = kind == Kind::Convert || kind == Kind::Html;
+    if (!writes && (options.output || options.reference || options.force || options.partial))
+        throw UsageError{"'" + std::string(args[0]) + "' writes no file and takes no reference"};
+    if (options.artist && kind != Kind::Search) throw UsageError{"--artist belongs to 'search'"};
+    if (kind == Kind::Browser) {
+        if (!operands.empty()) throw UsageError{"'browser' takes no INPUT"};
+        return options;
+    }
     if (operands.empty()) throw UsageError{"no INPUT given"};
     if (operands.size() > 1) throw UsageError{"more than one INPUT given"};
     options.input = std::string(operands.front());
     if (options.output && options.output->empty()) throw UsageError{"the output path is empty"};
     if (options.reference && options.reference->empty()) throw UsageError{"the reference is empty"};
-    if (options.input == "-" && !options.output) throw UsageError{"reading standard input needs -o"};
+    if (options.input == "-" && writes && !options.output) throw UsageError{"reading standard input needs -o"};
     return options;
 }
 
@@ -198,19 +227,46 @@ int ExitStatusOf(int resultCode) {
     }
 }
 
+bool WriteOut(std::string_view bytes) {
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
+
+// The address is what the browser gives, as it gives it: the window cleans
+// it up only when it fetches the page.
+int RunBrowser(const ConsoleHost& host) {
+    const std::string page = GetBrowserPage();
+    if (page.empty()) {
+        host.Print("インターネットエクスプローラーで歌詞ページを表示させてください");
+        return kExitFailure;
+    }
+    return WriteOut(page + "\n") ? kExitOk : kExitFailure;
+}
+
+// The addresses the Find menu would open, in the same order.
+int RunSearch(const LyricsDocument& doc, const Options& options) {
+    std::string out;
+    for (const auto& address : FindLyricsAddresses(doc, options.artist ? SearchField::Artist : SearchField::Title))
+        out += address + "\n";
+    return WriteOut(out) ? kExitOk : kExitFailure;
+}
+
 int Run(const Options& options) {
     ConsoleHost host(options.quiet);
+    const Kind kind = options.command->kind;
     LyricsDocument doc(host);
     try {
+        if (kind == Kind::Browser) return RunBrowser(host);
         if (options.input == "-") {
             const std::string bytes(std::istreambuf_iterator<char>(std::cin), {});
-            if (options.command->readsHtml) doc.LoadHtmlBytes(bytes);
+            if (kind == Kind::Html) doc.LoadHtmlBytes(bytes);
             else doc.LoadTextBytes(bytes);
         } else if (!doc.OpenFile(options.input)) {
             return ExitStatusOf(doc.ResultCode);
-        } else if (options.command->readsHtml) {
+        } else if (kind == Kind::Html) {
             doc.LoadHtmlFile(options.input);
         }
+        if (kind == Kind::Search) return RunSearch(doc, options);
 
         const bool converted = options.command->run(doc, options);
         const bool keepPartial = options.partial && doc.ResultCode == kResultPartial;
@@ -221,12 +277,7 @@ int Run(const Options& options) {
             host.Print("出力先を -o で指定してください");
             return kExitUsage;
         }
-        if (output == "-") {
-            const std::string bytes = doc.Text();
-            std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-            if (std::fflush(stdout) != 0) return kExitFailure;
-            return ExitStatusOf(doc.ResultCode);
-        }
+        if (output == "-") return WriteOut(doc.Text()) ? ExitStatusOf(doc.ResultCode) : kExitFailure;
         if (!options.force && PathTaken(output)) {
             host.Print(output + "：ファイルが既にあります（上書きするには --force を付けてください）");
             return kExitFailure;

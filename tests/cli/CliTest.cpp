@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
 
 #include "TestSupport.h"
 
@@ -111,6 +112,12 @@ TEST_F(CliTest, UsageErrors) {
         {"text", "--bogus", "a.txt"},
         {"text", "a.txt", "-o"},
         {"text", "-o", "", "a.txt"},
+        {"text", "--artist", "a.txt"},
+        {"search"},
+        {"search", "-o", "out.txt", "a.txt"},
+        {"search", "-r", "ref.htm", "a.txt"},
+        {"browser", "a.txt"},
+        {"browser", "--artist"},
     };
     for (const auto& args : bad) {
         auto r = RunCli(args, dir.path());
@@ -145,6 +152,48 @@ TEST_F(CliTest, HtmlWritesThePageText) {
     EXPECT_EQ(test::ReadBytes(dir / "saved.txt"), "x\r\n");
     auto piped = RunCli({"html", "-o", "-", "-"}, dir.path(), "<body>a</p>b</body>");
     EXPECT_EQ(piped.out, "a\r\nb\r\n");
+}
+
+TEST_F(CliTest, SearchPrintsWhatTheFindMenuOpens) {
+    test::ScopedEnv map{"ZVEKLC_UTAMAP_HOST", "map.test"};
+    test::ScopedEnv net{"ZVEKLC_UTANET_HOST", "net.test"};
+    const std::string song = CrLf({"[Spec]", Sjis("title=あ B"), "Artist=", "[Text]", "00:01:000=x"});
+    Write("song.lyr", song);
+    const std::string utaMap = "http://map.test/search.php?searchname=srtitle&inputvalue=%82%A0+B&act=search\n";
+    const std::string utaNet =
+        "http://net.test/members/phplib/maphp001.php3?cursession=index2&curuserid=pageone&MA_select_ga=%B6%CA%CC%BE"
+        "&MA_text1_de=%A4%A2%20%42&MA_select_kasio=%A4%AC%B4%DE%A4%DE%A4%EC%A4%EB&MA_sousa=%B8%A1%BA%F7\n";
+    const std::string topPages = "http://net.test/\nhttp://map.test/\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::string input;
+        std::string out;
+    } cases[] = {
+        {{"search", "song.lyr"}, "", utaMap + utaNet},
+        {{"search", "--artist", "song.lyr"}, "", topPages},
+        {{"search", "-"}, "Title=\xe3\x81\x82 B\r\n", utaMap + utaNet},  // UTF-8 input is read as text is
+        {{"search", "-q", "-"}, "no title\r\n", topPages},
+    };
+    for (const auto& c : cases) {
+        auto r = RunCli(c.args, dir.path(), c.input);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, c.out) << testing::PrintToString(c.args);
+        EXPECT_EQ(r.err, "");
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);  // nothing written
+    EXPECT_EQ(test::ReadBytes(dir / "song.lyr"), song);
+    EXPECT_EQ(RunCli({"search", "nothere.lyr"}, dir.path()).status, 2);
+}
+
+TEST_F(CliTest, BrowserWithoutAPageSaysSo) {
+    // An empty home: no browser profile to ask.
+    std::filesystem::create_directory(dir.path() / "home");
+    test::ScopedEnv home{"HOME", dir / "home"};
+    test::ScopedEnv config{"XDG_CONFIG_HOME", dir / "home"};
+    auto r = RunCli({"browser"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "インターネットエクスプローラーで歌詞ページを表示させてください\n");
 }
 
 TEST_F(CliTest, BundledSampleConverts) {

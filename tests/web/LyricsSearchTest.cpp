@@ -1,0 +1,120 @@
+// The Find menu's addresses, byte for byte, and what the commands hand to
+// the browser.
+#include "web/LyricsSearch.h"
+
+#include <gtest/gtest.h>
+
+#include "LoopbackServer.h"
+#include "TestSupport.h"
+#include "lyrics/LyricsSearch.h"
+
+namespace zvek {
+namespace {
+
+using test::CrLf;
+using test::Sjis;
+
+const std::string kMap = "http://map.test/search.php?searchname=";
+const std::string kNet = "http://net.test/members/phplib/maphp001.php3?cursession=index2&curuserid=pageone&MA_select_ga=";
+const std::string kNetTail = "&MA_select_kasio=%A4%AC%B4%DE%A4%DE%A4%EC%A4%EB&MA_sousa=%B8%A1%BA%F7";
+const std::string kNetTitle = "%B6%CA%CC%BE&MA_text1_de=";
+const std::string kNetArtist = "%B2%CE%BC%EA%CC%BE&MA_text1_de=";
+
+class LyricsSearchTest : public ::testing::Test {
+protected:
+    test::ScopedEnv map{"ZVEKLC_UTAMAP_HOST", "map.test"};
+    test::ScopedEnv net{"ZVEKLC_UTANET_HOST", "net.test"};
+};
+
+TEST_F(LyricsSearchTest, KeywordsAreEscapedForEachSite) {
+    struct Case {
+        std::string keyword;
+        std::string utaMap;  // after "&inputvalue="
+        std::string utaNet;  // after "&MA_text1_de="
+    } cases[] = {
+        {"A B", "A+B", "%41%20%42"},
+        {"\x82\xa0", "%82%A0", "%A4%A2"},                           // あ
+        {"\xb1", "%B1", "%8E%B1"},                                  // half-width katakana
+        {"\x81\x40", "%81%40", "%A1%A1"},                           // full-width space
+        {"\x83\x5c", "%83%5C", "%A5%BD"},                           // ソ: its trail byte is "\"
+        {"a&b=c#d%e", "a%26b%3Dc%23d%25e", "%61%26%62%3D%63%23%64%25%65"},  // no stray query parts
+        {"-._~+/?", "-._~%2B%2F%3F", "%2D%2E%5F%7E%2B%2F%3F"},
+        {"\t\x7f", "%09%7F", "%09%7F"},                             // zero-padded below 0x10
+        {"", "", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(UtaMapSearchAddress(c.keyword, SearchField::Title),
+                  kMap + "srtitle&inputvalue=" + c.utaMap + "&act=search");
+        EXPECT_EQ(UtaNetSearchAddress(c.keyword, SearchField::Title), kNet + kNetTitle + c.utaNet + kNetTail);
+    }
+}
+
+TEST_F(LyricsSearchTest, ArtistFieldAsksForTheSingerName) {
+    EXPECT_EQ(UtaMapSearchAddress("AB", SearchField::Artist), kMap + "srartist&inputvalue=AB&act=search");
+    EXPECT_EQ(UtaNetSearchAddress("AB", SearchField::Artist), kNet + kNetArtist + "%41%42" + kNetTail);
+}
+
+TEST_F(LyricsSearchTest, FindLyricsOpensBothSearchesOrBothTopPages) {
+    const std::vector<std::string> topPages = {"http://net.test/", "http://map.test/"};
+    struct Case {
+        std::vector<std::string> lines;
+        SearchField field;
+        std::vector<std::string> browsed;
+    } cases[] = {
+        {{"[Spec]", "title=A B", "Title=second", "Artist=X"},
+         SearchField::Title,
+         {kMap + "srtitle&inputvalue=A+B&act=search", kNet + kNetTitle + "%41%20%42" + kNetTail}},
+        {{"Title=A", Sjis("Artist=あ")},
+         SearchField::Artist,
+         {kMap + "srartist&inputvalue=%82%A0&act=search", kNet + kNetArtist + "%A4%A2" + kNetTail}},
+        // The value is used as written, blanks included.
+        {{"Title= x "},
+         SearchField::Title,
+         {kMap + "srtitle&inputvalue=+x+&act=search", kNet + kNetTitle + "%20%78%20" + kNetTail}},
+        {{"Title=", "Artist=X"}, SearchField::Title, topPages},
+        {{"[Text]", "00:01:000=Title=X"}, SearchField::Title, topPages},
+        {{"Title=X"}, SearchField::Artist, topPages},
+    };
+    for (const auto& c : cases) {
+        test::FakeHost host;
+        LyricsDocument doc(host);
+        doc.SetLines(c.lines);
+        FindLyrics(doc, c.field);
+        EXPECT_EQ(host.browsed, c.browsed) << testing::PrintToString(c.lines);
+        EXPECT_TRUE(host.messages.empty());
+        EXPECT_EQ(doc.Lines(), c.lines);
+    }
+}
+
+TEST_F(LyricsSearchTest, OpenUrlOpensTheUrlLineOrNothing) {
+    struct Case {
+        std::vector<std::string> lines;
+        std::vector<std::string> browsed;
+    } cases[] = {
+        {{"[Spec]", "Title=x"}, {}},
+        {{"URL=", "url=http://a.test/"}, {}},
+        {{"url=http://a.test/x.html?a=1&b=2", "URL=http://b.test/"}, {"http://a.test/x.html?a=1&b=2"}},
+    };
+    for (const auto& c : cases) {
+        test::FakeHost host;
+        LyricsDocument doc(host);
+        doc.SetLines(c.lines);
+        MenuOpenURLClick(doc);
+        EXPECT_EQ(host.browsed, c.browsed) << testing::PrintToString(c.lines);
+    }
+}
+
+TEST(LyricsSearchOpenUrlTest, UtaNetPageOpensUnderThePathThatAnswers) {
+    test::LoopbackServer server;
+    test::ScopedEnv utaNet{"ZVEKLC_UTANET_HOST", server.HostPort()};
+    server.Serve("/phplib/song.php", 404, "");
+    server.Serve("/members/phplib/song.php", 200, "");
+    test::FakeHost host;
+    LyricsDocument doc(host);
+    doc.SetLines({"URL=" + server.Url("/phplib/song.php")});
+    MenuOpenURLClick(doc);
+    EXPECT_EQ(host.browsed, std::vector<std::string>{server.Url("/members/phplib/song.php")});
+}
+
+}  // namespace
+}  // namespace zvek
