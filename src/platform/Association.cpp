@@ -1,0 +1,262 @@
+#include "platform/Association.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "platform/Files.h"
+#include "platform/Launch.h"
+
+namespace zvek {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kMimePackage = "/mime/packages/zveklc-taglyr.xml";
+constexpr const char* kDesktopId = "zveklc.desktop";
+constexpr const char* kConverterKey = "X-ZVEKLC-Converter";
+constexpr const char* kConvertGroup = "Desktop Action convert";
+
+// Relative entries in the XDG variables are to be ignored.
+bool Absolute(std::string_view path) { return !path.empty() && path[0] == '/'; }
+
+std::string DataHome() {
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && Absolute(data)) return data;
+    if (const char* home = std::getenv("HOME"); home && Absolute(home)) return std::string(home) + "/.local/share";
+    return {};
+}
+
+std::vector<std::string> SplitList(std::string_view text, char separator) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && text[i] != separator) continue;
+        if (i > start) parts.emplace_back(text.substr(start, i - start));
+        start = i + 1;
+    }
+    return parts;
+}
+
+// The user's data folder first, then the system's, as the desktop looks.
+std::vector<std::string> DataFolders(const std::string& home) {
+    std::vector<std::string> folders{home};
+    const char* dirs = std::getenv("XDG_DATA_DIRS");
+    for (const std::string& dir : SplitList(dirs && *dirs ? dirs : "/usr/local/share:/usr/share", ':'))
+        if (Absolute(dir)) folders.push_back(dir);
+    return folders;
+}
+
+std::string DesktopPath(const std::string& folder) { return folder + "/applications/" + kDesktopId; }
+
+// ---- the desktop entry's text ----
+
+// A path as one quoted argument of an Exec key: inside the quotes '"', '`',
+// '$' and '\' take a backslash, and a literal '%' is "%%" since a single
+// one starts a field code.
+std::string QuoteExecArgument(std::string_view path) {
+    std::string out = "\"";
+    for (const char c : path) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\') out += '\\';
+        out += c;
+        if (c == '%') out += '%';
+    }
+    return out + "\"";
+}
+
+std::string OpenCommand(const std::string& program) { return QuoteExecArgument(program) + " %f"; }
+std::string ConvertCommand(const std::string& program) { return QuoteExecArgument(program) + " -convert %f"; }
+
+// A string value as the file holds it: backslashes are escaped once more
+// (so a backslash inside a quoted Exec argument is written as four).
+std::string EscapeValue(std::string_view value) {
+    std::string out;
+    for (const char c : value) {
+        if (c == '\\') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+std::string UnescapeValue(std::string_view value) {
+    std::string out;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\' || i + 1 == value.size()) {
+            out += value[i];
+            continue;
+        }
+        switch (const char e = value[++i]) {
+        case 's': out += ' '; break;
+        case 'n': out += '\n'; break;
+        case 't': out += '\t'; break;
+        case 'r': out += '\r'; break;
+        case '\\': out += '\\'; break;
+        default: out += '\\', out += e;
+        }
+    }
+    return out;
+}
+
+// A desktop file has no way to hold a line break or other control
+// character in a command.
+bool UsablePath(std::string_view path) {
+    if (!Absolute(path)) return false;
+    for (const char c : path)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
+    return true;
+}
+
+std::string MimePackageText() {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+           "  <mime-type type=\"text/x-zvek-taglyr\">\n"
+           "    <comment>ZVEK TagFile</comment>\n"
+           "    <comment xml:lang=\"ja\">ZVEK タグファイル</comment>\n"
+           "    <sub-class-of type=\"text/plain\"/>\n"
+           "    <generic-icon name=\"text-x-generic\"/>\n"
+           "    <glob pattern=\"*.taglyr\" case-sensitive=\"false\"/>\n"
+           "  </mime-type>\n"
+           "</mime-info>\n";
+}
+
+std::string DesktopEntryText(const std::string& program) {
+    return "[Desktop Entry]\n"
+           "Type=Application\n"
+           "Name=ZVEK Lyrics Converter\n"
+           "Exec=" + EscapeValue(OpenCommand(program)) + "\n"
+           "Icon=zveklc\n"
+           "Terminal=false\n"
+           "Categories=AudioVideo;Audio;\n"
+           "MimeType=text/x-zvek-taglyr;\n"
+           "Actions=convert;\n" +
+           std::string(kConverterKey) + "=" + EscapeValue(program) + "\n"
+           "\n"
+           "[" + kConvertGroup + "]\n"
+           "Name=Convert\n"
+           "Name[ja]=変換\n"
+           "Exec=" + EscapeValue(ConvertCommand(program)) + "\n";
+}
+
+// ---- reading a desktop entry back ----
+
+struct DesktopEntry {
+    bool hasConvertGroup = false;
+    bool hasConverter = false;
+    bool listsConvert = false;
+    std::optional<std::string> exec;  // unescaped
+};
+
+std::optional<DesktopEntry> ReadDesktopEntry(const std::string& path) {
+    std::string text;
+    try {
+        text = ReadFileBytes(path);
+    } catch (const FileError&) {
+        return std::nullopt;
+    }
+    DesktopEntry entry;
+    bool inEntry = false;
+    bool seenEntry = false;
+    for (const std::string& raw : SplitList(text, '\n')) {
+        std::string_view line = raw;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty() || line[0] == '#') continue;
+        if (line[0] == '[') {
+            const std::string_view group = line.substr(1, line.find(']') - 1);
+            // Only the first [Desktop Entry] counts; a repeated group is no longer ours to read.
+            inEntry = group == "Desktop Entry" && !seenEntry;
+            seenEntry = seenEntry || inEntry;
+            entry.hasConvertGroup = entry.hasConvertGroup || group == kConvertGroup;
+            continue;
+        }
+        if (!inEntry) continue;
+        const std::size_t eq = line.find('=');
+        if (eq == std::string_view::npos) continue;
+        std::string_view key = line.substr(0, eq);
+        std::string_view value = line.substr(eq + 1);
+        while (!key.empty() && key.back() == ' ') key.remove_suffix(1);
+        while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+        if (key == kConverterKey) {
+            entry.hasConverter = true;
+        } else if (key == "Exec") {
+            if (!entry.exec) entry.exec = UnescapeValue(value);
+        } else if (key == "Actions") {
+            for (const std::string& action : SplitList(value, ';'))
+                if (action == "convert") entry.listsConvert = true;
+        }
+    }
+    return entry;
+}
+
+// ---- telling the desktop ----
+
+std::optional<std::string> FindInPath(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    for (const std::string& dir : SplitList(path ? path : "/usr/local/bin:/usr/bin:/bin", ':')) {
+        const std::string candidate = dir + "/" + name;
+        struct stat st {};
+        if (Absolute(dir) && ::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+void RunIfPresent(std::vector<std::string> argv) {
+    if (const auto program = FindInPath(argv[0])) {
+        argv[0] = *program;
+        RunProgram(argv);  // a tool that fails leaves the files in place; the next login picks them up
+    }
+}
+
+}  // namespace
+
+bool WriteTagLyrAssociation(const std::string& programPath) {
+    const std::string home = DataHome();
+    if (home.empty() || !UsablePath(programPath)) return false;
+    std::error_code ec;
+    fs::create_directories(home + "/mime/packages", ec);
+    fs::create_directories(home + "/applications", ec);
+    try {
+        WriteFileAtomic(home + kMimePackage, MimePackageText());
+        WriteFileAtomic(DesktopPath(home), DesktopEntryText(programPath));
+    } catch (const FileError&) {
+        return false;
+    }
+    RunIfPresent({"update-mime-database", home + "/mime"});
+    RunIfPresent({"update-desktop-database", home + "/applications"});
+    RunIfPresent({"xdg-mime", "default", kDesktopId, kTagLyrMimeType});
+    return true;
+}
+
+AssociationState RunTagLyrAssociationCheck(const std::string& programPath) {
+    const std::string home = DataHome();
+    auto write = [&] {
+        return WriteTagLyrAssociation(programPath) ? AssociationState::Repaired : AssociationState::Failed;
+    };
+    if (home.empty()) return AssociationState::Failed;
+
+    bool haveMimePackage = false;
+    std::optional<std::string> desktopFile;  // the one the desktop uses: the first found
+    for (const std::string& folder : DataFolders(home)) {
+        haveMimePackage = haveMimePackage || FileExists(folder + kMimePackage);
+        if (!desktopFile && FileExists(DesktopPath(folder))) desktopFile = DesktopPath(folder);
+    }
+    if (!haveMimePackage || !desktopFile) return write();
+    const auto entry = ReadDesktopEntry(*desktopFile);
+    if (!entry || !entry->hasConverter) return write();
+    if (!entry->listsConvert || !entry->hasConvertGroup) return write();
+    if (entry->exec && *entry->exec == OpenCommand(programPath)) return AssociationState::Complete;
+    return AssociationState::Elsewhere;
+}
+
+bool CheckTagLyrAssociation(const std::string& programPath) {
+    const AssociationState state = RunTagLyrAssociationCheck(programPath);
+    return state == AssociationState::Complete || state == AssociationState::Repaired;
+}
+
+}  // namespace zvek
