@@ -2,8 +2,9 @@
 # (source after common.sh).
 #
 # xvfb_start: starts Xvfb on a display nobody uses and exports DISPLAY; the
-#   program's settings, caches and runtime files go to $xvfb_tmp, a fresh
-#   folder, never to the user's own.
+#   program's settings, caches, runtime files and the file association it
+#   makes at its first start go to $xvfb_tmp, a fresh folder (HOME included),
+#   never to the user's own.
 # xvfb_stop: ends the server and removes that folder.
 
 xvfb_tmp=
@@ -12,10 +13,10 @@ xvfb_pid=
 xvfb_start() {
   local n i
   xvfb_tmp=$(mktemp -d)
-  mkdir -p "$xvfb_tmp/config" "$xvfb_tmp/cache" "$xvfb_tmp/runtime"
+  mkdir -p "$xvfb_tmp/home" "$xvfb_tmp/config" "$xvfb_tmp/cache" "$xvfb_tmp/data" "$xvfb_tmp/runtime"
   chmod 700 "$xvfb_tmp/runtime"
-  export QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=$xvfb_tmp/config XDG_CACHE_HOME=$xvfb_tmp/cache \
-    XDG_RUNTIME_DIR=$xvfb_tmp/runtime
+  export QT_QPA_PLATFORM=xcb HOME=$xvfb_tmp/home XDG_CONFIG_HOME=$xvfb_tmp/config XDG_CACHE_HOME=$xvfb_tmp/cache \
+    XDG_DATA_HOME=$xvfb_tmp/data XDG_RUNTIME_DIR=$xvfb_tmp/runtime WINEPREFIX=$xvfb_tmp/wine
   # Another session may take the same number at the same moment, so a server
   # that does not come up means "try the next".
   for n in $(seq 97 120); do

@@ -9,6 +9,8 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QFileInfo>
+#include <QUrl>
 #include <QScreen>
 #include <QStatusBar>
 #include <QTextBlock>
@@ -23,12 +25,17 @@
 #include "app/Icons.h"
 #include "app/LyricsEdit.h"
 #include "app/Settings.h"
+#include "lyrics/BrowserCommands.h"
 #include "lyrics/Conversions.h"
+#include "lyrics/LyricsSearch.h"
+#include "platform/Association.h"
 #include "platform/Files.h"
+#include "platform/Player.h"
 #include "tags/AutoConvert.h"
 #include "tags/TagConversions.h"
 #include "text/Codec.h"
 #include "text/Sjis.h"
+#include "web/LyricsSites.h"
 
 namespace zvek {
 
@@ -54,6 +61,8 @@ constexpr const char* kHintOpenURL = "\"URL=\"で指定されたページを開�
 constexpr const char* kHintHALDESOFT = "ハルデソフトのホームページを開く";
 constexpr const char* kHintUtaMap = "うたまっぷに接続する";
 constexpr const char* kHintUtaNet = "歌ネットに接続する";
+
+std::string ProgramPath() { return PathFromQt(QCoreApplication::applicationFilePath()); }
 
 std::string CurrentFolder() {
     std::error_code ec;
@@ -86,6 +95,18 @@ TFormMain::TFormMain(std::vector<std::string> arguments, QString settingsPath, Q
     setCentralWidget(Edit);
     adapter_ = std::make_unique<EditorAdapter>(*Edit, doc_);
     statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    auto* stop = new QAction(QStringLiteral("中止"), this);
+    stop->setObjectName(QStringLiteral("Stop"));
+    stop->setToolTip(QStringLiteral("ダウンロードを中止する (Esc)"));
+    stop->setShortcut(QKeySequence(Qt::Key_Escape));
+    connect(stop, &QAction::triggered, this, &TFormMain::StopClick);
+    addAction(stop);
+    auto* stopButton = new QToolButton(statusBar());
+    stopButton->setObjectName(QStringLiteral("BtnStop"));
+    stopButton->setDefaultAction(stop);
+    stopButton->hide();
+    statusBar()->addPermanentWidget(stopButton);
+    stopButton_ = stopButton;
     BuildMenus();
     BuildToolBar();
     Edit->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -109,7 +130,9 @@ TFormMain::TFormMain(std::vector<std::string> arguments, QString settingsPath, Q
     if (!settings.saveDir.empty()) doc_.SaveDialog.initialDir = settings.saveDir;
 }
 
-TFormMain::~TFormMain() = default;
+TFormMain::~TFormMain() {
+    if (integration_.joinable()) integration_.join();
+}
 
 QMenu* TFormMain::NewMenu(const char* name, const char* title) {
     auto* menu = new QMenu(QString::fromUtf8(title), this);
@@ -289,6 +312,8 @@ void TFormMain::BuildToolBar() {
 void TFormMain::RunCommand(const std::function<void()>& command) {
     if (busy_) return;
     busy_ = true;
+    host_.cancelRequested = false;
+    stopButton_->show();
     Edit->setReadOnly(true);
     adapter_->Load();
     try {
@@ -300,6 +325,7 @@ void TFormMain::RunCommand(const std::function<void()>& command) {
     }
     adapter_->Store();
     Edit->setReadOnly(false);
+    stopButton_->hide();
     busy_ = false;
     if (closePending_) {
         closePending_ = false;
@@ -364,6 +390,77 @@ void TFormMain::MenuConvertFromURLClick() {
     RunCommand([this] { zvek::MenuConvertFromURLClick(doc_); });
 }
 
+void TFormMain::MenuOpenIEClick() {
+    RunCommand([this] { zvek::MenuOpenIEClick(doc_); });
+}
+void TFormMain::MenuConvertFromIEClick() {
+    RunCommand([this] { zvek::MenuConvertFromIEClick(doc_); });
+}
+void TFormMain::MenuFindLyricsFromTitleClick() {
+    RunCommand([this] { FindLyrics(doc_, SearchField::Title); });
+}
+void TFormMain::MenuFindLyricsFromArtistClick() {
+    RunCommand([this] { FindLyrics(doc_, SearchField::Artist); });
+}
+void TFormMain::MenuOpenURLClick() {
+    RunCommand([this] { zvek::MenuOpenURLClick(doc_); });
+}
+void TFormMain::StopClick() {
+    if (busy_) host_.cancelRequested = true;
+}
+
+void TFormMain::MenuHelpHelpClick() {
+    // Installed under share/zveklc beside bin/, and likewise in the build tree.
+    const QString help = QFileInfo(QCoreApplication::applicationDirPath() +
+                                   QStringLiteral("/../share/zveklc/help/index.html"))
+                             .canonicalFilePath();
+    if (!help.isEmpty()) host_.OpenInBrowser(QUrl::fromLocalFile(help).toString().toStdString());
+}
+void TFormMain::MenuHALDESOFTClick() { host_.OpenInBrowser(SiteAddress(HomeHost(), kTopPagePath)); }
+void TFormMain::MenuUtaMapClick() { host_.OpenInBrowser(SiteAddress(UtaMapHost(), kTopPagePath)); }
+void TFormMain::MenuUtaNetClick() { host_.OpenInBrowser(SiteAddress(UtaNetHost(), kTopPagePath)); }
+
+void TFormMain::MenuAssocTagLyrClick() {
+    Action("MenuAssocTagLyr")->setChecked(WriteTagLyrAssociation(ProgramPath()));
+}
+
+void TFormMain::MenuSetZVEKToolClick() {
+    const std::string player = FindPlayerPath();
+    if (!player.empty()) RegisterPlayerTool(player, kPlayerToolName, PlayerToolCommand(ProgramPath()));
+    // Marked whether or not there is a player to write to.
+    Action("MenuSetZVEKTool")->setChecked(true);
+}
+
+void TFormMain::CheckDesktopIntegration() {
+    integration_ = std::thread([this, program = ProgramPath()] {
+        const bool associated = CheckTagLyrAssociation(program);
+        const std::string player = FindPlayerPath();
+        const bool tool = !player.empty() && QString::fromStdString(ReadPlayerTool(player, kPlayerToolName))
+                                                     .compare(QString::fromStdString(PlayerToolCommand(program)),
+                                                              Qt::CaseInsensitive) == 0;
+        QMetaObject::invokeMethod(
+            this,
+            [this, associated, tool] {
+                Action("MenuAssocTagLyr")->setChecked(associated);
+                Action("MenuSetZVEKTool")->setChecked(tool);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TFormMain::MenuFindClick() { EnableFindItems("MenuOpenURL", "MenuFindLyricsFromTitle", "MenuFindLyricsFromArtist"); }
+void TFormMain::FindMenuPopup() {
+    EnableFindItems("PopupOpenURL", "PopupFindLyricsFromTitle", "PopupFindLyricsFromArtist");
+}
+
+void TFormMain::EnableFindItems(const char* url, const char* title, const char* artist) {
+    if (busy_) return;
+    adapter_->Load();
+    Action(url)->setEnabled(doc_.IndexOfName("URL") >= 0);
+    Action(title)->setEnabled(doc_.IndexOfName("Title") >= 0);
+    Action(artist)->setEnabled(doc_.IndexOfName("Artist") >= 0);
+}
+
 void TFormMain::CheckMenu() {
     const bool selected = Edit->textCursor().hasSelection();
     for (const char* name : {"MenuCut", "MenuCopy", "PopupCut", "PopupCopy"}) Action(name)->setEnabled(selected);
@@ -403,6 +500,7 @@ bool TFormMain::event(QEvent* event) {
 void TFormMain::StartOnce() {
     if (start_ != Start::Showing) return;
     start_ = Start::Started;
+    CheckDesktopIntegration();
     FormShow();
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/QtHost.h"
@@ -70,21 +71,22 @@ public:
     void MenuTagToZVEKClick();
     void MenuZVEKToTagClick();
     void MenuConvertFromURLClick();
-    // Browser, association, player, search and help: the desktop
-    // integration fills these in.
-    void MenuOpenIEClick() {}
-    void MenuConvertFromIEClick() {}
-    void MenuAssocTagLyrClick() {}
-    void MenuSetZVEKToolClick() {}
-    void MenuFindClick() {}
-    void FindMenuPopup() {}
-    void MenuFindLyricsFromTitleClick() {}
-    void MenuFindLyricsFromArtistClick() {}
-    void MenuOpenURLClick() {}
-    void MenuHelpHelpClick() {}
-    void MenuHALDESOFTClick() {}
-    void MenuUtaMapClick() {}
-    void MenuUtaNetClick() {}
+    void MenuOpenIEClick();
+    void MenuConvertFromIEClick();
+    void MenuAssocTagLyrClick();
+    void MenuSetZVEKToolClick();
+    // The Find menus enable their items for the lines the document has.
+    void MenuFindClick();
+    void FindMenuPopup();
+    void MenuFindLyricsFromTitleClick();
+    void MenuFindLyricsFromArtistClick();
+    void MenuOpenURLClick();
+    void MenuHelpHelpClick();
+    void MenuHALDESOFTClick();
+    void MenuUtaMapClick();
+    void MenuUtaNetClick();
+    // Stops a running download (Esc, or the button on the status line).
+    void StopClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -102,6 +104,10 @@ private:
     void RunCommand(const std::function<void()>& command);
     void ShowProgressCaret();
 
+    void EnableFindItems(const char* url, const char* title, const char* artist);
+    // The association and the player's tool entry: checked after the first
+    // paint on a thread of their own, which may write what is missing.
+    void CheckDesktopIntegration();
     void BuildMenus();
     void BuildToolBar();
     QMenu* NewMenu(const char* name, const char* title);
@@ -116,6 +122,8 @@ private:
     QMenu* FindMenu = nullptr;
     QMenu* HomePageMenu = nullptr;
     QMenu* PopupMenu = nullptr;
+    QWidget* stopButton_ = nullptr;
+    std::thread integration_;
 
     std::vector<std::string> arguments_;
     QString settingsPath_;

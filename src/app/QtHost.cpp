@@ -1,7 +1,6 @@
 #include "app/QtHost.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -10,7 +9,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QUrl>
+
+#include "platform/Browser.h"
 
 namespace zvek {
 
@@ -139,7 +139,7 @@ bool QtHost::OpenInBrowser(const std::string& address) {
         script_->browsed.push_back(address);
         return true;
     }
-    return QDesktopServices::openUrl(QUrl(QString::fromUtf8(address)));
+    return zvek::OpenInBrowser(address);
 }
 
 void QtHost::BringToTop() {

@@ -42,6 +42,8 @@ public:
     // Runs whenever the core lets the window process its messages, before
     // the events are handled (the window shows the conversion's caret).
     std::function<void()> onProcessMessages;
+    // Set by the window when the user asks to stop a running download.
+    bool cancelRequested = false;
 
     MsgResult MessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) override;
     bool ExecuteDialog(FileDialog& dialog) override;
@@ -51,6 +53,7 @@ public:
     void SetScreenCursor(std::int16_t cursor) override;
     bool OpenInBrowser(const std::string& address) override;
     void BringToTop() override;
+    bool CancelRequested() override { return cancelRequested; }
 
 private:
     QMainWindow& window_;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "lyrics/BrowserCommands.h"
 #include "lyrics/LyricsDocument.h"
 #include "lyrics/LyricsFormat.h"
 #include "lyrics/LyricsLines.h"
@@ -16,6 +17,7 @@
 #include "web/BrowserUrl.h"
 #include "web/Code.h"
 #include "web/Html.h"
+#include "web/BrowserPage.h"
 #include "web/Inet.h"
 #include "web/LyricsSites.h"
 
@@ -176,6 +178,15 @@ void MenuConvertFromURLClick(LyricsDocument& doc) {
     doc.host().OpenInBrowser(address);
     ConvertWithReference(doc, address);
     doc.host().BringToTop();
+}
+
+void MenuConvertFromIEClick(LyricsDocument& doc) {
+    const std::string shown = GetBrowserPage();
+    if (shown.empty()) {
+        doc.host().MessageBox(kNoBrowserPageText, MsgKind::Error, MsgButtons::Ok);
+        return;
+    }
+    ConvertWithReference(doc, NormalizeBrowserUrl(shown));
 }
 
 bool IsTagFile(const LyricsDocument& doc) { return doc.Contains("[TagLyr]"); }

@@ -34,6 +34,9 @@ bool IsTagFile(const LyricsDocument& doc);
 void MenuTagToZVEKClick(LyricsDocument& doc);
 void MenuZVEKToTagClick(LyricsDocument& doc);
 void MenuConvertFromURLClick(LyricsDocument& doc);
+// Converts with the page the user's browser shows, in the direction the
+// document's kind calls for; says so when no page is shown.
+void MenuConvertFromIEClick(LyricsDocument& doc);
 // Converts with `reference` in the direction the document's kind calls for.
 bool ConvertWithReference(LyricsDocument& doc, const std::string& reference);
 

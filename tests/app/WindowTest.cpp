@@ -27,11 +27,14 @@
 #include "app/LyricsEdit.h"
 #include "app/Main.h"
 #include "app/Settings.h"
+#include "lyrics/BrowserCommands.h"
 #include "lyrics/Conversions.h"
+#include "lyrics/LyricsSearch.h"
 #include "platform/Files.h"
 #include "tags/AutoConvert.h"
 #include "tags/TagConversions.h"
 #include "text/Codec.h"
+#include "web/LyricsSites.h"
 
 using namespace zvek;
 
@@ -139,10 +142,14 @@ class WindowTest : public QObject {
 
 private slots:
     void initTestCase() {
-        // Downloads keep their lock files and the window its settings in
-        // folders of the test's own.
+        // Downloads keep their lock files, the window its settings and the
+        // desktop its association in folders of the test's own; no browser
+        // page and no player are found there.
         QVERIFY(runtime_.isValid());
         qputenv("XDG_RUNTIME_DIR", runtime_.path().toUtf8());
+        qputenv("HOME", runtime_.filePath(QStringLiteral("home")).toUtf8());
+        qputenv("XDG_DATA_HOME", runtime_.filePath(QStringLiteral("data")).toUtf8());
+        qputenv("WINEPREFIX", runtime_.filePath(QStringLiteral("wine")).toUtf8());
     }
     void init() {
         dir_ = std::make_unique<QTemporaryDir>();
@@ -790,6 +797,73 @@ private slots:
         QCOMPARE(script_.browsed.size(), size_t(1));
         QTRY_VERIFY(!form_->isVisible());  // the close came after the conversion
         QVERIFY(script_.asked.empty());
+    }
+
+    // The Find menus enable what the document's lines allow, and each item
+    // opens the core's addresses in the browser.
+    void findMenusAndTheBrowser() {
+        SetEditor("title=\r\nArtist=A B");
+        form_->findChild<QMenu*>(QStringLiteral("MenuFind"))->aboutToShow();
+        QVERIFY(!Act("MenuOpenURL")->isEnabled());
+        QVERIFY(Act("MenuFindLyricsFromTitle")->isEnabled() && Act("MenuFindLyricsFromArtist")->isEnabled());
+        QVERIFY(Act("PopupOpenURL")->isEnabled());  // each menu has its own state until it opens
+        form_->findChild<QMenu*>(QStringLiteral("FindMenu"))->aboutToShow();
+        QVERIFY(!Act("PopupOpenURL")->isEnabled());
+
+        test::FakeHost host;
+        LyricsDocument doc(host);
+        doc.SetText("title=\r\nArtist=A B");
+        Act("PopupFindLyricsFromTitle")->trigger();
+        Act("MenuFindLyricsFromArtist")->trigger();
+        std::vector<std::string> expected = FindLyricsAddresses(doc, SearchField::Title);
+        for (const auto& a : FindLyricsAddresses(doc, SearchField::Artist)) expected.push_back(a);
+        Act("HPMenuUtaNet")->trigger();
+        expected.push_back(SiteAddress(UtaNetHost(), "/"));
+        Act("MenuHelpHelp")->trigger();
+        QCOMPARE(script_.browsed.size(), expected.size() + 1);
+        const QUrl help(U(script_.browsed.back()));  // the help page of the build tree
+        QVERIFY(help.isLocalFile() && QFile::exists(help.toLocalFile()));
+        script_.browsed.pop_back();
+        QCOMPARE(script_.browsed, expected);
+    }
+
+    void browserPageCommandsSayWhenNoPageIsShown() {
+        SetEditor("lyrics");
+        Act("MenuOpenIE")->trigger();
+        Act("PopupConvertIE")->trigger();
+        QCOMPARE(script_.asked.size(), size_t(2));
+        for (const auto& q : script_.asked) QCOMPARE(q.text, std::string(kNoBrowserPageText));
+        QCOMPARE(Edit().toPlainText(), QStringLiteral("lyrics"));
+    }
+
+    // The association is made silently at the first start and the item
+    // shows it; without a player the tool item is clear until chosen.
+    void desktopIntegrationMarks() {
+        form_->show();
+        QTRY_VERIFY(Act("MenuAssocTagLyr")->isChecked());
+        QVERIFY(QFile::exists(runtime_.filePath(QStringLiteral("data/applications/zveklc.desktop"))));
+        QVERIFY(!Act("MenuSetZVEKTool")->isChecked());
+        Act("MenuSetZVEKTool")->trigger();
+        QVERIFY(Act("MenuSetZVEKTool")->isChecked());
+    }
+
+    // A download can be stopped: Esc or the status line's button ends it as
+    // a page not fetched, the document as it was and no error box.
+    void stoppingADownload() {
+        test::LoopbackServer server;
+        server.Hold("/slow.htm", "never", "<html></html>");
+        const std::string tagFile = WithUrl(SampleTagFile("a.lyr"), server.Url("/slow.htm"));
+        SetEditor(tagFile);
+        form_->show();
+        QTimer::singleShot(50, form_.get(), [&] {
+            QVERIFY(form_->findChild<QToolButton*>(QStringLiteral("BtnStop"))->isVisible());
+            form_->findChild<QToolButton*>(QStringLiteral("BtnStop"))->click();
+        });
+        Act("MenuConvertFromURL")->trigger();
+        QCOMPARE(form_->Document().ResultCode, kResultPageNotFetched);
+        QCOMPARE(Saved(Edit()), tagFile);
+        QVERIFY(script_.asked.empty());
+        QVERIFY(!form_->findChild<QToolButton*>(QStringLiteral("BtnStop"))->isVisible());
     }
 };
 

@@ -1,0 +1,39 @@
+#include "lyrics/BrowserCommands.h"
+
+#include <cstdio>
+#include <string>
+
+#include "lyrics/LyricsDocument.h"
+#include "platform/TempFiles.h"
+#include "platform/Waitcur.h"
+#include "web/BrowserPage.h"
+#include "web/BrowserUrl.h"
+#include "web/Inet.h"
+
+namespace zvek {
+
+void MenuOpenIEClick(LyricsDocument& doc) {
+    Host& host = doc.host();
+    const std::string shown = GetBrowserPage();
+    if (shown.empty()) {
+        host.MessageBox(kNoBrowserPageText, MsgKind::Error, MsgButtons::Ok);
+        return;
+    }
+    const std::string address = NormalizeBrowserUrl(shown);
+    if (address.empty() || !doc.MayDiscardEditsFor(address)) return;
+    hlWaitCursor wait(host);
+    if (!IsWebAddress(address)) {
+        doc.OpenFile(address);
+        return;
+    }
+    const std::string page = UniqueTempFile(".htm");
+    if (!FetchPage(host, address, page)) {
+        doc.ResultCode = kResultPageNotFetched;
+        return;
+    }
+    doc.OpenFile(page);
+    std::remove(page.c_str());
+    doc.SetFileName("");
+}
+
+}  // namespace zvek
