@@ -11,6 +11,10 @@
 
 #include "LoopbackServer.h"
 #include "TestSupport.h"
+#include "lyrics/BrowserCommands.h"
+#include "lyrics/Conversions.h"
+#include "lyrics/LyricsDocument.h"
+#include "tags/TagConversions.h"
 
 namespace zvek {
 namespace {
@@ -201,6 +205,53 @@ TEST_F(BrowserPageTest, DevToolsListGivesItsFirstPage) {
     }
     // Nothing listening: nothing found, at once.
     EXPECT_EQ(GetBrowserPage(closedPort), "");
+}
+
+}  // namespace
+}  // namespace zvek
+
+namespace zvek {
+namespace {
+
+// The commands that take the browser's page: a web page comes in as its
+// text through the private temporary folder and leaves the document
+// untitled; a saved page opens under its own name; the tag maker takes the
+// page as its reference.
+TEST_F(BrowserPageTest, CommandsTakeThePageTheBrowserShows) {
+    const std::string page = test::ReadBytes(ZVEKLC_SAMPLES "/sample.htm");
+    server.Serve("/song.htm", 200, page, {{"Content-Type", "text/html"}});
+    const std::string url = server.Url("/song.htm");
+    OneProfile(MozLz4(Session(url)));
+    test::FakeHost host;
+    LyricsDocument pageText(host);
+    pageText.LoadHtmlBytes(page);
+
+    LyricsDocument doc(host);
+    doc.SetFileName("/x/old.lyr");
+    MenuOpenIEClick(doc);
+    EXPECT_EQ(doc.Lines(), pageText.Lines());
+    EXPECT_EQ(doc.FileName(), "");
+    EXPECT_EQ(doc.ResultCode, kResultOk);
+    EXPECT_FALSE(fs::exists(doc.OpenedFile()));
+
+    LyricsDocument lyrics(host);
+    lyrics.SetText(test::ReadBytes(ZVEKLC_SAMPLES "/sample.txt"));
+    ConvertTextToZVEK(lyrics);
+    LyricsDocument expected(host);
+    expected.SetLines(lyrics.Lines());
+    ASSERT_TRUE(MakeTagFile(expected, url));
+    MenuConvertFromIEClick(lyrics);
+    EXPECT_EQ(lyrics.Lines(), expected.Lines());
+
+    const std::string saved = Path("saved page.htm");
+    test::WriteBytes(saved, page);
+    std::string address = "file://";
+    for (const char c : saved) address += c == ' ' ? std::string("%20") : std::string(1, c);
+    OneProfile(MozLz4(Session(address)));
+    MenuOpenIEClick(doc);
+    EXPECT_EQ(doc.FileName(), saved);
+    EXPECT_EQ(doc.Lines(), pageText.Lines());
+    EXPECT_TRUE(host.messages.empty());
 }
 
 }  // namespace
