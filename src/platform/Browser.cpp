@@ -1,13 +1,8 @@
 #include "platform/Browser.h"
 
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -21,14 +16,11 @@
 
 #include "platform/Launch.h"
 
-extern char** environ;
-
 namespace zvek {
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
 
 // xdg-mime is a shell script that asks the desktop; it answers in well under
 // a second, but a wedged desktop service must not freeze the window.
@@ -36,63 +28,6 @@ constexpr auto kQueryTimeout = std::chrono::seconds(5);
 constexpr std::size_t kQueryOutputLimit = 64 * 1024;
 // A desktop entry is a few kilobytes; anything far larger is not one.
 constexpr std::uintmax_t kDesktopFileLimit = 1024 * 1024;
-
-// Runs argv[0] (looked up in PATH) with nothing on its standard input and
-// returns what it wrote to its standard output; nothing when it could not be
-// started, did not exit with 0, wrote too much or took too long.
-std::optional<std::string> RunForOutput(const std::vector<std::string>& argv) {
-    if (argv.empty() || argv[0].empty()) return std::nullopt;
-    std::vector<char*> args;
-    for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-
-    // Close-on-exec, so programs started meanwhile by other threads never
-    // hold the write end open; dup2 clears the flag on the child's copy.
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return std::nullopt;
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&files, fds[1], 1);
-    posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    const int error = posix_spawnp(&pid, args[0], &files, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&files);
-    ::close(fds[1]);
-    if (error != 0) {
-        ::close(fds[0]);
-        return std::nullopt;
-    }
-
-    std::string out;
-    bool complete = false;
-    const Clock::time_point deadline = Clock::now() + kQueryTimeout;
-    std::array<char, 4096> buffer;
-    for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) break;
-        pollfd p{fds[0], POLLIN, 0};
-        const int ready = ::poll(&p, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) break;
-        const ssize_t n = ::read(fds[0], buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) break;
-        if (n == 0) {
-            complete = true;
-            break;
-        }
-        if (out.size() + static_cast<std::size_t>(n) > kQueryOutputLimit) break;
-        out.append(buffer.data(), static_cast<std::size_t>(n));
-    }
-    ::close(fds[0]);
-    if (!complete) ::kill(pid, SIGKILL);  // our own child, still unreaped
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR) return std::nullopt;
-    if (!complete || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
-    return out;
-}
 
 std::string_view TrimBlanks(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
@@ -104,7 +39,7 @@ std::string_view TrimBlanks(std::string_view s) {
 
 // The desktop file id of the text/html handler, e.g. "firefox.desktop".
 std::optional<std::string> HtmlHandlerId() {
-    const auto out = RunForOutput({"xdg-mime", "query", "default", "text/html"});
+    const auto out = RunProgramOutput({"xdg-mime", "query", "default", "text/html"}, kQueryTimeout, kQueryOutputLimit);
     if (!out) return std::nullopt;
     std::string_view id = *out;
     id = id.substr(0, id.find('\n'));

@@ -3,6 +3,9 @@
 // document cannot turn into a command.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,5 +18,11 @@ bool StartProgram(const std::vector<std::string>& argv);
 // Runs argv[0] and waits for it; its exit status, or -1 when it could not be
 // started or did not exit normally. Its standard input is /dev/null.
 int RunProgram(const std::vector<std::string>& argv);
+
+// Runs argv[0] and returns what it wrote to its standard output; nothing
+// when it could not be started, did not exit with 0, wrote more than
+// `limit` bytes or took longer than `timeout` (it is then killed).
+std::optional<std::string> RunProgramOutput(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
+                                            std::size_t limit);
 
 }  // namespace zvek
