@@ -94,19 +94,7 @@ TFormMain::TFormMain(std::vector<std::string> arguments, QString settingsPath, Q
     Edit->setObjectName(QStringLiteral("Edit"));
     setCentralWidget(Edit);
     adapter_ = std::make_unique<EditorAdapter>(*Edit, doc_);
-    statusBar()->setObjectName(QStringLiteral("StatusBar"));
-    auto* stop = new QAction(QStringLiteral("中止"), this);
-    stop->setObjectName(QStringLiteral("Stop"));
-    stop->setToolTip(QStringLiteral("ダウンロードを中止する (Esc)"));
-    stop->setShortcut(QKeySequence(Qt::Key_Escape));
-    connect(stop, &QAction::triggered, this, &TFormMain::StopClick);
-    addAction(stop);
-    auto* stopButton = new QToolButton(statusBar());
-    stopButton->setObjectName(QStringLiteral("BtnStop"));
-    stopButton->setDefaultAction(stop);
-    stopButton->hide();
-    statusBar()->addPermanentWidget(stopButton);
-    stopButton_ = stopButton;
+    BuildStatusBar();
     BuildMenus();
     BuildToolBar();
     Edit->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -249,6 +237,24 @@ void TFormMain::BuildMenus() {
             &TFormMain::MenuConvertFromIEClick)
         ->setIcon(ToolIcon(ToolImage::ConvertFromIE));
     AddItem(PopupMenu, "PopupConvertURL", "URLを開いてタグファイル変換", kHintFromURL, &TFormMain::MenuConvertFromURLClick);
+}
+
+void TFormMain::BuildStatusBar() {
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    // Stopping a download: Esc anywhere in the window, or the button that
+    // the status line shows while a command runs.
+    auto* stop = new QAction(QStringLiteral("中止"), this);
+    stop->setObjectName(QStringLiteral("Stop"));
+    stop->setToolTip(QStringLiteral("ダウンロードを中止する (Esc)"));
+    stop->setShortcut(QKeySequence(Qt::Key_Escape));
+    connect(stop, &QAction::triggered, this, &TFormMain::StopClick);
+    addAction(stop);
+    auto* button = new QToolButton(statusBar());
+    button->setObjectName(QStringLiteral("BtnStop"));
+    button->setDefaultAction(stop);
+    button->hide();
+    statusBar()->addPermanentWidget(button);
+    stopButton_ = button;
 }
 
 void TFormMain::BuildToolBar() {
@@ -512,7 +518,7 @@ void TFormMain::FormShow() {
     if (line.document.empty()) return;
     RunCommand([&] {
         doc_.OpenFile(line.document);
-        if (line.convert && CmdReference.empty()) CmdReference = SjisToUtf8(doc_.Value("URL"));
+        if (line.convert && CmdReference.empty()) CmdReference = DocumentReferenceUrl(doc_);
     });
     if (!CmdReference.empty()) QTimer::singleShot(0, this, [this] { OnDeferredConvert(false); });
 }

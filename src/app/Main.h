@@ -108,6 +108,7 @@ private:
     // The association and the player's tool entry: checked after the first
     // paint on a thread of their own, which may write what is missing.
     void CheckDesktopIntegration();
+    void BuildStatusBar();
     void BuildMenus();
     void BuildToolBar();
     QMenu* NewMenu(const char* name, const char* title);
