@@ -104,7 +104,12 @@ struct TWinInet::Request {
 
     bool done = false;
     CURLcode result = CURLE_OK;
-    Clock::time_point lastByte = Clock::now();
+    const Clock::time_point started = Clock::now();
+    Clock::time_point lastByte = started;
+    // The low-speed window: bytes from the server and time spent waiting
+    // for them since the window began.
+    std::uint64_t windowBytes = 0;
+    Clock::duration windowWaited{};
     const std::atomic<bool>* stop = nullptr;
 
     explicit Request(CURLM* m) : multi(m) {}
@@ -126,6 +131,7 @@ struct TWinInet::Request {
         auto& r = *static_cast<Request*>(user);
         const std::size_t n = size * count;
         r.lastByte = Clock::now();
+        r.windowBytes += n;
         const std::string_view line = TrimLine({data, n});
         if (line.substr(0, 5) == "HTTP/") {
             // A new response: a redirect's or an interim one's headers are forgotten.
@@ -174,7 +180,22 @@ struct TWinInet::Request {
         }
         r.pending.insert(r.pending.end(), data, data + n);
         r.bodyBytes += n;
+        r.windowBytes += n;
         return n;
+    }
+
+    // Counts `waited` into the low-speed window; false when the window is
+    // full and the server sent too little in it. Each window is judged on
+    // its own, so a fast start does not pay for a trickle later.
+    bool KeepsPace(Clock::duration waited) {
+        if (limits.lowSpeedBytesPerSecond == 0 || limits.lowSpeedTime <= milliseconds::zero()) return true;
+        windowWaited += waited;
+        if (windowWaited < limits.lowSpeedTime) return true;
+        const auto ms = static_cast<std::uint64_t>(std::chrono::duration_cast<milliseconds>(windowWaited).count());
+        if (windowBytes < limits.lowSpeedBytesPerSecond * ms / 1000) return false;
+        windowBytes = 0;
+        windowWaited = {};
+        return true;
     }
 
     // Drives the transfer until `ready()` holds or the transfer is over,
@@ -182,6 +203,7 @@ struct TWinInet::Request {
     template <class Ready>
     void Pump(Ready ready) {
         const Clock::time_point waitStart = Clock::now();
+        Clock::time_point counted = waitStart;
         while (!done && !ready()) {
             if (stop && stop->load(std::memory_order_relaxed)) {
                 Finish(CURLE_ABORTED_BY_CALLBACK);
@@ -200,15 +222,22 @@ struct TWinInet::Request {
             int left = 0;
             while (CURLMsg* message = Curl()->multi_info_read(multi, &left))
                 if (message->msg == CURLMSG_DONE && message->easy_handle == easy) Finish(message->data.result);
+            const Clock::time_point now = Clock::now();
+            // The low-speed window, too, counts only time spent waiting here.
+            const bool keepsPace = KeepsPace(now - counted);
+            counted = now;
             if (done || ready()) break;
             // The stall clock runs only while we wait: time the caller spent
             // elsewhere between two reads is not the server's silence.
-            const Clock::time_point deadline = std::max(lastByte, waitStart) + limits.stallTimeout;
-            const Clock::time_point now = Clock::now();
-            if (now >= deadline) {
+            const Clock::time_point stallEnd = std::max(lastByte, waitStart) + limits.stallTimeout;
+            const Clock::time_point totalEnd = started + limits.totalTimeout;
+            if (!keepsPace || now >= stallEnd || now >= totalEnd) {
                 Finish(CURLE_OPERATION_TIMEDOUT);
                 break;
             }
+            Clock::time_point deadline = std::min(stallEnd, totalEnd);
+            if (limits.lowSpeedBytesPerSecond > 0 && limits.lowSpeedTime > milliseconds::zero())
+                deadline = std::min(deadline, now + (limits.lowSpeedTime - windowWaited));
             const auto slice =
                 std::min(kPollSlice, std::chrono::ceil<milliseconds>(deadline - now) + milliseconds(1));
             Curl()->multi_poll(multi, nullptr, 0, static_cast<int>(slice.count()), nullptr);
@@ -273,6 +302,8 @@ bool TWinInet::OpenUrl(const std::string& url) {
     // of unknown length are counted in OnBody.
     curl.easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request->limits.maxBodyBytes));
     curl.easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    if (!request->limits.trustedCertificates.empty())
+        curl.easy_setopt(easy, CURLOPT_CAINFO, request->limits.trustedCertificates.c_str());
     // This machine is never reached through a proxy.
     curl.easy_setopt(easy, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
     // Sites that set a cookie and redirect to check it work as in a browser.
@@ -359,6 +390,12 @@ bool TWinInet::Download(const std::string& url, const std::string& fileName) {
     if (!internet_) Open();
     if (!OpenUrl(url)) {
         Close();
+        return false;
+    }
+    if (const int status = request_->statusCode; status < 200 || status > 299) {
+        Progress(psDisconnecting, 0);
+        Close();
+        Progress(psFailed, 0);
         return false;
     }
     Progress(psDownloading, 0);

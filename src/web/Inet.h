@@ -2,9 +2,10 @@
 // on a worker thread that keeps the window responsive (TDownloadThread), and
 // the window-side operations built on them (FetchPage, ResolveUtaNetUrl).
 //
-// Only http and https are fetched, redirects included. Whatever body the
-// server sends is the page, error pages (404, 500, ...) too: no download
-// looks at the status code; only ResolveUtaNetUrl does.
+// Only http and https are fetched, redirects included. A download whose
+// final answer is not a 2xx status has failed: an error page is not the
+// page that was asked for. TWinInet::OpenUrl itself takes any answer, so
+// callers that look at the status (ResolveUtaNetUrl) keep their own rule.
 #pragma once
 
 #include <atomic>
@@ -42,6 +43,17 @@ struct InetLimits {
     std::chrono::milliseconds stallTimeout{60'000};
     std::uint64_t maxBodyBytes = 16u * 1024 * 1024;
     long maxRedirects = 10;
+    // A trickle is never silent, so the stall limit does not end it: fewer
+    // than lowSpeedBytesPerSecond on average over lowSpeedTime of waiting
+    // also fails. Zero in either turns this check off.
+    std::uint64_t lowSpeedBytesPerSecond = 1024;
+    std::chrono::milliseconds lowSpeedTime{30'000};
+    // The whole request, from sending it to the last byte.
+    std::chrono::milliseconds totalTimeout{120'000};
+    // https servers are trusted through the system's certificate store, or
+    // only through the certificates in this file when it is set (a test's
+    // own server).
+    std::string trustedCertificates;
 };
 InetLimits GetInetLimits();
 void SetInetLimits(const InetLimits& limits);
@@ -97,7 +109,8 @@ public:
     // transfer failed (after five tries). Blocks until data arrives.
     int Read(char* buffer, int size);
     // The whole transfer into `fileName` (nothing is written when it is
-    // empty), with progress reports; missing folders are made. On failure
+    // empty), with progress reports; missing folders are made. A final
+    // status outside 2xx fails before any of the body is read. On failure
     // the partial file is removed.
     bool Download(const std::string& url, const std::string& fileName);
 

@@ -1,14 +1,20 @@
 #include "platform/TempFiles.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include <thread>
 
+#include "LoopbackServer.h"
 #include "TestSupport.h"
 
 namespace zvek {
@@ -21,9 +27,28 @@ protected:
     TempFilesTest() { RemovePrivateTempDir(); }
     ~TempFilesTest() override { RemovePrivateTempDir(); }
 
+    // The names of the private folders in `base` ("zveklc-PID-XXXXXX").
+    std::vector<std::string> Folders() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(base.path())) {
+            const std::string name = entry.path().filename();
+            if (name.starts_with("zveklc-") && name.size() > 7 && name[7] >= '0' && name[7] <= '9')
+                names.push_back(name);
+        }
+        return names;
+    }
+
     test::TempDir base;
     test::ScopedEnv tmp{"TMPDIR", base.path().string()};
 };
+
+// The number of a process that has ended.
+pid_t EndedProcess() {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
 
 TEST_F(TempFilesTest, FilesGetDistinctNamesInOnePrivateFolder) {
     const std::string folder = PrivateTempDir();
@@ -86,6 +111,113 @@ TEST_F(TempFilesTest, FolderGoesWithItsProcessButNotWithAForkedChild) {
     EXPECT_NE(childFile.parent_path(), mine);
     EXPECT_FALSE(fs::exists(childFile.parent_path()));
     EXPECT_TRUE(fs::is_directory(mine));
+}
+
+// What a killed or crashed process left is removed by the next process that
+// makes its folder; everything that is not plainly such a folder stays.
+TEST_F(TempFilesTest, FoldersOfEndedProcessesGoWhenTheNextFolderIsMade) {
+    const std::string ended = std::to_string(EndedProcess());
+    const std::string alive = std::to_string(::getppid());
+    enum Kind { Folder, LockedFolder, File, Link, ForeignFolder };
+    struct Case {
+        std::string name;
+        Kind kind;
+        bool removed;
+    } cases[] = {
+        {"zveklc-" + ended + "-a1B2c3", Folder, true},
+        {"zveklc-" + alive + "-a1B2c3", Folder, false},         // its process still runs
+        {"zveklc-" + ended + "-Lock01", LockedFolder, false},   // an owner we cannot see holds it
+        {"zveklc-" + ended + "-File01", File, false},
+        {"zveklc-" + ended + "-Link01", Link, false},
+        {"zveklc-" + ended + "-Other1", ForeignFolder, false},  // another user's
+        {"zveklc-" + ended, Folder, false},                     // other names of ours
+        {"zveklc-" + ended + "-toolong", Folder, false},
+        {"zveklc-test-a1B2c3", Folder, false},
+        {"other-" + ended + "-a1B2c3", Folder, false},
+    };
+    const fs::path target = base.path() / "target";
+    fs::create_directory(target);
+    test::WriteBytes(target / "keep", "x");
+    int lockFd = -1;
+    for (const auto& c : cases) {
+        const fs::path path = base.path() / c.name;
+        if (c.kind == File) {
+            test::WriteBytes(path, "x");
+        } else if (c.kind == Link) {
+            fs::create_directory_symlink(target, path);
+        } else {
+            fs::create_directories(path / "sub");
+            test::WriteBytes(path / "sub/page.htm", "x");
+        }
+        if (c.kind == LockedFolder) {
+            lockFd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            ASSERT_EQ(::flock(lockFd, LOCK_EX | LOCK_NB), 0);
+        }
+        if (c.kind == ForeignFolder && ::geteuid() == 0) {
+            ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+        }
+    }
+    PrivateTempDir();
+    for (const auto& c : cases) {
+        if (c.kind == ForeignFolder && ::geteuid() != 0) continue;
+        EXPECT_EQ(fs::exists(fs::symlink_status(base.path() / c.name)), !c.removed) << c.name;
+    }
+    EXPECT_TRUE(fs::exists(target / "keep"));
+    ::close(lockFd);
+}
+
+// Stopped in the middle of a download, with the partial page in its folder,
+// the program still takes the folder with it and ends by the signal.
+TEST_F(TempFilesTest, TermAndIntRemoveTheFolderOfAStoppedDownload) {
+    test::LoopbackServer server;
+    server.Hold("/song.htm", "never", "<html></html>");
+    test::TempDir work, runtime;
+    test::ScopedEnv xdg{"XDG_RUNTIME_DIR", runtime.path().string()};
+    test::ScopedEnv noProxy{"http_proxy", std::nullopt};
+    test::WriteBytes(work / "song.TagLyr", "[TagLyr]\r\nTagVer=1000\r\nLyrFile=song.lyr\r\n\r\n[Text]\r\n");
+    std::vector<std::string> args = {ZVEKLC_CLI_PATH, "untag", "-q", "-r", server.Url("/song.htm"),
+                                     "-o", "song.lyr", "song.TagLyr"};
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const std::string workPath = work.path().string(), errPath = work / "err";
+
+    std::size_t requests = 0;
+    for (const int sig : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(sig);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // As from a terminal, whatever this test program was started with.
+            ::signal(SIGTERM, SIG_DFL);
+            ::signal(SIGINT, SIG_DFL);
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (err < 0 || ::dup2(err, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(workPath.c_str()) != 0) ::_exit(127);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        const bool asked = server.WaitForRequests("/song.htm", ++requests, std::chrono::seconds(5));
+        const std::vector<std::string> during = Folders();
+        ::kill(child, asked ? sig : SIGKILL);
+        int status = 0;
+        pid_t done = 0;
+        for (int i = 0; i < 500 && done == 0; ++i) {
+            done = ::waitpid(child, &status, WNOHANG);
+            if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (done == 0) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+        }
+        ASSERT_TRUE(asked) << test::ReadBytes(errPath);
+        ASSERT_EQ(during.size(), 1u);
+        EXPECT_TRUE(during[0].starts_with("zveklc-" + std::to_string(child) + "-")) << during[0];
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_TRUE(Folders().empty());
+    }
 }
 
 }  // namespace

@@ -115,6 +115,7 @@ public:
     }
 
     bool WaitGate(const std::string& gate) override { return server_.WaitGate(gate); }
+    bool Sleep(std::chrono::milliseconds time) override { return server_.Sleep(time); }
 
     // The request line and headers; false when the client sent none.
     bool ReadHead(HttpRequest& request) {
@@ -291,6 +292,16 @@ void LoopbackServer::Hold(const std::string& path, const std::string& gate, std:
     });
 }
 
+void LoopbackServer::Trickle(const std::string& path, std::string head, std::string piece,
+                             std::chrono::milliseconds interval, int count) {
+    HandleStream(path, [head = std::move(head), piece = std::move(piece), interval, count](const HttpRequest&,
+                                                                                            ResponseStream& out) {
+        if (!out.Write(head)) return;
+        for (int i = 0; i < count; ++i)
+            if (!out.Sleep(interval) || !out.Write(piece)) return;
+    });
+}
+
 void LoopbackServer::OpenGate(const std::string& gate) {
     {
         std::lock_guard lock(mutex_);
@@ -303,6 +314,11 @@ bool LoopbackServer::WaitGate(const std::string& gate) {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return stopping_ || openGates_.count(gate) > 0; });
     return openGates_.count(gate) > 0;
+}
+
+bool LoopbackServer::Sleep(std::chrono::milliseconds time) {
+    std::unique_lock lock(mutex_);
+    return !changed_.wait_for(lock, time, [this] { return stopping_; });
 }
 
 std::vector<HttpRequest> LoopbackServer::Requests() const {

@@ -4,8 +4,8 @@
 // with one response and closes it, and records every request. Handlers are
 // registered per path (the query is not part of the match); a request for
 // any other path gets 404. Besides plain answers it can redirect, stall
-// after the headers, stream a large body, and hold a response until the test
-// opens a named gate. Stopping (the destructor) opens every gate, ends
+// after the headers, stream a large body, trickle, and hold a response until
+// the test opens a named gate. Stopping (the destructor) opens every gate, ends
 // every stalled answer and joins every thread, so no test waits on a
 // client that has gone.
 #pragma once
@@ -51,6 +51,8 @@ public:
     virtual bool Write(std::string_view bytes) = 0;
     // Blocks until the test opens `gate`; false when the server stops first.
     virtual bool WaitGate(const std::string& gate) = 0;
+    // Waits `time`; false when the server stops first.
+    virtual bool Sleep(std::chrono::milliseconds time) = 0;
 };
 
 // Status line and headers of a response; with `contentLength` negative the
@@ -91,6 +93,10 @@ public:
     void Stall(const std::string& path, std::string first = {}, long long declaredLength = 1 << 20);
     // A body of `size` PatternBytes, with a Content-Length or chunked.
     void Stream(const std::string& path, std::size_t size, bool chunked);
+    // Sends `head` (raw bytes: a status line and headers, or nothing), then
+    // `piece` every `interval`, `count` times or until the server stops.
+    void Trickle(const std::string& path, std::string head, std::string piece, std::chrono::milliseconds interval,
+                 int count);
     // Sends the headers at once and `body` only after OpenGate(gate).
     void Hold(const std::string& path, const std::string& gate, std::string body);
 
@@ -107,6 +113,7 @@ private:
     void AcceptLoop();
     void Answer(int fd);
     bool WaitGate(const std::string& gate);
+    bool Sleep(std::chrono::milliseconds time);
     void Stop();
 
     int listenFd_ = -1;

@@ -1,10 +1,12 @@
 // Tag conversions with pages served over HTTP by a server on 127.0.0.1.
 #include <gtest/gtest.h>
+#include <lz4.h>
 
 #include <filesystem>
 
 #include "LoopbackServer.h"
 #include "TestSupport.h"
+#include "lyrics/BrowserCommands.h"
 #include "lyrics/LyricsDocument.h"
 #include "lyrics/LyricsLines.h"
 #include "platform/TempFiles.h"
@@ -114,6 +116,66 @@ TEST_F(WebReferenceTest, PagesThatDoNotComeAreReported) {
     EXPECT_EQ(host.messages[0].text, url + "：ページを取得できませんでした");
     EXPECT_EQ(host.messages[1].text, url + "\r\nページを取得できませんでした");
     EXPECT_TRUE(TempFolderEmpty());
+}
+
+// A browser whose selected tab shows `url`: a Firefox profile under `home`
+// with its session, LZ4-framed as Firefox writes it.
+void ShowInBrowser(const std::filesystem::path& home, const std::string& url) {
+    const std::filesystem::path firefox = home / ".mozilla/firefox";
+    std::filesystem::create_directories(firefox / "p/sessionstore-backups");
+    test::WriteBytes(firefox / "profiles.ini", "[Profile0]\nPath=p\nIsRelative=1\nDefault=1\n");
+    const std::string json =
+        R"({"windows":[{"tabs":[{"entries":[{"url":")" + url + R"("}],"index":1}],"selected":1}],"selectedWindow":1})";
+    std::string block(static_cast<std::size_t>(LZ4_compressBound(static_cast<int>(json.size()))), '\0');
+    block.resize(static_cast<std::size_t>(LZ4_compress_default(json.data(), block.data(), static_cast<int>(json.size()),
+                                                               static_cast<int>(block.size()))));
+    std::string framed("mozLz40\0", 8);
+    for (int shift = 0; shift < 32; shift += 8) framed += static_cast<char>(json.size() >> shift & 0xFF);
+    test::WriteBytes(firefox / "p/sessionstore-backups/recovery.jsonlz4", framed + block);
+}
+
+// An error answer is no page, even one that holds the lyrics: each command
+// that fetches fails as when nothing came, and no word goes out in plain text.
+TEST_F(WebReferenceTest, ErrorAnswersAreNotPages) {
+    const std::string page = test::Iconv("CP932", "UTF-8", Page("Shift_JIS"));
+    server.Serve("/song.htm", 200, page);
+    server.Serve("/gone.htm", 404, page);
+    server.Serve("/broken.htm", 500, page);
+    server.Redirect("/moved.htm", "/gone.htm");
+    doc.SetLines(kLyrics);
+    ASSERT_TRUE(MakeTagFile(doc, server.Url("/song.htm")));
+    const Lines tag = doc.Lines();
+    for (const char* path : {"/gone.htm", "/broken.htm", "/moved.htm"}) {
+        SCOPED_TRACE(path);
+        const std::string url = server.Url(path);
+        host.messages.clear();
+        doc.SetLines(kLyrics);
+        EXPECT_FALSE(MakeTagFile(doc, url));
+        EXPECT_EQ(doc.ResultCode, kResultPageNotFetched);
+        EXPECT_EQ(doc.Lines(), kLyrics);
+        doc.SetLines(tag);
+        EXPECT_FALSE(RestoreFromTagFile(doc, url));
+        EXPECT_EQ(doc.ResultCode, kResultPageNotFetched);
+        EXPECT_EQ(doc.Lines(), tag);
+
+        test::TempDir home;
+        test::ScopedEnv homeEnv{"HOME", home.path().string()};
+        test::ScopedEnv config{"XDG_CONFIG_HOME", std::nullopt};
+        ShowInBrowser(home.path(), url);
+        LyricsDocument shown(host);
+        const Lines before = shown.Lines();
+        MenuOpenIEClick(shown);
+        EXPECT_EQ(shown.ResultCode, kResultPageNotFetched);
+        EXPECT_EQ(shown.Lines(), before);
+
+        EXPECT_EQ(host.messages.size(), 3u);
+        for (const auto& message : host.messages) EXPECT_NE(message.text.find(url), std::string::npos);
+        EXPECT_TRUE(TempFolderEmpty());
+    }
+    test::WriteBytes(dir / "song.lyr", CrLf(kLyrics));
+    const auto cli = test::RunCli({"tag", "-q", "-r", server.Url("/gone.htm"), "song.lyr"}, dir.path());
+    EXPECT_EQ(cli.status, 12);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "song.TagLyr"));
 }
 
 TEST_F(WebReferenceTest, UtaNetPagesTryTheirMembersAddress) {

@@ -148,15 +148,14 @@ TEST_F(InetTest, FetchPageKeepsTheWindowAliveAndUpdatesItFromItsOwnThread) {
     EXPECT_EQ(window.status.end()[-2], "Disconnecting");
 }
 
-TEST_F(InetTest, ErrorPagesAndEmptyBodiesAreSavedAsTheyCame) {
+TEST_F(InetTest, AnyTwoHundredAnswerIsThePageEvenWhenEmpty) {
     struct Case {
         int status;
         std::string body;
     } cases[] = {
-        {404, "<html><body>Not here</body></html>"},
-        {500, "<html>oops</html>"},
         {200, ""},
-        {404, ""},
+        {203, "<html>from a cache</html>"},
+        {299, "<html>odd but fine</html>"},
     };
     int i = 0;
     for (const auto& c : cases) {
@@ -208,6 +207,10 @@ TEST_F(InetTest, FailedFetchesLeaveNoFileAndReportTheAddress) {
         l.stallTimeout = std::chrono::milliseconds(300);
         l.maxBodyBytes = 64 * 1024;
     });
+    server.Serve("/404", 404, "<html><body>Not here</body></html>", {{"Content-Type", "text/html"}});
+    server.Serve("/500-empty", 500, "");
+    server.Redirect("/to-404", "/404");
+
     server.Stall("/stall-before-body");
     server.Stall("/stall-mid-body", std::string(5000, 'x'));
     server.Stream("/sized-over", 64 * 1024 + 1, false);
@@ -223,6 +226,9 @@ TEST_F(InetTest, FailedFetchesLeaveNoFileAndReportTheAddress) {
         server.Url("/chunked-over"),
         server.Url("/loop"),
         server.Url("/to-file"),
+        server.Url("/404"),
+        server.Url("/500-empty"),
+        server.Url("/to-404"),
         refused,
         "file:///etc/passwd",
         "ftp://" + server.HostPort() + "/never",
@@ -262,6 +268,59 @@ TEST_F(InetTest, FailureReportsEndWithFailedAndTheBytesSoFar) {
     EXPECT_FALSE(Download("http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/", dir / "kept.htm", &reports));
     EXPECT_EQ(reports, (Reports{{psConnecting, 0}}));
     EXPECT_EQ(test::ReadBytes(dir / "kept.htm"), "old");
+
+    // An error answer: none of its body is read.
+    reports.clear();
+    server.Serve("/404", 404, std::string(5000, 'x'));
+    EXPECT_FALSE(Download(server.Url("/404"), dir / "404.htm", &reports));
+    EXPECT_EQ(reports, (Reports{{psConnecting, 0}, {psDisconnecting, 0}, {psFailed, 0}}));
+    EXPECT_FALSE(fs::exists(dir / "404.htm"));
+}
+
+// Answers that are never silent long enough to stall: one byte at a time, an
+// endless run of interim answers, a body fast enough but without end. Each
+// ends at its own limit (the time shows which) as a failed fetch.
+TEST_F(InetTest, TricklesEndAtTheLowSpeedOrTheOverallLimit) {
+    using std::chrono::milliseconds;
+    server.Trickle("/trickle", test::ResponseHead(200, {}, 1 << 20), "x", milliseconds(20), 400);
+    server.Trickle("/continue", "", "HTTP/1.1 100 Continue\r\n\r\n", milliseconds(10), 800);
+    server.Trickle("/endless", test::ResponseHead(200, {}, -1), test::Chunk(std::string(2048, 'x')), milliseconds(20),
+                   400);
+    struct Case {
+        std::string path;
+        milliseconds lowSpeedTime, totalTimeout, expected;
+    } cases[] = {
+        {"/trickle", milliseconds(300), milliseconds(60'000), milliseconds(300)},  // 50 bytes a second
+        {"/continue", milliseconds(0), milliseconds(600), milliseconds(600)},      // low-speed check off
+        {"/endless", milliseconds(300), milliseconds(600), milliseconds(600)},     // 100 KiB a second
+    };
+    for (const auto& c : cases) {
+        InetLimits limits = GetInetLimits();
+        limits.lowSpeedTime = c.lowSpeedTime;
+        limits.totalTimeout = c.totalTimeout;
+        SetInetLimits(limits);
+        test::FakeHost failing;
+        const std::string file = dir / "out/page.htm";
+        const auto start = Clock::now();
+        EXPECT_FALSE(FetchPage(failing, server.Url(c.path), file)) << c.path;
+        const auto took = Clock::now() - start;
+        EXPECT_GE(took, c.expected - milliseconds(50)) << c.path;
+        EXPECT_LT(took, c.expected + std::chrono::seconds(2)) << c.path;
+        EXPECT_FALSE(fs::exists(file)) << c.path;
+        ASSERT_EQ(failing.messages.size(), 1u) << c.path;
+        EXPECT_EQ(failing.messages[0].text, server.Url(c.path) + kNotFetched);
+    }
+}
+
+// The low-speed limit judges the rate, not the length: a transfer well above
+// it runs through several of its windows.
+TEST_F(InetTest, SlowButSteadyBodiesArrive) {
+    SetLimits([](InetLimits& l) { l.lowSpeedTime = std::chrono::milliseconds(200); });
+    // 10,000 bytes a second against 1,024, for about 800 ms.
+    server.Trickle("/steady", test::ResponseHead(200, {}, 40 * 200), std::string(200, 's'),
+                   std::chrono::milliseconds(20), 40);
+    ASSERT_TRUE(Download(server.Url("/steady"), dir / "steady.htm"));
+    EXPECT_EQ(test::ReadBytes(dir / "steady.htm"), std::string(40 * 200, 's'));
 }
 
 TEST_F(InetTest, RedirectsAreFollowedUpToTheLimit) {
