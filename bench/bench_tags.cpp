@@ -1,7 +1,12 @@
 // Making and reading tag files, in process, against a page on disk:
 // a typical song (60 lines, a 40 KB page) and a large case (5,000 lines, a
 // 2 MB page), with 500 lines against the same page to see how the cost grows.
+// Then hostile input: pages of one repeated byte against entries half as
+// long as the page and runs that never quite match, a 400,000-line tag file,
+// and the reader's peak memory on a 16 MiB page (measured in a child process).
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,6 +17,8 @@
 #include "NullHost.h"
 #include "lyrics/LyricsDocument.h"
 #include "lyrics/LyricsLines.h"
+#include "tags/Crc32.h"
+#include "tags/Fingerprint.h"
 #include "tags/TagConversions.h"
 
 namespace {
@@ -99,6 +106,81 @@ BENCHMARK(BM_TagTypical)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_UntagTypical)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TagLarge)->Arg(500)->Arg(5000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UntagLarge)->Arg(500)->Arg(5000)->Unit(benchmark::kMillisecond);
+
+std::string TempPath(const std::string& name) {
+    return (std::filesystem::temp_directory_path() / ("zveklc-bench-" + std::to_string(::getpid()) + "-" + name))
+        .string();
+}
+
+// An entry <1,N/2,a,0x1> against N bytes of "a": every place is a candidate
+// as long as half the page.
+void BM_HostileFragment(benchmark::State& state) {
+    const std::size_t n = static_cast<std::size_t>(state.range(0));
+    const Haystack page(std::string(n, 'a'));
+    for (auto _ : state) benchmark::DoNotOptimize(page.Find(1, static_cast<std::int64_t>(n / 2), 0x1, "a"));
+}
+BENCHMARK(BM_HostileFragment)->Arg(100000)->Arg(400000)->Arg(16 << 20)->Unit(benchmark::kMillisecond);
+
+// The writer: a 1 MiB page of "a" and a line of 1,000 "a" and one "b".
+void BM_HostileRun(benchmark::State& state) {
+    const Haystack page(std::string(1 << 20, 'a'));
+    const std::string run = std::string(1000, 'a') + "b";
+    for (auto _ : state) benchmark::DoNotOptimize(page.FindLongestPrefix(run));
+}
+BENCHMARK(BM_HostileRun)->Unit(benchmark::kMillisecond);
+
+// Reading a tag file of many lines: the cost of showing progress every 16 lines.
+void BM_UntagLines(benchmark::State& state) {
+    const std::string page = TempPath("lines.txt");
+    std::ofstream(page, std::ios::binary) << "xyz";
+    std::vector<std::string> tagged = {"[TagLyr]", "TagVer=1000", "LyrFile=song.lyr", "", "[Spec]", "[Text]"};
+    char entry[64];
+    std::snprintf(entry, sizeof entry, "00:00:000=<2,1,y,0x%X>", static_cast<unsigned>(CalcCrc32(0, "y", 1)));
+    tagged.resize(tagged.size() + static_cast<std::size_t>(state.range(0)), entry);
+    NullHost host;
+    LyricsDocument doc(host);
+    for (auto _ : state) {
+        state.PauseTiming();
+        doc.SetLines(tagged);
+        doc.SetFileName("song.TagLyr");
+        state.ResumeTiming();
+        if (!RestoreFromTagFile(doc, page)) state.SkipWithError("conversion failed");
+    }
+    std::remove(page.c_str());
+}
+BENCHMARK(BM_UntagLines)->Arg(100000)->Arg(400000)->Unit(benchmark::kMillisecond);
+
+// Peak memory of the reader on a 16 MiB page (an HTML page: text and source
+// are both searched) whose every folded form is built because the entry
+// matches nowhere; in a child, so that nothing else counts.
+void BM_UntagMemory(benchmark::State& state) {
+    const char fill = static_cast<char>(state.range(0));
+    const std::string page = TempPath("memory.htm");
+    const std::string head = "<html><body>", tail = "</body></html>";
+    {
+        std::ofstream out(page, std::ios::binary);
+        out << head << std::string((16u << 20) - head.size() - tail.size(), fill) << tail;
+    }
+    double ratio = 0;
+    for (auto _ : state) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            NullHost host;
+            LyricsDocument doc(host);
+            doc.SetLines({"[TagLyr]", "TagVer=1000", "LyrFile=song.lyr", "", "[Spec]", "[Text]",
+                          "00:00:000=<1,5,b,0x1>"});
+            RestoreFromTagFile(doc, page);
+            ::_exit(0);
+        }
+        int status = 0;
+        rusage usage{};
+        ::wait4(child, &status, 0, &usage);
+        ratio = static_cast<double>(usage.ru_maxrss) * 1024 / (16 << 20);
+    }
+    state.counters["peak/page"] = ratio;
+    std::remove(page.c_str());
+}
+BENCHMARK(BM_UntagMemory)->Arg('a')->Arg('<')->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

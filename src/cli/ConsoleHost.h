@@ -9,6 +9,11 @@
 
 namespace zvek {
 
+// `text` as it may be shown on a terminal: CR LF and LF become LF, every
+// other control byte (C0, DEL, C1) and every byte that is not well-formed
+// UTF-8 is written as "\xHH".
+std::string EscapeForTerminal(std::string_view text);
+
 class ConsoleHost : public Host {
 public:
     explicit ConsoleHost(bool quiet) : quiet_(quiet) {}

@@ -1,7 +1,11 @@
 // zveklc-cli: every conversion from a shell or a script, without a window
 // and without questions. Its options, output names and exit statuses are a
 // contract that outside scripts rely on.
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <iterator>
@@ -44,7 +48,8 @@ constexpr std::string_view kUsage =
     "  browser  prints the address of the page the web browser shows (no INPUT)\n"
     "Options:\n"
     "  -r, --reference REF  the reference page: a local .htm/.html page, any text file, or an\n"
-    "                     http:// or https:// address. Default: the document's URL= value.\n"
+    "                     http:// or https:// address. Default: the document's URL= value\n"
+    "                     when that is an http:// or https:// address.\n"
     "      --partial      untag: also write the result when some entries stay unresolved\n"
     "                     (the exit status stays 13)\n"
     "  -o, --output PATH  where to write; \"-\" = standard output. Default: the document's\n"
@@ -94,11 +99,13 @@ struct UsageError {
     std::string message;
 };
 
-// The reference a conversion needs: -r, else the document's URL= value.
+// The reference a conversion needs: -r, else the document's URL= value when
+// that is a web address.
 std::string ReferenceFor(const LyricsDocument& doc, const Options& options) {
     if (options.reference) return *options.reference;
-    std::string address = SjisToUtf8(doc.Value("URL"));
-    if (address.empty()) throw UsageError{"no reference: give one with -r (the document has no URL= line)"};
+    std::string address = DocumentReferenceUrl(doc);
+    if (address.empty())
+        throw UsageError{"no reference: give one with -r (the document has no http:// or https:// URL= line)"};
     return address;
 }
 
@@ -227,9 +234,39 @@ int ExitStatusOf(int resultCode) {
     }
 }
 
+// Whether anything went to standard output, whose closing then has to be
+// checked too.
+bool stdoutWritten = false;
+
+void ReportStdoutError(int error) {
+    const std::string text = std::string("標準出力に書き込めません（") + std::strerror(error) + "）\n";
+    std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+// Straight to the descriptor, so that no buffer is left to fail unseen at
+// exit; a script must learn that its output is incomplete (a full disk).
 bool WriteOut(std::string_view bytes) {
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+    stdoutWritten = true;
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ReportStdoutError(errno);
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Some file systems report a failed write only when the file is closed.
+int CloseStdout(int status) {
+    if (!stdoutWritten) return status;
+    if (::close(STDOUT_FILENO) != 0 && errno != EINTR) {
+        ReportStdoutError(errno);
+        return kExitFailure;
+    }
+    return status;
 }
 
 // The address is what the browser gives, as it gives it: the window cleans
@@ -277,12 +314,26 @@ int Run(const Options& options) {
             host.Print("出力先を -o で指定してください");
             return kExitUsage;
         }
-        if (output == "-") return WriteOut(doc.Text()) ? ExitStatusOf(doc.ResultCode) : kExitFailure;
-        if (!options.force && PathTaken(output)) {
+        // Only the user says "-": a name taken from a file is a file name.
+        if (options.output && output == "-")
+            return WriteOut(doc.Text()) ? ExitStatusOf(doc.ResultCode) : kExitFailure;
+        const auto refuse = [&] {
             host.Print(output + "：ファイルが既にあります（上書きするには --force を付けてください）");
             return kExitFailure;
+        };
+        if (options.force) {
+            doc.SaveFile(output);
+        } else {
+            if (PathTaken(output)) return refuse();
+            // The name may be taken between that look and the save: the save
+            // itself refuses then, and follows no link put there meanwhile.
+            doc.SetFileName(output);
+            try {
+                WriteNewFile(output, doc.Text());
+            } catch (const FileExistsError&) {
+                return refuse();
+            }
         }
-        doc.SaveFile(output);
         host.SetStatusText("保存しました：" + output);
         return ExitStatusOf(doc.ResultCode);
     } catch (const FileError& e) {
@@ -296,27 +347,27 @@ int Run(const Options& options) {
 }  // namespace
 }  // namespace zvek
 
-int main(int argc, char** argv) {
-    using namespace zvek;
-    const std::vector<std::string_view> args(argv + 1, argv + argc);
-    if (!args.empty() && (args[0] == "-h" || args[0] == "--help")) {
-        std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
-        return kExitOk;
-    }
-    if (!args.empty() && args[0] == "--version") {
-        std::printf("zveklc-cli %s\n", ZVEKLC_VERSION);
-        return kExitOk;
-    }
-    for (const auto& arg : args) {
-        if (arg == "-h" || arg == "--help") {
-            std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
-            return kExitOk;
-        }
-    }
+namespace zvek {
+namespace {
+
+int Main(const std::vector<std::string_view>& args) {
+    const auto print = [](std::string_view text) { return WriteOut(text) ? kExitOk : kExitFailure; };
+    if (!args.empty() && args[0] == "--version") return print(std::string("zveklc-cli ") + ZVEKLC_VERSION + "\n");
+    for (const auto& arg : args)
+        if (arg == "-h" || arg == "--help") return print(kUsage);
     try {
         return Run(ParseArguments(args));
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "zveklc-cli: %s\nTry 'zveklc-cli --help'.\n", e.message.c_str());
+        const std::string text = "zveklc-cli: " + EscapeForTerminal(e.message) + "\nTry 'zveklc-cli --help'.\n";
+        std::fwrite(text.data(), 1, text.size(), stderr);
         return kExitUsage;
     }
+}
+
+}  // namespace
+}  // namespace zvek
+
+int main(int argc, char** argv) {
+    using namespace zvek;
+    return CloseStdout(Main(std::vector<std::string_view>(argv + 1, argv + argc)));
 }

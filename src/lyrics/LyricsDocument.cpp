@@ -187,6 +187,23 @@ void LyricsDocument::MoveCaretTo(int col, int line) {
     SetSelection(LineColToPos(col, line), 0);
 }
 
+LyricsDocument::CaretWalk::CaretWalk(LyricsDocument& doc)
+    : doc_(doc), total_(doc.TextLength()), count_(doc.LineCount()) {}
+
+void LyricsDocument::CaretWalk::MoveTo(int line) {
+    line = std::min(std::max(line, 0), doc_.LineCount());
+    // Lines changed meanwhile (or a step back): count afresh.
+    if (line < line_ || doc_.LineCount() != count_) {
+        line_ = 0;
+        pos_ = 0;
+        total_ = doc_.TextLength();
+        count_ = doc_.LineCount();
+    }
+    for (; line_ < line; ++line_) pos_ += doc_.lines_[static_cast<std::size_t>(line_)].size() + 2;
+    doc_.selStart_ = std::min(pos_, total_);
+    doc_.selLength_ = 0;
+}
+
 bool LyricsDocument::OpenFile(const std::string& path) {
     hlWaitCursor wait(host_);
     ResultCode = kResultOk;

@@ -100,6 +100,24 @@ public:
     // Puts the caret there and lets the window show it.
     void MoveCaretTo(int col, int line);
 
+    // Moves the caret to the start of line after line, for a command that
+    // shows its progress while it reads the lines in order and leaves them
+    // as they are: each move counts only the lines passed since the last,
+    // where MoveCaretTo counts the whole text.
+    class CaretWalk {
+    public:
+        explicit CaretWalk(LyricsDocument& doc);
+        // As MoveCaretTo(0, line).
+        void MoveTo(int line);
+
+    private:
+        LyricsDocument& doc_;
+        std::size_t total_;  // TextLength()
+        int count_;          // LineCount() when total_ was taken
+        int line_ = 0;
+        std::size_t pos_ = 0;  // LineColToPos(0, line_)
+    };
+
     // --- Files -----------------------------------------------------------
     // Opens a file into the document; .htm/.html files as their page text.
     // A missing file is reported and gives ResultCode 2 and false. Read

@@ -1,6 +1,8 @@
 // Files and path names (native paths, UTF-8 on this platform).
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -13,12 +15,35 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A new file was to be written under a name that is taken.
+class FileExistsError : public FileError {
+public:
+    using FileError::FileError;
+};
+
 bool FileExists(const std::string& path);  // a regular file (or a link to one)
 std::string ReadFileBytes(const std::string& path);  // throws FileError
+// The same, but a file longer than `maxBytes` is not read at all: it throws
+// FileError (EFBIG), also for files whose size only shows while reading them.
+std::string ReadFileBytes(const std::string& path, std::size_t maxBytes);
 // Replaces `path` with `bytes` atomically: the bytes go to a temporary file
 // in the same folder, which is then renamed over the target, so a failed
-// write never leaves a truncated file behind. Throws FileError.
+// write never leaves a truncated file behind; the folder is synced after the
+// rename. A link is written through. A target that exists but is not a
+// regular file (a named pipe, a device) is written in place instead, since
+// replacing it would destroy it. Throws FileError.
 void WriteFileAtomic(const std::string& path, std::string_view bytes);
+// Writes `bytes` as a new file at `path` the same atomic way, but never over
+// anything already there: the file is published under its name only if the
+// name is still free at that moment (a link in the last path part counts as
+// taken and is not followed). Throws FileExistsError when the name is taken,
+// FileError for any other failure; nothing is left behind either way.
+void WriteNewFile(const std::string& path, std::string_view bytes);
+
+// For tests: called with the target's path after the bytes are safely in the
+// temporary file and just before they are published under the target's name,
+// so that a test can change what lies there in between. Empty: no call.
+void SetBeforePublishHook(std::function<void(const std::string& path)> hook);
 
 // Path names: the extension is the part from the last "." of the file-name
 // part; the folder is everything before the last "/".

@@ -7,7 +7,8 @@
 namespace zvek {
 
 AutoAction DecideAutoConversion(const LyricsDocument& doc) {
-    if (!doc.Value("URL").empty()) return AutoAction::FromUrl;
+    // Only a web address names a reference; anything else is as good as none.
+    if (!DocumentReferenceUrl(doc).empty()) return AutoAction::FromUrl;
     if (doc.Contains("[TagLyr]")) return AutoAction::TagToZVEK;
     if (doc.Contains("[Spec]")) return AutoAction::ZVEKToTag;
     if (doc.Contains("[[[Music Info]]]") || doc.Contains("[00:")) return AutoAction::WinAmp;

@@ -7,7 +7,7 @@ namespace zvek {
 class LyricsDocument;
 
 enum class AutoAction {
-    FromUrl,    // the document names its reference page ("URL=")
+    FromUrl,    // the document names its reference page ("URL=" http/https)
     TagToZVEK,  // a tag file: ask for its reference
     ZVEKToTag,  // player lyrics: ask for a reference
     WinAmp,     // WinAmp-style timed lyrics

@@ -58,4 +58,67 @@ std::uint32_t CalcCrc32(std::uint32_t previous, const void* bytes, std::size_t l
     return ~crc;
 }
 
+std::uint32_t Crc32Register(std::uint32_t reg, const void* bytes, std::size_t length) {
+    const auto* p = static_cast<const unsigned char*>(bytes);
+    for (std::size_t i = 0; i < length; ++i) reg = kCrcTable[(reg ^ p[i]) & 0xFF] ^ (reg >> 8);
+    return reg;
+}
+
+namespace {
+
+constexpr std::uint32_t kPolynomial = 0xEDB88320;
+
+// a * b modulo the polynomial; bit 31 stands for x^0, as the register
+// holds its bits reflected.
+std::uint32_t MultModP(std::uint32_t a, std::uint32_t b) {
+    std::uint32_t product = 0;
+    for (std::uint32_t m = 1u << 31; a != 0; m >>= 1) {
+        if (a & m) {
+            product ^= b;
+            a ^= m;
+        }
+        b = b & 1 ? (b >> 1) ^ kPolynomial : b >> 1;
+    }
+    return product;
+}
+
+// x^(2^k) modulo the polynomial for k = 0..63.
+struct PowerTable {
+    std::uint32_t power[64];
+    PowerTable() {
+        power[0] = 1u << 30;  // x
+        for (int k = 1; k < 64; ++k) power[k] = MultModP(power[k - 1], power[k - 1]);
+    }
+};
+
+// x^(8 n) modulo the polynomial.
+std::uint32_t XPow8n(std::uint64_t n) {
+    static const PowerTable table;
+    std::uint32_t result = 1u << 31;  // 1
+    for (int k = 3; n != 0 && k < 64; n >>= 1, ++k)
+        if (n & 1) result = MultModP(table.power[k], result);
+    return result;
+}
+
+}  // namespace
+
+Crc32Shift::Crc32Shift(std::uint64_t length) : factor_(XPow8n(length)) {}
+
+std::uint32_t Crc32Shift::operator()(std::uint32_t reg) const {
+    if (!tabulated_) return MultModP(reg, factor_);
+    return table_[0][reg & 0xFF] ^ table_[1][(reg >> 8) & 0xFF] ^ table_[2][(reg >> 16) & 0xFF] ^
+           table_[3][reg >> 24];
+}
+
+void Crc32Shift::Tabulate() {
+    // Linear in the register: each byte's table follows from its eight bits.
+    for (int byte = 0; byte < 4; ++byte) {
+        std::uint32_t* t = table_[byte];
+        t[0] = 0;
+        for (int bit = 0; bit < 8; ++bit) t[1 << bit] = MultModP(1u << (8 * byte + bit), factor_);
+        for (unsigned v = 1; v < 256; ++v) t[v] = t[v & (v - 1)] ^ t[v & (0u - v)];
+    }
+    tabulated_ = true;
+}
+
 }  // namespace zvek

@@ -33,8 +33,9 @@ std::string FindFragment(std::string_view haystack, std::int64_t position, std::
 std::int64_t FindAtBoundary(std::string_view haystack, std::string_view needle);
 
 // A page text searched many times over: the same answers as the plain
-// functions above, with indexes built on first use so that each search
-// looks only at the places that can match.
+// functions above, with the help built on first use kept small (a few
+// bytes per 256 bytes of text for the fragment search) and the work of
+// each search bounded by the text's length, whatever the text repeats.
 class Haystack {
 public:
     explicit Haystack(std::string text = {});
@@ -45,7 +46,9 @@ public:
     const std::string& text() const { return text_; }
     bool empty() const { return text_.empty(); }
 
-    // FindFragment, returning a view into the text.
+    // FindFragment, returning a view into the text. A candidate costs the
+    // same whatever the entry's length: its CRC comes from the CRCs of two
+    // prefixes of the text.
     std::string_view Find(std::int64_t position, std::int64_t length, std::uint32_t crc,
                           std::string_view firstChar) const;
 
@@ -58,6 +61,10 @@ public:
     // what trying FindAtBoundary with ever shorter prefixes would find.
     Prefix FindLongestPrefix(std::string_view run) const;
 
+    // Bytes of text a block of the fragment search's help stands for.
+    static constexpr std::size_t kBlock = 256;
+    struct Blocks;
+
 private:
     // Boundary positions grouped by a key: those of key k are
     // positions[offsets[k] .. offsets[k + 1]), in ascending order.
@@ -66,12 +73,12 @@ private:
         std::vector<std::uint32_t> positions;
         unsigned bits = 0;
     };
-    const Positions& ByFirstChar() const;
     // Boundary positions by a hash of the `count` (2 or 4) bytes there.
     const Positions& ByFirstBytes(std::size_t count) const;
+    const Blocks& ByBlock() const;
 
     std::string text_;
-    mutable std::unique_ptr<Positions> byFirstChar_;
+    mutable std::unique_ptr<Blocks> blocks_;
     mutable std::unique_ptr<Positions> byFirstBytes_[2];  // two bytes, four bytes
 };
 

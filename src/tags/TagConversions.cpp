@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <memory>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "lyrics/BrowserCommands.h"
 #include "lyrics/LyricsDocument.h"
@@ -26,16 +29,22 @@ namespace zvek {
 namespace {
 
 constexpr int kProgressEvery = 16;
+// A local reference is read whole, like a download, and no larger than one.
+constexpr std::size_t kMaxReferenceBytes = 16u << 20;
 
 bool IsHtmlPath(const std::string& path) {
     const std::string ext = LowerAscii(ExtractFileExt(path));
     return ext == ".htm" || ext == ".html";
 }
 
+// The bytes of a reference file. Even a file the user names may be a
+// device or something like /proc/kcore: nothing past the cap is read.
+std::string ReadReference(const std::string& path) { return ReadFileBytes(path, kMaxReferenceBytes); }
+
 // The lines of a text file used as a reference; UTF-8 is read as such.
 std::vector<std::string> TextReferenceLines(const std::string& path) {
     std::size_t replaced = 0;
-    return SplitLines(TextFromFileBytes(ReadFileBytes(path), replaced));
+    return SplitLines(TextFromFileBytes(ReadReference(path), replaced));
 }
 
 // The address a page saved by a browser records in its first
@@ -52,25 +61,17 @@ std::string SavedFromAddress(const TokenList& tokens) {
     return {};
 }
 
-void ShowProgress(LyricsDocument& doc, int index) {
+// The caret follows the loop from line to line, so that showing progress
+// never recounts the lines already passed.
+void ShowProgress(LyricsDocument& doc, LyricsDocument::CaretWalk& caret, int index) {
     if (index % kProgressEvery != 0) return;
-    doc.MoveCaretTo(0, index);
+    caret.MoveTo(index);
     doc.host().ProcessMessages();
 }
 
 void ReportMissingFile(LyricsDocument& doc, const std::string& path) {
     doc.ResultCode = kResultFileNotFound;
     doc.host().MessageBox(path + "：ファイルが見つかりません", MsgKind::Error, MsgButtons::Ok);
-}
-
-// The file-name part of a "LyrFile=" value: no folders of either kind of
-// separator, and nothing that names a folder itself.
-std::string LyrFileName(std::string_view value) {
-    const std::string name = SjisToUtf8(value);
-    const std::size_t cut = name.find_last_of("/\\");
-    std::string base = cut == std::string::npos ? name : name.substr(cut + 1);
-    if (base == "." || base == "..") base.clear();
-    return base;
 }
 
 // The six texts the reader searches, the width-folded ones made on first use.
@@ -83,22 +84,27 @@ public:
         std::string_view found = a_.Find(e.position, e.length, e.crc, e.firstChar);
         if (found.empty() && !b_.empty()) found = b_.Find(e.position, e.length, e.crc, e.firstChar);
         for (int variant = 0; found.empty() && variant < 4; ++variant)
-            found = Folded(variant).Find(e.position, e.length, e.crc, e.firstChar);
+            if (const Haystack* folded = Folded(variant))
+                found = folded->Find(e.position, e.length, e.crc, e.firstChar);
         return found;
     }
 
 private:
-    const Haystack& Folded(int variant) {
-        std::unique_ptr<Haystack>& folded = folded_[variant];
-        if (!folded) {
+    // Null when folding leaves the text as it was: a search there would
+    // only repeat one already made, and a copy would double the memory.
+    const Haystack* Folded(int variant) {
+        if (!made_[variant]) {
+            made_[variant] = true;
             const std::string& base = variant < 2 ? a_.text() : b_.text();
-            folded = std::make_unique<Haystack>(variant % 2 == 0 ? ToHalfWidth(base) : ToFullWidth(base));
+            std::string text = variant % 2 == 0 ? ToHalfWidth(base) : ToFullWidth(base);
+            if (text != base) folded_[variant] = std::make_unique<Haystack>(std::move(text));
         }
-        return *folded;
+        return folded_[variant].get();
     }
 
     Haystack a_, b_;
     std::unique_ptr<Haystack> folded_[4];  // A half, A full, B half, B full
+    bool made_[4] = {};
 };
 
 // A reference page fetched from the web into the program's private
@@ -157,6 +163,27 @@ void PrepareReferenceDialog(FileDialog& dialog) {
 
 }  // namespace
 
+std::string DocumentReferenceUrl(const LyricsDocument& doc) {
+    const std::string value = doc.Value("URL");
+    const std::string scheme = LowerAscii(std::string_view(value).substr(0, 8));
+    if (!scheme.starts_with("http://") && !scheme.starts_with("https://")) return {};
+    return SjisToUtf8(value);
+}
+
+std::string LyrFileName(std::string_view value) {
+    // No folders of either kind of separator: the file goes beside the tag file.
+    const std::string name = SjisToUtf8(value);
+    const std::size_t cut = name.find_last_of("/\\");
+    const std::string base = cut == std::string::npos ? name : name.substr(cut + 1);
+    // Nothing hidden (".profile", "..") and nothing but lyrics: the lines of
+    // a tag file are copied into the result as they stand.
+    if (base.empty() || base.front() == '.') return {};
+    const std::string ext = LowerAscii(ExtractFileExt(base));
+    for (const char* lyrics : {".lyr", ".lyrics", ".words", ".zveklyr", ".zvekwrd", ".txt"})
+        if (ext == lyrics) return base;
+    return {};
+}
+
 bool ConvertWithReference(LyricsDocument& doc, const std::string& reference) {
     return IsTagFile(doc) ? RestoreFromTagFile(doc, reference) : MakeTagFile(doc, reference);
 }
@@ -172,7 +199,7 @@ void MenuZVEKToTagClick(LyricsDocument& doc) {
 }
 
 void MenuConvertFromURLClick(LyricsDocument& doc) {
-    std::string address = SjisToUtf8(doc.Value("URL"));
+    std::string address = DocumentReferenceUrl(doc);
     if (address.empty()) return;
     address = ResolveUtaNetUrl(address);
     doc.host().OpenInBrowser(address);
@@ -214,7 +241,7 @@ bool MakeTagFile(LyricsDocument& doc, const std::string& reference) {
     if (downloaded || IsHtmlPath(referencePath)) {
         hlvHtml html;
         TokenList tokens;
-        html.LoadTokens(referencePath, tokens);
+        html.LoadTokensFromBytes(ReadReference(referencePath), tokens);
         if (pageAddress.empty()) pageAddress = SavedFromAddress(tokens);
         pageLines = hlvHtml::PageText(tokens);
     } else {
@@ -242,8 +269,9 @@ bool MakeTagFile(LyricsDocument& doc, const std::string& reference) {
         if (IsTextSectionLine(out.back())) break;
     }
     std::string words;
+    LyricsDocument::CaretWalk caret(doc);
     for (++index; index < doc.LineCount(); ++index) {
-        ShowProgress(doc, index);
+        ShowProgress(doc, caret, index);
         const std::string& line = doc.Lines()[static_cast<std::size_t>(index)];
         const int time = line.empty() ? kNoTime : SplitLyricsLine(line, words, doc.KeepQuotes);
         if (line.empty() || words.empty() || HasDisplayDirective(words)) out.push_back(line);
@@ -278,10 +306,18 @@ bool RestoreFromTagFile(LyricsDocument& doc, const std::string& reference) {
     if (downloaded || IsHtmlPath(referencePath)) {
         hlvHtml html;
         TokenList tokens;
-        html.LoadTokens(referencePath, tokens);
+        std::string bytes = ReadReference(referencePath);
+        html.LoadTokensFromBytes(bytes, tokens);
         pageText = JoinLines(hlvHtml::PageText(tokens));
-        pageSource = html.DetectCharset() == csShiftJis ? JoinLines(SplitLines(ReadFileBytes(referencePath)))
-                                                        : JoinLines(hlvHtml::SourceLines(tokens));
+        // A large page is held in several forms here: each goes as soon as
+        // the source no longer needs it.
+        if (html.DetectCharset() == csShiftJis) {
+            TokenList().swap(tokens);
+            pageSource = JoinLines(SplitLines(bytes));
+        } else {
+            std::string().swap(bytes);
+            pageSource = JoinLines(hlvHtml::SourceLines(tokens));
+        }
     } else {
         pageText = JoinLines(TextReferenceLines(referencePath));
     }
@@ -293,7 +329,15 @@ bool RestoreFromTagFile(LyricsDocument& doc, const std::string& reference) {
             return false;
         }
     }
+#if defined(__GLIBC__)
+    // Reading a large page leaves its many pieces (source lines, tokens)
+    // freed but still held; hand them back before its folded copies are made.
+    const bool large = pageText.size() + pageSource.size() >= (std::size_t{1} << 20);
+#endif
     ReferenceTexts texts(std::move(pageText), std::move(pageSource));
+#if defined(__GLIBC__)
+    if (large) malloc_trim(0);
+#endif
 
     std::string name = ChangeFileExt(doc.FileName(), ".lyr");
     if (LowerAscii(doc.GetLine(0)) == "[taglyr]") {
@@ -314,8 +358,9 @@ bool RestoreFromTagFile(LyricsDocument& doc, const std::string& reference) {
     }
     bool resolved = true;
     std::string words;
+    LyricsDocument::CaretWalk caret(doc);
     for (++index; index < doc.LineCount(); ++index) {
-        ShowProgress(doc, index);
+        ShowProgress(doc, caret, index);
         const std::string& line = doc.Lines()[static_cast<std::size_t>(index)];
         // Lines the writer carries unchanged are read back unchanged.
         const bool literal = line.empty() || (SplitLyricsLine(line, words, false), words.empty()) ||

@@ -28,6 +28,20 @@ bool RestoreFromTagFile(LyricsDocument& doc, const std::string& reference);
 // A document is a tag file when its text holds "[TagLyr]" (exact case).
 bool IsTagFile(const LyricsDocument& doc);
 
+// The document's "URL=" value (UTF-8) when it is an http:// or https://
+// address (scheme in any case), else "". A shared tag file is anybody's
+// text: any other value could name a local file to be copied into the
+// output, so it counts as no "URL=" wherever the program takes a reference
+// from the document itself.
+std::string DocumentReferenceUrl(const LyricsDocument& doc);
+
+// The name of the file a tag file is rebuilt into, from its "LyrFile="
+// value (Shift-JIS): only the value's file-name part, and only when that is
+// a player lyrics name (no leading ".", extension .lyr, .lyrics, .words,
+// .zveklyr, .zvekwrd or .txt in any case); otherwise "", and the tag file's
+// own name with ".lyr" is used.
+std::string LyrFileName(std::string_view value);
+
 // The tag conversion commands: "&Tag→ZVEK..." and "&ZVEK→Tag..." ask for a
 // local reference file; the URL command converts with the document's "URL="
 // page, in the direction the document's kind calls for.

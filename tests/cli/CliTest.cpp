@@ -1,7 +1,16 @@
 // zveklc-cli as outside scripts see it: arguments, files, exit statuses.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
+#include <iostream>
 #include <iterator>
 
 #include "TestSupport.h"
@@ -100,6 +109,81 @@ TEST_F(CliTest, MissingInputAndWriteFailures) {
     auto badDir = RunCli({"text", "-o", "no/such/dir/a.lyr", "a.txt"}, dir.path());
     EXPECT_EQ(badDir.status, 1);
     EXPECT_NE(badDir.err.find("no/such/dir/a.lyr"), std::string::npos) << badDir.err;
+}
+
+// Runs zveklc-cli with its standard output going to `sink` and files limited
+// to `maxFileBytes` (0: no limit); the exit status, and standard error in `err`.
+int RunWithOutputTo(const std::vector<std::string>& args, const std::filesystem::path& cwd, const std::string& sink,
+                    rlim_t maxFileBytes, std::string& err) {
+    const std::string errPath = (cwd / "stderr.txt").string();
+    std::vector<std::string> copies(args);
+    copies.insert(copies.begin(), ZVEKLC_CLI_PATH);
+    std::vector<char*> argv;
+    for (auto& arg : copies) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = ::open(sink.c_str(), O_WRONLY | O_CREAT, 0600);
+        const int errFd = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || errFd < 0 || ::dup2(out, 1) < 0 || ::dup2(errFd, 2) < 0 || ::chdir(cwd.c_str()) != 0) _exit(127);
+        if (maxFileBytes > 0) {
+            // Past the limit a write fails with EFBIG, as on a full disk.
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{maxFileBytes, maxFileBytes};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        ::execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+    }
+    err = test::ReadBytes(errPath);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(CliTest, FailedWritesToStandardOutputFail) {
+    Write("a.txt", "Hello\r\n");
+    const std::string full = dir / "full";  // a node of our own for the full device, never /dev/full
+    const bool haveFull = ::mknod(full.c_str(), S_IFCHR | 0600, makedev(1, 7)) == 0;
+    struct Sink {
+        std::string path;
+        rlim_t limit;
+    } sinks[] = {{dir / "out.txt", 128}, {full, 0}};
+    for (const auto& sink : sinks) {
+        if (sink.path == full && !haveFull) {
+            std::cout << "skipped the full device: device nodes need root\n";
+            continue;
+        }
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"text", "-q", "-o", "-", "a.txt"}, std::vector<std::string>{"--help"}}) {
+            SCOPED_TRACE(sink.path + " " + testing::PrintToString(args));
+            std::filesystem::remove(dir.path() / "out.txt");
+            std::string err;
+            EXPECT_EQ(RunWithOutputTo(args, dir.path(), sink.path, sink.limit, err), 1);
+            EXPECT_NE(err.find("標準出力に書き込めません"), std::string::npos) << err;
+        }
+    }
+}
+
+TEST_F(CliTest, ControlBytesInMessagesAreEscaped) {
+    // Names and addresses may come from anybody's files; a terminal must not
+    // obey what they hold (retitle itself, clear the screen).
+    const std::pair<std::string, std::string> cases[] = {
+        {"a\x1b]0;owned\x07.txt", "a\\x1B]0;owned\\x07.txt"},
+        {"b\x1b[2J\r.txt", "b\\x1B[2J\\x0D.txt"},
+        {"c\xc2\x9b" "2J\x7f.txt", "c\\xC2\\x9B2J\\x7F.txt"},  // C1 in UTF-8, DEL
+        {"d\x9b.txt", "d\\x9B.txt"},                              // a stray byte
+        {"歌.txt", "歌.txt"},
+    };
+    for (const auto& [name, shown] : cases) {
+        auto r = RunCli({"text", name}, dir.path());
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, shown + "：ファイルが見つかりません\n");
+    }
+    auto usage = RunCli({"text", "--\x1b[2J", "a.txt"}, dir.path());
+    EXPECT_EQ(usage.status, 64);
+    EXPECT_NE(usage.err.find("unknown option '--\\x1B[2J'"), std::string::npos) << usage.err;
 }
 
 TEST_F(CliTest, UsageErrors) {
@@ -245,10 +329,33 @@ TEST_F(CliTagTest, ReferenceProblems) {
     EXPECT_EQ(missing.status, 2);
     EXPECT_EQ(missing.err, "nothere.htm：ファイルが見つかりません\n");
     EXPECT_FALSE(Exists("song.TagLyr"));
-    // The document's URL= value serves as the reference.
-    Write("url.lyr", CrLf({"[Spec]", "URL=ref.txt", "[Text]", "00:02:000=Walking down"}));
-    EXPECT_EQ(RunCli({"tag", "-q", "url.lyr"}, dir.path()).status, 0);
-    EXPECT_TRUE(Exists("url.TagLyr"));
+    // A URL= value serves as the reference only when it is a web address:
+    // a shared file must not be able to pull a local file into the output.
+    for (const std::string& url : {std::string("ref.txt"), dir / "ref.txt", "file://" + (dir / "ref.txt")}) {
+        Write("url.lyr", CrLf({"[Spec]", "URL=" + url, "[Text]", "00:02:000=Walking down"}));
+        auto r = RunCli({"tag", "-q", "url.lyr"}, dir.path());
+        EXPECT_EQ(r.status, 64) << url;
+        EXPECT_NE(r.err.find("no reference"), std::string::npos) << r.err;
+        EXPECT_FALSE(Exists("url.TagLyr"));
+    }
+    // One the user names is the user's choice.
+    EXPECT_EQ(RunCli({"tag", "-q", "-r", dir / "ref.txt", "url.lyr"}, dir.path()).status, 0);
+}
+
+TEST_F(CliTagTest, TheTagFileNamesOnlyLyricsFilesBesideIt) {
+    ASSERT_EQ(RunCli({"tag", "-q", "-r", "ref.txt", "-o", "t.TagLyr", "song.lyr"}, dir.path()).status, 0);
+    std::string tagFile = test::ReadBytes(dir / "t.TagLyr");
+    const std::size_t name = tagFile.find("LyrFile=song.lyr\r\n") + 8;
+    for (const std::string value : {"-", ".bash_profile", "notes.sh"}) {
+        SCOPED_TRACE(value);
+        Write("t.TagLyr", std::string(tagFile).replace(name, 8, value));
+        auto r = RunCli({"untag", "-q", "-r", "ref.txt", "t.TagLyr"}, dir.path());
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "");  // "-" from a file is no order to print
+        EXPECT_FALSE(Exists(value));
+        EXPECT_TRUE(Exists("t.lyr"));
+        std::filesystem::remove(dir.path() / "t.lyr");
+    }
 }
 
 TEST_F(CliTagTest, PartialResultsAreWrittenOnlyWhenAsked) {

@@ -27,6 +27,21 @@ TEST(Crc32, IsTheStandardCrc) {
         EXPECT_EQ(CalcCrc32(CalcCrc32(0, text.data(), cut), text.data() + cut, text.size() - cut), Crc(text));
 }
 
+TEST(Crc32, PieceFromTwoPrefixRegisters) {
+    // The register of text[a, b) is reg(text[0, b)) ^ shift_(b - a)(reg(text[0, a))), and
+    // the CRC adds the shifted preset: what a search checks a candidate with.
+    std::mt19937 rng(99);
+    std::string text(3000, '\0');
+    for (char& c : text) c = static_cast<char>(rng());
+    for (int round = 0; round < 200; ++round) {
+        const std::size_t a = rng() % text.size(), b = a + rng() % (text.size() - a + 1);
+        Crc32Shift shift(b - a);
+        if (round % 2) shift.Tabulate();
+        const std::uint32_t piece = Crc32Register(0, text.data(), b) ^ shift(Crc32Register(0, text.data(), a));
+        EXPECT_EQ(~(piece ^ shift(0xFFFFFFFFu)), Crc(std::string_view(text).substr(a, b - a))) << a << " " << b;
+    }
+}
+
 TEST(FirstCharCode, CombinesTheBytesOfADoubleByteCharacter) {
     EXPECT_EQ(FirstCharCode(""), 0u);
     EXPECT_EQ(FirstCharCode("abc"), static_cast<std::uint32_t>('a'));

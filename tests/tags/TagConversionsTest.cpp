@@ -9,6 +9,7 @@
 #include "tags/AutoConvert.h"
 #include "lyrics/LyricsDocument.h"
 #include "lyrics/LyricsLines.h"
+#include "platform/Files.h"
 #include "tags/TagConversions.h"
 #include "web/Code.h"
 
@@ -217,9 +218,14 @@ TEST_F(TagConversionsTest, MissingReferenceLeavesTheDocumentAlone) {
 
 TEST_F(TagConversionsTest, HeaderHandling) {
     const std::string ref = Write("ref.txt", kPage);
-    // LyrFile names only a file: folders and ".." go.
+    // LyrFile names only a player lyrics file: folders go; a hidden name, a
+    // name of another kind and "-" give the tag file's own name.
+    const std::string own = dir / "t.lyr";
     for (const auto& [value, expected] : std::vector<std::pair<std::string, std::string>>{
-             {"..\\..\\evil.lyr", "evil.lyr"}, {"/etc/passwd", "passwd"}, {"..", dir / "t.lyr"}, {"", dir / "t.lyr"}}) {
+             {"..\\..\\evil.lyr", "evil.lyr"}, {"/etc/passwd", own}, {"..", own}, {"", own},
+             {".bash_profile", own}, {"dir/.lyr", own}, {"-", own}, {"song.lyr.sh", own}, {"song", own},
+             {"a.LYRICS", "a.LYRICS"}, {"b.words", "b.words"}, {"c.zveklyr", "c.zveklyr"},
+             {"d.ZvekWrd", "d.ZvekWrd"}, {"e.txt", "e.txt"}, {Sjis("歌.lyr"), "歌.lyr"}}) {
         doc.SetLines({"[TAGLYR]", "TagVer=9", "LyrFile=" + value, "", "[Spec]", "[Text]", "a"});
         doc.SetFileName(dir / "t.TagLyr");
         ASSERT_TRUE(RestoreFromTagFile(doc, ref));
@@ -262,6 +268,8 @@ TEST_F(TagConversionsTest, AutoConversionDecides) {
         {{"[TagLyr]", "URL=http://x/"}, AutoAction::FromUrl},
         {{"[Spec]", "url=http://x/"}, AutoAction::FromUrl},
         {{"[TagLyr]", "URL="}, AutoAction::TagToZVEK},
+        {{"[TagLyr]", "URL=/home/me/.ssh/id_rsa"}, AutoAction::TagToZVEK},  // only a web address counts
+        {{"[Spec]", "URL=file:///etc/passwd"}, AutoAction::ZVEKToTag},
         {{"[Spec]", "x [TagLyr] y"}, AutoAction::TagToZVEK},
         {{"[Spec]"}, AutoAction::ZVEKToTag},
         {{"[spec]", "[00:01]x"}, AutoAction::WinAmp},
@@ -287,6 +295,52 @@ TEST_F(TagConversionsTest, AutoConversionDecides) {
     doc.SetLines(Lyrics({"00:00:000=Walking"}));
     MenuConvertAutoClick(doc);
     EXPECT_EQ(doc.GetLine(0), "[TagLyr]");
+}
+
+TEST_F(TagConversionsTest, OnlyWebAddressesAreTakenFromTheDocument) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"http://x/a.htm", "http://x/a.htm"},
+        {"HTTPS://x/", "HTTPS://x/"},
+        {Sjis("http://x/歌"), "http://x/歌"},
+        {"", ""},
+        {"ref.txt", ""},
+        {"/proc/self/environ", ""},
+        {"file:///etc/passwd", ""},
+        {"/home/http://x", ""},  // holds "http:", but is a path
+        {"ftp://x/", ""},
+        {"http:/x", ""},
+    };
+    for (const auto& [value, expected] : cases) {
+        doc.SetLines({"[TagLyr]", "URL=" + value, "[Spec]", "[Text]"});
+        EXPECT_EQ(DocumentReferenceUrl(doc), expected) << value;
+    }
+
+    // A tag file naming a local file: the URL command reads nothing and
+    // opens nothing; Convert Auto asks for the reference instead.
+    const std::string secret = Write("secret.txt", "private key");
+    const Lines tagFile = {"[TagLyr]", "URL=" + secret, "", "[Spec]", "[Text]", "00:01:000=<1,11>"};
+    doc.SetLines(tagFile);
+    MenuConvertFromURLClick(doc);
+    EXPECT_EQ(doc.Lines(), tagFile);
+    EXPECT_TRUE(host.browsed.empty());
+    EXPECT_TRUE(host.messages.empty());
+    MenuConvertAutoClick(doc);
+    EXPECT_EQ(doc.Lines(), tagFile);
+    ASSERT_EQ(host.dialogs.size(), 1u);
+    EXPECT_EQ(host.dialogs[0].title, "歌詞テキスト");
+}
+
+TEST_F(TagConversionsTest, LocalReferencesAreCappedLikeDownloads) {
+    doc.SetLines(Lyrics(kWords));
+    const Lines before = doc.Lines();
+    for (const char* name : {"big.txt", "big.htm"}) {
+        SCOPED_TRACE(name);
+        const std::string big = dir / name;
+        std::filesystem::resize_file(Write(name, ""), (16u << 20) + 1);  // sparse: no time spent writing
+        EXPECT_THROW(MakeTagFile(doc, big), FileError);
+        EXPECT_THROW(RestoreFromTagFile(doc, big), FileError);
+        EXPECT_EQ(doc.Lines(), before);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,145 @@
+// Saving and reading files where the target is not a plain file, where the
+// name is taken while the save runs, and where a file is larger than wanted.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <iostream>
+#include <set>
+
+#include "TestSupport.h"
+#include "platform/Files.h"
+
+namespace zvek {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::set<std::string> Listing(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+// What the pipe behind `fd` holds; 0 bytes when nobody ever wrote to it.
+std::string Drain(int fd) {
+    std::string bytes;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<std::size_t>(n));
+    return bytes;
+}
+
+class FilesTest : public ::testing::Test {
+protected:
+    void TearDown() override { SetBeforePublishHook(nullptr); }
+    test::TempDir dir;
+};
+
+TEST_F(FilesTest, PipesAndDevicesAreWrittenThroughNotReplaced) {
+    // Devices only as nodes of our own in the test's folder; they need root.
+    struct Case {
+        const char* name;
+        mode_t type;
+        dev_t device;
+        bool fails;  // the device refuses the bytes (the "full" device)
+    } cases[] = {
+        {"pipe.lyr", S_IFIFO, 0, false},
+        {"null.lyr", S_IFCHR, makedev(1, 3), false},
+        {"full.lyr", S_IFCHR, makedev(1, 7), true},
+    };
+    const std::string bytes(1000, 'x');  // fits the pipe: the reader can wait until the writer is gone
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir / c.name;
+        if (::mknod(path.c_str(), c.type | 0600, c.device) != 0) {
+            ASSERT_NE(c.type, S_IFIFO);
+            std::cout << "skipped " << c.name << ": device nodes need root\n";
+            continue;
+        }
+        // A reader that is there first, so that a writer does not wait for one
+        // and a regression that replaces the pipe cannot hang the test.
+        const int reader = c.type == S_IFIFO ? ::open(path.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+        if (c.fails) EXPECT_THROW(WriteFileAtomic(path, bytes), FileError);
+        else EXPECT_NO_THROW(WriteFileAtomic(path, bytes));
+        if (reader >= 0) {
+            EXPECT_EQ(Drain(reader), bytes);
+            ::close(reader);
+        }
+        struct stat st {};
+        ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & S_IFMT, c.type);
+    }
+    // No temporary file was made for them, nor left behind.
+    for (const auto& name : Listing(dir.path())) EXPECT_NE(name.front(), '.') << name;
+}
+
+TEST_F(FilesTest, NewFilesNeverReplaceWhatAppearsBeforeThePublish) {
+    const std::string target = dir / "song.lyr";
+    const std::string victim = dir / "victim";
+    struct Case {
+        const char* what;
+        std::function<void()> appear;
+    } cases[] = {
+        {"a file", [&] { test::WriteBytes(target, "theirs"); }},
+        {"a link to another file", [&] { fs::create_symlink(victim, target); }},
+        {"a dangling link", [&] { fs::create_symlink(dir / "nowhere", target); }},
+        {"a folder", [&] { fs::create_directory(target); }},
+    };
+    for (const bool beforeTheCall : {false, true}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (beforeTheCall ? " already there" : " appearing during the save"));
+            test::WriteBytes(victim, "victim");
+            if (beforeTheCall) c.appear();
+            else SetBeforePublishHook([&](const std::string& path) {
+                EXPECT_EQ(path, target);
+                c.appear();
+            });
+            EXPECT_THROW(WriteNewFile(target, "mine"), FileExistsError);
+            SetBeforePublishHook(nullptr);
+            EXPECT_EQ(test::ReadBytes(victim), "victim");
+            EXPECT_EQ(Listing(dir.path()), (std::set<std::string>{"song.lyr", "victim"}));  // no temporary file left
+            if (fs::is_regular_file(fs::symlink_status(target))) {
+                EXPECT_EQ(test::ReadBytes(target), "theirs");
+            }
+            fs::remove_all(target);
+        }
+    }
+    // A free name is taken, with the usual permissions.
+    const mode_t mask = ::umask(022);
+    WriteNewFile(target, "mine");
+    ::umask(mask);
+    EXPECT_EQ(test::ReadBytes(target), "mine");
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms(0644));
+}
+
+TEST_F(FilesTest, ReadingStopsAtTheLimit) {
+    test::WriteBytes(dir / "four", "1234");
+    test::WriteBytes(dir / "five", "12345");
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);  // shows no size before it is read
+    struct Case {
+        const char* name;
+        bool fits;
+    } cases[] = {{"four", true}, {"five", false}, {"pipe", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::future<void> writer;
+        if (std::string(c.name) == "pipe") {
+            writer = std::async(std::launch::async, [path = dir / "pipe"] {
+                const int fd = ::open(path.c_str(), O_WRONLY);
+                EXPECT_EQ(::write(fd, "12345", 5), 5);
+                ::close(fd);
+            });
+        }
+        if (c.fits) EXPECT_EQ(ReadFileBytes(dir / c.name, 4), "1234");
+        else EXPECT_THROW(ReadFileBytes(dir / c.name, 4), FileError);
+    }
+}
+
+}  // namespace
+}  // namespace zvek
