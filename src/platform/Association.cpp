@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/DesktopEntry.h"
 #include "platform/Files.h"
 #include "platform/Launch.h"
 
@@ -26,11 +27,6 @@ constexpr const char* kConvertGroup = "Desktop Action convert";
 // Relative entries in the XDG variables are to be ignored.
 bool Absolute(std::string_view path) { return !path.empty() && path[0] == '/'; }
 
-std::string DataHome() {
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && Absolute(data)) return data;
-    if (const char* home = std::getenv("HOME"); home && Absolute(home)) return std::string(home) + "/.local/share";
-    return {};
-}
 
 std::vector<std::string> SplitList(std::string_view text, char separator) {
     std::vector<std::string> parts;
@@ -43,14 +39,6 @@ std::vector<std::string> SplitList(std::string_view text, char separator) {
     return parts;
 }
 
-// The user's data folder first, then the system's, as the desktop looks.
-std::vector<std::string> DataFolders(const std::string& home) {
-    std::vector<std::string> folders{home};
-    const char* dirs = std::getenv("XDG_DATA_DIRS");
-    for (const std::string& dir : SplitList(dirs && *dirs ? dirs : "/usr/local/share:/usr/share", ':'))
-        if (Absolute(dir)) folders.push_back(dir);
-    return folders;
-}
 
 std::string DesktopPath(const std::string& folder) { return folder + "/applications/" + kDesktopId; }
 
@@ -83,24 +71,6 @@ std::string EscapeValue(std::string_view value) {
     return out;
 }
 
-std::string UnescapeValue(std::string_view value) {
-    std::string out;
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        if (value[i] != '\\' || i + 1 == value.size()) {
-            out += value[i];
-            continue;
-        }
-        switch (const char e = value[++i]) {
-        case 's': out += ' '; break;
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case 'r': out += '\r'; break;
-        case '\\': out += '\\'; break;
-        default: out += '\\', out += e;
-        }
-    }
-    return out;
-}
 
 // A desktop file has no way to hold a line break or other control
 // character in a command.
@@ -148,7 +118,7 @@ struct DesktopEntry {
     bool hasConvertGroup = false;
     bool hasConverter = false;
     bool listsConvert = false;
-    std::optional<std::string> exec;  // unescaped
+    std::optional<std::string> exec;
 };
 
 std::optional<DesktopEntry> ReadDesktopEntry(const std::string& path) {
@@ -158,37 +128,14 @@ std::optional<DesktopEntry> ReadDesktopEntry(const std::string& path) {
     } catch (const FileError&) {
         return std::nullopt;
     }
+    const DesktopEntryFile file = ParseDesktopEntry(text);
     DesktopEntry entry;
-    bool inEntry = false;
-    bool seenEntry = false;
-    for (const std::string& raw : SplitList(text, '\n')) {
-        std::string_view line = raw;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (line.empty() || line[0] == '#') continue;
-        if (line[0] == '[') {
-            const std::string_view group = line.substr(1, line.find(']') - 1);
-            // Only the first [Desktop Entry] counts; a repeated group is no longer ours to read.
-            inEntry = group == "Desktop Entry" && !seenEntry;
-            seenEntry = seenEntry || inEntry;
-            entry.hasConvertGroup = entry.hasConvertGroup || group == kConvertGroup;
-            continue;
-        }
-        if (!inEntry) continue;
-        const std::size_t eq = line.find('=');
-        if (eq == std::string_view::npos) continue;
-        std::string_view key = line.substr(0, eq);
-        std::string_view value = line.substr(eq + 1);
-        while (!key.empty() && key.back() == ' ') key.remove_suffix(1);
-        while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
-        if (key == kConverterKey) {
-            entry.hasConverter = true;
-        } else if (key == "Exec") {
-            if (!entry.exec) entry.exec = UnescapeValue(value);
-        } else if (key == "Actions") {
-            for (const std::string& action : SplitList(value, ';'))
-                if (action == "convert") entry.listsConvert = true;
-        }
-    }
+    for (const std::string& group : file.groups) entry.hasConvertGroup = entry.hasConvertGroup || group == kConvertGroup;
+    entry.hasConverter = file.Find(kConverterKey) != nullptr;
+    if (const std::string* exec = file.Find("Exec")) entry.exec = *exec;
+    if (const std::string* actions = file.Find("Actions"))
+        for (const std::string& action : SplitList(*actions, ';'))
+            if (action == "convert") entry.listsConvert = true;
     return entry;
 }
 
@@ -216,7 +163,7 @@ void RunIfPresent(std::vector<std::string> argv) {
 }  // namespace
 
 bool WriteTagLyrAssociation(const std::string& programPath) {
-    const std::string home = DataHome();
+    const std::string home = UserDataFolder();
     if (home.empty() || !UsablePath(programPath)) return false;
     std::error_code ec;
     fs::create_directories(home + "/mime/packages", ec);
@@ -234,7 +181,7 @@ bool WriteTagLyrAssociation(const std::string& programPath) {
 }
 
 AssociationState RunTagLyrAssociationCheck(const std::string& programPath) {
-    const std::string home = DataHome();
+    const std::string home = UserDataFolder();
     auto write = [&] {
         return WriteTagLyrAssociation(programPath) ? AssociationState::Repaired : AssociationState::Failed;
     };
@@ -242,7 +189,7 @@ AssociationState RunTagLyrAssociationCheck(const std::string& programPath) {
 
     bool haveMimePackage = false;
     std::optional<std::string> desktopFile;  // the one the desktop uses: the first found
-    for (const std::string& folder : DataFolders(home)) {
+    for (const std::string& folder : DataFolders()) {
         haveMimePackage = haveMimePackage || FileExists(folder + kMimePackage);
         if (!desktopFile && FileExists(DesktopPath(folder))) desktopFile = DesktopPath(folder);
     }

@@ -14,6 +14,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/DesktopEntry.h"
 #include "platform/Launch.h"
 
 namespace zvek {
@@ -54,20 +55,7 @@ std::optional<std::string> HtmlHandlerId() {
 
 std::vector<fs::path> ApplicationFolders() {
     std::vector<fs::path> folders;
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    if (dataHome && dataHome[0] == '/') {
-        folders.push_back(fs::path(dataHome) / "applications");
-    } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
-        folders.push_back(fs::path(home) / ".local/share/applications");
-    }
-    const char* dataDirs = std::getenv("XDG_DATA_DIRS");
-    std::string_view dirs = dataDirs && *dataDirs ? dataDirs : "/usr/local/share:/usr/share";
-    while (!dirs.empty()) {
-        const std::size_t colon = dirs.find(':');
-        const std::string_view dir = dirs.substr(0, colon);
-        if (!dir.empty() && dir.front() == '/') folders.push_back(fs::path(dir) / "applications");
-        dirs = colon == std::string_view::npos ? std::string_view() : dirs.substr(colon + 1);
-    }
+    for (const std::string& folder : DataFolders()) folders.push_back(fs::path(folder) / "applications");
     return folders;
 }
 
@@ -95,49 +83,11 @@ std::optional<std::string> ReadSmallFile(const fs::path& path) {
     return text;
 }
 
-// The value of the Exec key of the [Desktop Entry] group, with the escapes
-// every string value has (\s \n \t \r \\) undone. Other backslashes stay for
-// the argument quoting, which comes after.
+// The Exec key of the [Desktop Entry] group; its argument quoting comes after.
 std::optional<std::string> ReadExec(const std::string& text) {
-    bool inEntry = false;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string_view line(text.data() + start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (!line.empty() && line.front() == '[') {
-            inEntry = line == "[Desktop Entry]";
-            continue;
-        }
-        if (!inEntry || line.substr(0, 4) != "Exec") continue;
-        std::string_view rest = line.substr(4);
-        while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
-        if (rest.empty() || rest.front() != '=') continue;  // Exec[xx]= or ExecFoo=
-        rest.remove_prefix(1);
-        while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
-        std::string value;
-        for (std::size_t i = 0; i < rest.size(); ++i) {
-            if (rest[i] != '\\' || i + 1 == rest.size()) {
-                value += rest[i];
-                continue;
-            }
-            switch (const char next = rest[++i]) {
-                case 's': value += ' '; break;
-                case 'n': value += '\n'; break;
-                case 't': value += '\t'; break;
-                case 'r': value += '\r'; break;
-                case '\\': value += '\\'; break;
-                default:
-                    value += '\\';
-                    value += next;
-                    break;
-            }
-        }
-        return value;
-    }
-    return std::nullopt;
+    const DesktopEntryFile file = ParseDesktopEntry(text);
+    const std::string* exec = file.Find("Exec");
+    return exec ? std::optional<std::string>(*exec) : std::nullopt;
 }
 
 // Splits an Exec value into arguments: blanks separate them, double quotes
