@@ -7,7 +7,8 @@
 // straight to the file) and split them into lines as a reader of the file
 // would. The converter decodes in place, copies runs in bulk and compares tags
 // as numbers; any difference from the model is a fault. It also checks that
-// the page text made straight from the bytes equals the one made from tokens.
+// the page text and source made straight from the bytes equal the ones made
+// from tokens.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -322,8 +323,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(html.ReplacedChars() == replaced, "replaced characters");
 
     const Lines text = hlvHtml::PageText(tokens);
+    const Lines source = hlvHtml::SourceLines(tokens);
     Check(text == ModelPageText(tokens), "page text");
-    Check(hlvHtml::SourceLines(tokens) == ModelSource(tokens), "source");
+    Check(source == ModelSource(tokens), "source");
     Check(HtmlPageText(bytes) == text, "page text straight from the bytes");
+
+    const HtmlPageLines page = ReadHtmlPage(bytes);
+    Check(page.charset == charset && page.replaced == replaced, "code set or replacements straight from the bytes");
+    Check(page.text == text, "page text of both at once");
+    Check(page.source == source, "source straight from the bytes");
+    const HtmlPageLines noSjisSource = ReadHtmlPage(bytes, HtmlSourceFor::NotShiftJis);
+    Check(noSjisSource.charset == charset && noSjisSource.text == text, "page text without a Shift_JIS source");
+    Check(noSjisSource.source == (charset == csShiftJis ? Lines{} : source), "source unless Shift_JIS");
     return 0;
 }

@@ -304,19 +304,18 @@ bool RestoreFromTagFile(LyricsDocument& doc, const std::string& reference) {
 
     std::string pageText, pageSource;
     if (downloaded || IsHtmlPath(referencePath)) {
-        hlvHtml html;
-        TokenList tokens;
+        // Straight from the bytes: a token list takes many times the page.
         std::string bytes = ReadReference(referencePath);
-        html.LoadTokensFromBytes(bytes, tokens);
-        pageText = JoinLines(hlvHtml::PageText(tokens));
+        HtmlPageLines page = ReadHtmlPage(bytes, HtmlSourceFor::NotShiftJis);
+        pageText = JoinLines(page.text);
         // A large page is held in several forms here: each goes as soon as
         // the source no longer needs it.
-        if (html.DetectCharset() == csShiftJis) {
-            TokenList().swap(tokens);
+        std::vector<std::string>().swap(page.text);
+        if (page.charset == csShiftJis) {
             pageSource = JoinLines(SplitLines(bytes));
         } else {
             std::string().swap(bytes);
-            pageSource = JoinLines(hlvHtml::SourceLines(tokens));
+            pageSource = JoinLines(page.source);
         }
     } else {
         pageText = JoinLines(TextReferenceLines(referencePath));
@@ -330,7 +329,7 @@ bool RestoreFromTagFile(LyricsDocument& doc, const std::string& reference) {
         }
     }
 #if defined(__GLIBC__)
-    // Reading a large page leaves its many pieces (source lines, tokens)
+    // Reading a large page leaves its many pieces (source lines)
     // freed but still held; hand them back before its folded copies are made.
     const bool large = pageText.size() + pageSource.size() >= (std::size_t{1} << 20);
 #endif

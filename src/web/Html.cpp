@@ -680,6 +680,15 @@ private:
     std::size_t count_ = 0;  // bytes since the last line break
 };
 
+// Feeds the tokens of a UTF-8 page, in Shift_JIS, to `sink`. Converted as a
+// whole, the page tokenizes as Shift_JIS: no trail byte of Shift_JIS is ever
+// "<", ">", "-", "!" or a line end.
+template <class Sink>
+void LoadUtf8Page(std::string_view page, std::size_t& replaced, Sink& sink) {
+    std::string sjis = Utf8ToSjis(StripUtf8Bom(page), false, &replaced);
+    ForEachToken(sjis.data(), sjis.size(), csShiftJis, sink);
+}
+
 // Finds the code set of `page`, then feeds its tokens, in Shift_JIS, to
 // `sink`. The page is used up.
 template <class Sink>
@@ -687,15 +696,32 @@ HtmlCharset LoadPage(std::string& page, std::size_t& replaced, Sink& sink) {
     replaced = 0;
     const HtmlCharset charset = hlvHtml::DetectCharsetOf(page);
     if (charset == csUtf8) {
-        // Converted as a whole, the page tokenizes as Shift_JIS: no trail byte
-        // of Shift_JIS is ever "<", ">", "-", "!" or a line end.
-        std::string sjis = Utf8ToSjis(StripUtf8Bom(page), false, &replaced);
-        ForEachToken(sjis.data(), sjis.size(), csShiftJis, sink);
+        LoadUtf8Page(page, replaced, sink);
     } else {
         ForEachToken(page.data(), page.size(), charset, sink);
     }
     return charset;
 }
+
+// Feeds every token to both writers, so that one reading of the page gives
+// its text and its source.
+class PageLinesWriter {
+public:
+    explicit PageLinesWriter(bool source) : source_(source) {}
+    void operator()(std::string_view token) {
+        text_(token);
+        if (source_) sourceWriter_(token);
+    }
+    void Finish(HtmlPageLines& page) {
+        page.text = text_.Finish();
+        if (source_) page.source = sourceWriter_.Finish();
+    }
+
+private:
+    bool source_;
+    PageTextWriter text_;
+    SourceWriter sourceWriter_;
+};
 
 std::size_t CountByte(std::string_view s, char c) {
     std::size_t count = 0, i = 0;
@@ -805,6 +831,22 @@ std::vector<std::string> HtmlPageText(std::string_view bytes, std::size_t* repla
     LoadPage(page, count, writer);
     if (replaced) *replaced = count;
     return writer.Finish();
+}
+
+HtmlPageLines ReadHtmlPage(std::string_view bytes, HtmlSourceFor sourceFor) {
+    HtmlPageLines result;
+    // Detecting before copying: the detector needs room of its own as large
+    // as the page, and the copy is only made once that room is gone.
+    result.charset = hlvHtml::DetectCharsetOf(bytes);
+    PageLinesWriter writer(sourceFor == HtmlSourceFor::AnyPage || result.charset != csShiftJis);
+    if (result.charset == csUtf8) {
+        LoadUtf8Page(bytes, result.replaced, writer);
+    } else {
+        std::string page(bytes);
+        ForEachToken(page.data(), page.size(), result.charset, writer);
+    }
+    writer.Finish(result);
+    return result;
 }
 
 std::vector<std::string> LoadHtmlFile(const std::string& path, std::size_t* replaced) {

@@ -8,6 +8,8 @@
 //     for lyrics lines);
 //   - a Shift_JIS copy of the source, re-broken into lines (the tag
 //     conversion's second search text for pages that were not Shift_JIS).
+// Page text and source also come straight from the bytes (LoadHtmlFile,
+// HtmlPageText, ReadHtmlPage) for callers that need no token list.
 //
 // It renders nothing and decodes no entity references ("&amp;" stays as
 // written). The only attribute words it looks at are the list bullets
@@ -102,5 +104,22 @@ private:
 std::vector<std::string> LoadHtmlFile(const std::string& path, std::size_t* replaced = nullptr);
 // The same for a page already in memory.
 std::vector<std::string> HtmlPageText(std::string_view bytes, std::size_t* replaced = nullptr);
+
+// A page's code set, page text and source, from one reading of its bytes.
+struct HtmlPageLines {
+    HtmlCharset charset = csEucJp;    // as DetectCharsetOf
+    std::size_t replaced = 0;         // as ReplacedChars
+    std::vector<std::string> text;    // as PageText of the page's tokens
+    std::vector<std::string> source;  // as SourceLines of them (see HtmlSourceFor)
+};
+
+// Which pages ReadHtmlPage makes a source for. A Shift_JIS page is its own
+// source for a caller that only needs its bytes split into lines.
+enum class HtmlSourceFor : std::uint8_t { AnyPage, NotShiftJis };
+
+// What LoadTokensFromBytes, PageText and SourceLines give for `bytes`,
+// without a token list (which takes many times the page); the source stays
+// empty for a Shift_JIS page when `sourceFor` is NotShiftJis.
+HtmlPageLines ReadHtmlPage(std::string_view bytes, HtmlSourceFor sourceFor = HtmlSourceFor::AnyPage);
 
 }  // namespace zvek

@@ -193,6 +193,42 @@ TEST(HtmlSource, BreaksAfterListedTagsAndLongRuns) {
     }
 }
 
+// Reading a page straight from its bytes gives what the token list gives;
+// the tag reader relies on it to keep no token list of a large page.
+TEST(HtmlPageLines, EqualTheTokenListsTextAndSource) {
+    using namespace std::string_literals;
+    std::vector<std::string> pages;
+    for (const char* name : {"page-sjis.html", "page-euc.html", "page-jis.html", "page-utf8.html"})
+        pages.push_back(ReadBytes(DataFile(name)));
+    const std::string x100(100, 'x');
+    for (const std::string& tricky : {
+             "<body>a<b<c>d" + x100 + "<<</b>e<"s,                          // stray "<", one at the end
+             "<body>a<br><!-- open <br> " + x100 + "\r\n<p>never closed"s,  // unterminated comment
+             "<body>\x1b$B\x24\x22\x1b(B<br>\x1b$B\x24\x22\0<br>\x1b$"s,    // ISO-2022-JP, cut-off escape
+             "<body>" + x100 + "\x1b(B"s,                                   // a page ending in an escape
+             "\xEF\xBB\xBF<body>\xE3\x81\x82\xF0\x9F\x8E\xB5<br>"s,        // UTF-8, one replacement
+             "<body>\x82\xA0\x82\ra\x82\nb\t<li>c</p>\x82"s,               // Shift_JIS, line ends in pairs
+         })
+        pages.push_back(tricky);
+    for (const std::string& bytes : pages) {
+        SCOPED_TRACE(testing::PrintToString(bytes.substr(0, 60)));
+        hlvHtml html;
+        TokenList tokens;
+        html.LoadTokensFromBytes(bytes, tokens);
+        const Lines source = hlvHtml::SourceLines(tokens);
+        ASSERT_FALSE(source.empty());
+        const HtmlPageLines page = ReadHtmlPage(bytes);
+        EXPECT_EQ(page.charset, html.DetectCharset());
+        EXPECT_EQ(page.replaced, html.ReplacedChars());
+        EXPECT_EQ(page.text, hlvHtml::PageText(tokens));
+        EXPECT_EQ(page.source, source);
+        // The tag reader takes a Shift_JIS page's bytes as its source.
+        const HtmlPageLines withoutSjisSource = ReadHtmlPage(bytes, HtmlSourceFor::NotShiftJis);
+        EXPECT_EQ(withoutSjisSource.text, page.text);
+        EXPECT_EQ(withoutSjisSource.source, page.charset == csShiftJis ? Lines{} : source);
+    }
+}
+
 TEST(HtmlUtf8, ConvertsToShiftJisAndCountsReplacements) {
     struct Case {
         const char* page;
