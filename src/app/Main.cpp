@@ -27,6 +27,7 @@
 #include "app/Settings.h"
 #include "lyrics/BrowserCommands.h"
 #include "lyrics/Conversions.h"
+#include "lyrics/Lrc.h"
 #include "lyrics/LyricsSearch.h"
 #include "platform/Association.h"
 #include "platform/Files.h"
@@ -55,6 +56,7 @@ constexpr const char* kHintZVEKToTag = "歌詞ファイルをタグファイル�
 constexpr const char* kHintFromIE = "IEで開いているページでタグファイル変換をする";
 constexpr const char* kHintFromURL = "\"URL=\"で指定されたページを開いてタグファイル変換する";
 constexpr const char* kHintWinAmp = "WinAmp形式の歌詞ファイルをZVEK形式の歌詞ファイルに変換する";
+constexpr const char* kHintLrc = "LRC形式の歌詞ファイルをZVEK形式の歌詞ファイルに変換する";
 constexpr const char* kHintFromTitle = "歌詞をインターネットで曲名をキーワードに検索する";
 constexpr const char* kHintFromArtist = "歌詞をインターネットでアーティスト名をキーワードに検索する";
 constexpr const char* kHintOpenURL = "\"URL=\"で指定されたページを開く";
@@ -110,12 +112,14 @@ TFormMain::TFormMain(std::vector<std::string> arguments, QString settingsPath, Q
     const std::string here = CurrentFolder();
     doc_.OpenDialog.initialDir = here;
     doc_.SaveDialog.initialDir = here;
+    lrcDialog_ = MakeLrcSaveDialog();
+    lrcDialog_.initialDir = here;
     WindowSettings settings = ReadSettings(settingsPath_);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) FitToScreen(settings, screen->size());
     move(settings.left, settings.top);
     resize(settings.width, settings.height);
     if (!settings.openDir.empty()) doc_.OpenDialog.initialDir = settings.openDir;
-    if (!settings.saveDir.empty()) doc_.SaveDialog.initialDir = settings.saveDir;
+    if (!settings.saveDir.empty()) doc_.SaveDialog.initialDir = lrcDialog_.initialDir = settings.saveDir;
 }
 
 TFormMain::~TFormMain() {
@@ -150,6 +154,7 @@ void TFormMain::BuildMenus() {
             &TFormMain::MenuOpenIEClick);
     file->addSeparator();
     AddItem(file, "MenuSaveAs", "名前を付けて保存(&A)...", "ファイルに保存する", &TFormMain::MenuSaveAsClick);
+    AddItem(file, "MenuSaveLrc", "LRCに書き出す(&L)...", "LRC形式の歌詞ファイルに書き出す", &TFormMain::MenuSaveLrcClick);
     file->addSeparator();
     AddItem(file, "MenuAssocTagLyr", "&TagLyrに関連付け", "タグファイル（.TagLyr）にZVEKLCを関連付けする",
             &TFormMain::MenuAssocTagLyrClick)
@@ -195,6 +200,7 @@ void TFormMain::BuildMenus() {
         menu->addSeparator();
         AddItem(menu, main ? "MenuWinAmpToZVEK" : "ConvMenuWinAmpToZVEK", "&WinAmp→ZVEK", kHintWinAmp,
                 &TFormMain::MenuWinAmpToZVEKClick);
+        AddItem(menu, main ? "MenuLrcToZVEK" : "ConvMenuLrcToZVEK", "&LRC→ZVEK", kHintLrc, &TFormMain::MenuLrcToZVEKClick);
     }
 
     QMenu* find = NewMenu("MenuFind", "&Find");
@@ -355,6 +361,9 @@ void TFormMain::MenuReopenClick() {
 void TFormMain::MenuSaveAsClick() {
     RunCommand([this] { doc_.MenuSaveAsClick(); });
 }
+void TFormMain::MenuSaveLrcClick() {
+    RunCommand([this] { zvek::MenuSaveLrcClick(doc_, lrcDialog_); });
+}
 void TFormMain::MenuExitClick() { close(); }
 
 void TFormMain::MenuUndoClick() {
@@ -385,6 +394,9 @@ void TFormMain::MenuZVEKToTextClick() {
 }
 void TFormMain::MenuWinAmpToZVEKClick() {
     RunCommand([this] { ConvertWinAmpToZVEK(doc_); });
+}
+void TFormMain::MenuLrcToZVEKClick() {
+    RunCommand([this] { ConvertLrcToZVEK(doc_); });
 }
 void TFormMain::MenuTagToZVEKClick() {
     RunCommand([this] { zvek::MenuTagToZVEKClick(doc_); });

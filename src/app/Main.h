@@ -58,6 +58,7 @@ public:
     void MenuOpenClick();
     void MenuReopenClick();
     void MenuSaveAsClick();
+    void MenuSaveLrcClick();
     void MenuExitClick();
     void MenuUndoClick();
     void MenuCutClick();
@@ -68,6 +69,7 @@ public:
     void MenuTextToZVEKClick();
     void MenuZVEKToTextClick();
     void MenuWinAmpToZVEKClick();
+    void MenuLrcToZVEKClick();
     void MenuTagToZVEKClick();
     void MenuZVEKToTagClick();
     void MenuConvertFromURLClick();
@@ -117,6 +119,9 @@ private:
 
     QtHost host_;
     LyricsDocument doc_;
+    // LRC export has its own dialog, so its folder and name do not
+    // disturb Save As.
+    FileDialog lrcDialog_;
     LyricsEdit* Edit = nullptr;
     std::unique_ptr<EditorAdapter> adapter_;
     QMenu* ConvertMenu = nullptr;

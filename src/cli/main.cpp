@@ -17,9 +17,11 @@
 #include "cli/ConsoleHost.h"
 #include "tags/AutoConvert.h"
 #include "lyrics/Conversions.h"
+#include "lyrics/Lrc.h"
 #include "lyrics/LyricsDocument.h"
 #include "lyrics/LyricsSearch.h"
 #include "text/Codec.h"
+#include "text/Sjis.h"
 #include "platform/Files.h"
 #include "tags/TagConversions.h"
 #include "web/BrowserPage.h"
@@ -37,6 +39,10 @@ constexpr std::string_view kUsage =
     "  text     plain lyrics text -> player lyrics\n"
     "  untext   player lyrics -> plain text\n"
     "  winamp   WinAmp-style timed lyrics -> player lyrics\n"
+    "  lrc      LRC lyrics (UTF-8, UTF-16, Shift-JIS or EUC-JP) -> player lyrics\n"
+    "  unlrc [--ms] [-e sjis] INPUT\n"
+    "           player lyrics -> LRC (default output: INPUT with .lrc); UTF-8\n"
+    "           unless -e sjis; --ms writes milliseconds instead of hundredths\n"
     "  tag      player lyrics -> tag file (needs a reference)\n"
     "  untag    tag file -> player lyrics (needs a reference)\n"
     "  auto     decides as Convert Auto does; a reference where it needs one\n"
@@ -76,6 +82,8 @@ enum class Kind {
     Html,     // an HTML page in, its page text out
     Search,   // a document in, addresses on standard output
     Browser,  // nothing in, the browser's address on standard output
+    Lrc,      // an LRC file in whatever code set, player lyrics out
+    Export,   // a document in, other bytes out; the document stays as it is
 };
 
 struct Command {
@@ -93,6 +101,7 @@ struct Options {
     bool quiet = false;
     bool partial = false;
     bool artist = false;
+    LrcWriteOptions lrc;
 };
 
 struct UsageError {
@@ -138,10 +147,21 @@ bool RunHtml(LyricsDocument& doc, const Options& options) {
     return true;
 }
 
+// Unreadable stamps are a warning, shown even with -q.
+bool RunLrc(LyricsDocument& doc, const Options&) {
+    int invalid = 0;
+    doc.SetLines(LrcToZVEK(doc.TakeLines(), invalid));
+    if (!doc.FileName().empty()) doc.SetFileName(ChangeFileExt(doc.FileName(), ".lyr"));
+    if (invalid > 0) doc.host().MessageBox(InvalidStampsNote(invalid), MsgKind::Warning, MsgButtons::Ok);
+    return true;
+}
+
 const Command kCommands[] = {
     {"text", [](LyricsDocument& doc, const Options&) { return RunPlain(doc, ConvertTextToZVEK); }},
     {"untext", [](LyricsDocument& doc, const Options&) { return RunPlain(doc, ConvertZVEKToText); }},
     {"winamp", [](LyricsDocument& doc, const Options&) { return RunPlain(doc, ConvertWinAmpToZVEK); }},
+    {"lrc", RunLrc, Kind::Lrc},
+    {"unlrc", nullptr, Kind::Export},
     {"tag", RunTag},
     {"untag", RunUntag},
     {"auto", RunAuto},
@@ -159,6 +179,7 @@ Options ParseArguments(const std::vector<std::string_view>& args) {
 
     std::vector<std::string_view> operands;
     bool optionsEnded = false;
+    bool lrcOption = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string_view arg = args[i];
         if (optionsEnded || arg == "-" || arg.empty() || arg.front() != '-') {
@@ -173,6 +194,22 @@ Options ParseArguments(const std::vector<std::string_view>& args) {
             options.partial = true;
         } else if (arg == "--artist") {
             options.artist = true;
+        } else if (arg == "--ms") {
+            options.lrc.milliseconds = true;
+            lrcOption = true;
+        } else if (arg == "-e" || arg == "--encoding" || arg.starts_with("--encoding=")) {
+            std::string_view code;
+            if (arg.starts_with("--encoding=")) {
+                code = arg.substr(11);
+            } else {
+                if (++i >= args.size()) throw UsageError{"option '" + std::string(arg) + "' needs a code set"};
+                code = args[i];
+            }
+            const std::string lower = LowerAscii(code);
+            if (lower == "sjis" || lower == "shift_jis" || lower == "cp932") options.lrc.shiftJis = true;
+            else if (lower == "utf8" || lower == "utf-8") options.lrc.shiftJis = false;
+            else throw UsageError{"unknown code set '" + std::string(code) + "' (sjis or utf8)"};
+            lrcOption = true;
         } else if (arg == "-r" || arg == "--reference") {
             if (++i >= args.size()) throw UsageError{"option '" + std::string(arg) + "' needs a reference"};
             options.reference = std::string(args[i]);
@@ -190,7 +227,11 @@ Options ParseArguments(const std::vector<std::string_view>& args) {
         }
     }
     const Kind kind = options.command->kind;
-    const bool writes = kind == Kind::Convert || kind == Kind::Html;
+    const bool writes = kind == Kind::Convert || kind == Kind::Html || kind == Kind::Lrc || kind == Kind::Export;
+    if (lrcOption && kind != Kind::Export) throw UsageError{"--ms and -e belong to 'unlrc'"};
+    if (kind == Kind::Lrc || kind == Kind::Export) {
+        if (options.reference || options.partial) throw UsageError{"'" + std::string(args[0]) + "' takes no reference"};
+    }
     if (!writes && (options.output || options.reference || options.force || options.partial))
         throw UsageError{"'" + std::string(args[0]) + "' writes no file and takes no reference"};
     if (options.artist && kind != Kind::Search) throw UsageError{"--artist belongs to 'search'"};
@@ -288,6 +329,13 @@ int RunSearch(const LyricsDocument& doc, const Options& options) {
     return WriteOut(out) ? kExitOk : kExitFailure;
 }
 
+std::string LrcText(std::string_view bytes, ConsoleHost& host) {
+    std::size_t replaced = 0;
+    std::string text = LrcTextFromBytes(bytes, replaced);
+    if (replaced > 0) host.SetStatusText(ReplacedCharsNote(replaced));
+    return text;
+}
+
 int Run(const Options& options) {
     ConsoleHost host(options.quiet);
     const Kind kind = options.command->kind;
@@ -297,31 +345,58 @@ int Run(const Options& options) {
         if (options.input == "-") {
             const std::string bytes(std::istreambuf_iterator<char>(std::cin), {});
             if (kind == Kind::Html) doc.LoadHtmlBytes(bytes);
+            else if (kind == Kind::Lrc) doc.SetText(LrcText(bytes, host));
             else doc.LoadTextBytes(bytes);
         } else if (!doc.OpenFile(options.input)) {
             return ExitStatusOf(doc.ResultCode);
         } else if (kind == Kind::Html) {
             doc.LoadHtmlFile(options.input);
+        } else if (kind == Kind::Lrc) {
+            // Opening takes only UTF-8 apart from Shift-JIS; LRC files come
+            // in more code sets, so the reader looks at the bytes itself.
+            doc.SetText(LrcText(ReadFileBytes(options.input), host));
         }
         if (kind == Kind::Search) return RunSearch(doc, options);
 
-        const bool converted = options.command->run(doc, options);
-        const bool keepPartial = options.partial && doc.ResultCode == kResultPartial;
-        if (!converted && !keepPartial) return doc.ResultCode != kResultOk ? ExitStatusOf(doc.ResultCode) : kExitFailure;
+        // Export writes other bytes than the document's and names them
+        // after the input.
+        std::string exported;
+        if (kind == Kind::Export) {
+            int skipped = 0;
+            exported = ZVEKToLrc(doc.Lines(), options.lrc, skipped);
+            if (skipped > 0)
+                host.SetStatusText("時刻のない行など" + std::to_string(skipped) + "行は書き出していません");
+        } else {
+            const bool converted = options.command->run(doc, options);
+            const bool keepPartial = options.partial && doc.ResultCode == kResultPartial;
+            if (!converted && !keepPartial)
+                return doc.ResultCode != kResultOk ? ExitStatusOf(doc.ResultCode) : kExitFailure;
+        }
 
-        const std::string output = options.output ? *options.output : DefaultOutput(doc, options.input);
+        const std::string output = options.output                 ? *options.output
+                                   : kind != Kind::Export         ? DefaultOutput(doc, options.input)
+                                   : options.input == "-"         ? std::string()
+                                                                  : ChangeFileExt(options.input, ".lrc");
         if (output.empty()) {
             host.Print("出力先を -o で指定してください");
             return kExitUsage;
         }
         // Only the user says "-": a name taken from a file is a file name.
         if (options.output && output == "-")
-            return WriteOut(doc.Text()) ? ExitStatusOf(doc.ResultCode) : kExitFailure;
+            return WriteOut(kind == Kind::Export ? exported : doc.Text()) ? ExitStatusOf(doc.ResultCode) : kExitFailure;
         const auto refuse = [&] {
             host.Print(output + "：ファイルが既にあります（上書きするには --force を付けてください）");
             return kExitFailure;
         };
-        if (options.force) {
+        if (kind == Kind::Export) {
+            if (!options.force && PathTaken(output)) return refuse();
+            try {
+                if (options.force) WriteFileAtomic(output, exported);
+                else WriteNewFile(output, exported);
+            } catch (const FileExistsError&) {
+                return refuse();
+            }
+        } else if (options.force) {
             doc.SaveFile(output);
         } else {
             if (PathTaken(output)) return refuse();

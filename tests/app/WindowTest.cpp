@@ -29,6 +29,7 @@
 #include "app/Settings.h"
 #include "lyrics/BrowserCommands.h"
 #include "lyrics/Conversions.h"
+#include "lyrics/Lrc.h"
 #include "lyrics/LyricsSearch.h"
 #include "platform/Files.h"
 #include "tags/AutoConvert.h"
@@ -182,6 +183,7 @@ private slots:
             {"MenuReopen", "開き直す(&R)", "ファイルを開き直す", ""},
             {"MenuOpenIE", "&IEで開いているページを開く（Download)", "IEで開いているページをダウンロードする", ""},
             {"MenuSaveAs", "名前を付けて保存(&A)...", "ファイルに保存する", ""},
+            {"MenuSaveLrc", "LRCに書き出す(&L)...", "LRC形式の歌詞ファイルに書き出す", ""},
             {"MenuAssocTagLyr", "&TagLyrに関連付け", "タグファイル（.TagLyr）にZVEKLCを関連付けする", ""},
             {"MenuSetZVEKTool", "&ZVEKにツール登録", "ZVEKのツールメニューに登録する", ""},
             {"MenuExit", "終了(&X)", "終了", ""},
@@ -205,6 +207,8 @@ private slots:
             {"ConvertMenuConvertFromURL", "&URLを開いてタグファイル変換", url, ""},
             {"MenuWinAmpToZVEK", "&WinAmp→ZVEK", "WinAmp形式の歌詞ファイルをZVEK形式の歌詞ファイルに変換する", ""},
             {"ConvMenuWinAmpToZVEK", "&WinAmp→ZVEK", "WinAmp形式の歌詞ファイルをZVEK形式の歌詞ファイルに変換する", ""},
+            {"MenuLrcToZVEK", "&LRC→ZVEK", "LRC形式の歌詞ファイルをZVEK形式の歌詞ファイルに変換する", ""},
+            {"ConvMenuLrcToZVEK", "&LRC→ZVEK", "LRC形式の歌詞ファイルをZVEK形式の歌詞ファイルに変換する", ""},
             {"MenuFindLyricsFromTitle", "曲名で歌詞検索(&T)", title, ""},
             {"PopupFindLyricsFromTitle", "曲名で歌詞検索", title, ""},
             {"MenuFindLyricsFromArtist", "アーティストで歌詞検索(&A)", artist, ""},
@@ -267,14 +271,14 @@ private slots:
         QCOMPARE(bar.join(QLatin1Char(' ')),
                  QStringLiteral("MenuFile=&File MenuEdit=&Edit MenuConvert=&Convert MenuFind=&Find MenuHelp=&Help"));
         const char* layouts[][2] = {
-            {"MenuFile", "MenuOpen MenuReopen MenuOpenIE | MenuSaveAs | MenuAssocTagLyr MenuSetZVEKTool | MenuExit"},
+            {"MenuFile", "MenuOpen MenuReopen MenuOpenIE | MenuSaveAs MenuSaveLrc | MenuAssocTagLyr MenuSetZVEKTool | MenuExit"},
             {"MenuEdit", "MenuUndo MenuCut MenuCopy MenuPaste | MenuAllSelect"},
             {"MenuConvert", "MenuConvertAuto | MenuTextToZVEK MenuZVEKToText | MenuTagToZVEK MenuZVEKToTag "
-                            "MenuConvertFromIE MenuConvertFromURL | MenuWinAmpToZVEK"},
+                            "MenuConvertFromIE MenuConvertFromURL | MenuWinAmpToZVEK MenuLrcToZVEK"},
             {"MenuFind", "MenuFindLyricsFromTitle MenuFindLyricsFromArtist MenuOpenURL"},
             {"MenuHelp", "MenuHelpHelp | MenuHALDESOFT MenuUtaMap MenuUtaNet"},
             {"ConvertMenu", "ConvMenuTextToZVEK ConvMenuZVEKToText | ConvMenuTagToZVEK ConvMenuZVEKToTag "
-                            "ConvertMenuConvertFromIE ConvertMenuConvertFromURL | ConvMenuWinAmpToZVEK"},
+                            "ConvertMenuConvertFromIE ConvertMenuConvertFromURL | ConvMenuWinAmpToZVEK ConvMenuLrcToZVEK"},
             {"HomePageMenu", "HPMenuHALDESOFT HPMenuUtaMap HPMenuUtaNet"},
             {"FindMenu", "PopupFindLyricsFromTitle PopupFindLyricsFromArtist PopupOpenURL"},
             {"PopupMenu", "PopupUndo PopupCut PopupCopy PopupPaste | PopupConvert PopupConvertIE PopupConvertURL"},
@@ -313,7 +317,7 @@ private slots:
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("input");  // UTF-8; "sample" = the sample song
         QTest::addColumn<QString>("fileName");
-        QTest::addColumn<int>("kind");  // 0 text, 1 untext, 2 winamp, 3 auto, 4 tag, 5 untag
+        QTest::addColumn<int>("kind");  // 0 text, 1 untext, 2 winamp, 3 auto, 4 tag, 5 untag, 6 lrc
         const QString lyr = QStringLiteral("[Spec]\nTitle=Song\n[Text]\n00:01:000=\"a\",\"b\"\n00:02:000=Hello");
         QTest::newRow("text") << "MenuTextToZVEK" << "sample" << "/x/song.txt" << 0;
         QTest::newRow("text drop-down") << "ConvMenuTextToZVEK" << "  Hello  \n\nWorld" << "" << 0;
@@ -323,6 +327,8 @@ private slots:
         QTest::newRow("auto popup winamp") << "PopupConvert" << "[00:01:00]Hi" << "w.txt" << 3;
         QTest::newRow("zvek to tag") << "MenuZVEKToTag" << "tagged" << "/x/song.lyr" << 4;
         QTest::newRow("tag to zvek") << "ConvMenuTagToZVEK" << "tagfile" << "/x/song.TagLyr" << 5;
+        QTest::newRow("lrc") << "MenuLrcToZVEK" << "[ti:歌]\n[00:02.00]b\n[00:01.00][00:03.00] <00:01.50>a" << "/x/song.lrc"
+                             << 6;
     }
     void commandsLeaveWhatTheCoreGives() {
         QFETCH(QString, action);
@@ -341,15 +347,16 @@ private slots:
             [](LyricsDocument& d) { zvek::MenuConvertAutoClick(d); },
             [](LyricsDocument& d) { zvek::MenuZVEKToTagClick(d); },
             [](LyricsDocument& d) { zvek::MenuTagToZVEKClick(d); },
+            [](LyricsDocument& d) { ConvertLrcToZVEK(d); },
         };
-        const CoreResult expected = RunCore(sjis, fileName.toStdString(), core[kind], kind >= 4 ? reference : "");
+        const CoreResult expected = RunCore(sjis, fileName.toStdString(), core[kind], (kind == 4 || kind == 5) ? reference : "");
 
         SetEditor(sjis);
         Type(QStringLiteral("x"));  // an edit the conversion's cleared history must not keep
         Edit().undo();
         QVERIFY(Edit().document()->isRedoAvailable());
         form_->Document().SetFileName(fileName.toStdString());
-        if (kind >= 4) script_.files.push_back(reference);
+        if (kind == 4 || kind == 5) script_.files.push_back(reference);
         Act(action.toLatin1().constData())->trigger();
 
         QCOMPARE(Saved(Edit()), expected.text);
@@ -360,7 +367,7 @@ private slots:
         QVERIFY(!Edit().document()->isRedoAvailable());
         QVERIFY(!Edit().isReadOnly());
         QCOMPARE(QApplication::overrideCursor(), nullptr);
-        if (kind >= 4) {
+        if (kind == 4 || kind == 5) {
             QCOMPARE(script_.dialogs.size(), size_t(1));
             QCOMPARE(script_.dialogs[0].title, std::string("歌詞テキスト"));
             QCOMPARE(script_.dialogs[0].filterIndex, 4);
@@ -396,6 +403,18 @@ private slots:
         Act("MenuTextToZVEK")->trigger();  // the caret stands below the template
         QCOMPARE(Edit().textCursor().blockNumber(), 15);
         QVERIFY(!Edit().textCursor().hasSelection());
+    }
+
+    // LRC export has its own dialog and leaves the editor as it is.
+    void lrcExportKeepsTheEditor() {
+        const std::string lyrics = Utf8ToSjis("[Spec]\r\nTitle=歌\r\n[Text]\r\n00:01:005=a");
+        SetEditor(lyrics);
+        form_->Document().SetFileName(Path("song.lyr"));
+        script_.files.push_back(Path("song.lrc"));
+        Act("MenuSaveLrc")->trigger();
+        QCOMPARE(test::ReadBytes(Path("song.lrc")), std::string("[ti:\xE6\xAD\x8C]\r\n[00:01.01]a\r\n"));
+        QCOMPARE(Saved(Edit()), lyrics + "\r\n");
+        QCOMPARE(form_->Document().FileName(), Path("song.lyr"));
     }
 
     void bytesThatAreNotShiftJisSurviveTheEditor() {

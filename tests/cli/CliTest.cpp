@@ -238,6 +238,36 @@ TEST_F(CliTest, HtmlWritesThePageText) {
     EXPECT_EQ(piped.out, "a\r\nb\r\n");
 }
 
+TEST_F(CliTest, LrcInAndOut) {
+    // UTF-16 with a byte-order mark, a code set that opening alone does not read.
+    std::string lrc = "\xFF\xFE";
+    for (char c : std::string_view("[ti:Song]\n[00:02.00]b\n[00:01.005]a\n[0x:03.00]c\n")) lrc += {c, '\0'};
+    Write("song.lrc", lrc);
+    auto in = RunCli({"lrc", "song.lrc"}, dir.path());
+    EXPECT_EQ(in.status, 0) << in.err;
+    EXPECT_NE(in.err.find("タイムタグ"), std::string::npos) << in.err;
+    std::string expected(kTemplate);
+    expected.replace(expected.find("Title="), 6, "Title=Song");
+    EXPECT_EQ(test::ReadBytes(dir / "song.lyr"), expected + CrLf({"00:01:005=a", "[0x:03.00]c", "00:02:000=b"}));
+
+    auto out = RunCli({"unlrc", "-q", "song.lyr"}, dir.path());
+    EXPECT_EQ(out.status, 1) << "song.lrc is the input's own name and exists";
+    std::filesystem::remove(dir.path() / "song.lrc");
+    out = RunCli({"unlrc", "-q", "song.lyr"}, dir.path());
+    EXPECT_EQ(out.status, 0) << out.err;
+    EXPECT_EQ(test::ReadBytes(dir / "song.lrc"), CrLf({"[ti:Song]", "[00:01.01]a", "[00:02.00]b"}));
+    EXPECT_NE(test::ReadBytes(dir / "song.lyr").find("Title=Song"), std::string::npos) << "the input is left alone";
+
+    Write("jp.lyr", Sjis("00:01:005=歌\r\n"));
+    auto sjis = RunCli({"unlrc", "--ms", "-e", "sjis", "-o", "-", "jp.lyr"}, dir.path());
+    EXPECT_EQ(sjis.out, Sjis("[00:01.005]歌\r\n"));
+    EXPECT_EQ(RunCli({"unlrc", "-o", "-", "jp.lyr"}, dir.path()).out, "[00:01.01]\xE6\xAD\x8C\r\n");
+    for (const auto& args : std::vector<std::vector<std::string>>{{"unlrc", "-e", "latin1", "jp.lyr"},
+                                                                   {"lrc", "--ms", "song.lrc"},
+                                                                   {"unlrc", "-r", "x.htm", "jp.lyr"}})
+        EXPECT_EQ(RunCli(args, dir.path()).status, 64) << testing::PrintToString(args);
+}
+
 TEST_F(CliTest, SearchPrintsWhatTheFindMenuOpens) {
     test::ScopedEnv map{"ZVEKLC_UTAMAP_HOST", "map.test"};
     test::ScopedEnv net{"ZVEKLC_UTANET_HOST", "net.test"};

@@ -1,0 +1,50 @@
+// The LRC reader on hostile input: the bytes go through code set detection
+// and the reader, and whatever timed lines come out must survive being
+// written as LRC and read again with the same stamps (to 10 ms).
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "lyrics/Lrc.h"
+#include "lyrics/LyricsLines.h"
+#include "text/Sjis.h"
+
+namespace {
+
+std::vector<int> Times(const std::vector<std::string>& lyrics) {
+    std::vector<int> times;
+    std::string words;
+    for (std::size_t i = 15; i < lyrics.size(); ++i) {
+        const int time = zvek::SplitLyricsLine(lyrics[i], words, true);
+        if (time >= 0) times.push_back((time + 5) / 10);
+    }
+    return times;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    std::size_t replaced = 0;
+    const std::string text = zvek::LrcTextFromBytes(input, replaced);
+    int invalid = 0;
+    const std::vector<std::string> lyrics = zvek::LrcToZVEK(zvek::SplitLines(text), invalid);
+    if (lyrics.size() < 15) std::abort();
+
+    // Lines whose words hold a quoted list come back as one line per string,
+    // and an untimed line may read as a timed one once it is player lyrics,
+    // so only the set of distinct stamps has to match.
+    int skipped = 0;
+    const std::string lrc = zvek::ZVEKToLrc(lyrics, {.shiftJis = true}, skipped);
+    const std::vector<std::string> again = zvek::LrcToZVEK(zvek::SplitLines(lrc), invalid);
+    std::vector<int> before = Times(lyrics), after = Times(again);
+    std::sort(before.begin(), before.end());
+    std::sort(after.begin(), after.end());
+    before.erase(std::unique(before.begin(), before.end()), before.end());
+    after.erase(std::unique(after.begin(), after.end()), after.end());
+    if (before != after) std::abort();
+    return 0;
+}

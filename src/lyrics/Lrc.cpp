@@ -1,0 +1,434 @@
+#include "lyrics/Lrc.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+
+#include "lyrics/LyricsDocument.h"
+#include "lyrics/LyricsFormat.h"
+#include "lyrics/LyricsLines.h"
+#include "platform/Files.h"
+#include "platform/Waitcur.h"
+#include "text/Codec.h"
+#include "text/Sjis.h"
+#include "web/Code.h"
+
+namespace zvek {
+namespace {
+
+constexpr std::int64_t kMaxTime = 0x7FFFFFFF;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+std::string_view TrimBlanks(std::string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+bool ValidSjis(std::string_view s) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) continue;
+        if (!IsLeadByte(b) || i + 1 >= s.size()) return false;
+        const auto t = static_cast<unsigned char>(s[++i]);
+        if (t < 0x40 || t == 0x7F || t > 0xFC) return false;
+    }
+    return true;
+}
+
+bool ValidEuc(std::string_view s) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) continue;
+        const std::size_t trail = b == 0x8F ? 2 : 1;
+        if (b != 0x8E && b != 0x8F && (b < 0xA1 || b > 0xFE)) return false;
+        if (i + trail >= s.size()) return false;
+        for (std::size_t k = 1; k <= trail; ++k) {
+            const auto t = static_cast<unsigned char>(s[i + k]);
+            if (t < 0xA1 || t > (b == 0x8E ? 0xDF : 0xFE)) return false;
+        }
+        i += trail;
+    }
+    return true;
+}
+
+// Only called on valid EUC-JP. JIS X 0212 characters have no Shift-JIS form.
+std::string EucToSjisText(std::string_view s, std::size_t& replaced) {
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            out.push_back(static_cast<char>(b));
+        } else if (b == 0x8F) {
+            out.push_back('?');
+            ++replaced;
+            i += 2;
+        } else {
+            const auto code = static_cast<CharCode>((b << 8) | static_cast<unsigned char>(s[i + 1]));
+            AppendCharCode(out, EucToSjis(code));
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string Utf16BytesToSjis(std::string_view bytes, bool bigEndian, std::size_t& replaced) {
+    std::u16string text(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto a = static_cast<unsigned char>(bytes[2 * i]);
+        const auto b = static_cast<unsigned char>(bytes[2 * i + 1]);
+        text[i] = static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
+    }
+    return Utf16ToSjis(text, false, &replaced);
+}
+
+// Reads one number field of a stamp; false when it is empty, not digits or
+// too long to be a time.
+bool ReadField(std::string_view field, std::int64_t& value) {
+    if (field.empty() || field.size() > 10) return false;
+    value = 0;
+    for (char c : field) {
+        if (!IsDigit(c)) return false;
+        value = value * 10 + (c - '0');
+    }
+    return true;
+}
+
+// ".5" is half a second, ".05" fifty milliseconds: the digits are a decimal
+// fraction, and digits beyond the milliseconds are dropped.
+bool ReadFraction(std::string_view digits, std::int64_t& ms) {
+    if (digits.empty()) return false;
+    ms = 0;
+    int scale = 100;
+    for (char c : digits) {
+        if (!IsDigit(c)) return false;
+        ms += (c - '0') * scale;
+        scale /= 10;
+    }
+    return true;
+}
+
+// A header tag "[name:value]": letters, an optional leading "+".
+bool ReadHeaderTag(std::string_view inside, std::string& name, std::string_view& value) {
+    inside = TrimBlanks(inside);
+    if (!inside.empty() && inside.front() == '+') inside.remove_prefix(1);
+    std::size_t i = 0;
+    while (i < inside.size() && IsAsciiLetter(inside[i])) ++i;
+    if (i == 0) return false;
+    std::size_t colon = i;
+    while (colon < inside.size() && IsBlank(inside[colon])) ++colon;
+    if (colon >= inside.size() || inside[colon] != ':') return false;
+    name = LowerAscii(inside.substr(0, i));
+    value = TrimBlanks(inside.substr(colon + 1));
+    return true;
+}
+
+// The position of the "]" (or `close`) that ends a bracket opened at `open`,
+// on character boundaries.
+std::size_t FindClose(std::string_view line, std::size_t open, char close) {
+    return FindChar(line, close, open + 1);
+}
+
+// The words with every "<mm:ss.xx>" word time taken out.
+std::string StripWordTimes(std::string_view text) {
+    std::string out;
+    if (FindChar(text, '<') == std::string_view::npos) {
+        out.assign(text);
+        return out;
+    }
+    out.reserve(text.size());
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        if (text[pos] == '<') {
+            const std::size_t close = FindClose(text, pos, '>');
+            if (close != std::string_view::npos && ParseLrcTime(text.substr(pos + 1, close - pos - 1)) >= 0) {
+                pos = close + 1;
+                continue;
+            }
+        }
+        const std::size_t next = NextChar(text, pos);
+        out.append(text.substr(pos, next - pos));
+        pos = next;
+    }
+    return out;
+}
+
+struct Entry {
+    int time;                 // kNoTime only for the untimed lines before the first stamp
+    std::string words;        // the timed line's words
+    std::size_t firstUntimed; // untimed lines that follow it, in `untimed`
+    std::size_t untimedCount;
+};
+
+}  // namespace
+
+std::string LrcTextFromBytes(std::string_view bytes, std::size_t& replaced) {
+    replaced = 0;
+    if (bytes.size() >= 2) {
+        const auto a = static_cast<unsigned char>(bytes[0]);
+        const auto b = static_cast<unsigned char>(bytes[1]);
+        if (a == 0xFF && b == 0xFE) return Utf16BytesToSjis(bytes.substr(2), false, replaced);
+        if (a == 0xFE && b == 0xFF) return Utf16BytesToSjis(bytes.substr(2), true, replaced);
+    }
+    if (LooksLikeUtf8(bytes)) return Utf8ToSjis(StripUtf8Bom(bytes), false, &replaced);
+    if (!ValidSjis(bytes) && ValidEuc(bytes)) return EucToSjisText(bytes, replaced);
+    return std::string(bytes);
+}
+
+int ParseLrcTime(std::string_view text) {
+    // Blanks anywhere inside the brackets are ignored; stamps are short, so
+    // a fixed buffer keeps this free of allocations.
+    char buf[40];
+    std::size_t n = 0;
+    for (char c : text) {
+        if (IsBlank(c)) continue;
+        if (n == sizeof buf) return kNoTime;
+        buf[n++] = c;
+    }
+    const std::string_view s(buf, n);
+    std::string_view fields[3];
+    std::size_t count = 0, start = 0;
+    for (std::size_t i = 0; i <= s.size(); ++i) {
+        if (i == s.size() || s[i] == ':') {
+            if (count == 3) return kNoTime;
+            fields[count++] = s.substr(start, i - start);
+            start = i + 1;
+        }
+    }
+    if (count < 2) return kNoTime;
+    std::string_view last = fields[count - 1];
+    std::string_view fraction;
+    bool hasDot = false;
+    if (const auto dot = last.find('.'); dot != std::string_view::npos) {
+        fraction = last.substr(dot + 1);
+        last = last.substr(0, dot);
+        hasDot = true;
+        if (fraction.empty()) return kNoTime;
+    }
+    std::int64_t hours = 0, minutes = 0, seconds = 0, ms = 0;
+    if (count == 2) {
+        if (!ReadField(fields[0], minutes) || !ReadField(last, seconds)) return kNoTime;
+        if (hasDot && !ReadFraction(fraction, ms)) return kNoTime;
+    } else if (hasDot) {  // hh:mm:ss.xxx
+        if (!ReadField(fields[0], hours) || !ReadField(fields[1], minutes) || !ReadField(last, seconds)) return kNoTime;
+        if (!ReadFraction(fraction, ms)) return kNoTime;
+    } else {  // mm:ss:xx, the last field a fraction of a second
+        if (!ReadField(fields[0], minutes) || !ReadField(fields[1], seconds) || !ReadFraction(last, ms)) return kNoTime;
+    }
+    const std::int64_t total = ((hours * 60 + minutes) * 60 + seconds) * 1000 + ms;
+    return total <= kMaxTime ? static_cast<int>(total) : kNoTime;
+}
+
+std::vector<std::string> LrcToZVEK(const std::vector<std::string>& lrc, int& invalidStamps) {
+    invalidStamps = 0;
+    std::string header[4];  // Title, Artist, Lyrics, Presenter
+    std::int64_t offset = 0;
+    std::vector<Entry> entries;
+    std::vector<std::string> untimed;
+    entries.reserve(lrc.size() + 1);
+    entries.push_back({kNoTime, {}, 0, 0});
+    std::vector<int> stamps;
+    std::string name;
+
+    for (std::size_t n = 0; n < lrc.size(); ++n) {
+        std::string_view line = lrc[n];
+        if (n == 0) line = StripUtf8Bom(line);
+        line = TrimBlanks(line);
+        stamps.clear();
+        bool invalid = false, isHeader = false;
+        std::size_t pos = 0;
+        while (pos < line.size() && line[pos] == '[') {
+            const std::size_t close = FindClose(line, pos, ']');
+            if (close == std::string_view::npos) break;
+            const std::string_view inside = line.substr(pos + 1, close - pos - 1);
+            const int time = ParseLrcTime(inside);
+            if (time >= 0) {
+                stamps.push_back(time);
+            } else if (std::string_view value; stamps.empty() && ReadHeaderTag(inside, name, value)) {
+                isHeader = true;
+                if (name == "ti") header[0] = value;
+                else if (name == "ar") header[1] = value;
+                else if (name == "au") header[2] = value;
+                else if (name == "by") header[3] = value;
+                else if (name == "offset") {
+                    std::string_view v = value;
+                    bool negative = false;
+                    if (!v.empty() && (v.front() == '+' || v.front() == '-')) {
+                        negative = v.front() == '-';
+                        v.remove_prefix(1);
+                    }
+                    if (std::int64_t amount = 0; ReadField(TrimBlanks(v), amount)) offset = negative ? -amount : amount;
+                }
+                break;
+            } else {
+                // A first bracket that starts like a stamp but is none is a
+                // fault worth reporting; other brackets are part of the words.
+                const std::string_view t = TrimBlanks(inside);
+                invalid = stamps.empty() && !t.empty() && IsDigit(t.front());
+                break;
+            }
+            pos = close + 1;
+            while (pos < line.size() && IsBlank(line[pos])) ++pos;
+        }
+        if (isHeader) continue;
+        if (invalid) {
+            ++invalidStamps;
+            stamps.clear();
+            pos = 0;
+        }
+        if (stamps.empty()) {
+            if (line.empty()) continue;
+            // Untimed lines follow the timed line before them; if that line
+            // had several stamps they stay with its last one.
+            Entry& owner = entries.back();
+            if (owner.untimedCount == 0) owner.firstUntimed = untimed.size();
+            untimed.emplace_back(line.substr(pos));
+            ++owner.untimedCount;
+            continue;
+        }
+        std::string words(TrimBlanks(StripWordTimes(line.substr(pos))));
+        for (std::size_t i = 0; i + 1 < stamps.size(); ++i) entries.push_back({stamps[i], words, 0, 0});
+        entries.push_back({stamps.back(), std::move(words), 0, 0});
+    }
+
+    // The untimed head stays first; the rest are ordered by time, lines of
+    // equal time in the order they were written.
+    std::stable_sort(entries.begin() + 1, entries.end(),
+                     [](const Entry& a, const Entry& b) { return a.time < b.time; });
+
+    std::vector<std::string> out(kLyricsTemplate.begin(), kLyricsTemplate.end());
+    out[1] += header[0];
+    out[2] += header[1];
+    out[3] += header[2];
+    out[5] += header[3];
+    out.reserve(out.size() + entries.size() + untimed.size());
+    for (const Entry& e : entries) {
+        if (e.time >= 0) {
+            const std::int64_t shown = std::clamp<std::int64_t>(e.time - offset, 0, kMaxTime);
+            out.push_back(MakeLyricsLine(static_cast<int>(shown), e.words));
+        }
+        for (std::size_t i = 0; i < e.untimedCount; ++i) out.push_back(std::move(untimed[e.firstUntimed + i]));
+    }
+    return out;
+}
+
+void ConvertLrcToZVEK(LyricsDocument& doc) {
+    hlWaitCursor wait(doc.host());
+    doc.ClearUndo();
+    int invalid = 0;
+    std::vector<std::string> lines = LrcToZVEK(doc.TakeLines(), invalid);
+    doc.SetLines(std::move(lines));
+    doc.MoveCaretTo(0, static_cast<int>(kLyricsTemplate.size()));
+    doc.Modified = true;
+    if (!doc.FileName().empty()) doc.SetFileName(ChangeFileExt(doc.FileName(), ".lyr"));
+    if (invalid > 0) doc.host().SetStatusText(InvalidStampsNote(invalid));
+}
+
+std::string InvalidStampsNote(int count) {
+    return "読めないタイムタグが" + std::to_string(count) + "行にあります（時刻なしの行として残しました）";
+}
+
+std::string FormatLrcStamp(int time, bool milliseconds) {
+    char buf[32];
+    if (milliseconds) {
+        std::snprintf(buf, sizeof buf, "[%02d:%02d.%03d]", time / 60000, time / 1000 % 60, time % 1000);
+    } else {
+        // Rounded half up to hundredths; 59.995 s carries into the minute.
+        const std::int64_t h = (static_cast<std::int64_t>(time) + 5) / 10;
+        std::snprintf(buf, sizeof buf, "[%02d:%02d.%02d]", static_cast<int>(h / 6000), static_cast<int>(h / 100 % 60),
+                      static_cast<int>(h % 100));
+    }
+    return buf;
+}
+
+std::string ZVEKToLrc(const std::vector<std::string>& lines, const LrcWriteOptions& options, int& skipped) {
+    skipped = 0;
+    std::size_t text = lines.size();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (IsTextSectionLine(lines[i])) {
+            text = i;
+            break;
+        }
+    }
+    std::size_t body = text + 1;
+    if (text == lines.size()) body = text = 0;  // no sections: every line is lyrics
+
+    std::string out;
+    static constexpr std::string_view kHeaderNames[][2] = {
+        {"title", "ti"}, {"artist", "ar"}, {"lyrics", "au"}, {"presenter", "by"}};
+    for (const auto& [key, tag] : kHeaderNames) {
+        for (std::size_t i = 0; i < text; ++i) {
+            const std::string_view line = lines[i];
+            const std::size_t eq = FindChar(line, '=');
+            if (eq == std::string_view::npos || !EqualsIgnoreCase(line.substr(0, eq), key)) continue;
+            const std::string value = UnquoteWords(Trim(line.substr(eq + 1)));
+            if (!value.empty()) {
+                out += '[';
+                out += tag;
+                out += ':';
+                out += value;
+                out += "]\r\n";
+            }
+            break;
+        }
+    }
+
+    std::string words;
+    for (std::size_t i = body; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        const int time = SplitLyricsLine(line, words, true);
+        if (time < 0 || HasDisplayDirective(words)) {
+            if (!Trim(line).empty()) ++skipped;
+            continue;
+        }
+        const std::string stamp = FormatLrcStamp(time, options.milliseconds);
+        if (IsQuotedList(words)) {
+            for (const auto& s : SplitQuotedList(words)) {
+                out += stamp;
+                out += UnquoteValue(s);
+                out += "\r\n";
+            }
+            continue;
+        }
+        UnquoteWordsInPlace(words);
+        out += stamp;
+        out += words;
+        out += "\r\n";
+    }
+    if (options.shiftJis) return out;
+    return SjisToUtf8(out);
+}
+
+FileDialog MakeLrcSaveDialog() {
+    FileDialog dialog;
+    dialog.kind = FileDialog::Kind::Save;
+    dialog.title = "LRCに書き出す";
+    dialog.filters = {{"LRCファイル(*.lrc)", "*.lrc"}};
+    dialog.filterIndex = 1;
+    dialog.defaultExt = "lrc";
+    dialog.overwritePrompt = true;
+    return dialog;
+}
+
+bool MenuSaveLrcClick(LyricsDocument& doc, FileDialog& dialog) {
+    if (!doc.FileName().empty()) {
+        dialog.fileName = ChangeFileExt(doc.FileName(), ".lrc");
+    } else {
+        const std::string title = doc.Value("Title");
+        dialog.fileName = title.empty() ? std::string() : SjisToUtf8(title) + ".lrc";
+    }
+    if (!doc.host().ExecuteDialog(dialog)) return false;
+    int skipped = 0;
+    WriteFileAtomic(dialog.fileName, ZVEKToLrc(doc.Lines(), {}, skipped));
+    dialog.initialDir = ExtractFileDir(dialog.fileName);
+    std::string status = "LRCに書き出しました：" + dialog.fileName;
+    if (skipped > 0) status += "（時刻のない行など" + std::to_string(skipped) + "行は書き出していません）";
+    doc.host().SetStatusText(status);
+    return true;
+}
+
+}  // namespace zvek

@@ -1,0 +1,197 @@
+// LRC in and out: the stamp forms, what the reader does with real files
+// (headers, offsets, repeated stamps, word times, code sets, line ends) and
+// what the writer gives back.
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "lyrics/Lrc.h"
+#include "lyrics/LyricsDocument.h"
+#include "lyrics/LyricsLines.h"
+#include "web/Code.h"
+
+namespace zvek {
+namespace {
+
+using test::CrLf;
+using test::Sjis;
+
+constexpr std::size_t kTemplateLines = 15;
+
+std::vector<std::string> Body(const std::vector<std::string>& lines) {
+    return {lines.begin() + kTemplateLines, lines.end()};
+}
+
+TEST(LrcTest, StampForms) {
+    const struct {
+        const char* text;
+        int ms;
+    } cases[] = {
+        {"00:12.34", 12340},    {"00:12.345", 12345},     {"00:12", 12000},         {"1:02.50", 62500},
+        {"01:02:03.456", 3723456}, {"00:12:34", 12340},   {"00:01.5", 1500},        {"00:01.05", 1050},
+        {"00:01.005", 1005},    {"00:01.0059", 1005},     {" 00 : 12 . 34 ", 12340}, {"125:00.00", 7500000},
+        {"", kNoTime},          {"12", kNoTime},          {"ab:cd", kNoTime},       {"00:", kNoTime},
+        {"00:12.", kNoTime},    {"1:2:3:4", kNoTime},     {"+1:00", kNoTime},       {"99999999999:00", kNoTime},
+        {"35791:23.648", kNoTime},  // one past 2^31-1 ms
+        {"ti:Song", kNoTime},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ParseLrcTime(c.text), c.ms) << '"' << c.text << '"';
+}
+
+TEST(LrcTest, LinesBecomeTimedLyrics) {
+    const struct {
+        const char* what;
+        std::vector<std::string> lrc;
+        std::vector<std::string> body;
+        int invalid;
+    } cases[] = {
+        {"one line per stamp, sorted",
+         {"[00:30.00][00:01.00]Chorus", "[00:10.00]Verse"},
+         {"00:01:000=Chorus", "00:10:000=Verse", "00:30:000=Chorus"}, 0},
+        {"equal times keep their order", {"[00:02.00]b", "[00:01.00]a", "[00:02.00]c"},
+         {"00:01:000=a", "00:02:000=b", "00:02:000=c"}, 0},
+        {"untimed lines stay after the timed line before them", {"intro", "[00:05.00]b", "note", "", "[00:01.00]a"},
+         {"intro", "00:01:000=a", "00:05:000=b", "note"}, 0},
+        {"word times go, blanks around the words too",
+         {"[00:01.00] <00:01.00>Hel<00:01.50>lo <00:02.00>\t"}, {"00:01:000=Hello"}, 0},
+        {"a bracket that is no word time stays", {"[00:01.00]a <b> c"}, {"00:01:000=a <b> c"}, 0},
+        {"an empty stamped line clears the display", {"[00:03.00]", "[00:04.00]   "},
+         {"00:03:000=", "00:04:000="}, 0},
+        {"a broken stamp keeps its line untimed", {"[00:01.00]a", "[00:1x.00]broken", "[Chorus]"},
+         {"00:01:000=a", "[00:1x.00]broken", "[Chorus]"}, 1},
+        {"tags without a place in the file are dropped",
+         {"[al:Album]", "[length: 03:20]", "[re:tool]", "[ve:1.0]", "[id:abc]", "[xyz:1]", "[00:01.00]a"},
+         {"00:01:000=a"}, 0},
+        {"words that would lose their blanks are quoted", {Sjis("[00:01.00]　全角")},
+         {Sjis("00:01:000=\"　全角\"")}, 0},
+        {"a trail byte like \"]\" is no bracket", {Sjis("[00:01.00]ゾ]")}, {Sjis("00:01:000=ゾ]")}, 0},
+    };
+    for (const auto& c : cases) {
+        int invalid = -1;
+        EXPECT_EQ(Body(LrcToZVEK(c.lrc, invalid)), c.body) << c.what;
+        EXPECT_EQ(invalid, c.invalid) << c.what;
+    }
+}
+
+TEST(LrcTest, CodeSetsAreRecognised) {
+    // EUC-JP can only be told apart where its bytes are no Shift-JIS, as
+    // here: the last byte of "詞" before the CR.
+    const std::string sjis = Sjis("[ti:歌詞\r\n");
+    const std::u16string utf16 = u"[ti:歌詞\r\n";
+    std::string le = "\xFF\xFE", be = "\xFE\xFF";
+    for (char16_t c : utf16) {
+        le += static_cast<char>(c & 0xFF);
+        le += static_cast<char>(c >> 8);
+        be += static_cast<char>(c >> 8);
+        be += static_cast<char>(c & 0xFF);
+    }
+    const struct {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"UTF-8 with BOM", "\xEF\xBB\xBF[ti:\xE6\xAD\x8C\xE8\xA9\x9E\r\n"},
+        {"UTF-8", "[ti:\xE6\xAD\x8C\xE8\xA9\x9E\r\n"},
+        {"UTF-16LE", le},
+        {"UTF-16BE", be},
+        {"Shift-JIS", sjis},
+        {"EUC-JP", SjisToEucString(sjis)},
+    };
+    for (const auto& c : cases) {
+        std::size_t replaced = 99;
+        EXPECT_EQ(LrcTextFromBytes(c.bytes, replaced), sjis) << c.what;
+        EXPECT_EQ(replaced, 0u) << c.what;
+    }
+}
+
+TEST(LrcTest, RealWorldFile) {
+    // What a lyrics site hands out: UTF-8 with a BOM, old Mac line ends,
+    // headers in any case, an offset, a repeated chorus and word times.
+    const std::string bytes =
+        "\xEF\xBB\xBF[ti: Morning Song ]\r[AR:The Band]\r[+au:Writer]\r[by:someone]\r[al:First]\r"
+        "[offset:+500]\r[length:02:10]\r\r"
+        "[00:00.20]Intro\r[00:05.00]<00:05.00>Wake <00:05.80>up\r"
+        "[00:10.00][00:30.00] Chorus \r(instrumental)\r[00:20.00]Verse\r[00:40.00]\r";
+    test::FakeHost host;
+    LyricsDocument doc(host);
+    std::size_t replaced = 0;
+    doc.SetText(LrcTextFromBytes(bytes, replaced));
+    doc.SetFileName("/songs/morning.lrc");
+    ConvertLrcToZVEK(doc);
+    EXPECT_EQ(doc.Text(),
+              CrLf({"[Spec]", "Title=Morning Song", "Artist=The Band", "Lyrics=Writer", "Music=",
+                    "Presenter=someone", "Comment=", "", "Size=246,38", "Adjust=0",
+                    Sjis("Font=\"ＭＳ Ｐゴシック\",-16,SHIFTJIS,Normal"), "Alignment=Center", "WordWrap=1", "",
+                    "[Text]", "00:00:000=Intro", "00:04:500=Wake up", "00:09:500=Chorus", "00:19:500=Verse",
+                    "00:29:500=Chorus", "(instrumental)", "00:39:500="}));
+    EXPECT_EQ(doc.FileName(), "/songs/morning.lyr");
+    EXPECT_TRUE(host.status.empty());
+}
+
+TEST(LrcTest, BrokenStampsAreReported) {
+    test::FakeHost host;
+    LyricsDocument doc(host);
+    doc.SetText("[00:01.00]a\n[0l:02.00]b\n");
+    ConvertLrcToZVEK(doc);
+    ASSERT_EQ(host.status.size(), 1u);
+    EXPECT_NE(host.status[0].find("1"), std::string::npos);
+    EXPECT_EQ(doc.GetLine(16), "[0l:02.00]b");
+}
+
+TEST(LrcTest, Writing) {
+    const std::vector<std::string> lyrics = {
+        "[Spec]", "Title=Song", "Artist=", "Lyrics=Writer", "Presenter=Me", "[Text]",
+        ";a comment",
+        "00:00:000=#fade",
+        "untimed",
+        "00:01:234=one",
+        "00:01:235=\" two \"",
+        "00:59:995=carry",
+        "100:00:000=late",
+        "00:02:000=\"a\",\"b\"",
+        "00:03:000=",
+    };
+    int skipped = -1;
+    EXPECT_EQ(ZVEKToLrc(lyrics, {}, skipped),
+              CrLf({"[ti:Song]", "[au:Writer]", "[by:Me]", "[00:01.23]one", "[00:01.24] two ", "[01:00.00]carry",
+                    "[100:00.00]late", "[00:02.00]a", "[00:02.00]b", "[00:03.00]"}));
+    EXPECT_EQ(skipped, 3);
+    EXPECT_EQ(ZVEKToLrc({"00:59:995=x", "00:01:005=y"}, {.milliseconds = true}, skipped),
+              CrLf({"[00:59.995]x", "[00:01.005]y"}));
+    // UTF-8 unless asked otherwise; no byte-order mark.
+    const std::vector<std::string> japanese = {Sjis("00:01:000=歌")};
+    EXPECT_EQ(ZVEKToLrc(japanese, {}, skipped), "[00:01.00]\xE6\xAD\x8C\r\n");
+    EXPECT_EQ(ZVEKToLrc(japanese, {.shiftJis = true}, skipped), Sjis("[00:01.00]歌\r\n"));
+}
+
+TEST(LrcTest, RoundTripKeepsStampsAndLines) {
+    const std::vector<std::string> lrc = {
+        "[ti:Song]", "[ar:Band]", "[00:00.00]", "[00:01.01]first", Sjis("[00:59.99]歌詞"), "[01:00.50]a, b",
+        "[12:34.56]\"quoted\" words", "[123:00.00]long",
+    };
+    int invalid = 0, skipped = 0;
+    std::string expected;
+    for (const auto& line : lrc) expected += line + "\r\n";
+    EXPECT_EQ(ZVEKToLrc(LrcToZVEK(lrc, invalid), {.shiftJis = true}, skipped), expected);
+    EXPECT_EQ(invalid, 0);
+    EXPECT_EQ(skipped, 0);
+}
+
+TEST(LrcTest, ExportDialogLeavesTheDocumentAlone) {
+    test::TempDir dir;
+    test::FakeHost host;
+    LyricsDocument doc(host);
+    doc.SetLines({"[Spec]", "Title=Song", "[Text]", "00:01:000=a"});
+    doc.SetFileName(dir / "song.lyr");
+    FileDialog dialog = MakeLrcSaveDialog();
+    EXPECT_FALSE(MenuSaveLrcClick(doc, dialog));  // cancelled
+    host.dialogFiles.push_back(dir / "out.lrc");
+    EXPECT_TRUE(MenuSaveLrcClick(doc, dialog));
+    ASSERT_EQ(host.dialogs.size(), 2u);
+    EXPECT_EQ(host.dialogs[1].fileName, dir / "song.lrc");
+    EXPECT_EQ(host.dialogs[1].filters.at(0).caption, "LRCファイル(*.lrc)");
+    EXPECT_EQ(test::ReadBytes(dir / "out.lrc"), CrLf({"[ti:Song]", "[00:01.00]a"}));
+    EXPECT_EQ(doc.FileName(), dir / "song.lyr");
+    EXPECT_EQ(doc.LineCount(), 4);
+}
+
+}  // namespace
+}  // namespace zvek
