@@ -329,9 +329,9 @@ int RunSearch(const LyricsDocument& doc, const Options& options) {
     return WriteOut(out) ? kExitOk : kExitFailure;
 }
 
-std::string LrcText(std::string_view bytes, ConsoleHost& host) {
+std::string LrcText(std::string bytes, ConsoleHost& host) {
     std::size_t replaced = 0;
-    std::string text = LrcTextFromBytes(bytes, replaced);
+    std::string text = LrcTextFromBytes(std::move(bytes), replaced);
     if (replaced > 0) host.SetStatusText(ReplacedCharsNote(replaced));
     return text;
 }
@@ -343,18 +343,20 @@ int Run(const Options& options) {
     try {
         if (kind == Kind::Browser) return RunBrowser(host);
         if (options.input == "-") {
-            const std::string bytes(std::istreambuf_iterator<char>(std::cin), {});
+            std::string bytes(std::istreambuf_iterator<char>(std::cin), {});
             if (kind == Kind::Html) doc.LoadHtmlBytes(bytes);
-            else if (kind == Kind::Lrc) doc.SetText(LrcText(bytes, host));
+            else if (kind == Kind::Lrc) doc.SetText(LrcText(std::move(bytes), host));
             else doc.LoadTextBytes(bytes);
+        } else if (kind == Kind::Lrc && FileExists(options.input)) {
+            // Opening takes only UTF-8 apart from Shift-JIS; LRC files come
+            // in more code sets, so the reader looks at the bytes itself
+            // (a missing file is left to OpenFile, which reports it).
+            doc.SetText(LrcText(ReadFileBytes(options.input), host));
+            doc.SetFileName(options.input);
         } else if (!doc.OpenFile(options.input)) {
             return ExitStatusOf(doc.ResultCode);
         } else if (kind == Kind::Html) {
             doc.LoadHtmlFile(options.input);
-        } else if (kind == Kind::Lrc) {
-            // Opening takes only UTF-8 apart from Shift-JIS; LRC files come
-            // in more code sets, so the reader looks at the bytes itself.
-            doc.SetText(LrcText(ReadFileBytes(options.input), host));
         }
         if (kind == Kind::Search) return RunSearch(doc, options);
 

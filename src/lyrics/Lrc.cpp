@@ -164,19 +164,39 @@ struct Entry {
     std::size_t untimedCount;
 };
 
+// MakeLyricsLine, but the time tag goes in front of the words in their own
+// buffer, which held the stamp before and so has room for it.
+std::string TimedLine(int time, std::string words) {
+    constexpr std::string_view kFullWidthSpace = "\x81\x40";
+    if ((!words.empty() && words.front() == ' ') || EndsWithChar(words, " ") ||
+        StartsWithChar(words, kFullWidthSpace) || EndsWithChar(words, kFullWidthSpace))
+        return MakeLyricsLine(time, words);
+    std::string tag = FormatTimeTag(time);
+    tag.push_back('=');
+    words.insert(0, tag);
+    return words;
+}
+
+bool StartsLikeStamp(std::string_view words) {
+    while (!words.empty() && IsBlank(words.front())) words.remove_prefix(1);
+    if (words.empty() || words.front() != '[') return false;
+    const std::size_t close = FindChar(words, ']');
+    return close != std::string_view::npos && ParseLrcTime(words.substr(1, close - 1)) >= 0;
+}
+
 }  // namespace
 
-std::string LrcTextFromBytes(std::string_view bytes, std::size_t& replaced) {
+std::string LrcTextFromBytes(std::string bytes, std::size_t& replaced) {
     replaced = 0;
     if (bytes.size() >= 2) {
         const auto a = static_cast<unsigned char>(bytes[0]);
         const auto b = static_cast<unsigned char>(bytes[1]);
-        if (a == 0xFF && b == 0xFE) return Utf16BytesToSjis(bytes.substr(2), false, replaced);
-        if (a == 0xFE && b == 0xFF) return Utf16BytesToSjis(bytes.substr(2), true, replaced);
+        if (a == 0xFF && b == 0xFE) return Utf16BytesToSjis(std::string_view(bytes).substr(2), false, replaced);
+        if (a == 0xFE && b == 0xFF) return Utf16BytesToSjis(std::string_view(bytes).substr(2), true, replaced);
     }
     if (LooksLikeUtf8(bytes)) return Utf8ToSjis(StripUtf8Bom(bytes), false, &replaced);
     if (!ValidSjis(bytes) && ValidEuc(bytes)) return EucToSjisText(bytes, replaced);
-    return std::string(bytes);
+    return bytes;
 }
 
 int ParseLrcTime(std::string_view text) {
@@ -223,7 +243,18 @@ int ParseLrcTime(std::string_view text) {
     return total <= kMaxTime ? static_cast<int>(total) : kNoTime;
 }
 
-std::vector<std::string> LrcToZVEK(const std::vector<std::string>& lrc, int& invalidStamps) {
+// The part `keep` of `line` (a view into it) as the line's own buffer: the
+// lines are taken over rather than copied, since fresh memory is what a
+// large file costs most.
+std::string TakePart(std::string& line, std::string_view keep) {
+    const std::size_t from = static_cast<std::size_t>(keep.data() - line.data());
+    const std::size_t count = keep.size();
+    line.erase(0, from);
+    line.resize(count);
+    return std::move(line);
+}
+
+std::vector<std::string> LrcToZVEK(std::vector<std::string> lrc, int& invalidStamps) {
     invalidStamps = 0;
     std::string header[4];  // Title, Artist, Lyrics, Presenter
     std::int64_t offset = 0;
@@ -235,7 +266,8 @@ std::vector<std::string> LrcToZVEK(const std::vector<std::string>& lrc, int& inv
     std::string name;
 
     for (std::size_t n = 0; n < lrc.size(); ++n) {
-        std::string_view line = lrc[n];
+        std::string& raw = lrc[n];
+        std::string_view line = raw;
         if (n == 0) line = StripUtf8Bom(line);
         line = TrimBlanks(line);
         stamps.clear();
@@ -286,30 +318,45 @@ std::vector<std::string> LrcToZVEK(const std::vector<std::string>& lrc, int& inv
             // had several stamps they stay with its last one.
             Entry& owner = entries.back();
             if (owner.untimedCount == 0) owner.firstUntimed = untimed.size();
-            untimed.emplace_back(line.substr(pos));
+            untimed.push_back(TakePart(raw, line));
             ++owner.untimedCount;
             continue;
         }
-        std::string words(TrimBlanks(StripWordTimes(line.substr(pos))));
+        const std::string_view rest = TrimBlanks(line.substr(pos));
+        std::string words = FindChar(rest, '<') == std::string_view::npos ? TakePart(raw, rest)
+                                                                          : std::string(TrimBlanks(StripWordTimes(rest)));
         for (std::size_t i = 0; i + 1 < stamps.size(); ++i) entries.push_back({stamps[i], words, 0, 0});
         entries.push_back({stamps.back(), std::move(words), 0, 0});
     }
 
     // The untimed head stays first; the rest are ordered by time, lines of
-    // equal time in the order they were written.
-    std::stable_sort(entries.begin() + 1, entries.end(),
-                     [](const Entry& a, const Entry& b) { return a.time < b.time; });
+    // equal time in the order they were written. Sorting small keys rather
+    // than the entries keeps their words where they are.
+    struct Key {
+        int time;
+        std::uint32_t index;
+    };
+    std::vector<Key> order;
+    order.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) order.push_back({entries[i].time, static_cast<std::uint32_t>(i)});
+    std::sort(order.begin() + 1, order.end(),
+              [](Key a, Key b) { return a.time != b.time ? a.time < b.time : a.index < b.index; });
 
-    std::vector<std::string> out(kLyricsTemplate.begin(), kLyricsTemplate.end());
+    // Every line worth keeping has moved out of `lrc`: its memory, already
+    // in use, takes the result.
+    std::vector<std::string> out = std::move(lrc);
+    out.clear();
+    out.reserve(kLyricsTemplate.size() + entries.size() + untimed.size());
+    out.assign(kLyricsTemplate.begin(), kLyricsTemplate.end());
     out[1] += header[0];
     out[2] += header[1];
     out[3] += header[2];
     out[5] += header[3];
-    out.reserve(out.size() + entries.size() + untimed.size());
-    for (const Entry& e : entries) {
+    for (const Key& key : order) {
+        Entry& e = entries[key.index];
         if (e.time >= 0) {
             const std::int64_t shown = std::clamp<std::int64_t>(e.time - offset, 0, kMaxTime);
-            out.push_back(MakeLyricsLine(static_cast<int>(shown), e.words));
+            out.push_back(TimedLine(static_cast<int>(shown), std::move(e.words)));
         }
         for (std::size_t i = 0; i < e.untimedCount; ++i) out.push_back(std::move(untimed[e.firstUntimed + i]));
     }
@@ -386,18 +433,24 @@ std::string ZVEKToLrc(const std::vector<std::string>& lines, const LrcWriteOptio
             continue;
         }
         const std::string stamp = FormatLrcStamp(time, options.milliseconds);
-        if (IsQuotedList(words)) {
-            for (const auto& s : SplitQuotedList(words)) {
-                out += stamp;
-                out += UnquoteValue(s);
-                out += "\r\n";
+        const auto append = [&](std::string_view w) {
+            out += stamp;
+            // Words that begin with something a reader takes for one more
+            // stamp are led by a word time, which readers remove again.
+            if (StartsLikeStamp(w)) {
+                out += '<';
+                out += std::string_view(stamp).substr(1, stamp.size() - 2);
+                out += '>';
             }
+            out += w;
+            out += "\r\n";
+        };
+        if (IsQuotedList(words)) {
+            for (const auto& s : SplitQuotedList(words)) append(UnquoteValue(s));
             continue;
         }
         UnquoteWordsInPlace(words);
-        out += stamp;
-        out += words;
-        out += "\r\n";
+        append(words);
     }
     if (options.shiftJis) return out;
     return SjisToUtf8(out);

@@ -19,7 +19,7 @@ class LyricsDocument;
 // UTF-8 with a multi-byte sequence, EUC-JP when they are valid EUC-JP but not
 // valid Shift-JIS, else Shift-JIS as it stands. `replaced` counts characters
 // that had no Shift-JIS form and became "?".
-std::string LrcTextFromBytes(std::string_view bytes, std::size_t& replaced);
+std::string LrcTextFromBytes(std::string bytes, std::size_t& replaced);
 
 // Reads a time stamp's text ("mm:ss.xx", "m:ss", "hh:mm:ss.xxx",
 // "mm:ss:xx", blanks anywhere ignored) into milliseconds, or kNoTime.
@@ -29,7 +29,7 @@ int ParseLrcTime(std::string_view text);
 // header tags' values, then one timed line per stamp, sorted by time.
 // `invalidStamps` counts the lines whose stamp could not be read (they are
 // kept as untimed text).
-std::vector<std::string> LrcToZVEK(const std::vector<std::string>& lrc, int& invalidStamps);
+std::vector<std::string> LrcToZVEK(std::vector<std::string> lrc, int& invalidStamps);
 
 // The note for lines whose stamp could not be read.
 std::string InvalidStampsNote(int count);

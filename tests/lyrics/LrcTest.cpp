@@ -148,11 +148,13 @@ TEST(LrcTest, Writing) {
         "100:00:000=late",
         "00:02:000=\"a\",\"b\"",
         "00:03:000=",
+        "00:04:000= [00:05.00] is no stamp",
     };
     int skipped = -1;
     EXPECT_EQ(ZVEKToLrc(lyrics, {}, skipped),
               CrLf({"[ti:Song]", "[au:Writer]", "[by:Me]", "[00:01.23]one", "[00:01.24] two ", "[01:00.00]carry",
-                    "[100:00.00]late", "[00:02.00]a", "[00:02.00]b", "[00:03.00]"}));
+                    "[100:00.00]late", "[00:02.00]a", "[00:02.00]b", "[00:03.00]",
+                    "[00:04.00]<00:04.00> [00:05.00] is no stamp"}));
     EXPECT_EQ(skipped, 3);
     EXPECT_EQ(ZVEKToLrc({"00:59:995=x", "00:01:005=y"}, {.milliseconds = true}, skipped),
               CrLf({"[00:59.995]x", "[00:01.005]y"}));
