@@ -380,16 +380,37 @@ std::string InvalidStampsNote(int count) {
 }
 
 std::string FormatLrcStamp(int time, bool milliseconds) {
-    char buf[32];
+    // Done by hand: once per line, and printf is most of the writer's time.
+    const auto digits = [](std::string& out, unsigned value, int width) {
+        char buf[12];
+        int n = 0;
+        do {
+            buf[n++] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value != 0);
+        while (n < width) buf[n++] = '0';
+        while (n > 0) out.push_back(buf[--n]);
+    };
+    const unsigned t = time < 0 ? 0u : static_cast<unsigned>(time);
+    std::string out;
+    out.push_back('[');
     if (milliseconds) {
-        std::snprintf(buf, sizeof buf, "[%02d:%02d.%03d]", time / 60000, time / 1000 % 60, time % 1000);
+        digits(out, t / 60000, 2);
+        out.push_back(':');
+        digits(out, t / 1000 % 60, 2);
+        out.push_back('.');
+        digits(out, t % 1000, 3);
     } else {
         // Rounded half up to hundredths; 59.995 s carries into the minute.
-        const std::int64_t h = (static_cast<std::int64_t>(time) + 5) / 10;
-        std::snprintf(buf, sizeof buf, "[%02d:%02d.%02d]", static_cast<int>(h / 6000), static_cast<int>(h / 100 % 60),
-                      static_cast<int>(h % 100));
+        const unsigned h = (t + 5) / 10;
+        digits(out, h / 6000, 2);
+        out.push_back(':');
+        digits(out, h / 100 % 60, 2);
+        out.push_back('.');
+        digits(out, h % 100, 2);
     }
-    return buf;
+    out.push_back(']');
+    return out;
 }
 
 std::string ZVEKToLrc(const std::vector<std::string>& lines, const LrcWriteOptions& options, int& skipped) {
@@ -405,6 +426,16 @@ std::string ZVEKToLrc(const std::vector<std::string>& lines, const LrcWriteOptio
     if (text == lines.size()) body = text = 0;  // no sections: every line is lyrics
 
     std::string out;
+    std::size_t bytes = 0;
+    for (std::size_t i = body; i < lines.size(); ++i) bytes += lines[i].size() + 4;
+    out.reserve(options.shiftJis ? bytes : bytes + bytes / 2);
+    // Line by line: converting the whole text at the end would need a second
+    // buffer of three times its size, fresh memory that costs more than the
+    // conversion.
+    const auto AppendText = [&](std::string_view text) {
+        if (options.shiftJis) out += text;
+        else out += SjisToUtf8(text);
+    };
     static constexpr std::string_view kHeaderNames[][2] = {
         {"title", "ti"}, {"artist", "ar"}, {"lyrics", "au"}, {"presenter", "by"}};
     for (const auto& [key, tag] : kHeaderNames) {
@@ -417,7 +448,7 @@ std::string ZVEKToLrc(const std::vector<std::string>& lines, const LrcWriteOptio
                 out += '[';
                 out += tag;
                 out += ':';
-                out += value;
+                AppendText(value);
                 out += "]\r\n";
             }
             break;
@@ -442,7 +473,7 @@ std::string ZVEKToLrc(const std::vector<std::string>& lines, const LrcWriteOptio
                 out += std::string_view(stamp).substr(1, stamp.size() - 2);
                 out += '>';
             }
-            out += w;
+            AppendText(w);
             out += "\r\n";
         };
         if (IsQuotedList(words)) {
@@ -452,8 +483,7 @@ std::string ZVEKToLrc(const std::vector<std::string>& lines, const LrcWriteOptio
         UnquoteWordsInPlace(words);
         append(words);
     }
-    if (options.shiftJis) return out;
-    return SjisToUtf8(out);
+    return out;
 }
 
 FileDialog MakeLrcSaveDialog() {
