@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 
 #include "lyrics/LyricsDocument.h"
 #include "lyrics/LyricsFormat.h"
@@ -136,10 +135,6 @@ std::size_t FindClose(std::string_view line, std::size_t open, char close) {
 // The words with every "<mm:ss.xx>" word time taken out.
 std::string StripWordTimes(std::string_view text) {
     std::string out;
-    if (FindChar(text, '<') == std::string_view::npos) {
-        out.assign(text);
-        return out;
-    }
     out.reserve(text.size());
     std::size_t pos = 0;
     while (pos < text.size()) {
