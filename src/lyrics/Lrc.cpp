@@ -75,16 +75,6 @@ std::string EucToSjisText(std::string_view s, std::size_t& replaced) {
     return out;
 }
 
-std::string Utf16BytesToSjis(std::string_view bytes, bool bigEndian, std::size_t& replaced) {
-    std::u16string text(bytes.size() / 2, u'\0');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto a = static_cast<unsigned char>(bytes[2 * i]);
-        const auto b = static_cast<unsigned char>(bytes[2 * i + 1]);
-        text[i] = static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
-    }
-    return Utf16ToSjis(text, false, &replaced);
-}
-
 // Reads one number field of a stamp; false when it is empty, not digits or
 // too long to be a time.
 bool ReadField(std::string_view field, std::int64_t& value) {
@@ -183,12 +173,7 @@ bool StartsLikeStamp(std::string_view words) {
 
 std::string LrcTextFromBytes(std::string bytes, std::size_t& replaced) {
     replaced = 0;
-    if (bytes.size() >= 2) {
-        const auto a = static_cast<unsigned char>(bytes[0]);
-        const auto b = static_cast<unsigned char>(bytes[1]);
-        if (a == 0xFF && b == 0xFE) return Utf16BytesToSjis(std::string_view(bytes).substr(2), false, replaced);
-        if (a == 0xFE && b == 0xFF) return Utf16BytesToSjis(std::string_view(bytes).substr(2), true, replaced);
-    }
+    if (HasUtf16Bom(bytes)) return Utf16WithBomToSjis(bytes, &replaced);
     if (LooksLikeUtf8(bytes)) return Utf8ToSjis(StripUtf8Bom(bytes), false, &replaced);
     if (!ValidSjis(bytes) && ValidEuc(bytes)) return EucToSjisText(bytes, replaced);
     return bytes;

@@ -226,6 +226,7 @@ bool LyricsDocument::OpenFile(const std::string& path) {
 
 std::string TextFromFileBytes(std::string_view bytes, std::size_t& replaced) {
     replaced = 0;
+    if (HasUtf16Bom(bytes)) return Utf16WithBomToSjis(bytes, &replaced);
     if (!LooksLikeUtf8(bytes)) return std::string(bytes);
     return Utf8ToSjis(StripUtf8Bom(bytes), false, &replaced);
 }

@@ -37,6 +37,11 @@ public:
 
     // --- State -----------------------------------------------------------
     int ResultCode = kResultOk;
+    // After a rebuild from a tag file: the tag file's lines (1-based) whose
+    // entries were not all found in the reference.
+    std::vector<int> UnresolvedLines;
+    // What progress texts call a document without a file name.
+    std::string UntitledName;
     bool KeepQuotes = false;
     bool Modified = false;
 
@@ -157,9 +162,9 @@ private:
     bool undoClearRequested_ = false;
 };
 
-// The Shift-JIS text of a text file's bytes: UTF-8 is converted (characters
-// without a Shift-JIS form become "?", counted in `replaced`), anything else
-// is taken byte for byte.
+// The Shift-JIS text of a text file's bytes: UTF-8, and UTF-16 with a
+// byte-order mark, are converted (characters without a Shift-JIS form become
+// "?", counted in `replaced`), anything else is taken byte for byte.
 std::string TextFromFileBytes(std::string_view bytes, std::size_t& replaced);
 // The status-line note for `replaced` characters that became "?".
 std::string ReplacedCharsNote(std::size_t replaced);

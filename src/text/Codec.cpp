@@ -332,4 +332,21 @@ std::string_view StripUtf8Bom(std::string_view bytes) {
     return bytes.substr(0, 3) == kBom ? bytes.substr(3) : bytes;
 }
 
+bool HasUtf16Bom(std::string_view bytes) {
+    return bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF");
+}
+
+std::string Utf16WithBomToSjis(std::string_view bytes, std::size_t* replaced) {
+    const bool bigEndian = bytes.starts_with("\xFE\xFF");
+    bytes.remove_prefix(2);
+    std::u16string text(bytes.size() / 2, u'\0');
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto a = static_cast<unsigned char>(bytes[2 * i]);
+        const auto b = static_cast<unsigned char>(bytes[2 * i + 1]);
+        text[i] = static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
+    }
+    if (bytes.size() % 2 != 0) text.push_back(u'\xFFFF');  // a character cut in half
+    return Utf16ToSjis(text, false, replaced);
+}
+
 }  // namespace zvek

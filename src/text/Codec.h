@@ -48,4 +48,11 @@ bool LooksLikeUtf8(std::string_view bytes);
 // Drops a leading UTF-8 byte-order mark, if any.
 std::string_view StripUtf8Bom(std::string_view bytes);
 
+// True when `bytes` start with a UTF-16 byte-order mark (either order).
+bool HasUtf16Bom(std::string_view bytes);
+// The Shift-JIS text of UTF-16 bytes that start with a byte-order mark, as
+// Utf16ToSjis without raw bytes; `*replaced` counts the "?" (a stray last
+// byte is one).
+std::string Utf16WithBomToSjis(std::string_view bytes, std::size_t* replaced = nullptr);
+
 }  // namespace zvek
