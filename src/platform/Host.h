@@ -52,6 +52,9 @@ public:
     // Shows the dialog; on success `dialog.fileName` holds the chosen path.
     virtual bool ExecuteDialog(FileDialog& dialog) = 0;
     virtual void SetStatusText(std::string_view text) = 0;
+    // Something the user should know that needs no answer: the status line,
+    // unless the host has a better place for it.
+    virtual void Warn(std::string_view text) { SetStatusText(text); }
     // Lets the window repaint and handle input during a long operation.
     virtual void ProcessMessages() = 0;
     virtual std::int16_t ScreenCursor() const = 0;

@@ -366,6 +366,19 @@ std::string_view Haystack::Find(std::int64_t position, std::int64_t length, std:
     }
 }
 
+bool Haystack::HoldsChar(std::string_view c) const {
+    if (!chars_) {
+        auto chars = std::make_unique<std::vector<bool>>(0x10000);
+        for (std::size_t i = 0; i < text_.size();) {
+            const std::size_t size = CharSize(text_, i);
+            (*chars)[FirstCharCode(std::string_view(text_).substr(i, size))] = true;
+            i += size;
+        }
+        chars_ = std::move(chars);
+    }
+    return !c.empty() && (*chars_)[FirstCharCode(c)];
+}
+
 Haystack::Prefix Haystack::FindLongestPrefix(std::string_view run) const {
     if (run.empty()) return {};
     const std::size_t width = CharSize(run, 0);

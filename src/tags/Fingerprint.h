@@ -61,6 +61,10 @@ public:
     // what trying FindAtBoundary with ever shorter prefixes would find.
     Prefix FindLongestPrefix(std::string_view run) const;
 
+    // Whether the character `c` (one whole character) occurs anywhere in
+    // the text at a character boundary.
+    bool HoldsChar(std::string_view c) const;
+
     // Bytes of text a block of the fragment search's help stands for.
     static constexpr std::size_t kBlock = 256;
     struct Blocks;
@@ -80,6 +84,7 @@ private:
     std::string text_;
     mutable std::unique_ptr<Blocks> blocks_;
     mutable std::unique_ptr<Positions> byFirstBytes_[2];  // two bytes, four bytes
+    mutable std::unique_ptr<std::vector<bool>> chars_;    // by FirstCharCode
 };
 
 }  // namespace zvek

@@ -140,7 +140,8 @@ std::unique_ptr<DownloadedPage> DownloadReferenceForTag(LyricsDocument& doc, con
     if (fetched) return page;
     doc.ResultCode = kResultPageNotFetched;
     if (!download.Cancelled())
-        doc.host().MessageBox(address + "：ページを取得できませんでした", MsgKind::Error, MsgButtons::Ok);
+        doc.host().MessageBox(address + "：ページを取得できませんでした" + FailureNote(download), MsgKind::Error,
+                              MsgButtons::Ok);
     return nullptr;
 }
 
@@ -163,11 +164,30 @@ void PrepareReferenceDialog(FileDialog& dialog) {
 
 }  // namespace
 
-std::string DocumentReferenceUrl(const LyricsDocument& doc) {
-    const std::string value = doc.Value("URL");
+namespace {
+
+// The value of `name` (UTF-8) when it is an http:// or https:// address.
+std::string WebAddressValue(const LyricsDocument& doc, std::string_view name) {
+    const std::string value = doc.Value(name);
     const std::string scheme = LowerAscii(std::string_view(value).substr(0, 8));
     if (!scheme.starts_with("http://") && !scheme.starts_with("https://")) return {};
     return SjisToUtf8(value);
+}
+
+}  // namespace
+
+std::string DocumentReferenceUrl(const LyricsDocument& doc) { return WebAddressValue(doc, "URL"); }
+
+std::string TagFileReference(const LyricsDocument& doc, const std::string& tagFilePath) {
+    if (std::string address = WebAddressValue(doc, "Reference"); !address.empty()) return address;
+    const std::string name = SjisToUtf8(doc.Value("Reference"));
+    const std::string ext = LowerAscii(ExtractFileExt(name));
+    if (name.empty() || name.front() == '.' || name.find_first_of("/\\") != std::string::npos ||
+        (ext != ".htm" && ext != ".html") || tagFilePath.empty())
+        return {};
+    const std::string folder = ExtractFileDir(tagFilePath);
+    const std::string path = folder.empty() ? name : (folder == "/" ? folder : folder + "/") + name;
+    return FileExists(path) ? path : std::string();
 }
 
 std::string LyrFileName(std::string_view value) {
@@ -214,6 +234,10 @@ void MenuConvertFromIEClick(LyricsDocument& doc) {
         return;
     }
     ConvertWithReference(doc, NormalizeBrowserUrl(shown));
+}
+
+std::string UnfoundCharsNote(std::size_t count) {
+    return std::to_string(count) + "文字は参照ページに見つからないため、そのまま書き込みました";
 }
 
 bool IsTagFile(const LyricsDocument& doc) { return doc.Contains("[TagLyr]"); }
@@ -269,17 +293,20 @@ bool MakeTagFile(LyricsDocument& doc, const std::string& reference) {
         if (IsTextSectionLine(out.back())) break;
     }
     std::string words;
+    std::size_t unfound = 0;
     LyricsDocument::CaretWalk caret(doc);
     for (++index; index < doc.LineCount(); ++index) {
         ShowProgress(doc, caret, index);
         const std::string& line = doc.Lines()[static_cast<std::size_t>(index)];
         const int time = line.empty() ? kNoTime : SplitLyricsLine(line, words, doc.KeepQuotes);
         if (line.empty() || words.empty() || HasDisplayDirective(words)) out.push_back(line);
-        else out.push_back(MakeLyricsLine(time, EncodeWords(words, page)));
+        else out.push_back(MakeLyricsLine(time, EncodeWords(words, page, &unfound)));
     }
     doc.SetLines(std::move(out));
     doc.MoveCaretTo(0, 0);
     doc.SetFileName(ChangeFileExt(doc.FileName(), ".TagLyr"));
+    // Whoever shares the tag file shares these words with it.
+    if (unfound > 0) doc.host().Warn(UnfoundCharsNote(unfound));
     return true;
 }
 
@@ -300,7 +327,8 @@ bool RestoreFromTagFile(LyricsDocument& doc, const std::string& reference) {
         return false;
     }
     doc.ClearUndo();
-    host.SetStatusText(doc.FileName() + "を変換中...");
+    doc.UnresolvedLines.clear();
+    host.SetStatusText((doc.FileName().empty() ? doc.UntitledName : doc.FileName()) + "を変換中...");
 
     std::string pageText, pageSource;
     if (downloaded || IsHtmlPath(referencePath)) {
@@ -339,9 +367,9 @@ bool RestoreFromTagFile(LyricsDocument& doc, const std::string& reference) {
 #endif
 
     std::string name = ChangeFileExt(doc.FileName(), ".lyr");
+    int header = 0;
     if (LowerAscii(doc.GetLine(0)) == "[taglyr]") {
         if (std::string lyrFile = LyrFileName(doc.Value("LyrFile")); !lyrFile.empty()) name = std::move(lyrFile);
-        int header = 0;
         while (header < doc.LineCount() && !IsSpecSectionLine(doc.Lines()[static_cast<std::size_t>(header)]))
             ++header;
         doc.DeleteLines(0, header);
@@ -364,8 +392,12 @@ bool RestoreFromTagFile(LyricsDocument& doc, const std::string& reference) {
         // Lines the writer carries unchanged are read back unchanged.
         const bool literal = line.empty() || (SplitLyricsLine(line, words, false), words.empty()) ||
                              HasDisplayDirective(words);
-        if (literal) output += line;
-        else resolved = DecodeTagLine(line, texts, output) && resolved;
+        if (literal) {
+            output += line;
+        } else if (!DecodeTagLine(line, texts, output)) {
+            resolved = false;
+            doc.UnresolvedLines.push_back(header + index + 1);
+        }
         output += "\r\n";
     }
     if (!resolved) doc.ResultCode = kResultPartial;

@@ -2,6 +2,7 @@
 // decisions of the commands that start them.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -16,8 +17,10 @@ class LyricsDocument;
 // Player lyrics -> tag file, with `reference` (a web address, a saved
 // .htm/.html page or any text file) as the page the entries point into.
 // False after a failure, already reported through the host; the document is
-// then unchanged.
+// then unchanged. Words the page does not hold are written as they stand,
+// and the host is warned how many characters that was (UnfoundCharsNote).
 bool MakeTagFile(LyricsDocument& doc, const std::string& reference);
+std::string UnfoundCharsNote(std::size_t count);
 
 // Tag file -> player lyrics, resolving every entry in the reference's page
 // text. False when the reference could not be read, when it is the site's
@@ -34,6 +37,12 @@ bool IsTagFile(const LyricsDocument& doc);
 // output, so it counts as no "URL=" wherever the program takes a reference
 // from the document itself.
 std::string DocumentReferenceUrl(const LyricsDocument& doc);
+
+// The reference a tag file names itself in "Reference=", as far as it may be
+// trusted: an http:// or https:// address, or the bare name of a saved page
+// (".htm"/".html", no folder, not hidden) that exists beside `tagFilePath`;
+// otherwise "". Nothing else in a shared tag file may choose a file to read.
+std::string TagFileReference(const LyricsDocument& doc, const std::string& tagFilePath);
 
 // The name of the file a tag file is rebuilt into, from its "LyrFile="
 // value (Shift-JIS): only the value's file-name part, and only when that is

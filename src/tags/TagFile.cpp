@@ -98,7 +98,7 @@ std::string FormatTagEntry(std::int64_t position, std::size_t length, std::strin
     return entry;
 }
 
-std::string EncodeWords(std::string_view words, const Haystack& page) {
+std::string EncodeWords(std::string_view words, const Haystack& page, std::size_t* unfound) {
     const CharClasses& classes = Classes();
     std::string out;
     out.reserve(words.size() * 2);
@@ -128,7 +128,8 @@ std::string EncodeWords(std::string_view words, const Haystack& page) {
                 if (classes.IsClosing(c)) break;
             }
         }
-        if (end - i > width) {
+        const bool single = end - i == width;
+        if (!single) {
             const Haystack::Prefix found = page.FindLongestPrefix(words.substr(i, end - i));
             if (found.position > 0) {
                 out += FormatTagEntry(found.position, found.length, first,
@@ -137,6 +138,10 @@ std::string EncodeWords(std::string_view words, const Haystack& page) {
                 continue;
             }
         }
+        // A lone character is never an entry (it would show no less than an
+        // entry's first character does); it counts only when it is not in
+        // the page at all.
+        if (unfound && (!single || !page.HoldsChar(first))) ++*unfound;
         out += first;
         i += width;
     }

@@ -23,8 +23,11 @@ struct TagEntry {
 std::string FormatTagEntry(std::int64_t position, std::size_t length, std::string_view firstChar, std::uint32_t crc);
 
 // The words of one lyrics line with every run found in `page` replaced by an
-// entry; literal characters stay, "<" becomes "<>".
-std::string EncodeWords(std::string_view words, const Haystack& page);
+// entry; literal characters stay, "<" becomes "<>". `*unfound`, when given,
+// grows by the characters written as they stand because the page does not
+// hold them: the words a tag file gives away beyond its entries' first
+// characters.
+std::string EncodeWords(std::string_view words, const Haystack& page, std::size_t* unfound = nullptr);
 
 // The fields of a comma-separated text: fields end at a comma or at a blank
 // or control byte, blanks around separators are skipped, a double-quoted
