@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -101,6 +102,7 @@ struct TWinInet::Request {
     std::size_t pendingHead = 0;
     bool paused = false;
     std::uint64_t bodyBytes = 0;
+    bool tooLarge = false;
 
     bool done = false;
     CURLcode result = CURLE_OK;
@@ -173,7 +175,10 @@ struct TWinInet::Request {
             r.paused = true;
             return CURL_WRITEFUNC_PAUSE;
         }
-        if (r.bodyBytes + n > r.limits.maxBodyBytes) return 0;  // ends the transfer with a write error
+        if (r.bodyBytes + n > r.limits.maxBodyBytes) {
+            r.tooLarge = true;
+            return 0;  // ends the transfer with a write error
+        }
         if (r.pendingHead == r.pending.size()) {
             r.pending.clear();
             r.pendingHead = 0;
@@ -245,6 +250,30 @@ struct TWinInet::Request {
     }
 };
 
+namespace {
+
+std::string FailureText(CURLcode code, bool tooLarge, std::uint64_t maxBodyBytes) {
+    if (tooLarge || code == CURLE_FILESIZE_EXCEEDED)
+        return "ページが大きすぎます（" + std::to_string(maxBodyBytes / 1024) + " KiBまで）";
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST: return "ホスト名が見つかりません";
+    case CURLE_COULDNT_CONNECT: return "サーバーに接続できません（接続を拒否されたか、届きません）";
+    case CURLE_OPERATION_TIMEDOUT: return "時間切れです（サーバーが応答しないか、遅すぎます）";
+    case CURLE_TOO_MANY_REDIRECTS: return "転送（リダイレクト）が多すぎます";
+    case CURLE_PEER_FAILED_VERIFICATION: return "サーバーの証明書を確認できません";
+    case CURLE_SSL_CONNECT_ERROR: return "暗号化した接続（TLS）を始められません";
+    case CURLE_UNSUPPORTED_PROTOCOL: return "http と https のアドレスしか取得しません";
+    case CURLE_URL_MALFORMAT: return "アドレスの形が正しくありません";
+    case CURLE_ABORTED_BY_CALLBACK: return "中止しました";
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_PARTIAL_FILE: return "接続が途中で切れました";
+    default: return "通信に失敗しました（curl " + std::to_string(static_cast<int>(code)) + "）";
+    }
+}
+
+}  // namespace
+
 TWinInet::TWinInet() = default;
 
 TWinInet::~TWinInet() { Close(); }
@@ -255,7 +284,10 @@ void TWinInet::Progress(ProgressStatus status, std::uint32_t count) {
 
 bool TWinInet::Open() {
     Close();
-    if (!Curl()) return false;
+    if (!Curl()) {
+        failure_ = "HTTP のライブラリ（libcurl）を読み込めません";
+        return false;
+    }
     auto handle = std::make_unique<Handle>();
     handle->multi = Curl()->multi_init();
     if (!handle->multi) return false;
@@ -277,6 +309,7 @@ void TWinInet::CloseUrl() { request_.reset(); }
 bool TWinInet::OpenUrl(const std::string& url) {
     CloseUrl();
     if (!internet_) return false;  // an open handle means libcurl is loaded
+    failure_ = "通信を始められません";
     const CurlLibrary& curl = *Curl();
     auto request = std::make_unique<Request>(internet_->multi);
     request->limits = Limits ? *Limits : GetInetLimits();
@@ -321,8 +354,10 @@ bool TWinInet::OpenUrl(const std::string& url) {
     }
     Request& r = *request;
     request_ = std::move(request);
+    failure_.clear();
     r.Pump([&r] { return r.headersDone; });
     if (r.headersDone || (r.done && r.result == CURLE_OK)) return true;
+    failure_ = FailureText(r.result, r.tooLarge, r.limits.maxBodyBytes);
     CloseUrl();
     return false;
 }
@@ -393,6 +428,8 @@ bool TWinInet::Download(const std::string& url, const std::string& fileName) {
         return false;
     }
     if (const int status = request_->statusCode; status < 200 || status > 299) {
+        failure_ = "HTTP " + std::to_string(status) + (request_->statusText.empty() ? "" : " ") +
+                   request_->statusText;
         Progress(psDisconnecting, 0);
         Close();
         Progress(psFailed, 0);
@@ -407,6 +444,7 @@ bool TWinInet::Download(const std::string& url, const std::string& fileName) {
         if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
         fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd < 0) {
+            failure_ = std::string("一時ファイルを作れません（") + std::strerror(errno) + "）";
             Close();
             return false;
         }
@@ -419,10 +457,12 @@ bool TWinInet::Download(const std::string& url, const std::string& fileName) {
     for (;;) {
         const int n = Read(buffer, kChunk);
         if (n < 0) {
+            failure_ = FailureText(request_->result, request_->tooLarge, request_->limits.maxBodyBytes);
             ok = false;
             break;
         }
         if (writing && !WriteAll(fd, buffer, static_cast<std::size_t>(n))) {
+            failure_ = std::string("一時ファイルに書き込めません（") + std::strerror(errno) + "）";
             ok = false;
             writing = false;
         }
@@ -430,7 +470,10 @@ bool TWinInet::Download(const std::string& url, const std::string& fileName) {
         Progress(psDownloading, total);
         if (!ok || n == 0) break;
     }
-    if (fd >= 0 && ::close(fd) != 0) ok = false;
+    if (fd >= 0 && ::close(fd) != 0 && ok) {
+        failure_ = std::string("一時ファイルに書き込めません（") + std::strerror(errno) + "）";
+        ok = false;
+    }
 
     Progress(psDisconnecting, total);
     Close();
@@ -461,7 +504,9 @@ bool TDownloadThread::Start(const std::string& url, const std::string& fileName,
     url_ = url;
     fileName_ = fileName;
     wait_ = wait;
+    failure_.clear();
     if (url_.empty() || fileName_.empty()) {
+        failure_ = "アドレスがありません";
         status_.store(psFailed, std::memory_order_release);
         return false;
     }
@@ -500,8 +545,10 @@ void TDownloadThread::Execute() {
         inet.StopFlag = &cancel_;
         inet.OnProgress = [this](TWinInet&, ProgressStatus status, std::uint32_t count) { Relay(status, count); };
         ok = inet.Download(url_, fileName_);
+        if (!ok) failure_ = inet.FailureReason();
     } catch (...) {
         ok = false;  // out of memory, most likely: a failed download like any other
+        failure_ = "メモリが足りません";
     }
     status_.store(ok ? psDone : psFailed, std::memory_order_release);
     {
@@ -533,6 +580,10 @@ void TDownloadThread::Deliver() {
 
 // --- Window-side operations ------------------------------------------------
 
+std::string FailureNote(const TDownloadThread& download) {
+    return download.FailureReason().empty() ? std::string() : "\r\n" + download.FailureReason();
+}
+
 void DownloadProgress(Host& host, ProgressStatus status, std::uint32_t count) {
     if (status == psDownloading) {
         char text[48];
@@ -547,6 +598,7 @@ bool FetchPage(Host& host, const std::string& url, const std::string& fileName) 
     host.SetStatusText(url + "に接続中...");
     bool ok = false;
     bool stopped = false;
+    std::string reason;
     {
         TDownloadThread thread(host);
         thread.OnProgress = [&host](TDownloadThread&, ProgressStatus status, std::uint32_t count) {
@@ -554,12 +606,13 @@ bool FetchPage(Host& host, const std::string& url, const std::string& fileName) 
         };
         ok = thread.Start(url, fileName, true);
         stopped = thread.Cancelled();
+        reason = FailureNote(thread);
     }
     host.SetStatusText("");
     if (ok) return true;
     if (!fileName.empty()) ::unlink(fileName.c_str());
     // The user who stopped it knows; a box would only repeat it.
-    if (!stopped) host.MessageBox(url + "\r\nページを取得できませんでした", MsgKind::Error, MsgButtons::Ok);
+    if (!stopped) host.MessageBox(url + "\r\nページを取得できませんでした" + reason, MsgKind::Error, MsgButtons::Ok);
     return false;
 }
 

@@ -116,6 +116,9 @@ public:
 
     // The User-Agent of this object's requests while it is open; empty when closed.
     const std::string& AgentName() const { return agent_; }
+    // Why the last OpenUrl or Download failed, for the user: refused,
+    // timed out, too large, the HTTP status...
+    const std::string& FailureReason() const { return failure_; }
 
 private:
     struct Request;
@@ -127,6 +130,7 @@ private:
     std::unique_ptr<Handle> internet_;
     std::unique_ptr<Request> request_;
     std::string agent_;
+    std::string failure_;
 };
 
 // Runs one download on a worker thread while the calling (window) thread
@@ -161,6 +165,9 @@ public:
     void Cancel() { cancel_.store(true, std::memory_order_relaxed); }
     bool Cancelled() const { return cancel_.load(std::memory_order_relaxed); }
     ProgressStatus Status() const { return status_.load(std::memory_order_acquire); }
+    // Why the finished download failed (TWinInet::FailureReason); read it
+    // only once the download is over.
+    const std::string& FailureReason() const { return failure_; }
 
     // The worker body.
     void Execute();
@@ -172,6 +179,7 @@ private:
     Host& host_;
     std::string url_;
     std::string fileName_;
+    std::string failure_;
     bool wait_ = true;
     std::atomic<bool> busy_{false};
     std::atomic<bool> cancel_{false};
@@ -188,6 +196,10 @@ private:
 // Status-line text for a download report: "Downloading (N bytes)",
 // "Disconnecting", or nothing (the line stays as it is) for other states.
 void DownloadProgress(Host& host, ProgressStatus status, std::uint32_t count);
+
+// A failed download's reason on a line of its own, to follow the message
+// that it failed; empty when there is no reason to give.
+std::string FailureNote(const TDownloadThread& download);
 
 // Downloads `url` into `fileName` on a worker thread, with the address and
 // then the progress on the status line. On failure the file is removed and
