@@ -22,6 +22,8 @@ public:
     bool ExecuteDialog(FileDialog&) override { return false; }
     // Progress: printed unless quiet; repeated and empty texts are skipped.
     void SetStatusText(std::string_view text) override;
+    // Warnings are printed even when quiet.
+    void Warn(std::string_view text) override { Print(text); }
     void ProcessMessages() override {}
     std::int16_t ScreenCursor() const override { return cursor_; }
     void SetScreenCursor(std::int16_t cursor) override { cursor_ = cursor; }

@@ -35,46 +35,58 @@ constexpr int kExitNotFound = 2;
 constexpr int kExitUsage = 64;
 
 constexpr std::string_view kUsage =
-    "Usage: zveklc-cli COMMAND [OPTIONS] INPUT\n"
-    "  text     plain lyrics text -> player lyrics\n"
-    "  untext   player lyrics -> plain text\n"
-    "  winamp   WinAmp-style timed lyrics -> player lyrics\n"
-    "  lrc      LRC lyrics (UTF-8, UTF-16, Shift-JIS or EUC-JP) -> player lyrics\n"
-    "  unlrc [--ms] [-e sjis] INPUT\n"
-    "           player lyrics -> LRC (default output: INPUT with .lrc); UTF-8\n"
-    "           unless -e sjis; --ms writes milliseconds instead of hundredths\n"
-    "  tag      player lyrics -> tag file (needs a reference)\n"
-    "  untag    tag file -> player lyrics (needs a reference)\n"
-    "  auto     decides as Convert Auto does; a reference where it needs one\n"
-    "  html     the page text of an HTML file (default output: INPUT with .txt)\n"
+    "Usage: zveklc-cli COMMAND [OPTIONS] INPUT...\n"
+    "  text     plain lyrics text -> player lyrics (.lyr)\n"
+    "  untext   player lyrics -> plain text (default output: INPUT with .txt)\n"
+    "  winamp   WinAmp-style timed lyrics -> player lyrics (.lyr)\n"
+    "  lrc      LRC lyrics (UTF-8, UTF-16, Shift-JIS or EUC-JP) -> player lyrics (.lyr)\n"
+    "  unlrc    player lyrics -> LRC (INPUT with .lrc); UTF-8 unless -e sjis;\n"
+    "           --ms writes milliseconds instead of hundredths\n"
+    "  tag      player lyrics -> tag file (.TagLyr); needs a reference\n"
+    "  untag    tag file -> player lyrics (the name in its LyrFile=, else .lyr);\n"
+    "           needs a reference\n"
+    "  auto     decides as Convert Auto does (and says what it decided)\n"
+    "  html     the page text of an HTML file (INPUT with .txt)\n"
     "  search [--artist] INPUT\n"
     "           prints the UtaMap and then the UtaNet search address for the\n"
     "           document's Title= (--artist: Artist=) value; the two top pages\n"
     "           (UtaNet first) when the value is empty. Writes no file.\n"
     "  browser  prints the address of the page the web browser shows (no INPUT)\n"
     "Options:\n"
-    "  -r, --reference REF  the reference page: a local .htm/.html page, any text file, or an\n"
-    "                     http:// or https:// address. Default: the document's URL= value\n"
-    "                     when that is an http:// or https:// address.\n"
+    "  -r, --reference REF  the reference page: a local .htm/.html page, any text file,\n"
+    "                     or an http:// or https:// address. Without -r: the\n"
+    "                     document's URL= value when it is a web address; then, for\n"
+    "                     untag, the tag file's Reference= value when it is a web\n"
+    "                     address or the bare name of an .htm/.html file beside the\n"
+    "                     tag file. The reference used is named on standard error.\n"
     "      --partial      untag: also write the result when some entries stay unresolved\n"
     "                     (the exit status stays 13)\n"
-    "  -o, --output PATH  where to write; \"-\" = standard output. Default: the document's\n"
-    "                     file name after the conversion (the name Save As would propose),\n"
-    "                     in the input's folder. Never overwrites an existing file, nor the\n"
-    "                     input, unless --force.\n"
+    "  -o, --output PATH  where to write; \"-\" = standard output; DIR/ (a trailing\n"
+    "                     slash, or with several INPUTs an existing folder) = into DIR\n"
+    "                     under the default names. Default: the converted document's\n"
+    "                     name in the input's folder (the name Save As would propose).\n"
+    "                     Never overwrites an existing file unless --force, and a\n"
+    "                     default output is never the input itself (give -o).\n"
+    "  -e, --encoding sjis|utf8  code set of the output. Default: sjis (what the\n"
+    "                     player reads); utf8 when standard output is a terminal;\n"
+    "                     unlrc: utf8.\n"
     "  -f, --force        allow overwriting\n"
-    "  -q, --quiet        no progress on standard error\n"
+    "  -q, --quiet        no progress on standard error (warnings still show)\n"
     "  -h, --help         show this help\n"
     "      --version      show the version\n"
-    "INPUT: a path, or \"-\" for standard input (a conversion then needs -o).\n"
-    "Exit status: 0 success; 2 input file not found; 12 page not fetched; 13 tag file\n"
-    "converted only in part; 1 any other failure; 64 usage error.\n";
+    "INPUT: paths, converted one by one in order (a failure is reported and the\n"
+    "rest still converted); or \"-\" alone for standard input (a conversion then\n"
+    "needs -o FILE). Input in UTF-8, or UTF-16 with a byte-order mark, is read as\n"
+    "such; characters without a Shift-JIS form become \"?\" (counted on stderr).\n"
+    "Exit status (of the first failure): 0 success; 2 input file not found or a\n"
+    "folder; 12 page not fetched; 13 tag file converted only in part; 1 any other\n"
+    "failure; 64 usage error.\n";
 
 struct Options;
 
 // Runs a conversion on the opened document; false when it failed (the
 // document's ResultCode, when set, says how).
-using Action = bool (*)(LyricsDocument&, const Options&);
+using Action = bool (*)(LyricsDocument&, const Options&, const std::string& input);
 
 // What a command reads and what it gives back.
 enum class Kind {
@@ -90,13 +102,18 @@ struct Command {
     std::string_view name;
     Action run;
     Kind kind = Kind::Convert;
+    // The default output is the input with this extension; empty: the
+    // converted document's own name.
+    std::string_view outputExt = {};
 };
 
 struct Options {
     const Command* command = nullptr;
-    std::string input;
+    std::vector<std::string> inputs;
     std::optional<std::string> output;
+    bool outputFolder = false;  // -o names a folder the outputs go into
     std::optional<std::string> reference;
+    std::optional<bool> utf8;  // -e
     bool force = false;
     bool quiet = false;
     bool partial = false;
@@ -108,14 +125,26 @@ struct UsageError {
     std::string message;
 };
 
-// The reference a conversion needs: -r, else the document's URL= value when
-// that is a web address.
-std::string ReferenceFor(const LyricsDocument& doc, const Options& options) {
-    if (options.reference) return *options.reference;
-    std::string address = DocumentReferenceUrl(doc);
-    if (address.empty())
-        throw UsageError{"no reference: give one with -r (the document has no http:// or https:// URL= line)"};
-    return address;
+constexpr std::string_view kStandardInput = "標準入力";
+
+// The reference a conversion needs, in the order -r, the document's URL=
+// web address, and for a tag file being rebuilt its own Reference= (as far
+// as it may be trusted); named on standard error.
+std::string ReferenceFor(const LyricsDocument& doc, const Options& options, const std::string& input, bool rebuild) {
+    std::string reference, from;
+    if (options.reference) {
+        reference = *options.reference, from = "-r で指定";
+    } else if (reference = DocumentReferenceUrl(doc); !reference.empty()) {
+        from = "文書の URL=";
+    } else if (rebuild && !(reference = TagFileReference(doc, input == "-" ? std::string() : input)).empty()) {
+        from = "タグファイルの Reference=";
+    } else {
+        throw UsageError{rebuild ? "no reference: give one with -r (the tag file has no http:// or https:// URL= "
+                                   "line, and its Reference= names no web address or .htm/.html file beside it)"
+                                 : "no reference: give one with -r (the document has no http:// or https:// URL= line)"};
+    }
+    doc.host().SetStatusText("参照ページ：" + reference + "（" + from + "）");
+    return reference;
 }
 
 bool RunPlain(LyricsDocument& doc, void (*convert)(LyricsDocument&)) {
@@ -123,52 +152,63 @@ bool RunPlain(LyricsDocument& doc, void (*convert)(LyricsDocument&)) {
     return true;
 }
 
-bool RunTag(LyricsDocument& doc, const Options& options) { return MakeTagFile(doc, ReferenceFor(doc, options)); }
-
-bool RunUntag(LyricsDocument& doc, const Options& options) {
-    return RestoreFromTagFile(doc, ReferenceFor(doc, options));
+bool RunTag(LyricsDocument& doc, const Options& options, const std::string& input) {
+    return MakeTagFile(doc, ReferenceFor(doc, options, input, false));
 }
 
-bool RunAuto(LyricsDocument& doc, const Options& options) {
+bool RunUntag(LyricsDocument& doc, const Options& options, const std::string& input) {
+    return RestoreFromTagFile(doc, ReferenceFor(doc, options, input, true));
+}
+
+bool RunAuto(LyricsDocument& doc, const Options& options, const std::string& input) {
+    Host& host = doc.host();
     switch (DecideAutoConversion(doc)) {
-    case AutoAction::FromUrl: return ConvertWithReference(doc, ReferenceFor(doc, options));
-    case AutoAction::TagToZVEK: return RunUntag(doc, options);
-    case AutoAction::ZVEKToTag: return RunTag(doc, options);
-    case AutoAction::WinAmp: return RunPlain(doc, ConvertWinAmpToZVEK);
-    case AutoAction::Text: return RunPlain(doc, ConvertTextToZVEK);
+    case AutoAction::FromUrl: {
+        const bool tag = IsTagFile(doc);
+        host.SetStatusText(tag ? "Convert Auto: Tag→ZVEK（文書の URL= のページで）"
+                               : "Convert Auto: ZVEK→Tag（文書の URL= のページで）");
+        return ConvertWithReference(doc, ReferenceFor(doc, options, input, tag));
+    }
+    case AutoAction::TagToZVEK: host.SetStatusText("Convert Auto: Tag→ZVEK"); return RunUntag(doc, options, input);
+    case AutoAction::ZVEKToTag: host.SetStatusText("Convert Auto: ZVEK→Tag"); return RunTag(doc, options, input);
+    case AutoAction::WinAmp:
+        host.SetStatusText("Convert Auto: WinAmp→ZVEK");
+        return RunPlain(doc, ConvertWinAmpToZVEK);
+    case AutoAction::Text: host.SetStatusText("Convert Auto: Text→ZVEK"); return RunPlain(doc, ConvertTextToZVEK);
     }
     return false;
 }
 
-// The page text of an HTML page, whatever its name says; it is named like
-// the page with ".txt".
-bool RunHtml(LyricsDocument& doc, const Options& options) {
-    if (options.input != "-") doc.SetFileName(ChangeFileExt(options.input, ".txt"));
-    return true;
-}
-
 // Unreadable stamps are a warning, shown even with -q.
-bool RunLrc(LyricsDocument& doc, const Options&) {
+bool RunLrc(LyricsDocument& doc, const Options&, const std::string&) {
     int invalid = 0;
     doc.SetLines(LrcToZVEK(doc.TakeLines(), invalid));
     if (!doc.FileName().empty()) doc.SetFileName(ChangeFileExt(doc.FileName(), ".lyr"));
-    if (invalid > 0) doc.host().MessageBox(InvalidStampsNote(invalid), MsgKind::Warning, MsgButtons::Ok);
+    if (invalid > 0) doc.host().Warn(InvalidStampsNote(invalid));
     return true;
 }
 
+bool RunNothing(LyricsDocument&, const Options&, const std::string&) { return true; }
+
 const Command kCommands[] = {
-    {"text", [](LyricsDocument& doc, const Options&) { return RunPlain(doc, ConvertTextToZVEK); }},
-    {"untext", [](LyricsDocument& doc, const Options&) { return RunPlain(doc, ConvertZVEKToText); }},
-    {"winamp", [](LyricsDocument& doc, const Options&) { return RunPlain(doc, ConvertWinAmpToZVEK); }},
+    {"text", [](LyricsDocument& doc, const Options&, const std::string&) { return RunPlain(doc, ConvertTextToZVEK); }},
+    {"untext", [](LyricsDocument& doc, const Options&, const std::string&) { return RunPlain(doc, ConvertZVEKToText); },
+     Kind::Convert, ".txt"},
+    {"winamp", [](LyricsDocument& doc, const Options&, const std::string&) { return RunPlain(doc, ConvertWinAmpToZVEK); }},
     {"lrc", RunLrc, Kind::Lrc},
-    {"unlrc", nullptr, Kind::Export},
+    {"unlrc", RunNothing, Kind::Export, ".lrc"},
     {"tag", RunTag},
     {"untag", RunUntag},
     {"auto", RunAuto},
-    {"html", RunHtml, Kind::Html},
-    {"search", nullptr, Kind::Search},
-    {"browser", nullptr, Kind::Browser},
+    {"html", RunNothing, Kind::Html, ".txt"},
+    {"search", RunNothing, Kind::Search},
+    {"browser", RunNothing, Kind::Browser},
 };
+
+bool IsFolder(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_directory(path, ec);
+}
 
 Options ParseArguments(const std::vector<std::string_view>& args) {
     Options options;
@@ -177,13 +217,25 @@ Options ParseArguments(const std::vector<std::string_view>& args) {
         if (command.name == args[0]) options.command = &command;
     if (!options.command) throw UsageError{"unknown command '" + std::string(args[0]) + "'"};
 
-    std::vector<std::string_view> operands;
     bool optionsEnded = false;
-    bool lrcOption = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string_view arg = args[i];
+        // An option that takes a value: "-x VALUE", "-xVALUE", "--name VALUE"
+        // or "--name=VALUE"; nullopt when `arg` is not that option.
+        const auto valueOf = [&](std::string_view shortName, std::string_view longName) -> std::optional<std::string> {
+            if (arg.starts_with(longName)) {
+                if (arg.size() > longName.size() && arg[longName.size()] != '=') return std::nullopt;
+                if (arg.size() > longName.size()) return std::string(arg.substr(longName.size() + 1));
+            } else if (!arg.starts_with(shortName)) {
+                return std::nullopt;
+            } else if (arg.size() > shortName.size()) {
+                return std::string(arg.substr(shortName.size()));
+            }
+            if (++i >= args.size()) throw UsageError{"option '" + std::string(arg) + "' needs a value"};
+            return std::string(args[i]);
+        };
         if (optionsEnded || arg == "-" || arg.empty() || arg.front() != '-') {
-            operands.push_back(arg);
+            options.inputs.emplace_back(arg);
         } else if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "-f" || arg == "--force") {
@@ -195,56 +247,48 @@ Options ParseArguments(const std::vector<std::string_view>& args) {
         } else if (arg == "--artist") {
             options.artist = true;
         } else if (arg == "--ms") {
+            if (options.command->kind != Kind::Export) throw UsageError{"--ms belongs to 'unlrc'"};
             options.lrc.milliseconds = true;
-            lrcOption = true;
-        } else if (arg == "-e" || arg == "--encoding" || arg.starts_with("--encoding=")) {
-            std::string_view code;
-            if (arg.starts_with("--encoding=")) {
-                code = arg.substr(11);
-            } else {
-                if (++i >= args.size()) throw UsageError{"option '" + std::string(arg) + "' needs a code set"};
-                code = args[i];
-            }
-            const std::string lower = LowerAscii(code);
-            if (lower == "sjis" || lower == "shift_jis" || lower == "cp932") options.lrc.shiftJis = true;
-            else if (lower == "utf8" || lower == "utf-8") options.lrc.shiftJis = false;
-            else throw UsageError{"unknown code set '" + std::string(code) + "' (sjis or utf8)"};
-            lrcOption = true;
-        } else if (arg == "-r" || arg == "--reference") {
-            if (++i >= args.size()) throw UsageError{"option '" + std::string(arg) + "' needs a reference"};
-            options.reference = std::string(args[i]);
-        } else if (arg.starts_with("--reference=")) {
-            options.reference = std::string(arg.substr(12));
-        } else if (arg == "-o" || arg == "--output") {
-            if (++i >= args.size()) throw UsageError{"option '" + std::string(arg) + "' needs a path"};
-            options.output = std::string(args[i]);
-        } else if (arg.starts_with("--output=")) {
-            options.output = std::string(arg.substr(9));
-        } else if (arg.starts_with("-o")) {
-            options.output = std::string(arg.substr(2));
+        } else if (const auto code = valueOf("-e", "--encoding")) {
+            const std::string lower = LowerAscii(*code);
+            if (lower == "sjis" || lower == "shift_jis" || lower == "cp932") options.utf8 = false;
+            else if (lower == "utf8" || lower == "utf-8") options.utf8 = true;
+            else throw UsageError{"unknown code set '" + *code + "' (sjis or utf8)"};
+        } else if (const auto reference = valueOf("-r", "--reference")) {
+            options.reference = *reference;
+        } else if (const auto output = valueOf("-o", "--output")) {
+            options.output = *output;
         } else {
             throw UsageError{"unknown option '" + std::string(arg) + "'"};
         }
     }
     const Kind kind = options.command->kind;
+    const std::string name(args[0]);
     const bool writes = kind == Kind::Convert || kind == Kind::Html || kind == Kind::Lrc || kind == Kind::Export;
-    if (lrcOption && kind != Kind::Export) throw UsageError{"--ms and -e belong to 'unlrc'"};
-    if (kind == Kind::Lrc || kind == Kind::Export) {
-        if (options.reference || options.partial) throw UsageError{"'" + std::string(args[0]) + "' takes no reference"};
-    }
-    if (!writes && (options.output || options.reference || options.force || options.partial))
-        throw UsageError{"'" + std::string(args[0]) + "' writes no file and takes no reference"};
+    if ((kind == Kind::Lrc || kind == Kind::Export || kind == Kind::Html) && (options.reference || options.partial))
+        throw UsageError{"'" + name + "' takes no reference"};
+    if (!writes && (options.output || options.reference || options.force || options.partial || options.utf8))
+        throw UsageError{"'" + name + "' writes no file and takes no reference"};
     if (options.artist && kind != Kind::Search) throw UsageError{"--artist belongs to 'search'"};
     if (kind == Kind::Browser) {
-        if (!operands.empty()) throw UsageError{"'browser' takes no INPUT"};
+        if (!options.inputs.empty()) throw UsageError{"'browser' takes no INPUT"};
         return options;
     }
-    if (operands.empty()) throw UsageError{"no INPUT given"};
-    if (operands.size() > 1) throw UsageError{"more than one INPUT given"};
-    options.input = std::string(operands.front());
+    if (options.inputs.empty()) throw UsageError{"no INPUT given"};
     if (options.output && options.output->empty()) throw UsageError{"the output path is empty"};
     if (options.reference && options.reference->empty()) throw UsageError{"the reference is empty"};
-    if (options.input == "-" && writes && !options.output) throw UsageError{"reading standard input needs -o"};
+    const bool several = options.inputs.size() > 1;
+    if (options.output && *options.output != "-")
+        options.outputFolder = options.output->ends_with('/') || (several && IsFolder(*options.output));
+    if (several && options.output && !options.outputFolder)
+        throw UsageError{"-o with several INPUTs must name a folder (end it with '/')"};
+    for (const auto& input : options.inputs) {
+        if (input != "-") continue;
+        if (several) throw UsageError{"standard input ('-') can only be the one INPUT"};
+        if (writes && (!options.output || options.outputFolder))
+            throw UsageError{"reading standard input needs -o FILE (or -o - for standard output)"};
+    }
+    if (kind == Kind::Export) options.lrc.shiftJis = options.utf8 && !*options.utf8;
     return options;
 }
 
@@ -253,16 +297,29 @@ bool PathTaken(const std::string& path) {
     return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
 }
 
-// The name Save As would propose, placed in the input's folder when it has
-// no folder of its own.
-std::string DefaultOutput(const LyricsDocument& doc, const std::string& input) {
-    std::string name = doc.FileName();
-    if (name.empty()) return {};
-    if (name.find('/') == std::string::npos) {
-        const std::string dir = ExtractFileDir(input);
-        if (!dir.empty()) name = (dir == "/" ? dir : dir + "/") + name;
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec);
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    return folder.ends_with('/') ? folder + name : folder + "/" + name;
+}
+
+// Where the result goes when -o names no file: the command's extension on
+// the input, or the name Save As would propose, in the input's folder (or
+// the folder -o names).
+std::string DefaultOutput(const LyricsDocument& doc, const Options& options, const std::string& input) {
+    std::string name;
+    if (!options.command->outputExt.empty()) {
+        if (input != "-") name = ChangeFileExt(input, options.command->outputExt);
+    } else {
+        name = doc.FileName();
+        if (!name.empty() && name.find('/') == std::string::npos) name = JoinPath(ExtractFileDir(input), name);
     }
-    return name;
+    if (name.empty() || !options.outputFolder) return name;
+    return JoinPath(*options.output, ExtractFileName(name));
 }
 
 int ExitStatusOf(int resultCode) {
@@ -336,89 +393,146 @@ std::string LrcText(std::string bytes, ConsoleHost& host) {
     return text;
 }
 
-int Run(const Options& options) {
-    ConsoleHost host(options.quiet);
+// A tag file rebuilt in part: which lines, and what --partial would do.
+void ReportUnresolved(const LyricsDocument& doc, const Options& options, ConsoleHost& host) {
+    constexpr std::size_t kShown = 20;
+    std::string lines;
+    for (std::size_t i = 0; i < doc.UnresolvedLines.size() && i < kShown; ++i)
+        lines += (i ? ", " : "") + std::to_string(doc.UnresolvedLines[i]);
+    if (doc.UnresolvedLines.size() > kShown)
+        lines += " ほか" + std::to_string(doc.UnresolvedLines.size() - kShown) + "行";
+    host.Warn("参照ページに見つからなかった行：" + lines +
+              (options.partial ? "（その行はタグのまま書き出しました）"
+                               : "（--partial を付けると、その行をタグのまま残して書き出します）"));
+}
+
+// Reads INPUT into the document; false (with the exit status in `status`)
+// when there is nothing to convert.
+bool Load(LyricsDocument& doc, const Options& options, const std::string& input, ConsoleHost& host, int& status) {
+    const Kind kind = options.command->kind;
+    if (input == "-") {
+        std::string bytes(std::istreambuf_iterator<char>(std::cin), {});
+        if (kind == Kind::Html) doc.LoadHtmlBytes(bytes);
+        else if (kind == Kind::Lrc) doc.SetText(LrcText(std::move(bytes), host));
+        else doc.LoadTextBytes(bytes);
+        return true;
+    }
+    if (IsFolder(input)) {
+        host.Print(input + "：フォルダです（ファイルを指定してください）");
+        status = kExitNotFound;
+        return false;
+    }
+    if (kind == Kind::Lrc && FileExists(input)) {
+        // Opening takes only UTF-8 and UTF-16 apart from Shift-JIS; LRC
+        // files come in more code sets, so the reader looks at the bytes
+        // itself (a missing file is left to OpenFile, which reports it).
+        doc.SetText(LrcText(ReadFileBytes(input), host));
+        doc.SetFileName(input);
+        return true;
+    }
+    if (!doc.OpenFile(input)) {
+        status = ExitStatusOf(doc.ResultCode);
+        return false;
+    }
+    if (kind == Kind::Html) doc.LoadHtmlFile(input);
+    return true;
+}
+
+// Writes `bytes` to `output`: a new file, or with --force over whatever is
+// there (replaced whole, never left half-written).
+int WriteOutput(const std::string& output, std::string_view bytes, const Options& options, ConsoleHost& host) {
+    const auto refuse = [&] {
+        host.Print(output + "：ファイルが既にあります（上書きするには --force を付けてください）");
+        return kExitFailure;
+    };
+    if (IsFolder(output)) {
+        host.Print(output + "：フォルダです（その中に書き出すには、-o の最後に / を付けてください）");
+        return kExitFailure;
+    }
+    if (options.outputFolder) {
+        std::error_code ec;
+        std::filesystem::create_directories(*options.output, ec);
+    }
+    if (options.force) {
+        WriteFileAtomic(output, bytes);
+    } else {
+        if (PathTaken(output)) return refuse();
+        // The name may be taken between that look and the save: the save
+        // itself refuses then, and follows no link put there meanwhile.
+        try {
+            WriteNewFile(output, bytes);
+        } catch (const FileExistsError&) {
+            return refuse();
+        }
+    }
+    host.SetStatusText("保存しました：" + output);
+    return kExitOk;
+}
+
+// One INPUT from reading to writing; its exit status.
+int RunOne(const Options& options, const std::string& input, ConsoleHost& host) {
     const Kind kind = options.command->kind;
     LyricsDocument doc(host);
+    doc.UntitledName = kStandardInput;
     try {
-        if (kind == Kind::Browser) return RunBrowser(host);
-        if (options.input == "-") {
-            std::string bytes(std::istreambuf_iterator<char>(std::cin), {});
-            if (kind == Kind::Html) doc.LoadHtmlBytes(bytes);
-            else if (kind == Kind::Lrc) doc.SetText(LrcText(std::move(bytes), host));
-            else doc.LoadTextBytes(bytes);
-        } else if (kind == Kind::Lrc && FileExists(options.input)) {
-            // Opening takes only UTF-8 apart from Shift-JIS; LRC files come
-            // in more code sets, so the reader looks at the bytes itself
-            // (a missing file is left to OpenFile, which reports it).
-            doc.SetText(LrcText(ReadFileBytes(options.input), host));
-            doc.SetFileName(options.input);
-        } else if (!doc.OpenFile(options.input)) {
-            return ExitStatusOf(doc.ResultCode);
-        } else if (kind == Kind::Html) {
-            doc.LoadHtmlFile(options.input);
-        }
+        int status = kExitOk;
+        if (!Load(doc, options, input, host, status)) return status;
         if (kind == Kind::Search) return RunSearch(doc, options);
 
-        // Export writes other bytes than the document's and names them
-        // after the input.
-        std::string exported;
+        // Export writes other bytes than the document's.
+        std::string bytes;
         if (kind == Kind::Export) {
             int skipped = 0;
-            exported = ZVEKToLrc(doc.Lines(), options.lrc, skipped);
+            bytes = ZVEKToLrc(doc.Lines(), options.lrc, skipped);
             if (skipped > 0)
                 host.SetStatusText("時刻のない行など" + std::to_string(skipped) + "行は書き出していません");
         } else {
-            const bool converted = options.command->run(doc, options);
+            const bool converted = options.command->run(doc, options, input);
+            if (!doc.UnresolvedLines.empty()) ReportUnresolved(doc, options, host);
             const bool keepPartial = options.partial && doc.ResultCode == kResultPartial;
             if (!converted && !keepPartial)
                 return doc.ResultCode != kResultOk ? ExitStatusOf(doc.ResultCode) : kExitFailure;
+            bytes = doc.Text();
         }
 
-        const std::string output = options.output                 ? *options.output
-                                   : kind != Kind::Export         ? DefaultOutput(doc, options.input)
-                                   : options.input == "-"         ? std::string()
-                                                                  : ChangeFileExt(options.input, ".lrc");
+        const bool named = options.output && !options.outputFolder;
+        const std::string output = named ? *options.output : DefaultOutput(doc, options, input);
         if (output.empty()) {
             host.Print("出力先を -o で指定してください");
             return kExitUsage;
         }
-        // Only the user says "-": a name taken from a file is a file name.
-        if (options.output && output == "-")
-            return WriteOut(kind == Kind::Export ? exported : doc.Text()) ? ExitStatusOf(doc.ResultCode) : kExitFailure;
-        const auto refuse = [&] {
-            host.Print(output + "：ファイルが既にあります（上書きするには --force を付けてください）");
-            return kExitFailure;
-        };
-        if (kind == Kind::Export) {
-            if (!options.force && PathTaken(output)) return refuse();
-            try {
-                if (options.force) WriteFileAtomic(output, exported);
-                else WriteNewFile(output, exported);
-            } catch (const FileExistsError&) {
-                return refuse();
-            }
-        } else if (options.force) {
-            doc.SaveFile(output);
-        } else {
-            if (PathTaken(output)) return refuse();
-            // The name may be taken between that look and the save: the save
-            // itself refuses then, and follows no link put there meanwhile.
-            doc.SetFileName(output);
-            try {
-                WriteNewFile(output, doc.Text());
-            } catch (const FileExistsError&) {
-                return refuse();
-            }
+        if (!named && SameFile(output, input)) {
+            host.Print(output + "：出力先が入力と同じファイルになります（-o で別の出力先を指定してください）");
+            return kExitUsage;
         }
-        host.SetStatusText("保存しました：" + output);
-        return ExitStatusOf(doc.ResultCode);
+        // Only the user says "-": a name taken from a file is a file name.
+        const bool toStdout = named && output == "-";
+        const bool utf8 = kind == Kind::Export ? false : options.utf8 ? *options.utf8 : toStdout && ::isatty(STDOUT_FILENO);
+        if (utf8) bytes = SjisToUtf8(bytes);
+        if (toStdout) return WriteOut(bytes) ? ExitStatusOf(doc.ResultCode) : kExitFailure;
+        const int written = WriteOutput(output, bytes, options, host);
+        return written != kExitOk ? written : ExitStatusOf(doc.ResultCode);
+    } catch (const UsageError& e) {
+        host.Print("zveklc-cli: " + e.message);
+        return kExitUsage;
     } catch (const FileError& e) {
         host.Print(e.what());
     } catch (const std::exception& e) {
         host.Print(std::string("エラー：") + e.what());
     }
     return kExitFailure;
+}
+
+// Every INPUT in order; the status of the first that failed.
+int Run(const Options& options) {
+    ConsoleHost host(options.quiet);
+    if (options.command->kind == Kind::Browser) return RunBrowser(host);
+    int first = kExitOk;
+    for (const auto& input : options.inputs) {
+        const int status = RunOne(options, input, host);
+        if (first == kExitOk) first = status;
+    }
+    return first;
 }
 
 }  // namespace
