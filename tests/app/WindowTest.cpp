@@ -2,23 +2,8 @@
 // core gives for the same document, the close query, settings, the
 // command line and dropped files. Every question and file dialog is
 // answered ahead of time through the host's script.
-#include <QAction>
-#include <QApplication>
-#include <QClipboard>
-#include <QCloseEvent>
-#include <QMenu>
-#include <QMenuBar>
-#include <QMimeData>
-#include <QProcess>
-#include <QScreen>
-#include <QSettings>
-#include <QStatusBar>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QToolBar>
-#include <QToolButton>
-#include <QUrl>
+#include <QtTest>
+#include <QtWidgets>
 #include <memory>
 
 #include "LoopbackServer.h"
@@ -113,13 +98,7 @@ struct DropCase { const char* editor; const char* documentName; const char* drop
 // A command line run to its end: the Save As dialog's answer ("" = no
 // dialog expected), the file written ("" = none) and what it holds
 // ("lyrics" or "tag"), and whether the window closes itself.
-struct UnattendedCase {
-    std::vector<std::string> args;
-    const char* saveAs;
-    const char* written;
-    const char* kind;
-    bool closes;
-};
+struct UnattendedCase { std::vector<std::string> args; const char* saveAs, *written, *kind; bool closes; };
 
 }  // namespace
 
