@@ -2,23 +2,8 @@
 // core gives for the same document, the close query, settings, the
 // command line and dropped files. Every question and file dialog is
 // answered ahead of time through the host's script.
-#include <QAction>
-#include <QApplication>
-#include <QClipboard>
-#include <QCloseEvent>
-#include <QMenu>
-#include <QMenuBar>
-#include <QMimeData>
-#include <QProcess>
-#include <QScreen>
-#include <QSettings>
-#include <QStatusBar>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-#include <QToolBar>
-#include <QToolButton>
-#include <QUrl>
+#include <QtTest>
+#include <QtWidgets>
 #include <memory>
 
 #include "LoopbackServer.h"
@@ -87,15 +72,33 @@ std::string WithUrl(const std::string& tagFile, const std::string& url) {
     return first + "URL=" + url + "\r\n" + tagFile.substr(first.size());
 }
 
-QString Layout(const QList<QAction*>& actions, const QToolBar* bar = nullptr) {
-    QStringList names;
-    for (const QAction* a : actions)
-        names << (a->isSeparator() ? QStringLiteral("|")
-                                   : bar ? bar->widgetForAction(const_cast<QAction*>(a))->objectName() : a->objectName());
-    return names.join(QLatin1Char(' '));
-}
+// Rows of the data-driven tests.
+// A command, its document (UTF-8, or the sample song as "sample", "lyrics" or
+// "tagfile") and name, and the core's conversion it must match.
+enum class Core { Text, Untext, WinAmp, Auto, Tag, Untag, Lrc };
+struct CommandCase { const char* action; const char* input; const char* fileName; Core core; };
+// The close query's answer (-1: no question expected) and the Save As
+// dialog's file ("" = cancelled).
+struct CloseCase { bool modified; int answer; const char* saveAs; bool closes; };
+// The editor's text, what the clipboard holds ("" = an image, no text), and
+// whether Cut/Copy and the URL items should be enabled.
+struct MenuCase { const char* text; bool select; const char* clipboard; bool url; };
+// The editor ("lyrics" = the sample as lyrics, or as a tag file when the
+// document is one), the dropped file, the answer to the question (-1: none
+// expected) and the editor afterwards: "open", "tag", "untag" or "none".
+struct DropCase { const char* editor; const char* documentName; const char* dropped; int answer; const char* result; };
+// A command line run to its end: the Save As dialog's answer ("" = no
+// dialog expected), the file written ("" = none) and what it holds
+// ("lyrics" or "tag"), and whether the window closes itself.
+struct UnattendedCase { std::vector<std::string> args; const char* saveAs, *written, *kind; bool closes; };
 
 }  // namespace
+
+Q_DECLARE_METATYPE(CommandCase)
+Q_DECLARE_METATYPE(CloseCase)
+Q_DECLARE_METATYPE(MenuCase)
+Q_DECLARE_METATYPE(DropCase)
+Q_DECLARE_METATYPE(UnattendedCase)
 
 class WindowTest : public QObject {
     Q_OBJECT
@@ -105,7 +108,7 @@ class WindowTest : public QObject {
     std::unique_ptr<TFormMain> form_;
     HostScript script_;
 
-    std::string Path(const char* name) const { return dir_->filePath(QString::fromUtf8(name)).toStdString(); }
+    std::string Path(const std::string& name) const { return dir_->filePath(U(name)).toStdString(); }
     QString SettingsPath() const { return dir_->filePath(QStringLiteral("cfg/zveklc.ini")); }
 
     TFormMain& Make(std::vector<std::string> args = {}) {
@@ -163,212 +166,98 @@ private slots:
         dir_.reset();
     }
 
-    void controlsHaveTheirNamesCaptionsHintsAndShortcuts_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QString>("hint");
-        QTest::addColumn<QString>("shortcut");
-        const char* undo = "操作を取り消して元に戻す";
-        const char* cut = "選択範囲を切り取ってクリップボードにコピーする";
-        const char* copy = "選択範囲をクリップボードにコピーする";
-        const char* paste = "クリップボードの内容を貼り付ける";
-        const char* autoHint = "歌詞ファイルを変換する（自動判別）";
-        const char* ie = "IEで開いているページでタグファイル変換をする";
-        const char* url = "\"URL=\"で指定されたページを開いてタグファイル変換する";
-        const char* title = "歌詞をインターネットで曲名をキーワードに検索する";
-        const char* artist = "歌詞をインターネットでアーティスト名をキーワードに検索する";
-        const char* openUrl = "\"URL=\"で指定されたページを開く";
-        const char* rows[][4] = {
-            {"MenuOpen", "開く(&O)...", "ファイルを開く", ""},
-            {"MenuReopen", "開き直す(&R)", "ファイルを開き直す", ""},
-            {"MenuOpenIE", "&IEで開いているページを開く（Download)", "IEで開いているページをダウンロードする", ""},
-            {"MenuSaveAs", "名前を付けて保存(&A)...", "ファイルに保存する", ""},
-            {"MenuSaveLrc", "LRCに書き出す(&L)...", "LRC形式の歌詞ファイルに書き出す", ""},
-            {"MenuAssocTagLyr", "&TagLyrに関連付け", "タグファイル（.TagLyr）にZVEKLCを関連付けする", ""},
-            {"MenuSetZVEKTool", "&ZVEKにツール登録", "ZVEKのツールメニューに登録する", ""},
-            {"MenuExit", "終了(&X)", "終了", ""},
-            {"MenuUndo", "元に戻す(&U)", undo, "Ctrl+Z"},
-            {"MenuCut", "切り取り(&X)", cut, "Ctrl+X"},
-            {"MenuCopy", "コピー(&C)", copy, "Ctrl+C"},
-            {"MenuPaste", "貼り付け(&P)", paste, "Ctrl+V"},
-            {"MenuAllSelect", "全て選択(&A)", "全てを選択する", "Ctrl+A"},
-            {"MenuConvertAuto", "&Auto", autoHint, ""},
-            {"MenuTextToZVEK", "T&ext→ZVEK", "テキストを歌詞ファイルの書式に変換する", ""},
-            {"ConvMenuTextToZVEK", "T&ext→ZVEK", "テキストを歌詞ファイルの書式に変換する", ""},
-            {"MenuZVEKToText", "ZVEK→Te&xt", "歌詞ファイルをテキスト形式に変換する", ""},
-            {"ConvMenuZVEKToText", "ZVEK→Te&xt", "歌詞ファイルをテキスト形式に変換する", ""},
-            {"MenuTagToZVEK", "&Tag→ZVEK...", "タグファイルを歌詞ファイルに変換する", ""},
-            {"ConvMenuTagToZVEK", "&Tag→ZVEK", "タグファイルを歌詞ファイルに変換する", ""},
-            {"MenuZVEKToTag", "&ZVEK→Tag...", "歌詞ファイルをタグファイルに変換する", ""},
-            {"ConvMenuZVEKToTag", "&ZVEK→Tag", "歌詞ファイルをタグファイルに変換する", ""},
-            {"MenuConvertFromIE", "&IEで開いているページでタグファイル変換", ie, ""},
-            {"ConvertMenuConvertFromIE", "&IEで開いているページでタグファイル変換", ie, ""},
-            {"MenuConvertFromURL", "&URLを開いてタグファイル変換", url, ""},
-            {"ConvertMenuConvertFromURL", "&URLを開いてタグファイル変換", url, ""},
-            {"MenuWinAmpToZVEK", "&WinAmp→ZVEK", "WinAmp形式の歌詞ファイルをZVEK形式の歌詞ファイルに変換する", ""},
-            {"ConvMenuWinAmpToZVEK", "&WinAmp→ZVEK", "WinAmp形式の歌詞ファイルをZVEK形式の歌詞ファイルに変換する", ""},
-            {"MenuLrcToZVEK", "&LRC→ZVEK", "LRC形式の歌詞ファイルをZVEK形式の歌詞ファイルに変換する", ""},
-            {"ConvMenuLrcToZVEK", "&LRC→ZVEK", "LRC形式の歌詞ファイルをZVEK形式の歌詞ファイルに変換する", ""},
-            {"MenuFindLyricsFromTitle", "曲名で歌詞検索(&T)", title, ""},
-            {"PopupFindLyricsFromTitle", "曲名で歌詞検索", title, ""},
-            {"MenuFindLyricsFromArtist", "アーティストで歌詞検索(&A)", artist, ""},
-            {"PopupFindLyricsFromArtist", "アーティストで歌詞検索", artist, ""},
-            {"MenuOpenURL", "URLを開く(&U)", openUrl, ""},
-            {"PopupOpenURL", "URLを開く", openUrl, ""},
-            {"MenuHelpHelp", "&Help", "ヘルプを表示", ""},
-            {"MenuHALDESOFT", "&HALDE SOFT", "ハルデソフトのホームページを開く", ""},
-            {"HPMenuHALDESOFT", "&HALDE SOFT", "ハルデソフトのホームページを開く", ""},
-            {"MenuUtaMap", "うたまっぷ(&M)", "うたまっぷに接続する", ""},
-            {"HPMenuUtaMap", "うたまっぷ(&M)", "うたまっぷに接続する", ""},
-            {"MenuUtaNet", "歌ネット(&N)", "歌ネットに接続する", ""},
-            {"HPMenuUtaNet", "歌ネット(&N)", "歌ネットに接続する", ""},
-            {"PopupUndo", "元に戻す", undo, ""},
-            {"PopupCut", "切り取り", cut, ""},
-            {"PopupCopy", "コピー", copy, ""},
-            {"PopupPaste", "貼り付け", paste, ""},
-            {"PopupConvert", "コンバート（オート）", autoHint, ""},
-            {"PopupConvertIE", "IEで開いているページでタグファイル変換", ie, ""},
-            {"PopupConvertURL", "URLを開いてタグファイル変換", url, ""},
+    // Every menu in order, each item with its name, caption, hint and
+    // shortcut, and the tool bar's buttons with their hints, cursors and
+    // drop-down menus, against the description in the test data.
+    void controlsMatchTheirDescription() {
+        auto row = [](QStringList fields) {
+            while (fields.back().isEmpty()) fields.removeLast();
+            return "  " + fields.join(" | ");
         };
-        for (const auto& row : rows)
-            QTest::newRow(row[0]) << QString::fromUtf8(row[0]) << QString::fromUtf8(row[1])
-                                  << QString::fromUtf8(row[2]) << QString::fromUtf8(row[3]);
-        const char* buttons[][2] = {
-            {"BtnOpen", "開く..."}, {"BtnSaveAs", "名前を付けて保存..."}, {"BtnUndo", ""}, {"BtnCut", ""},
-            {"BtnCopy", ""}, {"BtnPaste", ""}, {"BtnConvert", "コンバート"},
-            {"BtnConvertFromIE", "IEで開いているページでタグファイル変換"}, {"BtnFindLyrics", "歌詞検索"},
-            {"BtnHomePage", "ホームページ"}, {"BtnHelp", "ヘルプ"},
-        };
-        for (const auto& row : buttons)
-            QTest::newRow(row[0]) << QString::fromUtf8(row[0]) << QString() << QString::fromUtf8(row[1]) << QString();
-    }
-    void controlsHaveTheirNamesCaptionsHintsAndShortcuts() {
-        QFETCH(QString, name);
-        QFETCH(QString, caption);
-        QFETCH(QString, hint);
-        QFETCH(QString, shortcut);
-        if (name.startsWith(QLatin1String("Btn"))) {
-            auto* button = form_->findChild<QToolButton*>(name);
-            QVERIFY(button);
-            QCOMPARE(button->statusTip(), hint);
-            QCOMPARE(button->toolTip(), hint);
-            // Buttons with a hint show the hand; the four edit buttons the ordinary cursor.
-            QCOMPARE(button->cursor().shape(), hint.isEmpty() ? Qt::ArrowCursor : Qt::PointingHandCursor);
-            QVERIFY(!button->icon().isNull());
-            return;
+        QStringList lines;
+        for (const QAction* a : form_->menuBar()->actions()) lines << a->menu()->objectName() + " " + a->text();
+        for (const char* name : {"MenuFile", "MenuEdit", "MenuConvert", "MenuFind", "MenuHelp", "ConvertMenu",
+                                 "HomePageMenu", "FindMenu", "PopupMenu"}) {
+            lines << QString::fromLatin1(name);
+            for (const QAction* a : form_->findChild<QMenu*>(QString::fromLatin1(name))->actions())
+                lines << (a->isSeparator() ? "  -" : row({a->objectName(), a->text(), a->statusTip(), a->shortcut().toString()}));
         }
-        QAction* action = Act(name.toLatin1().constData());
-        QVERIFY(action);
-        QCOMPARE(action->text(), caption);
-        QCOMPARE(action->statusTip(), hint);
-        QCOMPARE(action->shortcut().toString(), shortcut);
-    }
-
-    void menusAndToolBarKeepTheirOrder() {
-        auto menu = [&](const char* name) { return form_->findChild<QMenu*>(QString::fromLatin1(name)); };
-        QStringList bar;
-        for (QAction* a : form_->menuBar()->actions()) bar << a->menu()->objectName() + QLatin1Char('=') + a->text();
-        QCOMPARE(bar.join(QLatin1Char(' ')),
-                 QStringLiteral("MenuFile=&File MenuEdit=&Edit MenuConvert=&Convert MenuFind=&Find MenuHelp=&Help"));
-        const char* layouts[][2] = {
-            {"MenuFile", "MenuOpen MenuReopen MenuOpenIE | MenuSaveAs MenuSaveLrc | MenuAssocTagLyr MenuSetZVEKTool | MenuExit"},
-            {"MenuEdit", "MenuUndo MenuCut MenuCopy MenuPaste | MenuAllSelect"},
-            {"MenuConvert", "MenuConvertAuto | MenuTextToZVEK MenuZVEKToText | MenuTagToZVEK MenuZVEKToTag "
-                            "MenuConvertFromIE MenuConvertFromURL | MenuWinAmpToZVEK MenuLrcToZVEK"},
-            {"MenuFind", "MenuFindLyricsFromTitle MenuFindLyricsFromArtist MenuOpenURL"},
-            {"MenuHelp", "MenuHelpHelp | MenuHALDESOFT MenuUtaMap MenuUtaNet"},
-            {"ConvertMenu", "ConvMenuTextToZVEK ConvMenuZVEKToText | ConvMenuTagToZVEK ConvMenuZVEKToTag "
-                            "ConvertMenuConvertFromIE ConvertMenuConvertFromURL | ConvMenuWinAmpToZVEK ConvMenuLrcToZVEK"},
-            {"HomePageMenu", "HPMenuHALDESOFT HPMenuUtaMap HPMenuUtaNet"},
-            {"FindMenu", "PopupFindLyricsFromTitle PopupFindLyricsFromArtist PopupOpenURL"},
-            {"PopupMenu", "PopupUndo PopupCut PopupCopy PopupPaste | PopupConvert PopupConvertIE PopupConvertURL"},
-        };
-        for (const auto& [name, layout] : layouts) QCOMPARE(Layout(menu(name)->actions()), QString::fromLatin1(layout));
-
-        auto* toolBar = form_->findChild<QToolBar*>(QStringLiteral("ToolBar1"));
-        QCOMPARE(Layout(toolBar->actions(), toolBar),
-                 QStringLiteral("BtnOpen BtnSaveAs | BtnUndo BtnCut BtnCopy BtnPaste | BtnConvert BtnConvertFromIE | "
-                                "BtnFindLyrics BtnHomePage BtnHelp"));
-        auto button = [&](const char* name) { return form_->findChild<QToolButton*>(QString::fromLatin1(name)); };
-        QCOMPARE(button("BtnConvert")->popupMode(), QToolButton::MenuButtonPopup);
-        QCOMPARE(button("BtnConvert")->menu(), menu("ConvertMenu"));
-        QCOMPARE(button("BtnFindLyrics")->popupMode(), QToolButton::InstantPopup);
-        QCOMPARE(button("BtnFindLyrics")->menu(), menu("FindMenu"));
-        QCOMPARE(button("BtnHomePage")->popupMode(), QToolButton::InstantPopup);
-        QCOMPARE(button("BtnHomePage")->menu(), menu("HomePageMenu"));
-
+        lines << QStringLiteral("ToolBar1");
+        auto* bar = form_->findChild<QToolBar*>(QStringLiteral("ToolBar1"));
+        for (QAction* a : bar->actions()) {
+            const auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(a));
+            if (a->isSeparator()) {
+                lines << "  -";
+                continue;
+            }
+            QVERIFY(button && !button->icon().isNull());
+            QCOMPARE(button->toolTip(), button->statusTip());
+            const char* popup[] = {"delayed", "menu button", "instant"};
+            lines << row({button->objectName(), button->statusTip(),
+                          button->cursor().shape() == Qt::PointingHandCursor ? "hand" : "arrow",
+                          button->menu() ? button->menu()->objectName() + " " + popup[button->popupMode()] : ""});
+        }
+        lines << QString();  // the file ends with a line break
+        const QStringList expected =
+            QString::fromUtf8(test::ReadBytes(ZVEKLC_TEST_DATA "/app/window-controls.txt")).split('\n');
+        for (qsizetype i = 0; i < std::max(lines.size(), expected.size()); ++i) QCOMPARE(lines.value(i), expected.value(i));
         QCOMPARE(form_->windowTitle(), QStringLiteral("ZVEK Lyrics Converter Ver.6.310"));
         QCOMPARE(Edit().lineWrapMode(), QPlainTextEdit::NoWrap);
         QCOMPARE(Edit().font().pixelSize(), 16);
         QCOMPARE(Edit().font().families().front(), QStringLiteral("ＭＳ ゴシック"));
     }
 
-    // A click on the tool bar's convert button runs Convert Auto.
-    void toolBarButtonRunsItsCommand() {
-        SetEditor("Hello");
-        form_->findChild<QToolButton*>(QStringLiteral("BtnConvert"))->click();
-        QCOMPARE(Saved(Edit()), RunCore("Hello", "", [](LyricsDocument& d) { ConvertTextToZVEK(d); }).text);
-    }
-
-    // Each command reached through its action leaves the editor with what
-    // the core gives for the same document, with the core's name and
-    // modified flag, and without the undo history the conversion cleared.
+    // Each command reached through its action (or tool button) leaves the
+    // editor with what the core gives for the same document, with the core's
+    // name and modified flag, and without the undo history the conversion cleared.
     void commandsLeaveWhatTheCoreGives_data() {
-        QTest::addColumn<QString>("action");
-        QTest::addColumn<QString>("input");  // UTF-8; "sample" = the sample song
-        QTest::addColumn<QString>("fileName");
-        QTest::addColumn<int>("kind");  // 0 text, 1 untext, 2 winamp, 3 auto, 4 tag, 5 untag, 6 lrc
-        const QString lyr = QStringLiteral("[Spec]\nTitle=Song\n[Text]\n00:01:000=\"a\",\"b\"\n00:02:000=Hello");
-        QTest::newRow("text") << "MenuTextToZVEK" << "sample" << "/x/song.txt" << 0;
-        QTest::newRow("text drop-down") << "ConvMenuTextToZVEK" << "  Hello  \n\nWorld" << "" << 0;
-        QTest::newRow("untext") << "MenuZVEKToText" << lyr << "/x/song.lyr" << 1;
-        QTest::newRow("winamp") << "ConvMenuWinAmpToZVEK" << "[00:12:34]Hello\n[ar:Someone]\n[00:01.5]x" << "" << 2;
-        QTest::newRow("auto text") << "MenuConvertAuto" << "sample" << "song.txt" << 3;
-        QTest::newRow("auto popup winamp") << "PopupConvert" << "[00:01:00]Hi" << "w.txt" << 3;
-        QTest::newRow("zvek to tag") << "MenuZVEKToTag" << "tagged" << "/x/song.lyr" << 4;
-        QTest::newRow("tag to zvek") << "ConvMenuTagToZVEK" << "tagfile" << "/x/song.TagLyr" << 5;
-        QTest::newRow("lrc") << "MenuLrcToZVEK" << "[ti:歌]\n[00:02.00]b\n[00:01.00][00:03.00] <00:01.50>a" << "/x/song.lrc"
-                             << 6;
+        QTest::addColumn<CommandCase>("c");
+        const char* lyr = "[Spec]\nTitle=Song\n[Text]\n00:01:000=\"a\",\"b\"\n00:02:000=Hello";
+        QTest::newRow("text") << CommandCase{"MenuTextToZVEK", "sample", "/x/song.txt", Core::Text};
+        QTest::newRow("text drop-down") << CommandCase{"ConvMenuTextToZVEK", "  Hello  \n\nWorld", "", Core::Text};
+        QTest::newRow("untext") << CommandCase{"MenuZVEKToText", lyr, "/x/song.lyr", Core::Untext};
+        QTest::newRow("winamp") << CommandCase{"ConvMenuWinAmpToZVEK", "[00:12:34]Hello\n[ar:Someone]\n[00:01.5]x", "",
+                                               Core::WinAmp};
+        QTest::newRow("auto text") << CommandCase{"MenuConvertAuto", "sample", "song.txt", Core::Auto};
+        QTest::newRow("auto popup winamp") << CommandCase{"PopupConvert", "[00:01:00]Hi", "w.txt", Core::Auto};
+        QTest::newRow("auto tool button") << CommandCase{"BtnConvert", "Hello", "", Core::Auto};
+        QTest::newRow("zvek to tag") << CommandCase{"MenuZVEKToTag", "lyrics", "/x/song.lyr", Core::Tag};
+        QTest::newRow("tag to zvek") << CommandCase{"ConvMenuTagToZVEK", "tagfile", "/x/song.TagLyr", Core::Untag};
+        QTest::newRow("lrc") << CommandCase{"MenuLrcToZVEK", "[ti:歌]\n[00:02.00]b\n[00:01.00][00:03.00] <00:01.50>a",
+                                            "/x/song.lrc", Core::Lrc};
     }
     void commandsLeaveWhatTheCoreGives() {
-        QFETCH(QString, action);
-        QFETCH(QString, input);
-        QFETCH(QString, fileName);
-        QFETCH(int, kind);
-        const std::string reference = kSamplePage;
-        const auto text = [](LyricsDocument& d) { ConvertTextToZVEK(d); };
-        std::string sjis = input == QLatin1String("sample") ? SampleText() : Utf8ToSjis(input.toStdString());
-        if (kind == 4) sjis = SampleLyrics();
-        if (kind == 5) sjis = SampleTagFile("song.lyr");
+        QFETCH(CommandCase, c);
+        const std::string input = c.input;
+        const std::string sjis = input == "sample" ? SampleText() : input == "lyrics" ? SampleLyrics()
+                                 : input == "tagfile" ? SampleTagFile("song.lyr") : Utf8ToSjis(input);
+        const bool asksForPage = c.core == Core::Tag || c.core == Core::Untag;
         const std::function<void(LyricsDocument&)> core[] = {
-            text,
-            [](LyricsDocument& d) { ConvertZVEKToText(d); },
-            [](LyricsDocument& d) { ConvertWinAmpToZVEK(d); },
-            [](LyricsDocument& d) { zvek::MenuConvertAutoClick(d); },
+            [](LyricsDocument& d) { ConvertTextToZVEK(d); },   [](LyricsDocument& d) { ConvertZVEKToText(d); },
+            [](LyricsDocument& d) { ConvertWinAmpToZVEK(d); }, [](LyricsDocument& d) { zvek::MenuConvertAutoClick(d); },
             [](LyricsDocument& d) { zvek::MenuZVEKToTagClick(d); },
-            [](LyricsDocument& d) { zvek::MenuTagToZVEKClick(d); },
-            [](LyricsDocument& d) { ConvertLrcToZVEK(d); },
+            [](LyricsDocument& d) { zvek::MenuTagToZVEKClick(d); }, [](LyricsDocument& d) { ConvertLrcToZVEK(d); },
         };
-        const CoreResult expected = RunCore(sjis, fileName.toStdString(), core[kind], (kind == 4 || kind == 5) ? reference : "");
+        const CoreResult expected = RunCore(sjis, c.fileName, core[int(c.core)], asksForPage ? kSamplePage : "");
 
         SetEditor(sjis);
         Type(QStringLiteral("x"));  // an edit the conversion's cleared history must not keep
         Edit().undo();
         QVERIFY(Edit().document()->isRedoAvailable());
-        form_->Document().SetFileName(fileName.toStdString());
-        if (kind == 4 || kind == 5) script_.files.push_back(reference);
-        Act(action.toLatin1().constData())->trigger();
+        form_->Document().SetFileName(c.fileName);
+        if (asksForPage) script_.files.push_back(kSamplePage);
+        if (auto* button = form_->findChild<QToolButton*>(QString::fromLatin1(c.action))) button->click();
+        else Act(c.action)->trigger();
 
         QCOMPARE(Saved(Edit()), expected.text);
         QCOMPARE(form_->Document().FileName(), expected.fileName);
         QCOMPARE(form_->windowTitle(), U(ExtractFileName(expected.fileName)));
         QCOMPARE(Edit().document()->isModified(), expected.modified);
-        QVERIFY(!Edit().document()->isUndoAvailable());
-        QVERIFY(!Edit().document()->isRedoAvailable());
+        QVERIFY(!Edit().document()->isUndoAvailable() && !Edit().document()->isRedoAvailable());
         QVERIFY(!Edit().isReadOnly());
         QCOMPARE(QApplication::overrideCursor(), nullptr);
-        if (kind == 4 || kind == 5) {
-            QCOMPARE(script_.dialogs.size(), size_t(1));
+        QCOMPARE(script_.dialogs.size(), size_t(asksForPage ? 1 : 0));
+        if (asksForPage) {
             QCOMPARE(script_.dialogs[0].title, std::string("歌詞テキスト"));
             QCOMPARE(script_.dialogs[0].filterIndex, 4);
         }
@@ -428,43 +317,38 @@ private slots:
 
     // 16: "Yes" followed by a cancelled or failed Save As keeps the window.
     void closeQueryAnswers_data() {
-        QTest::addColumn<bool>("modified");
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<QString>("saveAs");  // "" = the dialog is cancelled
-        QTest::addColumn<bool>("closes");
-        QTest::newRow("unmodified") << false << -1 << "" << true;
-        QTest::newRow("cancel") << true << int(MsgResult::Cancel) << "" << false;
-        QTest::newRow("no") << true << int(MsgResult::No) << "" << true;
-        QTest::newRow("yes, saved") << true << int(MsgResult::Yes) << "saved.lyr" << true;
-        QTest::newRow("yes, dialog cancelled") << true << int(MsgResult::Yes) << "" << false;
-        QTest::newRow("yes, save fails") << true << int(MsgResult::Yes) << "no-such-folder/saved.lyr" << false;
+        QTest::addColumn<CloseCase>("c");
+        QTest::newRow("unmodified") << CloseCase{false, -1, "", true};
+        QTest::newRow("cancel") << CloseCase{true, int(MsgResult::Cancel), "", false};
+        QTest::newRow("no") << CloseCase{true, int(MsgResult::No), "", true};
+        QTest::newRow("yes, saved") << CloseCase{true, int(MsgResult::Yes), "saved.lyr", true};
+        QTest::newRow("yes, dialog cancelled") << CloseCase{true, int(MsgResult::Yes), "", false};
+        QTest::newRow("yes, save fails") << CloseCase{true, int(MsgResult::Yes), "no-such-folder/saved.lyr", false};
     }
     void closeQueryAnswers() {
-        QFETCH(bool, modified);
-        QFETCH(int, answer);
-        QFETCH(QString, saveAs);
-        QFETCH(bool, closes);
+        QFETCH(CloseCase, c);
+        const std::string saveAs = c.saveAs;
         test::WriteBytes(Path("song.lyr"), "a\r\n");
         script_.files.push_back(Path("song.lyr"));
         Act("MenuOpen")->trigger();
-        if (modified) Type(QStringLiteral("edit"));
-        if (answer >= 0) script_.answers.push_back(static_cast<MsgResult>(answer));
-        if (!saveAs.isEmpty()) script_.files.push_back(Path(saveAs.toUtf8().constData()));
+        if (c.modified) Type(QStringLiteral("edit"));
+        if (c.answer >= 0) script_.answers.push_back(static_cast<MsgResult>(c.answer));
+        if (!saveAs.empty()) script_.files.push_back(Path(c.saveAs));
 
         QCloseEvent close;
         QApplication::sendEvent(form_.get(), &close);
-        QCOMPARE(close.isAccepted(), closes);
-        if (modified) {
-            QCOMPARE(script_.asked.size(), size_t(answer == int(MsgResult::Yes) && saveAs.contains('/') ? 2 : 1));
+        QCOMPARE(close.isAccepted(), c.closes);
+        if (c.modified) {
+            QCOMPARE(script_.asked.size(), size_t(c.answer == int(MsgResult::Yes) && saveAs.find('/') != std::string::npos ? 2 : 1));
             QCOMPARE(script_.asked[0].text, std::string("song.lyrを保存しますか？"));
             QCOMPARE(script_.asked[0].buttons, MsgButtons::YesNoCancel);
         } else {
             QVERIFY(script_.asked.empty());
         }
-        QCOMPARE(Edit().toPlainText().startsWith(QLatin1String("edit")), modified);
+        QCOMPARE(Edit().toPlainText().startsWith(QLatin1String("edit")), c.modified);
         // Settings are written by a close that goes ahead, and only then.
-        QCOMPARE(QFile::exists(SettingsPath()), closes);
-        if (saveAs == QLatin1String("saved.lyr")) QVERIFY(test::ReadBytes(Path("saved.lyr")).starts_with("edita"));
+        QCOMPARE(QFile::exists(SettingsPath()), c.closes);
+        if (saveAs == "saved.lyr") QVERIFY(test::ReadBytes(Path("saved.lyr")).starts_with("edita"));
     }
 
     void reopenAsksOnlyAboutUnsavedEdits() {
@@ -485,34 +369,26 @@ private slots:
     }
 
     void checkMenuFollowsSelectionClipboardAndUrlLine_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("select");
-        QTest::addColumn<QString>("clipboard");  // "" = an image, no text
-        QTest::addColumn<bool>("url");
-        QTest::newRow("nothing") << "Title=x" << false << "" << false;
-        QTest::newRow("selection and text") << "Title=x" << true << "t" << false;
-        QTest::newRow("URL= empty") << "a\nURL=" << false << "t" << true;
-        QTest::newRow("lower case url") << "url=http://x/" << true << "" << true;
-        QTest::newRow("not the name") << "x URL=1\nURLS=2" << false << "" << false;
+        QTest::addColumn<MenuCase>("c");
+        QTest::newRow("nothing") << MenuCase{"Title=x", false, "", false};
+        QTest::newRow("selection and text") << MenuCase{"Title=x", true, "t", false};
+        QTest::newRow("URL= empty") << MenuCase{"a\nURL=", false, "t", true};
+        QTest::newRow("lower case url") << MenuCase{"url=http://x/", true, "", true};
+        QTest::newRow("not the name") << MenuCase{"x URL=1\nURLS=2", false, "", false};
     }
     void checkMenuFollowsSelectionClipboardAndUrlLine() {
-        QFETCH(QString, text);
-        QFETCH(bool, select);
-        QFETCH(QString, clipboard);
-        QFETCH(bool, url);
-        Edit().setPlainText(text);
+        QFETCH(MenuCase, c);
+        const bool select = c.select, url = c.url, paste = *c.clipboard;
+        Edit().setPlainText(QString::fromUtf8(c.text));
         if (select) Edit().selectAll();
-        if (clipboard.isEmpty()) {
-            auto* image = new QMimeData;
-            image->setData(QStringLiteral("image/png"), "png");
-            QGuiApplication::clipboard()->setMimeData(image);
-        } else {
-            QGuiApplication::clipboard()->setText(clipboard);
-        }
+        auto* clipboard = new QMimeData;
+        if (paste) clipboard->setText(QString::fromUtf8(c.clipboard));
+        else clipboard->setData(QStringLiteral("image/png"), "png");
+        QGuiApplication::clipboard()->setMimeData(clipboard);
         form_->findChild<QMenu*>(QStringLiteral("MenuEdit"))->aboutToShow();
         for (const char* name : {"MenuCut", "MenuCopy", "PopupCut", "PopupCopy"}) QCOMPARE(Act(name)->isEnabled(), select);
-        QCOMPARE(Act("MenuPaste")->isEnabled(), !clipboard.isEmpty());
-        QCOMPARE(Act("PopupPaste")->isEnabled(), !clipboard.isEmpty());
+        QCOMPARE(Act("MenuPaste")->isEnabled(), paste);
+        QCOMPARE(Act("PopupPaste")->isEnabled(), paste);
         for (const char* name : {"MenuConvertFromURL", "ConvertMenuConvertFromURL", "PopupConvertURL"})
             QCOMPARE(Act(name)->isEnabled(), url);
         // The tool-bar buttons and the other items are never disabled.
@@ -548,36 +424,30 @@ private slots:
     }
 
     void droppedFiles_data() {
-        QTest::addColumn<QString>("editor");
-        QTest::addColumn<QString>("documentName");
-        QTest::addColumn<QString>("dropped");
-        QTest::addColumn<int>("answer");  // -1: no question expected
-        QTest::addColumn<QString>("result");  // "open", "tag", "untag", "none"
-        QTest::newRow("lyr opens at once") << "text" << "" << "a.lyr" << -1 << "open";
-        QTest::newRow("txt on an empty editor opens") << "" << "" << "a.txt" << -1 << "open";
-        QTest::newRow("HTML page: yes makes a tag file") << "lyrics" << "s.lyr" << "page.HTML" << int(MsgResult::Yes) << "tag";
-        QTest::newRow("yes on a tag file restores") << "lyrics" << "s.TagLyr" << "page.htm" << int(MsgResult::Yes) << "untag";
-        QTest::newRow("no opens the page") << "lyrics" << "s.lyr" << "page.htm" << int(MsgResult::No) << "open";
-        QTest::newRow("cancel does nothing") << "lyrics" << "s.lyr" << "a.txt" << int(MsgResult::Cancel) << "none";
+        QTest::addColumn<DropCase>("c");
+        const int yes = int(MsgResult::Yes), no = int(MsgResult::No), cancel = int(MsgResult::Cancel);
+        QTest::newRow("lyr opens at once") << DropCase{"text", "", "a.lyr", -1, "open"};
+        QTest::newRow("txt on an empty editor opens") << DropCase{"", "", "a.txt", -1, "open"};
+        QTest::newRow("HTML page: yes makes a tag file") << DropCase{"lyrics", "s.lyr", "page.HTML", yes, "tag"};
+        QTest::newRow("yes on a tag file restores") << DropCase{"lyrics", "s.TagLyr", "page.htm", yes, "untag"};
+        QTest::newRow("no opens the page") << DropCase{"lyrics", "s.lyr", "page.htm", no, "open"};
+        QTest::newRow("cancel does nothing") << DropCase{"lyrics", "s.lyr", "a.txt", cancel, "none"};
     }
     void droppedFiles() {
-        QFETCH(QString, editor);
-        QFETCH(QString, documentName);
-        QFETCH(QString, dropped);
-        QFETCH(int, answer);
-        QFETCH(QString, result);
+        QFETCH(DropCase, c);
+        const std::string editor = c.editor, documentName = c.documentName, result = c.result;
+        const int answer = c.answer;
         const std::string page = test::ReadBytes(kSamplePage);
         const std::string lyrics = SampleLyrics();
         const std::string tagFile = SampleTagFile("s.lyr");
-        const std::string path = Path(dropped.toUtf8().constData());
-        const bool isPage = dropped.contains(QLatin1String(".htm"), Qt::CaseInsensitive);
-        test::WriteBytes(path, isPage ? page : "dropped\r\n");
+        const std::string path = Path(c.dropped);
+        test::WriteBytes(path, QString::fromUtf8(c.dropped).contains(".htm", Qt::CaseInsensitive) ? page : "dropped\r\n");
         test::WriteBytes(Path("second.lyr"), "second\r\n");
-        const std::string before = editor == QLatin1String("lyrics") ? (documentName.endsWith("TagLyr") ? tagFile : lyrics)
-                                                                      : editor.toStdString();
+        const std::string before =
+            editor == "lyrics" ? (documentName.ends_with("TagLyr") ? tagFile : lyrics) : editor;
         SetEditor(before);
         const std::string shown = Saved(Edit());
-        form_->Document().SetFileName(Path(documentName.toUtf8().constData()));
+        form_->Document().SetFileName(Path(documentName));
         if (answer >= 0) script_.answers.push_back(static_cast<MsgResult>(answer));
 
         QVERIFY(Drop({path, Path("second.lyr")}));
@@ -588,19 +458,18 @@ private slots:
         } else {
             QVERIFY(script_.asked.empty());
         }
-        const std::string reference = path;
         std::string expected = shown;
-        if (result == QLatin1String("open")) {
+        if (result == "open") {
             test::FakeHost host;
             LyricsDocument doc(host);
             doc.OpenFile(path);
             expected = doc.Text();
             QCOMPARE(form_->Document().FileName(), path);
             QCOMPARE(form_->Document().OpenDialog.initialDir, dir_->path().toStdString());
-        } else if (result == QLatin1String("tag")) {
-            expected = RunCore(lyrics, "s.lyr", [&](LyricsDocument& d) { MakeTagFile(d, reference); }).text;
-        } else if (result == QLatin1String("untag")) {
-            expected = RunCore(tagFile, "s.TagLyr", [&](LyricsDocument& d) { RestoreFromTagFile(d, reference); }).text;
+        } else if (result == "tag") {
+            expected = RunCore(lyrics, "s.lyr", [&](LyricsDocument& d) { MakeTagFile(d, path); }).text;
+        } else if (result == "untag") {
+            expected = RunCore(tagFile, "s.TagLyr", [&](LyricsDocument& d) { RestoreFromTagFile(d, path); }).text;
             QCOMPARE(expected, lyrics);
         }
         QCOMPARE(Saved(Edit()), expected);
@@ -701,30 +570,22 @@ private slots:
 
     // The command lines end to end, with the window shown and left to run.
     void unattendedConversion_data() {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("saveAs");   // the Save As dialog's answer; "" = no dialog expected
-        QTest::addColumn<QString>("written");  // file expected afterwards ("" = none)
-        QTest::addColumn<QString>("kind");     // what it holds: "lyrics" or "tag"
-        QTest::addColumn<bool>("closes");
-        QTest::newRow("document reference output") << QStringList{"a.taglyr", "ref.htm", "out.lyr"} << "" << "out.lyr"
-                                                   << "lyrics" << true;
-        QTest::newRow("folders come from the document") << QStringList{"sub/a.taglyr", "ref.htm", "out.lyr"} << ""
-                                                        << "sub/out.lyr" << "lyrics" << true;
-        QTest::newRow("not .taglyr: made into a tag file") << QStringList{"a.lyr", "ref.htm"} << "t.TagLyr"
-                                                           << "t.TagLyr" << "tag" << true;
-        QTest::newRow("failed conversion writes nothing") << QStringList{"a.taglyr", "missing.htm", "out.lyr"} << ""
-                                                          << "" << "" << true;
-        QTest::newRow("missing document") << QStringList{"missing.taglyr", "ref.htm"} << "" << "" << "" << true;
-        QTest::newRow("-convert without URL= stays open") << QStringList{"-convert", "a.lyr"} << "" << "" << "" << false;
-        QTest::newRow("-convert with URL=") << QStringList{"-convert", "u.taglyr"} << "u.lyr" << "u.lyr" << "lyrics"
-                                            << true;
+        QTest::addColumn<UnattendedCase>("c");
+        QTest::newRow("document reference output")
+            << UnattendedCase{{"a.taglyr", "ref.htm", "out.lyr"}, "", "out.lyr", "lyrics", true};
+        QTest::newRow("folders come from the document")
+            << UnattendedCase{{"sub/a.taglyr", "ref.htm", "out.lyr"}, "", "sub/out.lyr", "lyrics", true};
+        QTest::newRow("not .taglyr: made into a tag file")
+            << UnattendedCase{{"a.lyr", "ref.htm"}, "t.TagLyr", "t.TagLyr", "tag", true};
+        QTest::newRow("failed conversion writes nothing")
+            << UnattendedCase{{"a.taglyr", "missing.htm", "out.lyr"}, "", "", "", true};
+        QTest::newRow("missing document") << UnattendedCase{{"missing.taglyr", "ref.htm"}, "", "", "", true};
+        QTest::newRow("-convert without URL= stays open") << UnattendedCase{{"-convert", "a.lyr"}, "", "", "", false};
+        QTest::newRow("-convert with URL=") << UnattendedCase{{"-convert", "u.taglyr"}, "u.lyr", "u.lyr", "lyrics", true};
     }
     void unattendedConversion() {
-        QFETCH(QStringList, args);
-        QFETCH(QString, saveAs);
-        QFETCH(QString, written);
-        QFETCH(QString, kind);
-        QFETCH(bool, closes);
+        QFETCH(UnattendedCase, c);
+        const std::string saveAs = c.saveAs, written = c.written;
         test::LoopbackServer server;
         const std::string page = test::ReadBytes(kSamplePage);
         server.Serve("/song.htm", 200, page);
@@ -732,8 +593,8 @@ private slots:
         const std::string tagFile = SampleTagFile("a.lyr");
         QDir(dir_->path()).mkdir(QStringLiteral("sub"));
         for (const char* folder : {"", "sub/"}) {
-            test::WriteBytes(Path((std::string(folder) + "a.taglyr").c_str()), tagFile);
-            test::WriteBytes(Path((std::string(folder) + "ref.htm").c_str()), page);
+            test::WriteBytes(Path(folder + std::string("a.taglyr")), tagFile);
+            test::WriteBytes(Path(folder + std::string("ref.htm")), page);
         }
         test::WriteBytes(Path("a.lyr"), lyrics);
         test::WriteBytes(Path("u.taglyr"), WithUrl(tagFile, server.Url("/song.htm")));
@@ -744,24 +605,22 @@ private slots:
 
         const QString here = QDir::currentPath();
         QDir::setCurrent(dir_->path());
-        std::vector<std::string> argv;
-        for (const QString& a : args) argv.push_back(a.toStdString());
-        TFormMain& form = Make(argv);
-        if (!saveAs.isEmpty()) script_.files.push_back(Path(saveAs.toUtf8().constData()));
-        const bool closed = RunsToClose(form, closes);
+        TFormMain& form = Make(c.args);
+        if (!saveAs.empty()) script_.files.push_back(Path(saveAs));
+        const bool closed = RunsToClose(form, c.closes);
         const QString after = QDir::currentPath();
         QDir::setCurrent(here);
 
-        QCOMPARE(closed, closes);
+        QCOMPARE(closed, c.closes);
         QCOMPARE(after, dir_->path());  // put back after the conversion
-        QCOMPARE(script_.dialogs.size(), size_t(saveAs.isEmpty() ? 0 : 1));
-        if (written.isEmpty()) {
+        QCOMPARE(script_.dialogs.size(), size_t(saveAs.empty() ? 0 : 1));
+        if (written.empty()) {
             QCOMPARE(listing(), before);
-            QCOMPARE(form.ExitStatus() != 0, args.size() > 1 && args[0] != "-convert");
+            QCOMPARE(form.ExitStatus() != 0, c.args[0] != "-convert");
             return;
         }
-        const std::string bytes = test::ReadBytes(Path(written.toUtf8().constData()));
-        if (kind == QLatin1String("lyrics")) QCOMPARE(bytes, lyrics);
+        const std::string bytes = test::ReadBytes(Path(written));
+        if (c.kind == std::string("lyrics")) QCOMPARE(bytes, lyrics);
         else QVERIFY(bytes.starts_with("[TagLyr]\r\n") && bytes != lyrics);
         QCOMPARE(form.ExitStatus(), 0);
     }

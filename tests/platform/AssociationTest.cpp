@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
-#include <string>
+#include <utility>
 
 #include "TestSupport.h"
 
@@ -17,37 +16,15 @@ const std::string kMimePackage =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
     "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
     "  <mime-type type=\"text/x-zvek-taglyr\">\n"
-    "    <comment>ZVEK TagFile</comment>\n"
-    "    <comment xml:lang=\"ja\">ZVEK タグファイル</comment>\n"
-    "    <sub-class-of type=\"text/plain\"/>\n"
-    "    <generic-icon name=\"text-x-generic\"/>\n"
-    "    <glob pattern=\"*.taglyr\" case-sensitive=\"false\"/>\n"
-    "  </mime-type>\n"
-    "</mime-info>\n";
+    "    <comment>ZVEK TagFile</comment>\n    <comment xml:lang=\"ja\">ZVEK タグファイル</comment>\n"
+    "    <sub-class-of type=\"text/plain\"/>\n    <generic-icon name=\"text-x-generic\"/>\n"
+    "    <glob pattern=\"*.taglyr\" case-sensitive=\"false\"/>\n  </mime-type>\n</mime-info>\n";
 
 std::string DesktopEntry(const std::string& program) {
-    return "[Desktop Entry]\n"
-           "Type=Application\n"
-           "Name=ZVEK Lyrics Converter\n"
-           "Exec=\"" + program + "\" %f\n"
-           "Icon=zveklc\n"
-           "Terminal=false\n"
-           "Categories=AudioVideo;Audio;\n"
-           "MimeType=text/x-zvek-taglyr;\n"
-           "Actions=convert;\n"
-           "X-ZVEKLC-Converter=" + program + "\n"
-           "\n"
-           "[Desktop Action convert]\n"
-           "Name=Convert\n"
-           "Name[ja]=変換\n"
-           "Exec=\"" + program + "\" -convert %f\n";
-}
-
-std::string Replace(std::string text, const std::string& from, const std::string& to) {
-    const auto at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos) text.replace(at, from.size(), to);
-    return text;
+    return "[Desktop Entry]\nType=Application\nName=ZVEK Lyrics Converter\nExec=\"" + program + "\" %f\n"
+           "Icon=zveklc\nTerminal=false\nCategories=AudioVideo;Audio;\nMimeType=text/x-zvek-taglyr;\n"
+           "Actions=convert;\nX-ZVEKLC-Converter=" + program + "\n\n"
+           "[Desktop Action convert]\nName=Convert\nName[ja]=変換\nExec=\"" + program + "\" -convert %f\n";
 }
 
 // Data folders, PATH and the home folder all inside a temporary folder;
@@ -56,22 +33,26 @@ class AssociationTest : public ::testing::Test {
 protected:
     AssociationTest() {
         fs::create_directories(bin);
-        fs::create_directories(system);
         for (const char* tool : {"update-mime-database", "update-desktop-database", "xdg-mime"}) {
             test::WriteBytes(bin / tool, "#!/bin/sh\nprintf '%s\\n' \"${0##*/} $*\" >> '" + log.string() + "'\n");
             fs::permissions(bin / tool, fs::perms::owner_all);
         }
     }
 
-    std::string Log() const { return fs::exists(log) ? test::ReadBytes(log) : ""; }
-    std::string Mime() const { return test::ReadBytes(data / "mime/packages/zveklc-taglyr.xml"); }
-    std::string Desktop() const { return test::ReadBytes(data / "applications/zveklc.desktop"); }
+    // What the tools noted since the last call.
+    std::string TakeLog() const {
+        const std::string text = fs::exists(log) ? test::ReadBytes(log) : "";
+        fs::remove(log);
+        return text;
+    }
 
     test::TempDir dir;
     fs::path data = dir.path() / "data";
     fs::path system = dir.path() / "system";
     fs::path bin = dir.path() / "bin";
     fs::path log = dir.path() / "tools.log";
+    fs::path mime = data / "mime/packages/zveklc-taglyr.xml";
+    fs::path desktop = data / "applications/zveklc.desktop";
     std::string program = "/opt/ZVEK Lyrics Converter/zveklc";
     std::string other = "/home/me/old/zveklc";
     test::ScopedEnv home{"HOME", dir / "home"};
@@ -81,69 +62,43 @@ protected:
     test::ScopedEnv path{"PATH", bin.string()};
 };
 
-TEST_F(AssociationTest, FirstStartWritesEverythingThenFindsItComplete) {
-    EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Repaired);
-    EXPECT_EQ(Mime(), kMimePackage);
-    EXPECT_EQ(Desktop(), DesktopEntry(program));
-    EXPECT_EQ(Log(), "update-mime-database " + data.string() + "/mime\n"
-                     "update-desktop-database " + data.string() + "/applications\n"
-                     "xdg-mime default zveklc.desktop text/x-zvek-taglyr\n");
-
-    fs::remove(log);
-    EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Complete);
-    EXPECT_TRUE(CheckTagLyrAssociation(program));
-    EXPECT_EQ(Log(), "");
-}
-
-TEST_F(AssociationTest, AMissingPieceIsWrittenForThisCopy) {
-    const fs::path mime = data / "mime/packages/zveklc-taglyr.xml";
-    const fs::path desktop = data / "applications/zveklc.desktop";
-    struct Case {
-        const char* name;
-        std::function<void()> damage;
+TEST_F(AssociationTest, WhatIsMissingIsWrittenForThisCopyAndThenFoundComplete) {
+    auto edit = [&](const std::string& from, const std::string& to) {
+        std::string text = test::ReadBytes(desktop);
+        ASSERT_NE(text.find(from), std::string::npos) << from;
+        test::WriteBytes(desktop, text.replace(text.find(from), from.size(), to));
     };
-    const Case cases[] = {
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"first start", [&] { fs::remove_all(data); }},
         {"no MIME package", [&] { fs::remove(mime); }},
         {"no desktop entry", [&] { fs::remove(desktop); }},
-        {"no converter key",
-         [&] { test::WriteBytes(desktop, Replace(Desktop(), "X-ZVEKLC-Converter=" + program + "\n", "")); }},
-        {"convert not among the actions",
-         [&] { test::WriteBytes(desktop, Replace(Desktop(), "Actions=convert;", "Actions=")); }},
-        {"no convert action group", [&] {
-             const std::string text = Desktop();
-             test::WriteBytes(desktop, text.substr(0, text.find("\n[Desktop Action convert]")));
-         }},
+        {"no converter key", [&] { edit("X-ZVEKLC-Converter=", "X-Other="); }},
+        {"convert not among the actions", [&] { edit("Actions=convert;", "Actions="); }},
+        {"no convert action group", [&] { edit("[Desktop Action convert]", "[Desktop Action other]"); }},
         {"no MIME package, desktop entry for another copy", [&] {
              ASSERT_TRUE(WriteTagLyrAssociation(other));
              fs::remove(mime);
          }},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, damage] : cases) {
+        SCOPED_TRACE(name);
         ASSERT_TRUE(WriteTagLyrAssociation(program));
-        c.damage();
-        fs::remove(log);
+        damage();
+        TakeLog();
         EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Repaired);
-        EXPECT_EQ(Mime(), kMimePackage);
-        EXPECT_EQ(Desktop(), DesktopEntry(program));
-        EXPECT_NE(Log(), "");
+        EXPECT_EQ(test::ReadBytes(mime), kMimePackage);
+        EXPECT_EQ(test::ReadBytes(desktop), DesktopEntry(program));
+        EXPECT_EQ(TakeLog(), "update-mime-database " + data.string() + "/mime\nupdate-desktop-database " +
+                                 data.string() + "/applications\nxdg-mime default zveklc.desktop text/x-zvek-taglyr\n");
+        EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Complete);
+        EXPECT_TRUE(CheckTagLyrAssociation(program));
+        EXPECT_EQ(TakeLog(), "");
     }
 }
 
-TEST_F(AssociationTest, AnotherCopysAssociationIsLeftAlone) {
-    ASSERT_TRUE(WriteTagLyrAssociation(other));
-    fs::remove(log);
-    EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Elsewhere);
-    EXPECT_FALSE(CheckTagLyrAssociation(program));
-    EXPECT_EQ(Desktop(), DesktopEntry(other));
-    EXPECT_EQ(Log(), "");
-
-    // The menu command takes it over.
-    ASSERT_TRUE(WriteTagLyrAssociation(program));
-    EXPECT_TRUE(CheckTagLyrAssociation(program));
-}
-
-TEST_F(AssociationTest, ASystemWideAssociationCounts) {
+// A system-wide association counts; the user's own entry, found first,
+// hides it, and one for another copy is left alone until the menu command.
+TEST_F(AssociationTest, OtherAssociationsAreLeftAlone) {
     {
         test::ScopedEnv installed{"XDG_DATA_HOME", system.string()};
         ASSERT_TRUE(WriteTagLyrAssociation(program));
@@ -151,23 +106,28 @@ TEST_F(AssociationTest, ASystemWideAssociationCounts) {
     EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Complete);
     EXPECT_EQ(RunTagLyrAssociationCheck(other), AssociationState::Elsewhere);
     EXPECT_FALSE(fs::exists(data));
+
+    ASSERT_TRUE(WriteTagLyrAssociation(other));
+    TakeLog();
+    EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Elsewhere);
+    EXPECT_FALSE(CheckTagLyrAssociation(program));
+    EXPECT_EQ(test::ReadBytes(desktop), DesktopEntry(other));
+    EXPECT_EQ(TakeLog(), "");
+    ASSERT_TRUE(WriteTagLyrAssociation(program));
+    EXPECT_TRUE(CheckTagLyrAssociation(program));
 }
 
-TEST_F(AssociationTest, MissingToolsAreSkipped) {
+TEST_F(AssociationTest, WithoutToolsOrDataHomeTheFilesGoUnderHome) {
     test::ScopedEnv noTools{"PATH", dir / "empty"};
     test::ScopedEnv noDataHome{"XDG_DATA_HOME", std::nullopt};
     EXPECT_TRUE(WriteTagLyrAssociation(program));
     EXPECT_EQ(test::ReadBytes(dir.path() / "home/.local/share/applications/zveklc.desktop"), DesktopEntry(program));
-    EXPECT_EQ(Log(), "");
+    EXPECT_EQ(TakeLog(), "");
 }
 
 TEST_F(AssociationTest, ProgramPathIsQuotedForTheDesktop) {
-    struct Case {
-        std::string program;
-        std::string exec;       // as the file holds it
-        std::string converter;  // likewise
-    };
-    const Case cases[] = {
+    // The Exec line and the converter key as the file holds them.
+    struct Case { std::string program, exec, converter; } cases[] = {
         {"/opt/50%/zveklc", R"(Exec="/opt/50%%/zveklc" %f)", "/opt/50%/zveklc"},
         {"/opt/a\"b$c`d/zveklc", R"(Exec="/opt/a\\"b\\$c\\`d/zveklc" %f)", "/opt/a\"b$c`d/zveklc"},
         {"/opt/a\\b/zveklc", R"(Exec="/opt/a\\\\b/zveklc" %f)", R"(/opt/a\\b/zveklc)"},
@@ -175,7 +135,7 @@ TEST_F(AssociationTest, ProgramPathIsQuotedForTheDesktop) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.program);
         ASSERT_TRUE(WriteTagLyrAssociation(c.program));
-        const std::string text = Desktop();
+        const std::string text = test::ReadBytes(desktop);
         EXPECT_NE(text.find("\n" + c.exec + "\n"), std::string::npos) << text;
         EXPECT_NE(text.find("\nX-ZVEKLC-Converter=" + c.converter + "\n"), std::string::npos) << text;
         EXPECT_EQ(RunTagLyrAssociationCheck(c.program), AssociationState::Complete);

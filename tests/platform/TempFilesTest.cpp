@@ -4,14 +4,11 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <set>
 #include <thread>
 
 #include "LoopbackServer.h"
@@ -42,95 +39,72 @@ protected:
     test::ScopedEnv tmp{"TMPDIR", base.path().string()};
 };
 
-// The number of a process that has ended.
-pid_t EndedProcess() {
-    const pid_t child = ::fork();
-    if (child == 0) ::_exit(0);
-    ::waitpid(child, nullptr, 0);
-    return child;
-}
-
-TEST_F(TempFilesTest, FilesGetDistinctNamesInOnePrivateFolder) {
+TEST_F(TempFilesTest, FilesGetDistinctNamesInOnePrivateFolderThatRemovingTakesAway) {
     const std::string folder = PrivateTempDir();
     EXPECT_EQ(fs::path(folder).parent_path(), base.path());
-    struct stat st {};
-    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
     EXPECT_EQ(PrivateTempDir(), folder);  // made once
-
-    std::set<std::string> names;
-    for (int i = 0; i < 50; ++i) {
-        const std::string file = UniqueTempFile(".htm");
-        EXPECT_EQ(fs::path(file).parent_path(), folder);
-        EXPECT_EQ(fs::path(file).extension(), ".htm");
-        EXPECT_TRUE(fs::is_regular_file(file));
-        EXPECT_EQ(fs::file_size(file), 0u);
-        names.insert(file);
+    const fs::path first = UniqueTempFile(".htm"), second = UniqueTempFile(".htm");
+    EXPECT_NE(first, second);
+    for (const fs::path& file : {first, second}) {
+        EXPECT_EQ(file.parent_path(), folder);
+        EXPECT_EQ(file.extension(), ".htm");
+        EXPECT_TRUE(fs::is_regular_file(file) && fs::file_size(file) == 0);
     }
-    EXPECT_EQ(names.size(), 50u);
     EXPECT_THROW(UniqueTempFile("/../x"), std::invalid_argument);
-}
 
-TEST_F(TempFilesTest, RemovingTakesTheContentsAndTheNextUseStartsAfresh) {
-    const std::string folder = PrivateTempDir();
-    test::WriteBytes(UniqueTempFile(".htm"), "page");
+    test::WriteBytes(first, "page");
     fs::create_directory(folder + "/sub");
     test::WriteBytes(folder + "/sub/inner", "x");
     RemovePrivateTempDir();
     EXPECT_FALSE(fs::exists(folder));
-    const std::string again = PrivateTempDir();
+    const std::string again = PrivateTempDir();  // the next use starts afresh
     EXPECT_TRUE(fs::is_directory(again));
     EXPECT_NE(again, folder);
 }
 
 TEST_F(TempFilesTest, FolderGoesWithItsProcessButNotWithAForkedChild) {
     const std::string mine = PrivateTempDir();
-    int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        // A child that inherited the parent's folder leaves it alone, and
-        // the folder it makes for itself goes when it exits normally.
-        ::close(pipeFds[0]);
+        // Leaves the inherited folder alone; the one it makes goes when it exits normally.
         RemovePrivateTempDir();
-        const std::string own = UniqueTempFile();
-        (void)!::write(pipeFds[1], own.data(), own.size());
-        ::close(pipeFds[1]);
+        const std::string own = fs::path(UniqueTempFile()).parent_path();
+        (void)!::write(fds[1], own.data(), own.size());
         std::exit(0);
     }
-    ::close(pipeFds[1]);
+    ::close(fds[1]);
     char buffer[4096];
-    const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
-    ::close(pipeFds[0]);
+    const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+    ::close(fds[0]);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    ASSERT_GT(n, 0);
-    const fs::path childFile(std::string(buffer, static_cast<std::size_t>(n)));
-    EXPECT_NE(childFile.parent_path(), mine);
-    EXPECT_FALSE(fs::exists(childFile.parent_path()));
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0 && n > 0);
+    const std::string theirs(buffer, static_cast<std::size_t>(n));
+    EXPECT_NE(theirs, mine);
+    EXPECT_FALSE(fs::exists(theirs));
     EXPECT_TRUE(fs::is_directory(mine));
 }
 
 // What a killed or crashed process left is removed by the next process that
 // makes its folder; everything that is not plainly such a folder stays.
 TEST_F(TempFilesTest, FoldersOfEndedProcessesGoWhenTheNextFolderIsMade) {
-    const std::string ended = std::to_string(EndedProcess());
-    const std::string alive = std::to_string(::getppid());
-    enum Kind { Folder, LockedFolder, File, Link, ForeignFolder };
-    struct Case {
-        std::string name;
-        Kind kind;
-        bool removed;
-    } cases[] = {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    const std::string ended = std::to_string(child), alive = std::to_string(::getppid());
+    enum Kind { Folder, Locked, File, Link, Foreign };
+    const struct Case { std::string name; Kind kind; bool removed; } cases[] = {
         {"zveklc-" + ended + "-a1B2c3", Folder, true},
-        {"zveklc-" + alive + "-a1B2c3", Folder, false},         // its process still runs
-        {"zveklc-" + ended + "-Lock01", LockedFolder, false},   // an owner we cannot see holds it
+        {"zveklc-" + alive + "-a1B2c3", Folder, false},  // its process still runs
+        {"zveklc-" + ended + "-Lock01", Locked, false},  // an owner we cannot see holds it
         {"zveklc-" + ended + "-File01", File, false},
         {"zveklc-" + ended + "-Link01", Link, false},
-        {"zveklc-" + ended + "-Other1", ForeignFolder, false},  // another user's
-        {"zveklc-" + ended, Folder, false},                     // other names of ours
+        {"zveklc-" + ended + "-Other1", Foreign, false},  // another user's
+        {"zveklc-" + ended, Folder, false},               // other names of ours
         {"zveklc-" + ended + "-toolong", Folder, false},
         {"zveklc-test-a1B2c3", Folder, false},
         {"other-" + ended + "-a1B2c3", Folder, false},
@@ -139,27 +113,24 @@ TEST_F(TempFilesTest, FoldersOfEndedProcessesGoWhenTheNextFolderIsMade) {
     fs::create_directory(target);
     test::WriteBytes(target / "keep", "x");
     int lockFd = -1;
-    for (const auto& c : cases) {
+    for (const Case& c : cases) {
         const fs::path path = base.path() / c.name;
-        if (c.kind == File) {
-            test::WriteBytes(path, "x");
-        } else if (c.kind == Link) {
-            fs::create_directory_symlink(target, path);
-        } else {
-            fs::create_directories(path / "sub");
-            test::WriteBytes(path / "sub/page.htm", "x");
-        }
-        if (c.kind == LockedFolder) {
+        if (c.kind == File) test::WriteBytes(path, "x");
+        if (c.kind == Link) fs::create_directory_symlink(target, path);
+        if (c.kind == File || c.kind == Link) continue;
+        fs::create_directories(path / "sub");
+        test::WriteBytes(path / "sub/page.htm", "x");
+        if (c.kind == Locked) {
             lockFd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             ASSERT_EQ(::flock(lockFd, LOCK_EX | LOCK_NB), 0);
         }
-        if (c.kind == ForeignFolder && ::geteuid() == 0) {
+        if (c.kind == Foreign && ::geteuid() == 0) {
             ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
         }
     }
     PrivateTempDir();
-    for (const auto& c : cases) {
-        if (c.kind == ForeignFolder && ::geteuid() != 0) continue;
+    for (const Case& c : cases) {
+        if (c.kind == Foreign && ::geteuid() != 0) continue;
         EXPECT_EQ(fs::exists(fs::symlink_status(base.path() / c.name)), !c.removed) << c.name;
     }
     EXPECT_TRUE(fs::exists(target / "keep"));
@@ -180,8 +151,7 @@ TEST_F(TempFilesTest, TermAndIntRemoveTheFolderOfAStoppedDownload) {
     std::vector<char*> argv;
     for (auto& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    const std::string workPath = work.path().string(), errPath = work / "err";
-
+    const std::string errPath = work / "err";
     std::size_t requests = 0;
     for (const int sig : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(sig);
@@ -195,8 +165,8 @@ TEST_F(TempFilesTest, TermAndIntRemoveTheFolderOfAStoppedDownload) {
             sigemptyset(&none);
             ::sigprocmask(SIG_SETMASK, &none, nullptr);
             const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (err < 0 || ::dup2(err, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(workPath.c_str()) != 0) ::_exit(127);
-            ::execv(argv[0], argv.data());
+            if (err >= 0 && ::dup2(err, 1) >= 0 && ::dup2(err, 2) >= 0 && ::chdir(work.path().c_str()) == 0)
+                ::execv(argv[0], argv.data());
             ::_exit(127);
         }
         const bool asked = server.WaitForRequests("/song.htm", ++requests, std::chrono::seconds(5));
@@ -204,11 +174,9 @@ TEST_F(TempFilesTest, TermAndIntRemoveTheFolderOfAStoppedDownload) {
         ::kill(child, asked ? sig : SIGKILL);
         int status = 0;
         pid_t done = 0;
-        for (int i = 0; i < 500 && done == 0; ++i) {
-            done = ::waitpid(child, &status, WNOHANG);
-            if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        if (done == 0) {
+        for (int i = 0; i < 500 && (done = ::waitpid(child, &status, WNOHANG)) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (done == 0) {  // it never ended: the check below fails, the test goes on
             ::kill(child, SIGKILL);
             ::waitpid(child, &status, 0);
         }
