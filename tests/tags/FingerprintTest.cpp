@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <random>
 
 #include "TestSupport.h"
@@ -56,21 +55,6 @@ TEST(Crc32, IsTheStandardCrcInOnePieceOrMany) {
         EXPECT_EQ(CalcCrc32(CalcCrc32(0, text.data(), cut), text.data() + cut, text.size() - cut), Crc(text));
 }
 
-TEST(Crc32, PieceFromTwoPrefixRegisters) {
-    // The register of text[a, b) is reg(text[0, b)) ^ shift_(b - a)(reg(text[0, a))), and
-    // the CRC adds the shifted preset: what a search checks a candidate with.
-    std::mt19937 rng(99);
-    std::string text(3000, '\0');
-    for (char& c : text) c = static_cast<char>(rng());
-    for (int round = 0; round < 200; ++round) {
-        const std::size_t a = rng() % text.size(), b = a + rng() % (text.size() - a + 1);
-        Crc32Shift shift(b - a);
-        if (round % 2) shift.Tabulate();
-        const std::uint32_t piece = Crc32Register(0, text.data(), b) ^ shift(Crc32Register(0, text.data(), a));
-        EXPECT_EQ(~(piece ^ shift(0xFFFFFFFFu)), Crc(std::string_view(text).substr(a, b - a))) << a << " " << b;
-    }
-}
-
 TEST(FirstCharCode, CombinesTheBytesOfADoubleByteCharacter) {
     const std::pair<std::string, std::uint32_t> cases[] = {
         {"", 0u}, {"abc", 'a'}, {Sjis("あい"), 0x82A0u}, {"\xB1", 0xB1u} /* half-width katakana */,
@@ -96,6 +80,7 @@ TEST(FindFragment, PrefersTheStoredPlaceThenTheEarliestMatchAtACharacterBoundary
         {h, 4, 3, abc + 1, "a", ""},  {h, 4, 3, abc, "b", ""},        // wrong CRC, wrong first character
         {h, 15, 5, Crc("zz"), "z", ""},                               // cut at the end: too short
         {h, 1, 1, Crc("y"), "z", ""},                                 // the last candidate fails too
+        {std::string(Haystack::kBlock - 3, 'x') + "abc", 1, 3, abc, "a", "abc"},  // the text fills whole blocks
         // No first character: the stored place is taken unchecked.
         {"hello world", 7, 5, 0, "", "world"}, {"hello world", 7, 99, 0, "", "world"}, {"hello world", 12, 5, 0, "", ""},
         {kana, 1, 2, Crc("AB"), "A", "AB"},
@@ -157,15 +142,8 @@ TEST(Haystack, FindsWhatThePlainSearchesFind) {
                       FindFragment(text, position, length, crc, firstChar))
                 << "round " << round << " query " << query;
 
-            std::string run = repetitive ? fragment + (rng() % 2 ? "b" : "") : RandomText(rng, 2 + rng() % 6);
-            if (!repetitive && rng() % 3 == 0) {  // one width throughout, as the writer's runs are
-                const char* chars = rng() % 2 ? "abA " : "\x83\x41\x82\xa0\x83\x42";
-                const std::size_t size = chars[0] == 'a' ? 1 : 2, count = std::strlen(chars) / size;
-                run.clear();
-                for (std::size_t n = 2 + rng() % 8; n > 0; --n) run.append(chars + size * (rng() % count), size);
-            } else if (!repetitive && rng() % 2) {  // often a piece of the text, perhaps with a different tail
-                run = text.substr(rng() % text.size(), 2 + rng() % 10) + (rng() % 2 ? "b" : "");
-            }
+            // Runs: a piece of the text, perhaps with a different tail, or made up.
+            std::string run = repetitive || rng() % 2 ? fragment + (rng() % 2 ? "b" : "") : RandomText(rng, 2 + rng() % 6);
             run.erase(std::remove(run.begin(), run.end(), '\0'), run.end());
             if (run.empty()) continue;
             ASSERT_EQ(LongestPrefix(haystack, run), PlainLongestPrefix(text, run)) << "round " << round << " query " << query;

@@ -343,34 +343,21 @@ TEST_F(TagConversionsTest, ProgressEverySixteenLines) {
 // Only an http or https "URL=" value is taken from the document itself: a
 // shared tag file could otherwise name any local file as its reference.
 TEST_F(TagConversionsTest, AutoConversionDecidesAndTakesOnlyWebAddresses) {
-    const struct {
-        Lines lines;
-        AutoAction action;
-        std::string url;
-    } cases[] = {
-        {{"[TagLyr]", "URL=http://x/a.htm"}, AutoAction::FromUrl, "http://x/a.htm"},
-        {{"[Spec]", "url=HTTPS://x/"}, AutoAction::FromUrl, "HTTPS://x/"},
-        {{"[TagLyr]", Sjis("URL=http://x/歌")}, AutoAction::FromUrl, "http://x/歌"},
-        {{"[TagLyr]", "URL="}, AutoAction::TagToZVEK, ""},
-        {{"[TagLyr]", "URL=/home/me/.ssh/id_rsa"}, AutoAction::TagToZVEK, ""},
-        {{"[TagLyr]", "URL=ref.txt"}, AutoAction::TagToZVEK, ""},
-        {{"[TagLyr]", "URL=/home/http://x"}, AutoAction::TagToZVEK, ""},  // holds "http:", but is a path
-        {{"[TagLyr]", "URL=ftp://x/"}, AutoAction::TagToZVEK, ""},
-        {{"[TagLyr]", "URL=http:/x"}, AutoAction::TagToZVEK, ""},
-        {{"[Spec]", "URL=file:///etc/passwd"}, AutoAction::ZVEKToTag, ""},
-        {{"[Spec]", "URL=/proc/self/environ"}, AutoAction::ZVEKToTag, ""},
-        {{"[Spec]", "x [TagLyr] y"}, AutoAction::TagToZVEK, ""},
-        {{"[Spec]"}, AutoAction::ZVEKToTag, ""},
-        {{"[spec]", "[00:01]x"}, AutoAction::WinAmp, ""},
-        {{"[[[Music Info]]]"}, AutoAction::WinAmp, ""},
-        {{"[01:00]x"}, AutoAction::Text, ""},
-        {{"[taglyr]"}, AutoAction::Text, ""},
-        {{}, AutoAction::Text, ""},
+    using enum AutoAction;
+    const std::tuple<Lines, AutoAction, std::string> cases[] = {
+        {{"[TagLyr]", "URL=http://x/a.htm"}, FromUrl, "http://x/a.htm"}, {{"[Spec]", "url=HTTPS://x/"}, FromUrl, "HTTPS://x/"},
+        {{"[TagLyr]", Sjis("URL=http://x/歌")}, FromUrl, "http://x/歌"}, {{"[TagLyr]", "URL="}, TagToZVEK, ""},
+        {{"[TagLyr]", "URL=/home/me/.ssh/id_rsa"}, TagToZVEK, ""}, {{"[TagLyr]", "URL=ref.txt"}, TagToZVEK, ""},
+        {{"[TagLyr]", "URL=/home/http://x"}, TagToZVEK, ""},  // holds "http:", but is a path
+        {{"[TagLyr]", "URL=ftp://x/"}, TagToZVEK, ""}, {{"[TagLyr]", "URL=http:/x"}, TagToZVEK, ""},
+        {{"[Spec]", "URL=file:///etc/passwd"}, ZVEKToTag, ""}, {{"[Spec]", "URL=/proc/self/environ"}, ZVEKToTag, ""},
+        {{"[Spec]", "x [TagLyr] y"}, TagToZVEK, ""}, {{"[Spec]"}, ZVEKToTag, ""}, {{"[spec]", "[00:01]x"}, WinAmp, ""},
+        {{"[[[Music Info]]]"}, WinAmp, ""}, {{"[01:00]x"}, Text, ""}, {{"[taglyr]"}, Text, ""}, {{}, Text, ""},
     };
-    for (const auto& c : cases) {
-        doc.SetLines(c.lines);
-        EXPECT_EQ(DecideAutoConversion(doc), c.action) << testing::PrintToString(c.lines);
-        EXPECT_EQ(DocumentReferenceUrl(doc), c.url) << testing::PrintToString(c.lines);
+    for (const auto& [lines, action, url] : cases) {
+        doc.SetLines(lines);
+        EXPECT_EQ(DecideAutoConversion(doc), action) << testing::PrintToString(lines);
+        EXPECT_EQ(DocumentReferenceUrl(doc), url) << testing::PrintToString(lines);
     }
     // A tag file naming a local file: the URL command reads nothing and
     // opens nothing; Convert Auto asks for the reference instead, as for
