@@ -79,10 +79,8 @@ TEST_F(ConversionsTest, TextConversionNamesTheDocument) {
     test::WriteBytes(dir / "song.txt", "x\r\n");
     doc.OpenFile(dir / "song.txt");
     ConvertTextToZVEK(doc);
-    EXPECT_EQ(doc.FileName(), dir / "song.lyr");
-    EXPECT_EQ(doc.Caption(), "song.lyr");
-    EXPECT_EQ(doc.OpenedFile(), dir / "song.txt");
-    EXPECT_TRUE(doc.Modified);
+    EXPECT_EQ(std::tuple(doc.FileName(), doc.Caption(), doc.OpenedFile(), doc.Modified),
+              std::tuple(dir / "song.lyr", "song.lyr", dir / "song.txt", true));
     EXPECT_EQ(test::ReadBytes(dir / "song.txt"), "x\r\n");  // nothing written
     EXPECT_EQ(host.ScreenCursor(), crDefault);
     // An empty document without a name keeps having none; a name without extension gets one.
@@ -120,10 +118,8 @@ TEST_F(ConversionsTest, WinAmpConversionNamesAndSkips) {
     doc.Modified = false;
     doc.TakeUndoClearRequest();
     ConvertWinAmpToZVEK(doc);
-    EXPECT_EQ(doc.Text(), "[SPEC]\r\n[00:01:00]x\r\n");
-    EXPECT_EQ(doc.FileName(), "a.txt");
-    EXPECT_FALSE(doc.Modified);
-    EXPECT_FALSE(doc.TakeUndoClearRequest());
+    EXPECT_EQ(std::tuple(doc.Text(), doc.FileName(), doc.Modified, doc.TakeUndoClearRequest()),
+              std::tuple("[SPEC]\r\n[00:01:00]x\r\n", "a.txt", false, false));
 }
 
 }  // namespace

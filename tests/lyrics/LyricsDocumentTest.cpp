@@ -40,25 +40,11 @@ TEST_F(DocumentTest, LoadingSplitsAtEveryKindOfLineBreak) {
     }
 }
 
-TEST_F(DocumentTest, OpenAndSaveKeepEveryByteApartFromLineEnds) {
+TEST_F(DocumentTest, FilesOpenByTheirKindAndCodeSetAndSaveWithCrLf) {
+    Write("SONG.txtmp", "the user's own file");
     // NUL, bytes that are no Shift-JIS, a lone lead byte at the end of a line:
     // none of it is UTF-8, so it loads byte for byte.
     const std::string odd = std::string("a\0b", 3) + "\x80\xA0\xFD\xFE\xFF" + Sjis("あ") + "\x81";
-    const std::string path = Write("odd.txt", odd + "\n" + odd + "\r" + "last");
-    ASSERT_TRUE(doc.OpenFile(path));
-    doc.Modified = true;
-    const std::string saved = dir / "saved.lyr";
-    doc.SaveFile(saved);
-    EXPECT_EQ(State(), std::tuple(saved, false, Lines{odd, odd, "last"}));
-    EXPECT_EQ(test::ReadBytes(saved), odd + "\r\n" + odd + "\r\nlast\r\n");
-    EXPECT_TRUE(host.status.empty());
-    doc.Clear();
-    doc.SaveFile(saved);
-    EXPECT_EQ(test::ReadBytes(saved), "");
-}
-
-TEST_F(DocumentTest, FilesOpenByTheirKindAndCodeSet) {
-    Write("SONG.txtmp", "the user's own file");
     const struct {
         const char* name;
         std::string bytes;
@@ -72,6 +58,7 @@ TEST_F(DocumentTest, FilesOpenByTheirKindAndCodeSet) {
         {"SONG.HTML", "<html><body><p>Hello<br>World</p></body></html>", {"Hello", "World"}, false},
         {"u.htm", "<meta charset=\"utf-8\"><body>\xC3\xA9t\xC3\xA9 \xE3\x81\x82", {"?t? " + Sjis("あ")}, true},
         {"page.txt", "<p>x</p>", {"<p>x</p>"}, false},  // other extensions load as text, whatever they hold
+        {"odd.txt", odd + "\n" + odd + "\r" + "last", {odd, odd, "last"}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -86,6 +73,15 @@ TEST_F(DocumentTest, FilesOpenByTheirKindAndCodeSet) {
     // Pages are read in memory: nothing beside them is made or touched.
     EXPECT_EQ(test::ReadBytes(dir / "SONG.txtmp"), "the user's own file");
     EXPECT_EQ(FilesInDir(), std::ssize(cases) + 1);
+    // Saved as they were read, every line with CR LF.
+    doc.Modified = true;
+    const std::string saved = dir / "saved.lyr";
+    doc.SaveFile(saved);
+    EXPECT_EQ(State(), std::tuple(saved, false, Lines{odd, odd, "last"}));
+    EXPECT_EQ(test::ReadBytes(saved), odd + "\r\n" + odd + "\r\nlast\r\n");
+    doc.Clear();
+    doc.SaveFile(saved);
+    EXPECT_EQ(test::ReadBytes(saved), "");
 }
 
 TEST_F(DocumentTest, OpeningAMissingFileReportsItAndKeepsTheName) {

@@ -32,9 +32,8 @@ TEST(ParseTimeTag, ReadsTheFormsPlayerFilesUse) {
 }
 
 TEST(FormatTimeTag, WritesWhatParseTimeTagReads) {
-    const std::pair<int, const char*> cases[] = {{0, "00:00:000"},       {62003, "01:02:003"},
-                                                 {59999, "00:59:999"},   {3600000, "60:00:000"},
-                                                 {6000000, "100:00:000"}, {2147483647, "35791:23:647"}};
+    const std::pair<int, const char*> cases[] = {{0, "00:00:000"},        {62003, "01:02:003"},  {59999, "00:59:999"},
+                                                 {3600000, "60:00:000"}, {6000000, "100:00:000"}, {2147483647, "35791:23:647"}};
     for (const auto& [ms, text] : cases) {
         EXPECT_EQ(FormatTimeTag(ms), text);
         EXPECT_EQ(ParseTimeTag(text), ms);
@@ -48,11 +47,9 @@ TEST(SplitLyricsLine, SeparatesTimeAndWords) {
         int time;
         std::string words;
     } cases[] = {
-        {"01:02:003=Hello", false, 62003, "Hello"},
-        {"00:00:000=", false, 0, ""},
+        {"01:02:003=Hello", false, 62003, "Hello"}, {"00:00:000=", false, 0, ""},
         {"01:02", false, kNoTime, "01:02"},  // no "=": not a timed line
-        {"; 00:10:000=x", false, kNoTime, "; 00:10:000=x"},
-        {"a=b", false, kNoTime, "a=b"},
+        {"; 00:10:000=x", false, kNoTime, "; 00:10:000=x"}, {"a=b", false, kNoTime, "a=b"},
         {"00:01:000= a = b ", false, 1000, " a = b "},  // words are not trimmed
         {"00:01:000=" + Sjis("\"　Hello\""), false, 1000, Sjis("　Hello")},
         {"00:01:000=" + Sjis("\"　Hello\""), true, 1000, Sjis("\"　Hello\"")},

@@ -24,6 +24,7 @@ namespace {
 using test::CrLf;
 using test::Sjis;
 using Lines = std::vector<std::string>;
+using namespace std::chrono_literals;
 
 Lines Lyrics(const Lines& text) {
     Lines lines = {"[Spec]", "Title=Test", "Artist=", "", "[Text]"};
@@ -79,10 +80,11 @@ void ShowInBrowser(const std::filesystem::path& home, const std::string& url) {
 
 class TagConversionsTest : public ::testing::Test {
 protected:
+    // A page that does not come fails within the test's patience.
     TagConversionsTest() {
         InetLimits limits;
-        limits.connectTimeout = std::chrono::milliseconds(2000);
-        limits.stallTimeout = std::chrono::milliseconds(300);
+        limits.connectTimeout = 2000ms;
+        limits.stallTimeout = 300ms;
         SetInetLimits(limits);
     }
     ~TagConversionsTest() override { SetInetLimits(InetLimits{}); }
@@ -150,8 +152,7 @@ TEST_F(TagConversionsTest, RoundTripsThroughEveryKindOfReference) {
         EXPECT_NE(doc.Text().find("00:20:000=#fade <b>"), std::string::npos);
 
         ASSERT_TRUE(RestoreFromTagFile(doc, ref.path));
-        EXPECT_EQ(doc.ResultCode, kResultOk);
-        EXPECT_EQ(doc.FileName(), "song.lyr");
+        EXPECT_EQ(std::tuple(doc.ResultCode, doc.FileName()), std::tuple(kResultOk, "song.lyr"));
         EXPECT_EQ(WordsOf(doc.Lines()), WordsOf(Lyrics(*ref.words)));
         EXPECT_TRUE(NoDownloadsLeft());
     }
@@ -253,7 +254,8 @@ TEST_F(TagConversionsTest, ReferencesThatCannotBeReadLeaveTheDocumentAlone) {
         ASSERT_EQ(host.messages.size(), 2u);
         const bool page = c.code == kResultPageNotFetched;
         EXPECT_EQ(host.messages[0].text, c.reference + (page ? "：ページを取得できませんでした" : "：ファイルが見つかりません"));
-        EXPECT_EQ(host.messages[1].text, c.reference + (page ? "\r\nページを取得できませんでした" : "：ファイルが見つかりません"));
+        EXPECT_EQ(host.messages[1].text,
+                  c.reference + (page ? "\r\nページを取得できませんでした" : "：ファイルが見つかりません"));
         EXPECT_TRUE(NoDownloadsLeft());
         EXPECT_EQ(host.ScreenCursor(), crDefault);
         if (!page) continue;

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <random>
 
 #include "TestSupport.h"
 #include "tags/Crc32.h"
@@ -49,7 +48,7 @@ TEST(ReadCommaText, SplitsLikeACommaSeparatedList) {
     const std::pair<std::string, Fields> cases[] = {
         {"57,3,a,0x1", {"57", "3", "a", "0x1"}}, {" 57 , 3 ,a", {"57", "3", "a"}},
         {"a b,c", {"a", "b", "c"}},  // a blank ends a field too
-        {"\"a,b\",\"say \"\"hi\"\"\",c", {"a,b", "say \"hi\"", "c"}}, {"\"open", {"open"}},
+        {"\"a,b\",\"say \"\"hi\"\"\",c", {"a,b", "say \"hi\"", "c"}}, {"\"open", {"open"}}, {"x,\"y\"", {"x", "y"}},
         {"a,", {"a", ""}}, {"a,,b", {"a", "", "b"}}, {",", {"", ""}}, {"", {}}, {"   ", {}},
         {std::string("a,b\0,c", 6), {"a", "b"}}, {Sjis("あ,い"), {Sjis("あ"), Sjis("い")}},
     };
@@ -74,7 +73,7 @@ TEST(TagEntry, WrittenInUpperCaseHexAndReadSafely) {
         {"-3,5,a,0x1", -3, 5, "a", 1},                  {"2147483647,1,a,0", 2147483647, 1, "a", 0},
         // A CRC that does not fit or is no number counts as 0.
         {"1,2,x,0x100000000", 1, 2, "x", 0}, {"1,2,x,4294967296", 1, 2, "x", 0}, {"1,2,x,0x", 1, 2, "x", 0},
-        {"1,2,x,12z", 1, 2, "x", 0},         {"1,2,x,-1", 1, 2, "x", 0},
+        {"1,2,x,12z", 1, 2, "x", 0}, {"1,2,x,-1", 1, 2, "x", 0}, {"1,2,x,0x1g", 1, 2, "x", 0}, {"1,2,x,0x1!", 1, 2, "x", 0},
     };
     Fields fields;
     TagEntry e;
@@ -84,7 +83,7 @@ TEST(TagEntry, WrittenInUpperCaseHexAndReadSafely) {
                   std::tuple(c.position, c.length, c.firstChar, c.crc)) << c.inner;
     }
     for (const char* notEntry : {"abc", "0,3,a,0x1", "5,0,a,0x1", "5,-1,a,0x1", "99999999999,3,a,0x1",
-                                 "5,99999999999,a,0x1", "5", ",", "2147483648,1,a,0"})
+                                 "5,99999999999,a,0x1", "5", ",", "2147483648,1,a,0", "1-2,3,a,0x1"})
         EXPECT_FALSE(ReadTagEntry(notEntry, e, fields)) << notEntry;
 }
 
@@ -116,19 +115,11 @@ TEST(DecodeTagLine, ReadsGroupsAndCopiesEverythingElse) {
     }
 }
 
-TEST(DecodeTagLine, SurvivesHostileLines) {
+// Random hostile lines are the tag-line fuzz target's work; here, lines of a megabyte.
+TEST(DecodeTagLine, ReadsMegabyteLines) {
     TableSource source;
     source.fragments = {{1, "x"}};
-    std::mt19937 rng(99);
-    const std::string pieces[] = {"<", ">", ",", "\"", "0x", "1", "99999999999999999999", " ", "\x81", "a", "\0", "-"};
-    for (int round = 0; round < 2000; ++round) {
-        std::string line;
-        const int n = static_cast<int>(rng() % 40);
-        for (int i = 0; i < n; ++i) line += pieces[rng() % std::size(pieces)];
-        std::string out;
-        DecodeTagLine(line, source, out);
-    }
-    // A 1 MB line of groups and one without any ">".
+    // A line of groups, and one without any ">".
     std::string big;
     while (big.size() < (1 << 20)) big += "<1,1,x,0x8CDC1683>";
     std::string out;
