@@ -93,11 +93,13 @@ TEST_F(DocumentTest, OpeningAMissingFileReportsItAndKeepsTheName) {
     EXPECT_EQ(State(), std::tuple("/keep/me.lyr", false, Lines{}));
     ASSERT_EQ(host.messages.size(), 1u);
     const auto& m = host.messages[0];
-    EXPECT_EQ(std::tie(m.text, m.kind, m.buttons), std::tuple(missing + "：ファイルが見つかりません", MsgKind::Error, MsgButtons::Ok));
+    EXPECT_EQ(std::tie(m.text, m.kind, m.buttons),
+              std::tuple(missing + "：ファイルが見つかりません", MsgKind::Error, MsgButtons::Ok));
     // A folder is not a file either; a later success resets the result code.
     EXPECT_FALSE(doc.OpenFile(dir.path().string()));
     EXPECT_TRUE(doc.OpenFile(Write("x.lyr", "x")));
-    EXPECT_EQ(std::tuple(doc.ResultCode, doc.OpenedFile(), doc.Caption()), std::tuple(kResultOk, dir / "x.lyr", "x.lyr"));
+    EXPECT_EQ(std::tuple(doc.ResultCode, doc.OpenedFile(), doc.Caption()),
+              std::tuple(kResultOk, dir / "x.lyr", "x.lyr"));
 }
 
 TEST_F(DocumentTest, SavingKeepsTheReplacedFilesPermissionsAndLinks) {
@@ -154,7 +156,8 @@ TEST_F(DocumentTest, PositionsCountLineBreaksAsTwoCharacters) {
 
     doc.SetLines({"abc", "de", "f"});
     // A selection of exactly the line break after "abc" (3, 2) still counts as line 0.
-    const std::tuple<std::size_t, std::size_t, int> selections[] = {{4, 0, 0}, {5, 0, 1}, {3, 2, 0}, {1, 2, 0}, {1, 5, 1}};
+    const std::tuple<std::size_t, std::size_t, int> selections[] = {
+        {4, 0, 0}, {5, 0, 1}, {3, 2, 0}, {1, 2, 0}, {1, 5, 1}};
     for (const auto& [start, length, line] : selections) {
         doc.SetSelection(start, length);
         EXPECT_EQ(doc.CurrentLine(), line) << start << "+" << length;

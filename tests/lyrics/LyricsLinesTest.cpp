@@ -32,8 +32,9 @@ TEST(ParseTimeTag, ReadsTheFormsPlayerFilesUse) {
 }
 
 TEST(FormatTimeTag, WritesWhatParseTimeTagReads) {
-    const std::pair<int, const char*> cases[] = {{0, "00:00:000"},        {62003, "01:02:003"},  {59999, "00:59:999"},
-                                                 {3600000, "60:00:000"}, {6000000, "100:00:000"}, {2147483647, "35791:23:647"}};
+    const std::pair<int, const char*> cases[] = {{0, "00:00:000"},       {62003, "01:02:003"},   {59999, "00:59:999"},
+                                                 {3600000, "60:00:000"}, {6000000, "100:00:000"},
+                                                 {2147483647, "35791:23:647"}};
     for (const auto& [ms, text] : cases) {
         EXPECT_EQ(FormatTimeTag(ms), text);
         EXPECT_EQ(ParseTimeTag(text), ms);

@@ -82,7 +82,8 @@ TEST(FindFragment, PrefersTheStoredPlaceThenTheEarliestMatchAtACharacterBoundary
         {h, 1, 1, Crc("y"), "z", ""},                                 // the last candidate fails too
         {std::string(Haystack::kBlock - 3, 'x') + "abc", 1, 3, abc, "a", "abc"},  // the text fills whole blocks
         // No first character: the stored place is taken unchecked.
-        {"hello world", 7, 5, 0, "", "world"}, {"hello world", 7, 99, 0, "", "world"}, {"hello world", 12, 5, 0, "", ""},
+        {"hello world", 7, 5, 0, "", "world"}, {"hello world", 7, 99, 0, "", "world"},
+        {"hello world", 12, 5, 0, "", ""},
         {kana, 1, 2, Crc("AB"), "A", "AB"},
         // The search stops when its cursor stands on a zero byte; the stored place still counts.
         {std::string("\0abc", 4), 1, 3, abc, "a", ""}, {std::string("\0abc", 4), 2, 3, abc, "a", "abc"},
@@ -143,10 +144,12 @@ TEST(Haystack, FindsWhatThePlainSearchesFind) {
                 << "round " << round << " query " << query;
 
             // Runs: a piece of the text, perhaps with a different tail, or made up.
-            std::string run = repetitive || rng() % 2 ? fragment + (rng() % 2 ? "b" : "") : RandomText(rng, 2 + rng() % 6);
+            std::string run =
+                repetitive || rng() % 2 ? fragment + (rng() % 2 ? "b" : "") : RandomText(rng, 2 + rng() % 6);
             run.erase(std::remove(run.begin(), run.end(), '\0'), run.end());
             if (run.empty()) continue;
-            ASSERT_EQ(LongestPrefix(haystack, run), PlainLongestPrefix(text, run)) << "round " << round << " query " << query;
+            ASSERT_EQ(LongestPrefix(haystack, run), PlainLongestPrefix(text, run))
+                << "round " << round << " query " << query;
         }
     }
 }
@@ -215,7 +218,8 @@ TEST(Hostile, ProgressCaretMovesAsMoveCaretToDoes) {
     const auto moveBoth = [&](int line) {
         caret.MoveTo(line);
         moved.MoveCaretTo(0, line);
-        EXPECT_EQ(std::pair(walked.SelStart(), walked.SelLength()), std::pair(moved.SelStart(), std::size_t{0})) << line;
+        EXPECT_EQ(std::pair(walked.SelStart(), walked.SelLength()), std::pair(moved.SelStart(), std::size_t{0}))
+            << line;
     };
     for (int line : {0, 1, 16, 32, 33, 99, 100, 150, 40, -3, 5}) moveBoth(line);  // past the end, then back
     // Lines changed behind its back: it counts afresh.

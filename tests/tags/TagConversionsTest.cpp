@@ -347,7 +347,8 @@ TEST_F(TagConversionsTest, ProgressEverySixteenLines) {
 TEST_F(TagConversionsTest, AutoConversionDecidesAndTakesOnlyWebAddresses) {
     using enum AutoAction;
     const std::tuple<Lines, AutoAction, std::string> cases[] = {
-        {{"[TagLyr]", "URL=http://x/a.htm"}, FromUrl, "http://x/a.htm"}, {{"[Spec]", "url=HTTPS://x/"}, FromUrl, "HTTPS://x/"},
+        {{"[TagLyr]", "URL=http://x/a.htm"}, FromUrl, "http://x/a.htm"},
+        {{"[Spec]", "url=HTTPS://x/"}, FromUrl, "HTTPS://x/"},
         {{"[TagLyr]", Sjis("URL=http://x/歌")}, FromUrl, "http://x/歌"}, {{"[TagLyr]", "URL="}, TagToZVEK, ""},
         {{"[TagLyr]", "URL=/home/me/.ssh/id_rsa"}, TagToZVEK, ""}, {{"[TagLyr]", "URL=ref.txt"}, TagToZVEK, ""},
         {{"[TagLyr]", "URL=/home/http://x"}, TagToZVEK, ""},  // holds "http:", but is a path
