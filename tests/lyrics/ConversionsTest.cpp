@@ -48,12 +48,6 @@ TEST_F(ConversionsTest, SavedFilesHoldTheConvertedLines) {
          WithTemplate({"00:00:000=Hello", "00:00:000=", Sjis("00:00:000=前の空白　と後ろの空白"), "00:00:000=padded",
                        "00:00:000=Hello", "00:00:000=;note", "00:00:000=a=b", "00:00:000=quoted alone",
                        "00:00:000=\"a\",\"b\",\"c\"", "00:00:000=say \"hi\"", "00:00:000==start"})},
-        {"player lyrics to text", ConvertZVEKToText,
-         {"[Spec]", "Title=x", "[TEXT]", "00:00:000=Hello", "00:00:000=", "", "00:00:000=World",
-          "00:01:000=\"a\",\"b\"", "00:02:000=\"a\" , \"b\"", "00:03:000=" + Sjis("\"　lead\""), ";note",
-          "\"plain quoted\"", "00:04:000=say \"\"hi\"\""},
-         {"Hello", "", "", "World", "a", "b", "a", "b", Sjis("　lead"), ";note", "plain quoted", "say \"\"hi\"\""}},
-        {"player lyrics without a text section", ConvertZVEKToText, {"[Spec]", " [Text]", "00:00:000=x"}, {}},
         {"WinAmp", ConvertWinAmpToZVEK,
          {"[[[Music Info]]]", "[ar:Someone]", "[00:12:34]Hello", "[00:12.34]Hello", "[00:12]Hello", "[00:12:34]",
           "[00:01:00][00:05:00]Hello", "  \t ", "[", "[1 no close", "Hello", "  [00:20:00] padded  ",
@@ -61,6 +55,12 @@ TEST_F(ConversionsTest, SavedFilesHoldTheConvertedLines) {
          WithTemplate({"", ";[ar:Someone]", "00:12:340=Hello", "00:12.34=Hello", "00:12=Hello", "00:12:340=",
                        "00:01:000=[00:05:00]Hello", "  \t ", ";[", ";[1 no close", ";Hello", "00:20:000= padded",
                        "00:30:00" + Sjis("ゾ0=x")})},
+        {"player lyrics to text", ConvertZVEKToText,
+         {"[Spec]", "Title=x", "[TEXT]", "00:00:000=Hello", "00:00:000=", "", "00:00:000=World",
+          "00:01:000=\"a\",\"b\"", "00:02:000=\"a\" , \"b\"", "00:03:000=" + Sjis("\"　lead\""), ";note",
+          "\"plain quoted\"", "00:04:000=say \"\"hi\"\""},
+         {"Hello", "", "", "World", "a", "b", "a", "b", Sjis("　lead"), ";note", "plain quoted", "say \"\"hi\"\""}},
+        {"player lyrics without a text section", ConvertZVEKToText, {"[Spec]", " [Text]", "00:00:000=x"}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -150,6 +150,7 @@ TEST_F(TagConversionsTest, RoundTripsThroughEveryKindOfReference) {
         for (const char* word : {"Walking", "street", "ポケット", "想い", "ひかり"})
             EXPECT_EQ(doc.Text().find(Sjis(word)), std::string::npos) << word;
         EXPECT_NE(doc.Text().find("00:20:000=#fade <b>"), std::string::npos);
+        EXPECT_TRUE(NoDownloadsLeft());
 
         ASSERT_TRUE(RestoreFromTagFile(doc, ref.path));
         EXPECT_EQ(std::tuple(doc.ResultCode, doc.FileName()), std::tuple(kResultOk, "song.lyr"));
