@@ -193,20 +193,17 @@ TEST_F(DocumentTest, NameValueLookup) {
 }
 
 TEST_F(DocumentTest, SaveAsProposesANameAndRemembersTheFolder) {
-    const struct {
-        Lines lines;
-        std::string fileName, proposed, defaultExt;
-        int filterIndex;
-    } cases[] = {{{"title=My Song"}, "", "My Song.lyr", "lyr", 1},
-                 {{"no title"}, "", "", "lyr", 1},
-                 {{"x"}, "/x/a.TagLyr", "/x/a.TagLyr", "TagLyr", 2}};
-    for (const auto& c : cases) {
-        doc.SetLines(c.lines);
-        doc.SetFileName(c.fileName);
+    // {the document's first line, its name, the name proposed, the filter, the extension}
+    const std::tuple<const char*, const char*, const char*, int, const char*> cases[] = {
+        {"title=My Song", "", "My Song.lyr", 1, "lyr"}, {"no title", "", "", 1, "lyr"},
+        {"x", "/x/a.TagLyr", "/x/a.TagLyr", 2, "TagLyr"}};
+    for (const auto& [line, name, proposed, filterIndex, defaultExt] : cases) {
+        doc.SetLines({line});
+        doc.SetFileName(name);
         EXPECT_FALSE(doc.MenuSaveAsClick());  // cancelled
         const FileDialog& d = host.dialogs.back();
         EXPECT_EQ(std::tie(d.fileName, d.filterIndex, d.defaultExt, d.title, d.overwritePrompt),
-                  std::tuple(c.proposed, c.filterIndex, c.defaultExt, "保存", true));
+                  std::tuple(proposed, filterIndex, defaultExt, "保存", true));
     }
     const std::string chosen = dir / "chosen.lyr";
     host.dialogFiles.push_back(chosen);

@@ -228,10 +228,7 @@ TEST_F(TagConversionsTest, ReferencesThatCannotBeReadLeaveTheDocumentAlone) {
     Serve("/gone.htm", 404, page);
     server.Redirect("/moved.htm", "/gone.htm");
     const std::string missing = dir / "nothere.htm";
-    const struct {
-        std::string reference;
-        int code;
-    } cases[] = {
+    const std::pair<std::string, int> cases[] = {
         {missing, kResultFileNotFound},
         {"http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/x.htm", kResultPageNotFetched},
         {server.Url("/gone.htm"), kResultPageNotFetched},
@@ -241,27 +238,26 @@ TEST_F(TagConversionsTest, ReferencesThatCannotBeReadLeaveTheDocumentAlone) {
     test::TempDir home;
     test::ScopedEnv homeEnv{"HOME", home.path().string()};
     test::ScopedEnv config{"XDG_CONFIG_HOME", std::nullopt};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.reference);
+    for (const auto& [reference, code] : cases) {
+        SCOPED_TRACE(reference);
         host.messages.clear();
         doc.SetLines(Lyrics(kWords));
-        EXPECT_FALSE(MakeTagFile(doc, c.reference));
-        EXPECT_EQ(doc.ResultCode, c.code);
+        EXPECT_FALSE(MakeTagFile(doc, reference));
+        EXPECT_EQ(doc.ResultCode, code);
         EXPECT_EQ(doc.Lines(), Lyrics(kWords));
         doc.SetLines(tag);
-        EXPECT_FALSE(RestoreFromTagFile(doc, c.reference));
-        EXPECT_EQ(doc.ResultCode, c.code);
+        EXPECT_FALSE(RestoreFromTagFile(doc, reference));
+        EXPECT_EQ(doc.ResultCode, code);
         EXPECT_EQ(doc.Lines(), tag);
         ASSERT_EQ(host.messages.size(), 2u);
-        const bool page = c.code == kResultPageNotFetched;
-        EXPECT_EQ(host.messages[0].text, c.reference + (page ? "：ページを取得できませんでした" : "：ファイルが見つかりません"));
-        EXPECT_EQ(host.messages[1].text,
-                  c.reference + (page ? "\r\nページを取得できませんでした" : "：ファイルが見つかりません"));
+        const bool page = code == kResultPageNotFetched;
+        EXPECT_EQ(host.messages[0].text, reference + (page ? "：ページを取得できませんでした" : "：ファイルが見つかりません"));
+        EXPECT_EQ(host.messages[1].text, reference + (page ? "\r\nページを取得できませんでした" : "：ファイルが見つかりません"));
         EXPECT_TRUE(NoDownloadsLeft());
         EXPECT_EQ(host.ScreenCursor(), crDefault);
         if (!page) continue;
         // The page the browser shows fails alike.
-        ShowInBrowser(home.path(), c.reference);
+        ShowInBrowser(home.path(), reference);
         LyricsDocument shown(host);
         MenuOpenIEClick(shown);
         EXPECT_EQ(shown.ResultCode, kResultPageNotFetched);
