@@ -68,19 +68,16 @@ TEST(LrcTest, CodeSetsAreRecognised) {
     // EUC-JP can only be told apart where its bytes are no Shift-JIS, as
     // here: the last byte of "詞" before the CR.
     const std::string sjis = Sjis("[ti:歌詞\r\n");
-    const struct {
-        const char* what;
-        std::string bytes;
-    } cases[] = {
+    const std::pair<const char*, std::string> cases[] = {
         {"UTF-8 with BOM", "\xEF\xBB\xBF[ti:歌詞\r\n"}, {"UTF-8", "[ti:歌詞\r\n"},
         {"UTF-16LE", "\xFF\xFE" + test::Iconv("UTF-16LE", "UTF-8", "[ti:歌詞\r\n")},
         {"UTF-16BE", "\xFE\xFF" + test::Iconv("UTF-16BE", "UTF-8", "[ti:歌詞\r\n")},
         {"Shift-JIS", sjis}, {"EUC-JP", SjisToEucString(sjis)},
     };
-    for (const auto& c : cases) {
+    for (const auto& [what, bytes] : cases) {
         std::size_t replaced = 99;
-        EXPECT_EQ(LrcTextFromBytes(c.bytes, replaced), sjis) << c.what;
-        EXPECT_EQ(replaced, 0u) << c.what;
+        EXPECT_EQ(LrcTextFromBytes(bytes, replaced), sjis) << what;
+        EXPECT_EQ(replaced, 0u) << what;
     }
 }
 

@@ -67,13 +67,8 @@ TEST(FindFragment, PrefersTheStoredPlaceThenTheEarliestMatchAtACharacterBoundary
     const std::uint32_t abc = Crc("abc");
     // "ア" is 0x83 0x41: its trail byte is "A". The search must not take it.
     const std::string kana = Sjis("ア") + "BC AB";
-    const struct {
-        std::string haystack;
-        std::int64_t position, length;
-        std::uint32_t crc;
-        const char* firstChar;
-        const char* expected;
-    } cases[] = {
+    // {page text, stored position, length, CRC, first character, the fragment found}
+    const std::tuple<std::string, std::int64_t, std::int64_t, std::uint32_t, const char*, const char*> cases[] = {
         {h, 4, 3, abc, "a", "abc"},   {h, 11, 3, abc, "a", "abc"},  // at its place, the later copy too
         {h, 1, 3, abc, "a", "abc"},   {h, 999, 3, abc, "a", "abc"},  // stale or past the end: searched
         {h, -5, 3, abc, "a", "abc"},                                  // below 1 counts as 1
@@ -89,11 +84,9 @@ TEST(FindFragment, PrefersTheStoredPlaceThenTheEarliestMatchAtACharacterBoundary
         {std::string("\0abc", 4), 1, 3, abc, "a", ""}, {std::string("\0abc", 4), 2, 3, abc, "a", "abc"},
         {std::string("xa\0abc", 6), 1, 3, abc, "a", ""}, {std::string("x\0abc", 6), 1, 3, abc, "a", "abc"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(FindFragment(c.haystack, c.position, c.length, c.crc, c.firstChar), c.expected)
-            << c.haystack << " @" << c.position;
-        EXPECT_EQ(Haystack(c.haystack).Find(c.position, c.length, c.crc, c.firstChar), c.expected)
-            << c.haystack << " @" << c.position;
+    for (const auto& [text, position, length, crc, firstChar, expected] : cases) {
+        EXPECT_EQ(FindFragment(text, position, length, crc, firstChar), expected) << text << " @" << position;
+        EXPECT_EQ(Haystack(text).Find(position, length, crc, firstChar), expected) << text << " @" << position;
     }
     EXPECT_EQ(FindAtBoundary(kana, "AB"), 6);
     EXPECT_EQ(FindAtBoundary(kana, "ABC"), 0);
@@ -177,23 +170,19 @@ TEST(Hostile, RepeatedPagesOfEveryShape) {
             const std::int64_t length = static_cast<std::int64_t>(fragment.size());
             const std::size_t at = page.size() - fragment.size();
             const Haystack haystack(page);
-            const struct {
-                std::uint32_t crc;
-                std::string firstChar;
-                bool found;
-            } queries[] = {
+            const std::tuple<std::uint32_t, std::string, bool> queries[] = {  // CRC, first character, found
                 {Crc(fragment), shape.unit, true},
                 {0x1, shape.unit, false},  // no such fragment: every place is tried
                 // A first-character field as long as a line: it is followed, not compared anew at every place.
                 {Crc(fragment), Repeat(shape.unit, 200), true},
             };
-            for (const auto& q : queries) {
-                const std::string_view found = haystack.Find(1, length, q.crc, q.firstChar);
+            for (const auto& [crc, firstChar, expected] : queries) {
+                const std::string_view found = haystack.Find(1, length, crc, firstChar);
                 const std::ptrdiff_t offset = found.empty() ? -1 : found.data() - haystack.text().data();
                 EXPECT_EQ(std::pair(offset, found.size()),
-                          q.found ? std::pair(static_cast<std::ptrdiff_t>(at), fragment.size()) : std::pair(-1L, 0UL));
+                          expected ? std::pair(static_cast<std::ptrdiff_t>(at), fragment.size()) : std::pair(-1L, 0UL));
                 if (bytes < kMiB) {
-                    EXPECT_EQ(std::string(found), FindFragment(page, 1, length, q.crc, q.firstChar));
+                    EXPECT_EQ(std::string(found), FindFragment(page, 1, length, crc, firstChar));
                 }
             }
             // The whole run but its last character stands everywhere; the run itself nowhere.

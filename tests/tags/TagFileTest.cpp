@@ -62,12 +62,8 @@ TEST(ReadCommaText, SplitsLikeACommaSeparatedList) {
 TEST(TagEntry, WrittenInUpperCaseHexAndReadSafely) {
     EXPECT_EQ(Entry(57, "abc", "a"), "<57,3,a,0x352441C2>");
     EXPECT_EQ(FormatTagEntry(1, 2, "x", 0xA), "<1,2,x,0xA>");
-    const struct {
-        const char* inner;
-        std::int32_t position, length;
-        const char* firstChar;
-        std::uint32_t crc;
-    } entries[] = {
+    // {the text between "<" and ">", position, length, first character, CRC}
+    const std::tuple<const char*, std::int32_t, std::int32_t, const char*, std::uint32_t> entries[] = {
         {"57,3,a,0x352441C2", 57, 3, "a", 0x352441C2u}, {"1,2,x,4294967295", 1, 2, "x", 0xFFFFFFFFu},
         {"1,2,x,0xffffffff", 1, 2, "x", 0xFFFFFFFFu},   {"12,5", 12, 5, "", 0},  // no K: taken unchecked
         {"-3,5,a,0x1", -3, 5, "a", 1},                  {"2147483647,1,a,0", 2147483647, 1, "a", 0},
@@ -78,10 +74,10 @@ TEST(TagEntry, WrittenInUpperCaseHexAndReadSafely) {
     };
     Fields fields;
     TagEntry e;
-    for (const auto& c : entries) {
-        ASSERT_TRUE(ReadTagEntry(c.inner, e, fields)) << c.inner;
-        EXPECT_EQ(std::tie(e.position, e.length, e.firstChar, e.crc),
-                  std::tuple(c.position, c.length, c.firstChar, c.crc)) << c.inner;
+    for (const auto& [inner, position, length, firstChar, crc] : entries) {
+        ASSERT_TRUE(ReadTagEntry(inner, e, fields)) << inner;
+        EXPECT_EQ(std::tie(e.position, e.length, e.firstChar, e.crc), std::tuple(position, length, firstChar, crc))
+            << inner;
     }
     for (const char* notEntry : {"abc", "0,3,a,0x1", "5,0,a,0x1", "5,-1,a,0x1", "99999999999,3,a,0x1",
                                  "5,99999999999,a,0x1", "5", ",", "2147483648,1,a,0", "1-2,3,a,0x1"})
