@@ -1,87 +1,95 @@
+// The CRC and the fragment searches: fixed cases, the fast searches against
+// the plain ones on random and repetitive pages, and pages made to cost as
+// much as possible (one byte repeated, entries as long as half the page,
+// long first-character fields), checked on 1 MiB pages against answers
+// known by construction.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
+#include <cstdio>
 #include <random>
 
 #include "TestSupport.h"
-#include "text/Sjis.h"
+#include "lyrics/LyricsDocument.h"
 #include "tags/Crc32.h"
 #include "tags/Fingerprint.h"
+#include "tags/TagConversions.h"
+#include "text/Sjis.h"
 
 namespace zvek {
 namespace {
 
 using test::Sjis;
 
+constexpr std::size_t kMiB = 1024 * 1024;
+
 std::uint32_t Crc(std::string_view s) { return CalcCrc32(0, s.data(), s.size()); }
 
-TEST(Crc32, IsTheStandardCrc) {
+std::string Repeat(std::string_view piece, std::size_t times) {
+    std::string out;
+    while (times-- > 0) out += piece;
+    return out;
+}
+
+// The plain way to the longest prefix: shorten the run one character at a time.
+std::pair<std::int64_t, std::size_t> PlainLongestPrefix(std::string_view text, std::string_view run) {
+    std::vector<std::size_t> ends;
+    for (std::size_t end = NextChar(run, 0); end < run.size();) ends.push_back(end = NextChar(run, end));
+    for (auto it = ends.rbegin(); it != ends.rend(); ++it)
+        if (const auto at = FindAtBoundary(text, run.substr(0, *it))) return {at, *it};
+    return {0, 0};
+}
+
+std::pair<std::int64_t, std::size_t> LongestPrefix(const Haystack& haystack, std::string_view run) {
+    const Haystack::Prefix found = haystack.FindLongestPrefix(run);
+    return {found.position, found.length};
+}
+
+TEST(Crc32, IsTheStandardCrcInOnePieceOrMany) {
     EXPECT_EQ(Crc("123456789"), 0xCBF43926u);
     EXPECT_EQ(Crc("abc"), 0x352441C2u);
     EXPECT_EQ(Crc(""), 0u);
     EXPECT_EQ(CalcCrc32(0x1234u, "x", 0), 0x1234u);
-    // Hashed in pieces, a text gives the same value as in one call.
     const std::string text = Sjis("あいうえお and more");
     for (std::size_t cut = 0; cut <= text.size(); ++cut)
         EXPECT_EQ(CalcCrc32(CalcCrc32(0, text.data(), cut), text.data() + cut, text.size() - cut), Crc(text));
 }
 
-TEST(Crc32, PieceFromTwoPrefixRegisters) {
-    // The register of text[a, b) is reg(text[0, b)) ^ shift_(b - a)(reg(text[0, a))), and
-    // the CRC adds the shifted preset: what a search checks a candidate with.
-    std::mt19937 rng(99);
-    std::string text(3000, '\0');
-    for (char& c : text) c = static_cast<char>(rng());
-    for (int round = 0; round < 200; ++round) {
-        const std::size_t a = rng() % text.size(), b = a + rng() % (text.size() - a + 1);
-        Crc32Shift shift(b - a);
-        if (round % 2) shift.Tabulate();
-        const std::uint32_t piece = Crc32Register(0, text.data(), b) ^ shift(Crc32Register(0, text.data(), a));
-        EXPECT_EQ(~(piece ^ shift(0xFFFFFFFFu)), Crc(std::string_view(text).substr(a, b - a))) << a << " " << b;
-    }
-}
-
 TEST(FirstCharCode, CombinesTheBytesOfADoubleByteCharacter) {
-    EXPECT_EQ(FirstCharCode(""), 0u);
-    EXPECT_EQ(FirstCharCode("abc"), static_cast<std::uint32_t>('a'));
-    EXPECT_EQ(FirstCharCode(Sjis("あい")), 0x82A0u);
-    EXPECT_EQ(FirstCharCode("\xB1"), 0xB1u);  // half-width katakana
-    EXPECT_EQ(FirstCharCode("\x82"), 0x82u);  // a lead byte alone
+    const std::pair<std::string, std::uint32_t> cases[] = {
+        {"", 0u}, {"abc", 'a'}, {Sjis("あい"), 0x82A0u}, {"\xB1", 0xB1u} /* half-width katakana */,
+        {"\x82", 0x82u} /* a lead byte alone */};
+    for (const auto& [text, code] : cases) EXPECT_EQ(FirstCharCode(text), code) << text;
 }
 
-TEST(FindFragment, PrefersTheStoredPlaceThenTheEarliestMatch) {
+TEST(FindFragment, PrefersTheStoredPlaceThenTheEarliestMatchAtACharacterBoundary) {
     const std::string h = "xx abc yy abc zz";
-    const std::uint32_t crc = Crc("abc");
-    EXPECT_EQ(FindFragment(h, 4, 3, crc, "a"), "abc");    // at its place
-    EXPECT_EQ(FindFragment(h, 11, 3, crc, "a"), "abc");   // the later copy is at its place too
-    EXPECT_EQ(FindFragment(h, 1, 3, crc, "a"), "abc");    // stale: searched
-    EXPECT_EQ(FindFragment(h, 999, 3, crc, "a"), "abc");  // past the end: searched
-    EXPECT_EQ(FindFragment(h, -5, 3, crc, "a"), "abc");   // below 1 counts as 1
-    EXPECT_EQ(FindFragment(h, 4, 3, crc + 1, "a"), "");
-    EXPECT_EQ(FindFragment(h, 4, 3, crc, "b"), "");       // wrong first character
-    EXPECT_EQ(FindFragment(h, 15, 5, Crc("zz"), "z"), "");  // cut at the end: too short
-}
-
-TEST(FindFragment, EmptyFirstCharacterTakesTheStoredPlaceUnchecked) {
-    EXPECT_EQ(FindFragment("hello world", 7, 5, 0, ""), "world");
-    EXPECT_EQ(FindFragment("hello world", 7, 99, 0, ""), "world");
-    EXPECT_EQ(FindFragment("hello world", 12, 5, 0, ""), "");  // past the end: nothing
-}
-
-TEST(FindFragment, MatchesOnlyOnCharacterBoundaries) {
+    const std::uint32_t abc = Crc("abc");
     // "ア" is 0x83 0x41: its trail byte is "A". The search must not take it.
-    const std::string h = Sjis("ア") + "BC AB";
-    const std::string fragment = "AB";
-    EXPECT_EQ(FindFragment(h, 1, 2, Crc(fragment), "A"), "AB");
-    EXPECT_EQ(FindAtBoundary(h, "AB"), 6);
-    EXPECT_EQ(FindAtBoundary(h, "ABC"), 0);
-    // The search stops when its cursor stands on a zero byte.
-    const std::string withNul = std::string("\0abc", 4);
-    EXPECT_EQ(FindFragment(withNul, 1, 3, Crc("abc"), "a"), "");
-    EXPECT_EQ(FindFragment(withNul, 2, 3, Crc("abc"), "a"), "abc");  // the stored place still counts
-    EXPECT_EQ(FindFragment(std::string("xa\0abc", 6), 1, 3, Crc("abc"), "a"), "");  // after "a" comes "\0"
-    EXPECT_EQ(FindFragment(std::string("x\0abc", 6), 1, 3, Crc("abc"), "a"), "abc");
+    const std::string kana = Sjis("ア") + "BC AB";
+    // {page text, stored position, length, CRC, first character, the fragment found}
+    const std::tuple<std::string, std::int64_t, std::int64_t, std::uint32_t, const char*, const char*> cases[] = {
+        {h, 4, 3, abc, "a", "abc"},   {h, 11, 3, abc, "a", "abc"},  // at its place, the later copy too
+        {h, 1, 3, abc, "a", "abc"},   {h, 999, 3, abc, "a", "abc"},  // stale or past the end: searched
+        {h, -5, 3, abc, "a", "abc"},                                  // below 1 counts as 1
+        {h, 4, 3, abc + 1, "a", ""},  {h, 4, 3, abc, "b", ""},        // wrong CRC, wrong first character
+        {h, 15, 5, Crc("zz"), "z", ""},                               // cut at the end: too short
+        {h, 1, 1, Crc("y"), "z", ""},                                 // the last candidate fails too
+        {std::string(Haystack::kBlock - 3, 'x') + "abc", 1, 3, abc, "a", "abc"},  // the text fills whole blocks
+        // No first character: the stored place is taken unchecked.
+        {"hello world", 7, 5, 0, "", "world"}, {"hello world", 7, 99, 0, "", "world"},
+        {"hello world", 12, 5, 0, "", ""},
+        {kana, 1, 2, Crc("AB"), "A", "AB"},
+        // The search stops when its cursor stands on a zero byte; the stored place still counts.
+        {std::string("\0abc", 4), 1, 3, abc, "a", ""}, {std::string("\0abc", 4), 2, 3, abc, "a", "abc"},
+        {std::string("xa\0abc", 6), 1, 3, abc, "a", ""}, {std::string("x\0abc", 6), 1, 3, abc, "a", "abc"},
+    };
+    for (const auto& [text, position, length, crc, firstChar, expected] : cases) {
+        EXPECT_EQ(FindFragment(text, position, length, crc, firstChar), expected) << text << " @" << position;
+        EXPECT_EQ(Haystack(text).Find(position, length, crc, firstChar), expected) << text << " @" << position;
+    }
+    EXPECT_EQ(FindAtBoundary(kana, "AB"), 6);
+    EXPECT_EQ(FindAtBoundary(kana, "ABC"), 0);
 }
 
 // Random texts over a small alphabet of single and double-byte characters,
@@ -95,61 +103,137 @@ std::string RandomText(std::mt19937& rng, std::size_t chars) {
     return text;
 }
 
-TEST(Haystack, FindsWhatThePlainSearchFinds) {
+// Pages of few distinct characters in long runs: where the searches'
+// shortcuts (block starts, long fields, prefixes from the index or from one
+// pass) meet the plain searches.
+std::string RepetitiveText(std::mt19937& rng) {
+    static const char* units[] = {"a", "a", "a", "b", "\x83\x41", "A", "\x82"};
+    std::string text;
+    for (std::size_t n = 200 + rng() % 900; text.size() < n;)
+        text += Repeat(units[rng() % std::size(units)], 1 + rng() % 40);
+    return text;
+}
+
+TEST(Haystack, FindsWhatThePlainSearchesFind) {
     std::mt19937 rng(12345);
-    for (int round = 0; round < 300; ++round) {
-        const std::string text = RandomText(rng, 1 + rng() % 200);
+    for (int round = 0; round < 360; ++round) {
+        const bool repetitive = round % 6 == 0;
+        const std::string text = repetitive ? RepetitiveText(rng) : RandomText(rng, 1 + rng() % 300);
         const Haystack haystack(text);
         for (int query = 0; query < 40; ++query) {
-            // Entries taken from the text itself (so some match), or made up.
-            const std::string source = rng() % 4 == 0 ? RandomText(rng, 8) : text;
+            // Entries taken from the text itself (so some match), or made up; on repetitive pages
+            // as long as a line, with a first-character field of any length.
+            const std::string source = !repetitive && rng() % 4 == 0 ? RandomText(rng, 8) : text;
             const std::size_t start = rng() % source.size();
-            const std::size_t length = 1 + rng() % 6;
-            const std::string fragment = source.substr(start, length);
+            const std::string fragment = source.substr(start, 1 + rng() % (repetitive ? 300 : 6));
+            std::string firstChar = fragment.substr(0, CharSize(fragment, 0));
+            if (repetitive) firstChar = fragment.substr(0, 1 + rng() % std::min<std::size_t>(fragment.size(), 40));
+            else if (rng() % 10 == 0) firstChar = fragment.substr(0, 1);
+            const std::uint32_t crc = Crc(fragment) + (rng() % 4 == 0 && repetitive);
             const std::int64_t position = static_cast<std::int64_t>(rng() % (text.size() + 3)) - 1;
-            const std::string firstChar = rng() % 10 == 0 ? fragment.substr(0, 1)
-                                                         : fragment.substr(0, CharSize(fragment, 0));
-            const std::uint32_t crc = Crc(fragment);
-            ASSERT_EQ(std::string(haystack.Find(position, static_cast<std::int64_t>(fragment.size()), crc, firstChar)),
-                      FindFragment(text, position, static_cast<std::int64_t>(fragment.size()), crc, firstChar))
+            const std::int64_t length = static_cast<std::int64_t>(fragment.size());
+            ASSERT_EQ(std::string(haystack.Find(position, length, crc, firstChar)),
+                      FindFragment(text, position, length, crc, firstChar))
+                << "round " << round << " query " << query;
+
+            // Runs: a piece of the text, perhaps with a different tail, or made up.
+            std::string run =
+                repetitive || rng() % 2 ? fragment + (rng() % 2 ? "b" : "") : RandomText(rng, 2 + rng() % 6);
+            run.erase(std::remove(run.begin(), run.end(), '\0'), run.end());
+            if (run.empty()) continue;
+            ASSERT_EQ(LongestPrefix(haystack, run), PlainLongestPrefix(text, run))
                 << "round " << round << " query " << query;
         }
     }
 }
 
-TEST(Haystack, LongestPrefixIsWhatShorteningAndSearchingFinds) {
-    std::mt19937 rng(777);
-    for (int round = 0; round < 300; ++round) {
-        const std::string text = RandomText(rng, 1 + rng() % 300);
-        const Haystack haystack(text);
-        for (int query = 0; query < 40; ++query) {
-            std::string run = RandomText(rng, 2 + rng() % 6);
-            if (rng() % 3 == 0) {  // one width throughout, as the writer's runs are
-                const char* chars = rng() % 2 ? "abA " : "\x83\x41\x82\xa0\x83\x42";
-                const std::size_t size = chars[0] == 'a' ? 1 : 2, count = std::strlen(chars) / size;
-                run.clear();
-                for (std::size_t n = 2 + rng() % 8; n > 0; --n) run.append(chars + size * (rng() % count), size);
-            } else if (rng() % 2) {  // often a piece of the text, perhaps with a different tail
-                const std::size_t start = rng() % text.size();
-                run = text.substr(start, 2 + rng() % 10) + (rng() % 2 ? "b" : "");
-            }
-            run.erase(std::remove(run.begin(), run.end(), '\0'), run.end());
-            if (run.empty()) continue;
-            // The plain way: shorten the run one character at a time.
-            std::vector<std::size_t> ends;
-            for (std::size_t end = NextChar(run, 0); end < run.size();) ends.push_back(end = NextChar(run, end));
-            Haystack::Prefix expected;
-            for (auto it = ends.rbegin(); it != ends.rend(); ++it) {
-                if (const auto at = FindAtBoundary(text, run.substr(0, *it))) {
-                    expected = {at, *it};
-                    break;
+// A fragment that stands only at the end of a page of one repeated
+// character: every earlier place starts alike and must be checked in full
+// by a search that hashes each candidate.
+const struct Shape {
+    const char* name;
+    std::string unit;  // the repeated character
+    std::string tail;  // what makes the fragment stand only at the end
+} kShapes[] = {
+    {"single-byte", "a", "b"},
+    {"double-byte", Sjis("あ"), Sjis("い")},
+    {"trail byte like ASCII", Sjis("ア"), "A"},  // 0x83 0x41: "A" inside every character
+};
+
+TEST(Hostile, RepeatedPagesOfEveryShape) {
+    for (const Shape& shape : kShapes) {
+        for (const std::size_t bytes : {std::size_t{3000}, kMiB}) {
+            SCOPED_TRACE(std::string(shape.name) + " " + std::to_string(bytes));
+            const std::size_t units = bytes / shape.unit.size();
+            const std::string repeated = Repeat(shape.unit, units), page = repeated + shape.tail;
+            const std::string fragment = Repeat(shape.unit, units / 2) + shape.tail;
+            const std::int64_t length = static_cast<std::int64_t>(fragment.size());
+            const std::size_t at = page.size() - fragment.size();
+            const Haystack haystack(page);
+            const std::tuple<std::uint32_t, std::string, bool> queries[] = {  // CRC, first character, found
+                {Crc(fragment), shape.unit, true},
+                {0x1, shape.unit, false},  // no such fragment: every place is tried
+                // A first-character field as long as a line: it is followed, not compared anew at every place.
+                {Crc(fragment), Repeat(shape.unit, 200), true},
+            };
+            for (const auto& [crc, firstChar, expected] : queries) {
+                const std::string_view found = haystack.Find(1, length, crc, firstChar);
+                const std::ptrdiff_t offset = found.empty() ? -1 : found.data() - haystack.text().data();
+                EXPECT_EQ(std::pair(offset, found.size()),
+                          expected ? std::pair(static_cast<std::ptrdiff_t>(at), fragment.size()) : std::pair(-1L, 0UL));
+                if (bytes < kMiB) {
+                    EXPECT_EQ(std::string(found), FindFragment(page, 1, length, crc, firstChar));
                 }
             }
-            const Haystack::Prefix found = haystack.FindLongestPrefix(run);
-            ASSERT_EQ(found.position, expected.position) << "round " << round << " query " << query;
-            ASSERT_EQ(found.length, expected.length);
+            // The whole run but its last character stands everywhere; the run itself nowhere.
+            const std::string run = Repeat(shape.unit, 1000 / shape.unit.size()) + shape.tail;
+            EXPECT_EQ(LongestPrefix(Haystack(repeated), run),
+                      std::pair(std::int64_t{1}, run.size() - shape.tail.size()));
         }
     }
+    // Periodic with a longer period: "ab" repeated, the run breaking off late.
+    EXPECT_EQ(LongestPrefix(Haystack(Repeat("ab", kMiB / 2)), Repeat("ab", 500) + "b"),
+              std::pair(std::int64_t{1}, std::size_t{1000}));
+}
+
+TEST(Hostile, ProgressCaretMovesAsMoveCaretToDoes) {
+    test::FakeHost host;
+    LyricsDocument walked(host), moved(host);
+    std::vector<std::string> lines;
+    for (int i = 0; i < 100; ++i) lines.push_back(std::string(static_cast<std::size_t>(i % 7), 'x'));
+    walked.SetLines(lines);
+    moved.SetLines(lines);
+    LyricsDocument::CaretWalk caret(walked);
+    const auto moveBoth = [&](int line) {
+        caret.MoveTo(line);
+        moved.MoveCaretTo(0, line);
+        EXPECT_EQ(std::pair(walked.SelStart(), walked.SelLength()), std::pair(moved.SelStart(), std::size_t{0}))
+            << line;
+    };
+    for (int line : {0, 1, 16, 32, 33, 99, 100, 150, 40, -3, 5}) moveBoth(line);  // past the end, then back
+    // Lines changed behind its back: it counts afresh.
+    walked.InsertLine(0, "a longer first line");
+    moved.InsertLine(0, "a longer first line");
+    moveBoth(50);
+}
+
+// The whole reader on a hostile tag file: an entry as long as half a 1 MiB
+// page of one byte, stale position, and one that matches nowhere.
+TEST(Hostile, TagFileAgainstARepeatedPage) {
+    test::TempDir dir;
+    const std::string fragment = Repeat("a", kMiB / 2) + "b";
+    test::WriteBytes(dir / "page.txt", Repeat("a", kMiB) + "b");
+    char entry[64];
+    std::snprintf(entry, sizeof entry, "<1,%zu,a,0x%X>", fragment.size(), static_cast<unsigned>(Crc(fragment)));
+    const std::string unmatched = "00:02:000=x<1," + std::to_string(kMiB / 2) + ",a,0x1>";
+    test::FakeHost host;
+    LyricsDocument doc(host);
+    doc.SetFileName(dir / "song.TagLyr");
+    doc.SetLines({"[TagLyr]", "TagVer=1000", "LyrFile=song.lyr", "Reference=page.txt", "", "[Spec]", "[Text]",
+                  std::string("00:01:000=") + entry, unmatched});
+    EXPECT_FALSE(RestoreFromTagFile(doc, dir / "page.txt"));
+    EXPECT_EQ(doc.ResultCode, kResultPartial);
+    EXPECT_EQ(doc.Lines(), (std::vector<std::string>{"[Spec]", "[Text]", "00:01:000=" + fragment, unmatched}));
 }
 
 }  // namespace

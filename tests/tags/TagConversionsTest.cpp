@@ -1,17 +1,22 @@
-// Player lyrics -> tag file -> player lyrics against local references:
-// text files and HTML pages in every code set.
+// Player lyrics -> tag file -> player lyrics against real references: text
+// files, saved pages in every code set, and pages served over HTTP by a
+// server on 127.0.0.1; and the commands that pick the reference.
 #include <gtest/gtest.h>
+#include <lz4.h>
 
 #include <filesystem>
-#include <random>
 
+#include "LoopbackServer.h"
 #include "TestSupport.h"
-#include "tags/AutoConvert.h"
+#include "lyrics/BrowserCommands.h"
 #include "lyrics/LyricsDocument.h"
 #include "lyrics/LyricsLines.h"
 #include "platform/Files.h"
+#include "platform/TempFiles.h"
+#include "tags/AutoConvert.h"
 #include "tags/TagConversions.h"
 #include "web/Code.h"
+#include "web/Inet.h"
 
 namespace zvek {
 namespace {
@@ -19,46 +24,81 @@ namespace {
 using test::CrLf;
 using test::Sjis;
 using Lines = std::vector<std::string>;
-
-const Lines kSpec = {"[Spec]", "Title=Test", "Artist=", "", "[Text]"};
+using namespace std::chrono_literals;
 
 Lines Lyrics(const Lines& text) {
-    Lines lines = kSpec;
+    Lines lines = {"[Spec]", "Title=Test", "Artist=", "", "[Text]"};
     lines.insert(lines.end(), text.begin(), text.end());
     return lines;
 }
 
+// Words of every kind: blanks to keep, a list, a directive (copied as it
+// stands), an empty line, a comment and a line without time.
 const Lines kWords = {
-    Sjis("00:01:000=朝の窓をあけて"),
-    Sjis("00:05:500=　ひかりが部屋に、こぼれる"),
-    "00:09:000=",
-    "00:10:000=Walking down the morning street!",
-    Sjis("00:12:000=\"a <b> c\",\"ことばにならない想い\""),
-    Sjis("01:02:003=ポケットにしまって歩こう（2回）"),
-    "00:20:000=#fade <b>",
-    "",
-    ";comment line",
+    Sjis("00:01:000=朝の窓をあけて"), Sjis("00:05:500=　ひかりが部屋に、こぼれる"), "00:09:000=",
+    "00:10:000=Walking down the morning street!", Sjis("00:12:000=\"a <b> c\",\"ことばにならない想い\""),
+    Sjis("01:02:003=ポケットにしまって歩こう（2回）"), "00:20:000=#fade <b>", "", ";comment line",
     Sjis("まだ時のない行"),
 };
+const char* const kPageLines[] = {"header text", "朝の窓をあけて", "ひかりが部屋に、こぼれる",
+                                  "Walking down the morning street", "a <b> c ことばにならない想い",
+                                  "ポケットにしまって歩こう", "まだ時のない行"};
 
 // Page text holding every piece of the words above.
-const std::string kPage = Sjis(
-    "header text\r\n"
-    "朝の窓をあけて\r\n"
-    "ひかりが部屋に、こぼれる\r\n"
-    "Walking down the morning street\r\n"
-    "a <b> c ことばにならない想い\r\n"
-    "ポケットにしまって歩こう\r\n"
-    "まだ時のない行\r\n");
+std::string TextPage() {
+    std::string page;
+    for (const char* line : kPageLines) page += Sjis(line) + "\r\n";
+    return page;
+}
+
+// A lyrics page as a site would serve it (UTF-8 so far), with "<b>" as "&lt;b&gt;".
+std::string HtmlPage(const char* charset, const std::string& savedFrom = {}, const std::string& notice = {}) {
+    std::string page = savedFrom + "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=" +
+                       charset + "\"><title>歌詞</title></head>\n<body>" + notice + "\n<h1>うた</h1>\n<p>";
+    for (std::string line : kPageLines) {
+        if (const auto at = line.find("<b>"); at != std::string::npos) line.replace(at, 3, "&lt;b&gt;");
+        page += line + "<br>\n";
+    }
+    return page + "</p>\n</body></html>\n";
+}
+
+// A browser whose selected tab shows `url`: a Firefox profile under `home`
+// with its session, LZ4-framed as Firefox writes it.
+void ShowInBrowser(const std::filesystem::path& home, const std::string& url) {
+    const std::filesystem::path firefox = home / ".mozilla/firefox";
+    std::filesystem::create_directories(firefox / "p/sessionstore-backups");
+    test::WriteBytes(firefox / "profiles.ini", "[Profile0]\nPath=p\nIsRelative=1\nDefault=1\n");
+    const std::string json =
+        R"({"windows":[{"tabs":[{"entries":[{"url":")" + url + R"("}],"index":1}],"selected":1}],"selectedWindow":1})";
+    std::string block(static_cast<std::size_t>(LZ4_compressBound(static_cast<int>(json.size()))), '\0');
+    block.resize(static_cast<std::size_t>(LZ4_compress_default(json.data(), block.data(), static_cast<int>(json.size()),
+                                                               static_cast<int>(block.size()))));
+    std::string framed("mozLz40\0", 8);
+    for (int shift = 0; shift < 32; shift += 8) framed += static_cast<char>(json.size() >> shift & 0xFF);
+    test::WriteBytes(firefox / "p/sessionstore-backups/recovery.jsonlz4", framed + block);
+}
 
 class TagConversionsTest : public ::testing::Test {
 protected:
+    // A page that does not come fails within the test's patience.
+    TagConversionsTest() {
+        InetLimits limits;
+        limits.connectTimeout = 2000ms;
+        limits.stallTimeout = 300ms;
+        SetInetLimits(limits);
+    }
+    ~TagConversionsTest() override { SetInetLimits(InetLimits{}); }
+
     std::string Write(const std::string& name, std::string_view bytes) {
         test::WriteBytes(dir / name, bytes);
         return dir / name;
     }
-
-    // What reading a player lyrics file gives: the words of every line.
+    // Serves the Shift-JIS form of a UTF-8 page.
+    std::string Serve(const std::string& path, int status, const std::string& page) {
+        server.Serve(path, status, test::Iconv("CP932", "UTF-8", page));
+        return server.Url(path);
+    }
+    // What reading a player lyrics file gives: the time and words of every line.
     static Lines WordsOf(const Lines& lines) {
         Lines words;
         for (const auto& line : lines) {
@@ -68,91 +108,75 @@ protected:
         }
         return words;
     }
+    // Downloads go to a private folder, emptied after every conversion.
+    static bool NoDownloadsLeft() { return std::filesystem::is_empty(PrivateTempDir()); }
 
-    test::TempDir dir;
+    test::TempDir dir, runtime;
+    test::ScopedEnv xdg{"XDG_RUNTIME_DIR", runtime.path().string()};
+    test::ScopedEnv noProxy{"http_proxy", std::nullopt};
+    test::LoopbackServer server;
+    test::ScopedEnv utaNet{"ZVEKLC_UTANET_HOST", server.HostPort()};
     test::FakeHost host;
     LyricsDocument doc{host};
 };
 
-TEST_F(TagConversionsTest, TextReferenceRoundTrip) {
-    const std::string ref = Write("ref.txt", kPage);
-    doc.SetLines(Lyrics(kWords));
-    doc.SetFileName(dir / "song.lyr");
-    ASSERT_TRUE(MakeTagFile(doc, ref));
-    EXPECT_EQ(doc.ResultCode, kResultOk);
-    EXPECT_EQ(doc.FileName(), dir / "song.TagLyr");
-    const Lines tag = doc.Lines();
-    ASSERT_GE(tag.size(), 5u);
-    EXPECT_EQ(Lines(tag.begin(), tag.begin() + 5),
-              (Lines{"[TagLyr]", "TagVer=1000", "LyrFile=song.lyr", "Reference=ref.txt", ""}));
-    // No words of the lyrics are left in the tag file.
-    const std::string tagText = doc.Text();
-    for (const char* word : {"Walking", "street", "ポケット", "想い", "ひかり"})
-        EXPECT_EQ(tagText.find(Sjis(word)), std::string::npos) << word;
-    EXPECT_NE(tagText.find("00:20:000=#fade <b>"), std::string::npos);  // directives stay as they are
-
-    ASSERT_TRUE(RestoreFromTagFile(doc, ref));
-    EXPECT_EQ(doc.ResultCode, kResultOk);
-    EXPECT_EQ(doc.FileName(), "song.lyr");
-    EXPECT_EQ(WordsOf(doc.Lines()), WordsOf(Lyrics(kWords)));
-    ASSERT_EQ(doc.LineCount(), 15);
-    EXPECT_EQ(doc.GetLine(11), "00:20:000=#fade <b>");
-    EXPECT_TRUE(host.messages.empty());
-}
-
-// A lyrics page as a site would serve it, in the code set named.
-std::string HtmlPage(const char* charset, const std::string& savedFrom = {}) {
-    std::string page = savedFrom + "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=" +
-                       std::string(charset) + "\"><title>歌詞</title></head>\n<body>\n<h1>うた</h1>\n<p>";
-    for (const char* line : {"header text", "朝の窓をあけて", "ひかりが部屋に、こぼれる", "Walking down the morning street",
-                             "a &lt;b&gt; c ことばにならない想い", "ポケットにしまって歩こう", "まだ時のない行"})
-        page += std::string(line) + "<br>\n";
-    page += "</p>\n</body></html>\n";
-    return page;  // UTF-8 so far
-}
-
-TEST_F(TagConversionsTest, HtmlReferencesInEveryCodeSet) {
-    // The words may not contain "<b>" here: the page text keeps "&lt;b&gt;".
-    Lines words = kWords;
-    words[4] = Sjis("00:12:000=\"a c\",\"ことばにならない想い\"");
+TEST_F(TagConversionsTest, RoundTripsThroughEveryKindOfReference) {
+    // "<b>" only where the page text holds it: HTML keeps it as "&lt;b&gt;".
+    Lines htmlWords = kWords;
+    htmlWords[4] = Sjis("00:12:000=\"a c\",\"ことばにならない想い\"");
+    struct Reference {
+        std::string path, name, url;
+        const Lines* words;
+    };
+    std::vector<Reference> references = {{Write("ref.txt", TextPage()), "ref.txt", "", &kWords}};
     for (const auto& set : test::kPageCodeSets) {
-        SCOPED_TRACE(set.charset);
-        const std::string page = Write("SONG.HTML", test::Iconv(set.iconvName, "UTF-8", HtmlPage(set.charset)));
-        doc.SetLines(Lyrics(words));
-        ASSERT_TRUE(MakeTagFile(doc, page));
-        EXPECT_EQ(doc.GetLine(3), "Reference=SONG.HTML");
-        EXPECT_EQ(doc.Text().find("Walking"), std::string::npos);
-        ASSERT_TRUE(RestoreFromTagFile(doc, page));
-        EXPECT_EQ(WordsOf(doc.Lines()), WordsOf(Lyrics(words)));
-        // Nothing was written beside the page.
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
-        std::filesystem::remove(page);
+        const std::string page = test::Iconv(set.iconvName, "UTF-8", HtmlPage(set.charset));
+        const std::string name = set.iconvName + std::string(".HTML");
+        server.Serve("/" + name, 200, page);
+        references.push_back({Write(name, page), name, "", &htmlWords});
+        references.push_back({server.Url("/" + name), "Reference.htm", server.Url("/" + name), &htmlWords});
     }
+    for (const auto& ref : references) {
+        SCOPED_TRACE(ref.path);
+        doc.SetLines(Lyrics(*ref.words));
+        doc.SetFileName(dir / "song.lyr");
+        ASSERT_TRUE(MakeTagFile(doc, ref.path));
+        EXPECT_EQ(doc.FileName(), dir / "song.TagLyr");
+        Lines header = {"[TagLyr]", "TagVer=1000", "LyrFile=song.lyr", "Reference=" + ref.name};
+        if (!ref.url.empty()) header.push_back("URL=" + ref.url);
+        header.push_back("");
+        EXPECT_EQ(Lines(doc.Lines().begin(), doc.Lines().begin() + std::ssize(header)), header);
+        // No words of the lyrics are left in the tag file; the directive stays as it is.
+        for (const char* word : {"Walking", "street", "ポケット", "想い", "ひかり"})
+            EXPECT_EQ(doc.Text().find(Sjis(word)), std::string::npos) << word;
+        EXPECT_NE(doc.Text().find("00:20:000=#fade <b>"), std::string::npos);
+        EXPECT_TRUE(NoDownloadsLeft());
+
+        ASSERT_TRUE(RestoreFromTagFile(doc, ref.path));
+        EXPECT_EQ(std::tuple(doc.ResultCode, doc.FileName()), std::tuple(kResultOk, "song.lyr"));
+        EXPECT_EQ(WordsOf(doc.Lines()), WordsOf(Lyrics(*ref.words)));
+        EXPECT_TRUE(NoDownloadsLeft());
+    }
+    EXPECT_TRUE(host.messages.empty());
+    // Nothing was written beside the references; the reader showed its progress.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);
+    EXPECT_NE(std::find(host.status.begin(), host.status.end(), server.Url("/UTF-8.HTML") + "に接続中..."),
+              host.status.end());
 }
 
 TEST_F(TagConversionsTest, SavedPagesNameTheirAddress) {
-    const std::string saved = "<!-- saved from url=(0038)http://www.example.com/song.html?id=7 -->\n";
-    doc.SetLines(Lyrics({"00:00:000=Walking"}));
-    ASSERT_TRUE(MakeTagFile(doc, Write("a.htm", HtmlPage("Shift_JIS", saved))));
-    EXPECT_EQ(doc.GetLine(4), "URL=http://www.example.com/song.html?id=7");
-    EXPECT_EQ(doc.GetLine(5), "");
-
-    // The browser writes its scheme in lower case; nothing else counts.
-    doc.SetLines(Lyrics({"00:00:000=Walking"}));
-    const std::string upper = "<!-- saved from url=(0026)HTTP://example.org/a.htm -->\n";
-    ASSERT_TRUE(MakeTagFile(doc, Write("u.htm", HtmlPage("Shift_JIS", upper))));
-    EXPECT_EQ(doc.GetLine(4), "");
-
-    doc.SetLines(Lyrics({"00:00:000=Walking"}));
-    const std::string https = "<!-- saved from url=(0026)https://example.org/a.htm -->\n";
-    ASSERT_TRUE(MakeTagFile(doc, Write("b.htm", HtmlPage("Shift_JIS", https))));
-    EXPECT_EQ(doc.GetLine(4), "URL=https://example.org/a.htm");
-
-    // A page saved from a local file names no web address: no URL= line.
-    doc.SetLines(Lyrics({"00:00:000=Walking"}));
-    const std::string local = "<!-- saved from url=(0022)file:///C:/x/song.htm -->\n";
-    ASSERT_TRUE(MakeTagFile(doc, Write("c.htm", HtmlPage("Shift_JIS", local))));
-    EXPECT_EQ(doc.GetLine(4), "");
+    const std::pair<const char*, const char*> cases[] = {
+        {"(0038)http://www.example.com/song.html?id=7", "URL=http://www.example.com/song.html?id=7"},
+        {"(0026)https://example.org/a.htm", "URL=https://example.org/a.htm"},
+        {"(0026)HTTP://example.org/a.htm", ""},  // the browser writes its scheme in lower case; nothing else counts
+        {"(0022)file:///C:/x/song.htm", ""},     // a page saved from a local file names no web address
+    };
+    for (const auto& [from, line] : cases) {
+        doc.SetLines(Lyrics({"00:00:000=Walking"}));
+        const std::string saved = "<!-- saved from url=" + std::string(from) + " -->\n";
+        ASSERT_TRUE(MakeTagFile(doc, Write("saved.htm", HtmlPage("Shift_JIS", saved))));
+        EXPECT_EQ(doc.GetLine(4), line) << from;
+    }
 }
 
 TEST_F(TagConversionsTest, EntryFormatOfTheExample) {
@@ -165,67 +189,123 @@ TEST_F(TagConversionsTest, EntryFormatOfTheExample) {
     EXPECT_EQ(doc.FileName(), ".TagLyr");
 }
 
-TEST_F(TagConversionsTest, StaleAndFoldedPagesStillResolve) {
+TEST_F(TagConversionsTest, ChangedPagesStillResolveOrLeaveTheEntryAsWritten) {
     doc.SetLines(Lyrics(kWords));
-    ASSERT_TRUE(MakeTagFile(doc, Write("ref.txt", kPage)));
+    ASSERT_TRUE(MakeTagFile(doc, Write("ref.txt", TextPage())));
     const Lines tag = doc.Lines();
-
-    // Text inserted before the lyrics: every stored position is stale.
-    doc.SetLines(tag);
-    ASSERT_TRUE(RestoreFromTagFile(doc, Write("moved.txt", Sjis("新しい前書き\r\nmore text\r\n") + kPage)));
-    EXPECT_EQ(WordsOf(doc.Lines()), WordsOf(Lyrics(kWords)));
-
-    // The same page with its letters in full width, and in half width: the
-    // entries are found in the folded copies, with the writer's bytes.
-    for (const std::string& page : {ToFullWidth(kPage), ToHalfWidth(kPage)}) {
+    // Text inserted before the lyrics makes every stored position stale; in
+    // pages with their letters in full or half width the entries are found
+    // in the folded copies, with the writer's bytes.
+    for (const std::string& page : {Sjis("新しい前書き\r\nmore text\r\n") + TextPage(), ToFullWidth(TextPage()),
+                                    ToHalfWidth(TextPage())}) {
         doc.SetLines(tag);
-        ASSERT_TRUE(RestoreFromTagFile(doc, Write("folded.txt", page)));
+        ASSERT_TRUE(RestoreFromTagFile(doc, Write("changed.txt", page)));
         EXPECT_EQ(WordsOf(doc.Lines()), WordsOf(Lyrics(kWords)));
     }
-}
-
-TEST_F(TagConversionsTest, MissingTextGivesAPartialResult) {
-    doc.SetLines(Lyrics(kWords));
-    ASSERT_TRUE(MakeTagFile(doc, Write("ref.txt", kPage)));
-    doc.SetFileName(dir / "x.TagLyr");
-
-    std::string page = kPage;
+    // Words gone from the page: the rest of the line is resolved, the entry stays as written.
+    std::string page = TextPage();
     page.erase(page.find("Walking"), 7);
+    doc.SetLines(tag);
+    doc.SetFileName(dir / "x.TagLyr");
     EXPECT_FALSE(RestoreFromTagFile(doc, Write("cut.txt", page)));
     EXPECT_EQ(doc.ResultCode, kResultPartial);
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].kind, MsgKind::Warning);
     EXPECT_EQ(host.messages[0].text.rfind("変換できない所がありました\r\n", 0), 0u);
-    // The unresolved entry stays as written; the rest of the line is resolved.
     const std::string line = doc.GetLine(8);  // "Walking down the morning street!"
     EXPECT_EQ(line.rfind("00:10:000=<", 0), 0u) << line;
     EXPECT_NE(line.find(" down the morning street!"), std::string::npos) << line;
     EXPECT_EQ(doc.FileName(), dir / "x.lyr");  // LyrFile was empty
 }
 
-TEST_F(TagConversionsTest, MissingReferenceLeavesTheDocumentAlone) {
+// An error answer is no page, even one that holds the lyrics: each command
+// that fetches fails as when nothing came, and no word goes out in plain text.
+TEST_F(TagConversionsTest, ReferencesThatCannotBeReadLeaveTheDocumentAlone) {
+    const std::string page = HtmlPage("Shift_JIS");
     doc.SetLines(Lyrics(kWords));
-    const Lines before = doc.Lines();
+    ASSERT_TRUE(MakeTagFile(doc, Serve("/song.htm", 200, page)));
+    const Lines tag = doc.Lines();
+    Serve("/gone.htm", 404, page);
+    server.Redirect("/moved.htm", "/gone.htm");
     const std::string missing = dir / "nothere.htm";
-    EXPECT_FALSE(MakeTagFile(doc, missing));
-    EXPECT_EQ(doc.ResultCode, kResultFileNotFound);
-    EXPECT_FALSE(RestoreFromTagFile(doc, missing));
-    EXPECT_EQ(doc.Lines(), before);
-    ASSERT_EQ(host.messages.size(), 2u);
-    EXPECT_EQ(host.messages[1].text, missing + "：ファイルが見つかりません");
-    EXPECT_EQ(host.ScreenCursor(), crDefault);
+    const std::pair<std::string, int> cases[] = {
+        {missing, kResultFileNotFound},
+        {"http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/x.htm", kResultPageNotFetched},
+        {server.Url("/gone.htm"), kResultPageNotFetched},
+        {Serve("/broken.htm", 500, page), kResultPageNotFetched},
+        {server.Url("/moved.htm"), kResultPageNotFetched},
+    };
+    test::TempDir home;
+    test::ScopedEnv homeEnv{"HOME", home.path().string()};
+    test::ScopedEnv config{"XDG_CONFIG_HOME", std::nullopt};
+    for (const auto& [reference, code] : cases) {
+        SCOPED_TRACE(reference);
+        host.messages.clear();
+        doc.SetLines(Lyrics(kWords));
+        EXPECT_FALSE(MakeTagFile(doc, reference));
+        EXPECT_EQ(doc.ResultCode, code);
+        EXPECT_EQ(doc.Lines(), Lyrics(kWords));
+        doc.SetLines(tag);
+        EXPECT_FALSE(RestoreFromTagFile(doc, reference));
+        EXPECT_EQ(doc.ResultCode, code);
+        EXPECT_EQ(doc.Lines(), tag);
+        ASSERT_EQ(host.messages.size(), 2u);
+        const bool page = code == kResultPageNotFetched;
+        EXPECT_EQ(host.messages[0].text, reference + (page ? "：ページを取得できませんでした" : "：ファイルが見つかりません"));
+        EXPECT_EQ(host.messages[1].text, reference + (page ? "\r\nページを取得できませんでした" : "：ファイルが見つかりません"));
+        EXPECT_TRUE(NoDownloadsLeft());
+        EXPECT_EQ(host.ScreenCursor(), crDefault);
+        if (!page) continue;
+        // The page the browser shows fails alike.
+        ShowInBrowser(home.path(), reference);
+        LyricsDocument shown(host);
+        MenuOpenIEClick(shown);
+        EXPECT_EQ(shown.ResultCode, kResultPageNotFetched);
+        EXPECT_EQ(shown.LineCount(), 0);
+        EXPECT_EQ(host.messages.size(), 3u);
+    }
+}
+
+TEST_F(TagConversionsTest, BusyPageStopsOnlyADownloadedReference) {
+    const std::string busy = HtmlPage("Shift_JIS", {}, "大変混み合っております");
+    doc.SetLines(Lyrics(kWords));
+    ASSERT_TRUE(MakeTagFile(doc, Serve("/busy.htm", 200, busy)));
+    const Lines tag = doc.Lines();
+    EXPECT_FALSE(RestoreFromTagFile(doc, server.Url("/busy.htm")));
+    EXPECT_EQ(doc.Lines(), tag);
+    EXPECT_EQ(doc.ResultCode, kResultOk);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "サイトが混雑しています\r\n再実行してください");
+    EXPECT_EQ(host.messages[0].kind, MsgKind::Warning);
+    // The same page saved to a file is just a page.
+    EXPECT_TRUE(RestoreFromTagFile(doc, Write("busy.htm", test::Iconv("CP932", "UTF-8", busy))));
+    EXPECT_EQ(WordsOf(doc.Lines()), WordsOf(Lyrics(kWords)));
+}
+
+TEST_F(TagConversionsTest, UtaNetPagesTryTheirMembersAddress) {
+    // The "/phplib/" address sends nothing; the "/members/phplib/" one the page.
+    server.Stall("/phplib/song.htm");
+    Serve("/members/phplib/song.htm", 200, HtmlPage("Shift_JIS"));
+    doc.SetLines(Lyrics(kWords));
+    ASSERT_TRUE(MakeTagFile(doc, "http://" + server.HostPort() + "/phplib/song.htm"));
+    EXPECT_EQ(doc.GetLine(4), "URL=http://" + server.HostPort() + "/members/phplib/song.htm");
+    // The reader asks first which address answers 200.
+    server.Serve("/phplib/song.htm", 404, "gone");
+    ASSERT_TRUE(RestoreFromTagFile(doc, "http://" + server.HostPort() + "/phplib/song.htm"));
+    EXPECT_EQ(WordsOf(doc.Lines()), WordsOf(Lyrics(kWords)));
 }
 
 TEST_F(TagConversionsTest, HeaderHandling) {
-    const std::string ref = Write("ref.txt", kPage);
+    const std::string ref = Write("ref.txt", TextPage());
     // LyrFile names only a player lyrics file: folders go; a hidden name, a
     // name of another kind and "-" give the tag file's own name.
     const std::string own = dir / "t.lyr";
-    for (const auto& [value, expected] : std::vector<std::pair<std::string, std::string>>{
-             {"..\\..\\evil.lyr", "evil.lyr"}, {"/etc/passwd", own}, {"..", own}, {"", own},
-             {".bash_profile", own}, {"dir/.lyr", own}, {"-", own}, {"song.lyr.sh", own}, {"song", own},
-             {"a.LYRICS", "a.LYRICS"}, {"b.words", "b.words"}, {"c.zveklyr", "c.zveklyr"},
-             {"d.ZvekWrd", "d.ZvekWrd"}, {"e.txt", "e.txt"}, {Sjis("歌.lyr"), "歌.lyr"}}) {
+    const std::pair<std::string, std::string> names[] = {
+        {"..\\..\\evil.lyr", "evil.lyr"}, {"/etc/passwd", own}, {"..", own}, {"", own}, {".bash_profile", own},
+        {"dir/.lyr", own}, {"-", own}, {"song.lyr.sh", own}, {"song", own}, {"a.LYRICS", "a.LYRICS"},
+        {"b.words", "b.words"}, {"c.zveklyr", "c.zveklyr"}, {"d.ZvekWrd", "d.ZvekWrd"}, {"e.txt", "e.txt"},
+        {Sjis("歌.lyr"), "歌.lyr"}};
+    for (const auto& [value, expected] : names) {
         doc.SetLines({"[TAGLYR]", "TagVer=9", "LyrFile=" + value, "", "[Spec]", "[Text]", "a"});
         doc.SetFileName(dir / "t.TagLyr");
         ASSERT_TRUE(RestoreFromTagFile(doc, ref));
@@ -248,99 +328,101 @@ TEST_F(TagConversionsTest, HeaderHandling) {
 }
 
 TEST_F(TagConversionsTest, ProgressEverySixteenLines) {
-    Lines text;
-    for (int i = 0; i < 100; ++i) text.push_back("00:00:000=Walking");
-    doc.SetLines(Lyrics(text));
-    ASSERT_TRUE(MakeTagFile(doc, Write("ref.txt", kPage)));
+    const std::string ref = Write("ref.txt", TextPage());
+    doc.SetLines(Lyrics(Lines(100, "00:00:000=Walking")));
+    ASSERT_TRUE(MakeTagFile(doc, ref));
     EXPECT_EQ(host.processMessagesCalls, 6);  // document lines 16, 32, ... 96
     host.processMessagesCalls = 0;
-    ASSERT_TRUE(RestoreFromTagFile(doc, Write("ref.txt", kPage)));
+    ASSERT_TRUE(RestoreFromTagFile(doc, ref));
     EXPECT_EQ(host.processMessagesCalls, 6);
     EXPECT_EQ(host.status.front(), ".TagLyrを変換中...");
     EXPECT_EQ(host.status.back(), "");
 }
 
-TEST_F(TagConversionsTest, AutoConversionDecides) {
-    struct Case {
-        Lines lines;
-        AutoAction action;
-    } cases[] = {
-        {{"[TagLyr]", "URL=http://x/"}, AutoAction::FromUrl},
-        {{"[Spec]", "url=http://x/"}, AutoAction::FromUrl},
-        {{"[TagLyr]", "URL="}, AutoAction::TagToZVEK},
-        {{"[TagLyr]", "URL=/home/me/.ssh/id_rsa"}, AutoAction::TagToZVEK},  // only a web address counts
-        {{"[Spec]", "URL=file:///etc/passwd"}, AutoAction::ZVEKToTag},
-        {{"[Spec]", "x [TagLyr] y"}, AutoAction::TagToZVEK},
-        {{"[Spec]"}, AutoAction::ZVEKToTag},
-        {{"[spec]", "[00:01]x"}, AutoAction::WinAmp},
-        {{"[[[Music Info]]]"}, AutoAction::WinAmp},
-        {{"[01:00]x"}, AutoAction::Text},
-        {{"[taglyr]"}, AutoAction::Text},
-        {{}, AutoAction::Text},
+// Only an http or https "URL=" value is taken from the document itself: a
+// shared tag file could otherwise name any local file as its reference.
+TEST_F(TagConversionsTest, AutoConversionDecidesAndTakesOnlyWebAddresses) {
+    using enum AutoAction;
+    const std::tuple<Lines, AutoAction, std::string> cases[] = {
+        {{"[TagLyr]", "URL=http://x/a.htm"}, FromUrl, "http://x/a.htm"},
+        {{"[Spec]", "url=HTTPS://x/"}, FromUrl, "HTTPS://x/"},
+        {{"[TagLyr]", Sjis("URL=http://x/歌")}, FromUrl, "http://x/歌"}, {{"[TagLyr]", "URL="}, TagToZVEK, ""},
+        {{"[TagLyr]", "URL=/home/me/.ssh/id_rsa"}, TagToZVEK, ""}, {{"[TagLyr]", "URL=ref.txt"}, TagToZVEK, ""},
+        {{"[TagLyr]", "URL=/home/http://x"}, TagToZVEK, ""},  // holds "http:", but is a path
+        {{"[TagLyr]", "URL=ftp://x/"}, TagToZVEK, ""}, {{"[TagLyr]", "URL=http:/x"}, TagToZVEK, ""},
+        {{"[Spec]", "URL=file:///etc/passwd"}, ZVEKToTag, ""}, {{"[Spec]", "URL=/proc/self/environ"}, ZVEKToTag, ""},
+        {{"[Spec]", "x [TagLyr] y"}, TagToZVEK, ""}, {{"[Spec]"}, ZVEKToTag, ""}, {{"[spec]", "[00:01]x"}, WinAmp, ""},
+        {{"[[[Music Info]]]"}, WinAmp, ""}, {{"[01:00]x"}, Text, ""}, {{"[taglyr]"}, Text, ""}, {{}, Text, ""},
     };
-    for (const auto& c : cases) {
-        doc.SetLines(c.lines);
-        EXPECT_EQ(DecideAutoConversion(doc), c.action) << testing::PrintToString(c.lines);
+    for (const auto& [lines, action, url] : cases) {
+        doc.SetLines(lines);
+        EXPECT_EQ(DecideAutoConversion(doc), action) << testing::PrintToString(lines);
+        EXPECT_EQ(DocumentReferenceUrl(doc), url) << testing::PrintToString(lines);
     }
-    // The dialog of a tag conversion is set up even when it is cancelled.
+    // A tag file naming a local file: the URL command reads nothing and
+    // opens nothing; Convert Auto asks for the reference instead, as for
+    // player lyrics, and the dialog is set up even when it is cancelled.
+    const Lines tagFile = {"[TagLyr]", "URL=" + Write("secret.txt", "private key"), "", "[Spec]", "[Text]",
+                           "00:01:000=<1,11>"};
+    doc.SetLines(tagFile);
+    MenuConvertFromURLClick(doc);
+    EXPECT_TRUE(host.browsed.empty());
+    EXPECT_TRUE(host.messages.empty());
+    MenuConvertAutoClick(doc);
+    EXPECT_EQ(doc.Lines(), tagFile);
     doc.SetLines({"[Spec]"});
     MenuConvertAutoClick(doc);
-    ASSERT_EQ(host.dialogs.size(), 1u);
-    EXPECT_EQ(host.dialogs[0].title, "歌詞テキスト");
-    EXPECT_EQ(host.dialogs[0].filterIndex, 4);
-    EXPECT_EQ(host.dialogs[0].defaultExt, "txt");
     EXPECT_EQ(doc.Lines(), Lines{"[Spec]"});
+    ASSERT_EQ(host.dialogs.size(), 2u);
+    for (const FileDialog& d : host.dialogs)
+        EXPECT_EQ(std::tie(d.title, d.filterIndex, d.defaultExt), std::tuple("歌詞テキスト", 4, "txt"));
     // A chosen reference file is used.
-    host.dialogFiles.push_back(Write("ref.txt", kPage));
+    host.dialogFiles.push_back(Write("ref.txt", TextPage()));
     doc.SetLines(Lyrics({"00:00:000=Walking"}));
     MenuConvertAutoClick(doc);
     EXPECT_EQ(doc.GetLine(0), "[TagLyr]");
 }
 
-TEST_F(TagConversionsTest, OnlyWebAddressesAreTakenFromTheDocument) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"http://x/a.htm", "http://x/a.htm"},
-        {"HTTPS://x/", "HTTPS://x/"},
-        {Sjis("http://x/歌"), "http://x/歌"},
-        {"", ""},
-        {"ref.txt", ""},
-        {"/proc/self/environ", ""},
-        {"file:///etc/passwd", ""},
-        {"/home/http://x", ""},  // holds "http:", but is a path
-        {"ftp://x/", ""},
-        {"http:/x", ""},
-    };
-    for (const auto& [value, expected] : cases) {
-        doc.SetLines({"[TagLyr]", "URL=" + value, "[Spec]", "[Text]"});
-        EXPECT_EQ(DocumentReferenceUrl(doc), expected) << value;
-    }
-
-    // A tag file naming a local file: the URL command reads nothing and
-    // opens nothing; Convert Auto asks for the reference instead.
-    const std::string secret = Write("secret.txt", "private key");
-    const Lines tagFile = {"[TagLyr]", "URL=" + secret, "", "[Spec]", "[Text]", "00:01:000=<1,11>"};
-    doc.SetLines(tagFile);
-    MenuConvertFromURLClick(doc);
-    EXPECT_EQ(doc.Lines(), tagFile);
-    EXPECT_TRUE(host.browsed.empty());
-    EXPECT_TRUE(host.messages.empty());
-    MenuConvertAutoClick(doc);
-    EXPECT_EQ(doc.Lines(), tagFile);
-    ASSERT_EQ(host.dialogs.size(), 1u);
-    EXPECT_EQ(host.dialogs[0].title, "歌詞テキスト");
-}
-
 TEST_F(TagConversionsTest, LocalReferencesAreCappedLikeDownloads) {
     doc.SetLines(Lyrics(kWords));
-    const Lines before = doc.Lines();
     for (const char* name : {"big.txt", "big.htm"}) {
         SCOPED_TRACE(name);
-        const std::string big = dir / name;
         std::filesystem::resize_file(Write(name, ""), (16u << 20) + 1);  // sparse: no time spent writing
-        EXPECT_THROW(MakeTagFile(doc, big), FileError);
-        EXPECT_THROW(RestoreFromTagFile(doc, big), FileError);
-        EXPECT_EQ(doc.Lines(), before);
+        EXPECT_THROW(MakeTagFile(doc, dir / name), FileError);
+        EXPECT_THROW(RestoreFromTagFile(doc, dir / name), FileError);
+        EXPECT_EQ(doc.Lines(), Lyrics(kWords));
     }
+}
+
+TEST_F(TagConversionsTest, CommandLineFetchesReferences) {
+    const std::string url = Serve("/song.htm", 200, HtmlPage("Shift_JIS"));
+    const Lines lyrics = Lyrics({kWords[0], kWords[3], kWords[5]});
+    test::WriteBytes(dir / "song.lyr", CrLf(lyrics));
+    auto tag = test::RunCli({"tag", "-r", url, "song.lyr"}, dir.path());
+    ASSERT_EQ(tag.status, 0) << tag.err;
+    // The tag file names its page, so untag needs no -r; progress on stderr.
+    std::filesystem::remove(dir.path() / "song.lyr");
+    auto untag = test::RunCli({"untag", "song.TagLyr"}, dir.path());
+    ASSERT_EQ(untag.status, 0) << untag.err;
+    EXPECT_NE(untag.err.find(url + "に接続中..."), std::string::npos) << untag.err;
+    EXPECT_NE(untag.err.find("Downloading ("), std::string::npos) << untag.err;
+    EXPECT_EQ(test::ReadBytes(dir / "song.lyr"), CrLf(lyrics));
+    auto quiet = test::RunCli({"untag", "-q", "-o", "-", "song.TagLyr"}, dir.path());
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.err, "");
+
+    // A page that does not come, or comes as an error answer: exit status 12 and no file.
+    const std::string nowhere = "http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/x.htm";
+    EXPECT_EQ(test::RunCli({"untag", "-q", "-r", nowhere, "-o", "-", "song.TagLyr"}, dir.path()).status, 12);
+    const std::string gone = Serve("/gone.htm", 404, HtmlPage("Shift_JIS"));
+    EXPECT_EQ(test::RunCli({"tag", "-q", "-r", gone, "-o", "again.TagLyr", "song.lyr"}, dir.path()).status, 12);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "again.TagLyr"));
+
+    const std::string busy = Serve("/busy.htm", 200, HtmlPage("Shift_JIS", {}, "大変混み合っております"));
+    auto busyRun = test::RunCli({"untag", "-r", busy, "-o", "-", "song.TagLyr"}, dir.path());
+    EXPECT_EQ(busyRun.status, 1);
+    EXPECT_NE(busyRun.err.find("サイトが混雑しています\n再実行してください"), std::string::npos) << busyRun.err;
+    EXPECT_EQ(busyRun.out, "");
 }
 
 }  // namespace
