@@ -228,17 +228,23 @@ TEST_F(TagConversionsTest, ReferencesThatCannotBeReadLeaveTheDocumentAlone) {
     Serve("/gone.htm", 404, page);
     server.Redirect("/moved.htm", "/gone.htm");
     const std::string missing = dir / "nothere.htm";
-    const std::pair<std::string, int> cases[] = {
-        {missing, kResultFileNotFound},
-        {"http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/x.htm", kResultPageNotFetched},
-        {server.Url("/gone.htm"), kResultPageNotFetched},
-        {Serve("/broken.htm", 500, page), kResultPageNotFetched},
-        {server.Url("/moved.htm"), kResultPageNotFetched},
+    // The reason follows the message that the page did not come.
+    const std::string refused = "\r\nサーバーに接続できません（接続を拒否されたか、届きません）";
+    struct Case {
+        std::string reference;
+        int code;
+        std::string reason;
+    } cases[] = {
+        {missing, kResultFileNotFound, ""},
+        {"http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/x.htm", kResultPageNotFetched, refused},
+        {server.Url("/gone.htm"), kResultPageNotFetched, "\r\nHTTP 404 Not Found"},
+        {Serve("/broken.htm", 500, page), kResultPageNotFetched, "\r\nHTTP 500 Internal Server Error"},
+        {server.Url("/moved.htm"), kResultPageNotFetched, "\r\nHTTP 404 Not Found"},
     };
     test::TempDir home;
     test::ScopedEnv homeEnv{"HOME", home.path().string()};
     test::ScopedEnv config{"XDG_CONFIG_HOME", std::nullopt};
-    for (const auto& [reference, code] : cases) {
+    for (const auto& [reference, code, reason] : cases) {
         SCOPED_TRACE(reference);
         host.messages.clear();
         doc.SetLines(Lyrics(kWords));
@@ -251,8 +257,10 @@ TEST_F(TagConversionsTest, ReferencesThatCannotBeReadLeaveTheDocumentAlone) {
         EXPECT_EQ(doc.Lines(), tag);
         ASSERT_EQ(host.messages.size(), 2u);
         const bool page = code == kResultPageNotFetched;
-        EXPECT_EQ(host.messages[0].text, reference + (page ? "：ページを取得できませんでした" : "：ファイルが見つかりません"));
-        EXPECT_EQ(host.messages[1].text, reference + (page ? "\r\nページを取得できませんでした" : "：ファイルが見つかりません"));
+        EXPECT_EQ(host.messages[0].text,
+                  reference + (page ? "：ページを取得できませんでした" + reason : "：ファイルが見つかりません"));
+        EXPECT_EQ(host.messages[1].text,
+                  reference + (page ? "\r\nページを取得できませんでした" + reason : "：ファイルが見つかりません"));
         EXPECT_TRUE(NoDownloadsLeft());
         EXPECT_EQ(host.ScreenCursor(), crDefault);
         if (!page) continue;
