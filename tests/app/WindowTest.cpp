@@ -276,6 +276,16 @@ private slots:
         QCOMPARE(Edit().toPlainText(), QStringLiteral("[Spec]\nTitle=x"));
     }
 
+    // Words the page does not hold go into the tag file as they stand; the
+    // status line says how many ("xyzz": the last "y" is a letter the page has).
+    void tagFileSaysWhatThePageLacks() {
+        SetEditor(Utf8ToSjis("[Spec]\r\n[Text]\r\n00:01:000=ひかり xyzzy"));
+        form_->Document().SetFileName("/x/song.lyr");
+        script_.files.push_back(kSamplePage);
+        Act("MenuZVEKToTag")->trigger();
+        QCOMPARE(form_->statusBar()->currentMessage(), QStringLiteral("4文字は参照ページに見つからないため、そのまま書き込みました"));
+    }
+
     // Caret and selection travel into the document in its units (CR LF,
     // Shift-JIS bytes) and the result's caret comes back.
     void caretAndSelectionMatchTheDocument() {
