@@ -187,7 +187,7 @@ TEST_F(InetTest, BodiesOfEveryShapeArriveByteForByte) {
     std::string got;
     char buffer[1000];
     for (int n; (n = inet.Read(buffer, sizeof buffer)) > 0;) got.append(buffer, static_cast<std::size_t>(n));
-    EXPECT_TRUE(got == test::PatternBytes(size));
+    EXPECT_TRUE(got == test::PatternBytes(size)) << got.size();
     EXPECT_EQ(inet.Read(buffer, sizeof buffer), 0);
 }
 
@@ -282,10 +282,9 @@ TEST_F(InetTest, FailureReportsEndWithFailedAndTheBytesSoFar) {
 // ends at its own limit (the time shows which) as a failed fetch.
 TEST_F(InetTest, TricklesEndAtTheLowSpeedOrTheOverallLimit) {
     using std::chrono::milliseconds;
-    server.Trickle("/trickle", test::ResponseHead(200, {}, 1 << 20), "x", milliseconds(20), 400);
-    server.Trickle("/continue", "", "HTTP/1.1 100 Continue\r\n\r\n", milliseconds(10), 800);
-    server.Trickle("/endless", test::ResponseHead(200, {}, -1), test::Chunk(std::string(2048, 'x')), milliseconds(20),
-                   400);
+    server.Trickle("/trickle", "x", milliseconds(20), 400, 1 << 20);
+    server.Trickle("/continue", "HTTP/1.1 100 Continue\r\n\r\n", milliseconds(10), 800, LoopbackServer::kUnframed, 100);
+    server.Trickle("/endless", std::string(2048, 'x'), milliseconds(20), 400, LoopbackServer::kChunked);
     struct Case {
         std::string path;
         milliseconds lowSpeedTime, totalTimeout, expected;
@@ -317,8 +316,7 @@ TEST_F(InetTest, TricklesEndAtTheLowSpeedOrTheOverallLimit) {
 TEST_F(InetTest, SlowButSteadyBodiesArrive) {
     SetLimits([](InetLimits& l) { l.lowSpeedTime = std::chrono::milliseconds(200); });
     // 10,000 bytes a second against 1,024, for about 800 ms.
-    server.Trickle("/steady", test::ResponseHead(200, {}, 40 * 200), std::string(200, 's'),
-                   std::chrono::milliseconds(20), 40);
+    server.Trickle("/steady", std::string(200, 's'), std::chrono::milliseconds(20), 40, 40 * 200);
     ASSERT_TRUE(Download(server.Url("/steady"), dir / "steady.htm"));
     EXPECT_EQ(test::ReadBytes(dir / "steady.htm"), std::string(40 * 200, 's'));
 }
