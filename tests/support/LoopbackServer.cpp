@@ -35,14 +35,11 @@ LoopbackServer::LoopbackServer(const std::string& certFile, const std::string& k
     // Held and stalled answers each keep a thread until the server stops.
     server_->new_task_queue = [] { return new httplib::ThreadPool(32); };
     server_->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
-        std::function<void(httplib::Response&)> route;
-        {
-            std::lock_guard lock(mutex_);
-            requests_.push_back({request.path, request.get_header_value("User-Agent")});
-            if (auto found = routes_.find(request.path); found != routes_.end()) route = found->second;
-        }
+        // Routes only set the answer up; its body is written after this returns.
+        std::lock_guard lock(mutex_);
+        requests_.push_back({request.path, request.get_header_value("User-Agent")});
         changed_.notify_all();
-        if (route) route(response);
+        if (auto route = routes_.find(request.path); route != routes_.end()) route->second(response);
         else response.status = 404;
     });
     port_ = server_->bind_to_any_port("127.0.0.1");
@@ -52,11 +49,7 @@ LoopbackServer::LoopbackServer(const std::string& certFile, const std::string& k
 }
 
 LoopbackServer::~LoopbackServer() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    changed_.notify_all();
+    OpenGate({});  // the empty name stands for "stopping": every wait ends
     server_->stop();
     thread_.join();
 }
@@ -98,10 +91,8 @@ void LoopbackServer::Answer(const std::string& path, int status, long long lengt
 }
 
 void LoopbackServer::Stall(const std::string& path, std::string first, long long declaredLength) {
-    Answer(path, 200, declaredLength, [this, first = std::move(first)](std::size_t i) -> std::optional<std::string> {
-        if (i == 0) return first;
-        WaitGate("\n never opened");
-        return std::nullopt;
+    Answer(path, 200, declaredLength, [this, first = std::move(first)](std::size_t i) {
+        return i == 0 ? std::optional(first) : (WaitGate("\n never opened"), std::nullopt);
     });
 }
 
@@ -128,22 +119,20 @@ void LoopbackServer::Hold(const std::string& path, const std::string& gate, std:
 }
 
 void LoopbackServer::OpenGate(const std::string& gate) {
-    {
-        std::lock_guard lock(mutex_);
-        openGates_.insert(gate);
-    }
+    std::lock_guard lock(mutex_);
+    openGates_.insert(gate);
     changed_.notify_all();
 }
 
 bool LoopbackServer::WaitGate(const std::string& gate) {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return stopping_ || openGates_.count(gate) > 0; });
+    changed_.wait(lock, [&] { return openGates_.count({}) || openGates_.count(gate); });
     return openGates_.count(gate) > 0;
 }
 
 bool LoopbackServer::Sleep(std::chrono::milliseconds time) {
     std::unique_lock lock(mutex_);
-    return !changed_.wait_for(lock, time, [this] { return stopping_; });
+    return !changed_.wait_for(lock, time, [this] { return openGates_.count({}); });
 }
 
 std::vector<HttpRequest> LoopbackServer::Requests() const {

@@ -16,9 +16,7 @@
 #include <optional>
 #include <set>
 #include <string>
-#include <string_view>
 #include <thread>
-#include <utility>
 #include <vector>
 
 namespace httplib {
@@ -56,7 +54,7 @@ public:
 
     int Port() const { return port_; }
     std::string HostPort() const { return "127.0.0.1:" + std::to_string(port_); }
-    std::string Url(std::string_view path) const { return scheme_ + HostPort() + std::string(path); }
+    std::string Url(const std::string& path) const { return scheme_ + HostPort() + path; }
 
     void Serve(const std::string& path, int status, std::string body, HttpHeaders headers = {});
     void Redirect(const std::string& path, const std::string& location, int status = 302);
@@ -92,7 +90,6 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    bool stopping_ = false;
     std::map<std::string, std::function<void(httplib::Response&)>> routes_;
     std::set<std::string> openGates_;
     std::vector<HttpRequest> requests_;
