@@ -68,17 +68,13 @@ protected:
         WriteIni("home/.mozilla/firefox", "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\nDefault=1\n");
         WriteSession("home/.mozilla/firefox/p.default", bytes);
     }
-    void ServeDevTools(const std::string& list) {
-        server.Serve("/json/list", 200, list, {{"Content-Type", "application/json"}});
-    }
 
     test::TempDir tmp;
     test::ScopedEnv home{"HOME", Path("home")};
     test::ScopedEnv config{"XDG_CONFIG_HOME", Path("config")};
     test::ScopedEnv runtime{"XDG_RUNTIME_DIR", tmp.path().string()};
-    test::ScopedEnv noProxy{"http_proxy", std::nullopt};
-    test::ScopedEnv noProxyAll{"all_proxy", std::nullopt};
-    test::ScopedEnv noProxyAllUpper{"ALL_PROXY", std::nullopt};
+    test::ScopedEnv noProxy{"http_proxy", std::nullopt}, noProxyAll{"all_proxy", std::nullopt},
+        noProxyAllUpper{"ALL_PROXY", std::nullopt};
     const int closedPort = test::UnusedPort();
     LoopbackServer server;
 };
@@ -176,7 +172,7 @@ TEST_F(BrowserPageTest, DamagedSessionGivesNothingOrTheDevToolsPage) {
         OneProfile(c.bytes);
         EXPECT_EQ(GetBrowserPage(closedPort), "");
     }
-    ServeDevTools(R"([{"type":"page","url":"http://devtools/"}])");
+    server.Serve("/json/list", 200, R"([{"type":"page","url":"http://devtools/"}])");
     OneProfile(flipped);
     EXPECT_EQ(GetBrowserPage(server.Port()), "http://devtools/");
 }
@@ -206,12 +202,6 @@ TEST_F(BrowserPageTest, DevToolsListGivesItsFirstPage) {
     // Nothing listening: nothing found, at once.
     EXPECT_EQ(GetBrowserPage(closedPort), "");
 }
-
-}  // namespace
-}  // namespace zvek
-
-namespace zvek {
-namespace {
 
 // The commands that take the browser's page: a web page comes in as its
 // text through the private temporary folder and leaves the document
