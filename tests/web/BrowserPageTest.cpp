@@ -15,6 +15,7 @@
 #include "lyrics/Conversions.h"
 #include "lyrics/LyricsDocument.h"
 #include "tags/TagConversions.h"
+#include "web/BrowserUrl.h"
 
 namespace zvek {
 namespace {
@@ -53,16 +54,14 @@ protected:
 
     std::string Path(const std::string& name) const { return tmp / name; }
 
-    // A profile folder below `root` holding a session with `json`.
+    void Write(const std::string& file, const std::string& bytes) {
+        fs::create_directories((tmp.path() / file).parent_path());
+        test::WriteBytes(tmp.path() / file, bytes);
+    }
     void WriteSession(const std::string& profile, const std::string& bytes) {
-        const fs::path folder = tmp.path() / profile / "sessionstore-backups";
-        fs::create_directories(folder);
-        test::WriteBytes(folder / "recovery.jsonlz4", bytes);
+        Write(profile + "/sessionstore-backups/recovery.jsonlz4", bytes);
     }
-    void WriteIni(const std::string& root, const std::string& text) {
-        fs::create_directories(tmp.path() / root);
-        test::WriteBytes(tmp.path() / root / "profiles.ini", text);
-    }
+    void WriteIni(const std::string& root, const std::string& text) { Write(root + "/profiles.ini", text); }
     // A default profile under ~/.mozilla/firefox whose session file holds `bytes`.
     void OneProfile(const std::string& bytes) {
         WriteIni("home/.mozilla/firefox", "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\nDefault=1\n");
@@ -242,6 +241,36 @@ TEST_F(BrowserPageTest, CommandsTakeThePageTheBrowserShows) {
     EXPECT_EQ(doc.FileName(), saved);
     EXPECT_EQ(doc.Lines(), pageText.Lines());
     EXPECT_TRUE(host.messages.empty());
+}
+
+TEST(NormalizeBrowserUrl, CleansBrowserAddresses) {
+    struct Case {
+        const char* address;
+        const char* expected;
+    } cases[] = {
+        {"http://www.example.com/a.htm", "http://www.example.com/a.htm"},
+        {"(0022)http://www.example.com/a.htm", "http://www.example.com/a.htm"},
+        {"<!-- saved from url=(0026)https://example.org/a.htm", "https://example.org/a.htm"},
+        {"HTTP://X/a.php?sentaku=1&x=2", "HTTP://X/a.php?sentaku=1"},
+        {"http://x/a.php?id=3&sentaku=1&x=2", "http://x/a.php?sentaku=1"},
+        {"http://x/a.php?x=2&sentaku=1", "http://x/a.php?x=2&sentaku=1"},  // last parameter: whole
+        {"http://x/a.php?x=2", "http://x/a.php?x=2"},
+        {"http://x/sentaku/a.htm", "http://x/sentaku/a.htm"},              // no query
+        {"FILE:///home/me/My%20Songs/a%41.htm", "/home/me/My Songs/a%41.htm"},
+        {"file://localhost%20x", "/localhost x"},
+        {"C:\\songs\\a.htm", "C:\\songs\\a.htm"},                           // neither: unchanged
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(NormalizeBrowserUrl(c.address), c.expected) << c.address;
+}
+
+TEST(IsWebAddress, KnowsBothSchemesInAnyCase) {
+    EXPECT_TRUE(IsWebAddress("http://x"));
+    EXPECT_TRUE(IsWebAddress("HTTPS://x"));
+    EXPECT_TRUE(IsWebAddress("see http:x"));
+    EXPECT_FALSE(IsWebAddress("ref.htm"));
+    EXPECT_FALSE(IsWebAddress("ftp://x"));
+    EXPECT_EQ(FindWebScheme("xhttps://a http://b"), 1u);
 }
 
 }  // namespace

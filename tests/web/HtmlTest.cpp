@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <set>
+#include <iterator>
 
 #include "platform/Files.h"
 #include "support/TestSupport.h"
@@ -245,10 +245,7 @@ TEST(HtmlFiles, OpeningAPageWritesNothingBesideIt) {
     EXPECT_EQ(LoadHtmlFile(dir / "SONG.HTML", &replaced), (Lines{Sjis("歌"), "?"}));
     EXPECT_EQ(replaced, 1u);
 
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        names.insert(entry.path().filename().string());
-    EXPECT_EQ(names, (std::set<std::string>{"SONG.HTML", "SONG.txtmp"}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
     EXPECT_EQ(ReadBytes(dir / "SONG.txtmp"), "the user's own file");
     EXPECT_EQ(ReadBytes(dir / "SONG.HTML"), utf8Page);
 }

@@ -7,12 +7,35 @@
 #include "LoopbackServer.h"
 #include "TestSupport.h"
 #include "lyrics/LyricsSearch.h"
+#include "web/LyricsSites.h"
 
 namespace zvek {
 namespace {
 
-using test::CrLf;
 using test::Sjis;
+
+TEST(LyricsSitesTest, BusyTextIsTheShiftJisOfTheSitesMessage) {
+    EXPECT_EQ(kSiteBusyText, test::Sjis("大変混み合っております"));
+}
+
+TEST(LyricsSitesTest, EnvironmentReplacesTheBuiltInHosts) {
+    struct Setting {
+        const char* variable;
+        std::string (*host)();
+        std::string built;
+    } settings[] = {
+        {"ZVEKLC_UTANET_HOST", UtaNetHost, "www.uta-net.com"},
+        {"ZVEKLC_UTAMAP_HOST", UtaMapHost, "www.utamap.com"},
+        {"ZVEKLC_HOME_HOST", HomeHost, "www.zvek.example"},
+    };
+    for (const auto& s : settings) {
+        for (const char* value : {static_cast<const char*>(nullptr), "", "127.0.0.1:8080"}) {
+            test::ScopedEnv env{s.variable, value ? std::optional<std::string>(value) : std::nullopt};
+            EXPECT_EQ(s.host(), value && *value ? value : s.built) << s.variable;  // set but empty is not set
+        }
+    }
+    EXPECT_EQ(SiteAddress("127.0.0.1:8080", kUtaNetPagePath), "http://127.0.0.1:8080/phplib/");
+}
 
 const std::string kMap = "http://map.test/search.php?searchname=";
 const std::string kNet = "http://net.test/members/phplib/maphp001.php3?cursession=index2&curuserid=pageone&MA_select_ga=";
