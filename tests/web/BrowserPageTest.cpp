@@ -136,11 +136,7 @@ TEST_F(BrowserPageTest, DamagedSessionGivesNothingOrTheDevToolsPage) {
     std::string flipped = good;
     for (std::size_t i = 12; i < flipped.size(); i += 7) flipped[i] = static_cast<char>(flipped[i] ^ 0x5A);
     const std::string deep = std::string(200000, '[') + std::string(200000, ']');
-    struct Case {
-        const char* what;
-        std::string bytes;
-    };
-    const Case cases[] = {
+    const struct { const char* what; std::string bytes; } cases[] = {
         {"empty", ""},
         {"header only", good.substr(0, 12)},
         {"wrong magic", "mozLz41" + good.substr(7)},
@@ -166,7 +162,7 @@ TEST_F(BrowserPageTest, DamagedSessionGivesNothingOrTheDevToolsPage) {
     };
     OneProfile(good);
     ASSERT_EQ(GetBrowserPage(closedPort), "http://good/");
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         OneProfile(c.bytes);
         EXPECT_EQ(GetBrowserPage(closedPort), "");
@@ -177,13 +173,7 @@ TEST_F(BrowserPageTest, DamagedSessionGivesNothingOrTheDevToolsPage) {
 }
 
 TEST_F(BrowserPageTest, DevToolsListGivesItsFirstPage) {
-    struct Case {
-        const char* what;
-        int status;
-        std::string body;
-        std::string expected;
-    };
-    const Case cases[] = {
+    const struct { const char* what; int status; std::string body; std::string expected; } cases[] = {
         {"first page after other targets", 200,
          R"([{"type":"service_worker","url":"http://sw/"},{"type":"page","url":""},{"id":"A","type":"page",)"
          R"("url":"https://first.example/a?b=1","webSocketDebuggerUrl":"ws://x"},{"type":"page","url":"http://second/"}])",
@@ -193,7 +183,7 @@ TEST_F(BrowserPageTest, DevToolsListGivesItsFirstPage) {
         {"not JSON", 200, "<html>nope</html>", ""},
         {"error status", 500, R"([{"type":"page","url":"http://error/"}])", ""},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         server.Serve("/json/list", c.status, c.body);
         EXPECT_EQ(GetBrowserPage(server.Port()), c.expected);
@@ -244,10 +234,7 @@ TEST_F(BrowserPageTest, CommandsTakeThePageTheBrowserShows) {
 }
 
 TEST(NormalizeBrowserUrl, CleansBrowserAddresses) {
-    struct Case {
-        const char* address;
-        const char* expected;
-    } cases[] = {
+    struct { const char* address; const char* expected; } cases[] = {
         {"http://www.example.com/a.htm", "http://www.example.com/a.htm"},
         {"(0022)http://www.example.com/a.htm", "http://www.example.com/a.htm"},
         {"<!-- saved from url=(0026)https://example.org/a.htm", "https://example.org/a.htm"},

@@ -82,9 +82,7 @@ TEST(CharCode, ShiftJisAndEucJpAgreeWithIconvOnJisX0208) {
 
 // Single bytes (the double-byte codes are compared above, all of them).
 TEST(CharCode, SingleBytesConvertAsTheyAre) {
-    const struct {
-        CharCode sjis, jis, euc;
-    } cases[] = {
+    const struct { CharCode sjis, jis, euc; } cases[] = {
         {0x00B1, 0x00B1, 0x8EB1},  // half-width ｱ
         {0x0041, 0x0041, 0x0041},  // ASCII
     };
@@ -97,11 +95,7 @@ TEST(CharCode, SingleBytesConvertAsTheyAre) {
 }
 
 TEST(SjisToEucString, ConvertsUpToTheEndOrTheFirstNul) {
-    struct Case {
-        const char* what;
-        std::string in, out;
-    };
-    const Case cases[] = {
+    const struct { const char* what; std::string in, out; } cases[] = {
         {"empty", "", ""},
         {"ASCII", "Hello, World 123\r\n", "Hello, World 123\r\n"},
         {"kana and kanji", Sjis("あア漢"), "\xA4\xA2\xA5\xA2\xB4\xC1"},
@@ -169,9 +163,7 @@ TEST(WidthFolding, EveryCp932FormOfAFullWidthAsciiCharacterFolds) {
 TEST(WidthFolding, HalfAndFullWidthFormsFoldBothWays) {
     std::string kana;
     for (unsigned b = 0xA1; b <= 0xDF; ++b) kana += static_cast<char>(b);
-    const struct {
-        std::string half, full;
-    } cases[] = {
+    const struct { std::string half, full; } cases[] = {
         // The last two are the sound marks on their own, so nothing combines.
         {kana, Sjis("。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテト"
                     "ナニヌネノハヒフヘホマミムメモヤユヨラリルレロワン゛゜")},
@@ -197,11 +189,7 @@ TEST(WidthFolding, HalfAndFullWidthFormsFoldBothWays) {
 }
 
 TEST(WidthFolding, EdgesOfTheText) {
-    struct Case {
-        const char* what;
-        std::string in, full, half;
-    };
-    const Case cases[] = {
+    const struct { const char* what; std::string in, full, half; } cases[] = {
         {"empty", "", "", ""},
         {"lone lead byte", "\x82", "\x82", "\x82"},
         {"lone lead byte after text", "a\x83", Sjis("ａ") + "\x83", "a\x83"},

@@ -32,12 +32,7 @@ Lines SourceOf(std::string_view page) { return hlvHtml::SourceLines(TokensOf(pag
 // The same page in each code set, read from disk, gives the same page text
 // and (apart from its charset declaration) the same source.
 TEST(HtmlPage, EveryCodeSetGivesTheExpectedFiles) {
-    struct Case {
-        const char* page;
-        HtmlCharset charset;
-        const char* source;
-    };
-    const Case cases[] = {
+    const struct { const char* page; HtmlCharset charset; const char* source; } cases[] = {
         {"page-sjis.html", csShiftJis, "source-sjis.txt"},
         {"page-euc.html", csEucJp, "source-euc.txt"},
         {"page-jis.html", csJis, "source-jis.txt"},
@@ -46,7 +41,7 @@ TEST(HtmlPage, EveryCodeSetGivesTheExpectedFiles) {
     TempDir dir;
     hlvHtml html;  // one converter for all pages, as the window keeps one
     TokenList tokens;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.page);
         html.LoadTokens(DataFile(c.page), tokens);
         EXPECT_EQ(html.DetectCharset(), c.charset);
@@ -60,11 +55,7 @@ TEST(HtmlPage, EveryCodeSetGivesTheExpectedFiles) {
 
 TEST(HtmlTokens, CutsThePageIntoTagsCommentsAndText) {
     using namespace std::string_literals;
-    struct Case {
-        std::string page;
-        TokenList tokens;
-    };
-    const Case cases[] = {
+    const struct { std::string page; TokenList tokens; } cases[] = {
         {"<p>a</p>", {"<p>", "a", "</p>"}},
         {"<a\r\nb>\r\nx\ry\nz\r\n", {"<a b>", " x y z "}},
         {"<!-- a > b -->x", {"<!-- a > b -->", "x"}},
@@ -93,18 +84,14 @@ TEST(HtmlTokens, CutsThePageIntoTagsCommentsAndText) {
         {"\x1b$B\x24\x22\0<x"s, {"\x82\xA0", "<x"}},
         {"<b>\x1b(B", {"<b>", ""}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.page));
         EXPECT_EQ(TokensOf(c.page), c.tokens);
     }
 }
 
 TEST(HtmlCharsetDetection, FirstEvidenceInPageOrderWins) {
-    struct Case {
-        const char* page;
-        HtmlCharset charset;
-    };
-    const Case cases[] = {
+    const struct { const char* page; HtmlCharset charset; } cases[] = {
         {"", csEucJp},
         {"<p>plain ascii</p>", csEucJp},
         {"<p>\x82\xA0</p>", csShiftJis},
@@ -128,7 +115,7 @@ TEST(HtmlCharsetDetection, FirstEvidenceInPageOrderWins) {
         {"<meta content=\"\x82\xA0\" charset=euc-jp>", csEucJp},  // declaration beats its own bytes
         {"\xEF\xBB\xBF<meta charset=shift_jis>", csUtf8},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::string(c.page)));
         EXPECT_EQ(hlvHtml::DetectCharsetOf(c.page), c.charset);
     }
@@ -176,11 +163,7 @@ TEST(HtmlPageText, KeepsTheBodyTextWithListsAndQuotations) {
 
 TEST(HtmlSource, BreaksAfterListedTagsAndLongRuns) {
     const std::string x55(55, 'x'), x56(56, 'x'), x70(70, 'x'), x86(86, 'x'), x100(100, 'x');
-    struct Case {
-        std::string page;
-        Lines lines;
-    };
-    const Case cases[] = {
+    const struct { std::string page; Lines lines; } cases[] = {
         {x70 + "</b>y", {x70 + "</b>", "y"}},
         {x55 + "</b>y", {x55 + "</b>y"}},  // 59 bytes
         {x56 + "</b>y", {x56 + "</b>", "y"}},  // 60 bytes
@@ -193,7 +176,7 @@ TEST(HtmlSource, BreaksAfterListedTagsAndLongRuns) {
         {"<BR>x<hr>b</td>c<meta a><body x>", {"<BR>", "x<hr>", "b</td>", "c<meta a>", "<body x>"}},
         {"<!-- a\r\n > b -->", {"<!-- a  > b -->"}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.page);
         EXPECT_EQ(SourceOf(c.page), c.lines);
     }

@@ -167,10 +167,7 @@ TEST_F(InetTest, FetchPageTakesTwoHundredAnswersAndFailsCleanlyOtherwise) {
     server.Redirect("/to-file", "file:///etc/passwd");
     server.Serve("/never", 200, "secret");
     const std::optional<std::string> failed;
-    const struct {
-        std::string url;
-        std::optional<std::string> page;
-    } cases[] = {
+    const struct { std::string url; std::optional<std::string> page; } cases[] = {
         {server.Url("/empty"), ""},
         {server.Url("/cached"), "<html>from a cache</html>"},
         {server.Url("/odd"), "<html>odd but fine</html>"},
@@ -267,10 +264,7 @@ TEST_F(InetTest, TricklesEndAtTheLowSpeedOrTheOverallLimit) {
     server.Trickle("/continue", "HTTP/1.1 100 Continue\r\n\r\n", milliseconds(10), 800, LoopbackServer::kUnframed,
                    100);
     server.Trickle("/endless", std::string(2048, 'x'), milliseconds(20), 400, LoopbackServer::kChunked);
-    const struct {
-        std::string path;
-        milliseconds lowSpeedTime, totalTimeout, expected;
-    } cases[] = {
+    const struct { std::string path; milliseconds lowSpeedTime, totalTimeout, expected; } cases[] = {
         {"/trickle", milliseconds(300), milliseconds(60'000), milliseconds(300)},  // 50 bytes a second
         {"/continue", milliseconds(0), milliseconds(600), milliseconds(600)},      // low-speed check off
         {"/endless", milliseconds(300), milliseconds(600), milliseconds(600)},     // 100 KiB a second
@@ -407,9 +401,7 @@ TEST_F(InetTest, ResolveUtaNetUrlPicksTheAddressThatAnswers200) {
     server.Serve("/members/phplib/neither.php", 500, "");
     server.Redirect("/phplib/moved.php", "/phplib/both.php");
     server.Stall("/phplib/slow.php", "<html>", 1 << 20);  // only the headers are waited for
-    const struct {
-        std::string url, expected;
-    } cases[] = {
+    const struct { std::string url, expected; } cases[] = {
         {page("/phplib/only-members.php"), page("/members/phplib/only-members.php")},
         {page("/phplib/both.php"), page("/phplib/both.php")},
         {page("/phplib/neither.php"), page("/phplib/neither.php")},

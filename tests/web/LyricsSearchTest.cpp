@@ -19,11 +19,7 @@ TEST(LyricsSitesTest, BusyTextIsTheShiftJisOfTheSitesMessage) {
 }
 
 TEST(LyricsSitesTest, EnvironmentReplacesTheBuiltInHosts) {
-    struct Setting {
-        const char* variable;
-        std::string (*host)();
-        std::string built;
-    } settings[] = {
+    struct { const char* variable; std::string (*host)(); std::string built; } settings[] = {
         {"ZVEKLC_UTANET_HOST", UtaNetHost, "www.uta-net.com"},
         {"ZVEKLC_UTAMAP_HOST", UtaMapHost, "www.utamap.com"},
         {"ZVEKLC_HOME_HOST", HomeHost, "www.zvek.example"},
@@ -78,11 +74,7 @@ TEST_F(LyricsSearchTest, KeywordsAreEscapedForEachSite) {
 
 TEST_F(LyricsSearchTest, FindLyricsOpensBothSearchesOrBothTopPages) {
     const std::vector<std::string> topPages = {"http://net.test/", "http://map.test/"};
-    struct Case {
-        std::vector<std::string> lines;
-        SearchField field;
-        std::vector<std::string> browsed;
-    } cases[] = {
+    struct { std::vector<std::string> lines; SearchField field; std::vector<std::string> browsed; } cases[] = {
         {{"[Spec]", "title=A B", "Title=second", "Artist=X"},
          SearchField::Title,
          {kMap + "srtitle&inputvalue=A+B&act=search", kNet + kNetTitle + "%41%20%42" + kNetTail}},
@@ -110,10 +102,7 @@ TEST_F(LyricsSearchTest, FindLyricsOpensBothSearchesOrBothTopPages) {
 
 // Open URL opens the first URL= line that names something, in any case.
 TEST_F(LyricsSearchTest, OpenUrlOpensTheUrlLineOrNothing) {
-    const struct {
-        std::vector<std::string> lines;
-        std::vector<std::string> browsed;
-    } cases[] = {
+    const struct { std::vector<std::string> lines; std::vector<std::string> browsed; } cases[] = {
         {{"[Spec]", "Title=x"}, {}},
         {{"URL=", "url=http://a.test/"}, {}},
         {{"url=http://a.test/x.html?a=1&b=2", "URL=http://b.test/"}, {"http://a.test/x.html?a=1&b=2"}},
