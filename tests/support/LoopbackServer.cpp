@@ -44,8 +44,15 @@ LoopbackServer::LoopbackServer(const std::string& certFile, const std::string& k
     });
     port_ = server_->bind_to_any_port("127.0.0.1");
     if (port_ <= 0) throw std::runtime_error("cannot listen on 127.0.0.1");
-    thread_ = std::thread([this] { server_->listen_after_bind(); });
-    while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    thread_ = std::thread([this] {
+        server_->listen_after_bind();
+        ended_ = true;
+    });
+    while (!server_->is_running() && !ended_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (ended_) {
+        thread_.join();
+        throw std::runtime_error("the loopback server did not start");
+    }
 }
 
 LoopbackServer::~LoopbackServer() {

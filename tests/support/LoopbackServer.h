@@ -7,6 +7,7 @@
 // before it stops the server, so no test waits on a client that has gone.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -87,6 +88,7 @@ private:
     std::string scheme_;
     int port_ = 0;
     std::thread thread_;
+    std::atomic<bool> ended_ = false;  // the server's thread has returned
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
