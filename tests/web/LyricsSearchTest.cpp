@@ -39,6 +39,13 @@ const std::string kNetTail = "&MA_select_kasio=%A4%AC%B4%DE%A4%DE%A4%EC%A4%EB&MA
 const std::string kNetTitle = "%B6%CA%CC%BE&MA_text1_de=";
 const std::string kNetArtist = "%B2%CE%BC%EA%CC%BE&MA_text1_de=";
 
+// Both sites' search addresses for `field`, with the keyword as each escapes it.
+std::vector<std::string> Searches(SearchField field, const std::string& utaMap, const std::string& utaNet) {
+    const bool title = field == SearchField::Title;
+    return {kMap + (title ? "srtitle" : "srartist") + "&inputvalue=" + utaMap + "&act=search",
+            kNet + (title ? kNetTitle : kNetArtist) + utaNet + kNetTail};
+}
+
 class LyricsSearchTest : public ::testing::Test {
 protected:
     test::ScopedEnv map{"ZVEKLC_UTAMAP_HOST", "map.test"};
@@ -46,11 +53,7 @@ protected:
 };
 
 TEST_F(LyricsSearchTest, KeywordsAreEscapedForEachSite) {
-    struct Case {
-        std::string keyword;
-        std::string utaMap;  // after "&inputvalue="
-        std::string utaNet;  // after "&MA_text1_de="
-    } cases[] = {
+    const struct { std::string keyword, utaMap, utaNet; } cases[] = {
         {"A B", "A+B", "%41%20%42"},
         {"\x82\xa0", "%82%A0", "%A4%A2"},                           // あ
         {"\xb1", "%B1", "%8E%B1"},                                  // half-width katakana
@@ -62,29 +65,21 @@ TEST_F(LyricsSearchTest, KeywordsAreEscapedForEachSite) {
         {"", "", ""},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.keyword);
-        EXPECT_EQ(UtaMapSearchAddress(c.keyword, SearchField::Title),
-                  kMap + "srtitle&inputvalue=" + c.utaMap + "&act=search");
-        EXPECT_EQ(UtaNetSearchAddress(c.keyword, SearchField::Title), kNet + kNetTitle + c.utaNet + kNetTail);
-        EXPECT_EQ(UtaMapSearchAddress(c.keyword, SearchField::Artist),
-                  kMap + "srartist&inputvalue=" + c.utaMap + "&act=search");
-        EXPECT_EQ(UtaNetSearchAddress(c.keyword, SearchField::Artist), kNet + kNetArtist + c.utaNet + kNetTail);
+        for (const SearchField field : {SearchField::Title, SearchField::Artist})
+            EXPECT_EQ((std::vector{UtaMapSearchAddress(c.keyword, field), UtaNetSearchAddress(c.keyword, field)}),
+                      Searches(field, c.utaMap, c.utaNet))
+                << c.keyword;
     }
 }
 
 TEST_F(LyricsSearchTest, FindLyricsOpensBothSearchesOrBothTopPages) {
     const std::vector<std::string> topPages = {"http://net.test/", "http://map.test/"};
     struct { std::vector<std::string> lines; SearchField field; std::vector<std::string> browsed; } cases[] = {
-        {{"[Spec]", "title=A B", "Title=second", "Artist=X"},
-         SearchField::Title,
-         {kMap + "srtitle&inputvalue=A+B&act=search", kNet + kNetTitle + "%41%20%42" + kNetTail}},
-        {{"Title=A", Sjis("Artist=あ")},
-         SearchField::Artist,
-         {kMap + "srartist&inputvalue=%82%A0&act=search", kNet + kNetArtist + "%A4%A2" + kNetTail}},
+        {{"[Spec]", "title=A B", "Title=second", "Artist=X"}, SearchField::Title,
+         Searches(SearchField::Title, "A+B", "%41%20%42")},
+        {{"Title=A", Sjis("Artist=あ")}, SearchField::Artist, Searches(SearchField::Artist, "%82%A0", "%A4%A2")},
         // The value is used as written, blanks included.
-        {{"Title= x "},
-         SearchField::Title,
-         {kMap + "srtitle&inputvalue=+x+&act=search", kNet + kNetTitle + "%20%78%20" + kNetTail}},
+        {{"Title= x "}, SearchField::Title, Searches(SearchField::Title, "+x+", "%20%78%20")},
         {{"Title=", "Artist=X"}, SearchField::Title, topPages},
         {{"[Text]", "00:01:000=Title=X"}, SearchField::Title, topPages},
         {{"Title=X"}, SearchField::Artist, topPages},
