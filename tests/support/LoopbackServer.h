@@ -17,6 +17,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -55,7 +56,7 @@ public:
 
     int Port() const { return port_; }
     std::string HostPort() const { return "127.0.0.1:" + std::to_string(port_); }
-    std::string Url(const std::string& path) const { return scheme_ + HostPort() + path; }
+    std::string Url(std::string_view path) const { return scheme_ + HostPort() + std::string(path); }
 
     void Serve(const std::string& path, int status, std::string body, HttpHeaders headers = {});
     void Redirect(const std::string& path, const std::string& location, int status = 302);
