@@ -80,12 +80,8 @@ protected:
 
 TEST_F(BrowserPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
     const std::string firefox = "home/.mozilla/firefox/";
-    struct Case {
-        const char* what;
-        std::string ini;
-        std::string profile;  // the one that holds the expected session
-    };
-    const Case cases[] = {
+    // `profile` is the one that holds the expected session.
+    const struct { const char* what; std::string ini, profile; } cases[] = {
         {"an installation's default wins over Default=1",
          "[Profile1]\nName=old\nIsRelative=1\nPath=a.old\nDefault=1\n\n[Profile0]\nName=new\nIsRelative=1\n"
          "Path=Profiles/b.default-release\n\n[Install4F96D1932A9F858E]\nDefault=Profiles/b.default-release\nLocked=1\n",
@@ -99,7 +95,7 @@ TEST_F(BrowserPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
         {"an absolute path", "[Profile0]\nIsRelative=0\nPath=" + Path("elsewhere/e.abs") + "\nDefault=1\n",
          "elsewhere/e.abs"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove_all(tmp.path() / "home");
         fs::remove_all(tmp.path() / "elsewhere");

@@ -122,12 +122,8 @@ TEST(HtmlCharsetDetection, FirstEvidenceInPageOrderWins) {
 }
 
 TEST(HtmlPageText, KeepsTheBodyTextWithListsAndQuotations) {
-    struct Case {
-        std::string page;
-        Lines lines;
-        std::size_t replaced = 0;  // characters with no Shift_JIS form
-    };
-    const Case cases[] = {
+    // `replaced` counts the characters with no Shift_JIS form.
+    const struct { std::string page; Lines lines; std::size_t replaced = 0; } cases[] = {
         {"<body><p>first <b>second</b></p>", {"firstsecond"}},
         {"<body><br><br>", {"", ""}},
         {"<html><p>no body</p><br>", {}},
@@ -152,7 +148,7 @@ TEST(HtmlPageText, KeepsTheBodyTextWithListsAndQuotations) {
     };
     hlvHtml html;  // one for all pages, as the window keeps one
     TokenList tokens;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.page));
         html.LoadTokensFromBytes(c.page, tokens);
         EXPECT_EQ(hlvHtml::PageText(tokens), c.lines);

@@ -294,7 +294,10 @@ TEST_F(InetTest, TricklesEndAtTheLowSpeedOrTheOverallLimit) {
     EXPECT_EQ(test::ReadBytes(dir / "steady.htm"), std::string(40 * 200, 's'));
 }
 
-TEST_F(InetTest, StartWithoutAddressOrFileFailsAtOnce) {
+// A download thread refuses to start without an address or a file, runs one
+// download at a time, and delivers the reports of one started without
+// waiting to whoever waits for it.
+TEST_F(InetTest, DownloadThreadStartsOnlyWithAddressAndFileAndOneAtATime) {
     for (const auto& [url, file] : {std::pair<std::string, std::string>{"", dir / "x.htm"}, {server.Url("/p"), ""}}) {
         TDownloadThread thread(host);
         int reports = 0;
@@ -306,9 +309,7 @@ TEST_F(InetTest, StartWithoutAddressOrFileFailsAtOnce) {
     }
     EXPECT_TRUE(server.Requests().empty());
     EXPECT_EQ(host.processMessagesCalls, 0);
-}
 
-TEST_F(InetTest, ThreadStartedWithoutWaitingDeliversItsReportsToWhoeverWaits) {
     server.Hold("/held", "go", "body");
     TDownloadThread thread(host);
     Reports reports;
