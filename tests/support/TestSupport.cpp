@@ -2,30 +2,24 @@
 
 #include <fcntl.h>
 #include <iconv.h>
+#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <stdexcept>
 
 #include "text/Codec.h"
 
+extern char** environ;
+
 namespace zvek::test {
 
 TempDir::TempDir() {
-    std::random_device rd;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        auto candidate = std::filesystem::temp_directory_path() /
-                         ("zveklc-test-" + std::to_string(rd()) + std::to_string(rd()));
-        if (std::filesystem::create_directory(candidate)) {
-            path_ = candidate;
-            return;
-        }
-    }
-    throw std::runtime_error("cannot create a temporary folder");
+    std::string name = (std::filesystem::temp_directory_path() / "zveklc-test-XXXXXX").string();
+    if (!::mkdtemp(name.data())) throw std::runtime_error("cannot create a temporary folder");
+    path_ = name;
 }
 
 TempDir::~TempDir() {
@@ -71,35 +65,24 @@ std::string Sjis(std::string_view utf8) {
 
 CliResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& cwd, std::string_view input) {
     TempDir io;
-    const auto in = io.path() / "in", out = io.path() / "out", err = io.path() / "err";
-    WriteBytes(in, input);
+    WriteBytes(io / "in", input);
+    std::vector<std::string> all = {ZVEKLC_CLI_PATH};
+    all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    std::string program = ZVEKLC_CLI_PATH;
-    argv.push_back(program.data());
-    std::vector<std::string> copies(args);
-    for (auto& arg : copies) argv.push_back(arg.data());
+    for (auto& arg : all) argv.push_back(arg.data());
     argv.push_back(nullptr);
-
-    const pid_t pid = fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) {
-        const int fdIn = open(in.c_str(), O_RDONLY);
-        const int fdOut = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int fdErr = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (fdIn < 0 || fdOut < 0 || fdErr < 0 || dup2(fdIn, 0) < 0 || dup2(fdOut, 1) < 0 || dup2(fdErr, 2) < 0 ||
-            chdir(cwd.c_str()) != 0)
-            _exit(127);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, (io / "in").c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, (io / "out").c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_addopen(&files, 2, (io / "err").c_str(), O_WRONLY | O_CREAT, 0600);
+    posix_spawn_file_actions_addchdir_np(&files, cwd.c_str());
+    pid_t pid = 0;
+    const int failed = posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-    }
-    CliResult result;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = ReadBytes(out);
-    result.err = ReadBytes(err);
-    return result;
+    if (failed || waitpid(pid, &status, 0) != pid) throw std::runtime_error("cannot run " + all[0]);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(io / "out"), ReadBytes(io / "err")};
 }
 
 std::string Iconv(const char* to, const char* from, std::string_view text) {
@@ -122,7 +105,7 @@ MsgResult FakeHost::MessageBox(std::string_view text, MsgKind kind, MsgButtons b
     messages.push_back({std::string(text), kind, buttons});
     if (buttons == MsgButtons::Ok) return MsgResult::Ok;
     if (answers.empty()) return MsgResult::Cancel;
-    MsgResult answer = answers.front();
+    const MsgResult answer = answers.front();
     answers.pop_front();
     return answer;
 }
@@ -132,18 +115,6 @@ bool FakeHost::ExecuteDialog(FileDialog& dialog) {
     if (dialogFiles.empty()) return false;
     dialog.fileName = dialogFiles.front();
     dialogFiles.pop_front();
-    return true;
-}
-
-void FakeHost::SetStatusText(std::string_view text) { status.emplace_back(text); }
-
-void FakeHost::SetScreenCursor(std::int16_t cursor) {
-    cursor_ = cursor;
-    cursorChanges.push_back(cursor);
-}
-
-bool FakeHost::OpenInBrowser(const std::string& address) {
-    browsed.push_back(address);
     return true;
 }
 

@@ -96,11 +96,11 @@ public:
 
     MsgResult MessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) override;
     bool ExecuteDialog(FileDialog& dialog) override;
-    void SetStatusText(std::string_view text) override;
+    void SetStatusText(std::string_view text) override { status.emplace_back(text); }
     void ProcessMessages() override { ++processMessagesCalls; }
     std::int16_t ScreenCursor() const override { return cursor_; }
-    void SetScreenCursor(std::int16_t cursor) override;
-    bool OpenInBrowser(const std::string& address) override;
+    void SetScreenCursor(std::int16_t cursor) override { cursorChanges.push_back(cursor_ = cursor); }
+    bool OpenInBrowser(const std::string& address) override { return browsed.push_back(address), true; }
 
 private:
     std::int16_t cursor_ = crDefault;

@@ -15,6 +15,7 @@
 #include "lyrics/Conversions.h"
 #include "lyrics/LyricsDocument.h"
 #include "tags/TagConversions.h"
+#include "web/BrowserUrl.h"
 
 namespace zvek {
 namespace {
@@ -53,44 +54,34 @@ protected:
 
     std::string Path(const std::string& name) const { return tmp / name; }
 
-    // A profile folder below `root` holding a session with `json`.
+    void Write(const std::string& file, const std::string& bytes) {
+        fs::create_directories((tmp.path() / file).parent_path());
+        test::WriteBytes(tmp.path() / file, bytes);
+    }
     void WriteSession(const std::string& profile, const std::string& bytes) {
-        const fs::path folder = tmp.path() / profile / "sessionstore-backups";
-        fs::create_directories(folder);
-        test::WriteBytes(folder / "recovery.jsonlz4", bytes);
+        Write(profile + "/sessionstore-backups/recovery.jsonlz4", bytes);
     }
-    void WriteIni(const std::string& root, const std::string& text) {
-        fs::create_directories(tmp.path() / root);
-        test::WriteBytes(tmp.path() / root / "profiles.ini", text);
-    }
+    void WriteIni(const std::string& root, const std::string& text) { Write(root + "/profiles.ini", text); }
     // A default profile under ~/.mozilla/firefox whose session file holds `bytes`.
     void OneProfile(const std::string& bytes) {
         WriteIni("home/.mozilla/firefox", "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\nDefault=1\n");
         WriteSession("home/.mozilla/firefox/p.default", bytes);
-    }
-    void ServeDevTools(const std::string& list) {
-        server.Serve("/json/list", 200, list, {{"Content-Type", "application/json"}});
     }
 
     test::TempDir tmp;
     test::ScopedEnv home{"HOME", Path("home")};
     test::ScopedEnv config{"XDG_CONFIG_HOME", Path("config")};
     test::ScopedEnv runtime{"XDG_RUNTIME_DIR", tmp.path().string()};
-    test::ScopedEnv noProxy{"http_proxy", std::nullopt};
-    test::ScopedEnv noProxyAll{"all_proxy", std::nullopt};
-    test::ScopedEnv noProxyAllUpper{"ALL_PROXY", std::nullopt};
+    test::ScopedEnv noProxy{"http_proxy", std::nullopt}, noProxyAll{"all_proxy", std::nullopt},
+        noProxyAllUpper{"ALL_PROXY", std::nullopt};
     const int closedPort = test::UnusedPort();
     LoopbackServer server;
 };
 
 TEST_F(BrowserPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
     const std::string firefox = "home/.mozilla/firefox/";
-    struct Case {
-        const char* what;
-        std::string ini;
-        std::string profile;  // the one that holds the expected session
-    };
-    const Case cases[] = {
+    // `profile` is the one that holds the expected session.
+    const struct { const char* what; std::string ini, profile; } cases[] = {
         {"an installation's default wins over Default=1",
          "[Profile1]\nName=old\nIsRelative=1\nPath=a.old\nDefault=1\n\n[Profile0]\nName=new\nIsRelative=1\n"
          "Path=Profiles/b.default-release\n\n[Install4F96D1932A9F858E]\nDefault=Profiles/b.default-release\nLocked=1\n",
@@ -104,7 +95,7 @@ TEST_F(BrowserPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
         {"an absolute path", "[Profile0]\nIsRelative=0\nPath=" + Path("elsewhere/e.abs") + "\nDefault=1\n",
          "elsewhere/e.abs"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove_all(tmp.path() / "home");
         fs::remove_all(tmp.path() / "elsewhere");
@@ -141,11 +132,7 @@ TEST_F(BrowserPageTest, DamagedSessionGivesNothingOrTheDevToolsPage) {
     std::string flipped = good;
     for (std::size_t i = 12; i < flipped.size(); i += 7) flipped[i] = static_cast<char>(flipped[i] ^ 0x5A);
     const std::string deep = std::string(200000, '[') + std::string(200000, ']');
-    struct Case {
-        const char* what;
-        std::string bytes;
-    };
-    const Case cases[] = {
+    const struct { const char* what; std::string bytes; } cases[] = {
         {"empty", ""},
         {"header only", good.substr(0, 12)},
         {"wrong magic", "mozLz41" + good.substr(7)},
@@ -171,24 +158,18 @@ TEST_F(BrowserPageTest, DamagedSessionGivesNothingOrTheDevToolsPage) {
     };
     OneProfile(good);
     ASSERT_EQ(GetBrowserPage(closedPort), "http://good/");
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         OneProfile(c.bytes);
         EXPECT_EQ(GetBrowserPage(closedPort), "");
     }
-    ServeDevTools(R"([{"type":"page","url":"http://devtools/"}])");
+    server.Serve("/json/list", 200, R"([{"type":"page","url":"http://devtools/"}])");
     OneProfile(flipped);
     EXPECT_EQ(GetBrowserPage(server.Port()), "http://devtools/");
 }
 
 TEST_F(BrowserPageTest, DevToolsListGivesItsFirstPage) {
-    struct Case {
-        const char* what;
-        int status;
-        std::string body;
-        std::string expected;
-    };
-    const Case cases[] = {
+    const struct { const char* what; int status; std::string body; std::string expected; } cases[] = {
         {"first page after other targets", 200,
          R"([{"type":"service_worker","url":"http://sw/"},{"type":"page","url":""},{"id":"A","type":"page",)"
          R"("url":"https://first.example/a?b=1","webSocketDebuggerUrl":"ws://x"},{"type":"page","url":"http://second/"}])",
@@ -198,7 +179,7 @@ TEST_F(BrowserPageTest, DevToolsListGivesItsFirstPage) {
         {"not JSON", 200, "<html>nope</html>", ""},
         {"error status", 500, R"([{"type":"page","url":"http://error/"}])", ""},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         server.Serve("/json/list", c.status, c.body);
         EXPECT_EQ(GetBrowserPage(server.Port()), c.expected);
@@ -206,12 +187,6 @@ TEST_F(BrowserPageTest, DevToolsListGivesItsFirstPage) {
     // Nothing listening: nothing found, at once.
     EXPECT_EQ(GetBrowserPage(closedPort), "");
 }
-
-}  // namespace
-}  // namespace zvek
-
-namespace zvek {
-namespace {
 
 // The commands that take the browser's page: a web page comes in as its
 // text through the private temporary folder and leaves the document
@@ -252,6 +227,33 @@ TEST_F(BrowserPageTest, CommandsTakeThePageTheBrowserShows) {
     EXPECT_EQ(doc.FileName(), saved);
     EXPECT_EQ(doc.Lines(), pageText.Lines());
     EXPECT_TRUE(host.messages.empty());
+}
+
+TEST(NormalizeBrowserUrl, CleansBrowserAddresses) {
+    struct { const char* address; const char* expected; } cases[] = {
+        {"http://www.example.com/a.htm", "http://www.example.com/a.htm"},
+        {"(0022)http://www.example.com/a.htm", "http://www.example.com/a.htm"},
+        {"<!-- saved from url=(0026)https://example.org/a.htm", "https://example.org/a.htm"},
+        {"HTTP://X/a.php?sentaku=1&x=2", "HTTP://X/a.php?sentaku=1"},
+        {"http://x/a.php?id=3&sentaku=1&x=2", "http://x/a.php?sentaku=1"},
+        {"http://x/a.php?x=2&sentaku=1", "http://x/a.php?x=2&sentaku=1"},  // last parameter: whole
+        {"http://x/a.php?x=2", "http://x/a.php?x=2"},
+        {"http://x/sentaku/a.htm", "http://x/sentaku/a.htm"},              // no query
+        {"FILE:///home/me/My%20Songs/a%41.htm", "/home/me/My Songs/a%41.htm"},
+        {"file://localhost%20x", "/localhost x"},
+        {"C:\\songs\\a.htm", "C:\\songs\\a.htm"},                           // neither: unchanged
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(NormalizeBrowserUrl(c.address), c.expected) << c.address;
+}
+
+TEST(IsWebAddress, KnowsBothSchemesInAnyCase) {
+    EXPECT_TRUE(IsWebAddress("http://x"));
+    EXPECT_TRUE(IsWebAddress("HTTPS://x"));
+    EXPECT_TRUE(IsWebAddress("see http:x"));
+    EXPECT_FALSE(IsWebAddress("ref.htm"));
+    EXPECT_FALSE(IsWebAddress("ftp://x"));
+    EXPECT_EQ(FindWebScheme("xhttps://a http://b"), 1u);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <set>
+#include <iterator>
 
 #include "platform/Files.h"
 #include "support/TestSupport.h"
@@ -27,18 +27,12 @@ TokenList TokensOf(std::string_view page) {
     return tokens;
 }
 
-Lines TextOf(std::string_view page) { return hlvHtml::PageText(TokensOf(page)); }
 Lines SourceOf(std::string_view page) { return hlvHtml::SourceLines(TokensOf(page)); }
 
 // The same page in each code set, read from disk, gives the same page text
 // and (apart from its charset declaration) the same source.
 TEST(HtmlPage, EveryCodeSetGivesTheExpectedFiles) {
-    struct Case {
-        const char* page;
-        HtmlCharset charset;
-        const char* source;
-    };
-    const Case cases[] = {
+    const struct { const char* page; HtmlCharset charset; const char* source; } cases[] = {
         {"page-sjis.html", csShiftJis, "source-sjis.txt"},
         {"page-euc.html", csEucJp, "source-euc.txt"},
         {"page-jis.html", csJis, "source-jis.txt"},
@@ -47,7 +41,7 @@ TEST(HtmlPage, EveryCodeSetGivesTheExpectedFiles) {
     TempDir dir;
     hlvHtml html;  // one converter for all pages, as the window keeps one
     TokenList tokens;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.page);
         html.LoadTokens(DataFile(c.page), tokens);
         EXPECT_EQ(html.DetectCharset(), c.charset);
@@ -55,19 +49,13 @@ TEST(HtmlPage, EveryCodeSetGivesTheExpectedFiles) {
         html.WriteSource(dir / "source.txt", tokens);
         EXPECT_EQ(ReadBytes(dir / "text.txt"), ReadBytes(DataFile("page-text.txt")));
         EXPECT_EQ(ReadBytes(dir / "source.txt"), ReadBytes(DataFile(c.source)));
-        EXPECT_EQ(CrLf(hlvHtml::PageText(tokens)), ReadBytes(DataFile("page-text.txt")));
-        EXPECT_EQ(CrLf(hlvHtml::SourceLines(tokens)), ReadBytes(DataFile(c.source)));
         EXPECT_EQ(CrLf(LoadHtmlFile(DataFile(c.page))), ReadBytes(DataFile("page-text.txt")));
     }
 }
 
 TEST(HtmlTokens, CutsThePageIntoTagsCommentsAndText) {
     using namespace std::string_literals;
-    struct Case {
-        std::string page;
-        TokenList tokens;
-    };
-    const Case cases[] = {
+    const struct { std::string page; TokenList tokens; } cases[] = {
         {"<p>a</p>", {"<p>", "a", "</p>"}},
         {"<a\r\nb>\r\nx\ry\nz\r\n", {"<a b>", " x y z "}},
         {"<!-- a > b -->x", {"<!-- a > b -->", "x"}},
@@ -96,18 +84,14 @@ TEST(HtmlTokens, CutsThePageIntoTagsCommentsAndText) {
         {"\x1b$B\x24\x22\0<x"s, {"\x82\xA0", "<x"}},
         {"<b>\x1b(B", {"<b>", ""}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.page));
         EXPECT_EQ(TokensOf(c.page), c.tokens);
     }
 }
 
 TEST(HtmlCharsetDetection, FirstEvidenceInPageOrderWins) {
-    struct Case {
-        const char* page;
-        HtmlCharset charset;
-    };
-    const Case cases[] = {
+    const struct { const char* page; HtmlCharset charset; } cases[] = {
         {"", csEucJp},
         {"<p>plain ascii</p>", csEucJp},
         {"<p>\x82\xA0</p>", csShiftJis},
@@ -131,18 +115,15 @@ TEST(HtmlCharsetDetection, FirstEvidenceInPageOrderWins) {
         {"<meta content=\"\x82\xA0\" charset=euc-jp>", csEucJp},  // declaration beats its own bytes
         {"\xEF\xBB\xBF<meta charset=shift_jis>", csUtf8},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::string(c.page)));
         EXPECT_EQ(hlvHtml::DetectCharsetOf(c.page), c.charset);
     }
 }
 
 TEST(HtmlPageText, KeepsTheBodyTextWithListsAndQuotations) {
-    struct Case {
-        std::string page;
-        Lines lines;
-    };
-    const Case cases[] = {
+    // `replaced` counts the characters with no Shift_JIS form.
+    const struct { std::string page; Lines lines; std::size_t replaced = 0; } cases[] = {
         {"<body><p>first <b>second</b></p>", {"firstsecond"}},
         {"<body><br><br>", {"", ""}},
         {"<html><p>no body</p><br>", {}},
@@ -160,21 +141,25 @@ TEST(HtmlPageText, KeepsTheBodyTextWithListsAndQuotations) {
         {"<body>a\tb ", {"a\tb"}},
         // A line break hidden in a pair still breaks the line as a reader sees it.
         {"<body>\x82\xA0\x82\ra\x82\nb", {"\x82\xA0\x82", "a\x82", "b"}},
+        // UTF-8 pages come in Shift_JIS; the count starts again with each page.
+        {"<meta charset=utf-8><body>a\xF0\x9F\x8E\xB5" "b\xE3\x81\x82", {"a?b\x82\xA0"}, 1},
+        {"\xEF\xBB\xBF<body>\xE3\x81\x82\xC3\xA9\xC3\xA9", {"\x82\xA0??"}, 2},
+        {"<body>\x82\xA0", {"\x82\xA0"}, 0},
     };
-    for (const Case& c : cases) {
+    hlvHtml html;  // one for all pages, as the window keeps one
+    TokenList tokens;
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.page));
-        EXPECT_EQ(TextOf(c.page), c.lines);
+        html.LoadTokensFromBytes(c.page, tokens);
+        EXPECT_EQ(hlvHtml::PageText(tokens), c.lines);
+        EXPECT_EQ(html.ReplacedChars(), c.replaced);
         EXPECT_EQ(HtmlPageText(c.page), c.lines);
     }
 }
 
 TEST(HtmlSource, BreaksAfterListedTagsAndLongRuns) {
     const std::string x55(55, 'x'), x56(56, 'x'), x70(70, 'x'), x86(86, 'x'), x100(100, 'x');
-    struct Case {
-        std::string page;
-        Lines lines;
-    };
-    const Case cases[] = {
+    const struct { std::string page; Lines lines; } cases[] = {
         {x70 + "</b>y", {x70 + "</b>", "y"}},
         {x55 + "</b>y", {x55 + "</b>y"}},  // 59 bytes
         {x56 + "</b>y", {x56 + "</b>", "y"}},  // 60 bytes
@@ -187,7 +172,7 @@ TEST(HtmlSource, BreaksAfterListedTagsAndLongRuns) {
         {"<BR>x<hr>b</td>c<meta a><body x>", {"<BR>", "x<hr>", "b</td>", "c<meta a>", "<body x>"}},
         {"<!-- a\r\n > b -->", {"<!-- a  > b -->"}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.page);
         EXPECT_EQ(SourceOf(c.page), c.lines);
     }
@@ -229,27 +214,6 @@ TEST(HtmlPageLines, EqualTheTokenListsTextAndSource) {
     }
 }
 
-TEST(HtmlUtf8, ConvertsToShiftJisAndCountsReplacements) {
-    struct Case {
-        const char* page;
-        Lines lines;
-        std::size_t replaced;
-    };
-    const Case cases[] = {
-        {"<meta charset=utf-8><body>a\xF0\x9F\x8E\xB5" "b\xE3\x81\x82", {"a?b\x82\xA0"}, 1},
-        {"\xEF\xBB\xBF<body>\xE3\x81\x82\xC3\xA9\xC3\xA9", {"\x82\xA0??"}, 2},
-        {"<body>\x82\xA0", {"\x82\xA0"}, 0},
-    };
-    hlvHtml html;
-    TokenList tokens;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.page);
-        html.LoadTokensFromBytes(c.page, tokens);
-        EXPECT_EQ(hlvHtml::PageText(tokens), c.lines);
-        EXPECT_EQ(html.ReplacedChars(), c.replaced);
-    }
-}
-
 TEST(HtmlFiles, OpeningAPageWritesNothingBesideIt) {
     TempDir dir;
     const std::string utf8Page = "<meta charset=utf-8><body>\xE6\xAD\x8C<br>\xF0\x9F\x8E\xB5</body>";
@@ -260,10 +224,7 @@ TEST(HtmlFiles, OpeningAPageWritesNothingBesideIt) {
     EXPECT_EQ(LoadHtmlFile(dir / "SONG.HTML", &replaced), (Lines{Sjis("歌"), "?"}));
     EXPECT_EQ(replaced, 1u);
 
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        names.insert(entry.path().filename().string());
-    EXPECT_EQ(names, (std::set<std::string>{"SONG.HTML", "SONG.txtmp"}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
     EXPECT_EQ(ReadBytes(dir / "SONG.txtmp"), "the user's own file");
     EXPECT_EQ(ReadBytes(dir / "SONG.HTML"), utf8Page);
 }

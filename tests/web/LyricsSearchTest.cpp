@@ -7,18 +7,44 @@
 #include "LoopbackServer.h"
 #include "TestSupport.h"
 #include "lyrics/LyricsSearch.h"
+#include "web/LyricsSites.h"
 
 namespace zvek {
 namespace {
 
-using test::CrLf;
 using test::Sjis;
+
+TEST(LyricsSitesTest, BusyTextIsTheShiftJisOfTheSitesMessage) {
+    EXPECT_EQ(kSiteBusyText, test::Sjis("大変混み合っております"));
+}
+
+TEST(LyricsSitesTest, EnvironmentReplacesTheBuiltInHosts) {
+    struct { const char* variable; std::string (*host)(); std::string built; } settings[] = {
+        {"ZVEKLC_UTANET_HOST", UtaNetHost, "www.uta-net.com"},
+        {"ZVEKLC_UTAMAP_HOST", UtaMapHost, "www.utamap.com"},
+        {"ZVEKLC_HOME_HOST", HomeHost, "www.zvek.example"},
+    };
+    for (const auto& s : settings) {
+        for (const char* value : {static_cast<const char*>(nullptr), "", "127.0.0.1:8080"}) {
+            test::ScopedEnv env{s.variable, value ? std::optional<std::string>(value) : std::nullopt};
+            EXPECT_EQ(s.host(), value && *value ? value : s.built) << s.variable;  // set but empty is not set
+        }
+    }
+    EXPECT_EQ(SiteAddress("127.0.0.1:8080", kUtaNetPagePath), "http://127.0.0.1:8080/phplib/");
+}
 
 const std::string kMap = "http://map.test/search.php?searchname=";
 const std::string kNet = "http://net.test/members/phplib/maphp001.php3?cursession=index2&curuserid=pageone&MA_select_ga=";
 const std::string kNetTail = "&MA_select_kasio=%A4%AC%B4%DE%A4%DE%A4%EC%A4%EB&MA_sousa=%B8%A1%BA%F7";
 const std::string kNetTitle = "%B6%CA%CC%BE&MA_text1_de=";
 const std::string kNetArtist = "%B2%CE%BC%EA%CC%BE&MA_text1_de=";
+
+// Both sites' search addresses for `field`, with the keyword as each escapes it.
+std::vector<std::string> Searches(SearchField field, const std::string& utaMap, const std::string& utaNet) {
+    const bool title = field == SearchField::Title;
+    return {kMap + (title ? "srtitle" : "srartist") + "&inputvalue=" + utaMap + "&act=search",
+            kNet + (title ? kNetTitle : kNetArtist) + utaNet + kNetTail};
+}
 
 class LyricsSearchTest : public ::testing::Test {
 protected:
@@ -27,11 +53,7 @@ protected:
 };
 
 TEST_F(LyricsSearchTest, KeywordsAreEscapedForEachSite) {
-    struct Case {
-        std::string keyword;
-        std::string utaMap;  // after "&inputvalue="
-        std::string utaNet;  // after "&MA_text1_de="
-    } cases[] = {
+    const struct { std::string keyword, utaMap, utaNet; } cases[] = {
         {"A B", "A+B", "%41%20%42"},
         {"\x82\xa0", "%82%A0", "%A4%A2"},                           // あ
         {"\xb1", "%B1", "%8E%B1"},                                  // half-width katakana
@@ -43,34 +65,21 @@ TEST_F(LyricsSearchTest, KeywordsAreEscapedForEachSite) {
         {"", "", ""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(UtaMapSearchAddress(c.keyword, SearchField::Title),
-                  kMap + "srtitle&inputvalue=" + c.utaMap + "&act=search");
-        EXPECT_EQ(UtaNetSearchAddress(c.keyword, SearchField::Title), kNet + kNetTitle + c.utaNet + kNetTail);
+        for (const SearchField field : {SearchField::Title, SearchField::Artist})
+            EXPECT_EQ((std::vector{UtaMapSearchAddress(c.keyword, field), UtaNetSearchAddress(c.keyword, field)}),
+                      Searches(field, c.utaMap, c.utaNet))
+                << c.keyword;
     }
-}
-
-TEST_F(LyricsSearchTest, ArtistFieldAsksForTheSingerName) {
-    EXPECT_EQ(UtaMapSearchAddress("AB", SearchField::Artist), kMap + "srartist&inputvalue=AB&act=search");
-    EXPECT_EQ(UtaNetSearchAddress("AB", SearchField::Artist), kNet + kNetArtist + "%41%42" + kNetTail);
 }
 
 TEST_F(LyricsSearchTest, FindLyricsOpensBothSearchesOrBothTopPages) {
     const std::vector<std::string> topPages = {"http://net.test/", "http://map.test/"};
-    struct Case {
-        std::vector<std::string> lines;
-        SearchField field;
-        std::vector<std::string> browsed;
-    } cases[] = {
-        {{"[Spec]", "title=A B", "Title=second", "Artist=X"},
-         SearchField::Title,
-         {kMap + "srtitle&inputvalue=A+B&act=search", kNet + kNetTitle + "%41%20%42" + kNetTail}},
-        {{"Title=A", Sjis("Artist=あ")},
-         SearchField::Artist,
-         {kMap + "srartist&inputvalue=%82%A0&act=search", kNet + kNetArtist + "%A4%A2" + kNetTail}},
+    struct { std::vector<std::string> lines; SearchField field; std::vector<std::string> browsed; } cases[] = {
+        {{"[Spec]", "title=A B", "Title=second", "Artist=X"}, SearchField::Title,
+         Searches(SearchField::Title, "A+B", "%41%20%42")},
+        {{"Title=A", Sjis("Artist=あ")}, SearchField::Artist, Searches(SearchField::Artist, "%82%A0", "%A4%A2")},
         // The value is used as written, blanks included.
-        {{"Title= x "},
-         SearchField::Title,
-         {kMap + "srtitle&inputvalue=+x+&act=search", kNet + kNetTitle + "%20%78%20" + kNetTail}},
+        {{"Title= x "}, SearchField::Title, Searches(SearchField::Title, "+x+", "%20%78%20")},
         {{"Title=", "Artist=X"}, SearchField::Title, topPages},
         {{"[Text]", "00:01:000=Title=X"}, SearchField::Title, topPages},
         {{"Title=X"}, SearchField::Artist, topPages},
@@ -86,11 +95,9 @@ TEST_F(LyricsSearchTest, FindLyricsOpensBothSearchesOrBothTopPages) {
     }
 }
 
+// Open URL opens the first URL= line that names something, in any case.
 TEST_F(LyricsSearchTest, OpenUrlOpensTheUrlLineOrNothing) {
-    struct Case {
-        std::vector<std::string> lines;
-        std::vector<std::string> browsed;
-    } cases[] = {
+    const struct { std::vector<std::string> lines; std::vector<std::string> browsed; } cases[] = {
         {{"[Spec]", "Title=x"}, {}},
         {{"URL=", "url=http://a.test/"}, {}},
         {{"url=http://a.test/x.html?a=1&b=2", "URL=http://b.test/"}, {"http://a.test/x.html?a=1&b=2"}},
