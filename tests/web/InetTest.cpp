@@ -24,6 +24,10 @@ using std::chrono::milliseconds;
 namespace fs = std::filesystem;
 
 const std::string kNotFetched = "\r\nページを取得できませんでした";
+const std::string kTimedOut = "時間切れです（サーバーが応答しないか、遅すぎます）";
+const std::string kTooLarge = "ページが大きすぎます（64 KiBまで）";
+const std::string kRedirects = "転送（リダイレクト）が多すぎます";
+const std::string kNotWeb = "http と https のアドレスしか取得しません";
 
 class InetTest : public ::testing::Test {
 protected:
@@ -55,11 +59,12 @@ protected:
     }
 
     // Every way a fetch can fail ends the same way: no file, one error box
-    // naming the address, the status line cleared.
-    static void ExpectFailedFetch(const std::string& url, const std::string& file, const test::FakeHost& host) {
+    // naming the address and saying why, the status line cleared.
+    static void ExpectFailedFetch(const std::string& url, const std::string& file, const test::FakeHost& host,
+                                  const std::string& reason) {
         EXPECT_FALSE(fs::exists(file));
         ASSERT_EQ(host.messages.size(), 1u);
-        EXPECT_EQ(host.messages[0].text, url + kNotFetched);
+        EXPECT_EQ(host.messages[0].text, url + kNotFetched + "\r\n" + reason);
         EXPECT_EQ(host.messages[0].kind, MsgKind::Error);
         EXPECT_EQ(host.messages[0].buttons, MsgButtons::Ok);
         EXPECT_EQ(host.status.back(), "");
@@ -159,15 +164,15 @@ TEST_F(InetTest, FetchPageTakesTwoHundredAnswersAndFailsCleanlyOtherwise) {
     server.Serve("/404", 404, "<html><body>Not here</body></html>", {{"Content-Type", "text/html"}});
     server.Serve("/500-empty", 500, "");
     server.Redirect("/to-404", "/404");
-    server.Stall("/stall-before-body");
-    server.Stall("/stall-mid-body", std::string(5000, 'x'));
+    server.Stall("/stall-before-body", {}, 10000);
+    server.Stall("/stall-mid-body", std::string(5000, 'x'), 10000);
     server.Stream("/sized-over", 64 * 1024 + 1, false);
     server.Stream("/chunked-over", 200 * 1024, true);
     server.Redirect("/loop", "/loop");
     server.Redirect("/to-file", "file:///etc/passwd");
     server.Serve("/never", 200, "secret");
     const std::optional<std::string> failed;
-    const struct { std::string url; std::optional<std::string> page; } cases[] = {
+    const struct { std::string url; std::optional<std::string> page; std::string reason = {}; } cases[] = {
         {server.Url("/empty"), ""},
         {server.Url("/cached"), "<html>from a cache</html>"},
         {server.Url("/odd"), "<html>odd but fine</html>"},
@@ -175,20 +180,21 @@ TEST_F(InetTest, FetchPageTakesTwoHundredAnswersAndFailsCleanlyOtherwise) {
         {server.Url("/chunked-at"), test::PatternBytes(64 * 1024)},
         {server.Url("/hop10"), "arrived"},
         {server.Url("/absolute"), "arrived"},
-        {server.Url("/hop11"), failed},
-        {server.Url("/stall-before-body"), failed},
-        {server.Url("/stall-mid-body"), failed},
-        {server.Url("/sized-over"), failed},
-        {server.Url("/chunked-over"), failed},
-        {server.Url("/loop"), failed},
-        {server.Url("/to-file"), failed},
-        {server.Url("/404"), failed},
-        {server.Url("/500-empty"), failed},
-        {server.Url("/to-404"), failed},
-        {"http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/", failed},
-        {"file:///etc/passwd", failed},
-        {"ftp://" + server.HostPort() + "/never", failed},
-        {"not an address", failed},
+        {server.Url("/hop11"), failed, kRedirects},
+        {server.Url("/stall-before-body"), failed, kTimedOut},
+        {server.Url("/stall-mid-body"), failed, kTimedOut},
+        {server.Url("/sized-over"), failed, kTooLarge},
+        {server.Url("/chunked-over"), failed, kTooLarge},
+        {server.Url("/loop"), failed, kRedirects},
+        {server.Url("/to-file"), failed, kNotWeb},
+        {server.Url("/404"), failed, "HTTP 404 Not Found"},
+        {server.Url("/500-empty"), failed, "HTTP 500 Internal Server Error"},
+        {server.Url("/to-404"), failed, "HTTP 404 Not Found"},
+        {"http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/", failed,
+         "サーバーに接続できません（接続を拒否されたか、届きません）"},
+        {"file:///etc/passwd", failed, kNotWeb},
+        {"ftp://" + server.HostPort() + "/never", failed, kNotWeb},
+        {"not an address", failed, "アドレスの形が正しくありません"},
     };
     int i = 0;
     for (const auto& c : cases) {
@@ -199,7 +205,7 @@ TEST_F(InetTest, FetchPageTakesTwoHundredAnswersAndFailsCleanlyOtherwise) {
         EXPECT_EQ(FetchPage(window, c.url, file), c.page.has_value());
         EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
         if (!c.page) {
-            ExpectFailedFetch(c.url, file, window);
+            ExpectFailedFetch(c.url, file, window, c.reason);
             continue;
         }
         EXPECT_EQ(test::ReadBytes(file), *c.page);
@@ -281,7 +287,7 @@ TEST_F(InetTest, TricklesEndAtTheLowSpeedOrTheOverallLimit) {
         const auto took = Clock::now() - start;
         EXPECT_GE(took, c.expected - milliseconds(50));
         EXPECT_LT(took, c.expected + std::chrono::seconds(2));
-        ExpectFailedFetch(server.Url(c.path), dir / "out/page.htm", window);
+        ExpectFailedFetch(server.Url(c.path), dir / "out/page.htm", window, kTimedOut);
     }
     // The low-speed limit judges the rate, not the length: 10,000 bytes a
     // second against 1,024 run through several of its windows.
