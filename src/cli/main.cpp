@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cli/ConsoleHost.h"
+#include "cli/Streamed.h"
 #include "tags/AutoConvert.h"
 #include "lyrics/Conversions.h"
 #include "lyrics/Lrc.h"
@@ -342,6 +343,11 @@ int Run(const Options& options) {
     LyricsDocument doc(host);
     try {
         if (kind == Kind::Browser) return RunBrowser(host);
+        if (const auto streamed = RunStreamed(options.command->name, options.input, options.output.value_or(""),
+                                              options.force, host)) {
+            stdoutWritten = stdoutWritten || options.output == "-";
+            return *streamed;
+        }
         if (options.input == "-") {
             std::string bytes(std::istreambuf_iterator<char>(std::cin), {});
             if (kind == Kind::Html) doc.LoadHtmlBytes(bytes);
