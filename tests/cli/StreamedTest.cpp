@@ -1,0 +1,202 @@
+// The streamed route of zveklc-cli (html, text from a file) against the
+// document route, which reads standard input: the same bytes for every
+// input; and the output-file rules on the streamed route.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <random>
+
+#include "TestSupport.h"
+#include "lyrics/Conversions.h"
+#include "lyrics/LyricsDocument.h"
+
+namespace zvek {
+namespace {
+
+using test::Iconv;
+using test::RunCli;
+using test::Sjis;
+
+// zveklc-cli with standard output into a pipe, files limited to `maxFileBytes` (0: no limit).
+test::CliResult RunPiped(const std::vector<std::string>& args, const std::filesystem::path& cwd,
+                         rlim_t maxFileBytes = 0) {
+    std::vector<std::string> copies(args);
+    copies.insert(copies.begin(), ZVEKLC_CLI_PATH);
+    std::vector<char*> argv;
+    for (auto& arg : copies) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const std::string errPath = (cwd / ".stderr").string();
+    int fds[2];
+    if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (err < 0 || ::dup2(fds[1], 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(cwd.c_str()) != 0) _exit(127);
+        ::close(fds[0]);
+        if (maxFileBytes > 0) {  // past the limit a write fails with EFBIG, as on a full disk
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{maxFileBytes, maxFileBytes};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        ::execv(argv[0], argv.data());
+        _exit(127);
+    }
+    ::close(fds[1]);
+    test::CliResult result;
+    char buffer[65536];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) != 0;)
+        if (n > 0) result.out.append(buffer, static_cast<std::size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+    }
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.err = test::ReadBytes(errPath);
+    std::filesystem::remove(errPath);
+    return result;
+}
+
+std::string Page(const char* charset, const char* iconvName, std::string_view body) {
+    const std::string utf8 = std::string("<html><head><meta charset=\"") + charset + "\"></head>\r\n<body>" +
+                             std::string(body) + "</body></html>";
+    return Iconv(iconvName, "UTF-8", utf8);
+}
+
+// Inputs of every kind either command may meet.
+std::vector<std::string> Inputs() {
+    std::vector<std::string> inputs = {
+        "", "\r", "\n\r\n\r", "a", "<", "<body>", "<body>a\rb\nc\r\nd", "<body>a<br>b",  // no final line end
+        "<body><blockquote><ol><li>1<li type=circle>2</ol><ul><li>x</ul></blockquote><!-- <br> -->",
+        "\xEF\xBB\xBF<body>\xF0\x9F\x8E\xB5 \xE6\xAD\x8C</body>",  // UTF-8 with a byte-order mark, no Shift-JIS form
+        "\x1B$B<body>\x24\x22\x1B(B<br>\x1B$",                      // ISO-2022-JP with an escape cut off
+        "<body>\x81<br>\x82\xA0\xFD\xFE\xFF\x80\x00x\x8E\xB1\xE0", "\xA4\xA2<body>\xA4\xA4</body>\xA4",
+        "  \xE3\x81\x82  \r\n\"a\" , \"b\"\r\n00:01:000=\" x \"\r\n\r\n[00:01:00]w\r", "\x81\x40\x81\x40\r\n\t \r\n",
+    };
+    const std::string body = "春の風<br>\r\n<p>夜空　に</p>\n<li>ラララ\r&amp;<br>";
+    for (const auto& set : test::kPageCodeSets) inputs.push_back(Page(set.charset, set.iconvName, body));
+    inputs.push_back(Iconv("EUC-JP", "UTF-8", "<body>" + body));  // code set from the bytes alone
+    for (const char* dir : {ZVEKLC_SAMPLES, ZVEKLC_TEST_DATA "/html"})
+        for (const auto& entry : std::filesystem::directory_iterator(dir)) inputs.push_back(test::ReadBytes(entry));
+    // Random mixes of the bytes the readers decide on.
+    const std::vector<std::string> pieces = {"<", ">", "<br>", "<body>", "</p>", "<!--", "-->", "\r", "\n", " ",
+                                             "\x1B$B", "\x1B(B", "\x81", "\xA4\xA2", "\x82\xA0", "\xFD", "\"", ",",
+                                             "=", "00:01:000=", "a", "\x81\x40", "\xE3\x81\x82", std::string(1, '\0')};
+    std::mt19937 random(7);
+    for (int i = 0; i < 30; ++i) {
+        std::string input;
+        for (std::size_t n = random() % 200; n > 0; --n) input += pieces[random() % pieces.size()];
+        inputs.push_back(input);
+    }
+    inputs.push_back(std::string(300000, 'x') + "\r\n" + Sjis("　歌\r\n") + std::string(200000, '<'));  // several blocks
+    return inputs;
+}
+
+class StreamedTest : public ::testing::Test {
+protected:
+    test::TempDir dir;
+};
+
+TEST_F(StreamedTest, WritesWhatTheDocumentRouteWrites) {
+    const std::vector<std::string> inputs = Inputs();
+    struct Case {
+        const char* command;
+        const char* name;
+        bool sameMessages;  // a page not named as one is opened as text first, with that reader's note
+    } cases[] = {{"html", "in.html", true}, {"html", "in.txt", false}, {"text", "in.txt", true}};
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.command) + " " + c.name + " input " + std::to_string(i));
+            test::WriteBytes(dir / c.name, inputs[i]);
+            const auto document = RunCli({c.command, "-o", "-", "-"}, dir.path(), inputs[i]);
+            const auto streamed = RunPiped({c.command, "-o", "-", c.name}, dir.path());
+            EXPECT_EQ(streamed.status, 0) << streamed.err;
+            EXPECT_EQ(streamed.status, document.status);
+            EXPECT_TRUE(streamed.out == document.out);  // no dump of megabytes on failure
+            if (c.sameMessages) {
+                EXPECT_EQ(streamed.err, document.err);
+            }
+        }
+    }
+}
+
+// The text conversion line by line is the conversion of the whole selection.
+TEST_F(StreamedTest, TextConversionByLineIsTheSelectionSteps) {
+    for (const std::string& input : Inputs()) {
+        test::FakeHost host;
+        LyricsDocument byLine(host), steps(host);
+        byLine.LoadTextBytes(input);
+        steps.LoadTextBytes(input);
+        ConvertTextToZVEK(byLine);
+        std::vector<std::string> lines = steps.TakeLines();
+        for (auto& line : lines) line = std::string(Trim(line));
+        steps.SetLines(std::move(lines));
+        steps.SelectAll();
+        RetimeSelection(steps);
+        steps.SelectAll();
+        NormalizeSelection(steps);
+        steps.InsertLyricsTemplate();
+        EXPECT_TRUE(byLine.Text() == steps.Text()) << testing::PrintToString(input.substr(0, 200));
+    }
+}
+
+TEST_F(StreamedTest, OutputFilesAreNewOrReplacedWhole) {
+    const std::string page = "<body>" + std::string(400000, 'x') + "<br>y</body>";
+    const std::string text = std::string(400000, 'x') + "\r\ny\r\n" + "x";
+    test::WriteBytes(dir / "page.html", page);
+    test::WriteBytes(dir / "song.txt", text);
+    const std::string pageText = RunCli({"html", "-o", "-", "-"}, dir.path(), page).out;
+    const std::string lyrics = RunCli({"text", "-o", "-", "-"}, dir.path(), text).out;
+    struct Case {
+        std::vector<std::string> args;
+        const char* before;  // what lies at the output beforehand (nullptr: nothing)
+        int status;
+        const char* output;
+        const std::string& expected;  // the output afterwards
+        const char* message;          // a part of standard error
+        rlim_t maxFileBytes = 0;
+    } cases[] = {
+        {{"html", "page.html"}, nullptr, 0, "page.txt", pageText, "保存しました：page.txt"},
+        {{"text", "song.txt"}, nullptr, 0, "song.lyr", lyrics, "保存しました：song.lyr"},
+        {{"html", "page.html"}, "mine", 1, "page.txt", "mine", "--force"},
+        {{"text", "-o", "out.lyr", "song.txt"}, "mine", 1, "out.lyr", "mine", "ファイルが既にあります"},
+        {{"text", "-f", "-o", "out.lyr", "song.txt"}, "mine", 0, "out.lyr", lyrics, "保存しました：out.lyr"},
+        {{"html", "-f", "-o", "page.html", "page.html"}, page.c_str(), 0, "page.html", pageText, "保存しました"},
+        {{"text", "-o", "big.lyr", "song.txt"}, nullptr, 1, "big.lyr", "", "big.lyr", 200000},
+        {{"text", "-f", "-o", "big.lyr", "song.txt"}, "mine", 1, "big.lyr", "mine", "big.lyr", 200000},
+        {{"text", "-o", "no/such/dir.lyr", "song.txt"}, nullptr, 1, "no/such/dir.lyr", "", "no/such/dir.lyr"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        test::WriteBytes(dir / "page.html", page);
+        std::filesystem::remove(dir / c.output);
+        if (c.before) test::WriteBytes(dir / c.output, c.before);
+        struct stat before {};
+        ::stat((dir / c.output).c_str(), &before);
+        const auto r = RunPiped(c.args, dir.path(), c.maxFileBytes);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        const bool exists = std::filesystem::exists(dir / c.output);
+        EXPECT_EQ(exists, c.before || c.status == 0);
+        if (exists) {
+            EXPECT_TRUE(test::ReadBytes(dir / c.output) == c.expected);
+        }
+        // Replaced by a rename, never rewritten in place; no temporary file stays.
+        struct stat after {};
+        if (c.before && c.status == 0 && ::stat((dir / c.output).c_str(), &after) == 0) {
+            EXPECT_NE(after.st_ino, before.st_ino);
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+    }
+}
+
+}  // namespace
+}  // namespace zvek
