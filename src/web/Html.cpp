@@ -29,8 +29,9 @@ constexpr std::string_view kUtf8Bom{"\xEF\xBB\xBF", 3};
 // Each token is decoded to the start of `out`, which holds as many bytes as
 // the page: no character ever takes more bytes in Shift_JIS than it took in
 // the page (a CR LF becomes one space, escapes vanish). For the same reason
-// `out` may be the page itself: decoding never overtakes reading, and what is
-// put back has not been overwritten. Starting every token afresh touches only
+// `out` may be the page itself when that is Shift_JIS: decoding never
+// overtakes reading, and what is put back has not been overwritten. (EUC-JP
+// is decoded in blocks that write a little ahead.) Starting every token afresh touches only
 // as much of `out` as the longest token needs: on a fresh page of memory
 // the first touch is the dear part.
 class TokenReader {
@@ -177,11 +178,14 @@ bool TokenReader::NextChar(CharCode& code) {
 }
 
 #if defined(__SSE2__)
-// Converts the 16 EUC-JP bytes at `p` (eight pairs) to Shift_JIS at `o` with
-// the arithmetic of EucToSjis, when every one of them lies in 0xA1..0xFE
-// (JIS X 0208) and, while the code set is not known yet (`unknown`), none is
-// 0xFD or 0xFE, which would settle it. Returns false, writing nothing, else.
-inline bool EucToSjis16(const unsigned char* p, char* o, bool unknown) {
+// Converts the EUC-JP pairs among the 16 bytes at `p` to Shift_JIS at `o`
+// with the arithmetic of EucToSjis, up to the first byte outside 0xA1..0xFE
+// (JIS X 0208) or, while the code set is not known yet (`unknown`), the
+// first 0xFD or 0xFE, which would settle it. Returns the bytes converted (an
+// even count); the 16 bytes at `o` are written in any case, those past the
+// count with rubbish that the caller writes over. So `o` must not be the
+// page: its unread bytes would be lost.
+inline std::size_t EucToSjis16(const unsigned char* p, char* o, bool unknown) {
     const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i signedIn = _mm_xor_si128(in, _mm_set1_epi8(static_cast<char>(0x80)));
     int fit = _mm_movemask_epi8(_mm_cmpgt_epi8(signedIn, _mm_set1_epi8(0xA0 - 0x80)));
@@ -190,7 +194,9 @@ inline bool EucToSjis16(const unsigned char* p, char* o, bool unknown) {
                                               _mm_cmpeq_epi8(in, _mm_set1_epi8(static_cast<char>(0xFE))));
         fit &= ~_mm_movemask_epi8(evidence);
     }
-    if (fit != 0xFFFF) return false;
+    // Whole pairs from the start that fit.
+    const std::size_t count = static_cast<std::size_t>(std::countr_one(static_cast<unsigned>(fit))) & ~std::size_t{1};
+    if (count == 0) return 0;
     // Each 16-bit lane holds a pair: lead in its low byte, trail in its high.
     // JIS is both bytes AND 0x7F; the sum with 0xA17E never carries from the
     // trail, so lead + 0xA1 and trail + 0x7E can be added bytewise.
@@ -202,7 +208,7 @@ inline bool EucToSjis16(const unsigned char* p, char* o, bool unknown) {
     const __m128i trail = _mm_and_si128(_mm_sub_epi8(sum, drop), _mm_set1_epi16(static_cast<short>(0xFF00)));
     const __m128i lead = _mm_xor_si128(_mm_and_si128(_mm_srli_epi16(sum, 1), _mm_set1_epi16(0x7F)), _mm_set1_epi16(0xE0));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_or_si128(lead, trail));
-    return true;
+    return count;
 }
 #endif
 
@@ -253,13 +259,19 @@ void TokenReader::CopyPlain(bool inComment) {
             p += 2;
         } else if (CS == csEucJp || CS == csUnknown) {
 #if defined(__SSE2__)
-            // Japanese text comes in long runs of pairs: eight at a time.
-            if (end - p >= 16 && EucToSjis16(p, o, CS == csUnknown)) {
-                do {
-                    p += 16;
-                    o += 16;
-                } while (end - p >= 16 && EucToSjis16(p, o, CS == csUnknown));
-                continue;
+            // Japanese text comes in runs of pairs: up to eight at a time.
+            if (end - p >= 16) {
+                std::size_t n = EucToSjis16(p, o, CS == csUnknown);
+                if (n > 0) {
+                    for (;;) {
+                        p += n;
+                        o += n;
+                        if (n < 16 || end - p < 16) break;
+                        n = EucToSjis16(p, o, CS == csUnknown);
+                        if (n == 0) break;
+                    }
+                    continue;
+                }
             }
 #endif
             if (end - p < 2) break;
@@ -379,7 +391,7 @@ void ReadAll(TokenReader& reader, Sink& sink) {
 }
 
 // Feeds every token of `page`, read as `charset`, to `sink`, each decoded
-// into `out` (room for the page; it may be the page itself).
+// into `out` (room for the page; the page itself only when it is Shift_JIS).
 template <class Sink>
 void ForEachToken(std::string_view page, HtmlCharset charset, char* out, Sink& sink) {
     TokenReader reader(page, charset, out);
@@ -496,7 +508,8 @@ public:
     bool StartsWith(const Word& prefix) const {  // a prefix of at most eight bytes
         return token_.size() >= prefix.text.size() && (key_ & prefix.mask) == prefix.key;
     }
-    bool Contains(const Word& needle) const {
+    // Inlined for the common case: a tag asked for a word it may begin with.
+    [[gnu::always_inline]] bool Contains(const Word& needle) const {
         return oneOpener_ && needle.text.front() == '<' ? StartsWith(needle) : ContainsText(Low(), needle.text);
     }
     const std::string& Low() const {
