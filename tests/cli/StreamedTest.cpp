@@ -63,25 +63,34 @@ test::CliResult RunPiped(const std::vector<std::string>& args, const std::filesy
     return result;
 }
 
-std::string Page(const char* charset, const char* iconvName, std::string_view body) {
-    const std::string utf8 = std::string("<html><head><meta charset=\"") + charset + "\"></head>\r\n<body>" +
-                             std::string(body) + "</body></html>";
-    return Iconv(iconvName, "UTF-8", utf8);
+// A lyrics page in each code set, and one whose code set shows only in its
+// bytes; short and long runs of pairs between single bytes, for the block
+// converters.
+std::vector<std::string> Pages() {
+    using namespace std::string_literals;
+    std::string body = "春の風<br>\r\n<p>夜空　に</p>\n<li>ラララ\r&amp;<br>";
+    const std::string kana = "あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもや";
+    for (std::size_t n = 1; n < 40; ++n) body += kana.substr(0, 3 * n) + (n % 3 ? "a" : "<br>\r\n");
+    std::vector<std::string> pages;
+    for (const auto& set : test::kPageCodeSets)
+        pages.push_back(Iconv(set.iconvName, "UTF-8",
+                              "<html><head><meta charset=\""s + set.charset + "\"></head>\r\n<body>" + body));
+    pages.push_back(Iconv("EUC-JP", "UTF-8", "<body>" + body));
+    return pages;
 }
 
 // Inputs of every kind either command may meet.
 std::vector<std::string> Inputs() {
+    using namespace std::string_literals;
     std::vector<std::string> inputs = {
         "", "\r", "\n\r\n\r", "a", "<", "<body>", "<body>a\rb\nc\r\nd", "<body>a<br>b",  // no final line end
         "<body><blockquote><ol><li>1<li type=circle>2</ol><ul><li>x</ul></blockquote><!-- <br> -->",
         "\xEF\xBB\xBF<body>\xF0\x9F\x8E\xB5 \xE6\xAD\x8C</body>",  // UTF-8 with a byte-order mark, no Shift-JIS form
         "\x1B$B<body>\x24\x22\x1B(B<br>\x1B$",                      // ISO-2022-JP with an escape cut off
-        "<body>\x81<br>\x82\xA0\xFD\xFE\xFF\x80\x00x\x8E\xB1\xE0", "\xA4\xA2<body>\xA4\xA4</body>\xA4",
+        "<body>\x81<br>\x82\xA0\xFD\xFE\xFF\x80\x00x\x8E\xB1\xE0"s, "\xA4\xA2<body>\xA4\xA4</body>\xA4",
         "  \xE3\x81\x82  \r\n\"a\" , \"b\"\r\n00:01:000=\" x \"\r\n\r\n[00:01:00]w\r", "\x81\x40\x81\x40\r\n\t \r\n",
     };
-    const std::string body = "春の風<br>\r\n<p>夜空　に</p>\n<li>ラララ\r&amp;<br>";
-    for (const auto& set : test::kPageCodeSets) inputs.push_back(Page(set.charset, set.iconvName, body));
-    inputs.push_back(Iconv("EUC-JP", "UTF-8", "<body>" + body));  // code set from the bytes alone
+    for (std::string& page : Pages()) inputs.push_back(std::move(page));
     for (const char* dir : {ZVEKLC_SAMPLES, ZVEKLC_TEST_DATA "/html"})
         for (const auto& entry : std::filesystem::directory_iterator(dir)) inputs.push_back(test::ReadBytes(entry));
     // Random mixes of the bytes the readers decide on.
@@ -124,6 +133,19 @@ TEST_F(StreamedTest, WritesWhatTheDocumentRouteWrites) {
             }
         }
     }
+}
+
+TEST_F(StreamedTest, EveryCodeSetGivesTheSamePageText) {
+    std::vector<std::string> texts;
+    for (const std::string& page : Pages()) {
+        test::WriteBytes(dir / "page.html", page);
+        texts.push_back(RunPiped({"html", "-o", "-", "page.html"}, dir.path()).out);
+        EXPECT_EQ(texts.back(), texts.front());
+    }
+    EXPECT_NE(texts.front().find(Sjis("あいうえおかきくけこさしすせそたちつてとなにぬねのa")), std::string::npos);
+    // A pair whose second byte is no EUC-JP byte, after a run of good ones, still converts as a pair.
+    test::WriteBytes(dir / "page.html", "<meta charset=euc-jp><body>" + Iconv("EUC-JP", "UTF-8", "あいうえおかき") + "\xA4" "A");
+    EXPECT_EQ(RunPiped({"html", "-o", "-", "page.html"}, dir.path()).out, Sjis("あいうえおかき") + "\x82\xBF\r\n");
 }
 
 // The text conversion line by line is the conversion of the whole selection.
