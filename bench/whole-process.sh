@@ -4,6 +4,7 @@
 # hyperfine run (so a busy machine slows both alike).
 #
 #   bench/whole-process.sh [path/to/zveklc-cli]   (default: build-rel/src/zveklc-cli)
+#   BEFORE=path/to/older/zveklc-cli bench/whole-process.sh   also times an older build in the same runs
 #
 # Build it Release first:
 #   cmake -S . -B build-rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DZVEKLC_GUI=OFF
@@ -14,12 +15,13 @@
 set -euo pipefail
 
 cli=$(realpath "${1:-build-rel/src/zveklc-cli}")
+before=${BEFORE:+$(realpath "$BEFORE")}
 runs=${RUNS:-20}
-if ! command -v hyperfine >/dev/null; then
-    apt-get update -qq && apt-get install -y -qq hyperfine >/dev/null
+if [ -z "$(command -v hyperfine)" ]; then
+    apt-get update -qq && apt-get install -y -qq hyperfine
 fi
 for tool in iconv python3; do
-    command -v "$tool" >/dev/null || { echo "needs $tool" >&2; exit 1; }
+    [ -n "$(command -v "$tool")" ] || { echo "needs $tool" >&2; exit 1; }
 done
 
 work=$(mktemp -d)
@@ -53,29 +55,31 @@ lines = ['朝の窓をあけて', '　ひかりが部屋にこぼれる　', '',
 open('lines.txt', 'wb').write(''.join(lines[i % 5] + '\r\n' for i in range(200000)).encode('cp932'))
 EOF
 # The same page, converted by iconv, must be valid in both code sets.
-iconv -f EUC-JP -t CP932 large-euc.html >/dev/null
+iconv -f EUC-JP -t CP932 large-euc.html >check.txt
 
 uptime
 "$cli" --version
 
-# One hyperfine run per input: zveklc-cli first, iconv second.
+# One hyperfine run per input: zveklc-cli first, iconv second. Output goes
+# through a pipe that hyperfine empties, as in a script's pipeline.
 measure() {  # name, zveklc-cli arguments, iconv arguments
     local name=$1 ours=$2 theirs=$3
-    hyperfine -N -w 3 -r "$runs" --export-json "$name.json" \
-        "$cli $ours" "iconv $theirs" >"$name.log" 2>&1 || { cat "$name.log"; exit 1; }
+    hyperfine -N -w 3 -r "$runs" --output=pipe --export-json "$name.json" \
+        "$cli $ours" "iconv $theirs" ${before:+"$before $ours"} >"$name.log" 2>&1 || { cat "$name.log"; exit 1; }
 }
 measure small "html -q -o - small-euc.html" "-f EUC-JP -t CP932 small-euc.html"
 measure euc "html -q -o - large-euc.html" "-f EUC-JP -t CP932 large-euc.html"
 measure sjis "html -q -o - large-sjis.html" "-f CP932 -t CP932 large-sjis.html"
 measure text "text -q -o - lines.txt" "-f CP932 -t CP932 lines.txt"
 measure winamp "winamp -q -o - lines.txt" "-f CP932 -t CP932 lines.txt"
-hyperfine -N -w 3 -r "$runs" --export-json version.json "$cli --version" "iconv --version" >version.log 2>&1
+hyperfine -N -w 3 -r "$runs" --output=pipe --export-json version.json "$cli --version" "iconv --version" \
+    ${before:+"$before --version"} >version.log 2>&1
 
 python3 - <<'EOF'
 import json, os
 def medians(name):
     r = json.load(open(name + '.json'))['results']
-    return r[0]['median'], r[1]['median']
+    return [x['median'] for x in r]
 mb = lambda f: os.path.getsize(f) / 1e6
 rows = [('version', '--version', None, None),
         ('small', 'html, 40 KB EUC-JP page', 'small-euc.html', 'MB'),
@@ -83,11 +87,16 @@ rows = [('version', '--version', None, None),
         ('sjis', 'html, 9.6 MB Shift_JIS page', 'large-sjis.html', 'MB'),
         ('text', 'text, 200,000 lines', 'lines.txt', 'lines'),
         ('winamp', 'winamp, 200,000 lines', 'lines.txt', 'lines')]
-print(f"{'case':32} {'zveklc-cli':>11} {'iconv':>9} {'ratio':>6}  rate")
+def rate(unit, f, t):
+    if unit == 'MB': return f'{mb(f) / t:.0f} MB/s'
+    if unit == 'lines': return f'{200000 / t / 1e6:.2f} M lines/s'
+    return ''
+print('medians; ratio = zveklc-cli / iconv')
 for name, label, f, unit in rows:
-    ours, theirs = medians(name)
-    rate = ''
-    if unit == 'MB': rate = f'{mb(f) / ours:.0f} MB/s'
-    if unit == 'lines': rate = f'{200000 / ours / 1e6:.2f} M lines/s'
-    print(f'{label:32} {ours * 1000:8.1f} ms {theirs * 1000:6.1f} ms {ours / theirs:5.2f}x  {rate}')
+    times = medians(name)
+    ours, theirs = times[0], times[1]
+    line = f'{label:28} {ours * 1000:7.1f} ms  iconv {theirs * 1000:6.1f} ms  {ours / theirs:5.2f}x  {rate(unit, f, ours):>15}'
+    if len(times) > 2:
+        line += f'  | before {times[2] * 1000:7.1f} ms {times[2] / theirs:5.2f}x {rate(unit, f, times[2]):>15}'
+    print(line)
 EOF
