@@ -29,7 +29,8 @@ struct StdoutError {
 
 // Lines, each followed by CR LF as the document writes them, gathered in one
 // buffer and handed on in blocks: few writes, and no memory touched beyond
-// the buffer however long the text.
+// the buffer however long the text. Blocks well under a pipe's capacity let
+// the reader at its other end work alongside (larger ones were slower).
 class LineOutput {
 public:
     explicit LineOutput(std::function<void(std::string_view)> write) : write_(std::move(write)) {
@@ -46,7 +47,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kBlock = 128 * 1024;
+    static constexpr std::size_t kBlock = 32 * 1024;
     std::function<void(std::string_view)> write_;
     std::string buffer_;
 };
