@@ -7,7 +7,6 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
-#include <memory>
 
 #include "lyrics/Conversions.h"
 #include "lyrics/LyricsDocument.h"
