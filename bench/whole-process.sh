@@ -5,6 +5,7 @@
 #
 #   bench/whole-process.sh [path/to/zveklc-cli]   (default: build-rel/src/zveklc-cli)
 #   BEFORE=path/to/older/zveklc-cli bench/whole-process.sh   also times an older build in the same runs
+#   RUNS (default 20) runs per hyperfine run, ROUNDS (default 3) hyperfine runs per input
 #
 # Build it Release first:
 #   cmake -S . -B build-rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DZVEKLC_GUI=OFF
@@ -17,6 +18,7 @@ set -euo pipefail
 cli=$(realpath "${1:-build-rel/src/zveklc-cli}")
 before=${BEFORE:+$(realpath "$BEFORE")}
 runs=${RUNS:-20}
+rounds=${ROUNDS:-3}
 if [ -z "$(command -v hyperfine)" ]; then
     apt-get update -qq && apt-get install -y -qq hyperfine
 fi
@@ -61,25 +63,28 @@ uptime
 "$cli" --version
 
 # One hyperfine run per input: zveklc-cli first, iconv second. Output goes
-# through a pipe that hyperfine empties, as in a script's pipeline.
+# through a pipe that hyperfine empties, as in a script's pipeline. The
+# machine is shared: each run is repeated `rounds` times and the lowest
+# median of each command counts.
 measure() {  # name, zveklc-cli arguments, iconv arguments
-    local name=$1 ours=$2 theirs=$3
-    hyperfine -N -w 3 -r "$runs" --output=pipe --export-json "$name.json" \
-        "$cli $ours" "iconv $theirs" ${before:+"$before $ours"} >"$name.log" 2>&1 || { cat "$name.log"; exit 1; }
+    local name=$1 ours=$2 theirs=$3 round
+    for round in $(seq "$rounds"); do
+        hyperfine -N -w 3 -r "$runs" --output=pipe --export-json "$name.$round.json" \
+            "$cli $ours" "iconv $theirs" ${before:+"$before $ours"} >"$name.log" 2>&1 || { cat "$name.log"; exit 1; }
+    done
 }
 measure small "html -q -o - small-euc.html" "-f EUC-JP -t CP932 small-euc.html"
 measure euc "html -q -o - large-euc.html" "-f EUC-JP -t CP932 large-euc.html"
 measure sjis "html -q -o - large-sjis.html" "-f CP932 -t CP932 large-sjis.html"
 measure text "text -q -o - lines.txt" "-f CP932 -t CP932 lines.txt"
 measure winamp "winamp -q -o - lines.txt" "-f CP932 -t CP932 lines.txt"
-hyperfine -N -w 3 -r "$runs" --output=pipe --export-json version.json "$cli --version" "iconv --version" \
-    ${before:+"$before --version"} >version.log 2>&1
+measure version --version --version
 
 python3 - <<'EOF'
-import json, os
+import glob, json, os
 def medians(name):
-    r = json.load(open(name + '.json'))['results']
-    return [x['median'] for x in r]
+    rounds = [json.load(open(f))['results'] for f in glob.glob(name + '.*.json')]
+    return [min(r[i]['median'] for r in rounds) for i in range(len(rounds[0]))]
 mb = lambda f: os.path.getsize(f) / 1e6
 rows = [('version', '--version', None, None),
         ('small', 'html, 40 KB EUC-JP page', 'small-euc.html', 'MB'),
