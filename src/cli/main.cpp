@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cli/ConsoleHost.h"
+#include "cli/Streamed.h"
 #include "tags/AutoConvert.h"
 #include "lyrics/Conversions.h"
 #include "lyrics/Lrc.h"
@@ -469,12 +470,34 @@ int WriteOutput(const std::string& output, std::string_view bytes, const Options
     return kExitOk;
 }
 
+// `html` and `text` of a file into Shift-JIS need no document: they stream
+// to where the document route would write. Whatever needs the document
+// route's checks or messages (a name equal to the input, a folder, UTF-8
+// output) is left to it.
+std::optional<int> TryStreamed(const Options& options, const std::string& input, ConsoleHost& host) {
+    const std::string_view name = options.command->name;
+    if ((name != "html" && name != "text") || input == "-") return std::nullopt;
+    const bool named = options.output && !options.outputFolder;
+    std::string output = named ? *options.output : ChangeFileExt(input, name == "html" ? ".txt" : ".lyr");
+    if (options.outputFolder) output = JoinPath(*options.output, ExtractFileName(output));
+    const bool utf8 = options.utf8 ? *options.utf8 : output == "-" && ::isatty(STDOUT_FILENO);
+    if (utf8 || IsFolder(output) || (!named && SameFile(output, input))) return std::nullopt;
+    if (options.outputFolder) {
+        std::error_code ec;
+        std::filesystem::create_directories(*options.output, ec);
+    }
+    const std::optional<int> status = RunStreamed(name, input, output, options.force, host);
+    if (status && output == "-") stdoutWritten = true;
+    return status;
+}
+
 // One INPUT from reading to writing; its exit status.
 int RunOne(const Options& options, const std::string& input, ConsoleHost& host) {
     const Kind kind = options.command->kind;
     LyricsDocument doc(host);
     doc.UntitledName = kStandardInput;
     try {
+        if (const auto streamed = TryStreamed(options, input, host)) return *streamed;
         int status = kExitOk;
         if (!Load(doc, options, input, host, status)) return status;
         if (kind == Kind::Search) return RunSearch(doc, options);

@@ -9,15 +9,49 @@
 
 namespace zvek {
 
+std::string RetimeLine(std::string_view line) {
+    std::string words;
+    SplitTagAndWords(line, words, true);
+    return MakeLyricsLine(0, words);
+}
+
+bool NormalizeLine(std::string& line) {
+    std::string words;
+    const int time = SplitLyricsLine(line, words, false);
+    if (time < 0 || words.empty()) return false;
+    std::vector<std::string> list = SplitQuotedList(words);
+    for (auto& s : list) s = CleanWords(s);
+    line = JoinLyricsLine(time, list);
+    return true;
+}
+
+std::string TextLineToZVEK(std::string_view line) {
+    std::string out = RetimeLine(Trim(line));
+    NormalizeLine(out);
+    return out;
+}
+
+namespace {
+
+// The text conversion of each line `forEach` gives, to `out`. A text without
+// lines converts as one empty line: the line the caret stands on.
+template <class ForEach, class Out>
+void TextLinesToZVEK(ForEach&& forEach, Out&& out) {
+    bool any = false;
+    forEach([&](std::string_view line) {
+        any = true;
+        out(TextLineToZVEK(line));
+    });
+    if (!any) out(TextLineToZVEK({}));
+}
+
+}  // namespace
+
 void RetimeSelection(LyricsDocument& doc) {
     doc.KeepQuotes = true;
     int first = 0, last = 0;
     doc.GetSelectedLines(first, last);
-    std::string words;
-    for (int i = first; i <= last; ++i) {
-        doc.SplitEditorLine(i, words);
-        doc.SetLine(i, MakeLyricsLine(0, words));
-    }
+    for (int i = first; i <= last; ++i) doc.SetLine(i, RetimeLine(doc.GetLine(i)));
     doc.KeepQuotes = false;
     doc.Modified = true;
 }
@@ -26,26 +60,36 @@ void NormalizeSelection(LyricsDocument& doc) {
     doc.KeepQuotes = false;
     int first = 0, last = 0;
     doc.GetSelectedLines(first, last);
-    std::string words;
     for (int i = first; i <= last; ++i) {
-        const int time = SplitLyricsLine(doc.GetLine(i), words, doc.KeepQuotes);
-        if (time < 0 || words.empty()) continue;
-        std::vector<std::string> list = SplitQuotedList(words);
-        for (auto& s : list) s = CleanWords(s);
-        doc.SetLine(i, JoinLyricsLine(time, list));
+        std::string line = doc.GetLine(i);
+        if (NormalizeLine(line)) doc.SetLine(i, std::move(line));
     }
 }
 
 void ConvertTextToZVEK(LyricsDocument& doc) {
     hlWaitCursor wait(doc.host());
     doc.ClearUndo();
-    for (int i = 0; i < doc.LineCount(); ++i) doc.SetLine(i, std::string(Trim(doc.GetLine(i))));
-    doc.SelectAll();
-    RetimeSelection(doc);
-    doc.SelectAll();
-    NormalizeSelection(doc);
+    // Line by line, the same as trimming every line, then RetimeSelection
+    // and NormalizeSelection over the whole text.
+    const std::vector<std::string> in = doc.TakeLines();
+    std::vector<std::string> out;
+    out.reserve(in.size() + 1);
+    TextLinesToZVEK(
+        [&in](auto&& line) {
+            for (const std::string& s : in) line(s);
+        },
+        [&out](std::string line) { out.push_back(std::move(line)); });
+    doc.SetLines(std::move(out));
+    doc.KeepQuotes = false;
+    doc.Modified = true;
     doc.InsertLyricsTemplate();
     if (!doc.FileName().empty()) doc.SetFileName(ChangeFileExt(doc.FileName(), ".lyr"));
+}
+
+void TextToZVEKLines(std::string_view text, const std::function<void(std::string_view)>& line) {
+    for (const std::string_view t : kLyricsTemplate) line(t);
+    TextLinesToZVEK([text](auto&& each) { ForEachLine(text, each); },
+                    [&line](const std::string& converted) { line(converted); });
 }
 
 void ConvertZVEKToText(LyricsDocument& doc) {

@@ -104,16 +104,8 @@ std::vector<std::string> LyricsDocument::TakeLines() {
 }
 
 std::string LyricsDocument::SplitEditorLine(int index, std::string& words) const {
-    std::string line = GetLine(index);
-    const auto eq = FindChar(line, '=');
-    std::string tag = eq == std::string::npos ? std::string() : line.substr(0, eq);
-    if (tag.empty() || ParseTimeTag(tag) < 0) {
-        words = std::move(line);
-        return {};
-    }
-    const std::string_view after = std::string_view(line).substr(eq + 1);
-    words = KeepQuotes ? std::string(after) : UnquoteValue(after);
-    return tag;
+    const std::string line = GetLine(index);
+    return SplitTagAndWords(line, words, KeepQuotes);
 }
 
 bool LyricsDocument::Contains(std::string_view marker) const {
@@ -224,11 +216,21 @@ bool LyricsDocument::OpenFile(const std::string& path) {
     return true;
 }
 
-std::string TextFromFileBytes(std::string_view bytes, std::size_t& replaced) {
+std::string_view TextFromFileBytes(std::string_view bytes, std::string& converted, std::size_t& replaced) {
     replaced = 0;
-    if (HasUtf16Bom(bytes)) return Utf16WithBomToSjis(bytes, &replaced);
-    if (!LooksLikeUtf8(bytes)) return std::string(bytes);
-    return Utf8ToSjis(StripUtf8Bom(bytes), false, &replaced);
+    if (HasUtf16Bom(bytes)) {
+        converted = Utf16WithBomToSjis(bytes, &replaced);
+        return converted;
+    }
+    if (!LooksLikeUtf8(bytes)) return bytes;
+    converted = Utf8ToSjis(StripUtf8Bom(bytes), false, &replaced);
+    return converted;
+}
+
+std::string TextFromFileBytes(std::string_view bytes, std::size_t& replaced) {
+    std::string converted;
+    const std::string_view text = TextFromFileBytes(bytes, converted, replaced);
+    return text.data() == converted.data() ? std::move(converted) : std::string(text);
 }
 
 std::string ReplacedCharsNote(std::size_t replaced) {

@@ -166,6 +166,9 @@ private:
 // byte-order mark, are converted (characters without a Shift-JIS form become
 // "?", counted in `replaced`), anything else is taken byte for byte.
 std::string TextFromFileBytes(std::string_view bytes, std::size_t& replaced);
+// The same without a copy where none is needed: `bytes` itself, or the
+// converted text, kept in `converted`.
+std::string_view TextFromFileBytes(std::string_view bytes, std::string& converted, std::size_t& replaced);
 // The status-line note for `replaced` characters that became "?".
 std::string ReplacedCharsNote(std::size_t replaced);
 

@@ -163,6 +163,19 @@ int SplitLyricsLine(std::string_view line, std::string& words, bool keepQuotes) 
     return time;
 }
 
+std::string SplitTagAndWords(std::string_view line, std::string& words, bool keepQuotes) {
+    const auto eq = FindChar(line, '=');
+    const std::string_view tag = eq == std::string_view::npos ? std::string_view() : line.substr(0, eq);
+    if (tag.empty() || ParseTimeTag(tag) < 0) {
+        words.assign(line);
+        return {};
+    }
+    const std::string_view after = line.substr(eq + 1);
+    if (keepQuotes) words.assign(after);
+    else words = UnquoteValue(after);
+    return std::string(tag);
+}
+
 std::string MakeLyricsLine(int time, std::string_view words) {
     if (time < 0) return std::string(words);
     return FormatTimeTag(time) + "=" + QuoteWords(words);

@@ -23,6 +23,12 @@ std::string FormatTimeTag(int time);
 // Unless `keepQuotes`, the words come back unquoted (UnquoteValue).
 int SplitLyricsLine(std::string_view line, std::string& words, bool keepQuotes);
 
+// Splits a line as the editor's commands read it: into its time tag text
+// (empty when the line does not start with a valid time tag) and its words,
+// the whole line or what follows the first "=" of a timed line, unquoted
+// unless `keepQuotes`.
+std::string SplitTagAndWords(std::string_view line, std::string& words, bool keepQuotes);
+
 // The time tag, "=" and the words (quoted if they need it); the words alone
 // when `time` is below 0.
 std::string MakeLyricsLine(int time, std::string_view words);

@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,22 +61,20 @@ mode_t NewFileMode() {
     return 0666 & ~mask;
 }
 
-// Puts the bytes, synced to disk, into a fresh temporary file in the folder
-// of `path` and returns its name; nothing is left behind when that fails.
-std::string Stage(const std::string& path, std::string_view bytes, mode_t mode) {
+// A fresh temporary file in the folder of `path`, with the permissions
+// `mode`; its name goes to `temp`. Nothing is left behind when that fails.
+int MakeTemp(const std::string& path, mode_t mode, std::string& temp) {
     const std::string dir = ExtractFileDir(path);
-    std::string temp = (dir.empty() ? std::string() : dir + "/") + "." + ExtractFileName(path) + ".XXXXXX";
+    temp = (dir.empty() ? std::string() : dir + "/") + "." + ExtractFileName(path) + ".XXXXXX";
     Fd out{::mkostemp(temp.data(), O_CLOEXEC)};
     if (out.fd < 0) throw FileError(Describe(kCannotWrite, path, errno));
     // mkostemp makes the file private; it is to look like the file it becomes.
-    int error = ::fchmod(out.fd, mode) == 0 ? WriteAll(out.fd, bytes) : errno;
-    if (error == 0 && ::fsync(out.fd) != 0) error = errno;
-    if (const int closed = out.Close(); error == 0) error = closed;
-    if (error != 0) {
+    if (::fchmod(out.fd, mode) != 0) {
+        const int error = errno;
         ::unlink(temp.c_str());
         throw FileError(Describe(kCannotWrite, path, error));
     }
-    return temp;
+    return std::exchange(out.fd, -1);
 }
 
 // A rename is only durable once the folder holding the name is on disk too.
@@ -86,20 +85,6 @@ void SyncFolderOf(const std::string& path) {
     if (folder.fd < 0) return;
     // Some file systems cannot sync a folder at all (EINVAL).
     if (::fsync(folder.fd) != 0 && errno != EINVAL) throw FileError(Describe(kCannotWrite, path, errno));
-}
-
-// Writes through a pipe or device in place: there is no file to replace.
-// False, with nothing written, when the target has become a regular file
-// meanwhile, which is then to be replaced as usual.
-bool WriteInPlace(const std::string& path, std::string_view bytes) {
-    Fd out{::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC)};
-    if (out.fd < 0) throw FileError(Describe(kCannotWrite, path, errno));
-    struct stat st {};
-    if (::fstat(out.fd, &st) == 0 && S_ISREG(st.st_mode)) return false;
-    int error = WriteAll(out.fd, bytes);
-    if (const int closed = out.Close(); error == 0) error = closed;
-    if (error != 0) throw FileError(Describe(kCannotWrite, path, error));
-    return true;
 }
 
 // Gives the staged file the name `path` only where that name is free, in one
@@ -150,45 +135,102 @@ std::string ReadFileBytes(const std::string& path) { return ReadAll(path, SIZE_M
 
 std::string ReadFileBytes(const std::string& path, std::size_t maxBytes) { return ReadAll(path, maxBytes); }
 
-void WriteFileAtomic(const std::string& target, std::string_view bytes) {
+FileWriter::FileWriter(const std::string& target, Mode mode) : path_(target), mode_(mode) {
+    if (mode == Mode::New) {
+        struct stat st {};
+        if (::lstat(path_.c_str(), &st) == 0) throw FileExistsError(path_ + "：ファイルが既にあります");
+        fd_ = MakeTemp(path_, NewFileMode(), temp_);
+        return;
+    }
     // Replacing a link would turn it into a file of its own: write through it.
-    std::string path = target;
     struct stat link {};
     if (::lstat(target.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
         if (char* resolved = ::realpath(target.c_str(), nullptr)) {
-            path = resolved;
+            path_ = resolved;
             std::free(resolved);
         }
     }
     struct stat st {};
-    bool exists = ::stat(path.c_str(), &st) == 0;
+    bool exists = ::stat(path_.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode)) {
-        if (WriteInPlace(path, bytes)) return;
-        exists = ::stat(path.c_str(), &st) == 0;
+        // A pipe or a device is written through in place: there is no file
+        // to replace, and replacing it would destroy it.
+        Fd out{::open(path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC)};
+        if (out.fd < 0) throw FileError(Describe(kCannotWrite, path_, errno));
+        struct stat opened {};
+        // It may have become a regular file meanwhile: replaced as usual then.
+        if (::fstat(out.fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+            fd_ = std::exchange(out.fd, -1);
+            return;
+        }
+        exists = ::stat(path_.c_str(), &st) == 0;
     }
     // Keep the permissions of the file being replaced.
-    const std::string temp = Stage(path, bytes, exists ? st.st_mode & 07777 : NewFileMode());
-    if (const auto& hook = BeforePublish()) hook(path);
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        throw FileError(Describe(kCannotWrite, path, error));
+    fd_ = MakeTemp(path_, exists ? st.st_mode & 07777 : NewFileMode(), temp_);
+}
+
+FileWriter::~FileWriter() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!temp_.empty()) ::unlink(temp_.c_str());
+}
+
+void FileWriter::Write(std::string_view bytes) {
+    if (const int error = WriteAll(fd_, bytes); error != 0) throw FileError(Describe(kCannotWrite, path_, error));
+}
+
+void FileWriter::Commit() {
+    int error = 0;
+    if (!temp_.empty() && ::fsync(fd_) != 0) error = errno;
+    const int closing = std::exchange(fd_, -1);
+    if (::close(closing) != 0 && error == 0) error = errno;
+    if (error != 0) throw FileError(Describe(kCannotWrite, path_, error));
+    if (temp_.empty()) return;  // written in place
+    if (const auto& hook = BeforePublish()) hook(path_);
+    if (mode_ == Mode::Replace) {
+        if (::rename(temp_.c_str(), path_.c_str()) != 0) throw FileError(Describe(kCannotWrite, path_, errno));
+    } else if (const int published = PublishAsNew(temp_, path_); published != 0) {
+        if (published == EEXIST) throw FileExistsError(path_ + "：ファイルが既にあります");
+        throw FileError(Describe(kCannotWrite, path_, published));
     }
-    SyncFolderOf(path);
+    temp_.clear();
+    SyncFolderOf(path_);
+}
+
+void WriteFileAtomic(const std::string& path, std::string_view bytes) {
+    FileWriter file(path, FileWriter::Mode::Replace);
+    file.Write(bytes);
+    file.Commit();
 }
 
 void WriteNewFile(const std::string& path, std::string_view bytes) {
-    const auto taken = [&] { return FileExistsError(path + "：ファイルが既にあります"); };
+    FileWriter file(path, FileWriter::Mode::New);
+    file.Write(bytes);
+    file.Commit();
+}
+
+MappedFile::MappedFile(const std::string& path) {
+    Fd in{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (in.fd < 0) throw FileError(Describe(kCannotRead, path, errno));
     struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0) throw taken();
-    const std::string temp = Stage(path, bytes, NewFileMode());
-    if (const auto& hook = BeforePublish()) hook(path);
-    if (const int error = PublishAsNew(temp, path); error != 0) {
-        ::unlink(temp.c_str());
-        if (error == EEXIST) throw taken();
-        throw FileError(Describe(kCannotWrite, path, error));
+    if (::fstat(in.fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        // Populated at once: one call instead of a fault for every page.
+        void* map = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE,
+                           in.fd, 0);
+        if (map != MAP_FAILED) {
+            data_ = static_cast<const char*>(map);
+            size_ = static_cast<std::size_t>(st.st_size);
+            mapped_ = true;
+            return;
+        }
     }
-    SyncFolderOf(path);
+    in.Close();
+    read_ = ReadAll(path, SIZE_MAX);
+    data_ = read_.data();
+    size_ = read_.size();
+}
+
+MappedFile::~MappedFile() {
+    if (mapped_) ::munmap(const_cast<char*>(data_), size_);
 }
 
 void SetBeforePublishHook(std::function<void(const std::string& path)> hook) { BeforePublish() = std::move(hook); }

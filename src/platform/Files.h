@@ -40,6 +40,47 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes);
 // FileError for any other failure; nothing is left behind either way.
 void WriteNewFile(const std::string& path, std::string_view bytes);
 
+// A file written in pieces with the guarantees of WriteFileAtomic (Replace)
+// or WriteNewFile (New): the pieces go to a temporary file in the target's
+// folder, and only Commit gives it the target's name. A writer destroyed
+// before Commit leaves nothing behind. Every failure throws as those do.
+class FileWriter {
+public:
+    enum class Mode { Replace, New };
+    // New throws FileExistsError at once when the name is taken already.
+    FileWriter(const std::string& path, Mode mode);
+    ~FileWriter();
+    FileWriter(const FileWriter&) = delete;
+    FileWriter& operator=(const FileWriter&) = delete;
+
+    void Write(std::string_view bytes);
+    void Commit();
+
+private:
+    std::string path_;  // the target (a link's target for Replace)
+    std::string temp_;  // empty when writing in place or once committed
+    Mode mode_;
+    int fd_ = -1;
+};
+
+// The bytes of a file, mapped into memory where the file allows it (read
+// otherwise, as from a pipe), valid while the object lives. Throws FileError.
+class MappedFile {
+public:
+    explicit MappedFile(const std::string& path);
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    std::string_view Bytes() const { return {data_, size_}; }
+
+private:
+    const char* data_ = nullptr;
+    std::size_t size_ = 0;
+    bool mapped_ = false;
+    std::string read_;
+};
+
 // For tests: called with the target's path after the bytes are safely in the
 // temporary file and just before they are published under the target's name,
 // so that a test can change what lies there in between. Empty: no call.

@@ -55,6 +55,19 @@ std::string_view Trim(std::string_view s);
 // adds no empty line; joining puts CR LF after every line, as the program
 // writes text.
 std::vector<std::string> SplitLines(std::string_view text);
+// Calls `line` with each line SplitLines would give, without copying them.
+template <class F>
+void ForEachLine(std::string_view text, F&& line) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '\r' && c != '\n') continue;
+        line(text.substr(start, i - start));
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    if (start < text.size()) line(text.substr(start));
+}
 std::string JoinLines(const std::vector<std::string>& lines);
 
 // The full-width space 0x81 0x40.

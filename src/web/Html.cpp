@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <span>
 
@@ -25,24 +26,28 @@ constexpr std::string_view kUtf8Bom{"\xEF\xBB\xBF", 3};
 // back what it does not use; with the whole page in memory, putting back is
 // just moving the position back.
 //
-// Tokens are decoded one after another into `out`, which holds as many bytes
-// as the page: no character ever takes more bytes in Shift_JIS than it took
-// in the page (a CR LF becomes one space, escapes vanish). For the same
-// reason `out` may be the page itself: decoding never overtakes reading, and
-// what is put back has not been overwritten.
+// Each token is decoded to the start of `out`, which holds as many bytes as
+// the page: no character ever takes more bytes in Shift_JIS than it took in
+// the page (a CR LF becomes one space, escapes vanish). For the same reason
+// `out` may be the page itself when that is Shift_JIS: decoding never
+// overtakes reading, and what is put back has not been overwritten. (EUC-JP
+// is decoded in blocks that write a little ahead.) Starting every token afresh touches only
+// as much of `out` as the longest token needs: on a fresh page of memory
+// the first touch is the dear part.
 class TokenReader {
 public:
     TokenReader(std::string_view page, HtmlCharset charset, char* out)
         : data_(reinterpret_cast<const unsigned char*>(page.data())),
           size_(page.size()),
           charset_(charset),
+          outStart_(out),
           out_(out) {}
 
     bool AtEnd() const { return pos_ >= size_; }
     // The code set in force; while detecting, the byte patterns may settle it.
     HtmlCharset Charset() const { return charset_; }
 
-    // The next token, valid until the reader goes. It is empty only at the
+    // The next token, valid until the next Read. It is empty only at the
     // end of the page. `CS` is the code set the reader was made with.
     template <HtmlCharset CS>
     std::string_view Read();
@@ -89,6 +94,7 @@ private:
     std::size_t charStart_ = 0;
     HtmlCharset charset_;
     bool twoByte_ = false;  // ISO-2022-JP: inside a JIS X 0208 run
+    char* const outStart_;
     char* out_;
 };
 
@@ -172,11 +178,14 @@ bool TokenReader::NextChar(CharCode& code) {
 }
 
 #if defined(__SSE2__)
-// Converts the 16 EUC-JP bytes at `p` (eight pairs) to Shift_JIS at `o` with
-// the arithmetic of EucToSjis, when every one of them lies in 0xA1..0xFE
-// (JIS X 0208) and, while the code set is not known yet (`unknown`), none is
-// 0xFD or 0xFE, which would settle it. Returns false, writing nothing, else.
-inline bool EucToSjis16(const unsigned char* p, char* o, bool unknown) {
+// Converts the EUC-JP pairs among the 16 bytes at `p` to Shift_JIS at `o`
+// with the arithmetic of EucToSjis, up to the first byte outside 0xA1..0xFE
+// (JIS X 0208) or, while the code set is not known yet (`unknown`), the
+// first 0xFD or 0xFE, which would settle it. Returns the bytes converted (an
+// even count); the 16 bytes at `o` are written in any case, those past the
+// count with rubbish that the caller writes over. So `o` must not be the
+// page: its unread bytes would be lost.
+inline std::size_t EucToSjis16(const unsigned char* p, char* o, bool unknown) {
     const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     const __m128i signedIn = _mm_xor_si128(in, _mm_set1_epi8(static_cast<char>(0x80)));
     int fit = _mm_movemask_epi8(_mm_cmpgt_epi8(signedIn, _mm_set1_epi8(0xA0 - 0x80)));
@@ -185,7 +194,9 @@ inline bool EucToSjis16(const unsigned char* p, char* o, bool unknown) {
                                               _mm_cmpeq_epi8(in, _mm_set1_epi8(static_cast<char>(0xFE))));
         fit &= ~_mm_movemask_epi8(evidence);
     }
-    if (fit != 0xFFFF) return false;
+    // Whole pairs from the start that fit.
+    const std::size_t count = static_cast<std::size_t>(std::countr_one(static_cast<unsigned>(fit))) & ~std::size_t{1};
+    if (count == 0) return 0;
     // Each 16-bit lane holds a pair: lead in its low byte, trail in its high.
     // JIS is both bytes AND 0x7F; the sum with 0xA17E never carries from the
     // trail, so lead + 0xA1 and trail + 0x7E can be added bytewise.
@@ -197,7 +208,7 @@ inline bool EucToSjis16(const unsigned char* p, char* o, bool unknown) {
     const __m128i trail = _mm_and_si128(_mm_sub_epi8(sum, drop), _mm_set1_epi16(static_cast<short>(0xFF00)));
     const __m128i lead = _mm_xor_si128(_mm_and_si128(_mm_srli_epi16(sum, 1), _mm_set1_epi16(0x7F)), _mm_set1_epi16(0xE0));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_or_si128(lead, trail));
-    return true;
+    return count;
 }
 #endif
 
@@ -248,13 +259,19 @@ void TokenReader::CopyPlain(bool inComment) {
             p += 2;
         } else if (CS == csEucJp || CS == csUnknown) {
 #if defined(__SSE2__)
-            // Japanese text comes in long runs of pairs: eight at a time.
-            if (end - p >= 16 && EucToSjis16(p, o, CS == csUnknown)) {
-                do {
-                    p += 16;
-                    o += 16;
-                } while (end - p >= 16 && EucToSjis16(p, o, CS == csUnknown));
-                continue;
+            // Japanese text comes in runs of pairs: up to eight at a time.
+            if (end - p >= 16) {
+                std::size_t n = EucToSjis16(p, o, CS == csUnknown);
+                if (n > 0) {
+                    for (;;) {
+                        p += n;
+                        o += n;
+                        if (n < 16 || end - p < 16) break;
+                        n = EucToSjis16(p, o, CS == csUnknown);
+                        if (n == 0) break;
+                    }
+                    continue;
+                }
             }
 #endif
             if (end - p < 2) break;
@@ -314,7 +331,7 @@ bool TokenReader::ReadSimple(const char* start, int& tagDepth) {
 
 template <HtmlCharset CS>
 std::string_view TokenReader::Read() {
-    char* const start = out_;
+    char* const start = out_ = outStart_;
     twoByte_ = false;
     int tagDepth = 0;
     int commentDepth = 0;
@@ -373,11 +390,11 @@ void ReadAll(TokenReader& reader, Sink& sink) {
     while (!reader.AtEnd()) sink(reader.Read<CS>());
 }
 
-// Feeds every token of `page`, read as `charset`, to `sink`, decoding the
-// page in place.
+// Feeds every token of `page`, read as `charset`, to `sink`, each decoded
+// into `out` (room for the page; the page itself only when it is Shift_JIS).
 template <class Sink>
-void ForEachToken(char* page, std::size_t size, HtmlCharset charset, Sink& sink) {
-    TokenReader reader({page, size}, charset, page);
+void ForEachToken(std::string_view page, HtmlCharset charset, char* out, Sink& sink) {
+    TokenReader reader(page, charset, out);
     switch (charset) {
     case csShiftJis: return ReadAll<csShiftJis>(reader, sink);
     case csEucJp: return ReadAll<csEucJp>(reader, sink);
@@ -491,7 +508,8 @@ public:
     bool StartsWith(const Word& prefix) const {  // a prefix of at most eight bytes
         return token_.size() >= prefix.text.size() && (key_ & prefix.mask) == prefix.key;
     }
-    bool Contains(const Word& needle) const {
+    // Inlined for the common case: a tag asked for a word it may begin with.
+    [[gnu::always_inline]] bool Contains(const Word& needle) const {
         return oneOpener_ && needle.text.front() == '<' ? StartsWith(needle) : ContainsText(Low(), needle.text);
     }
     const std::string& Low() const {
@@ -527,26 +545,39 @@ HtmlCharset DeclaredCharset(std::string_view token, Markup& markup) {
     return csUnknown;
 }
 
-// Adds `text` as lines the way a reader splits a file: at CR LF, lone CR and
-// lone LF. Only a page's stray bytes ever put a line break inside a line.
-void AddSplitLines(std::vector<std::string>& lines, std::string_view text) {
+// Gives `text` to `lines` as lines the way a reader splits a file: at CR LF,
+// lone CR and lone LF. Only a page's stray bytes ever put a line break inside
+// a line.
+template <class Lines>
+void AddSplitLines(Lines& lines, std::string_view text) {
     if (!std::memchr(text.data(), '\r', text.size()) && !std::memchr(text.data(), '\n', text.size())) {
-        lines.emplace_back(text);
+        lines(text);
         return;
     }
     for (;;) {
         std::size_t brk = 0;
         while (brk < text.size() && text[brk] != '\r' && text[brk] != '\n') ++brk;
-        lines.emplace_back(text.substr(0, brk));
+        lines(text.substr(0, brk));
         if (brk == text.size()) return;
         const std::size_t skip = text[brk] == '\r' && brk + 1 < text.size() && text[brk + 1] == '\n' ? 2 : 1;
         text.remove_prefix(brk + skip);
     }
 }
 
-// Builds the page text from tokens given one at a time.
+// Lines kept in a list.
+struct LineList {
+    void operator()(std::string_view line) { lines.emplace_back(line); }
+    std::vector<std::string> lines;
+};
+
+// Builds the page text from tokens given one at a time, and gives its lines
+// to `Lines` (a LineList, or a function) as they are made.
+template <class Lines = LineList>
 class PageTextWriter {
 public:
+    PageTextWriter() = default;
+    explicit PageTextWriter(Lines lines) : lines_(std::move(lines)) {}
+
     void operator()(std::string_view raw) {
         const std::string_view token = TrimBlanks(raw);
         if (token.empty()) return;
@@ -570,9 +601,12 @@ public:
         pending_ += token;
     }
 
-    std::vector<std::string> Finish() {
+    void Finish() {
         if (!pending_.empty()) EndLine();
-        return std::move(lines_);
+    }
+    std::vector<std::string> FinishList() {
+        Finish();
+        return std::move(lines_.lines);
     }
 
 private:
@@ -617,7 +651,7 @@ private:
         pending_.clear();
     }
 
-    std::vector<std::string> lines_;
+    Lines lines_;
     std::string pending_;
     Markup markup_;
     bool inBody_ = false;
@@ -686,20 +720,29 @@ private:
 template <class Sink>
 void LoadUtf8Page(std::string_view page, std::size_t& replaced, Sink& sink) {
     std::string sjis = Utf8ToSjis(StripUtf8Bom(page), false, &replaced);
-    ForEachToken(sjis.data(), sjis.size(), csShiftJis, sink);
+    ForEachToken(sjis, csShiftJis, sjis.data(), sink);
 }
 
-// Finds the code set of `page`, then feeds its tokens, in Shift_JIS, to
-// `sink`. The page is used up.
+// Feeds the tokens of `page`, read as `charset` (as DetectCharsetOf gives
+// it), in Shift_JIS, to `sink`. The page stays as it is.
 template <class Sink>
-HtmlCharset LoadPage(std::string& page, std::size_t& replaced, Sink& sink) {
+void LoadPageAs(std::string_view page, HtmlCharset charset, std::size_t& replaced, Sink& sink) {
     replaced = 0;
-    const HtmlCharset charset = hlvHtml::DetectCharsetOf(page);
     if (charset == csUtf8) {
         LoadUtf8Page(page, replaced, sink);
     } else {
-        ForEachToken(page.data(), page.size(), charset, sink);
+        // Tokens are decoded elsewhere; of that room, only as much as the
+        // longest token is ever touched.
+        const std::unique_ptr<char[]> out(new char[page.size() + 1]);
+        ForEachToken(page, charset, out.get(), sink);
     }
+}
+
+// Finds the code set of `page`, then feeds its tokens, in Shift_JIS, to `sink`.
+template <class Sink>
+HtmlCharset LoadPage(std::string_view page, std::size_t& replaced, Sink& sink) {
+    const HtmlCharset charset = hlvHtml::DetectCharsetOf(page);
+    LoadPageAs(page, charset, replaced, sink);
     return charset;
 }
 
@@ -713,13 +756,13 @@ public:
         if (source_) sourceWriter_(token);
     }
     void Finish(HtmlPageLines& page) {
-        page.text = text_.Finish();
+        page.text = text_.FinishList();
         if (source_) page.source = sourceWriter_.Finish();
     }
 
 private:
     bool source_;
-    PageTextWriter text_;
+    PageTextWriter<> text_;
     SourceWriter sourceWriter_;
 };
 
@@ -737,8 +780,8 @@ std::size_t CountByte(std::string_view s, char c) {
     return count;
 }
 
-// Replaces `tokens` with the tokens of `page`, using the page up.
-HtmlCharset LoadTokenList(std::string& page, TokenList& tokens, std::size_t& replaced) {
+// Replaces `tokens` with the tokens of `page`.
+HtmlCharset LoadTokenList(std::string_view page, TokenList& tokens, std::size_t& replaced) {
     tokens.clear();
     // Every token but the text between two tags starts with a "<": twice
     // their count is room enough, and the list never moves while it grows.
@@ -782,8 +825,7 @@ HtmlCharset hlvHtml::DetectCharsetOf(std::string_view bytes) {
 }
 
 void hlvHtml::LoadTokensFromBytes(std::string_view bytes, TokenList& tokens) {
-    std::string page(bytes);
-    charset_ = LoadTokenList(page, tokens, replaced_);
+    charset_ = LoadTokenList(bytes, tokens, replaced_);
 }
 
 void hlvHtml::LoadTokens(const std::string& path, TokenList& tokens) {
@@ -807,7 +849,7 @@ HtmlCharset hlvHtml::DetectCharset() {
 std::vector<std::string> hlvHtml::PageText(const TokenList& tokens) {
     PageTextWriter writer;
     for (const std::string& token : tokens) writer(token);
-    return writer.Finish();
+    return writer.FinishList();
 }
 
 std::vector<std::string> hlvHtml::SourceLines(const TokenList& tokens) {
@@ -825,26 +867,27 @@ void hlvHtml::WriteSource(const std::string& path, const TokenList& tokens) cons
 }
 
 std::vector<std::string> HtmlPageText(std::string_view bytes, std::size_t* replaced) {
-    std::string page(bytes);
     std::size_t count = 0;
     PageTextWriter writer;
-    LoadPage(page, count, writer);
+    LoadPage(bytes, count, writer);
     if (replaced) *replaced = count;
-    return writer.Finish();
+    return writer.FinishList();
+}
+
+void ForEachPageTextLine(std::string_view bytes, const std::function<void(std::string_view)>& line,
+                         std::size_t* replaced) {
+    std::size_t count = 0;
+    PageTextWriter<const std::function<void(std::string_view)>&> writer(line);
+    LoadPage(bytes, count, writer);
+    writer.Finish();
+    if (replaced) *replaced = count;
 }
 
 HtmlPageLines ReadHtmlPage(std::string_view bytes, HtmlSourceFor sourceFor) {
     HtmlPageLines result;
-    // Detecting before copying: the detector needs room of its own as large
-    // as the page, and the copy is only made once that room is gone.
     result.charset = hlvHtml::DetectCharsetOf(bytes);
     PageLinesWriter writer(sourceFor == HtmlSourceFor::AnyPage || result.charset != csShiftJis);
-    if (result.charset == csUtf8) {
-        LoadUtf8Page(bytes, result.replaced, writer);
-    } else {
-        std::string page(bytes);
-        ForEachToken(page.data(), page.size(), result.charset, writer);
-    }
+    LoadPageAs(bytes, result.charset, result.replaced, writer);
     writer.Finish(result);
     return result;
 }
@@ -856,7 +899,7 @@ std::vector<std::string> LoadHtmlFile(const std::string& path, std::size_t* repl
     PageTextWriter writer;
     if (ReadPage(path, page)) LoadPage(page, count, writer);
     if (replaced) *replaced = count;
-    return writer.Finish();
+    return writer.FinishList();
 }
 
 }  // namespace zvek

@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -104,6 +105,11 @@ private:
 std::vector<std::string> LoadHtmlFile(const std::string& path, std::size_t* replaced = nullptr);
 // The same for a page already in memory.
 std::vector<std::string> HtmlPageText(std::string_view bytes, std::size_t* replaced = nullptr);
+
+// HtmlPageText's lines, given to `line` one by one as they are made, so that
+// a caller that writes them out never holds them all.
+void ForEachPageTextLine(std::string_view bytes, const std::function<void(std::string_view)>& line,
+                         std::size_t* replaced = nullptr);
 
 // A page's code set, page text and source, from one reading of its bytes.
 struct HtmlPageLines {

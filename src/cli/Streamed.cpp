@@ -1,0 +1,148 @@
+#include "cli/Streamed.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <functional>
+
+#include "lyrics/Conversions.h"
+#include "lyrics/LyricsDocument.h"
+#include "platform/Files.h"
+#include "text/Codec.h"
+#include "text/Sjis.h"
+#include "web/Html.h"
+
+namespace zvek {
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+
+// Standard output failed; `error` says why.
+struct StdoutError {
+    int error;
+};
+
+// Lines, each followed by CR LF as the document writes them, gathered in one
+// buffer and handed on in blocks: few writes, and no memory touched beyond
+// the buffer however long the text. Blocks well under a pipe's capacity let
+// the reader at its other end work alongside (larger ones were slower).
+class LineOutput {
+public:
+    explicit LineOutput(std::function<void(std::string_view)> write) : write_(std::move(write)) {
+        buffer_.reserve(kBlock + 4096);
+    }
+    void operator()(std::string_view line) {
+        buffer_.append(line);
+        buffer_.append("\r\n");
+        if (buffer_.size() >= kBlock) Flush();
+    }
+    void Flush() {
+        if (!buffer_.empty()) write_(buffer_);
+        buffer_.clear();
+    }
+
+private:
+    static constexpr std::size_t kBlock = 32 * 1024;
+    std::function<void(std::string_view)> write_;
+    std::string buffer_;
+};
+
+void WriteStdout(std::string_view bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw StdoutError{errno};
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+bool IsHtmlName(const std::string& path) {
+    const std::string ext = LowerAscii(ExtractFileExt(path));
+    return ext == ".htm" || ext == ".html";
+}
+
+bool PathTaken(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+// Writes the converted lines of `bytes` to `out`; the status-line note on
+// characters that became "?" goes to `host` where the document route puts it.
+using Converter = void (*)(std::string_view bytes, LineOutput& out, Host& host);
+
+void HtmlLines(std::string_view page, LineOutput& out, Host& host) {
+    std::size_t replaced = 0;
+    ForEachPageTextLine(page, std::ref(out), &replaced);
+    if (replaced > 0) host.SetStatusText(ReplacedCharsNote(replaced));
+}
+
+void TextLines(std::string_view bytes, LineOutput& out, Host& host) {
+    std::string converted;
+    std::size_t replaced = 0;
+    const std::string_view text = TextFromFileBytes(bytes, converted, replaced);
+    if (replaced > 0) host.SetStatusText(ReplacedCharsNote(replaced));
+    TextToZVEKLines(text, std::ref(out));
+}
+
+// The converter for `command` on `input`, or none where the document route reads
+// the input differently: `text` opens an HTML page as its page text, and a
+// file not named as a page goes through the text reader (which converts
+// UTF-8 and UTF-16, with a note of its own) before `html` reads it as a page.
+Converter ConverterFor(std::string_view command, const std::string& input, std::string_view bytes) {
+    if (command == "html") {
+        if (!IsHtmlName(input) && (LooksLikeUtf8(bytes) || HasUtf16Bom(bytes))) return nullptr;
+        return HtmlLines;
+    }
+    if (command == "text" && !IsHtmlName(input)) return TextLines;
+    return nullptr;
+}
+
+}  // namespace
+
+std::optional<int> RunStreamed(std::string_view command, const std::string& input, const std::string& output,
+                               bool force, ConsoleHost& host) {
+    if ((command != "html" && command != "text") || input == "-" || !FileExists(input)) return std::nullopt;
+    try {
+        const MappedFile file(input);
+        const Converter convert = ConverterFor(command, input, file.Bytes());
+        if (!convert) return std::nullopt;
+        if (output == "-") {
+            LineOutput out(WriteStdout);
+            try {
+                convert(file.Bytes(), out, host);
+                out.Flush();
+            } catch (const StdoutError& e) {
+                host.Print(std::string("標準出力に書き込めません（") + std::strerror(e.error) + "）");
+                return kExitFailure;
+            }
+            return kExitOk;
+        }
+        const std::string& path = output;
+        // A name that is taken gets the document route's refusal.
+        if (!force && PathTaken(path)) return std::nullopt;
+        FileWriter writer(path, force ? FileWriter::Mode::Replace : FileWriter::Mode::New);
+        LineOutput out([&writer](std::string_view bytes) { writer.Write(bytes); });
+        convert(file.Bytes(), out, host);
+        out.Flush();
+        writer.Commit();
+        host.SetStatusText("保存しました：" + path);
+        return kExitOk;
+    } catch (const FileExistsError&) {
+        // Taken between the look and the publish: nothing was left behind,
+        // and the document route refuses it as it refuses any taken name.
+        return std::nullopt;
+    } catch (const FileError& e) {
+        host.Print(e.what());
+    } catch (const std::exception& e) {
+        host.Print(std::string("エラー：") + e.what());
+    }
+    return kExitFailure;
+}
+
+}  // namespace zvek

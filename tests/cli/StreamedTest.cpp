@@ -1,0 +1,209 @@
+// The streamed route of zveklc-cli (html, text from a file) against the
+// document route, which reads standard input: the same bytes for every
+// input; and the output-file rules on the streamed route.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <random>
+
+#include "TestSupport.h"
+#include "lyrics/Conversions.h"
+#include "lyrics/LyricsDocument.h"
+
+namespace zvek {
+namespace {
+
+using namespace test;
+using namespace std::string_literals;
+
+// zveklc-cli with standard output into a pipe, files limited to `maxFileBytes` (0: no limit).
+CliResult RunPiped(const std::vector<std::string>& args, const std::filesystem::path& cwd,
+                         rlim_t maxFileBytes = 0) {
+    std::vector<std::string> copies{ZVEKLC_CLI_PATH};
+    copies.insert(copies.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& arg : copies) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const std::string errPath = (cwd / ".stderr").string();
+    int fds[2];
+    if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (err < 0 || ::dup2(fds[1], 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(cwd.c_str()) != 0) _exit(127);
+        ::close(fds[0]);
+        if (maxFileBytes > 0) {  // past the limit a write fails with EFBIG, as on a full disk
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{maxFileBytes, maxFileBytes};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        ::execv(argv[0], argv.data());
+        _exit(127);
+    }
+    ::close(fds[1]);
+    CliResult result;
+    char buffer[65536];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) != 0;)
+        if (n > 0) result.out.append(buffer, static_cast<std::size_t>(n));
+    ::close(fds[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) continue;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.err = ReadBytes(errPath);
+    std::filesystem::remove(errPath);
+    return result;
+}
+
+// A lyrics page in each code set, and one whose code set shows only in its
+// bytes; short and long runs of pairs between single bytes, for the block
+// converters.
+std::vector<std::string> Pages() {
+    std::string body = "春の風<br>\r\n<p>夜空　に</p>\n<li>ラララ\r&amp;<br>";
+    const std::string kana = "あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもや";
+    for (std::size_t n = 1; n < 40; ++n) body += kana.substr(0, 3 * n) + (n % 3 ? "a" : "<br>\r\n");
+    std::vector<std::string> pages;
+    for (const auto& set : kPageCodeSets)
+        pages.push_back(Iconv(set.iconvName, "UTF-8",
+                              "<html><head><meta charset=\""s + set.charset + "\"></head>\r\n<body>" + body));
+    pages.push_back(Iconv("EUC-JP", "UTF-8", "<body>" + body));
+    return pages;
+}
+
+// Inputs of every kind either command may meet.
+std::vector<std::string> Inputs() {
+    std::vector<std::string> inputs = {
+        "", "\r", "\n\r\n\r", "a", "<", "<body>", "<body>a\rb\nc\r\nd", "<body>a<br>b",  // no final line end
+        "<body><blockquote><ol><li>1<li type=circle>2</ol><ul><li>x</ul></blockquote><!-- <br> -->",
+        "\xEF\xBB\xBF<body>\xF0\x9F\x8E\xB5 \xE6\xAD\x8C</body>",  // UTF-8 with a byte-order mark, no Shift-JIS form
+        "\x1B$B<body>\x24\x22\x1B(B<br>\x1B$",                      // ISO-2022-JP with an escape cut off
+        "<body>\x81<br>\x82\xA0\xFD\xFE\xFF\x80\x00x\x8E\xB1\xE0"s, "\xA4\xA2<body>\xA4\xA4</body>\xA4",
+        "  \xE3\x81\x82  \r\n\"a\" , \"b\"\r\n00:01:000=\" x \"\r\n\r\n[00:01:00]w\r", "\x81\x40\x81\x40\r\n\t \r\n",
+    };
+    for (std::string& page : Pages()) inputs.push_back(std::move(page));
+    for (const char* dir : {ZVEKLC_SAMPLES, ZVEKLC_TEST_DATA "/html"})
+        for (const auto& entry : std::filesystem::directory_iterator(dir)) inputs.push_back(ReadBytes(entry));
+    // Random mixes of the bytes the readers decide on.
+    const std::vector<std::string> pieces = {"<", ">", "<br>", "<body>", "</p>", "<!--", "-->", "\r", "\n", " ",
+                                             "\x1B$B", "\x1B(B", "\x81", "\xA4\xA2", "\x82\xA0", "\xFD", "\"", ",",
+                                             "=", "00:01:000=", "a", "\x81\x40", "\xE3\x81\x82", std::string(1, '\0')};
+    std::mt19937 random(7);
+    for (int i = 0; i < 20; ++i) {
+        std::string& input = inputs.emplace_back();
+        for (std::size_t n = random() % 200; n > 0; --n) input += pieces[random() % pieces.size()];
+    }
+    inputs.push_back(std::string(300000, 'x') + "\r\n" + Sjis("　歌\r\n") + std::string(200000, '<'));  // several blocks
+    return inputs;
+}
+
+struct StreamedTest : ::testing::Test {
+    TempDir dir;
+};
+
+TEST_F(StreamedTest, WritesWhatTheDocumentRouteWrites) {
+    const std::vector<std::string> inputs = Inputs();
+    struct Case {
+        const char* command;
+        const char* name;
+        bool sameMessages;  // a page not named as one is opened as text first, with that reader's note
+    } cases[] = {{"html", "in.html", true}, {"html", "in.txt", false}, {"text", "in.txt", true}};
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.command) + " " + c.name + " input " + std::to_string(i));
+            WriteBytes(dir / c.name, inputs[i]);
+            const auto document = RunCli({c.command, "-o", "-", "-"}, dir.path(), inputs[i]);
+            const auto streamed = RunPiped({c.command, "-o", "-", c.name}, dir.path());
+            EXPECT_EQ(streamed.status, 0) << streamed.err;
+            EXPECT_EQ(document.status, 0) << document.err;
+            EXPECT_TRUE(streamed.out == document.out);  // no dump of megabytes on failure
+            EXPECT_EQ(c.sameMessages ? streamed.err : document.err, document.err);
+        }
+    }
+}
+
+TEST_F(StreamedTest, EveryCodeSetGivesTheSamePageText) {
+    std::vector<std::string> texts;
+    for (const std::string& page : Pages()) {
+        WriteBytes(dir / "page.html", page);
+        texts.push_back(RunPiped({"html", "-o", "-", "page.html"}, dir.path()).out);
+        EXPECT_EQ(texts.back(), texts.front());
+    }
+    EXPECT_NE(texts.front().find(Sjis("あいうえおかきくけこさしすせそたちつてとなにぬねのa")), std::string::npos);
+    // A pair whose second byte is no EUC-JP byte, after a run of good ones, still converts as a pair.
+    WriteBytes(dir / "page.html", "<meta charset=euc-jp><body>" + Iconv("EUC-JP", "UTF-8", "あいうえおかき") + "\xA4" "A");
+    EXPECT_EQ(RunPiped({"html", "-o", "-", "page.html"}, dir.path()).out, Sjis("あいうえおかき") + "\x82\xBF\r\n");
+}
+
+// The text conversion line by line is the conversion of the whole selection.
+TEST_F(StreamedTest, TextConversionByLineIsTheSelectionSteps) {
+    for (const std::string& input : Inputs()) {
+        FakeHost host;
+        LyricsDocument byLine(host), steps(host);
+        byLine.LoadTextBytes(input);
+        ConvertTextToZVEK(byLine);
+        steps.LoadTextBytes(input);
+        for (int i = 0; i < steps.LineCount(); ++i) steps.SetLine(i, std::string(Trim(steps.GetLine(i))));
+        steps.SelectAll();
+        RetimeSelection(steps);
+        steps.SelectAll();
+        NormalizeSelection(steps);
+        steps.InsertLyricsTemplate();
+        EXPECT_TRUE(byLine.Text() == steps.Text()) << testing::PrintToString(input.substr(0, 200));
+    }
+}
+
+TEST_F(StreamedTest, OutputFilesAreNewOrReplacedWhole) {
+    const std::string page = "<body>" + std::string(400000, 'x') + "<br>y</body>";
+    const std::string text = std::string(400000, 'x') + "\r\ny\r\n" + "x";
+    WriteBytes(dir / "page.html", page);
+    WriteBytes(dir / "song.txt", text);
+    const std::string pageText = RunCli({"html", "-o", "-", "-"}, dir.path(), page).out;
+    const std::string lyrics = RunCli({"text", "-o", "-", "-"}, dir.path(), text).out;
+    struct Case {
+        std::vector<std::string> args;
+        const char* before;  // what lies at the output beforehand (nullptr: nothing)
+        int status;
+        const char* output;
+        const std::string& expected;  // the output afterwards
+        const char* message;          // a part of standard error
+        rlim_t maxFileBytes = 0;
+    } cases[] = {
+        {{"html", "page.html"}, nullptr, 0, "page.txt", pageText, "保存しました：page.txt"},
+        {{"text", "song.txt"}, nullptr, 0, "song.lyr", lyrics, "保存しました：song.lyr"},
+        {{"html", "page.html"}, "mine", 1, "page.txt", "mine", "--force"},
+        {{"text", "-o", "out.lyr", "song.txt"}, "mine", 1, "out.lyr", "mine", "ファイルが既にあります"},
+        {{"text", "-f", "-o", "out.lyr", "song.txt"}, "mine", 0, "out.lyr", lyrics, "保存しました：out.lyr"},
+        {{"html", "-f", "-o", "page.html", "page.html"}, page.c_str(), 0, "page.html", pageText, "保存しました"},
+        {{"text", "-o", "big.lyr", "song.txt"}, nullptr, 1, "big.lyr", "", "big.lyr", 200000},
+        {{"text", "-f", "-o", "big.lyr", "song.txt"}, "mine", 1, "big.lyr", "mine", "big.lyr", 200000},
+        {{"text", "-o", "no/such/dir.lyr", "song.txt"}, nullptr, 1, "no/such/dir.lyr", "", "no/such/dir.lyr"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        WriteBytes(dir / "page.html", page);
+        std::filesystem::remove(dir / c.output);
+        if (c.before) WriteBytes(dir / c.output, c.before);
+        struct stat before {}, after {};
+        ::stat((dir / c.output).c_str(), &before);
+        const auto r = RunPiped(c.args, dir.path(), c.maxFileBytes);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        const bool exists = ::stat((dir / c.output).c_str(), &after) == 0;
+        EXPECT_EQ(exists, c.before || c.status == 0);
+        EXPECT_TRUE(!exists || ReadBytes(dir / c.output) == c.expected);
+        // Replaced by a rename, never rewritten in place; no temporary file stays.
+        EXPECT_TRUE(!c.before || c.status != 0 || after.st_ino != before.st_ino);
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+    }
+}
+
+}  // namespace
+}  // namespace zvek
