@@ -95,32 +95,5 @@ TEST_F(ConversionsTest, TextConversionNamesTheDocument) {
     EXPECT_EQ(doc.FileName(), "/tmp/dir.v2/README.lyr");
 }
 
-TEST_F(ConversionsTest, TextRoundTripsThroughPlayerLyrics) {
-    const Lines text = {"Hello", "", "World", Sjis("こんにちは　世界"), "x, \"y\""};
-    doc.SetLines(text);
-    ConvertTextToZVEK(doc);
-    ConvertZVEKToText(doc);
-    EXPECT_EQ(doc.Lines(), text);
-}
-
-TEST_F(ConversionsTest, WinAmpConversionNamesAndSkips) {
-    doc.SetText("[00:01:00]x");
-    ConvertWinAmpToZVEK(doc);
-    EXPECT_EQ(doc.FileName(), ".lyr");  // even a document without a name
-    EXPECT_TRUE(doc.Modified);
-    // Converting twice changes nothing the second time.
-    const std::string once = doc.Text();
-    ConvertWinAmpToZVEK(doc);
-    EXPECT_EQ(doc.Text(), once);
-    // A document that already starts with [Spec] is left exactly as it is.
-    doc.SetText("[SPEC]\r\n[00:01:00]x");
-    doc.SetFileName("a.txt");
-    doc.Modified = false;
-    doc.TakeUndoClearRequest();
-    ConvertWinAmpToZVEK(doc);
-    EXPECT_EQ(std::tuple(doc.Text(), doc.FileName(), doc.Modified, doc.TakeUndoClearRequest()),
-              std::tuple("[SPEC]\r\n[00:01:00]x\r\n", "a.txt", false, false));
-}
-
 }  // namespace
 }  // namespace zvek

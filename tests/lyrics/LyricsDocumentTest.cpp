@@ -30,16 +30,6 @@ protected:
     LyricsDocument doc{host};
 };
 
-TEST_F(DocumentTest, LoadingSplitsAtEveryKindOfLineBreak) {
-    const std::pair<const char*, Lines> cases[] = {
-        {"", {}}, {"a", {"a"}}, {"a\r\n", {"a"}}, {"a\r\n\r\n", {"a", ""}},
-        {"a\nb\rc\r\nd", {"a", "b", "c", "d"}}, {"\n\r\n\r", {"", "", ""}}, {"a\r\r\nb", {"a", "", "b"}}};
-    for (const auto& [text, lines] : cases) {
-        doc.SetText(text);
-        EXPECT_EQ(doc.Lines(), lines) << text;
-    }
-}
-
 TEST_F(DocumentTest, FilesOpenByTheirKindAndCodeSetAndSaveWithCrLf) {
     Write("SONG.txtmp", "the user's own file");
     // NUL, bytes that are no Shift-JIS, a lone lead byte at the end of a line:
@@ -84,24 +74,6 @@ TEST_F(DocumentTest, FilesOpenByTheirKindAndCodeSetAndSaveWithCrLf) {
     EXPECT_EQ(test::ReadBytes(saved), "");
 }
 
-TEST_F(DocumentTest, OpeningAMissingFileReportsItAndKeepsTheName) {
-    doc.SetFileName("/keep/me.lyr");
-    doc.SetText("old");
-    const std::string missing = dir / "missing.txt";
-    EXPECT_FALSE(doc.OpenFile(missing));
-    EXPECT_EQ(std::tuple(doc.ResultCode, doc.OpenedFile()), std::tuple(kResultFileNotFound, ""));
-    EXPECT_EQ(State(), std::tuple("/keep/me.lyr", false, Lines{}));
-    ASSERT_EQ(host.messages.size(), 1u);
-    const auto& m = host.messages[0];
-    EXPECT_EQ(std::tie(m.text, m.kind, m.buttons),
-              std::tuple(missing + "：ファイルが見つかりません", MsgKind::Error, MsgButtons::Ok));
-    // A folder is not a file either; a later success resets the result code.
-    EXPECT_FALSE(doc.OpenFile(dir.path().string()));
-    EXPECT_TRUE(doc.OpenFile(Write("x.lyr", "x")));
-    EXPECT_EQ(std::tuple(doc.ResultCode, doc.OpenedFile(), doc.Caption()),
-              std::tuple(kResultOk, dir / "x.lyr", "x.lyr"));
-}
-
 TEST_F(DocumentTest, SavingKeepsTheReplacedFilesPermissionsAndLinks) {
     const std::string target = Write("target.lyr", "old"), link = dir / "link.lyr";
     std::filesystem::permissions(target, std::filesystem::perms(0640));
@@ -135,16 +107,6 @@ TEST_F(DocumentTest, AFailedSaveLeavesTheOldFileIntact) {
     EXPECT_THROW(doc.SaveFile(dir / "no/such/folder.lyr"), FileError);
 }
 
-TEST_F(DocumentTest, WaitCursorsNestAndPutBackWhatTheyFound) {
-    host.SetScreenCursor(7);
-    {
-        hlWaitCursor outer(host);
-        doc.OpenFile(Write("a.txt", "a"));  // holds one of its own
-        EXPECT_EQ(host.ScreenCursor(), crHourGlass);
-    }
-    EXPECT_EQ(host.ScreenCursor(), 7);
-}
-
 TEST_F(DocumentTest, PositionsCountLineBreaksAsTwoCharacters) {
     doc.SetLines({"abc", "", Sjis("あい")});
     const std::tuple<std::size_t, int, int> cases[] = {{3, 0, 3}, {5, 1, 0}, {7, 2, 0}, {9, 2, 2}};
@@ -176,20 +138,6 @@ TEST_F(DocumentTest, PositionsCountLineBreaksAsTwoCharacters) {
     doc.Clear();
     doc.GetSelectedLines(first, last);
     EXPECT_EQ(std::pair(first, last), std::pair(0, 0));
-}
-
-TEST_F(DocumentTest, NameValueLookup) {
-    doc.SetLines({"[Spec]", "no equals", "title=First", "TITLE=Second", "URL=", "url=http://x/?a=b", "=v"});
-    // The first line wins, even when empty; no line, no value.
-    const std::tuple<const char*, int, const char*> cases[] = {
-        {"Title", 2, "First"}, {"url", 4, ""}, {"Artist", -1, ""}, {"", 6, "v"}};
-    for (const auto& [name, index, value] : cases) {
-        EXPECT_EQ(doc.IndexOfName(name), index) << name;
-        EXPECT_EQ(doc.Value(name), value) << name;
-    }
-    doc.SetLines({" Title=x", "Title =y", Sjis("ゼ") + "=z"});
-    EXPECT_EQ(doc.IndexOfName("Title"), -1);  // no trimming
-    EXPECT_EQ(doc.Value(Sjis("ゼ")), "z");
 }
 
 TEST_F(DocumentTest, SaveAsProposesANameAndRemembersTheFolder) {

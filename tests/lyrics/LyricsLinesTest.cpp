@@ -31,16 +31,6 @@ TEST(ParseTimeTag, ReadsTheFormsPlayerFilesUse) {
     for (const auto& [text, ms] : cases) EXPECT_EQ(ParseTimeTag(text), ms) << text;
 }
 
-TEST(FormatTimeTag, WritesWhatParseTimeTagReads) {
-    const std::pair<int, const char*> cases[] = {{0, "00:00:000"},       {62003, "01:02:003"},   {59999, "00:59:999"},
-                                                 {3600000, "60:00:000"}, {6000000, "100:00:000"},
-                                                 {2147483647, "35791:23:647"}};
-    for (const auto& [ms, text] : cases) {
-        EXPECT_EQ(FormatTimeTag(ms), text);
-        EXPECT_EQ(ParseTimeTag(text), ms);
-    }
-}
-
 TEST(SplitLyricsLine, SeparatesTimeAndWords) {
     const struct {
         std::string line;
@@ -93,22 +83,6 @@ TEST(BreakQuotedList, SplitsOnlyBetweenQuotedStrings) {
     EXPECT_EQ(BreakQuotedList("\"a\" , \"b\""), "\"a\"\r\"b\"");
     EXPECT_EQ(UnquoteValue("\"a\" , \"b\""), "\"a\" , \"b\"");
     EXPECT_EQ(UnquoteValue("\"a, b\""), "a, b");
-}
-
-TEST(JoinLyricsLine, WritesOneStringPlainAndSeveralAsAList) {
-    const std::pair<Strings, const char*> cases[] = {
-        {{"a", "b"}, "00:01:000=\"a\",\"b\""}, {{"Hello"}, "00:01:000=Hello"}, {{" Hi"}, "00:01:000=\" Hi\""},
-        {{"say \"x\"", "y"}, "00:01:000=\"say \"\"x\"\"\",\"y\""}, {{}, "00:01:000="}};
-    for (const auto& [list, line] : cases) EXPECT_EQ(JoinLyricsLine(1000, list), line);
-    // What it writes, SplitLyricsLine and the list splitting read back.
-    std::string words;
-    ASSERT_EQ(SplitLyricsLine(JoinLyricsLine(1000, {"a", "say \"x\""}), words, false), 1000);
-    Strings back;
-    for (const auto& s : SplitQuotedList(words)) back.push_back(UnquoteValue(s));
-    EXPECT_EQ(back, (Strings{"a", "say \"x\""}));
-    EXPECT_EQ(MakeLyricsLine(62003, "Hello"), "01:02:003=Hello");
-    EXPECT_EQ(MakeLyricsLine(kNoTime, " x "), " x ");
-    EXPECT_EQ(MakeLyricsLine(0, Sjis("　Hi")), "00:00:000=" + Sjis("\"　Hi\""));
 }
 
 TEST(CleanWords, RemovesBlanksAndFullWidthSpacesAtBothEnds) {

@@ -55,13 +55,6 @@ TEST(Crc32, IsTheStandardCrcInOnePieceOrMany) {
         EXPECT_EQ(CalcCrc32(CalcCrc32(0, text.data(), cut), text.data() + cut, text.size() - cut), Crc(text));
 }
 
-TEST(FirstCharCode, CombinesTheBytesOfADoubleByteCharacter) {
-    const std::pair<std::string, std::uint32_t> cases[] = {
-        {"", 0u}, {"abc", 'a'}, {Sjis("あい"), 0x82A0u}, {"\xB1", 0xB1u} /* half-width katakana */,
-        {"\x82", 0x82u} /* a lead byte alone */};
-    for (const auto& [text, code] : cases) EXPECT_EQ(FirstCharCode(text), code) << text;
-}
-
 TEST(FindFragment, PrefersTheStoredPlaceThenTheEarliestMatchAtACharacterBoundary) {
     const std::string h = "xx abc yy abc zz";
     const std::uint32_t abc = Crc("abc");
@@ -159,42 +152,6 @@ const struct Shape {
     {"double-byte", Sjis("あ"), Sjis("い")},
     {"trail byte like ASCII", Sjis("ア"), "A"},  // 0x83 0x41: "A" inside every character
 };
-
-TEST(Hostile, RepeatedPagesOfEveryShape) {
-    for (const Shape& shape : kShapes) {
-        for (const std::size_t bytes : {std::size_t{3000}, kMiB}) {
-            SCOPED_TRACE(std::string(shape.name) + " " + std::to_string(bytes));
-            const std::size_t units = bytes / shape.unit.size();
-            const std::string repeated = Repeat(shape.unit, units), page = repeated + shape.tail;
-            const std::string fragment = Repeat(shape.unit, units / 2) + shape.tail;
-            const std::int64_t length = static_cast<std::int64_t>(fragment.size());
-            const std::size_t at = page.size() - fragment.size();
-            const Haystack haystack(page);
-            const std::tuple<std::uint32_t, std::string, bool> queries[] = {  // CRC, first character, found
-                {Crc(fragment), shape.unit, true},
-                {0x1, shape.unit, false},  // no such fragment: every place is tried
-                // A first-character field as long as a line: it is followed, not compared anew at every place.
-                {Crc(fragment), Repeat(shape.unit, 200), true},
-            };
-            for (const auto& [crc, firstChar, expected] : queries) {
-                const std::string_view found = haystack.Find(1, length, crc, firstChar);
-                const std::ptrdiff_t offset = found.empty() ? -1 : found.data() - haystack.text().data();
-                EXPECT_EQ(std::pair(offset, found.size()),
-                          expected ? std::pair(static_cast<std::ptrdiff_t>(at), fragment.size()) : std::pair(-1L, 0UL));
-                if (bytes < kMiB) {
-                    EXPECT_EQ(std::string(found), FindFragment(page, 1, length, crc, firstChar));
-                }
-            }
-            // The whole run but its last character stands everywhere; the run itself nowhere.
-            const std::string run = Repeat(shape.unit, 1000 / shape.unit.size()) + shape.tail;
-            EXPECT_EQ(LongestPrefix(Haystack(repeated), run),
-                      std::pair(std::int64_t{1}, run.size() - shape.tail.size()));
-        }
-    }
-    // Periodic with a longer period: "ab" repeated, the run breaking off late.
-    EXPECT_EQ(LongestPrefix(Haystack(Repeat("ab", kMiB / 2)), Repeat("ab", 500) + "b"),
-              std::pair(std::int64_t{1}, std::size_t{1000}));
-}
 
 TEST(Hostile, ProgressCaretMovesAsMoveCaretToDoes) {
     test::FakeHost host;

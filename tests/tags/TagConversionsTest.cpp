@@ -189,35 +189,6 @@ TEST_F(TagConversionsTest, EntryFormatOfTheExample) {
     EXPECT_EQ(doc.FileName(), ".TagLyr");
 }
 
-TEST_F(TagConversionsTest, ChangedPagesStillResolveOrLeaveTheEntryAsWritten) {
-    doc.SetLines(Lyrics(kWords));
-    ASSERT_TRUE(MakeTagFile(doc, Write("ref.txt", TextPage())));
-    const Lines tag = doc.Lines();
-    // Text inserted before the lyrics makes every stored position stale; in
-    // pages with their letters in full or half width the entries are found
-    // in the folded copies, with the writer's bytes.
-    for (const std::string& page : {Sjis("新しい前書き\r\nmore text\r\n") + TextPage(), ToFullWidth(TextPage()),
-                                    ToHalfWidth(TextPage())}) {
-        doc.SetLines(tag);
-        ASSERT_TRUE(RestoreFromTagFile(doc, Write("changed.txt", page)));
-        EXPECT_EQ(WordsOf(doc.Lines()), WordsOf(Lyrics(kWords)));
-    }
-    // Words gone from the page: the rest of the line is resolved, the entry stays as written.
-    std::string page = TextPage();
-    page.erase(page.find("Walking"), 7);
-    doc.SetLines(tag);
-    doc.SetFileName(dir / "x.TagLyr");
-    EXPECT_FALSE(RestoreFromTagFile(doc, Write("cut.txt", page)));
-    EXPECT_EQ(doc.ResultCode, kResultPartial);
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].kind, MsgKind::Warning);
-    EXPECT_EQ(host.messages[0].text.rfind("変換できない所がありました\r\n", 0), 0u);
-    const std::string line = doc.GetLine(8);  // "Walking down the morning street!"
-    EXPECT_EQ(line.rfind("00:10:000=<", 0), 0u) << line;
-    EXPECT_NE(line.find(" down the morning street!"), std::string::npos) << line;
-    EXPECT_EQ(doc.FileName(), dir / "x.lyr");  // LyrFile was empty
-}
-
 // An error answer is no page, even one that holds the lyrics: each command
 // that fetches fails as when nothing came, and no word goes out in plain text.
 TEST_F(TagConversionsTest, ReferencesThatCannotBeReadLeaveTheDocumentAlone) {

@@ -43,25 +43,6 @@ TEST(Codec, KnownCharactersBothWays) {
     }
 }
 
-// Text pasted from elsewhere often carries the Unicode characters that
-// other Shift-JIS tables use; they must land on the usual codes, not "?".
-TEST(Codec, CommonLookalikesEncodeOneWay) {
-    EXPECT_EQ(Sjis("\u301C\u2212\u2014\u2016"), "\x81\x60\x81\x7C\x81\x5C\x81\x61");
-    EXPECT_EQ(Sjis("\u00A5\u203E\u00A2\u00A3\u00AC"), "\\~\x81\x91\x81\x92\x81\xCA");
-}
-
-TEST(Codec, SingleBytesDecodeAndSurvive) {
-    for (int b = 0; b < 256; ++b) {
-        const std::string byte(1, static_cast<char>(b));
-        const std::u16string text = SjisToUtf16(byte);
-        ASSERT_EQ(text.size(), 1u);
-        if (b < 0x80) EXPECT_EQ(text[0], b);
-        else if (b >= 0xA1 && b <= 0xDF) EXPECT_EQ(text[0], 0xFF61 + b - 0xA1);
-        else EXPECT_EQ(text, Raw(byte)) << b;  // lone lead bytes, 0x80, 0xA0, 0xFD-0xFF
-        ExpectLossless(byte);
-    }
-}
-
 // A pair is one character, or (a duplicate code) two raw bytes, or (no
 // character at all) a raw lead byte with the trail byte read on its own.
 // Each survives alone and all of them in one text, where every kind of pair
@@ -92,13 +73,6 @@ TEST(Codec, DuplicateCodesKeepTheirBytes) {
     for (std::string code : {"\xED\x40", "\xEE\xF9", "\x87\x90", "\xFA\x54"})
         EXPECT_EQ(SjisToUtf16(code), Raw(code));
     EXPECT_EQ(Sjis("纊≒"), "\xFA\x5C\x81\xE0");
-}
-
-TEST(Codec, BrokenPairsKeepTheFollowingCharacter) {
-    EXPECT_EQ(SjisToUtf16("\x85\x82\xA0"), u"\uF785あ");  // row 0x85 is empty
-    EXPECT_EQ(SjisToUtf16("\x81\x20"), u"\uF781 ");
-    EXPECT_EQ(SjisToUtf16("a\x82"), u"a\uF782");          // lead byte at the end
-    EXPECT_EQ(SjisToUtf16(std::string_view("a\x82\xA0", 2)), u"a\uF782");  // ends where the view ends
 }
 
 TEST(Codec, UnmappableCharactersBecomeQuestionMarks) {
@@ -136,31 +110,6 @@ TEST(Codec, IllFormedUtf8CountsOncePerSequence) {
     // A view cut inside a sequence is truncated there, whatever follows in memory.
     EXPECT_EQ(Utf8ToSjis(std::string_view("\xE3\x81\x82", 2)), "?");
     EXPECT_FALSE(LooksLikeUtf8(std::string_view("\xE3\x81\x82", 2)));
-}
-
-TEST(Codec, LooksLikeUtf8) {
-    const struct { std::string bytes; bool utf8; } cases[] = {
-        {"", false},
-        {"[00:01.00]plain ASCII\r\n", false},
-        {"\xEF\xBB\xBF", true},
-        {"\xEF\xBB\xBF\x82\xA0", true},  // a byte-order mark decides on its own
-        {"[00:01]さくら咲く", true},
-        {"😀", true},
-        {Sjis("[00:01]さくら咲く春の日に"), false},
-        {Sjis("ｻｸﾗ ｻｸﾗ"), false},
-        {"あ\xE3\x81", false},           // truncated at the end
-        {"あ\x80", false},
-        {"\xC0\xAF", false},              // overlong "/"
-        {"\xED\xA0\x80", false},          // surrogate
-        {"\xF4\x90\x80\x80", false},
-    };
-    for (const auto& c : cases) EXPECT_EQ(LooksLikeUtf8(c.bytes), c.utf8) << testing::PrintToString(c.bytes);
-}
-
-TEST(Codec, StripUtf8Bom) {
-    EXPECT_EQ(StripUtf8Bom("\xEF\xBB\xBF\xEF\xBB\xBF" "a"), "\xEF\xBB\xBF" "a");
-    EXPECT_EQ(StripUtf8Bom("\xEF\xBB" "a"), "\xEF\xBB" "a");
-    EXPECT_EQ(StripUtf8Bom(""), "");
 }
 
 }  // namespace

@@ -247,14 +247,5 @@ TEST(NormalizeBrowserUrl, CleansBrowserAddresses) {
     for (const auto& c : cases) EXPECT_EQ(NormalizeBrowserUrl(c.address), c.expected) << c.address;
 }
 
-TEST(IsWebAddress, KnowsBothSchemesInAnyCase) {
-    EXPECT_TRUE(IsWebAddress("http://x"));
-    EXPECT_TRUE(IsWebAddress("HTTPS://x"));
-    EXPECT_TRUE(IsWebAddress("see http:x"));
-    EXPECT_FALSE(IsWebAddress("ref.htm"));
-    EXPECT_FALSE(IsWebAddress("ftp://x"));
-    EXPECT_EQ(FindWebScheme("xhttps://a http://b"), 1u);
-}
-
 }  // namespace
 }  // namespace zvek

@@ -14,10 +14,6 @@ namespace {
 
 using test::Sjis;
 
-TEST(LyricsSitesTest, BusyTextIsTheShiftJisOfTheSitesMessage) {
-    EXPECT_EQ(kSiteBusyText, test::Sjis("大変混み合っております"));
-}
-
 TEST(LyricsSitesTest, EnvironmentReplacesTheBuiltInHosts) {
     struct { const char* variable; std::string (*host)(); std::string built; } settings[] = {
         {"ZVEKLC_UTANET_HOST", UtaNetHost, "www.uta-net.com"},
@@ -72,29 +68,6 @@ TEST_F(LyricsSearchTest, KeywordsAreEscapedForEachSite) {
     }
 }
 
-TEST_F(LyricsSearchTest, FindLyricsOpensBothSearchesOrBothTopPages) {
-    const std::vector<std::string> topPages = {"http://net.test/", "http://map.test/"};
-    struct { std::vector<std::string> lines; SearchField field; std::vector<std::string> browsed; } cases[] = {
-        {{"[Spec]", "title=A B", "Title=second", "Artist=X"}, SearchField::Title,
-         Searches(SearchField::Title, "A+B", "%41%20%42")},
-        {{"Title=A", Sjis("Artist=あ")}, SearchField::Artist, Searches(SearchField::Artist, "%82%A0", "%A4%A2")},
-        // The value is used as written, blanks included.
-        {{"Title= x "}, SearchField::Title, Searches(SearchField::Title, "+x+", "%20%78%20")},
-        {{"Title=", "Artist=X"}, SearchField::Title, topPages},
-        {{"[Text]", "00:01:000=Title=X"}, SearchField::Title, topPages},
-        {{"Title=X"}, SearchField::Artist, topPages},
-    };
-    for (const auto& c : cases) {
-        test::FakeHost host;
-        LyricsDocument doc(host);
-        doc.SetLines(c.lines);
-        FindLyrics(doc, c.field);
-        EXPECT_EQ(host.browsed, c.browsed) << testing::PrintToString(c.lines);
-        EXPECT_TRUE(host.messages.empty());
-        EXPECT_EQ(doc.Lines(), c.lines);
-    }
-}
-
 // Open URL opens the first URL= line that names something, in any case.
 TEST_F(LyricsSearchTest, OpenUrlOpensTheUrlLineOrNothing) {
     const struct { std::vector<std::string> lines; std::vector<std::string> browsed; } cases[] = {
@@ -109,18 +82,6 @@ TEST_F(LyricsSearchTest, OpenUrlOpensTheUrlLineOrNothing) {
         MenuOpenURLClick(doc);
         EXPECT_EQ(host.browsed, c.browsed) << testing::PrintToString(c.lines);
     }
-}
-
-TEST(LyricsSearchOpenUrlTest, UtaNetPageOpensUnderThePathThatAnswers) {
-    test::LoopbackServer server;
-    test::ScopedEnv utaNet{"ZVEKLC_UTANET_HOST", server.HostPort()};
-    server.Serve("/phplib/song.php", 404, "");
-    server.Serve("/members/phplib/song.php", 200, "");
-    test::FakeHost host;
-    LyricsDocument doc(host);
-    doc.SetLines({"URL=" + server.Url("/phplib/song.php")});
-    MenuOpenURLClick(doc);
-    EXPECT_EQ(host.browsed, std::vector<std::string>{server.Url("/members/phplib/song.php")});
 }
 
 }  // namespace
