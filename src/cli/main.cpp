@@ -308,19 +308,26 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder.ends_with('/') ? folder + name : folder + "/" + name;
 }
 
-// Where the result goes when -o names no file: the command's extension on
-// the input, or the name Save As would propose, in the input's folder (or
-// the folder -o names).
-std::string DefaultOutput(const LyricsDocument& doc, const Options& options, const std::string& input) {
-    std::string name;
-    if (!options.command->outputExt.empty()) {
-        if (input != "-") name = ChangeFileExt(input, options.command->outputExt);
-    } else {
-        name = doc.FileName();
-        if (!name.empty() && name.find('/') == std::string::npos) name = JoinPath(ExtractFileDir(input), name);
-    }
-    if (name.empty() || !options.outputFolder) return name;
-    return JoinPath(*options.output, ExtractFileName(name));
+// The name the result takes when -o names no file: the command's extension
+// on the input, or the name Save As would propose, in the input's folder.
+std::string DefaultName(const LyricsDocument& doc, const Command& command, const std::string& input) {
+    if (!command.outputExt.empty()) return input == "-" ? std::string() : ChangeFileExt(input, command.outputExt);
+    std::string name = doc.FileName();
+    if (!name.empty() && name.find('/') == std::string::npos) name = JoinPath(ExtractFileDir(input), name);
+    return name;
+}
+
+// Where the result goes: the file -o names, or `defaultName`, moved into the
+// folder -o names if it names one.
+std::string OutputPath(const Options& options, const std::string& defaultName) {
+    if (options.output && !options.outputFolder) return *options.output;
+    if (defaultName.empty() || !options.outputFolder) return defaultName;
+    return JoinPath(*options.output, ExtractFileName(defaultName));
+}
+
+// Shift-JIS is what the player reads; a terminal shows UTF-8.
+bool WantsUtf8(const Options& options, const std::string& output) {
+    return options.utf8 ? *options.utf8 : output == "-" && ::isatty(STDOUT_FILENO);
 }
 
 int ExitStatusOf(int resultCode) {
@@ -477,11 +484,11 @@ int WriteOutput(const std::string& output, std::string_view bytes, const Options
 std::optional<int> TryStreamed(const Options& options, const std::string& input, ConsoleHost& host) {
     const std::string_view name = options.command->name;
     if ((name != "html" && name != "text") || input == "-") return std::nullopt;
+    // The document would take the input's name: html's from the command,
+    // text's with ".lyr".
     const bool named = options.output && !options.outputFolder;
-    std::string output = named ? *options.output : ChangeFileExt(input, name == "html" ? ".txt" : ".lyr");
-    if (options.outputFolder) output = JoinPath(*options.output, ExtractFileName(output));
-    const bool utf8 = options.utf8 ? *options.utf8 : output == "-" && ::isatty(STDOUT_FILENO);
-    if (utf8 || IsFolder(output) || (!named && SameFile(output, input))) return std::nullopt;
+    const std::string output = OutputPath(options, ChangeFileExt(input, name == "html" ? ".txt" : ".lyr"));
+    if (WantsUtf8(options, output) || IsFolder(output) || (!named && SameFile(output, input))) return std::nullopt;
     if (options.outputFolder) {
         std::error_code ec;
         std::filesystem::create_directories(*options.output, ec);
@@ -519,7 +526,7 @@ int RunOne(const Options& options, const std::string& input, ConsoleHost& host) 
         }
 
         const bool named = options.output && !options.outputFolder;
-        const std::string output = named ? *options.output : DefaultOutput(doc, options, input);
+        const std::string output = OutputPath(options, DefaultName(doc, *options.command, input));
         if (output.empty()) {
             host.Print("出力先を -o で指定してください");
             return kExitUsage;
@@ -530,8 +537,8 @@ int RunOne(const Options& options, const std::string& input, ConsoleHost& host) 
         }
         // Only the user says "-": a name taken from a file is a file name.
         const bool toStdout = named && output == "-";
-        const bool utf8 = kind == Kind::Export ? false : options.utf8 ? *options.utf8 : toStdout && ::isatty(STDOUT_FILENO);
-        if (utf8) bytes = SjisToUtf8(bytes);
+        // LRC is written in its own code set.
+        if (kind != Kind::Export && WantsUtf8(options, output)) bytes = SjisToUtf8(bytes);
         if (toStdout) return WriteOut(bytes) ? ExitStatusOf(doc.ResultCode) : kExitFailure;
         const int written = WriteOutput(output, bytes, options, host);
         return written != kExitOk ? written : ExitStatusOf(doc.ResultCode);
