@@ -527,10 +527,6 @@ int RunOne(const Options& options, const std::string& input, ConsoleHost& host) 
 
         const bool named = options.output && !options.outputFolder;
         const std::string output = OutputPath(options, DefaultName(doc, *options.command, input));
-        if (output.empty()) {
-            host.Print("出力先を -o で指定してください");
-            return kExitUsage;
-        }
         if (!named && SameFile(output, input)) {
             host.Print(output + "：出力先が入力と同じファイルになります（-o で別の出力先を指定してください）");
             return kExitUsage;

@@ -103,11 +103,6 @@ std::vector<std::string> LyricsDocument::TakeLines() {
     return lines;
 }
 
-std::string LyricsDocument::SplitEditorLine(int index, std::string& words) const {
-    const std::string line = GetLine(index);
-    return SplitTagAndWords(line, words, KeepQuotes);
-}
-
 bool LyricsDocument::Contains(std::string_view marker) const {
     for (const auto& line : lines_)
         if (ContainsText(line, marker)) return true;

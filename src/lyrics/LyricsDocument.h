@@ -78,12 +78,6 @@ public:
     // Empties the document and hands its lines over.
     std::vector<std::string> TakeLines();
 
-    // Splits a line into its time tag text (empty when the line does not
-    // start with a valid time tag) and its words: the whole line, or what
-    // follows the first "=" of a timed line, unquoted unless KeepQuotes.
-    // An index below 0 means the caret's line.
-    std::string SplitEditorLine(int index, std::string& words) const;
-
     // The text holds `marker` (exact case; markers never span lines).
     bool Contains(std::string_view marker) const;
 

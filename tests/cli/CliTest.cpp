@@ -117,6 +117,7 @@ TEST_F(CliTest, SeveralInputsAndOutputFolders) {
         std::vector<std::string> written;
     } cases[] = {
         {{"text", "-q", "-o", "out/", "a.txt", "sub/c.txt"}, 0, {"out/a.lyr", "out/c.lyr"}},
+        {{"winamp", "-q", "-o", "new/", "sub/c.txt"}, 0, {"new/c.lyr"}},
         {{"text", "-q", "-o", "folder", "a.txt", "b.txt"}, 0, {"folder/a.lyr", "folder/b.lyr"}},
         {{"html", "-q", "-o", "one/", "a.lyr"}, 0, {"one/a.txt"}},
         {{"text", "-o", "x.lyr", "a.txt", "b.txt"}, 64, {}},
@@ -155,7 +156,7 @@ TEST_F(CliTest, StandardInputAndOutputAndCodeSets) {
     EXPECT_TRUE(Says(replaced, {"1文字を「?」にしました"}));
     EXPECT_TRUE(replaced.out.ends_with("=a?\r\n")) << replaced.out;
 
-    EXPECT_EQ(Run({"winamp", "-o", "out.lyr", "-"}, "[00:00:50]a\n").status, 0);
+    EXPECT_EQ(Run({"winamp", "-oout.lyr", "-"}, "[00:00:50]a\n").status, 0);
     EXPECT_EQ(Read("out.lyr"), Lyr({"00:00:500=a"}));
     EXPECT_EQ(Run({"text", "-"}, "x").status, 64);  // nowhere to write
     EXPECT_EQ(Run({"text", "-e", "latin1", "-o", "-", "-"}, "x").status, 64);
@@ -277,6 +278,7 @@ TEST_F(CliTest, HtmlLrcSearchAndBrowser) {
     EXPECT_EQ(Run({"html", "-q", "page.htm"}).status, 0);
     EXPECT_EQ(Read("page.txt"), "Hello\r\nWorld\r\n");
     EXPECT_EQ(Run({"html", "-o", "-", "-"}, "<body>a</p>b</body>").out, "a\r\nb\r\n");
+    EXPECT_EQ(Run({"text", "-o", "-", "page.htm"}).out, Lyr({"00:00:000=Hello", "00:00:000=World"}));  // its text
 
     // UTF-16 LRC; unreadable stamps are warned of even with -q.
     std::string lrc = "\xFF\xFE";
@@ -455,6 +457,10 @@ TEST_F(CliTagTest, AutoSaysWhatItDecided) {
     }
     EXPECT_EQ(Read("song.lyr"), original);
     EXPECT_EQ(Run({"auto", "-q", "song.TagLyr"}).status, 64);  // its Reference= is no page
+    Write("url.lyr", CrLf({"[Spec]", "URL=http://127.0.0.1:" + std::to_string(test::UnusedPort()), "[Text]"}));
+    auto url = Run({"auto", "url.lyr"});
+    EXPECT_EQ(url.status, 12);
+    EXPECT_TRUE(Says(url, {"Convert Auto: ZVEK→Tag（文書の URL= のページで）", "（文書の URL=）"}));
     EXPECT_EQ(Run({"auto", "-q", "-f", "-r", "ref.txt", "song.lyr"}).err, "");
 }
 

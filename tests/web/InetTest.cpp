@@ -172,6 +172,11 @@ TEST_F(InetTest, FetchPageTakesTwoHundredAnswersAndFailsCleanlyOtherwise) {
     }
     EXPECT_TRUE(UserAgents("/never").empty());
     for (const auto& request : server.Requests()) EXPECT_EQ(request.userAgent, "test_web0") << request.path;
+    // A page that cannot be stored fails too, and says so.
+    test::WriteBytes(dir / "blocker", "");
+    test::FakeHost window;
+    EXPECT_FALSE(FetchPage(window, server.Url("/empty"), dir / "blocker/page.htm"));
+    ExpectFailedFetch(server.Url("/empty"), dir / "blocker/page.htm", window, "一時ファイルを作れません（Not a directory）");
 }
 
 TEST_F(InetTest, BigBodiesOfEitherShapeArriveByteForByte) {
@@ -194,6 +199,46 @@ TEST_F(InetTest, BigBodiesOfEitherShapeArriveByteForByte) {
     for (int n; (n = inet.Read(buffer, sizeof buffer)) > 0;) got.append(buffer, static_cast<std::size_t>(n));
     EXPECT_TRUE(got == test::PatternBytes(size));
     EXPECT_EQ(inet.Read(buffer, sizeof buffer), 0);
+}
+
+// The user stops a download that waits for its body: it ends at once as a
+// failure, the partial file goes, and no error box repeats what the user did.
+TEST_F(InetTest, StoppedDownloadFailsAtOnceWithoutAMessage) {
+    struct StoppingHost : test::FakeHost {
+        bool CancelRequested() override { return processMessagesCalls >= 2; }
+    } window;
+    server.Hold("/never.htm", "never", "<html>never</html>");
+    const auto start = Clock::now();
+    EXPECT_FALSE(FetchPage(window, server.Url("/never.htm"), dir / "stopped.htm"));
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
+    EXPECT_FALSE(fs::exists(dir / "stopped.htm"));
+    EXPECT_TRUE(window.messages.empty());
+    EXPECT_EQ(window.status.back(), "");
+}
+
+TEST_F(InetTest, FailureReportsEndWithFailedAndTheBytesSoFar) {
+    SetLimits([](InetLimits& l) { l.stallTimeout = milliseconds(200); });
+    server.Stall("/stall", std::string(5000, 'x'));
+    Reports reports;
+    EXPECT_FALSE(Download(server.Url("/stall"), dir / "stall.htm", &reports));
+    EXPECT_EQ(reports, (Reports{{psConnecting, 0}, {psDownloading, 0}, {psDownloading, 4096},
+                                {psDownloading, 5000},  // what came before the silence
+                                {psDisconnecting, 5000}, {psFailed, 5000}}));
+
+    // An address that cannot be opened: nothing after "connecting", and the
+    // file already there stays.
+    reports.clear();
+    test::WriteBytes(dir / "kept.htm", "old");
+    EXPECT_FALSE(Download("http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/", dir / "kept.htm", &reports));
+    EXPECT_EQ(reports, (Reports{{psConnecting, 0}}));
+    EXPECT_EQ(test::ReadBytes(dir / "kept.htm"), "old");
+
+    // An error answer: none of its body is read.
+    reports.clear();
+    server.Serve("/404", 404, std::string(5000, 'x'));
+    EXPECT_FALSE(Download(server.Url("/404"), dir / "404.htm", &reports));
+    EXPECT_EQ(reports, (Reports{{psConnecting, 0}, {psDisconnecting, 0}, {psFailed, 0}}));
+    EXPECT_FALSE(fs::exists(dir / "404.htm"));
 }
 
 // Answers never silent long enough to stall: one byte at a time, an endless
