@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <functional>
 
 #include "lyrics/Conversions.h"
@@ -67,11 +66,6 @@ bool IsHtmlName(const std::string& path) {
     return ext == ".htm" || ext == ".html";
 }
 
-bool PathTaken(const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
-}
-
 // Writes the converted lines of `bytes` to `out`; the status-line note on
 // characters that became "?" goes to `host` where the document route puts it.
 using Converter = void (*)(std::string_view bytes, LineOutput& out, Host& host);
@@ -125,7 +119,7 @@ std::optional<int> RunStreamed(std::string_view command, const std::string& inpu
         }
         const std::string& path = output;
         // A name that is taken gets the document route's refusal.
-        if (!force && PathTaken(path)) return std::nullopt;
+        if (!force && NameTaken(path)) return std::nullopt;
         FileWriter writer(path, force ? FileWriter::Mode::Replace : FileWriter::Mode::New);
         LineOutput out([&writer](std::string_view bytes) { writer.Write(bytes); });
         convert(file.Bytes(), out, host);

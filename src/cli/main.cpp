@@ -293,11 +293,6 @@ Options ParseArguments(const std::vector<std::string_view>& args) {
     return options;
 }
 
-bool PathTaken(const std::string& path) {
-    std::error_code ec;
-    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
-}
-
 bool SameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
     return std::filesystem::equivalent(a, b, ec);
@@ -464,7 +459,7 @@ int WriteOutput(const std::string& output, std::string_view bytes, const Options
     if (options.force) {
         WriteFileAtomic(output, bytes);
     } else {
-        if (PathTaken(output)) return refuse();
+        if (NameTaken(output)) return refuse();
         // The name may be taken between that look and the save: the save
         // itself refuses then, and follows no link put there meanwhile.
         try {

@@ -131,6 +131,11 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool NameTaken(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
 std::string ReadFileBytes(const std::string& path) { return ReadAll(path, SIZE_MAX); }
 
 std::string ReadFileBytes(const std::string& path, std::size_t maxBytes) { return ReadAll(path, maxBytes); }

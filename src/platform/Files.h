@@ -22,6 +22,7 @@ public:
 };
 
 bool FileExists(const std::string& path);  // a regular file (or a link to one)
+bool NameTaken(const std::string& path);   // anything at all, a dangling link included
 std::string ReadFileBytes(const std::string& path);  // throws FileError
 // The same, but a file longer than `maxBytes` is not read at all: it throws
 // FileError (EFBIG), also for files whose size only shows while reading them.
