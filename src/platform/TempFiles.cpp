@@ -40,34 +40,44 @@ static_assert(std::atomic<pid_t>::is_always_lock_free);
 // handler's stack small whatever someone put there.
 constexpr int kMaxDepth = 8;
 
-void RemoveTreeAt(int parent, const char* name, int depth) {
+void RemoveTreeAt(int parent, const char* name, int depth);
+
+void EmptyFolderAt(int parent, const char* name, int depth) {
     const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
-        alignas(dirent64) char buffer[2048];
-        // Removing entries while reading the folder may make the reading skip
-        // some; another pass takes those.
-        for (int pass = 0; pass < 4; ++pass) {
-            bool removed = false;
-            ::lseek(fd, 0, SEEK_SET);
-            for (ssize_t n; (n = ::getdents64(fd, buffer, sizeof buffer)) > 0;) {
-                for (ssize_t at = 0; at < n;) {
-                    const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
-                    at += entry->d_reclen;
-                    const char* entryName = entry->d_name;
-                    if (std::strcmp(entryName, ".") == 0 || std::strcmp(entryName, "..") == 0) continue;
-                    if (::unlinkat(fd, entryName, 0) == 0) {
-                        removed = true;
-                    } else if ((errno == EISDIR || errno == EPERM) && depth > 0) {
-                        RemoveTreeAt(fd, entryName, depth - 1);
-                        removed = true;
-                    }
+    if (fd < 0) return;
+    alignas(dirent64) char buffer[2048];
+    // Removing entries while reading the folder may make the reading skip
+    // some; another pass takes those.
+    for (int pass = 0; pass < 4; ++pass) {
+        bool removed = false;
+        ::lseek(fd, 0, SEEK_SET);
+        for (ssize_t n; (n = ::getdents64(fd, buffer, sizeof buffer)) > 0;) {
+            for (ssize_t at = 0; at < n;) {
+                const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+                at += entry->d_reclen;
+                const char* entryName = entry->d_name;
+                if (std::strcmp(entryName, ".") == 0 || std::strcmp(entryName, "..") == 0) continue;
+                if (::unlinkat(fd, entryName, 0) == 0) {
+                    removed = true;
+                } else if ((errno == EISDIR || errno == EPERM) && depth > 0) {
+                    RemoveTreeAt(fd, entryName, depth - 1);
+                    removed = true;
                 }
             }
-            if (!removed) break;
         }
-        ::close(fd);
+        if (!removed) break;
     }
-    ::unlinkat(parent, name, AT_REMOVEDIR);
+    ::close(fd);
+}
+
+void RemoveTreeAt(int parent, const char* name, int depth) {
+    // The other threads run on while the handler does: a download that has
+    // just had its answer may make its file here after the folder was
+    // emptied. Once the folder is gone it cannot, so empty it until it goes.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        EmptyFolderAt(parent, name, depth);
+        if (::unlinkat(parent, name, AT_REMOVEDIR) == 0 || (errno != ENOTEMPTY && errno != EEXIST)) return;
+    }
 }
 
 extern "C" void RemoveFolderAndDie(int sig) {

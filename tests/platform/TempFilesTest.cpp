@@ -184,6 +184,9 @@ TEST_F(TempFilesTest, TermAndIntRemoveTheFolderOfAStoppedDownload) {
         ASSERT_EQ(during.size(), 1u);
         EXPECT_TRUE(during[0].starts_with("zveklc-" + std::to_string(child) + "-")) << during[0];
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        for (const auto& left : Folders())
+            for (const auto& entry : fs::recursive_directory_iterator(base.path() / left))
+                ADD_FAILURE() << "left behind: " << entry.path();
         EXPECT_TRUE(Folders().empty());
     }
 }
