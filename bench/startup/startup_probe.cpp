@@ -136,6 +136,8 @@ public:
     {
         drain();
         windows_.clear();
+        const char* tmp = std::getenv("TMPDIR");
+        const char* sinkFolder = tmp && *tmp ? tmp : "/tmp";
         const Clock::time_point start = Clock::now();
         pid_t pid = fork();
         if (pid < 0) {
@@ -145,10 +147,12 @@ public:
         if (pid == 0) {
             setpgid(0, 0);
             if (opt_.quiet) {
-                int devnull = open("/dev/null", O_WRONLY);
-                if (devnull >= 0) {
-                    dup2(devnull, STDOUT_FILENO);
-                    dup2(devnull, STDERR_FILENO);
+                // Into a file of our own that no name reaches: the output
+                // is thrown away when the program ends.
+                int sink = open(sinkFolder, O_TMPFILE | O_WRONLY, 0600);
+                if (sink >= 0) {
+                    dup2(sink, STDOUT_FILENO);
+                    dup2(sink, STDERR_FILENO);
                 }
             } else {
                 // Keep our own standard output clean for scripts reading the numbers.
