@@ -298,11 +298,6 @@ bool SameFile(const std::string& a, const std::string& b) {
     return std::filesystem::equivalent(a, b, ec);
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    return folder.ends_with('/') ? folder + name : folder + "/" + name;
-}
-
 // The name the result takes when -o names no file: the command's extension
 // on the input, or the name Save As would propose, in the input's folder.
 std::string DefaultName(const LyricsDocument& doc, const Command& command, const std::string& input) {

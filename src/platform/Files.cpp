@@ -258,6 +258,12 @@ std::string ExtractFileDir(std::string_view path) {
     return std::string(path.substr(0, slash == 0 ? 1 : slash));
 }
 
+std::string JoinPath(std::string_view folder, std::string_view name) {
+    std::string path(folder);
+    if (!path.empty() && !path.ends_with('/')) path += '/';
+    return path += name;
+}
+
 std::string ChangeFileExt(std::string_view path, std::string_view ext) {
     const std::size_t keep = path.size() - ExtractFileExt(path).size();
     return std::string(path.substr(0, keep)).append(ext);

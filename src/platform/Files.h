@@ -94,5 +94,7 @@ std::string ExtractFileExt(std::string_view path);
 std::string ExtractFileDir(std::string_view path);
 // `path` with its extension replaced by `ext` (appended when it has none).
 std::string ChangeFileExt(std::string_view path, std::string_view ext);
+// `name` in `folder` ("" is the working folder).
+std::string JoinPath(std::string_view folder, std::string_view name);
 
 }  // namespace zvek

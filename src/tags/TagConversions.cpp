@@ -185,8 +185,7 @@ std::string TagFileReference(const LyricsDocument& doc, const std::string& tagFi
     if (name.empty() || name.front() == '.' || name.find_first_of("/\\") != std::string::npos ||
         (ext != ".htm" && ext != ".html") || tagFilePath.empty())
         return {};
-    const std::string folder = ExtractFileDir(tagFilePath);
-    const std::string path = folder.empty() ? name : (folder == "/" ? folder : folder + "/") + name;
+    const std::string path = JoinPath(ExtractFileDir(tagFilePath), name);
     return FileExists(path) ? path : std::string();
 }
 

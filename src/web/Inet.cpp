@@ -123,6 +123,27 @@ struct TWinInet::Request {
 
     std::size_t Unread() const { return pending.size() - pendingHead; }
 
+    // Why the transfer failed, for the user.
+    std::string Failure() const {
+        if (tooLarge || result == CURLE_FILESIZE_EXCEEDED)
+            return "ページが大きすぎます（" + std::to_string(limits.maxBodyBytes / 1024) + " KiBまで）";
+        switch (result) {
+        case CURLE_COULDNT_RESOLVE_HOST: return "ホスト名が見つかりません";
+        case CURLE_COULDNT_CONNECT: return "サーバーに接続できません（接続を拒否されたか、届きません）";
+        case CURLE_OPERATION_TIMEDOUT: return "時間切れです（サーバーが応答しないか、遅すぎます）";
+        case CURLE_TOO_MANY_REDIRECTS: return "転送（リダイレクト）が多すぎます";
+        case CURLE_PEER_FAILED_VERIFICATION: return "サーバーの証明書を確認できません";
+        case CURLE_SSL_CONNECT_ERROR: return "暗号化した接続（TLS）を始められません";
+        case CURLE_UNSUPPORTED_PROTOCOL: return "http と https のアドレスしか取得しません";
+        case CURLE_URL_MALFORMAT: return "アドレスの形が正しくありません";
+        case CURLE_ABORTED_BY_CALLBACK: return "中止しました";
+        case CURLE_GOT_NOTHING:
+        case CURLE_RECV_ERROR:
+        case CURLE_PARTIAL_FILE: return "接続が途中で切れました";
+        default: return "通信に失敗しました（curl " + std::to_string(static_cast<int>(result)) + "）";
+        }
+    }
+
     void Finish(CURLcode code) {
         if (done) return;
         done = true;
@@ -252,25 +273,7 @@ struct TWinInet::Request {
 
 namespace {
 
-std::string FailureText(CURLcode code, bool tooLarge, std::uint64_t maxBodyBytes) {
-    if (tooLarge || code == CURLE_FILESIZE_EXCEEDED)
-        return "ページが大きすぎます（" + std::to_string(maxBodyBytes / 1024) + " KiBまで）";
-    switch (code) {
-    case CURLE_COULDNT_RESOLVE_HOST: return "ホスト名が見つかりません";
-    case CURLE_COULDNT_CONNECT: return "サーバーに接続できません（接続を拒否されたか、届きません）";
-    case CURLE_OPERATION_TIMEDOUT: return "時間切れです（サーバーが応答しないか、遅すぎます）";
-    case CURLE_TOO_MANY_REDIRECTS: return "転送（リダイレクト）が多すぎます";
-    case CURLE_PEER_FAILED_VERIFICATION: return "サーバーの証明書を確認できません";
-    case CURLE_SSL_CONNECT_ERROR: return "暗号化した接続（TLS）を始められません";
-    case CURLE_UNSUPPORTED_PROTOCOL: return "http と https のアドレスしか取得しません";
-    case CURLE_URL_MALFORMAT: return "アドレスの形が正しくありません";
-    case CURLE_ABORTED_BY_CALLBACK: return "中止しました";
-    case CURLE_GOT_NOTHING:
-    case CURLE_RECV_ERROR:
-    case CURLE_PARTIAL_FILE: return "接続が途中で切れました";
-    default: return "通信に失敗しました（curl " + std::to_string(static_cast<int>(code)) + "）";
-    }
-}
+std::string FileFailure(const char* what, int error) { return std::string(what) + "（" + std::strerror(error) + "）"; }
 
 }  // namespace
 
@@ -357,7 +360,7 @@ bool TWinInet::OpenUrl(const std::string& url) {
     failure_.clear();
     r.Pump([&r] { return r.headersDone; });
     if (r.headersDone || (r.done && r.result == CURLE_OK)) return true;
-    failure_ = FailureText(r.result, r.tooLarge, r.limits.maxBodyBytes);
+    failure_ = r.Failure();
     CloseUrl();
     return false;
 }
@@ -444,7 +447,7 @@ bool TWinInet::Download(const std::string& url, const std::string& fileName) {
         if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
         fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd < 0) {
-            failure_ = std::string("一時ファイルを作れません（") + std::strerror(errno) + "）";
+            failure_ = FileFailure("一時ファイルを作れません", errno);
             Close();
             return false;
         }
@@ -457,12 +460,12 @@ bool TWinInet::Download(const std::string& url, const std::string& fileName) {
     for (;;) {
         const int n = Read(buffer, kChunk);
         if (n < 0) {
-            failure_ = FailureText(request_->result, request_->tooLarge, request_->limits.maxBodyBytes);
+            failure_ = request_->Failure();
             ok = false;
             break;
         }
         if (writing && !WriteAll(fd, buffer, static_cast<std::size_t>(n))) {
-            failure_ = std::string("一時ファイルに書き込めません（") + std::strerror(errno) + "）";
+            failure_ = FileFailure("一時ファイルに書き込めません", errno);
             ok = false;
             writing = false;
         }
@@ -471,7 +474,7 @@ bool TWinInet::Download(const std::string& url, const std::string& fileName) {
         if (!ok || n == 0) break;
     }
     if (fd >= 0 && ::close(fd) != 0 && ok) {
-        failure_ = std::string("一時ファイルに書き込めません（") + std::strerror(errno) + "）";
+        failure_ = FileFailure("一時ファイルに書き込めません", errno);
         ok = false;
     }
 
