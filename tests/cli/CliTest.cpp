@@ -2,17 +2,11 @@
 // statuses and what it says on standard error.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <csignal>
 #include <filesystem>
 #include <iostream>
-#include <iterator>
 
 #include "LoopbackServer.h"
 #include "TestSupport.h"
@@ -162,44 +156,13 @@ TEST_F(CliTest, StandardInputAndOutputAndCodeSets) {
     EXPECT_EQ(Run({"text", "-e", "latin1", "-o", "-", "-"}, "x").status, 64);
 }
 
-// Runs zveklc-cli with its standard output going to `sink` and files limited
-// to `maxFileBytes` (0: no limit); the exit status, and standard error in `err`.
-int RunWithOutputTo(const std::vector<std::string>& args, const fs::path& cwd, const std::string& sink,
-                    rlim_t maxFileBytes, std::string& err) {
-    const std::string errPath = (cwd / "stderr.txt").string();
-    std::vector<std::string> copies(args);
-    copies.insert(copies.begin(), ZVEKLC_CLI_PATH);
-    std::vector<char*> argv;
-    for (auto& arg : copies) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int out = ::open(sink.c_str(), O_WRONLY | O_CREAT, 0600);
-        const int errFd = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || errFd < 0 || ::dup2(out, 1) < 0 || ::dup2(errFd, 2) < 0 || ::chdir(cwd.c_str()) != 0) _exit(127);
-        if (maxFileBytes > 0) {
-            // Past the limit a write fails with EFBIG, as on a full disk.
-            ::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{maxFileBytes, maxFileBytes};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        ::execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-    }
-    err = test::ReadBytes(errPath);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST_F(CliTest, FailedWritesFail) {
     Write("a.txt", "Hello\r\n");
     const std::string full = dir / "full";  // a node of our own for the full device, never /dev/full
     const bool haveFull = ::mknod(full.c_str(), S_IFCHR | 0600, makedev(1, 7)) == 0;
     struct Sink {
         std::string path;
-        rlim_t limit;
+        std::uint64_t limit;
     } sinks[] = {{dir / "out.txt", 128}, {full, 0}};
     for (const auto& sink : sinks) {
         if (sink.path == full && !haveFull) {
@@ -210,9 +173,9 @@ TEST_F(CliTest, FailedWritesFail) {
              {std::vector<std::string>{"text", "-q", "-o", "-", "a.txt"}, std::vector<std::string>{"--help"}}) {
             SCOPED_TRACE(sink.path + " " + testing::PrintToString(args));
             fs::remove(dir.path() / "out.txt");
-            std::string err;
-            EXPECT_EQ(RunWithOutputTo(args, dir.path(), sink.path, sink.limit, err), 1);
-            EXPECT_NE(err.find("標準出力に書き込めません"), std::string::npos) << err;
+            auto r = test::RunCli(args, dir.path(), {}, sink.path, sink.limit);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_TRUE(Says(r, {"標準出力に書き込めません"}));
         }
     }
     auto badDir = Run({"text", "-o", "no/such/dir/a.lyr", "a.txt"});

@@ -3,13 +3,8 @@
 // input; and the output-file rules on the streamed route.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <csignal>
 #include <filesystem>
 #include <random>
 
@@ -22,44 +17,6 @@ namespace {
 
 using namespace test;
 using namespace std::string_literals;
-
-// zveklc-cli with standard output into a pipe, files limited to `maxFileBytes` (0: no limit).
-CliResult RunPiped(const std::vector<std::string>& args, const std::filesystem::path& cwd,
-                         rlim_t maxFileBytes = 0) {
-    std::vector<std::string> copies{ZVEKLC_CLI_PATH};
-    copies.insert(copies.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& arg : copies) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    const std::string errPath = (cwd / ".stderr").string();
-    int fds[2];
-    if (::pipe(fds) != 0) throw std::runtime_error("pipe");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (err < 0 || ::dup2(fds[1], 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(cwd.c_str()) != 0) _exit(127);
-        ::close(fds[0]);
-        if (maxFileBytes > 0) {  // past the limit a write fails with EFBIG, as on a full disk
-            ::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{maxFileBytes, maxFileBytes};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        ::execv(argv[0], argv.data());
-        _exit(127);
-    }
-    ::close(fds[1]);
-    CliResult result;
-    char buffer[65536];
-    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) != 0;)
-        if (n > 0) result.out.append(buffer, static_cast<std::size_t>(n));
-    ::close(fds[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) continue;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.err = ReadBytes(errPath);
-    std::filesystem::remove(errPath);
-    return result;
-}
 
 // A lyrics page in each code set, and one whose code set shows only in its
 // bytes; short and long runs of pairs between single bytes, for the block
@@ -118,7 +75,7 @@ TEST_F(StreamedTest, WritesWhatTheDocumentRouteWrites) {
             SCOPED_TRACE(std::string(c.command) + " " + c.name + " input " + std::to_string(i));
             WriteBytes(dir / c.name, inputs[i]);
             const auto document = RunCli({c.command, "-o", "-", "-"}, dir.path(), inputs[i]);
-            const auto streamed = RunPiped({c.command, "-o", "-", c.name}, dir.path());
+            const auto streamed = RunCli({c.command, "-o", "-", c.name}, dir.path());
             EXPECT_EQ(streamed.status, 0) << streamed.err;
             EXPECT_EQ(document.status, 0) << document.err;
             EXPECT_TRUE(streamed.out == document.out);  // no dump of megabytes on failure
@@ -131,13 +88,13 @@ TEST_F(StreamedTest, EveryCodeSetGivesTheSamePageText) {
     std::vector<std::string> texts;
     for (const std::string& page : Pages()) {
         WriteBytes(dir / "page.html", page);
-        texts.push_back(RunPiped({"html", "-o", "-", "page.html"}, dir.path()).out);
+        texts.push_back(RunCli({"html", "-o", "-", "page.html"}, dir.path()).out);
         EXPECT_EQ(texts.back(), texts.front());
     }
     EXPECT_NE(texts.front().find(Sjis("あいうえおかきくけこさしすせそたちつてとなにぬねのa")), std::string::npos);
     // A pair whose second byte is no EUC-JP byte, after a run of good ones, still converts as a pair.
     WriteBytes(dir / "page.html", "<meta charset=euc-jp><body>" + Iconv("EUC-JP", "UTF-8", "あいうえおかき") + "\xA4" "A");
-    EXPECT_EQ(RunPiped({"html", "-o", "-", "page.html"}, dir.path()).out, Sjis("あいうえおかき") + "\x82\xBF\r\n");
+    EXPECT_EQ(RunCli({"html", "-o", "-", "page.html"}, dir.path()).out, Sjis("あいうえおかき") + "\x82\xBF\r\n");
 }
 
 // The text conversion line by line is the conversion of the whole selection.
@@ -172,7 +129,7 @@ TEST_F(StreamedTest, OutputFilesAreNewOrReplacedWhole) {
         const char* output;
         const std::string& expected;  // the output afterwards
         const char* message;          // a part of standard error
-        rlim_t maxFileBytes = 0;
+        std::uint64_t maxFileBytes = 0;
     } cases[] = {
         {{"html", "page.html"}, nullptr, 0, "page.txt", pageText, "保存しました：page.txt"},
         {{"text", "song.txt"}, nullptr, 0, "song.lyr", lyrics, "保存しました：song.lyr"},
@@ -191,7 +148,7 @@ TEST_F(StreamedTest, OutputFilesAreNewOrReplacedWhole) {
         if (c.before) WriteBytes(dir / c.output, c.before);
         struct stat before {}, after {};
         ::stat((dir / c.output).c_str(), &before);
-        const auto r = RunPiped(c.args, dir.path(), c.maxFileBytes);
+        const auto r = RunCli(c.args, dir.path(), {}, {}, c.maxFileBytes);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.out, "");
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;

@@ -2,8 +2,12 @@
 
 #include <fcntl.h>
 #include <iconv.h>
-#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
 
 #include <cstdlib>
 #include <fstream>
@@ -63,7 +67,8 @@ std::string Sjis(std::string_view utf8) {
     return out;
 }
 
-CliResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& cwd, std::string_view input) {
+CliResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& cwd, std::string_view input,
+                 const std::string& stdoutTo, std::uint64_t maxFileBytes) {
     TempDir io;
     WriteBytes(io / "in", input);
     std::vector<std::string> all = {ZVEKLC_CLI_PATH};
@@ -71,18 +76,39 @@ CliResult RunCli(const std::vector<std::string>& args, const std::filesystem::pa
     std::vector<char*> argv;
     for (auto& arg : all) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, (io / "in").c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 1, (io / "out").c_str(), O_WRONLY | O_CREAT, 0600);
-    posix_spawn_file_actions_addopen(&files, 2, (io / "err").c_str(), O_WRONLY | O_CREAT, 0600);
-    posix_spawn_file_actions_addchdir_np(&files, cwd.c_str());
-    pid_t pid = 0;
-    const int failed = posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&files);
+    const std::string in = io / "in", err = io / "err";
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) throw std::runtime_error("pipe");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int inFd = ::open(in.c_str(), O_RDONLY);
+        const int outFd = stdoutTo.empty() ? pipeFds[1] : ::open(stdoutTo.c_str(), O_WRONLY | O_CREAT, 0600);
+        const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT, 0600);
+        if (inFd < 0 || outFd < 0 || errFd < 0 || ::dup2(inFd, 0) < 0 || ::dup2(outFd, 1) < 0 || ::dup2(errFd, 2) < 0 ||
+            ::chdir(cwd.c_str()) != 0)
+            _exit(127);
+        ::close(pipeFds[0]);
+        if (maxFileBytes > 0) {
+            // Past the limit a write fails with EFBIG, as on a full disk.
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{maxFileBytes, maxFileBytes};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        ::execv(argv[0], argv.data());
+        _exit(127);
+    }
+    ::close(pipeFds[1]);
+    CliResult result;
+    char buffer[65536];
+    for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) != 0;)
+        if (n > 0) result.out.append(buffer, static_cast<std::size_t>(n));
+        else if (errno != EINTR) break;
+    ::close(pipeFds[0]);
     int status = 0;
-    if (failed || waitpid(pid, &status, 0) != pid) throw std::runtime_error("cannot run " + all[0]);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadBytes(io / "out"), ReadBytes(io / "err")};
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) throw std::runtime_error("cannot run " + all[0]);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.err = ReadBytes(err);
+    return result;
 }
 
 std::string Iconv(const char* to, const char* from, std::string_view text) {

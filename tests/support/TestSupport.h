@@ -63,14 +63,16 @@ inline constexpr PageCodeSet kPageCodeSets[] = {
     {"Shift_JIS", "CP932"}, {"EUC-JP", "EUC-JP"}, {"ISO-2022-JP", "ISO-2022-JP"}, {"utf-8", "UTF-8"}};
 
 // Runs zveklc-cli with `args` in the folder `cwd`, feeding `input` on its
-// standard input, and collects what it wrote and its exit status.
+// standard input, and collects its exit status and what it wrote: standard
+// output through a pipe, or into the file or device `stdoutTo`. With
+// `maxFileBytes`, writing past that size fails as on a full disk.
 struct CliResult {
     int status = -1;
     std::string out;
     std::string err;
 };
 CliResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& cwd,
-                 std::string_view input = {});
+                 std::string_view input = {}, const std::string& stdoutTo = {}, std::uint64_t maxFileBytes = 0);
 
 // Records everything the core asks of the window and answers from queues.
 class FakeHost : public Host {
