@@ -113,8 +113,13 @@ bool QtHost::ExecuteDialog(FileDialog& dialog) {
     }
     if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) return false;
     dialog.fileName = PathFromQt(box.selectedFiles().front());
-    if (const qsizetype index = filters.indexOf(box.selectedNameFilter()); index >= 0)
-        dialog.filterIndex = static_cast<int>(index) + 1;
+    // With the details hidden, Qt hands back the filter as shown: its caption.
+    const QString chosen = box.selectedNameFilter();
+    for (std::size_t i = 0; i < dialog.filters.size(); ++i)
+        if (chosen == filters[static_cast<qsizetype>(i)] || chosen == QString::fromUtf8(dialog.filters[i].caption)) {
+            dialog.filterIndex = static_cast<int>(i) + 1;
+            break;
+        }
     return true;
 }
 

@@ -84,19 +84,6 @@ TEST_F(StreamedTest, WritesWhatTheDocumentRouteWrites) {
     }
 }
 
-TEST_F(StreamedTest, EveryCodeSetGivesTheSamePageText) {
-    std::vector<std::string> texts;
-    for (const std::string& page : Pages()) {
-        WriteBytes(dir / "page.html", page);
-        texts.push_back(RunCli({"html", "-o", "-", "page.html"}, dir.path()).out);
-        EXPECT_EQ(texts.back(), texts.front());
-    }
-    EXPECT_NE(texts.front().find(Sjis("あいうえおかきくけこさしすせそたちつてとなにぬねのa")), std::string::npos);
-    // A pair whose second byte is no EUC-JP byte, after a run of good ones, still converts as a pair.
-    WriteBytes(dir / "page.html", "<meta charset=euc-jp><body>" + Iconv("EUC-JP", "UTF-8", "あいうえおかき") + "\xA4" "A");
-    EXPECT_EQ(RunCli({"html", "-o", "-", "page.html"}, dir.path()).out, Sjis("あいうえおかき") + "\x82\xBF\r\n");
-}
-
 // The text conversion line by line is the conversion of the whole selection.
 TEST_F(StreamedTest, TextConversionByLineIsTheSelectionSteps) {
     for (const std::string& input : Inputs()) {

@@ -75,25 +75,5 @@ TEST_F(ConversionsTest, SavedFilesHoldTheConvertedLines) {
     EXPECT_TRUE(doc.KeepQuotes);  // left set by the conversion back to text
 }
 
-TEST_F(ConversionsTest, TextConversionNamesTheDocument) {
-    test::WriteBytes(dir / "song.txt", "x\r\n");
-    doc.OpenFile(dir / "song.txt");
-    ConvertTextToZVEK(doc);
-    EXPECT_EQ(std::tuple(doc.FileName(), doc.Caption(), doc.OpenedFile(), doc.Modified),
-              std::tuple(dir / "song.lyr", "song.lyr", dir / "song.txt", true));
-    EXPECT_EQ(test::ReadBytes(dir / "song.txt"), "x\r\n");  // nothing written
-    EXPECT_EQ(host.ScreenCursor(), crDefault);
-    // An empty document without a name keeps having none; a name without extension gets one.
-    doc.SetFileName("");
-    doc.Clear();
-    ConvertTextToZVEK(doc);
-    EXPECT_EQ(doc.Text(), CrLf(WithTemplate({"00:00:000="})));
-    EXPECT_EQ(doc.FileName(), "");
-    doc.SetText("x");
-    doc.SetFileName("/tmp/dir.v2/README");
-    ConvertTextToZVEK(doc);
-    EXPECT_EQ(doc.FileName(), "/tmp/dir.v2/README.lyr");
-}
-
 }  // namespace
 }  // namespace zvek

@@ -142,23 +142,5 @@ TEST(LrcTest, RoundTripKeepsStampsAndLines) {
     EXPECT_EQ(std::pair(invalid, skipped), std::pair(0, 0));
 }
 
-TEST(LrcTest, ExportDialogLeavesTheDocumentAlone) {
-    test::TempDir dir;
-    test::FakeHost host;
-    LyricsDocument doc(host);
-    doc.SetLines({"[Spec]", "Title=Song", "[Text]", "00:01:000=a"});
-    doc.SetFileName(dir / "song.lyr");
-    FileDialog dialog = MakeLrcSaveDialog();
-    EXPECT_FALSE(MenuSaveLrcClick(doc, dialog));  // cancelled
-    host.dialogFiles.push_back(dir / "out.lrc");
-    EXPECT_TRUE(MenuSaveLrcClick(doc, dialog));
-    ASSERT_EQ(host.dialogs.size(), 2u);
-    EXPECT_EQ(host.dialogs[1].fileName, dir / "song.lrc");
-    EXPECT_EQ(host.dialogs[1].filters.at(0).caption, "LRCファイル(*.lrc)");
-    EXPECT_EQ(test::ReadBytes(dir / "out.lrc"), CrLf({"[ti:Song]", "[00:01.00]a"}));
-    EXPECT_EQ(doc.FileName(), dir / "song.lyr");
-    EXPECT_EQ(doc.LineCount(), 4);
-}
-
 }  // namespace
 }  // namespace zvek

@@ -30,50 +30,6 @@ protected:
     LyricsDocument doc{host};
 };
 
-TEST_F(DocumentTest, FilesOpenByTheirKindAndCodeSetAndSaveWithCrLf) {
-    Write("SONG.txtmp", "the user's own file");
-    // NUL, bytes that are no Shift-JIS, a lone lead byte at the end of a line:
-    // none of it is UTF-8, so it loads byte for byte.
-    const std::string odd = std::string("a\0b", 3) + "\x80\xA0\xFD\xFE\xFF" + Sjis("あ") + "\x81";
-    const struct {
-        const char* name;
-        std::string bytes;
-        Lines lines;
-        bool replaced;  // characters Shift-JIS cannot hold became "?" and the status line says how many
-    } cases[] = {
-        {"bom.txt", "\xEF\xBB\xBFTitle=A\r\n", {"Title=A"}, false},
-        {"u8.txt", "あい\nう", {Sjis("あい"), Sjis("う")}, false},
-        {"emoji.txt", "x\xF0\x9F\x8E\xB5y\xC3\xA9", {"x?y?"}, true},
-        {"sjis.txt", Sjis("朝の窓をあけて"), {Sjis("朝の窓をあけて")}, false},
-        {"SONG.HTML", "<html><body><p>Hello<br>World</p></body></html>", {"Hello", "World"}, false},
-        {"u.htm", "<meta charset=\"utf-8\"><body>\xC3\xA9t\xC3\xA9 \xE3\x81\x82", {"?t? " + Sjis("あ")}, true},
-        {"page.txt", "<p>x</p>", {"<p>x</p>"}, false},  // other extensions load as text, whatever they hold
-        {"odd.txt", odd + "\n" + odd + "\r" + "last", {odd, odd, "last"}, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        host.status.clear();
-        ASSERT_TRUE(doc.OpenFile(Write(c.name, c.bytes)));
-        EXPECT_EQ(State(), std::tuple(dir / c.name, false, c.lines));
-        ASSERT_EQ(host.status.size(), c.replaced ? 1u : 0u);
-        if (c.replaced) {
-            EXPECT_NE(host.status[0].find("2"), std::string::npos) << host.status[0];
-        }
-    }
-    // Pages are read in memory: nothing beside them is made or touched.
-    EXPECT_EQ(test::ReadBytes(dir / "SONG.txtmp"), "the user's own file");
-    EXPECT_EQ(FilesInDir(), std::ssize(cases) + 1);
-    // Saved as they were read, every line with CR LF.
-    doc.Modified = true;
-    const std::string saved = dir / "saved.lyr";
-    doc.SaveFile(saved);
-    EXPECT_EQ(State(), std::tuple(saved, false, Lines{odd, odd, "last"}));
-    EXPECT_EQ(test::ReadBytes(saved), odd + "\r\n" + odd + "\r\nlast\r\n");
-    doc.Clear();
-    doc.SaveFile(saved);
-    EXPECT_EQ(test::ReadBytes(saved), "");
-}
-
 TEST_F(DocumentTest, SavingKeepsTheReplacedFilesPermissionsAndLinks) {
     const std::string target = Write("target.lyr", "old"), link = dir / "link.lyr";
     std::filesystem::permissions(target, std::filesystem::perms(0640));
@@ -160,37 +116,6 @@ TEST_F(DocumentTest, SaveAsProposesANameAndRemembersTheFolder) {
     EXPECT_EQ(test::ReadBytes(chosen), "x\r\n");
     EXPECT_EQ(State(), std::tuple(chosen, false, Lines{"x"}));
     EXPECT_EQ(doc.SaveDialog.initialDir, dir.path().string());
-}
-
-TEST_F(DocumentTest, OpenAndReopenAskBeforeDiscardingEdits) {
-    const std::string a = Write("a.lyr", "A"), b = Write("b.lyr", "B");
-    host.dialogFiles.push_back(a);
-    doc.MenuOpenClick();
-    EXPECT_EQ(doc.Lines(), Lines{"A"});
-    const FileDialog& d = host.dialogs[0];
-    EXPECT_EQ(std::tie(d.title, d.filterIndex, d.fileMustExist), std::tuple("開く", 2, true));
-    EXPECT_EQ(doc.OpenDialog.initialDir, dir.path().string());
-    // Unsaved edits: Cancel keeps them.
-    doc.SetLines({"edited"});
-    doc.Modified = true;
-    host.dialogFiles.push_back(b);
-    doc.MenuOpenClick();
-    doc.MenuReopenClick();
-    ASSERT_EQ(host.messages.size(), 2u);
-    EXPECT_EQ(std::tie(host.messages[0].text, host.messages[0].buttons),
-              std::tuple("編集を破棄して" + b + "を開きますか？", MsgButtons::YesCancel));
-    EXPECT_EQ(host.messages[1].text, "編集を破棄して" + a + "を開き直しますか？");
-    EXPECT_EQ(doc.Lines(), Lines{"edited"});
-    host.answers.push_back(MsgResult::Yes);
-    doc.MenuReopenClick();
-    EXPECT_EQ(doc.Lines(), Lines{"A"});
-    // Without edits nobody is asked; a vanished file is silently skipped.
-    doc.MenuReopenClick();
-    std::filesystem::remove(a);
-    doc.SetLines({"kept"});
-    doc.MenuReopenClick();
-    EXPECT_EQ(doc.Lines(), Lines{"kept"});
-    EXPECT_EQ(host.messages.size(), 3u);
 }
 
 }  // namespace

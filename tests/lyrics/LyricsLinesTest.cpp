@@ -31,28 +31,6 @@ TEST(ParseTimeTag, ReadsTheFormsPlayerFilesUse) {
     for (const auto& [text, ms] : cases) EXPECT_EQ(ParseTimeTag(text), ms) << text;
 }
 
-TEST(SplitLyricsLine, SeparatesTimeAndWords) {
-    const struct {
-        std::string line;
-        bool keepQuotes;
-        int time;
-        std::string words;
-    } cases[] = {
-        {"01:02:003=Hello", false, 62003, "Hello"}, {"00:00:000=", false, 0, ""},
-        {"01:02", false, kNoTime, "01:02"},  // no "=": not a timed line
-        {"; 00:10:000=x", false, kNoTime, "; 00:10:000=x"}, {"a=b", false, kNoTime, "a=b"},
-        {"00:01:000= a = b ", false, 1000, " a = b "},  // words are not trimmed
-        {"00:01:000=" + Sjis("\"　Hello\""), false, 1000, Sjis("　Hello")},
-        {"00:01:000=" + Sjis("\"　Hello\""), true, 1000, Sjis("\"　Hello\"")},
-        {"00:01:000=\"a\",\"b\"", false, 1000, "\"a\",\"b\""},  // a list is never unquoted as a whole
-    };
-    for (const auto& c : cases) {
-        std::string words;
-        EXPECT_EQ(SplitLyricsLine(c.line, words, c.keepQuotes), c.time) << c.line;
-        EXPECT_EQ(words, c.words) << c.line;
-    }
-}
-
 TEST(QuoteWords, QuotesOnlyWhereBlanksWouldBeLostAndUnquotesBack) {
     const std::pair<std::string, std::string> cases[] = {
         {"Hello", "Hello"}, {"", ""}, {" Hello", "\" Hello\""}, {"Hello ", "\"Hello \""},
@@ -83,16 +61,6 @@ TEST(BreakQuotedList, SplitsOnlyBetweenQuotedStrings) {
     EXPECT_EQ(BreakQuotedList("\"a\" , \"b\""), "\"a\"\r\"b\"");
     EXPECT_EQ(UnquoteValue("\"a\" , \"b\""), "\"a\" , \"b\"");
     EXPECT_EQ(UnquoteValue("\"a, b\""), "a, b");
-}
-
-TEST(CleanWords, RemovesBlanksAndFullWidthSpacesAtBothEnds) {
-    const std::pair<std::string, std::string> cases[] = {
-        {Sjis(" 　 a　b 　\t"), Sjis("a　b")}, {Sjis("\"　 a \""), "a"}, {Sjis("　"), ""}, {"x", "x"}, {" ", ""},
-        {"\x82\x81\x40", "\x82\x81" "@"},  // "ａ@" keeps both characters
-        {"\x81", "\x81"},                   // a lone lead byte stays
-        {"\"a\",\"b\"", "\"a\",\"b\""},     // a list is not unquoted
-    };
-    for (const auto& [string, expected] : cases) EXPECT_EQ(CleanWords(string), expected) << string;
 }
 
 TEST(CharSets, HoldTheTagWritersCharacters) {

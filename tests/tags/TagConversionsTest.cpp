@@ -306,18 +306,6 @@ TEST_F(TagConversionsTest, HeaderHandling) {
     EXPECT_EQ(doc.GetLine(5), "[TagLyr]");
 }
 
-TEST_F(TagConversionsTest, ProgressEverySixteenLines) {
-    const std::string ref = Write("ref.txt", TextPage());
-    doc.SetLines(Lyrics(Lines(100, "00:00:000=Walking")));
-    ASSERT_TRUE(MakeTagFile(doc, ref));
-    EXPECT_EQ(host.processMessagesCalls, 6);  // document lines 16, 32, ... 96
-    host.processMessagesCalls = 0;
-    ASSERT_TRUE(RestoreFromTagFile(doc, ref));
-    EXPECT_EQ(host.processMessagesCalls, 6);
-    EXPECT_EQ(host.status.front(), ".TagLyrを変換中...");
-    EXPECT_EQ(host.status.back(), "");
-}
-
 // Only an http or https "URL=" value is taken from the document itself: a
 // shared tag file could otherwise name any local file as its reference.
 TEST_F(TagConversionsTest, AutoConversionDecidesAndTakesOnlyWebAddresses) {

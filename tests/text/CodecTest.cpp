@@ -68,13 +68,6 @@ TEST(Codec, EveryPairDecodesAndSurvives) {
     ExpectLossless(all);
 }
 
-TEST(Codec, DuplicateCodesKeepTheirBytes) {
-    // NEC-selected IBM extension vs IBM extension, NEC row 13 vs JIS symbol.
-    for (std::string code : {"\xED\x40", "\xEE\xF9", "\x87\x90", "\xFA\x54"})
-        EXPECT_EQ(SjisToUtf16(code), Raw(code));
-    EXPECT_EQ(Sjis("纊≒"), "\xFA\x5C\x81\xE0");
-}
-
 TEST(Codec, UnmappableCharactersBecomeQuestionMarks) {
     const struct { std::u16string text; bool raw; std::string sjis; std::size_t replaced; } cases[] = {
         {u"a😀b", true, "a?b", 1},           // beyond the BMP: one "?" per character

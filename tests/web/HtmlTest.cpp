@@ -145,6 +145,9 @@ TEST(HtmlPageText, KeepsTheBodyTextWithListsAndQuotations) {
         {"<meta charset=utf-8><body>a\xF0\x9F\x8E\xB5" "b\xE3\x81\x82", {"a?b\x82\xA0"}, 1},
         {"\xEF\xBB\xBF<body>\xE3\x81\x82\xC3\xA9\xC3\xA9", {"\x82\xA0??"}, 2},
         {"<body>\x82\xA0", {"\x82\xA0"}, 0},
+        // EUC-JP: a pair whose second byte is no EUC-JP byte, after a run of good ones, is still a pair.
+        {"<meta charset=euc-jp><body>\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8\xA4\xAA\xA4\xAB\xA4\xAD\xA4" "A",
+         {Sjis("あいうえおかき") + "\x82\xBF"}},
     };
     hlvHtml html;  // one for all pages, as the window keeps one
     TokenList tokens;

@@ -201,21 +201,6 @@ TEST_F(InetTest, BigBodiesOfEitherShapeArriveByteForByte) {
     EXPECT_EQ(inet.Read(buffer, sizeof buffer), 0);
 }
 
-// The user stops a download that waits for its body: it ends at once as a
-// failure, the partial file goes, and no error box repeats what the user did.
-TEST_F(InetTest, StoppedDownloadFailsAtOnceWithoutAMessage) {
-    struct StoppingHost : test::FakeHost {
-        bool CancelRequested() override { return processMessagesCalls >= 2; }
-    } window;
-    server.Hold("/never.htm", "never", "<html>never</html>");
-    const auto start = Clock::now();
-    EXPECT_FALSE(FetchPage(window, server.Url("/never.htm"), dir / "stopped.htm"));
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
-    EXPECT_FALSE(fs::exists(dir / "stopped.htm"));
-    EXPECT_TRUE(window.messages.empty());
-    EXPECT_EQ(window.status.back(), "");
-}
-
 TEST_F(InetTest, FailureReportsEndWithFailedAndTheBytesSoFar) {
     SetLimits([](InetLimits& l) { l.stallTimeout = milliseconds(200); });
     server.Stall("/stall", std::string(5000, 'x'));
