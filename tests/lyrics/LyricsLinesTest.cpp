@@ -63,17 +63,5 @@ TEST(BreakQuotedList, SplitsOnlyBetweenQuotedStrings) {
     EXPECT_EQ(UnquoteValue("\"a, b\""), "a, b");
 }
 
-TEST(CharSets, HoldTheTagWritersCharacters) {
-    const std::pair<std::string_view, std::vector<const char*>> members[] = {
-        {LiteralChars, {" ", ",", "\t", "\"", "0", "9", "(", "]", ">", "=", ":", ";", "　", "，", "”", "？", "０",
-                        "９", "（", "」", "【", "＜", "＞", "＝", "；"}},
-        {ClosingChars, {".", ")", ">", "]", "、", "，", "。", "．"}}};
-    for (const auto& [set, chars] : members)
-        for (const char* c : chars) EXPECT_TRUE(InCharSet(set, Sjis(c))) << c;
-    for (const char* c : {"<", "a", ".", "\x81"}) EXPECT_FALSE(InCharSet(LiteralChars, c)) << c;
-    EXPECT_FALSE(InCharSet(ClosingChars, Sjis("「")));
-    EXPECT_FALSE(InCharSet(ClosingChars, "\x41"));  // the trail byte of 0x81 0x41 alone is "A"
-}
-
 }  // namespace
 }  // namespace zvek
