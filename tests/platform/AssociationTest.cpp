@@ -69,8 +69,6 @@ TEST_F(AssociationTest, WhatIsMissingIsWrittenForThisCopyAndThenFoundComplete) {
         test::WriteBytes(desktop, text.replace(text.find(from), from.size(), to));
     };
     const std::pair<const char*, std::function<void()>> cases[] = {
-        {"first start", [&] { fs::remove_all(data); }},
-        {"no MIME package", [&] { fs::remove(mime); }},
         {"no desktop entry", [&] { fs::remove(desktop); }},
         {"no converter key", [&] { edit("X-ZVEKLC-Converter=", "X-Other="); }},
         {"convert not among the actions", [&] { edit("Actions=convert;", "Actions="); }},
@@ -91,7 +89,6 @@ TEST_F(AssociationTest, WhatIsMissingIsWrittenForThisCopyAndThenFoundComplete) {
         EXPECT_EQ(TakeLog(), "update-mime-database " + data.string() + "/mime\nupdate-desktop-database " +
                                  data.string() + "/applications\nxdg-mime default zveklc.desktop text/x-zvek-taglyr\n");
         EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Complete);
-        EXPECT_TRUE(CheckTagLyrAssociation(program));
         EXPECT_EQ(TakeLog(), "");
     }
 }
