@@ -1,67 +1,70 @@
-// Saving and reading files where the target is not a plain file, where the
-// name is taken while the save runs, and where a file is larger than wanted.
+// Saving and reading files where the file is a pipe, and where the name is
+// taken while the save runs; the program's private temporary folder.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <future>
-#include <iostream>
 #include <set>
+#include <thread>
 
+#include "LoopbackServer.h"
 #include "TestSupport.h"
 #include "platform/Files.h"
+#include "platform/TempFiles.h"
 
 namespace zvek {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::set<std::string> Listing(const fs::path& dir) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
-    return names;
-}
-
+// A folder of the test's own, which is the temporary folder too.
 class FilesTest : public ::testing::Test {
 protected:
-    void TearDown() override { SetBeforePublishHook(nullptr); }
+    FilesTest() { RemovePrivateTempDir(); }
+    ~FilesTest() override {
+        RemovePrivateTempDir();
+        SetBeforePublishHook(nullptr);
+    }
+
+    // The names in the folder that begin with `prefix`.
+    std::set<std::string> Names(const std::string& prefix = "") const {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            if (entry.path().filename().string().starts_with(prefix)) names.insert(entry.path().filename());
+        return names;
+    }
+
     test::TempDir dir;
+    test::ScopedEnv tmp{"TMPDIR", dir.path().string()};
 };
 
-TEST_F(FilesTest, PipesAndDevicesAreWrittenThroughNotReplaced) {
-    // Devices only as nodes of our own in the test's folder; they need root.
-    // "fails": the device refuses the bytes (the "full" device).
-    const struct Case { const char* name; mode_t type; dev_t device; bool fails; } cases[] = {
-        {"pipe.lyr", S_IFIFO, 0, false}, {"null.lyr", S_IFCHR, makedev(1, 3), false},
-        {"full.lyr", S_IFCHR, makedev(1, 7), true}};
-    const std::string bytes(1000, 'x');  // fits the pipe: the reader can wait until the writer is gone
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string path = dir / c.name;
-        if (::mknod(path.c_str(), c.type | 0600, c.device) != 0) {
-            ASSERT_NE(c.type, S_IFIFO);
-            std::cout << "skipped " << c.name << ": device nodes need root\n";
-            continue;
-        }
-        // A reader that is there first, so that a writer does not wait for one
-        // and a regression that replaces the pipe cannot hang the test.
-        const int reader = c.type == S_IFIFO ? ::open(path.c_str(), O_RDONLY | O_NONBLOCK) : -1;
-        if (c.fails) EXPECT_THROW(WriteFileAtomic(path, bytes), FileError);
-        else EXPECT_NO_THROW(WriteFileAtomic(path, bytes));
-        if (reader >= 0) {
-            std::string got(2 * bytes.size(), '\0');
-            got.resize(static_cast<std::size_t>(std::max<ssize_t>(0, ::read(reader, got.data(), got.size()))));
-            EXPECT_EQ(got, bytes);
-            ::close(reader);
-        }
-        EXPECT_EQ(fs::symlink_status(path).type(), c.type == S_IFIFO ? fs::file_type::fifo : fs::file_type::character);
-    }
-    for (const auto& name : Listing(dir.path())) EXPECT_NE(name.front(), '.') << name;  // no temporary file left
+// A pipe is written through, not replaced; read, it shows no size beforehand,
+// and what comes through it counts against the limit.
+TEST_F(FilesTest, PipesAreWrittenThroughAndReadUpToTheLimit) {
+    const std::string path = dir / "pipe.lyr", bytes(1000, 'x');  // fits the pipe: read once the writer is gone
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    // A reader that is there first, so that a writer does not wait for one
+    // and a regression that replaces the pipe cannot hang the test.
+    const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    EXPECT_NO_THROW(WriteFileAtomic(path, bytes));
+    std::string got(2 * bytes.size(), '\0');
+    got.resize(static_cast<std::size_t>(std::max<ssize_t>(0, ::read(reader, got.data(), got.size()))));
+    ::close(reader);
+    EXPECT_EQ(got, bytes);
+    EXPECT_EQ(fs::symlink_status(path).type(), fs::file_type::fifo);
+    EXPECT_EQ(Names(), std::set<std::string>{"pipe.lyr"});  // no temporary file left
+    auto writer = std::async(std::launch::async, [&] { WriteFileAtomic(path, bytes); });
+    EXPECT_THROW(ReadFileBytes(path, bytes.size() - 1), FileError);
 }
 
 TEST_F(FilesTest, NewFilesNeverReplaceWhatAppearsBeforeThePublish) {
@@ -70,24 +73,18 @@ TEST_F(FilesTest, NewFilesNeverReplaceWhatAppearsBeforeThePublish) {
         {"a file", [&] { test::WriteBytes(target, "theirs"); }},
         {"a link to another file", [&] { fs::create_symlink(victim, target); }},
         {"a dangling link", [&] { fs::create_symlink(dir / "nowhere", target); }},
-        {"a folder", [&] { fs::create_directory(target); }},
     };
     for (const bool beforeTheCall : {false, true}) {
         for (const auto& [what, appear] : cases) {
             SCOPED_TRACE(std::string(what) + (beforeTheCall ? " already there" : " appearing during the save"));
             test::WriteBytes(victim, "victim");
             if (beforeTheCall) appear();
-            else SetBeforePublishHook([&](const std::string& path) {
-                EXPECT_EQ(path, target);
-                appear();
-            });
+            else SetBeforePublishHook([&](const std::string&) { appear(); });
             EXPECT_THROW(WriteNewFile(target, "mine"), FileExistsError);
             SetBeforePublishHook(nullptr);
             EXPECT_EQ(test::ReadBytes(victim), "victim");
-            EXPECT_EQ(Listing(dir.path()), (std::set<std::string>{"song.lyr", "victim"}));  // no temporary file left
-            if (fs::is_regular_file(fs::symlink_status(target))) {
-                EXPECT_EQ(test::ReadBytes(target), "theirs");
-            }
+            EXPECT_EQ(Names(), (std::set<std::string>{"song.lyr", "victim"}));  // no temporary file left
+            EXPECT_TRUE(!fs::is_regular_file(fs::symlink_status(target)) || test::ReadBytes(target) == "theirs");
             fs::remove_all(target);
         }
     }
@@ -95,23 +92,107 @@ TEST_F(FilesTest, NewFilesNeverReplaceWhatAppearsBeforeThePublish) {
     const mode_t mask = ::umask(022);
     WriteNewFile(target, "mine");
     ::umask(mask);
-    EXPECT_EQ(test::ReadBytes(target), "mine");
     EXPECT_EQ(fs::status(target).permissions(), fs::perms(0644));
 }
 
-TEST_F(FilesTest, ReadingStopsAtTheLimit) {
-    test::WriteBytes(dir / "four", "1234");
-    test::WriteBytes(dir / "five", "12345");
-    EXPECT_EQ(ReadFileBytes(dir / "four", 4), "1234");
-    EXPECT_THROW(ReadFileBytes(dir / "five", 4), FileError);
-    // A pipe shows no size before it is read.
-    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
-    auto writer = std::async(std::launch::async, [path = dir / "pipe"] {
-        const int fd = ::open(path.c_str(), O_WRONLY);
-        EXPECT_EQ(::write(fd, "12345", 5), 5);
-        ::close(fd);
-    });
-    EXPECT_THROW(ReadFileBytes(dir / "pipe", 4), FileError);
+// One private folder per process, which a forked child neither uses nor
+// takes away; removing it takes its files, and the next use makes a new one.
+TEST_F(FilesTest, EachProcessHasItsOwnPrivateFolder) {
+    const std::string folder = PrivateTempDir();
+    EXPECT_EQ(fs::path(folder).parent_path(), dir.path());
+    EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
+    const fs::path file = UniqueTempFile(".htm");
+    EXPECT_EQ(file.parent_path(), folder);
+    EXPECT_EQ(file.extension(), ".htm");
+    EXPECT_THROW(UniqueTempFile("/../x"), std::invalid_argument);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        RemovePrivateTempDir();
+        std::exit(fs::path(UniqueTempFile()).parent_path() == folder ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(Names("zveklc-"), std::set<std::string>{fs::path(folder).filename()});  // the child's went with it
+    EXPECT_TRUE(fs::exists(file));
+
+    RemovePrivateTempDir();
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_NE(PrivateTempDir(), folder);
+}
+
+// What a killed or crashed process left is removed by the next process that
+// makes its folder; everything that is not plainly such a folder stays.
+TEST_F(FilesTest, FoldersOfEndedProcessesGoWhenTheNextFolderIsMade) {
+    const std::string ended = "zveklc-999999999";  // above any process number the system gives
+    enum Kind { Folder, File, Link };
+    const struct Case { std::string name; Kind kind; bool removed; } cases[] = {
+        {ended + "-a1B2c3", Folder, true},
+        {"zveklc-" + std::to_string(::getppid()) + "-a1B2c3", Folder, false},  // its process still runs
+        {ended + "-Lock01", Folder, false},  // an owner we cannot see holds it
+        {ended + "-File01", File, false},
+        {ended + "-Link01", Link, false},
+        {ended + "-Other1", Folder, ::geteuid() != 0},  // another user's, where we may give it away
+        {ended, Folder, false},                        // other names of ours
+        {ended + "-toolong", Folder, false},
+    };
+    const fs::path target = dir.path() / "target";
+    fs::create_directories(target / "keep");
+    for (const Case& c : cases) {
+        const fs::path path = dir.path() / c.name;
+        if (c.kind == File) test::WriteBytes(path, "x");
+        else if (c.kind == Link) fs::create_directory_symlink(target, path);
+        else fs::create_directories(path / "sub");
+    }
+    const int lockFd = ::open((dir.path() / (ended + "-Lock01")).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(lockFd, LOCK_EX | LOCK_NB), 0);
+    ASSERT_TRUE(::geteuid() != 0 || ::chown((dir.path() / (ended + "-Other1")).c_str(), 65534, 65534) == 0);
+    PrivateTempDir();
+    for (const Case& c : cases)
+        EXPECT_EQ(fs::exists(fs::symlink_status(dir.path() / c.name)), !c.removed) << c.name;
+    EXPECT_TRUE(fs::exists(target / "keep"));
+    ::close(lockFd);
+}
+
+// Stopped in the middle of a download, with the partial page in its folder,
+// the program still takes the folder with it and ends by the signal.
+TEST_F(FilesTest, TermAndIntRemoveTheFolderOfAStoppedDownload) {
+    test::LoopbackServer server;
+    server.Hold("/song.htm", "never", "<html></html>");
+    test::ScopedEnv runtime{"XDG_RUNTIME_DIR", dir.path().string()};
+    test::ScopedEnv noProxy{"http_proxy", std::nullopt};
+    const std::string tagFile = dir / "song.TagLyr", lyrics = dir / "song.lyr", url = server.Url("/song.htm");
+    test::WriteBytes(tagFile, "[TagLyr]\r\nTagVer=1000\r\nLyrFile=song.lyr\r\n\r\n[Text]\r\n");
+    std::size_t requests = 0;
+    for (const int sig : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(sig);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // As from a terminal, whatever this test program was started with.
+            ::signal(SIGTERM, SIG_DFL);
+            ::signal(SIGINT, SIG_DFL);
+            const sigset_t none{};
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            ::execl(ZVEKLC_CLI_PATH, ZVEKLC_CLI_PATH, "untag", "-q", "-r", url.c_str(), "-o", lyrics.c_str(),
+                    tagFile.c_str(), nullptr);
+            ::_exit(127);
+        }
+        const bool asked = server.WaitForRequests("/song.htm", ++requests, std::chrono::seconds(5));
+        const std::size_t during = Names("zveklc-" + std::to_string(child) + "-").size();
+        ::kill(child, asked ? sig : SIGKILL);
+        int status = 0;
+        pid_t done = 0;
+        for (int i = 0; i < 500 && (done = ::waitpid(child, &status, WNOHANG)) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (done == 0 && ::kill(child, SIGKILL) == 0) ::waitpid(child, &status, 0);  // it never ended: fails below
+        ASSERT_TRUE(asked);
+        EXPECT_EQ(during, 1u);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_EQ(Names("zveklc-"), std::set<std::string>{});  // nothing of the partial page left
+    }
 }
 
 }  // namespace

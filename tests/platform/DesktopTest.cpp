@@ -1,0 +1,245 @@
+// The desktop's side of the program: the TagLyr file association and the
+// browser that opens pages, each against fake desktop tools.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "TestSupport.h"
+#include "platform/Association.h"
+#include "platform/Browser.h"
+
+namespace zvek {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kMimePackage =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+    "  <mime-type type=\"text/x-zvek-taglyr\">\n"
+    "    <comment>ZVEK TagFile</comment>\n    <comment xml:lang=\"ja\">ZVEK タグファイル</comment>\n"
+    "    <sub-class-of type=\"text/plain\"/>\n    <generic-icon name=\"text-x-generic\"/>\n"
+    "    <glob pattern=\"*.taglyr\" case-sensitive=\"false\"/>\n  </mime-type>\n</mime-info>\n";
+
+std::string DesktopEntry(const std::string& program) {
+    return "[Desktop Entry]\nType=Application\nName=ZVEK Lyrics Converter\nExec=\"" + program + "\" %f\n"
+           "Icon=zveklc\nTerminal=false\nCategories=AudioVideo;Audio;\nMimeType=text/x-zvek-taglyr;\n"
+           "Actions=convert;\nX-ZVEKLC-Converter=" + program + "\n\n"
+           "[Desktop Action convert]\nName=Convert\nName[ja]=変換\nExec=\"" + program + "\" -convert %f\n";
+}
+
+// The home folder, the data folders and PATH inside a temporary folder. PATH
+// holds only fakes, so no real desktop tool or browser can start.
+class Desktop : public ::testing::Test {
+protected:
+    Desktop() { fs::create_directories(Path("bin")); }
+
+    std::string Path(const std::string& name) const { return tmp / name; }
+    void WriteScript(const std::string& name, const std::string& body) {
+        test::WriteBytes(Path(name), "#!/bin/sh\n" + body);
+        fs::permissions(Path(name), fs::perms::owner_all);
+    }
+
+    test::TempDir tmp;
+    test::ScopedEnv home{"HOME", Path("home")};
+    test::ScopedEnv dataHome{"XDG_DATA_HOME", Path("data")};
+    test::ScopedEnv dataDirs{"XDG_DATA_DIRS", Path("sys")};
+    test::ScopedEnv path{"PATH", Path("bin")};
+};
+
+// The update tools note how they were called.
+class AssociationTest : public Desktop {
+protected:
+    AssociationTest() {
+        for (const std::string tool : {"update-mime-database", "update-desktop-database", "xdg-mime"})
+            WriteScript("bin/" + tool, "printf '%s\\n' \"${0##*/} $*\" >> '" + Path("tools.log") + "'\n");
+    }
+
+    // What the tools noted since the last call.
+    std::string TakeLog() const {
+        const std::string text = fs::exists(Path("tools.log")) ? test::ReadBytes(Path("tools.log")) : "";
+        fs::remove(Path("tools.log"));
+        return text;
+    }
+
+    const std::string data = Path("data"), mime = data + "/mime/packages/zveklc-taglyr.xml";
+    const std::string desktop = data + "/applications/zveklc.desktop";
+    const std::string program = "/opt/ZVEK Lyrics Converter/zveklc", other = "/home/me/old/zveklc";
+};
+
+TEST_F(AssociationTest, WhatIsMissingIsWrittenForThisCopyAndThenFoundComplete) {
+    const std::string entry = DesktopEntry(program);
+    auto without = [&](const std::string& part) { return std::string(entry).erase(entry.find(part), part.size()); };
+    // The desktop entry in place of the one written (none: removed); without MIME package or with it.
+    const struct Case { const char* name; std::optional<std::string> desktop; bool mime; } cases[] = {
+        {"no desktop entry", std::nullopt, true},
+        {"no converter key", without("X-ZVEKLC-Converter=" + program + "\n"), true},
+        {"convert not among the actions", without("convert;"), true},
+        {"no convert action group", without("[Desktop Action convert]\n"), true},
+        {"no MIME package, desktop entry for another copy", DesktopEntry(other), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(WriteTagLyrAssociation(program));
+        if (c.desktop) test::WriteBytes(desktop, *c.desktop);
+        else fs::remove(desktop);
+        if (!c.mime) fs::remove(mime);
+        TakeLog();
+        EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Repaired);
+        EXPECT_EQ(test::ReadBytes(mime), kMimePackage);
+        EXPECT_EQ(test::ReadBytes(desktop), entry);
+        EXPECT_EQ(TakeLog(), "update-mime-database " + data + "/mime\nupdate-desktop-database " + data +
+                                 "/applications\nxdg-mime default zveklc.desktop text/x-zvek-taglyr\n");
+        EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Complete);
+        EXPECT_EQ(TakeLog(), "");
+    }
+}
+
+// A system-wide association counts; the user's own entry, found first,
+// hides it, and one for another copy is left alone until the menu command.
+// Without a data folder of its own the user's goes under the home folder.
+TEST_F(AssociationTest, OtherAssociationsAreLeftAlone) {
+    ASSERT_TRUE(WriteTagLyrAssociation(program));
+    fs::rename(data, Path("sys"));  // as a package installs it
+    EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Complete);
+    EXPECT_EQ(RunTagLyrAssociationCheck(other), AssociationState::Elsewhere);
+    EXPECT_FALSE(fs::exists(data));
+
+    ASSERT_TRUE(WriteTagLyrAssociation(other));
+    TakeLog();
+    EXPECT_FALSE(CheckTagLyrAssociation(program));
+    EXPECT_EQ(test::ReadBytes(desktop), DesktopEntry(other));
+    EXPECT_EQ(TakeLog(), "");
+    ASSERT_TRUE(WriteTagLyrAssociation(program));
+    EXPECT_TRUE(CheckTagLyrAssociation(program));
+
+    test::ScopedEnv noTools{"PATH", Path("empty")};
+    test::ScopedEnv noDataHome{"XDG_DATA_HOME", std::nullopt};
+    EXPECT_TRUE(WriteTagLyrAssociation(program));
+    EXPECT_EQ(test::ReadBytes(Path("home/.local/share/applications/zveklc.desktop")), DesktopEntry(program));
+}
+
+TEST_F(AssociationTest, ProgramPathIsQuotedForTheDesktop) {
+    // The Exec line and the converter key as the file holds them.
+    struct Case { std::string program, exec, converter; } cases[] = {
+        {"/opt/50%/zveklc", R"(Exec="/opt/50%%/zveklc" %f)", "/opt/50%/zveklc"},
+        {"/opt/a\"b$c`d/zveklc", R"(Exec="/opt/a\\"b\\$c\\`d/zveklc" %f)", "/opt/a\"b$c`d/zveklc"},
+        {"/opt/a\\b/zveklc", R"(Exec="/opt/a\\\\b/zveklc" %f)", R"(/opt/a\\b/zveklc)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.program);
+        ASSERT_TRUE(WriteTagLyrAssociation(c.program));
+        const std::string text = test::ReadBytes(desktop);
+        EXPECT_NE(text.find("\n" + c.exec + "\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("\nX-ZVEKLC-Converter=" + c.converter + "\n"), std::string::npos) << text;
+        EXPECT_EQ(RunTagLyrAssociationCheck(c.program), AssociationState::Complete);
+    }
+    EXPECT_FALSE(WriteTagLyrAssociation("/opt/a\nb/zveklc"));
+    EXPECT_FALSE(WriteTagLyrAssociation("zveklc"));
+}
+
+// The fake xdg-open and the handler's program record their arguments.
+class BrowserTest : public Desktop {
+protected:
+    BrowserTest() {
+        WriteScript("bin/xdg-open", Recorder("xdg-open.args"));
+        SetHandlerId("zvek-browser.desktop");
+        WriteScript("bin/recorder", Recorder("handler.args"));
+    }
+
+    // Writes each argument NUL-terminated; the rename makes the record appear whole.
+    std::string Recorder(const std::string& record) const {
+        const std::string out = Path(record);
+        return "printf '%s\\0' \"$@\" > '" + out + ".part' && /bin/mv '" + out + ".part' '" + out + "'\n";
+    }
+    // The fake xdg-mime answers only the query for the HTML handler.
+    void SetHandlerId(const std::string& answer, int status = 0) {
+        WriteScript("bin/xdg-mime", "[ \"$*\" = 'query default text/html' ] || exit 2\nprintf '%s\\n' '" + answer +
+                                        "'\nexit " + std::to_string(status) + "\n");
+    }
+    void WriteEntry(const std::string& exec, const std::string& at = "data/applications/zvek-browser.desktop") {
+        fs::create_directories(fs::path(Path(at)).parent_path());
+        test::WriteBytes(Path(at), "[Desktop Action new]\nExec=/bin/false %u\n\n[Desktop Entry]\nType=Application\n"
+                                   "Name=Browser\nExec[de]=/bin/false %u\nExec=" + exec + "\nMimeType=text/html;\n");
+    }
+    // The arguments a started fake received, once it has written them; the record is taken away.
+    std::optional<std::vector<std::string>> Take(const std::string& record) const {
+        const fs::path file = Path(record);
+        for (int i = 0; i < 1000 && !fs::exists(file); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!fs::exists(file)) return std::nullopt;
+        std::vector<std::string> args;
+        const std::string bytes = test::ReadBytes(file);
+        for (std::size_t start = 0, end; (end = bytes.find('\0', start)) != std::string::npos; start = end + 1)
+            args.push_back(bytes.substr(start, end - start));
+        fs::remove(file);
+        return args;
+    }
+
+    // Every character a shell or a command line splitter would act on.
+    const std::string url = "http://example.invalid/x?q=1 a b;c=$(touch " + Path("pwned") + ")&d=`touch " +
+                            Path("pwned") + "`|e\"f'g\\h%u";
+    const std::string recorder = Path("bin/recorder");
+};
+
+// The handler's Exec line gives the command, with the address as one argument
+// of it; where there is no usable handler, xdg-open gets the address.
+TEST_F(BrowserTest, ExecLineBecomesArgumentsWithTheAddressAsOneOfThem) {
+    for (const char* name : {"firefox", "google-chrome-stable", "librewolf"})
+        fs::copy_file(recorder, Path("bin/") + name);
+    // Nothing expected: xdg-open gets the address.
+    struct Case {
+        std::optional<std::string> exec;
+        std::vector<std::string> expected;
+        std::string id = "zvek-browser.desktop";
+        int status = 0;
+    } cases[] = {
+        {recorder + " --url=%u %i %c %k 100%% %f", {"--url=" + url, "100%", url}},
+        {recorder + " \"a b\" \"c\\\\\\\\d\" \"\\\\$HOME\" x\\sy %F", {"a b", "c\\d", "$HOME", "x", "y", url}},
+        // Browsers that open a new window on request get asked for one.
+        {"/usr/bin/env MOZ_X=1 firefox %u", {"--new-window", url}},  // as snap packages wrap it
+        {Path("bin/google-chrome-stable") + " --new-window %U", {"--new-window", url}},
+        {Path("bin/librewolf") + " -P default", {"-P", "default", "--new-window", url}},  // no code: the address last
+        {recorder + " %u", {}, ""},                                                          // no handler registered
+        {recorder + " %u", {}, "zvek-browser.desktop", 1},                                   // the query fails
+        {recorder + " %u", {}, "../applications/zvek-browser.desktop"},                      // the id leaves the folder
+        {std::nullopt, {}},                                                                  // no entry
+        {"\"" + recorder + " %u", {}},                                                       // a quote left open
+        {"", {}},                                                                            // an empty Exec line
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.exec.value_or("no entry") + " for " + c.id);
+        fs::remove(Path("data/applications/zvek-browser.desktop"));
+        SetHandlerId(c.id, c.status);
+        if (c.exec) WriteEntry(*c.exec);
+        ASSERT_TRUE(OpenInBrowser(url));
+        if (c.expected.empty()) EXPECT_EQ(Take("xdg-open.args"), std::vector<std::string>{url});
+        else EXPECT_EQ(Take("handler.args"), c.expected);
+    }
+    EXPECT_FALSE(fs::exists(Path("handler.args")));
+    // The id's "-" stands for a folder; the system folders come after the user's.
+    fs::remove_all(Path("data/applications"));
+    SetHandlerId("vendor-zvek-browser.desktop");
+    WriteEntry(recorder + " %u", "sys/applications/vendor/zvek-browser.desktop");
+    ASSERT_TRUE(LaunchHtmlHandler(url));
+    EXPECT_EQ(Take("handler.args"), std::vector<std::string>{url});
+    EXPECT_FALSE(fs::exists(Path("pwned")));
+}
+
+TEST_F(BrowserTest, HandlerComesFirstAndNothingStartsForAnOptionLikeAddress) {
+    WriteEntry(recorder + " %u");
+    ASSERT_TRUE(OpenInBrowser("http://example.invalid/"));
+    EXPECT_EQ(Take("handler.args"), std::vector<std::string>{"http://example.invalid/"});
+    // Browsers take "--something" as an option, and some options run programs.
+    EXPECT_FALSE(OpenInBrowser("--utility-cmd-prefix=touch " + Path("pwned")));
+    EXPECT_FALSE(OpenInBrowser(""));
+    // With neither a handler nor xdg-open there is nothing to start.
+    fs::remove(Path("bin/xdg-open"));
+    WriteEntry(Path("bin/nothing") + " %u");
+    EXPECT_FALSE(OpenInBrowser("http://example.invalid/"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(fs::exists(Path("handler.args")) || fs::exists(Path("xdg-open.args")));
+}
+
+}  // namespace
+}  // namespace zvek
