@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <optional>
 #include <string>
 #include <stdexcept>
@@ -48,12 +49,11 @@ TEST(CharCode, ShiftJisAndEucJpAgreeWithIconvOnJisX0208) {
             if (!sjis || sjis->size() != 2) continue;
             const auto back = Convert("EUC-JP", "SHIFT_JIS", *sjis);
             if (!back || *back != Bytes(euc)) continue;  // not a code both sides define
-            const auto sjisCode = static_cast<CharCode>(static_cast<unsigned char>((*sjis)[0]) << 8 |
-                                                        static_cast<unsigned char>((*sjis)[1]));
-            ASSERT_EQ(SjisToEuc(sjisCode), euc) << "row " << row << " cell " << cell;
-            ASSERT_EQ(EucToSjis(euc), sjisCode) << "row " << row << " cell " << cell;
-            ASSERT_EQ(SjisToJis(sjisCode), euc & 0x7F7F) << "row " << row << " cell " << cell;
-            ASSERT_EQ(JisToSjis(euc & 0x7F7F), sjisCode) << "row " << row << " cell " << cell;
+            const auto code = static_cast<CharCode>(static_cast<unsigned char>((*sjis)[0]) << 8 |
+                                                    static_cast<unsigned char>((*sjis)[1]));
+            const auto jis = static_cast<CharCode>(euc & 0x7F7F);
+            ASSERT_EQ((std::array{SjisToEuc(code), EucToSjis(euc), SjisToJis(code), JisToSjis(jis)}),
+                      (std::array{euc, code, jis, code})) << "row " << row << " cell " << cell;
             ++compared;
         }
     }
@@ -81,7 +81,10 @@ TEST(SjisToEucString, ConvertsUpToTheEndOrTheFirstNul) {
     for (const auto& c : cases) EXPECT_EQ(SjisToEucString(c.in), c.out) << c.what;
 }
 
-TEST(WidthFolding, AsciiBecomesTheCp932FormOfItsFullWidthCharacter) {
+// ASCII becomes the CP932 form of its full-width character. Half-width
+// katakana and their sound marks fold both ways; a mark combines with the
+// katakana before it where CP932 has the voiced form.
+TEST(WidthFolding, AsciiAndKatakanaFoldBothWaysAsCp932Does) {
     std::string ascii;
     for (char c = 0x20; c <= 0x7E; ++c) {
         ascii += c;
@@ -92,16 +95,11 @@ TEST(WidthFolding, AsciiBecomesTheCp932FormOfItsFullWidthCharacter) {
             continue;
         }
         ASSERT_EQ(full.size(), 2u) << c;
-        const char32_t expected = c == ' ' ? U'\u3000' : static_cast<char32_t>(c + 0xFEE0);
-        EXPECT_EQ(Cp932CodePoint(full), expected) << c;
+        EXPECT_EQ(Cp932CodePoint(full), c == ' ' ? U'\u3000' : static_cast<char32_t>(c + 0xFEE0)) << c;
     }
     EXPECT_EQ(ToHalfWidth(ToFullWidth(ascii)), ascii);
     EXPECT_EQ(ToFullWidth("\"'"), "\xFA\x57\xFA\x56");  // of the two forms, the IBM one
-}
 
-// Half-width katakana and their sound marks fold both ways; a mark combines
-// with the katakana before it where CP932 has the voiced form.
-TEST(WidthFolding, HalfAndFullWidthFormsFoldBothWays) {
     std::string kana;
     for (unsigned b = 0xA1; b <= 0xDF; ++b) kana += static_cast<char>(b);
     const struct { std::string half, full; } cases[] = {
