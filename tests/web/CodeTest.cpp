@@ -7,7 +7,6 @@
 #include <string>
 #include <stdexcept>
 
-#include "text/Sjis.h"
 #include "support/TestSupport.h"
 
 namespace zvek {
@@ -76,14 +75,9 @@ TEST(WidthFolding, AsciiAndKatakanaFoldBothWaysAsCp932Does) {
     std::string ascii;
     for (char c = 0x20; c <= 0x7E; ++c) {
         ascii += c;
+        // Yen sign or backslash stays: the Japanese mapping picks neither full-width form.
+        const int expected = c == ' ' ? 0x3000 : c == '\\' ? c : c + 0xFEE0;
         const std::string full = ToFullWidth(std::string(1, c));
-        if (c == '\\') {
-            // Yen sign or backslash: the Japanese mapping picks neither.
-            EXPECT_EQ(full, "\\");
-            continue;
-        }
-        ASSERT_EQ(full.size(), 2u) << c;
-        const int expected = c == ' ' ? 0x3000 : c + 0xFEE0;
         EXPECT_EQ(Convert("UTF-32BE", "CP932", full), std::string({0, 0, char(expected >> 8), char(expected)})) << c;
     }
     EXPECT_EQ(ToHalfWidth(ToFullWidth(ascii)), ascii);
