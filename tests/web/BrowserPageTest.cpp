@@ -123,7 +123,6 @@ TEST_F(BrowserPageTest, DamagedSessionGivesNothingAndTheDevToolsListItsFirstPage
         {"size zero", withSize(0)},
         {"JSON broken after the tab", MozLz4(Session("http://good/") + ",")},
         {"window zero", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://a/"}],"index":1}],"selected":1}],"selectedWindow":0})")},
-        {"tab as text", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://a/"}],"index":1}],"selected":"1"}],"selectedWindow":1})")},
         {"fractional index", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://a/"}],"index":1.5}],"selected":1}],"selectedWindow":1})")},
         {"url not text", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":7}],"index":1}],"selected":1}],"selectedWindow":1})")},
         {"windows not a list", MozLz4(R"({"windows":{"0":{}},"selectedWindow":1})")},
