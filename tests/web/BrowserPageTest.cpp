@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "LoopbackServer.h"
 #include "TestSupport.h"
@@ -21,17 +20,15 @@ namespace zvek {
 namespace {
 
 namespace fs = std::filesystem;
-using test::LoopbackServer;
 
 // Firefox's own framing: magic, the decompressed size, one LZ4 block.
 std::string MozLz4(const std::string& json) {
     std::string block(static_cast<std::size_t>(LZ4_compressBound(static_cast<int>(json.size()))), '\0');
-    const int n = LZ4_compress_default(json.data(), block.data(), static_cast<int>(json.size()),
-                                       static_cast<int>(block.size()));
-    if (n <= 0) throw std::runtime_error("LZ4 compression failed");
+    block.resize(static_cast<std::size_t>(LZ4_compress_default(json.data(), block.data(), static_cast<int>(json.size()),
+                                                               static_cast<int>(block.size()))));
     std::string out("mozLz40\0", 8);
     for (int shift = 0; shift < 32; shift += 8) out += static_cast<char>(json.size() >> shift & 0xFF);
-    return out + block.substr(0, static_cast<std::size_t>(n));
+    return out + block;
 }
 
 // A session of two windows; the second is selected, its second tab is, and
@@ -50,10 +47,6 @@ std::string Session(const std::string& current) {
 
 class BrowserPageTest : public ::testing::Test {
 protected:
-    BrowserPageTest() { fs::create_directories(tmp.path() / "home"); }
-
-    std::string Path(const std::string& name) const { return tmp / name; }
-
     void Write(const std::string& file, const std::string& bytes) {
         fs::create_directories((tmp.path() / file).parent_path());
         test::WriteBytes(tmp.path() / file, bytes);
@@ -61,131 +54,100 @@ protected:
     void WriteSession(const std::string& profile, const std::string& bytes) {
         Write(profile + "/sessionstore-backups/recovery.jsonlz4", bytes);
     }
-    void WriteIni(const std::string& root, const std::string& text) { Write(root + "/profiles.ini", text); }
     // A default profile under ~/.mozilla/firefox whose session file holds `bytes`.
     void OneProfile(const std::string& bytes) {
-        WriteIni("home/.mozilla/firefox", "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\nDefault=1\n");
+        Write("home/.mozilla/firefox/profiles.ini", "[Profile0]\nIsRelative=1\nPath=p.default\nDefault=1\n");
         WriteSession("home/.mozilla/firefox/p.default", bytes);
     }
 
     test::TempDir tmp;
-    test::ScopedEnv home{"HOME", Path("home")};
-    test::ScopedEnv config{"XDG_CONFIG_HOME", Path("config")};
+    test::ScopedEnv home{"HOME", tmp / "home"};
+    test::ScopedEnv config{"XDG_CONFIG_HOME", tmp / "config"};
     test::ScopedEnv runtime{"XDG_RUNTIME_DIR", tmp.path().string()};
-    test::ScopedEnv noProxy{"http_proxy", std::nullopt}, noProxyAll{"all_proxy", std::nullopt},
-        noProxyAllUpper{"ALL_PROXY", std::nullopt};
     const int closedPort = test::UnusedPort();
-    LoopbackServer server;
+    test::LoopbackServer server;
 };
 
 TEST_F(BrowserPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
     const std::string firefox = "home/.mozilla/firefox/";
     // `profile` is the one that holds the expected session.
     const struct { const char* what; std::string ini, profile; } cases[] = {
-        {"an installation's default wins over Default=1",
-         "[Profile1]\nName=old\nIsRelative=1\nPath=a.old\nDefault=1\n\n[Profile0]\nName=new\nIsRelative=1\n"
-         "Path=Profiles/b.default-release\n\n[Install4F96D1932A9F858E]\nDefault=Profiles/b.default-release\nLocked=1\n",
-         firefox + "Profiles/b.default-release"},
         {"Default=1 without an installation section",
          "[General]\nStartWithLastProfile=1\n\n[Profile0]\nIsRelative=1\nPath=a.old\n\n[Profile1]\r\nIsRelative=1\r\n"
          "Path=c.mine\r\nDefault=1\r\n",
-         firefox + "c.mine"},
+         "c.mine"},
         {"the first profile when none is marked",
-         "[Profile0]\nIsRelative=1\nPath=d.first\n\n[Profile1]\nIsRelative=1\nPath=a.old\n", firefox + "d.first"},
-        {"an absolute path", "[Profile0]\nIsRelative=0\nPath=" + Path("elsewhere/e.abs") + "\nDefault=1\n",
-         "elsewhere/e.abs"},
+         "[Profile0]\nIsRelative=1\nPath=d.first\n\n[Profile1]\nIsRelative=1\nPath=a.old\n", "d.first"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove_all(tmp.path() / "home");
-        fs::remove_all(tmp.path() / "elsewhere");
-        WriteIni(firefox, c.ini);
+        Write(firefox + "profiles.ini", c.ini);
         WriteSession(firefox + "a.old", MozLz4(Session("http://wrong/")));
-        WriteSession(c.profile, MozLz4(Session("http://lyrics.example/song?id=1&x=%20")));
+        WriteSession(firefox + c.profile, MozLz4(Session("http://lyrics.example/song?id=1&x=%20")));
         EXPECT_EQ(GetBrowserPage(closedPort), "http://lyrics.example/song?id=1&x=%20");
     }
-}
 
-TEST_F(BrowserPageTest, SnapProfileAndTheMostRecentlyWrittenSessionWins) {
+    // An installation's default wins over Default=1. With the snap's Firefox
+    // too, the session written last wins; a damaged one leaves the other.
     const std::string snap = "home/snap/firefox/common/.mozilla/firefox";
-    WriteIni(snap, "[Install1]\nDefault=s.default\n[Profile0]\nPath=s.default\nIsRelative=1\n");
-    WriteSession(snap + "/s.default", MozLz4(Session("http://snap/")));
-    EXPECT_EQ(GetBrowserPage(closedPort), "http://snap/");
-
-    // A packaged Firefox that ran an hour ago left its session behind.
+    Write(snap + "/profiles.ini", "[Profile1]\nPath=s.old\nIsRelative=1\nDefault=1\n[Install4F96D1932A9F858E]\n"
+                                  "Default=Profiles/s.default\n[Profile0]\nPath=Profiles/s.default\nIsRelative=1\n");
+    WriteSession(snap + "/s.old", MozLz4(Session("http://wrong/")));
+    WriteSession(snap + "/Profiles/s.default", MozLz4(Session("http://snap/")));
     OneProfile(MozLz4(Session("http://stale/")));
-    fs::last_write_time(Path("home/.mozilla/firefox/p.default/sessionstore-backups/recovery.jsonlz4"),
+    fs::last_write_time(tmp / "home/.mozilla/firefox/p.default/sessionstore-backups/recovery.jsonlz4",
                         fs::file_time_type::clock::now() - std::chrono::hours(1));
     EXPECT_EQ(GetBrowserPage(closedPort), "http://snap/");
-    // A damaged newest session leaves the other one.
-    WriteSession(snap + "/s.default", "mozLz40");
+    WriteSession(snap + "/Profiles/s.default", "mozLz40");
     EXPECT_EQ(GetBrowserPage(closedPort), "http://stale/");
 }
 
-TEST_F(BrowserPageTest, DamagedSessionGivesNothingOrTheDevToolsPage) {
+// Whatever a session file holds, it gives its page or nothing, quickly and
+// without allocating what its header claims. Then the browser's DevTools
+// list is asked: its first page with an address is the one shown.
+TEST_F(BrowserPageTest, DamagedSessionGivesNothingAndTheDevToolsListItsFirstPage) {
     const std::string good = MozLz4(Session("http://good/"));
-    auto withSize = [&good](std::uint32_t size) {
+    const auto size = static_cast<std::uint32_t>(Session("http://good/").size());
+    auto withSize = [&good](std::uint32_t claimed) {
         std::string bytes = good;
-        for (int i = 0; i < 4; ++i) bytes[8 + i] = static_cast<char>(size >> (8 * i) & 0xFF);
+        for (int i = 0; i < 4; ++i) bytes[8 + i] = static_cast<char>(claimed >> (8 * i) & 0xFF);
         return bytes;
     };
-    std::string flipped = good;
-    for (std::size_t i = 12; i < flipped.size(); i += 7) flipped[i] = static_cast<char>(flipped[i] ^ 0x5A);
-    const std::string deep = std::string(200000, '[') + std::string(200000, ']');
     const struct { const char* what; std::string bytes; } cases[] = {
-        {"empty", ""},
         {"header only", good.substr(0, 12)},
         {"wrong magic", "mozLz41" + good.substr(7)},
-        {"truncated block", good.substr(0, good.size() - 9)},
-        {"trailing garbage", good + "garbage"},
-        {"size too small", withSize(static_cast<std::uint32_t>(Session("http://good/").size() - 1))},
-        {"size too large", withSize(static_cast<std::uint32_t>(Session("http://good/").size() + 1))},
+        {"size too small", withSize(size - 1)},
+        {"size too large", withSize(size + 1)},
         {"size beyond any real session", withSize(0xFFFFFFFFu)},
         {"size zero", withSize(0)},
-        {"bit rot", flipped},
-        {"truncated JSON", MozLz4(Session("http://good/").substr(0, 200))},
         {"JSON broken after the tab", MozLz4(Session("http://good/") + ",")},
-        {"no selectedWindow", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://a/"}],"index":1}],"selected":1}]})")},
-        {"window out of range", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://a/"}],"index":1}],"selected":1}],"selectedWindow":2})")},
         {"window zero", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://a/"}],"index":1}],"selected":1}],"selectedWindow":0})")},
-        {"tab as text", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://a/"}],"index":1}],"selected":"1"}],"selectedWindow":1})")},
-        {"entry past the history", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://a/"}],"index":2}],"selected":1}],"selectedWindow":1})")},
         {"fractional index", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://a/"}],"index":1.5}],"selected":1}],"selectedWindow":1})")},
         {"url not text", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":7}],"index":1}],"selected":1}],"selectedWindow":1})")},
         {"windows not a list", MozLz4(R"({"windows":{"0":{}},"selectedWindow":1})")},
-        {"nested beyond reason", MozLz4(deep)},
+        {"nested beyond reason", MozLz4(std::string(200000, '[') + std::string(200000, ']'))},
         {"not JSON", MozLz4(std::string(5000, '\xFF'))},
     };
-    OneProfile(good);
-    ASSERT_EQ(GetBrowserPage(closedPort), "http://good/");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         OneProfile(c.bytes);
         EXPECT_EQ(GetBrowserPage(closedPort), "");
     }
-    server.Serve("/json/list", 200, R"([{"type":"page","url":"http://devtools/"}])");
-    OneProfile(flipped);
-    EXPECT_EQ(GetBrowserPage(server.Port()), "http://devtools/");
-}
-
-TEST_F(BrowserPageTest, DevToolsListGivesItsFirstPage) {
-    const struct { const char* what; int status; std::string body; std::string expected; } cases[] = {
+    const struct { const char* what; int status; std::string body, expected; } lists[] = {
         {"first page after other targets", 200,
          R"([{"type":"service_worker","url":"http://sw/"},{"type":"page","url":""},{"id":"A","type":"page",)"
          R"("url":"https://first.example/a?b=1","webSocketDebuggerUrl":"ws://x"},{"type":"page","url":"http://second/"}])",
          "https://first.example/a?b=1"},
         {"no page", 200, R"([{"type":"iframe","url":"http://frame/"},{"type":"page"}])", ""},
-        {"not a list", 200, R"({"type":"page","url":"http://object/"})", ""},
         {"not JSON", 200, "<html>nope</html>", ""},
         {"error status", 500, R"([{"type":"page","url":"http://error/"}])", ""},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : lists) {
         SCOPED_TRACE(c.what);
         server.Serve("/json/list", c.status, c.body);
         EXPECT_EQ(GetBrowserPage(server.Port()), c.expected);
     }
-    // Nothing listening: nothing found, at once.
-    EXPECT_EQ(GetBrowserPage(closedPort), "");
 }
 
 // The commands that take the browser's page: a web page comes in as its
@@ -193,55 +155,41 @@ TEST_F(BrowserPageTest, DevToolsListGivesItsFirstPage) {
 // untitled; a saved page opens under its own name; the tag maker takes the
 // page as its reference.
 TEST_F(BrowserPageTest, CommandsTakeThePageTheBrowserShows) {
-    const std::string page = test::ReadBytes(ZVEKLC_SAMPLES "/sample.htm");
+    const std::string page = test::ReadBytes(ZVEKLC_SAMPLES "/sample.htm"), url = server.Url("/song.htm");
     server.Serve("/song.htm", 200, page, {{"Content-Type", "text/html"}});
-    const std::string url = server.Url("/song.htm");
     OneProfile(MozLz4(Session(url)));
     test::FakeHost host;
-    LyricsDocument pageText(host);
+    LyricsDocument doc(host), pageText(host), lyrics(host), expected(host);
     pageText.LoadHtmlBytes(page);
-
-    LyricsDocument doc(host);
     doc.SetFileName("/x/old.lyr");
     MenuOpenIEClick(doc);
     EXPECT_EQ(doc.Lines(), pageText.Lines());
     EXPECT_EQ(doc.FileName(), "");
-    EXPECT_EQ(doc.ResultCode, kResultOk);
     EXPECT_FALSE(fs::exists(doc.OpenedFile()));
 
-    LyricsDocument lyrics(host);
     lyrics.SetText(test::ReadBytes(ZVEKLC_SAMPLES "/sample.txt"));
     ConvertTextToZVEK(lyrics);
-    LyricsDocument expected(host);
     expected.SetLines(lyrics.Lines());
     ASSERT_TRUE(MakeTagFile(expected, url));
     MenuConvertFromIEClick(lyrics);
     EXPECT_EQ(lyrics.Lines(), expected.Lines());
 
-    const std::string saved = Path("saved page.htm");
-    test::WriteBytes(saved, page);
-    std::string address = "file://";
-    for (const char c : saved) address += c == ' ' ? std::string("%20") : std::string(1, c);
-    OneProfile(MozLz4(Session(address)));
+    test::WriteBytes(tmp / "saved page.htm", page);
+    OneProfile(MozLz4(Session("file://" + (tmp / "saved%20page.htm"))));
     MenuOpenIEClick(doc);
-    EXPECT_EQ(doc.FileName(), saved);
+    EXPECT_EQ(doc.FileName(), tmp / "saved page.htm");
     EXPECT_EQ(doc.Lines(), pageText.Lines());
     EXPECT_TRUE(host.messages.empty());
 }
 
 TEST(NormalizeBrowserUrl, CleansBrowserAddresses) {
     struct { const char* address; const char* expected; } cases[] = {
-        {"http://www.example.com/a.htm", "http://www.example.com/a.htm"},
-        {"(0022)http://www.example.com/a.htm", "http://www.example.com/a.htm"},
         {"<!-- saved from url=(0026)https://example.org/a.htm", "https://example.org/a.htm"},
-        {"HTTP://X/a.php?sentaku=1&x=2", "HTTP://X/a.php?sentaku=1"},
         {"http://x/a.php?id=3&sentaku=1&x=2", "http://x/a.php?sentaku=1"},
         {"http://x/a.php?x=2&sentaku=1", "http://x/a.php?x=2&sentaku=1"},  // last parameter: whole
         {"http://x/a.php?x=2", "http://x/a.php?x=2"},
-        {"http://x/sentaku/a.htm", "http://x/sentaku/a.htm"},              // no query
         {"FILE:///home/me/My%20Songs/a%41.htm", "/home/me/My Songs/a%41.htm"},
-        {"file://localhost%20x", "/localhost x"},
-        {"C:\\songs\\a.htm", "C:\\songs\\a.htm"},                           // neither: unchanged
+        {"C:\\songs\\a.htm", "C:\\songs\\a.htm"},  // neither: unchanged
         {"", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(NormalizeBrowserUrl(c.address), c.expected) << c.address;
