@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "TestSupport.h"
+#include "lyrics/Conversions.h"
 #include "lyrics/LyricsDocument.h"
 #include "platform/Files.h"
 #include "platform/Waitcur.h"
@@ -12,8 +13,17 @@
 namespace zvek {
 namespace {
 
+using test::CrLf;
 using test::Sjis;
 using Lines = std::vector<std::string>;
+
+Lines WithTemplate(const Lines& text) {
+    Lines lines = {"[Spec]", "Title=", "Artist=", "Lyrics=", "Music=", "Presenter=", "Comment=", "",
+                   "Size=246,38", "Adjust=0", Sjis("Font=\"ＭＳ Ｐゴシック\",-16,SHIFTJIS,Normal"),
+                   "Alignment=Center", "WordWrap=1", "", "[Text]"};
+    lines.insert(lines.end(), text.begin(), text.end());
+    return lines;
+}
 
 class DocumentTest : public ::testing::Test {
 protected:
@@ -21,44 +31,40 @@ protected:
         test::WriteBytes(dir / name, bytes);
         return dir / name;
     }
-    std::ptrdiff_t FilesInDir() const { return std::distance(std::filesystem::directory_iterator(dir.path()), {}); }
-    // What a user sees of the document: its name, whether it is modified, its lines.
-    std::tuple<std::string, bool, Lines> State() const { return {doc.FileName(), doc.Modified, doc.Lines()}; }
 
     test::TempDir dir;
     test::FakeHost host;
     LyricsDocument doc{host};
 };
 
-TEST_F(DocumentTest, SavingKeepsTheReplacedFilesPermissionsAndLinks) {
+// Saving writes through a link and keeps the replaced file's permissions; a
+// save that fails part way leaves the old file and no temporary beside it.
+TEST_F(DocumentTest, SavingReplacesOnlyTheFilesContents) {
     const std::string target = Write("target.lyr", "old"), link = dir / "link.lyr";
     std::filesystem::permissions(target, std::filesystem::perms(0640));
     std::filesystem::create_symlink(target, link);
-    doc.SetText("new");
+    doc.SetText("old contents");
     doc.SaveFile(link);
     EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(test::ReadBytes(target), "new\r\n");
+    EXPECT_EQ(test::ReadBytes(target), "old contents\r\n");
     EXPECT_EQ(std::filesystem::status(target).permissions(), std::filesystem::perms(0640));
-}
 
-TEST_F(DocumentTest, AFailedSaveLeavesTheOldFileIntact) {
-    const std::string path = Write("song.lyr", "old contents\r\n");
     doc.SetLines(Lines(1000, std::string(100, 'x')));
     doc.Modified = true;
     // Make the write itself fail part way: the file size limit stops it.
     struct rlimit saved {};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 4096;
+    const struct rlimit small = {4096, saved.rlim_max};
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    EXPECT_THROW(doc.SaveFile(path), FileError);
+    EXPECT_THROW(doc.SaveFile(target), FileError);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 
-    EXPECT_EQ(test::ReadBytes(path), "old contents\r\n");
-    EXPECT_EQ(FilesInDir(), 1);  // no temporary left
-    EXPECT_EQ(State(), std::tuple(path, true, Lines(1000, std::string(100, 'x'))));
+    EXPECT_EQ(test::ReadBytes(target), "old contents\r\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);  // no temporary left
+    EXPECT_EQ(std::tuple(doc.FileName(), doc.Modified, doc.Lines()),
+              std::tuple(target, true, Lines(1000, std::string(100, 'x'))));
     EXPECT_EQ(host.ScreenCursor(), crDefault);
     EXPECT_THROW(doc.SaveFile(dir / "no/such/folder.lyr"), FileError);
 }
@@ -70,30 +76,18 @@ TEST_F(DocumentTest, PositionsCountLineBreaksAsTwoCharacters) {
         EXPECT_EQ(std::pair(doc.PosToLineCol(pos).line, doc.PosToLineCol(pos).col), std::pair(line, col)) << pos;
         EXPECT_EQ(doc.LineColToPos(col, line), pos);
     }
-    EXPECT_EQ(doc.PosToLineCol(100).line, 3);  // past the end: the line count
 
     doc.SetLines({"abc", "de", "f"});
     // A selection of exactly the line break after "abc" (3, 2) still counts as line 0.
     const std::tuple<std::size_t, std::size_t, int> selections[] = {
-        {4, 0, 0}, {5, 0, 1}, {3, 2, 0}, {1, 2, 0}, {1, 5, 1}};
+        {4, 0, 0}, {5, 0, 1}, {3, 2, 0}, {1, 2, 0}, {1, 5, 1}, {10, 0, 2}};
     for (const auto& [start, length, line] : selections) {
         doc.SetSelection(start, length);
         EXPECT_EQ(doc.CurrentLine(), line) << start << "+" << length;
     }
-    int first = -1, last = -1;
-    doc.GetSelectedLines(first, last);
-    EXPECT_EQ(std::pair(first, last), std::pair(0, 1));
-    doc.SelectAll();
-    doc.GetSelectedLines(first, last);
-    EXPECT_EQ(std::pair(first, last), std::pair(0, 2));
-    doc.MoveCaretTo(1, 2);
-    EXPECT_EQ(doc.SelStart(), 10u);
     EXPECT_EQ(doc.GetLine(-1), "f");  // -1: the caret's line
     doc.SetLine(-1, "g");
     EXPECT_EQ(doc.Lines(), (Lines{"abc", "de", "g"}));
-    doc.Clear();
-    doc.GetSelectedLines(first, last);
-    EXPECT_EQ(std::pair(first, last), std::pair(0, 0));
 }
 
 TEST_F(DocumentTest, SaveAsProposesANameAndRemembersTheFolder) {
@@ -109,13 +103,57 @@ TEST_F(DocumentTest, SaveAsProposesANameAndRemembersTheFolder) {
         EXPECT_EQ(std::tie(d.fileName, d.filterIndex, d.defaultExt, d.title, d.overwritePrompt),
                   std::tuple(proposed, filterIndex, defaultExt, "保存", true));
     }
-    const std::string chosen = dir / "chosen.lyr";
-    host.dialogFiles.push_back(chosen);
-    doc.Modified = true;
+    host.dialogFiles.push_back(dir / "chosen.lyr");
     EXPECT_TRUE(doc.MenuSaveAsClick());
-    EXPECT_EQ(test::ReadBytes(chosen), "x\r\n");
-    EXPECT_EQ(State(), std::tuple(chosen, false, Lines{"x"}));
+    EXPECT_EQ(test::ReadBytes(dir / "chosen.lyr"), "x\r\n");
     EXPECT_EQ(doc.SaveDialog.initialDir, dir.path().string());
+}
+
+// The three conversions, end to end: a file is opened, converted and saved,
+// and the saved bytes are compared as a whole.
+TEST_F(DocumentTest, ConversionsSaveTheConvertedLines) {
+    const struct {
+        const char* what;
+        void (*convert)(LyricsDocument&);
+        Lines input, expected;
+    } cases[] = {
+        {"text", ConvertTextToZVEK,
+         {"Hello", "",
+          Sjis("　　前の空白　と後ろの空白　"),  // full-width spaces at the ends go, inner ones stay
+          "  \t padded \t ",
+          "01:02:003=Hello",          // an old time is replaced
+          ";note",                    // text lines are never comments
+          "a=b",                      // not a time tag: all of it is words
+          "\"quoted alone\"",         // a single quoted string loses its quotes
+          "\" a \" , \"b\",\"c \"",   // a quoted list stays a list, its strings cleaned
+          "say \"hi\" ", "=start"},
+         WithTemplate({"00:00:000=Hello", "00:00:000=", Sjis("00:00:000=前の空白　と後ろの空白"), "00:00:000=padded",
+                       "00:00:000=Hello", "00:00:000=;note", "00:00:000=a=b", "00:00:000=quoted alone",
+                       "00:00:000=\"a\",\"b\",\"c\"", "00:00:000=say \"hi\"", "00:00:000==start"})},
+        {"WinAmp", ConvertWinAmpToZVEK,
+         {"[[[Music Info]]]", "[ar:Someone]", "[00:12:34]Hello", "[00:12.34]Hello", "[00:12]Hello", "[00:12:34]",
+          "[00:01:00][00:05:00]Hello", "  \t ", "[", "[1 no close", "Hello", "  [00:20:00] padded  ",
+          "[00:30:00" + Sjis("ゾ]x")},  // "ゾ" is 0x83 0x5D: its trail byte is no "]"
+         WithTemplate({"", ";[ar:Someone]", "00:12:340=Hello", "00:12.34=Hello", "00:12=Hello", "00:12:340=",
+                       "00:01:000=[00:05:00]Hello", "  \t ", ";[", ";[1 no close", ";Hello", "00:20:000= padded",
+                       "00:30:00" + Sjis("ゾ0=x")})},
+        {"player lyrics to text", ConvertZVEKToText,
+         {"[Spec]", "Title=x", "[TEXT]", "00:00:000=Hello", "00:00:000=", "", "00:00:000=World",
+          "00:01:000=\"a\",\"b\"", "00:02:000=\"a\" , \"b\"", "00:03:000=" + Sjis("\"　lead\""), ";note",
+          "\"plain quoted\"", "00:04:000=say \"\"hi\"\""},
+         {"Hello", "", "", "World", "a", "b", "a", "b", Sjis("　lead"), ";note", "plain quoted", "say \"\"hi\"\""}},
+        {"player lyrics without a text section", ConvertZVEKToText, {"[Spec]", " [Text]", "00:00:000=x"}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(doc.OpenFile(Write("in.txt", CrLf(c.input))));
+        doc.TakeUndoClearRequest();
+        c.convert(doc);
+        EXPECT_TRUE(doc.TakeUndoClearRequest());
+        doc.SaveFile(dir / "out.bin");
+        EXPECT_EQ(test::ReadBytes(dir / "out.bin"), CrLf(c.expected));
+    }
+    EXPECT_TRUE(doc.KeepQuotes);  // left set by the conversion back to text
 }
 
 }  // namespace
