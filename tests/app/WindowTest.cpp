@@ -759,38 +759,32 @@ private slots:
     // that finds names whatever their case and hands back file and filter.
     void realDialogsAnswerTheCore() {
         form_->Host().SetScript(nullptr);
-        QStringList shown;  // each box's captions, in alphabetical order
-        const auto click = [&](const QString& caption) {
-            QTimer::singleShot(0, [&shown, caption] {
+        // {buttons, the captions shown (in alphabetical order), the one clicked, the answer}
+        const std::tuple<MsgButtons, QString, QString, MsgResult> asks[] = {
+            {MsgButtons::YesNoCancel, "いいえ(&N)|はい(&Y)|キャンセル", "いいえ(&N)", MsgResult::No},
+            {MsgButtons::YesNoCancel, "いいえ(&N)|はい(&Y)|キャンセル", "はい(&Y)", MsgResult::Yes},
+            {MsgButtons::YesCancel, "はい(&Y)|キャンセル", "キャンセル", MsgResult::Cancel},
+            {MsgButtons::Ok, "OK", "OK", MsgResult::Ok}};
+        for (int i = 0; i < 4; ++i) {
+            const auto& [buttons, captions, clicked, answer] = asks[i];
+            QStringList shown;
+            QTimer::singleShot(0, [&] {
                 auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-                QVERIFY(box);
-                QStringList captions;
-                for (QAbstractButton* button : box->buttons()) captions << button->text();
-                captions.sort();
-                shown << captions.join('|');
+                for (QAbstractButton* button : box->buttons()) shown << button->text();
                 for (QAbstractButton* button : box->buttons())
-                    if (button->text() == caption) return button->click();
+                    if (button->text() == clicked) return button->click();
                 box->reject();
             });
-        };
-        const std::pair<MsgButtons, QString> asks[] = {{MsgButtons::YesNoCancel, "いいえ(&N)"},
-                                                       {MsgButtons::YesNoCancel, "はい(&Y)"},
-                                                       {MsgButtons::YesCancel, "キャンセル"},
-                                                       {MsgButtons::Ok, "OK"}};
-        const MsgResult answers[] = {MsgResult::No, MsgResult::Yes, MsgResult::Cancel, MsgResult::Ok};
-        for (int i = 0; i < 4; ++i) {
-            click(asks[i].second);
-            QCOMPARE(form_->Host().MessageBox("a\r\nb", MsgKind(i), asks[i].first), answers[i]);
+            QCOMPARE(form_->Host().MessageBox("a\r\nb", MsgKind(i), buttons), answer);
+            shown.sort();
+            QCOMPARE(shown.join('|'), captions);
         }
-        QCOMPARE(shown.join(','), QStringLiteral("いいえ(&N)|はい(&Y)|キャンセル,いいえ(&N)|はい(&Y)|キャンセル,"
-                                                 "はい(&Y)|キャンセル,OK"));
 
         test::WriteBytes(Path("Song.TagLyr"), "x");
         FileDialog dialog{FileDialog::Kind::Open, "開く", {{"歌詞", "*.lyr"}, {"タグ", "*.taglyr"}}, 1, "lyr",
                           dir_->path().toStdString(), "", true, false};
         QTimer::singleShot(0, [] {
             auto* box = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            QVERIFY(box);
             box->selectNameFilter(box->nameFilters().value(1));
             box->selectFile(QStringLiteral("Song.TagLyr"));
             static_cast<QDialog*>(box)->accept();

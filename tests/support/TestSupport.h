@@ -94,14 +94,13 @@ public:
     std::vector<std::string> status;   // every status-line text, in order
     std::vector<std::string> browsed;  // addresses opened in the browser
     int processMessagesCalls = 0;
-    std::vector<std::int16_t> cursorChanges;
 
     MsgResult MessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) override;
     bool ExecuteDialog(FileDialog& dialog) override;
     void SetStatusText(std::string_view text) override { status.emplace_back(text); }
     void ProcessMessages() override { ++processMessagesCalls; }
     std::int16_t ScreenCursor() const override { return cursor_; }
-    void SetScreenCursor(std::int16_t cursor) override { cursorChanges.push_back(cursor_ = cursor); }
+    void SetScreenCursor(std::int16_t cursor) override { cursor_ = cursor; }
     bool OpenInBrowser(const std::string& address) override { return browsed.push_back(address), true; }
 
 private:
