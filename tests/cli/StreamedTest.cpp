@@ -111,10 +111,8 @@ TEST_F(StreamedTest, OutputFilesAreNewOrReplacedWhole) {
         const char* message;          // a part of standard error
         std::uint64_t maxFileBytes = 0;
     } cases[] = {
-        {{"html", "page.html"}, nullptr, 0, "page.txt", pageText, "保存しました：page.txt"},
         {{"text", "song.txt"}, nullptr, 0, "song.lyr", lyrics, "保存しました：song.lyr"},
-        {{"html", "page.html"}, "mine", 1, "page.txt", "mine", "--force"},
-        {{"text", "-o", "out.lyr", "song.txt"}, "mine", 1, "out.lyr", "mine", "ファイルが既にあります"},
+        {{"html", "page.html"}, "mine", 1, "page.txt", "mine", "ファイルが既にあります（上書きするには --force"},
         {{"text", "-f", "-o", "out.lyr", "song.txt"}, "mine", 0, "out.lyr", lyrics, "保存しました：out.lyr"},
         {{"html", "-f", "-o", "page.html", "page.html"}, page.c_str(), 0, "page.html", pageText, "保存しました"},
         {{"text", "-o", "big.lyr", "song.txt"}, nullptr, 1, "big.lyr", "", "big.lyr", 200000},
