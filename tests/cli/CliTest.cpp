@@ -2,11 +2,7 @@
 // statuses and what it says on standard error.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-
 #include <filesystem>
-#include <iostream>
 
 #include "LoopbackServer.h"
 #include "TestSupport.h"
@@ -27,10 +23,9 @@ std::string Lyr(const std::vector<std::string>& lines) { return kTemplate + CrLf
 
 class CliTest : public ::testing::Test {
 protected:
-    std::string Write(const std::string& name, std::string_view bytes) {
+    void Write(const std::string& name, std::string_view bytes) {
         fs::create_directories(fs::path(dir / name).parent_path());
         test::WriteBytes(dir / name, bytes);
-        return dir / name;
     }
     std::string Read(const std::string& name) { return test::ReadBytes(dir / name); }
     bool Exists(const std::string& name) { return fs::exists(fs::symlink_status(dir.path() / name)); }
@@ -49,30 +44,8 @@ protected:
     return ::testing::AssertionSuccess();
 }
 
-TEST_F(CliTest, DefaultOutputsNeverOverwriteAndNeverAreTheInput) {
-    Write("song.txt", "Hello\r\n\r\nWorld\r\n");
+TEST_F(CliTest, DefaultOutputsNeverAreTheInput) {
     const std::string lyrics = Lyr({"00:00:000=Hello", "00:00:000=", "00:00:000=World"});
-    auto first = Run({"text", "song.txt"});
-    EXPECT_EQ(first.status, 0) << first.err;
-    EXPECT_EQ(Read("song.lyr"), lyrics);
-    EXPECT_TRUE(Says(first, {"保存しました：song.lyr"}));
-
-    test::WriteBytes(dir / "song.lyr", "mine");
-    auto again = Run({"text", "song.txt"});
-    EXPECT_EQ(again.status, 1);
-    EXPECT_TRUE(Says(again, {"song.lyr", "--force"}));
-    EXPECT_EQ(Read("song.lyr"), "mine");
-    auto forced = Run({"text", "-f", "-q", "song.txt"});
-    EXPECT_EQ(forced.status, 0);
-    EXPECT_EQ(forced.err, "");
-    EXPECT_EQ(Read("song.lyr"), lyrics);
-
-    // untext writes .txt beside the player lyrics and leaves them alone.
-    fs::remove(dir.path() / "song.txt");
-    ASSERT_EQ(Run({"untext", "-q", "song.lyr"}).status, 0);
-    EXPECT_EQ(Read("song.txt"), "Hello\r\n\r\nWorld\r\n");
-    EXPECT_EQ(Read("song.lyr"), lyrics);
-
     // A default output that is the input itself is refused even with -f,
     // under its own name or another (a hard link); -o is the way out.
     Write("lyrics.txt", lyrics);
@@ -115,8 +88,7 @@ TEST_F(CliTest, SeveralInputsAndOutputFolders) {
         {{"text", "-q", "-o", "folder", "a.txt", "b.txt"}, 0, {"folder/a.lyr", "folder/b.lyr"}},
         {{"html", "-q", "-o", "one/", "a.lyr"}, 0, {"one/a.txt"}},
         {{"text", "-o", "x.lyr", "a.txt", "b.txt"}, 64, {}},
-        {{"text", "-o", "-", "a.txt", "b.txt"}, 64, {}},
-        {{"text", "-o", "x.lyr", "a.txt", "-"}, 64, {}},
+        {{"text", "-o", "out/", "a.txt", "-"}, 64, {}},
         {{"text", "-o", "out/", "-"}, 64, {}},
     };
     for (const auto& c : cases) {
@@ -125,7 +97,6 @@ TEST_F(CliTest, SeveralInputsAndOutputFolders) {
         EXPECT_EQ(r.status, c.status) << r.err;
         for (const auto& name : c.written) EXPECT_TRUE(Exists(name)) << name;
     }
-    EXPECT_FALSE(Exists("x.lyr"));
     // One input and a folder without the slash: most likely a slip.
     auto slip = Run({"text", "-o", "folder", "a.txt"});
     EXPECT_EQ(slip.status, 1);
@@ -135,12 +106,10 @@ TEST_F(CliTest, SeveralInputsAndOutputFolders) {
 TEST_F(CliTest, StandardInputAndOutputAndCodeSets) {
     const std::string expected = std::string(kTemplate) + Sjis("00:00:000=こんにちは\r\n");
     // Standard input in Shift-JIS, UTF-8, and UTF-16 either way round.
-    std::string le = "\xFF\xFE", be = "\xFE\xFF";
-    for (char16_t c : std::u16string(u"\u3000こんにちは\u3000\r\n")) {
-        le += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
-        be += {static_cast<char>(c >> 8), static_cast<char>(c & 0xFF)};
-    }
-    for (const std::string& input : {Sjis("　こんにちは　\r\n"), std::string("こんにちは\n"), le, be}) {
+    const std::string spaced = "　こんにちは　\r\n";
+    for (const std::string& input : {Sjis(spaced), std::string("こんにちは\n"),
+                                     "\xFF\xFE" + test::Iconv("UTF-16LE", "UTF-8", spaced),
+                                     "\xFE\xFF" + test::Iconv("UTF-16BE", "UTF-8", spaced)}) {
         auto r = Run({"text", "-o", "-", "-"}, input);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, expected);  // a pipe gets Shift-JIS
@@ -154,33 +123,16 @@ TEST_F(CliTest, StandardInputAndOutputAndCodeSets) {
     EXPECT_EQ(Read("out.lyr"), Lyr({"00:00:500=a"}));
     EXPECT_EQ(Run({"text", "-"}, "x").status, 64);  // nowhere to write
     EXPECT_EQ(Run({"text", "-e", "latin1", "-o", "-", "-"}, "x").status, 64);
-}
 
-TEST_F(CliTest, FailedWritesFail) {
+    // A script must learn that its output is incomplete: standard output into
+    // a file that may not grow fails as on a full disk.
     Write("a.txt", "Hello\r\n");
-    const std::string full = dir / "full";  // a node of our own for the full device, never /dev/full
-    const bool haveFull = ::mknod(full.c_str(), S_IFCHR | 0600, makedev(1, 7)) == 0;
-    struct Sink {
-        std::string path;
-        std::uint64_t limit;
-    } sinks[] = {{dir / "out.txt", 128}, {full, 0}};
-    for (const auto& sink : sinks) {
-        if (sink.path == full && !haveFull) {
-            std::cout << "skipped the full device: device nodes need root\n";
-            continue;
-        }
-        for (const std::vector<std::string>& args :
-             {std::vector<std::string>{"text", "-q", "-o", "-", "a.txt"}, std::vector<std::string>{"--help"}}) {
-            SCOPED_TRACE(sink.path + " " + testing::PrintToString(args));
-            fs::remove(dir.path() / "out.txt");
-            auto r = test::RunCli(args, dir.path(), {}, sink.path, sink.limit);
-            EXPECT_EQ(r.status, 1);
-            EXPECT_TRUE(Says(r, {"標準出力に書き込めません"}));
-        }
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"text", "-q", "-o", "-", "a.txt"}, {"--help"}}) {
+        auto r = test::RunCli(args, dir.path(), {}, dir / "out.txt", 128);
+        EXPECT_EQ(r.status, 1) << testing::PrintToString(args);
+        EXPECT_TRUE(Says(r, {"標準出力に書き込めません"}));
     }
-    auto badDir = Run({"text", "-o", "no/such/dir/a.lyr", "a.txt"});
-    EXPECT_EQ(badDir.status, 1);
-    EXPECT_TRUE(Says(badDir, {"no/such/dir/a.lyr"}));
 }
 
 TEST_F(CliTest, UsageErrorsAndMessages) {
@@ -188,7 +140,6 @@ TEST_F(CliTest, UsageErrorsAndMessages) {
     const std::vector<std::vector<std::string>> bad = {
         {},
         {"frobnicate", "a.txt"},
-        {"text"},
         {"text", "--bogus", "a.txt"},
         {"text", "a.txt", "-o"},
         {"text", "-o", "", "a.txt"},
@@ -206,7 +157,6 @@ TEST_F(CliTest, UsageErrorsAndMessages) {
         EXPECT_EQ(r.status, 64) << testing::PrintToString(args);
         EXPECT_TRUE(Says(r, {"--help"})) << testing::PrintToString(args);
     }
-    EXPECT_FALSE(Exists("a.lyr"));
 
     auto help = Run({"--help"});
     EXPECT_EQ(help.status, 0);
@@ -218,7 +168,6 @@ TEST_F(CliTest, UsageErrorsAndMessages) {
     // "--" ends the options: a file may start with "-".
     Write("-odd.txt", "x");
     EXPECT_EQ(Run({"text", "-q", "--", "-odd.txt"}).status, 0);
-    EXPECT_TRUE(Exists("-odd.lyr"));
 
     // Names and addresses may come from anybody's files; a terminal must not
     // obey what they hold (retitle itself, clear the screen).
@@ -228,37 +177,26 @@ TEST_F(CliTest, UsageErrorsAndMessages) {
         {"d\x9b\r.txt", "d\\x9B\\x0D.txt"},                     // a stray byte, CR
         {"歌.txt", "歌.txt"},
     };
-    for (const auto& [name, shown] : names) {
-        auto r = Run({"text", name});
-        EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(r.err, shown + "：ファイルが見つかりません\n");
-    }
+    for (const auto& [name, shown] : names) EXPECT_EQ(Run({"text", name}).err, shown + "：ファイルが見つかりません\n");
     EXPECT_TRUE(Says(Run({"text", "--\x1b[2J", "a.txt"}), {"unknown option '--\\x1B[2J'"}));
 }
 
 TEST_F(CliTest, HtmlLrcSearchAndBrowser) {
     Write("page.htm", "<html><body>Hello<br>World</body></html>");
-    EXPECT_EQ(Run({"html", "-q", "page.htm"}).status, 0);
-    EXPECT_EQ(Read("page.txt"), "Hello\r\nWorld\r\n");
-    EXPECT_EQ(Run({"html", "-o", "-", "-"}, "<body>a</p>b</body>").out, "a\r\nb\r\n");
     EXPECT_EQ(Run({"text", "-o", "-", "page.htm"}).out, Lyr({"00:00:000=Hello", "00:00:000=World"}));  // its text
 
     // UTF-16 LRC; unreadable stamps are warned of even with -q.
-    std::string lrc = "\xFF\xFE";
-    for (char c : std::string_view("[ti:Song]\n[00:02.00]b\n[00:01.005]a\n[0x:03.00]c\n")) lrc += {c, '\0'};
-    Write("song.lrc", lrc);
+    Write("song.lrc",
+          "\xFF\xFE" + test::Iconv("UTF-16LE", "UTF-8", "[ti:Song]\n[00:02.00]b\n[00:01.005]歌\n[0x:03.00]c\n"));
     auto in = Run({"lrc", "-q", "song.lrc"});
     EXPECT_EQ(in.status, 0) << in.err;
     EXPECT_TRUE(Says(in, {"タイムタグ"}));
-    std::string expected = Lyr({"00:01:005=a", "[0x:03.00]c", "00:02:000=b"});
+    std::string expected = Lyr({Sjis("00:01:005=歌"), "[0x:03.00]c", "00:02:000=b"});
     EXPECT_EQ(Read("song.lyr"), expected.replace(expected.find("Title="), 6, "Title=Song"));
-    EXPECT_EQ(Run({"unlrc", "-q", "song.lyr"}).status, 1) << "song.lrc exists";
-    fs::remove(dir.path() / "song.lrc");
-    EXPECT_EQ(Run({"unlrc", "-q", "song.lyr"}).status, 0);
-    EXPECT_EQ(Read("song.lrc"), CrLf({"[ti:Song]", "[00:01.01]a", "[00:02.00]b"}));
-    Write("jp.lyr", Sjis("00:01:005=歌\r\n"));
-    EXPECT_EQ(Run({"unlrc", "--ms", "-e", "sjis", "-o", "-", "jp.lyr"}).out, Sjis("[00:01.005]歌\r\n"));
-    EXPECT_EQ(Run({"unlrc", "-o", "-", "jp.lyr"}).out, "[00:01.01]\xE6\xAD\x8C\r\n");
+    EXPECT_EQ(Run({"unlrc", "-q", "-f", "song.lyr"}).status, 0);
+    EXPECT_EQ(Read("song.lrc"), CrLf({"[ti:Song]", "[00:01.01]歌", "[00:02.00]b"}));  // UTF-8
+    EXPECT_EQ(Run({"unlrc", "--ms", "-e", "sjis", "-o", "-", "-"}, Sjis("00:01:005=歌\r\n")).out,
+              Sjis("[00:01.005]歌\r\n"));
 
     test::ScopedEnv map{"ZVEKLC_UTAMAP_HOST", "map.test"};
     test::ScopedEnv net{"ZVEKLC_UTANET_HOST", "net.test"};
@@ -288,25 +226,25 @@ protected:
         Write("ref.txt", kRefPage);
         Write("song.lyr", CrLf({"[Spec]", "Title=x", "[Text]", Sjis("00:01:000=朝の窓をあけて"),
                                 "00:02:000=Walking down the street"}));
+        ASSERT_EQ(Run({"tag", "-q", "-r", "ref.txt", "-o", "t.TagLyr", "song.lyr"}).status, 0);
+        tagFile = Read("t.TagLyr");
     }
+
+    std::string tagFile;
 };
 
 TEST_F(CliTagTest, TagAndUntagWithDefaultNames) {
     auto tag = Run({"tag", "-r", "ref.txt", "song.lyr"});
     ASSERT_EQ(tag.status, 0) << tag.err;
     EXPECT_TRUE(Says(tag, {"参照ページ：ref.txt（-r で指定）"}));
-    EXPECT_EQ(tag.err.find("そのまま書き込みました"), std::string::npos) << "every word is in the page";
-    const std::string tagFile = Read("song.TagLyr");
-    EXPECT_EQ(tagFile.rfind("[TagLyr]\r\nTagVer=1000\r\nLyrFile=song.lyr\r\nReference=ref.txt\r\n\r\n", 0), 0u);
-    EXPECT_EQ(tagFile.find("Walking"), std::string::npos);
+    EXPECT_EQ(Read("song.TagLyr").rfind("[TagLyr]\r\nTagVer=1000\r\nLyrFile=song.lyr\r\nReference=ref.txt\r\n\r\n", 0),
+              0u);
 
     // The rebuilt file takes the LyrFile= name, beside the tag file.
-    fs::create_directory(dir.path() / "out");
-    fs::rename(dir.path() / "song.TagLyr", dir.path() / "out/song.TagLyr");
-    fs::rename(dir.path() / "song.lyr", dir.path() / "song.orig");
-    auto untag = Run({"untag", "--reference", "ref.txt", "out/song.TagLyr"});
+    Write("out/t.TagLyr", tagFile);
+    auto untag = Run({"untag", "--reference", "ref.txt", "out/t.TagLyr"});
     ASSERT_EQ(untag.status, 0) << untag.err;
-    EXPECT_EQ(Read("out/song.lyr"), Read("song.orig"));
+    EXPECT_EQ(Read("out/song.lyr"), Read("song.lyr"));
 
     // Words the page does not hold go into the tag file as they stand; the
     // user is told how many, even with -q.
@@ -316,9 +254,8 @@ TEST_F(CliTagTest, TagAndUntagWithDefaultNames) {
     EXPECT_EQ(leak.err, "7文字は参照ページに見つからないため、そのまま書き込みました\n");
 }
 
-TEST_F(CliTagTest, WhereTheReferenceComesFrom) {
-    ASSERT_EQ(Run({"tag", "-q", "-r", "ref.txt", "-o", "t.TagLyr", "song.lyr"}).status, 0);
-    const std::string tagFile = Read("t.TagLyr");
+// Names in a tag file or a document choose neither the page read nor the file written.
+TEST_F(CliTagTest, WhereTheReferenceComesFromAndTheResultGoes) {
     const std::size_t at = tagFile.find("Reference=ref.txt") + 10;
     const auto withReference = [&](const std::string& value) { return std::string(tagFile).replace(at, 7, value); };
     Write("in/page.htm", kRefPage);
@@ -336,7 +273,10 @@ TEST_F(CliTagTest, WhereTheReferenceComesFrom) {
         {"../ref.txt", 64, "no reference"},
         {"../in/page.htm", 64, "no reference"},
         {dir / "in/page.htm", 64, "no reference"},
-        {"http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/p.htm", 12, "ページを取得できませんでした"},
+        // A failed download says why; -r comes first, then URL= (a web address only).
+        {"http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/p.htm", 12,
+         "ページを取得できませんでした\nサーバーに接続できません"},
+        {"page.htm\r\nURL=http://127.0.0.1:" + std::to_string(test::UnusedPort()), 12, "（文書の URL=）"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reference);
@@ -347,50 +287,37 @@ TEST_F(CliTagTest, WhereTheReferenceComesFrom) {
         EXPECT_TRUE(Says(r, {c.says}));
         EXPECT_EQ(Exists("in/song.lyr"), c.status == 0);
     }
-    // A failed download says why; -r comes first, then URL= (a web address only).
-    Write("in/t.TagLyr", withReference("page.htm\r\nURL=http://127.0.0.1:" + std::to_string(test::UnusedPort())));
-    auto url = Run({"untag", "in/t.TagLyr"});
-    EXPECT_EQ(url.status, 12);
-    EXPECT_TRUE(Says(url, {"（文書の URL=）", "ページを取得できませんでした\nサーバーに接続できません"}));
     EXPECT_EQ(Run({"untag", "-q", "-r", "ref.txt", "in/t.TagLyr"}).status, 0);
     for (const std::string& value : {std::string("ref.txt"), dir / "ref.txt", "file://" + (dir / "ref.txt")}) {
         Write("url.lyr", CrLf({"[Spec]", "URL=" + value, "[Text]", "00:02:000=Walking down"}));
-        auto r = Run({"tag", "url.lyr"});
-        EXPECT_EQ(r.status, 64) << value;
-        EXPECT_TRUE(Says(r, {"no reference"}));
+        EXPECT_TRUE(Says(Run({"tag", "url.lyr"}), {"no reference"})) << value;
     }
     EXPECT_FALSE(Exists("url.TagLyr"));
     auto missing = Run({"tag", "-r", "nothere.htm", "song.lyr"});
     EXPECT_EQ(missing.status, 2);
     EXPECT_TRUE(Says(missing, {"nothere.htm：ファイルが見つかりません"}));
-}
 
-TEST_F(CliTagTest, TheTagFileNamesOnlyLyricsFilesBesideIt) {
-    ASSERT_EQ(Run({"tag", "-q", "-r", "ref.txt", "-o", "t.TagLyr", "song.lyr"}).status, 0);
-    std::string tagFile = Read("t.TagLyr");
+    // LyrFile= names only a lyrics file beside the tag file.
     const std::size_t name = tagFile.find("LyrFile=song.lyr\r\n") + 8;
     for (const std::string value : {"-", ".bash_profile", "notes.sh", "../up.lyr"}) {
         SCOPED_TRACE(value);
-        Write("t.TagLyr", std::string(tagFile).replace(name, 8, value));
-        auto r = Run({"untag", "-q", "-r", "ref.txt", "t.TagLyr"});
+        Write("in/t.TagLyr", std::string(tagFile).replace(name, 8, value));
+        auto r = Run({"untag", "-q", "-r", "ref.txt", "in/t.TagLyr"});
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, "");  // "-" from a file is no order to print
-        EXPECT_FALSE(Exists(value));
-        EXPECT_TRUE(Exists(value == "../up.lyr" ? "up.lyr" : "t.lyr"));
-        fs::remove(dir.path() / "t.lyr");
-        fs::remove(dir.path() / "up.lyr");
+        EXPECT_FALSE(Exists("in/" + value));
+        EXPECT_TRUE(fs::remove(dir.path() / (value == "../up.lyr" ? "in/up.lyr" : "in/t.lyr")));
     }
 }
 
 TEST_F(CliTagTest, PartialResultsNameTheirLinesAndAreWrittenOnlyWhenAsked) {
-    ASSERT_EQ(Run({"tag", "-q", "-r", "ref.txt", "-o", "t.TagLyr", "song.lyr"}).status, 0);
     Write("cut.txt", Sjis("朝の窓をあけて\r\n"));
     auto partial = Run({"untag", "-r", "cut.txt", "-o", "p.lyr", "t.TagLyr"});
     EXPECT_EQ(partial.status, 13);
     EXPECT_TRUE(Says(partial, {"変換できない所がありました", "見つからなかった行：10（", "--partial"}));
     EXPECT_FALSE(Exists("p.lyr"));
     // From standard input, progress names it.
-    auto piped = Run({"untag", "--partial", "-r", "cut.txt", "-o", "p.lyr", "-"}, Read("t.TagLyr"));
+    auto piped = Run({"untag", "--partial", "-r", "cut.txt", "-o", "p.lyr", "-"}, tagFile);
     EXPECT_EQ(piped.status, 13);
     EXPECT_TRUE(Says(piped, {"標準入力を変換中...", "見つからなかった行：10（"}));
     const std::string out = Read("p.lyr");
@@ -399,27 +326,22 @@ TEST_F(CliTagTest, PartialResultsNameTheirLinesAndAreWrittenOnlyWhenAsked) {
 }
 
 TEST_F(CliTagTest, AutoSaysWhatItDecided) {
-    Write("plain.txt", "Hello\r\n");
     Write("timed.txt", "[00:01:00]x\n");
     struct Case {
         std::vector<std::string> args;
         std::string says;
         std::string written;
     } cases[] = {
-        {{"auto", "plain.txt"}, "Convert Auto: Text→ZVEK", "plain.lyr"},
         {{"auto", "timed.txt"}, "Convert Auto: WinAmp→ZVEK", "timed.lyr"},
         {{"auto", "-r", "ref.txt", "song.lyr"}, "Convert Auto: ZVEK→Tag", "song.TagLyr"},
         {{"auto", "-f", "-r", "ref.txt", "song.TagLyr"}, "Convert Auto: Tag→ZVEK", "song.lyr"},
     };
-    const std::string original = Read("song.lyr");
     for (const auto& c : cases) {
         auto r = Run(c.args);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_TRUE(Says(r, {c.says}));
         EXPECT_TRUE(Exists(c.written)) << c.written;
     }
-    EXPECT_EQ(Read("song.lyr"), original);
-    EXPECT_EQ(Run({"auto", "-q", "song.TagLyr"}).status, 64);  // its Reference= is no page
     Write("url.lyr", CrLf({"[Spec]", "URL=http://127.0.0.1:" + std::to_string(test::UnusedPort()), "[Text]"}));
     auto url = Run({"auto", "url.lyr"});
     EXPECT_EQ(url.status, 12);
