@@ -35,7 +35,7 @@ Lines Lyrics(const Lines& text) {
 // Words of every kind: blanks to keep, a list, a directive (copied as it
 // stands), an empty line, a comment and a line without time.
 const Lines kWords = {
-    Sjis("00:01:000=朝の窓をあけて"), Sjis("00:05:500=　ひかりが部屋に、こぼれる"), "00:09:000=",
+    Sjis("00:01:000=朝の窓をあけて"), Sjis("00:05:500=\"　ひかりが部屋に、こぼれる\""), "00:09:000=",
     "00:10:000=Walking down the morning street!", Sjis("00:12:000=\"a <b> c\",\"ことばにならない想い\""),
     Sjis("01:02:003=ポケットにしまって歩こう（2回）"), "00:20:000=#fade <b>", "", ";comment line",
     Sjis("まだ時のない行"),
@@ -98,16 +98,6 @@ protected:
         server.Serve(path, status, test::Iconv("CP932", "UTF-8", page));
         return server.Url(path);
     }
-    // What reading a player lyrics file gives: the time and words of every line.
-    static Lines WordsOf(const Lines& lines) {
-        Lines words;
-        for (const auto& line : lines) {
-            std::string w;
-            const int time = SplitLyricsLine(line, w, false);
-            words.push_back(std::to_string(time) + "|" + w);
-        }
-        return words;
-    }
     // Downloads go to a private folder, emptied after every conversion.
     static bool NoDownloadsLeft() { return std::filesystem::is_empty(PrivateTempDir()); }
 
@@ -124,26 +114,23 @@ TEST_F(TagConversionsTest, RoundTripsThroughEveryKindOfReference) {
     // "<b>" only where the page text holds it: HTML keeps it as "&lt;b&gt;".
     Lines htmlWords = kWords;
     htmlWords[4] = Sjis("00:12:000=\"a c\",\"ことばにならない想い\"");
-    struct Reference {
-        std::string path, name, url;
-        const Lines* words;
-    };
-    std::vector<Reference> references = {{Write("ref.txt", TextPage()), "ref.txt", "", &kWords}};
+    // {where the reference is, the name the tag file gives it, the words}
+    std::vector<std::tuple<std::string, std::string, const Lines*>> references = {
+        {Write("ref.txt", TextPage()), "ref.txt", &kWords}};
     for (const auto& set : test::kPageCodeSets) {
         const std::string page = test::Iconv(set.iconvName, "UTF-8", HtmlPage(set.charset));
         const std::string name = set.iconvName + std::string(".HTML");
         server.Serve("/" + name, 200, page);
-        references.push_back({Write(name, page), name, "", &htmlWords});
-        references.push_back({server.Url("/" + name), "Reference.htm", server.Url("/" + name), &htmlWords});
+        references.push_back({Write(name, page), name, &htmlWords});
+        references.push_back({server.Url("/" + name), "Reference.htm", &htmlWords});
     }
-    for (const auto& ref : references) {
-        SCOPED_TRACE(ref.path);
-        doc.SetLines(Lyrics(*ref.words));
+    for (const auto& [path, name, words] : references) {
+        SCOPED_TRACE(path);
+        doc.SetLines(Lyrics(*words));
         doc.SetFileName(dir / "song.lyr");
-        ASSERT_TRUE(MakeTagFile(doc, ref.path));
-        EXPECT_EQ(doc.FileName(), dir / "song.TagLyr");
-        Lines header = {"[TagLyr]", "TagVer=1000", "LyrFile=song.lyr", "Reference=" + ref.name};
-        if (!ref.url.empty()) header.push_back("URL=" + ref.url);
+        ASSERT_TRUE(MakeTagFile(doc, path));
+        Lines header = {"[TagLyr]", "TagVer=1000", "LyrFile=song.lyr", "Reference=" + name};
+        if (path.starts_with("http:")) header.push_back("URL=" + path);
         header.push_back("");
         EXPECT_EQ(Lines(doc.Lines().begin(), doc.Lines().begin() + std::ssize(header)), header);
         // No words of the lyrics are left in the tag file; the directive stays as it is.
@@ -152,16 +139,13 @@ TEST_F(TagConversionsTest, RoundTripsThroughEveryKindOfReference) {
         EXPECT_NE(doc.Text().find("00:20:000=#fade <b>"), std::string::npos);
         EXPECT_TRUE(NoDownloadsLeft());
 
-        ASSERT_TRUE(RestoreFromTagFile(doc, ref.path));
+        ASSERT_TRUE(RestoreFromTagFile(doc, path));
         EXPECT_EQ(std::tuple(doc.ResultCode, doc.FileName()), std::tuple(kResultOk, "song.lyr"));
-        EXPECT_EQ(WordsOf(doc.Lines()), WordsOf(Lyrics(*ref.words)));
+        EXPECT_EQ(doc.Lines(), Lyrics(*words));
         EXPECT_TRUE(NoDownloadsLeft());
     }
-    EXPECT_TRUE(host.messages.empty());
-    // Nothing was written beside the references; the reader showed its progress.
+    // Nothing was written beside the references.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);
-    EXPECT_NE(std::find(host.status.begin(), host.status.end(), server.Url("/UTF-8.HTML") + "に接続中..."),
-              host.status.end());
 }
 
 TEST_F(TagConversionsTest, SavedPagesNameTheirAddress) {
@@ -179,16 +163,6 @@ TEST_F(TagConversionsTest, SavedPagesNameTheirAddress) {
     }
 }
 
-TEST_F(TagConversionsTest, EntryFormatOfTheExample) {
-    // "abc" at byte 57 of the page text.
-    const std::string ref = Write("ref.txt", std::string(54, '-') + "\r\nabc\r\n");
-    doc.SetLines(Lyrics({"00:00:000=abc"}));
-    ASSERT_TRUE(MakeTagFile(doc, ref));
-    EXPECT_EQ(doc.Lines().back(), "00:00:000=<57,3,a,0x352441C2>");
-    EXPECT_EQ(doc.GetLine(2), "LyrFile=");
-    EXPECT_EQ(doc.FileName(), ".TagLyr");
-}
-
 // An error answer is no page, even one that holds the lyrics: each command
 // that fetches fails as when nothing came, and no word goes out in plain text.
 TEST_F(TagConversionsTest, ReferencesThatCannotBeReadLeaveTheDocumentAlone) {
@@ -196,21 +170,12 @@ TEST_F(TagConversionsTest, ReferencesThatCannotBeReadLeaveTheDocumentAlone) {
     doc.SetLines(Lyrics(kWords));
     ASSERT_TRUE(MakeTagFile(doc, Serve("/song.htm", 200, page)));
     const Lines tag = doc.Lines();
-    Serve("/gone.htm", 404, page);
-    server.Redirect("/moved.htm", "/gone.htm");
-    const std::string missing = dir / "nothere.htm";
-    // The reason follows the message that the page did not come.
-    const std::string refused = "\r\nサーバーに接続できません（接続を拒否されたか、届きません）";
-    struct Case {
-        std::string reference;
-        int code;
-        std::string reason;
-    } cases[] = {
-        {missing, kResultFileNotFound, ""},
-        {"http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/x.htm", kResultPageNotFetched, refused},
-        {server.Url("/gone.htm"), kResultPageNotFetched, "\r\nHTTP 404 Not Found"},
-        {Serve("/broken.htm", 500, page), kResultPageNotFetched, "\r\nHTTP 500 Internal Server Error"},
-        {server.Url("/moved.htm"), kResultPageNotFetched, "\r\nHTTP 404 Not Found"},
+    // {reference, result, the reason that follows the message that the page did not come}
+    const std::tuple<std::string, int, std::string> cases[] = {
+        {dir / "nothere.htm", kResultFileNotFound, ""},
+        {"http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/x.htm", kResultPageNotFetched,
+         "\r\nサーバーに接続できません（接続を拒否されたか、届きません）"},
+        {Serve("/gone.htm", 404, page), kResultPageNotFetched, "\r\nHTTP 404 Not Found"},
     };
     test::TempDir home;
     test::ScopedEnv homeEnv{"HOME", home.path().string()};
@@ -220,12 +185,10 @@ TEST_F(TagConversionsTest, ReferencesThatCannotBeReadLeaveTheDocumentAlone) {
         host.messages.clear();
         doc.SetLines(Lyrics(kWords));
         EXPECT_FALSE(MakeTagFile(doc, reference));
-        EXPECT_EQ(doc.ResultCode, code);
-        EXPECT_EQ(doc.Lines(), Lyrics(kWords));
+        EXPECT_EQ(std::tuple(doc.ResultCode, doc.Lines()), std::tuple(code, Lyrics(kWords)));
         doc.SetLines(tag);
         EXPECT_FALSE(RestoreFromTagFile(doc, reference));
-        EXPECT_EQ(doc.ResultCode, code);
-        EXPECT_EQ(doc.Lines(), tag);
+        EXPECT_EQ(std::tuple(doc.ResultCode, doc.Lines()), std::tuple(code, tag));
         ASSERT_EQ(host.messages.size(), 2u);
         const bool page = code == kResultPageNotFetched;
         EXPECT_EQ(host.messages[0].text,
@@ -255,7 +218,7 @@ TEST_F(TagConversionsTest, UtaNetPagesTryTheirMembersAddress) {
     // The reader asks first which address answers 200.
     server.Serve("/phplib/song.htm", 404, "gone");
     ASSERT_TRUE(RestoreFromTagFile(doc, "http://" + server.HostPort() + "/phplib/song.htm"));
-    EXPECT_EQ(WordsOf(doc.Lines()), WordsOf(Lyrics(kWords)));
+    EXPECT_EQ(doc.Lines(), Lyrics(kWords));
 }
 
 TEST_F(TagConversionsTest, HeaderHandling) {
@@ -266,7 +229,6 @@ TEST_F(TagConversionsTest, HeaderHandling) {
     const std::pair<std::string, std::string> names[] = {
         {"..\\..\\evil.lyr", "evil.lyr"}, {"/etc/passwd", own}, {"..", own}, {"", own}, {".bash_profile", own},
         {"dir/.lyr", own}, {"-", own}, {"song.lyr.sh", own}, {"song", own}, {"a.LYRICS", "a.LYRICS"},
-        {"b.words", "b.words"}, {"c.zveklyr", "c.zveklyr"}, {"d.ZvekWrd", "d.ZvekWrd"}, {"e.txt", "e.txt"},
         {Sjis("歌.lyr"), "歌.lyr"}};
     for (const auto& [value, expected] : names) {
         doc.SetLines({"[TAGLYR]", "TagVer=9", "LyrFile=" + value, "", "[Spec]", "[Text]", "a"});
@@ -358,7 +320,6 @@ TEST_F(TagConversionsTest, CommandLineFetchesReferences) {
     auto untag = test::RunCli({"untag", "song.TagLyr"}, dir.path());
     ASSERT_EQ(untag.status, 0) << untag.err;
     EXPECT_NE(untag.err.find(url + "に接続中..."), std::string::npos) << untag.err;
-    EXPECT_NE(untag.err.find("Downloading ("), std::string::npos) << untag.err;
     EXPECT_EQ(test::ReadBytes(dir / "song.lyr"), CrLf(lyrics));
 
     const std::string busy = HtmlPage("Shift_JIS", {}, "大変混み合っております");
