@@ -117,9 +117,8 @@ TEST(Haystack, FindsWhatThePlainSearchesFind) {
             else if (rng() % 10 == 0) firstChar = fragment.substr(0, 1);
             const std::uint32_t crc = Crc(fragment) + (rng() % 4 == 0 && repetitive);
             const std::int64_t position = static_cast<std::int64_t>(rng() % (text.size() + 3)) - 1;
-            const std::int64_t length = static_cast<std::int64_t>(fragment.size());
-            ASSERT_EQ(std::string(haystack.Find(position, length, crc, firstChar)),
-                      FindFragment(text, position, length, crc, firstChar))
+            ASSERT_EQ(std::string(haystack.Find(position, std::ssize(fragment), crc, firstChar)),
+                      FindFragment(text, position, std::ssize(fragment), crc, firstChar))
                 << "round " << round << " query " << query;
 
             // Runs: a piece of the text, perhaps with a different tail, or made up.
@@ -163,7 +162,6 @@ TEST(Hostile, TagFileAgainstARepeatedPage) {
     const std::string unmatched = "00:02:000=x<1," + std::to_string(kMiB / 2) + ",a,0x1>";
     test::FakeHost host;
     LyricsDocument doc(host);
-    doc.SetFileName(dir / "song.TagLyr");
     doc.SetLines({"[TagLyr]", "TagVer=1000", "LyrFile=song.lyr", "Reference=page.txt", "", "[Spec]", "[Text]",
                   "00:01:000=" + entry, unmatched});
     EXPECT_FALSE(RestoreFromTagFile(doc, dir / "page.txt"));
