@@ -8,7 +8,6 @@
 
 #include "LoopbackServer.h"
 #include "TestSupport.h"
-#include "app/CommandLine.h"
 #include "app/LyricsEdit.h"
 #include "app/Main.h"
 #include "app/Settings.h"
@@ -556,33 +555,12 @@ private slots:
         QCOMPARE(SettingsFilePath(program), program + QStringLiteral("/zveklc.ini"));
     }
 
-    void commandLineScan_data() {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QStringList>("expected");  // document, reference, output, convert flag
-        QTest::newRow("nothing") << QStringList{} << QStringList{"", "", "", "0"};
-        QTest::newRow("slash convert") << QStringList{"/CONVERT", "a.taglyr"} << QStringList{"a.taglyr", "", "", "1"};
-        QTest::newRow("options ignored") << QStringList{"-zvek", "/ZVEK", "a", "-NoOpen", "-x", "", "b"}
-                                         << QStringList{"a", "b", "", "0"};
-        QTest::newRow("fourth file ignored") << QStringList{"a.taglyr", "b.htm", "c.lyr", "d.txt"}
-                                             << QStringList{"a.taglyr", "b.htm", "c.lyr", "0"};
-        QTest::newRow("options anywhere") << QStringList{"x.lyr", "-convert", "y.htm"} << QStringList{"x.lyr", "y.htm", "", "1"};
-        QTest::newRow("absolute paths are files") << QStringList{"/home/a.taglyr", "/tmp/r.htm"}
-                                                  << QStringList{"/home/a.taglyr", "/tmp/r.htm", "", "0"};
-    }
-    void commandLineScan() {
-        QFETCH(QStringList, args);
-        QFETCH(QStringList, expected);
-        std::vector<std::string> argv;
-        for (const QString& a : args) argv.push_back(a.toStdString());
-        const CommandLine line = ScanArguments(argv);
-        QCOMPARE((QStringList{U(line.document), U(line.reference), U(line.output), line.convert ? "1" : "0"}), expected);
-    }
-
     // The command lines end to end, with the window shown and left to run.
     void unattendedConversion_data() {
         QTest::addColumn<UnattendedCase>("c");
-        QTest::newRow("document reference output")
-            << UnattendedCase{{"a.taglyr", "ref.htm", "out.lyr"}, "", "out.lyr", "lyrics", true};
+        // Options, empty words and a fourth file are passed over.
+        QTest::newRow("document reference output") << UnattendedCase{
+            {"-zvek", "a.taglyr", "", "ref.htm", "/NoOpen", "out.lyr", "extra.txt"}, "", "out.lyr", "lyrics", true};
         QTest::newRow("folders come from the document")
             << UnattendedCase{{"sub/a.taglyr", "ref.htm", "out.lyr"}, "", "sub/out.lyr", "lyrics", true};
         QTest::newRow("not .taglyr: made into a tag file")
@@ -590,8 +568,8 @@ private slots:
         QTest::newRow("failed conversion writes nothing")
             << UnattendedCase{{"a.taglyr", "missing.htm", "out.lyr"}, "", "", "", true};
         QTest::newRow("missing document") << UnattendedCase{{"missing.taglyr", "ref.htm"}, "", "", "", true};
-        QTest::newRow("-convert without URL= stays open") << UnattendedCase{{"-convert", "a.lyr"}, "", "", "", false};
-        QTest::newRow("-convert with URL=") << UnattendedCase{{"-convert", "u.taglyr"}, "u.lyr", "u.lyr", "lyrics", true};
+        QTest::newRow("/CONVERT without URL= stays open") << UnattendedCase{{"/CONVERT", "a.lyr"}, "", "", "", false};
+        QTest::newRow("-convert with URL=") << UnattendedCase{{"u.taglyr", "-Convert"}, "u.lyr", "u.lyr", "lyrics", true};
     }
     void unattendedConversion() {
         QFETCH(UnattendedCase, c);
@@ -626,7 +604,7 @@ private slots:
         QCOMPARE(script_.dialogs.size(), size_t(saveAs.empty() ? 0 : 1));
         if (written.empty()) {
             QCOMPARE(listing(), before);
-            QCOMPARE(form.ExitStatus() != 0, c.args[0] != "-convert");
+            QCOMPARE(form.ExitStatus() != 0, c.closes);
             return;
         }
         const std::string bytes = test::ReadBytes(Path(written));
