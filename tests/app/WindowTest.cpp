@@ -275,16 +275,6 @@ private slots:
         QCOMPARE(Edit().toPlainText(), QStringLiteral("[Spec]\nTitle=x"));
     }
 
-    // Words the page does not hold go into the tag file as they stand; the
-    // status line says how many ("xyzz": the last "y" is a letter the page has).
-    void tagFileSaysWhatThePageLacks() {
-        SetEditor(Utf8ToSjis("[Spec]\r\n[Text]\r\n00:01:000=ひかり xyzzy"));
-        form_->Document().SetFileName("/x/song.lyr");
-        script_.files.push_back(kSamplePage);
-        Act("MenuZVEKToTag")->trigger();
-        QCOMPARE(form_->statusBar()->currentMessage(), QStringLiteral("4文字は参照ページに見つからないため、そのまま書き込みました"));
-    }
-
     // Caret and selection travel into the document in its units (CR LF,
     // Shift-JIS bytes) and the result's caret comes back.
     void caretAndSelectionMatchTheDocument() {
@@ -469,10 +459,7 @@ private slots:
         }
         std::string expected = shown;
         if (result == "open") {
-            test::FakeHost host;
-            LyricsDocument doc(host);
-            doc.OpenFile(path);
-            expected = doc.Text();
+            expected = RunCore("", "", [&](LyricsDocument& d) { d.OpenFile(path); }).text;
             QCOMPARE(form_->Document().FileName(), path);
             QCOMPARE(form_->Document().OpenDialog.initialDir, dir_->path().toStdString());
         } else if (result == "tag") {
