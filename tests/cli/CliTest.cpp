@@ -36,8 +36,10 @@ protected:
     test::TempDir dir;
 };
 
-// Every text in `parts` appears on standard error.
-::testing::AssertionResult Says(const test::CliResult& r, std::initializer_list<std::string_view> parts) {
+// The run ended with `status`, and every text in `parts` appears on standard error.
+::testing::AssertionResult Says(const test::CliResult& r, int status, std::initializer_list<std::string_view> parts) {
+    if (r.status != status)
+        return ::testing::AssertionFailure() << "status " << r.status << " instead of " << status << ":\n" << r.err;
     for (const auto part : parts)
         if (r.err.find(part) == std::string::npos)
             return ::testing::AssertionFailure() << "stderr lacks \"" << part << "\":\n" << r.err;
@@ -54,9 +56,7 @@ TEST_F(CliTest, DefaultOutputsNeverAreTheInput) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"untext", "-f", "lyrics.txt"}, {"html", "-f", "lyrics.txt"},
           {"lrc", "-f", "linked.lrc"}}) {
-        auto r = Run(args);
-        EXPECT_EQ(r.status, 64) << testing::PrintToString(args);
-        EXPECT_TRUE(Says(r, {"-o"}));
+        EXPECT_TRUE(Says(Run(args), 64, {"-o"})) << testing::PrintToString(args);
         EXPECT_EQ(Read("lyrics.txt"), lyrics);
     }
     // Named with -o, the input may be replaced: with -f only.
@@ -71,9 +71,8 @@ TEST_F(CliTest, SeveralInputsAndOutputFolders) {
     Write("sub/c.txt", "[00:01:00]c\n");
     fs::create_directory(dir.path() / "folder");
     // A failure is reported, the rest converted; the first failure's status.
-    auto batch = Run({"auto", "-q", "a.txt", "missing.txt", "sub/c.txt", "folder", "b.txt"});
-    EXPECT_EQ(batch.status, 2);
-    EXPECT_TRUE(Says(batch, {"missing.txt：ファイルが見つかりません", "folder：フォルダです"}));
+    EXPECT_TRUE(Says(Run({"auto", "-q", "a.txt", "missing.txt", "sub/c.txt", "folder", "b.txt"}), 2,
+                     {"missing.txt：ファイルが見つかりません", "folder：フォルダです"}));
     EXPECT_EQ(Read("a.lyr"), Lyr({"00:00:000=a"}));
     EXPECT_EQ(Read("b.lyr"), Lyr({"00:00:000=b"}));
     EXPECT_EQ(Read("sub/c.lyr"), Lyr({"00:01:000=c"}));
@@ -98,9 +97,7 @@ TEST_F(CliTest, SeveralInputsAndOutputFolders) {
         for (const auto& name : c.written) EXPECT_TRUE(Exists(name)) << name;
     }
     // One input and a folder without the slash: most likely a slip.
-    auto slip = Run({"text", "-o", "folder", "a.txt"});
-    EXPECT_EQ(slip.status, 1);
-    EXPECT_TRUE(Says(slip, {"folder：フォルダです", "/"}));
+    EXPECT_TRUE(Says(Run({"text", "-o", "folder", "a.txt"}), 1, {"folder：フォルダです", "/"}));
 }
 
 TEST_F(CliTest, StandardInputAndOutputAndCodeSets) {
@@ -116,7 +113,7 @@ TEST_F(CliTest, StandardInputAndOutputAndCodeSets) {
     }
     EXPECT_EQ(Run({"text", "-e", "utf8", "-o", "-", "-"}, "こんにちは").out, test::Iconv("UTF-8", "CP932", expected));
     auto replaced = Run({"text", "-o", "-", "-"}, std::string("\xFF\xFE" "a\0\0\xD8", 6));  // a lone surrogate
-    EXPECT_TRUE(Says(replaced, {"1文字を「?」にしました"}));
+    EXPECT_TRUE(Says(replaced, 0, {"1文字を「?」にしました"}));
     EXPECT_TRUE(replaced.out.ends_with("=a?\r\n")) << replaced.out;
 
     EXPECT_EQ(Run({"winamp", "-oout.lyr", "-"}, "[00:00:50]a\n").status, 0);
@@ -128,11 +125,9 @@ TEST_F(CliTest, StandardInputAndOutputAndCodeSets) {
     // a file that may not grow fails as on a full disk.
     Write("a.txt", "Hello\r\n");
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"text", "-q", "-o", "-", "a.txt"}, {"--help"}}) {
-        auto r = test::RunCli(args, dir.path(), {}, dir / "out.txt", 128);
-        EXPECT_EQ(r.status, 1) << testing::PrintToString(args);
-        EXPECT_TRUE(Says(r, {"標準出力に書き込めません"}));
-    }
+         {std::vector<std::string>{"text", "-q", "-o", "-", "a.txt"}, {"--help"}})
+        EXPECT_TRUE(Says(test::RunCli(args, dir.path(), {}, dir / "out.txt", 128), 1, {"標準出力に書き込めません"}))
+            << testing::PrintToString(args);
 }
 
 TEST_F(CliTest, UsageErrorsAndMessages) {
@@ -152,11 +147,7 @@ TEST_F(CliTest, UsageErrorsAndMessages) {
         {"browser", "a.txt"},
         {"unlrc", "-r", "x.htm", "a.txt"},
     };
-    for (const auto& args : bad) {
-        auto r = Run(args);
-        EXPECT_EQ(r.status, 64) << testing::PrintToString(args);
-        EXPECT_TRUE(Says(r, {"--help"})) << testing::PrintToString(args);
-    }
+    for (const auto& args : bad) EXPECT_TRUE(Says(Run(args), 64, {"--help"})) << testing::PrintToString(args);
 
     auto help = Run({"--help"});
     EXPECT_EQ(help.status, 0);
@@ -178,7 +169,7 @@ TEST_F(CliTest, UsageErrorsAndMessages) {
         {"歌.txt", "歌.txt"},
     };
     for (const auto& [name, shown] : names) EXPECT_EQ(Run({"text", name}).err, shown + "：ファイルが見つかりません\n");
-    EXPECT_TRUE(Says(Run({"text", "--\x1b[2J", "a.txt"}), {"unknown option '--\\x1B[2J'"}));
+    EXPECT_TRUE(Says(Run({"text", "--\x1b[2J", "a.txt"}), 64, {"unknown option '--\\x1B[2J'"}));
 }
 
 TEST_F(CliTest, HtmlLrcSearchAndBrowser) {
@@ -188,9 +179,7 @@ TEST_F(CliTest, HtmlLrcSearchAndBrowser) {
     // UTF-16 LRC; unreadable stamps are warned of even with -q.
     Write("song.lrc",
           "\xFF\xFE" + test::Iconv("UTF-16LE", "UTF-8", "[ti:Song]\n[00:02.00]b\n[00:01.005]歌\n[0x:03.00]c\n"));
-    auto in = Run({"lrc", "-q", "song.lrc"});
-    EXPECT_EQ(in.status, 0) << in.err;
-    EXPECT_TRUE(Says(in, {"タイムタグ"}));
+    EXPECT_TRUE(Says(Run({"lrc", "-q", "song.lrc"}), 0, {"タイムタグ"}));
     std::string expected = Lyr({Sjis("00:01:005=歌"), "[0x:03.00]c", "00:02:000=b"});
     EXPECT_EQ(Read("song.lyr"), expected.replace(expected.find("Title="), 6, "Title=Song"));
     EXPECT_EQ(Run({"unlrc", "-q", "-f", "song.lyr"}).status, 0);
@@ -234,16 +223,13 @@ protected:
 };
 
 TEST_F(CliTagTest, TagAndUntagWithDefaultNames) {
-    auto tag = Run({"tag", "-r", "ref.txt", "song.lyr"});
-    ASSERT_EQ(tag.status, 0) << tag.err;
-    EXPECT_TRUE(Says(tag, {"参照ページ：ref.txt（-r で指定）"}));
+    ASSERT_TRUE(Says(Run({"tag", "-r", "ref.txt", "song.lyr"}), 0, {"参照ページ：ref.txt（-r で指定）"}));
     EXPECT_EQ(Read("song.TagLyr").rfind("[TagLyr]\r\nTagVer=1000\r\nLyrFile=song.lyr\r\nReference=ref.txt\r\n\r\n", 0),
               0u);
 
     // The rebuilt file takes the LyrFile= name, beside the tag file.
     Write("out/t.TagLyr", tagFile);
-    auto untag = Run({"untag", "--reference", "ref.txt", "out/t.TagLyr"});
-    ASSERT_EQ(untag.status, 0) << untag.err;
+    ASSERT_TRUE(Says(Run({"untag", "--reference", "ref.txt", "out/t.TagLyr"}), 0, {}));
     EXPECT_EQ(Read("out/song.lyr"), Read("song.lyr"));
 
     // Words the page does not hold go into the tag file as they stand; the
@@ -282,20 +268,16 @@ TEST_F(CliTagTest, WhereTheReferenceComesFromAndTheResultGoes) {
         SCOPED_TRACE(c.reference);
         Write("in/t.TagLyr", withReference(c.reference));
         fs::remove(dir.path() / "in/song.lyr");
-        auto r = Run({"untag", "in/t.TagLyr"});
-        EXPECT_EQ(r.status, c.status) << r.err;
-        EXPECT_TRUE(Says(r, {c.says}));
+        EXPECT_TRUE(Says(Run({"untag", "in/t.TagLyr"}), c.status, {c.says}));
         EXPECT_EQ(Exists("in/song.lyr"), c.status == 0);
     }
     EXPECT_EQ(Run({"untag", "-q", "-r", "ref.txt", "in/t.TagLyr"}).status, 0);
     for (const std::string& value : {std::string("ref.txt"), dir / "ref.txt", "file://" + (dir / "ref.txt")}) {
         Write("url.lyr", CrLf({"[Spec]", "URL=" + value, "[Text]", "00:02:000=Walking down"}));
-        EXPECT_TRUE(Says(Run({"tag", "url.lyr"}), {"no reference"})) << value;
+        EXPECT_TRUE(Says(Run({"tag", "url.lyr"}), 64, {"no reference"})) << value;
     }
     EXPECT_FALSE(Exists("url.TagLyr"));
-    auto missing = Run({"tag", "-r", "nothere.htm", "song.lyr"});
-    EXPECT_EQ(missing.status, 2);
-    EXPECT_TRUE(Says(missing, {"nothere.htm：ファイルが見つかりません"}));
+    EXPECT_TRUE(Says(Run({"tag", "-r", "nothere.htm", "song.lyr"}), 2, {"nothere.htm：ファイルが見つかりません"}));
 
     // LyrFile= names only a lyrics file beside the tag file.
     const std::size_t name = tagFile.find("LyrFile=song.lyr\r\n") + 8;
@@ -312,14 +294,12 @@ TEST_F(CliTagTest, WhereTheReferenceComesFromAndTheResultGoes) {
 
 TEST_F(CliTagTest, PartialResultsNameTheirLinesAndAreWrittenOnlyWhenAsked) {
     Write("cut.txt", Sjis("朝の窓をあけて\r\n"));
-    auto partial = Run({"untag", "-r", "cut.txt", "-o", "p.lyr", "t.TagLyr"});
-    EXPECT_EQ(partial.status, 13);
-    EXPECT_TRUE(Says(partial, {"変換できない所がありました", "見つからなかった行：10（", "--partial"}));
+    EXPECT_TRUE(Says(Run({"untag", "-r", "cut.txt", "-o", "p.lyr", "t.TagLyr"}), 13,
+                     {"変換できない所がありました", "見つからなかった行：10（", "--partial"}));
     EXPECT_FALSE(Exists("p.lyr"));
     // From standard input, progress names it.
-    auto piped = Run({"untag", "--partial", "-r", "cut.txt", "-o", "p.lyr", "-"}, tagFile);
-    EXPECT_EQ(piped.status, 13);
-    EXPECT_TRUE(Says(piped, {"標準入力を変換中...", "見つからなかった行：10（"}));
+    EXPECT_TRUE(Says(Run({"untag", "--partial", "-r", "cut.txt", "-o", "p.lyr", "-"}, tagFile), 13,
+                     {"標準入力を変換中...", "見つからなかった行：10（"}));
     const std::string out = Read("p.lyr");
     EXPECT_NE(out.find(Sjis("00:01:000=朝の窓をあけて\r\n")), std::string::npos);
     EXPECT_NE(out.find("00:02:000=<"), std::string::npos);
@@ -337,15 +317,12 @@ TEST_F(CliTagTest, AutoSaysWhatItDecided) {
         {{"auto", "-f", "-r", "ref.txt", "song.TagLyr"}, "Convert Auto: Tag→ZVEK", "song.lyr"},
     };
     for (const auto& c : cases) {
-        auto r = Run(c.args);
-        EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_TRUE(Says(r, {c.says}));
+        EXPECT_TRUE(Says(Run(c.args), 0, {c.says}));
         EXPECT_TRUE(Exists(c.written)) << c.written;
     }
     Write("url.lyr", CrLf({"[Spec]", "URL=http://127.0.0.1:" + std::to_string(test::UnusedPort()), "[Text]"}));
-    auto url = Run({"auto", "url.lyr"});
-    EXPECT_EQ(url.status, 12);
-    EXPECT_TRUE(Says(url, {"Convert Auto: ZVEK→Tag（文書の URL= のページで）", "（文書の URL=）"}));
+    EXPECT_TRUE(
+        Says(Run({"auto", "url.lyr"}), 12, {"Convert Auto: ZVEK→Tag（文書の URL= のページで）", "（文書の URL=）"}));
     EXPECT_EQ(Run({"auto", "-q", "-f", "-r", "ref.txt", "song.lyr"}).err, "");
 }
 
