@@ -25,12 +25,6 @@ constexpr std::size_t kMiB = 1024 * 1024;
 
 std::uint32_t Crc(std::string_view s) { return CalcCrc32(0, s.data(), s.size()); }
 
-std::string Repeat(std::string_view piece, std::size_t times) {
-    std::string out;
-    while (times-- > 0) out += piece;
-    return out;
-}
-
 // The plain way to the longest prefix: shorten the run one character at a time.
 std::pair<std::int64_t, std::size_t> PlainLongestPrefix(std::string_view text, std::string_view run) {
     std::vector<std::size_t> ends;
@@ -96,7 +90,7 @@ std::string RepetitiveText(std::mt19937& rng) {
     static const char* units[] = {"a", "a", "a", "b", "\x83\x41", "A", "\x82"};
     std::string text;
     for (std::size_t n = 200 + rng() % 900; text.size() < n;)
-        text += Repeat(units[rng() % std::size(units)], 1 + rng() % 40);
+        for (std::size_t times = 1 + rng() % 40, unit = rng() % std::size(units); times-- > 0;) text += units[unit];
     return text;
 }
 
@@ -158,12 +152,11 @@ TEST(Hostile, TagFileAgainstARepeatedPage) {
     test::TempDir dir;
     const std::string fragment = std::string(kMiB / 2, 'a') + "b";
     test::WriteBytes(dir / "page.txt", std::string(kMiB, 'a') + "b");
-    const std::string entry = FormatTagEntry(1, fragment.size(), "a", Crc(fragment));
     const std::string unmatched = "00:02:000=x<1," + std::to_string(kMiB / 2) + ",a,0x1>";
     test::FakeHost host;
     LyricsDocument doc(host);
     doc.SetLines({"[TagLyr]", "TagVer=1000", "LyrFile=song.lyr", "Reference=page.txt", "", "[Spec]", "[Text]",
-                  "00:01:000=" + entry, unmatched});
+                  "00:01:000=" + FormatTagEntry(1, fragment.size(), "a", Crc(fragment)), unmatched});
     EXPECT_FALSE(RestoreFromTagFile(doc, dir / "page.txt"));
     EXPECT_EQ(doc.ResultCode, kResultPartial);
     EXPECT_EQ(doc.Lines(), (std::vector<std::string>{"[Spec]", "[Text]", "00:01:000=" + fragment, unmatched}));
