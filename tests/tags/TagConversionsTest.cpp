@@ -208,12 +208,13 @@ TEST_F(TagConversionsTest, UtaNetPagesTryTheirMembersAddress) {
 
 TEST_F(TagConversionsTest, HeaderHandling) {
     const std::string ref = Write("ref.txt", "abc");
-    // LyrFile names only a player lyrics file: folders go, even Windows ones;
+    // LyrFile names only a player lyrics file: folders go, absolute and Windows ones too;
     // ".." and an empty name give the tag file's own name. (The command-line
     // test tries "-", hidden names, other kinds and "/" folders.)
     const std::string own = dir / "t.lyr";
     const std::pair<std::string, std::string> names[] = {
-        {"..\\..\\evil.lyr", "evil.lyr"}, {"..", own}, {"", own}, {"a.LYRICS", "a.LYRICS"}, {Sjis("歌.lyr"), "歌.lyr"}};
+        {"..\\..\\evil.lyr", "evil.lyr"}, {"/etc/cron.d/x.lyr", "x.lyr"}, {"..", own}, {"", own},
+        {"a.LYRICS", "a.LYRICS"}, {Sjis("歌.lyr"), "歌.lyr"}};
     for (const auto& [value, expected] : names) {
         doc.SetLines({"[TAGLYR]", "TagVer=9", "LyrFile=" + value, "", "[Spec]", "[Text]", "a"});
         doc.SetFileName(dir / "t.TagLyr");
