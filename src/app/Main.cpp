@@ -557,8 +557,7 @@ void TFormMain::dropEvent(QDropEvent* event) {
 
 void TFormMain::OnDropFiles(const std::string& path) {
     RunCommand([&] {
-        const std::string ext = LowerAscii(ExtractFileExt(path));
-        if (doc_.LineCount() > 0 && (ext == ".htm" || ext == ".html" || ext == ".txt")) {
+        if (doc_.LineCount() > 0 && (IsHtmlFileName(path) || LowerAscii(ExtractFileExt(path)) == ".txt")) {
             const MsgResult answer = host_.MessageBox("タグファイル変換をしますか？", MsgKind::Confirmation,
                                                       MsgButtons::YesNoCancel);
             if (answer == MsgResult::Cancel) return;

@@ -1,7 +1,13 @@
 #include "cli/ConsoleHost.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+
+#include "platform/Files.h"
 
 namespace zvek {
 
@@ -28,7 +34,28 @@ std::size_t Utf8Length(std::string_view s) {
     return overlong || invalid ? 0 : length;
 }
 
+// Whether anything went to standard output, whose closing then has to be
+// checked too.
+bool stdoutWritten = false;
+
+bool ReportStdoutError(int error) {
+    const std::string text = std::string("標準出力に書き込めません（") + std::strerror(error) + "）\n";
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    return false;
+}
+
 }  // namespace
+
+bool WriteStdout(std::string_view bytes) {
+    stdoutWritten = true;
+    const int error = WriteAll(STDOUT_FILENO, bytes);
+    return error == 0 || ReportStdoutError(error);
+}
+
+bool CloseStdout() {
+    if (!stdoutWritten || ::close(STDOUT_FILENO) == 0 || errno == EINTR) return true;
+    return ReportStdoutError(errno);
+}
 
 std::string EscapeForTerminal(std::string_view text) {
     std::string out;

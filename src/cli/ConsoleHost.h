@@ -14,6 +14,16 @@ namespace zvek {
 // UTF-8 is written as "\xHH".
 std::string EscapeForTerminal(std::string_view text);
 
+// Standard output, written straight to the descriptor so that no buffer is
+// left to fail unseen at exit: a script must learn that its output is
+// incomplete (a full disk). False, with the reason on standard error, when
+// writing fails.
+bool WriteStdout(std::string_view bytes);
+// Some file systems report a failed write only when the file is closed:
+// closes standard output when anything went to it; false, reported, when
+// that fails.
+bool CloseStdout();
+
 class ConsoleHost : public Host {
 public:
     explicit ConsoleHost(bool quiet) : quiet_(quiet) {}

@@ -1,9 +1,5 @@
 #include "cli/Streamed.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <exception>
 #include <functional>
 
@@ -11,7 +7,6 @@
 #include "lyrics/LyricsDocument.h"
 #include "platform/Files.h"
 #include "text/Codec.h"
-#include "text/Sjis.h"
 #include "web/Html.h"
 
 namespace zvek {
@@ -20,10 +15,8 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 
-// Standard output failed; `error` says why.
-struct StdoutError {
-    int error;
-};
+// Standard output failed (and said so).
+struct StdoutFailed {};
 
 // Lines, each followed by CR LF as the document writes them, gathered in one
 // buffer and handed on in blocks: few writes, and no memory touched beyond
@@ -50,22 +43,6 @@ private:
     std::string buffer_;
 };
 
-void WriteStdout(std::string_view bytes) {
-    for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw StdoutError{errno};
-        }
-        done += static_cast<std::size_t>(n);
-    }
-}
-
-bool IsHtmlName(const std::string& path) {
-    const std::string ext = LowerAscii(ExtractFileExt(path));
-    return ext == ".htm" || ext == ".html";
-}
-
 // Writes the converted lines of `bytes` to `out`; the status-line note on
 // characters that became "?" goes to `host` where the document route puts it.
 using Converter = void (*)(std::string_view bytes, LineOutput& out, Host& host);
@@ -90,10 +67,10 @@ void TextLines(std::string_view bytes, LineOutput& out, Host& host) {
 // UTF-8 and UTF-16, with a note of its own) before `html` reads it as a page.
 Converter ConverterFor(std::string_view command, const std::string& input, std::string_view bytes) {
     if (command == "html") {
-        if (!IsHtmlName(input) && (LooksLikeUtf8(bytes) || HasUtf16Bom(bytes))) return nullptr;
+        if (!IsHtmlFileName(input) && (LooksLikeUtf8(bytes) || HasUtf16Bom(bytes))) return nullptr;
         return HtmlLines;
     }
-    if (command == "text" && !IsHtmlName(input)) return TextLines;
+    if (command == "text" && !IsHtmlFileName(input)) return TextLines;
     return nullptr;
 }
 
@@ -107,12 +84,13 @@ std::optional<int> RunStreamed(std::string_view command, const std::string& inpu
         const Converter convert = ConverterFor(command, input, file.Bytes());
         if (!convert) return std::nullopt;
         if (output == "-") {
-            LineOutput out(WriteStdout);
+            LineOutput out([](std::string_view bytes) {
+                if (!WriteStdout(bytes)) throw StdoutFailed{};
+            });
             try {
                 convert(file.Bytes(), out, host);
                 out.Flush();
-            } catch (const StdoutError& e) {
-                host.Print(std::string("標準出力に書き込めません（") + std::strerror(e.error) + "）");
+            } catch (const StdoutFailed&) {
                 return kExitFailure;
             }
             return kExitOk;

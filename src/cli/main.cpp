@@ -3,9 +3,7 @@
 // contract that outside scripts rely on.
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <iterator>
@@ -330,41 +328,6 @@ int ExitStatusOf(int resultCode) {
     }
 }
 
-// Whether anything went to standard output, whose closing then has to be
-// checked too.
-bool stdoutWritten = false;
-
-void ReportStdoutError(int error) {
-    const std::string text = std::string("標準出力に書き込めません（") + std::strerror(error) + "）\n";
-    std::fwrite(text.data(), 1, text.size(), stderr);
-}
-
-// Straight to the descriptor, so that no buffer is left to fail unseen at
-// exit; a script must learn that its output is incomplete (a full disk).
-bool WriteOut(std::string_view bytes) {
-    stdoutWritten = true;
-    for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ReportStdoutError(errno);
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// Some file systems report a failed write only when the file is closed.
-int CloseStdout(int status) {
-    if (!stdoutWritten) return status;
-    if (::close(STDOUT_FILENO) != 0 && errno != EINTR) {
-        ReportStdoutError(errno);
-        return kExitFailure;
-    }
-    return status;
-}
-
 // The address is what the browser gives, as it gives it: the window cleans
 // it up only when it fetches the page.
 int RunBrowser(const ConsoleHost& host) {
@@ -373,7 +336,7 @@ int RunBrowser(const ConsoleHost& host) {
         host.Print("インターネットエクスプローラーで歌詞ページを表示させてください");
         return kExitFailure;
     }
-    return WriteOut(page + "\n") ? kExitOk : kExitFailure;
+    return WriteStdout(page + "\n") ? kExitOk : kExitFailure;
 }
 
 // The addresses the Find menu would open, in the same order.
@@ -381,7 +344,7 @@ int RunSearch(const LyricsDocument& doc, const Options& options) {
     std::string out;
     for (const auto& address : FindLyricsAddresses(doc, options.artist ? SearchField::Artist : SearchField::Title))
         out += address + "\n";
-    return WriteOut(out) ? kExitOk : kExitFailure;
+    return WriteStdout(out) ? kExitOk : kExitFailure;
 }
 
 std::string LrcText(std::string bytes, ConsoleHost& host) {
@@ -436,6 +399,12 @@ bool Load(LyricsDocument& doc, const Options& options, const std::string& input,
     return true;
 }
 
+// The folder -o names, made where it is missing (a failure shows when writing into it).
+void MakeOutputFolder(const Options& options) {
+    std::error_code ec;
+    if (options.outputFolder) std::filesystem::create_directories(*options.output, ec);
+}
+
 // Writes `bytes` to `output`: a new file, or with --force over whatever is
 // there (replaced whole, never left half-written).
 int WriteOutput(const std::string& output, std::string_view bytes, const Options& options, ConsoleHost& host) {
@@ -447,10 +416,7 @@ int WriteOutput(const std::string& output, std::string_view bytes, const Options
         host.Print(output + "：フォルダです（その中に書き出すには、-o の最後に / を付けてください）");
         return kExitFailure;
     }
-    if (options.outputFolder) {
-        std::error_code ec;
-        std::filesystem::create_directories(*options.output, ec);
-    }
+    MakeOutputFolder(options);
     if (options.force) {
         WriteFileAtomic(output, bytes);
     } else {
@@ -479,13 +445,8 @@ std::optional<int> TryStreamed(const Options& options, const std::string& input,
     const bool named = options.output && !options.outputFolder;
     const std::string output = OutputPath(options, ChangeFileExt(input, name == "html" ? ".txt" : ".lyr"));
     if (WantsUtf8(options, output) || IsFolder(output) || (!named && SameFile(output, input))) return std::nullopt;
-    if (options.outputFolder) {
-        std::error_code ec;
-        std::filesystem::create_directories(*options.output, ec);
-    }
-    const std::optional<int> status = RunStreamed(name, input, output, options.force, host);
-    if (status && output == "-") stdoutWritten = true;
-    return status;
+    MakeOutputFolder(options);
+    return RunStreamed(name, input, output, options.force, host);
 }
 
 // One INPUT from reading to writing; its exit status.
@@ -525,7 +486,7 @@ int RunOne(const Options& options, const std::string& input, ConsoleHost& host) 
         const bool toStdout = named && output == "-";
         // LRC is written in its own code set.
         if (kind != Kind::Export && WantsUtf8(options, output)) bytes = SjisToUtf8(bytes);
-        if (toStdout) return WriteOut(bytes) ? ExitStatusOf(doc.ResultCode) : kExitFailure;
+        if (toStdout) return WriteStdout(bytes) ? ExitStatusOf(doc.ResultCode) : kExitFailure;
         const int written = WriteOutput(output, bytes, options, host);
         return written != kExitOk ? written : ExitStatusOf(doc.ResultCode);
     } catch (const UsageError& e) {
@@ -558,7 +519,7 @@ namespace zvek {
 namespace {
 
 int Main(const std::vector<std::string_view>& args) {
-    const auto print = [](std::string_view text) { return WriteOut(text) ? kExitOk : kExitFailure; };
+    const auto print = [](std::string_view text) { return WriteStdout(text) ? kExitOk : kExitFailure; };
     if (!args.empty() && args[0] == "--version") return print(std::string("zveklc-cli ") + ZVEKLC_VERSION + "\n");
     for (const auto& arg : args)
         if (arg == "-h" || arg == "--help") return print(kUsage);
@@ -576,5 +537,6 @@ int Main(const std::vector<std::string_view>& args) {
 
 int main(int argc, char** argv) {
     using namespace zvek;
-    return CloseStdout(Main(std::vector<std::string_view>(argv + 1, argv + argc)));
+    const int status = Main(std::vector<std::string_view>(argv + 1, argv + argc));
+    return CloseStdout() ? status : kExitFailure;
 }

@@ -204,8 +204,7 @@ bool LyricsDocument::OpenFile(const std::string& path) {
     SetFileName(path);
     // A new file is not an edit of the old one.
     ClearUndo();
-    const std::string ext = LowerAscii(ExtractFileExt(path));
-    if (ext == ".htm" || ext == ".html") LoadHtmlFile(path);
+    if (IsHtmlFileName(path)) LoadHtmlFile(path);
     else LoadTextBytes(ReadFileBytes(path));
     Modified = false;
     return true;

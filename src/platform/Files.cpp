@@ -12,6 +12,8 @@
 #include <cstring>
 #include <utility>
 
+#include "text/Sjis.h"
+
 namespace zvek {
 
 namespace {
@@ -39,19 +41,6 @@ struct Fd {
 std::function<void(const std::string&)>& BeforePublish() {
     static std::function<void(const std::string&)> hook;
     return hook;
-}
-
-// 0, or the error that stopped the writing.
-int WriteAll(int fd, std::string_view bytes) {
-    for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return 0;
 }
 
 // The permissions a new file gets: the usual ones, less the umask.
@@ -124,11 +113,25 @@ std::string ReadAll(const std::string& path, std::size_t maxBytes) {
     return bytes;
 }
 
+FileExistsError Taken(const std::string& path) { return FileExistsError(path + "：ファイルが既にあります"); }
+
 }  // namespace
 
 bool FileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int WriteAll(int fd, std::string_view bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
 }
 
 bool NameTaken(const std::string& path) {
@@ -142,8 +145,7 @@ std::string ReadFileBytes(const std::string& path, std::size_t maxBytes) { retur
 
 FileWriter::FileWriter(const std::string& target, Mode mode) : path_(target), mode_(mode) {
     if (mode == Mode::New) {
-        struct stat st {};
-        if (::lstat(path_.c_str(), &st) == 0) throw FileExistsError(path_ + "：ファイルが既にあります");
+        if (NameTaken(path_)) throw Taken(path_);
         fd_ = MakeTemp(path_, NewFileMode(), temp_);
         return;
     }
@@ -194,7 +196,7 @@ void FileWriter::Commit() {
     if (mode_ == Mode::Replace) {
         if (::rename(temp_.c_str(), path_.c_str()) != 0) throw FileError(Describe(kCannotWrite, path_, errno));
     } else if (const int published = PublishAsNew(temp_, path_); published != 0) {
-        if (published == EEXIST) throw FileExistsError(path_ + "：ファイルが既にあります");
+        if (published == EEXIST) throw Taken(path_);
         throw FileError(Describe(kCannotWrite, path_, published));
     }
     temp_.clear();
@@ -262,6 +264,11 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
     std::string path(folder);
     if (!path.empty() && !path.ends_with('/')) path += '/';
     return path += name;
+}
+
+bool IsHtmlFileName(std::string_view path) {
+    const std::string ext = LowerAscii(ExtractFileExt(path));
+    return ext == ".htm" || ext == ".html";
 }
 
 std::string ChangeFileExt(std::string_view path, std::string_view ext) {

@@ -23,6 +23,9 @@ public:
 
 bool FileExists(const std::string& path);  // a regular file (or a link to one)
 bool NameTaken(const std::string& path);   // anything at all, a dangling link included
+// Writes all of `bytes` to the descriptor, across short writes and signals;
+// 0, or the error that stopped it.
+int WriteAll(int fd, std::string_view bytes);
 std::string ReadFileBytes(const std::string& path);  // throws FileError
 // The same, but a file longer than `maxBytes` is not read at all: it throws
 // FileError (EFBIG), also for files whose size only shows while reading them.
@@ -94,6 +97,8 @@ std::string ExtractFileExt(std::string_view path);
 std::string ExtractFileDir(std::string_view path);
 // `path` with its extension replaced by `ext` (appended when it has none).
 std::string ChangeFileExt(std::string_view path, std::string_view ext);
+// A name the program opens as a web page: ".htm" or ".html", in any case.
+bool IsHtmlFileName(std::string_view path);
 // `name` in `folder` ("" is the working folder).
 std::string JoinPath(std::string_view folder, std::string_view name);
 

@@ -32,11 +32,6 @@ constexpr int kProgressEvery = 16;
 // A local reference is read whole, like a download, and no larger than one.
 constexpr std::size_t kMaxReferenceBytes = 16u << 20;
 
-bool IsHtmlPath(const std::string& path) {
-    const std::string ext = LowerAscii(ExtractFileExt(path));
-    return ext == ".htm" || ext == ".html";
-}
-
 // The bytes of a reference file. Even a file the user names may be a
 // device or something like /proc/kcore: nothing past the cap is read.
 std::string ReadReference(const std::string& path) { return ReadFileBytes(path, kMaxReferenceBytes); }
@@ -181,9 +176,8 @@ std::string DocumentReferenceUrl(const LyricsDocument& doc) { return WebAddressV
 std::string TagFileReference(const LyricsDocument& doc, const std::string& tagFilePath) {
     if (std::string address = WebAddressValue(doc, "Reference"); !address.empty()) return address;
     const std::string name = SjisToUtf8(doc.Value("Reference"));
-    const std::string ext = LowerAscii(ExtractFileExt(name));
     if (name.empty() || name.front() == '.' || name.find_first_of("/\\") != std::string::npos ||
-        (ext != ".htm" && ext != ".html") || tagFilePath.empty())
+        !IsHtmlFileName(name) || tagFilePath.empty())
         return {};
     const std::string path = JoinPath(ExtractFileDir(tagFilePath), name);
     return FileExists(path) ? path : std::string();
@@ -261,7 +255,7 @@ bool MakeTagFile(LyricsDocument& doc, const std::string& reference) {
     doc.ClearUndo();
 
     std::vector<std::string> pageLines;
-    if (downloaded || IsHtmlPath(referencePath)) {
+    if (downloaded || IsHtmlFileName(referencePath)) {
         hlvHtml html;
         TokenList tokens;
         html.LoadTokensFromBytes(ReadReference(referencePath), tokens);
@@ -330,7 +324,7 @@ bool RestoreFromTagFile(LyricsDocument& doc, const std::string& reference) {
     host.SetStatusText((doc.FileName().empty() ? doc.UntitledName : doc.FileName()) + "を変換中...");
 
     std::string pageText, pageSource;
-    if (downloaded || IsHtmlPath(referencePath)) {
+    if (downloaded || IsHtmlFileName(referencePath)) {
         // Straight from the bytes: a token list takes many times the page.
         std::string bytes = ReadReference(referencePath);
         HtmlPageLines page = ReadHtmlPage(bytes, HtmlSourceFor::NotShiftJis);
@@ -382,7 +376,6 @@ bool RestoreFromTagFile(LyricsDocument& doc, const std::string& reference) {
         output += "\r\n";
         if (IsTextSectionLine(line)) break;
     }
-    bool resolved = true;
     std::string words;
     LyricsDocument::CaretWalk caret(doc);
     for (++index; index < doc.LineCount(); ++index) {
@@ -394,12 +387,11 @@ bool RestoreFromTagFile(LyricsDocument& doc, const std::string& reference) {
         if (literal) {
             output += line;
         } else if (!DecodeTagLine(line, texts, output)) {
-            resolved = false;
             doc.UnresolvedLines.push_back(header + index + 1);
         }
         output += "\r\n";
     }
-    if (!resolved) doc.ResultCode = kResultPartial;
+    if (!doc.UnresolvedLines.empty()) doc.ResultCode = kResultPartial;
 
     doc.SetText(output);
     doc.MoveCaretTo(0, 0);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "text/Sjis.h"
+#include "platform/Files.h"
 #include "platform/InstanceLock.h"
 #include "web/CurlLibrary.h"
 #include "web/LyricsSites.h"
@@ -45,17 +46,6 @@ InetLimits limits;
 std::string_view TrimLine(std::string_view line) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
     return line;
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace
@@ -464,8 +454,8 @@ bool TWinInet::Download(const std::string& url, const std::string& fileName) {
             ok = false;
             break;
         }
-        if (writing && !WriteAll(fd, buffer, static_cast<std::size_t>(n))) {
-            failure_ = FileFailure("一時ファイルに書き込めません", errno);
+        if (const int error = writing ? WriteAll(fd, {buffer, static_cast<std::size_t>(n)}) : 0; error != 0) {
+            failure_ = FileFailure("一時ファイルに書き込めません", error);
             ok = false;
             writing = false;
         }
