@@ -350,7 +350,8 @@ private slots:
         if (saveAs == "saved.lyr") QVERIFY(test::ReadBytes(Path("saved.lyr")).starts_with("edita"));
     }
 
-    void reopenAsksOnlyAboutUnsavedEdits() {
+    // Opening over unsaved edits asks first, for Reopen and a drop as for Open.
+    void reopenAndDropAskOnlyAboutUnsavedEdits() {
         test::WriteBytes(Path("r.lyr"), "orig\r\n");
         script_.files.push_back(Path("r.lyr"));
         Act("MenuOpen")->trigger();
@@ -365,6 +366,11 @@ private slots:
         Act("MenuReopen")->trigger();
         QCOMPARE(Edit().toPlainText(), QStringLiteral("orig"));
         QVERIFY(!Edit().document()->isModified());
+        // A file dropped over unsaved edits asks first too.
+        Type(QStringLiteral("mine"));
+        QVERIFY(Drop({Path("r.lyr")}));
+        QCOMPARE(script_.asked.back().text, "編集を破棄して" + Path("r.lyr") + "を開きますか？");
+        QCOMPARE(Edit().toPlainText(), QStringLiteral("mineorig"));
     }
 
     void checkMenuFollowsSelectionClipboardAndUrlLine_data() {
@@ -436,16 +442,14 @@ private slots:
         QFETCH(DropCase, c);
         const std::string editor = c.editor, documentName = c.documentName, result = c.result;
         const int answer = c.answer;
-        const std::string page = test::ReadBytes(kSamplePage);
         const std::string lyrics = SampleLyrics();
         const std::string tagFile = SampleTagFile("s.lyr");
         const std::string path = Path(c.dropped);
-        test::WriteBytes(path, QString::fromUtf8(c.dropped).contains(".htm", Qt::CaseInsensitive) ? page : "dropped\r\n");
+        const bool page = QString::fromUtf8(c.dropped).contains(".htm", Qt::CaseInsensitive);
+        test::WriteBytes(path, page ? test::ReadBytes(kSamplePage) : "dropped\r\n");
         test::WriteBytes(Path("second.lyr"), "second\r\n");
-        const std::string before =
-            editor == "lyrics" ? (documentName.ends_with("TagLyr") ? tagFile : lyrics) : editor;
-        SetEditor(before);
-        const std::string shown = Saved(Edit());
+        SetEditor(editor == "lyrics" ? (documentName.ends_with("TagLyr") ? tagFile : lyrics) : editor);
+        std::string expected = Saved(Edit());  // where nothing is opened or converted
         form_->Document().SetFileName(Path(documentName));
         if (answer >= 0) script_.answers.push_back(static_cast<MsgResult>(answer));
 
@@ -457,7 +461,6 @@ private slots:
         } else {
             QVERIFY(script_.asked.empty());
         }
-        std::string expected = shown;
         if (result == "open") {
             expected = RunCore("", "", [&](LyricsDocument& d) { d.OpenFile(path); }).text;
             QCOMPARE(form_->Document().FileName(), path);
@@ -469,15 +472,6 @@ private slots:
             QCOMPARE(expected, lyrics);
         }
         QCOMPARE(Saved(Edit()), expected);
-    }
-
-    // 9: opening over unsaved edits asks first, for a drop as for Open.
-    void droppedFileAsksBeforeDiscardingEdits() {
-        test::WriteBytes(Path("a.lyr"), "dropped\r\n");
-        Type(QStringLiteral("mine"));
-        QVERIFY(Drop({Path("a.lyr")}));
-        QCOMPARE(script_.asked.at(0).text, "編集を破棄して" + Path("a.lyr") + "を開きますか？");
-        QCOMPARE(Edit().toPlainText(), QStringLiteral("mine"));
     }
 
     void geometryRules_data() {
@@ -532,9 +526,8 @@ private slots:
         unwritable.Host().SetScript(&script_);
         QVERIFY(unwritable.close());
         QVERIFY(script_.asked.empty());
-    }
 
-    void settingsFileIsPortableOnlyWhenWritableBesideTheProgram() {
+        // The file lies beside the program only where it exists and can be written there.
         const QString program = dir_->filePath(QStringLiteral("bin"));
         QDir().mkpath(program);
         QCOMPARE(SettingsFilePath(program), dir_->filePath(QStringLiteral("cfg/zveklc/zveklc.ini")));
@@ -556,7 +549,8 @@ private slots:
             << UnattendedCase{{"a.taglyr", "missing.htm", "out.lyr"}, "", "", "", true};
         QTest::newRow("missing document") << UnattendedCase{{"missing.taglyr", "ref.htm"}, "", "", "", true};
         QTest::newRow("/CONVERT without URL= stays open") << UnattendedCase{{"/CONVERT", "a.lyr"}, "", "", "", false};
-        QTest::newRow("-convert with URL=") << UnattendedCase{{"u.taglyr", "-Convert"}, "u.lyr", "u.lyr", "lyrics", true};
+        QTest::newRow("-convert with URL=")
+            << UnattendedCase{{"u.taglyr", "-Convert"}, "u.lyr", "u.lyr", "lyrics", true};
     }
     void unattendedConversion() {
         QFETCH(UnattendedCase, c);

@@ -23,10 +23,6 @@ std::string Lyr(const std::vector<std::string>& lines) { return kTemplate + CrLf
 
 class CliTest : public ::testing::Test {
 protected:
-    void Write(const std::string& name, std::string_view bytes) {
-        fs::create_directories(fs::path(dir / name).parent_path());
-        test::WriteBytes(dir / name, bytes);
-    }
     std::string Read(const std::string& name) { return test::ReadBytes(dir / name); }
     bool Exists(const std::string& name) { return fs::exists(fs::symlink_status(dir.path() / name)); }
     test::CliResult Run(const std::vector<std::string>& args, std::string_view input = {}) {
@@ -50,7 +46,7 @@ TEST_F(CliTest, DefaultOutputsNeverAreTheInput) {
     const std::string lyrics = Lyr({"00:00:000=Hello", "00:00:000=", "00:00:000=World"});
     // A default output that is the input itself is refused even with -f,
     // under its own name or another (a hard link); -o is the way out.
-    Write("lyrics.txt", lyrics);
+    dir.Write("lyrics.txt", lyrics);
     fs::create_hard_link(dir.path() / "lyrics.txt", dir.path() / "linked.lrc");
     fs::create_hard_link(dir.path() / "lyrics.txt", dir.path() / "linked.lyr");
     for (const std::vector<std::string>& args :
@@ -66,9 +62,9 @@ TEST_F(CliTest, DefaultOutputsNeverAreTheInput) {
 }
 
 TEST_F(CliTest, SeveralInputsAndOutputFolders) {
-    Write("a.txt", "a\r\n");
-    Write("b.txt", "b\r\n");
-    Write("sub/c.txt", "[00:01:00]c\n");
+    dir.Write("a.txt", "a\r\n");
+    dir.Write("b.txt", "b\r\n");
+    dir.Write("sub/c.txt", "[00:01:00]c\n");
     fs::create_directory(dir.path() / "folder");
     // A failure is reported, the rest converted; the first failure's status.
     EXPECT_TRUE(Says(Run({"auto", "-q", "a.txt", "missing.txt", "sub/c.txt", "folder", "b.txt"}), 2,
@@ -123,7 +119,7 @@ TEST_F(CliTest, StandardInputAndOutputAndCodeSets) {
 
     // A script must learn that its output is incomplete: standard output into
     // a file that may not grow fails as on a full disk.
-    Write("a.txt", "Hello\r\n");
+    dir.Write("a.txt", "Hello\r\n");
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"text", "-q", "-o", "-", "a.txt"}, {"--help"}})
         EXPECT_TRUE(Says(test::RunCli(args, dir.path(), {}, dir / "out.txt", 128), 1, {"標準出力に書き込めません"}))
@@ -131,7 +127,7 @@ TEST_F(CliTest, StandardInputAndOutputAndCodeSets) {
 }
 
 TEST_F(CliTest, UsageErrorsAndMessages) {
-    Write("a.txt", "x");
+    dir.Write("a.txt", "x");
     const std::vector<std::vector<std::string>> bad = {
         {},
         {"frobnicate", "a.txt"},
@@ -157,7 +153,7 @@ TEST_F(CliTest, UsageErrorsAndMessages) {
     EXPECT_EQ(Run({"--version"}).out.rfind("zveklc-cli ", 0), 0u);
 
     // "--" ends the options: a file may start with "-".
-    Write("-odd.txt", "x");
+    dir.Write("-odd.txt", "x");
     EXPECT_EQ(Run({"text", "-q", "--", "-odd.txt"}).status, 0);
 
     // Names and addresses may come from anybody's files; a terminal must not
@@ -173,11 +169,11 @@ TEST_F(CliTest, UsageErrorsAndMessages) {
 }
 
 TEST_F(CliTest, HtmlLrcSearchAndBrowser) {
-    Write("page.htm", "<html><body>Hello<br>World</body></html>");
+    dir.Write("page.htm", "<html><body>Hello<br>World</body></html>");
     EXPECT_EQ(Run({"text", "-o", "-", "page.htm"}).out, Lyr({"00:00:000=Hello", "00:00:000=World"}));  // its text
 
     // UTF-16 LRC; unreadable stamps are warned of even with -q.
-    Write("song.lrc",
+    dir.Write("song.lrc",
           "\xFF\xFE" + test::Iconv("UTF-16LE", "UTF-8", "[ti:Song]\n[00:02.00]b\n[00:01.005]歌\n[0x:03.00]c\n"));
     EXPECT_TRUE(Says(Run({"lrc", "-q", "song.lrc"}), 0, {"タイムタグ"}));
     std::string expected = Lyr({Sjis("00:01:005=歌"), "[0x:03.00]c", "00:02:000=b"});
@@ -189,7 +185,7 @@ TEST_F(CliTest, HtmlLrcSearchAndBrowser) {
 
     test::ScopedEnv map{"ZVEKLC_UTAMAP_HOST", "map.test"};
     test::ScopedEnv net{"ZVEKLC_UTANET_HOST", "net.test"};
-    Write("find.lyr", CrLf({"[Spec]", Sjis("title=あ B"), "Artist=", "[Text]", "00:01:000=x"}));
+    dir.Write("find.lyr", CrLf({"[Spec]", Sjis("title=あ B"), "Artist=", "[Text]", "00:01:000=x"}));
     const std::string utaMap = "http://map.test/search.php?searchname=srtitle&inputvalue=%82%A0+B&act=search\n";
     const std::string utaNet =
         "http://net.test/members/phplib/maphp001.php3?cursession=index2&curuserid=pageone&MA_select_ga=%B6%CA%CC%BE"
@@ -212,8 +208,8 @@ const std::string kRefPage = Sjis("前書き\r\n朝の窓をあけて\r\nWalking
 class CliTagTest : public CliTest {
 protected:
     void SetUp() override {
-        Write("ref.txt", kRefPage);
-        Write("song.lyr", CrLf({"[Spec]", "Title=x", "[Text]", Sjis("00:01:000=朝の窓をあけて"),
+        dir.Write("ref.txt", kRefPage);
+        dir.Write("song.lyr", CrLf({"[Spec]", "Title=x", "[Text]", Sjis("00:01:000=朝の窓をあけて"),
                                 "00:02:000=Walking down the street"}));
         ASSERT_EQ(Run({"tag", "-q", "-r", "ref.txt", "-o", "t.TagLyr", "song.lyr"}).status, 0);
         tagFile = Read("t.TagLyr");
@@ -228,13 +224,13 @@ TEST_F(CliTagTest, TagAndUntagWithDefaultNames) {
               0u);
 
     // The rebuilt file takes the LyrFile= name, beside the tag file.
-    Write("out/t.TagLyr", tagFile);
+    dir.Write("out/t.TagLyr", tagFile);
     ASSERT_TRUE(Says(Run({"untag", "--reference", "ref.txt", "out/t.TagLyr"}), 0, {}));
     EXPECT_EQ(Read("out/song.lyr"), Read("song.lyr"));
 
     // Words the page does not hold go into the tag file as they stand; the
     // user is told how many, even with -q.
-    Write("leak.lyr", CrLf({"[Spec]", "[Text]", Sjis("00:01:000=朝の窓をあけて 秘密"), "00:02:000=Walking xyzzy"}));
+    dir.Write("leak.lyr", CrLf({"[Spec]", "[Text]", Sjis("00:01:000=朝の窓をあけて 秘密"), "00:02:000=Walking xyzzy"}));
     auto leak = Run({"tag", "-q", "-r", "ref.txt", "leak.lyr"});
     EXPECT_EQ(leak.status, 0);
     EXPECT_EQ(leak.err, "7文字は参照ページに見つからないため、そのまま書き込みました\n");
@@ -244,9 +240,9 @@ TEST_F(CliTagTest, TagAndUntagWithDefaultNames) {
 TEST_F(CliTagTest, WhereTheReferenceComesFromAndTheResultGoes) {
     const std::size_t at = tagFile.find("Reference=ref.txt") + 10;
     const auto withReference = [&](const std::string& value) { return std::string(tagFile).replace(at, 7, value); };
-    Write("in/page.htm", kRefPage);
-    Write("in/.hidden.htm", kRefPage);
-    Write("in/ref.txt", kRefPage);
+    dir.Write("in/page.htm", kRefPage);
+    dir.Write("in/.hidden.htm", kRefPage);
+    dir.Write("in/ref.txt", kRefPage);
     struct Case {
         std::string reference;
         int status;
@@ -266,14 +262,14 @@ TEST_F(CliTagTest, WhereTheReferenceComesFromAndTheResultGoes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reference);
-        Write("in/t.TagLyr", withReference(c.reference));
+        dir.Write("in/t.TagLyr", withReference(c.reference));
         fs::remove(dir.path() / "in/song.lyr");
         EXPECT_TRUE(Says(Run({"untag", "in/t.TagLyr"}), c.status, {c.says}));
         EXPECT_EQ(Exists("in/song.lyr"), c.status == 0);
     }
     EXPECT_EQ(Run({"untag", "-q", "-r", "ref.txt", "in/t.TagLyr"}).status, 0);
     for (const std::string& value : {std::string("ref.txt"), dir / "ref.txt", "file://" + (dir / "ref.txt")}) {
-        Write("url.lyr", CrLf({"[Spec]", "URL=" + value, "[Text]", "00:02:000=Walking down"}));
+        dir.Write("url.lyr", CrLf({"[Spec]", "URL=" + value, "[Text]", "00:02:000=Walking down"}));
         EXPECT_TRUE(Says(Run({"tag", "url.lyr"}), 64, {"no reference"})) << value;
     }
     EXPECT_FALSE(Exists("url.TagLyr"));
@@ -283,7 +279,7 @@ TEST_F(CliTagTest, WhereTheReferenceComesFromAndTheResultGoes) {
     const std::size_t name = tagFile.find("LyrFile=song.lyr\r\n") + 8;
     for (const std::string value : {"-", ".bash_profile", "notes.sh", "../up.lyr"}) {
         SCOPED_TRACE(value);
-        Write("in/t.TagLyr", std::string(tagFile).replace(name, 8, value));
+        dir.Write("in/t.TagLyr", std::string(tagFile).replace(name, 8, value));
         auto r = Run({"untag", "-q", "-r", "ref.txt", "in/t.TagLyr"});
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, "");  // "-" from a file is no order to print
@@ -293,7 +289,7 @@ TEST_F(CliTagTest, WhereTheReferenceComesFromAndTheResultGoes) {
 }
 
 TEST_F(CliTagTest, PartialResultsNameTheirLinesAndAreWrittenOnlyWhenAsked) {
-    Write("cut.txt", Sjis("朝の窓をあけて\r\n"));
+    dir.Write("cut.txt", Sjis("朝の窓をあけて\r\n"));
     EXPECT_TRUE(Says(Run({"untag", "-r", "cut.txt", "-o", "p.lyr", "t.TagLyr"}), 13,
                      {"変換できない所がありました", "見つからなかった行：10（", "--partial"}));
     EXPECT_FALSE(Exists("p.lyr"));
@@ -306,7 +302,7 @@ TEST_F(CliTagTest, PartialResultsNameTheirLinesAndAreWrittenOnlyWhenAsked) {
 }
 
 TEST_F(CliTagTest, AutoSaysWhatItDecided) {
-    Write("timed.txt", "[00:01:00]x\n");
+    dir.Write("timed.txt", "[00:01:00]x\n");
     struct Case {
         std::vector<std::string> args;
         std::string says;
@@ -320,7 +316,7 @@ TEST_F(CliTagTest, AutoSaysWhatItDecided) {
         EXPECT_TRUE(Says(Run(c.args), 0, {c.says}));
         EXPECT_TRUE(Exists(c.written)) << c.written;
     }
-    Write("url.lyr", CrLf({"[Spec]", "URL=http://127.0.0.1:" + std::to_string(test::UnusedPort()), "[Text]"}));
+    dir.Write("url.lyr", CrLf({"[Spec]", "URL=http://127.0.0.1:" + std::to_string(test::UnusedPort()), "[Text]"}));
     EXPECT_TRUE(
         Says(Run({"auto", "url.lyr"}), 12, {"Convert Auto: ZVEK→Tag（文書の URL= のページで）", "（文書の URL=）"}));
     EXPECT_EQ(Run({"auto", "-q", "-f", "-r", "ref.txt", "song.lyr"}).err, "");

@@ -27,10 +27,6 @@ Lines WithTemplate(const Lines& text) {
 
 class DocumentTest : public ::testing::Test {
 protected:
-    std::string Write(const std::string& name, std::string_view bytes) {
-        test::WriteBytes(dir / name, bytes);
-        return dir / name;
-    }
 
     test::TempDir dir;
     test::FakeHost host;
@@ -40,7 +36,7 @@ protected:
 // Saving writes through a link and keeps the replaced file's permissions; a
 // save that fails part way leaves the old file and no temporary beside it.
 TEST_F(DocumentTest, SavingReplacesOnlyTheFilesContents) {
-    const std::string target = Write("target.lyr", "old"), link = dir / "link.lyr";
+    const std::string target = dir.Write("target.lyr", "old"), link = dir / "link.lyr";
     std::filesystem::permissions(target, std::filesystem::perms(0640));
     std::filesystem::create_symlink(target, link);
     doc.SetText("old contents");
@@ -146,7 +142,7 @@ TEST_F(DocumentTest, ConversionsSaveTheConvertedLines) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        ASSERT_TRUE(doc.OpenFile(Write("in.txt", CrLf(c.input))));
+        ASSERT_TRUE(doc.OpenFile(dir.Write("in.txt", CrLf(c.input))));
         doc.TakeUndoClearRequest();
         c.convert(doc);
         EXPECT_TRUE(doc.TakeUndoClearRequest());

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <iconv.h>
+#include <lz4.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,6 +30,13 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
+}
+
+std::string TempDir::Write(std::string_view name, std::string_view bytes) const {
+    const std::filesystem::path path = path_ / name;
+    std::filesystem::create_directories(path.parent_path());
+    WriteBytes(path, bytes);
+    return path.string();
 }
 
 std::string ReadBytes(const std::filesystem::path& path) {
@@ -125,6 +133,15 @@ std::string Iconv(const char* to, const char* from, std::string_view text) {
     if (rc == static_cast<std::size_t>(-1)) throw std::runtime_error("iconv failed");
     out.resize(out.size() - outLeft);
     return out;
+}
+
+std::string MozLz4(const std::string& json, std::optional<std::uint32_t> claimed) {
+    std::string block(static_cast<std::size_t>(LZ4_compressBound(static_cast<int>(json.size()))), '\0');
+    block.resize(static_cast<std::size_t>(LZ4_compress_default(json.data(), block.data(), static_cast<int>(json.size()),
+                                                               static_cast<int>(block.size()))));
+    std::string out("mozLz40\0", 8);
+    for (int shift = 0; shift < 32; shift += 8) out += static_cast<char>(claimed.value_or(json.size()) >> shift & 0xFF);
+    return out + block;
 }
 
 MsgResult FakeHost::MessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) {

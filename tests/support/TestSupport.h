@@ -23,6 +23,8 @@ public:
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
     std::string operator/(std::string_view name) const { return (path_ / name).string(); }
+    // Writes the file `name` (its folders made as needed) and gives its path.
+    std::string Write(std::string_view name, std::string_view bytes) const;
 
 private:
     std::filesystem::path path_;
@@ -52,6 +54,10 @@ std::string CrLf(const std::vector<std::string>& lines);
 std::string Sjis(std::string_view utf8);
 // Converts with glibc's iconv(3), e.g. Iconv("EUC-JP", "CP932", text).
 std::string Iconv(const char* to, const char* from, std::string_view text);
+
+// `json` framed as the browser writes its session files: magic, the
+// decompressed size (or what `claimed` says it is), one LZ4 block.
+std::string MozLz4(const std::string& json, std::optional<std::uint32_t> claimed = {});
 
 // The code sets a lyrics page may come in: the name its meta tag gives and
 // the name iconv knows it by.

@@ -2,7 +2,6 @@
 // files, saved pages in every code set, and pages served over HTTP by a
 // server on 127.0.0.1; and the commands that pick the reference.
 #include <gtest/gtest.h>
-#include <lz4.h>
 
 #include <filesystem>
 
@@ -62,11 +61,7 @@ void ShowInBrowser(const std::filesystem::path& home, const std::string& url) {
     test::WriteBytes(firefox / "profiles.ini", "[Profile0]\nPath=p\nIsRelative=1\nDefault=1\n");
     const std::string json =
         R"({"windows":[{"tabs":[{"entries":[{"url":")" + url + R"("}],"index":1}],"selected":1}],"selectedWindow":1})";
-    std::string block(LZ4_compressBound(json.size()), '\0');
-    block.resize(LZ4_compress_default(json.data(), block.data(), json.size(), block.size()));
-    std::string framed("mozLz40\0", 8);
-    for (int shift = 0; shift < 32; shift += 8) framed += static_cast<char>(json.size() >> shift & 0xFF);
-    test::WriteBytes(firefox / "p/sessionstore-backups/recovery.jsonlz4", framed + block);
+    test::WriteBytes(firefox / "p/sessionstore-backups/recovery.jsonlz4", test::MozLz4(json));
 }
 
 class TagConversionsTest : public ::testing::Test {
@@ -75,10 +70,6 @@ protected:
     TagConversionsTest() { SetInetLimits({.connectTimeout = 2000ms, .stallTimeout = 300ms, .trustedCertificates = {}}); }
     ~TagConversionsTest() override { SetInetLimits(InetLimits{}); }
 
-    std::string Write(const std::string& name, std::string_view bytes) {
-        test::WriteBytes(dir / name, bytes);
-        return dir / name;
-    }
     // Serves the Shift-JIS form of a UTF-8 page.
     std::string Serve(const std::string& path, int status, const std::string& page) {
         server.Serve(path, status, test::Iconv("CP932", "UTF-8", page));
@@ -114,13 +105,13 @@ TEST_F(TagConversionsTest, RoundTripsThroughEveryKindOfReference) {
     static_assert(std::size(savedFrom) == std::size(test::kPageCodeSets));
     // {where the reference is, the name the tag file gives it, its URL= line, the words}
     std::vector<std::tuple<std::string, std::string, std::string, const Lines*>> references = {
-        {Write("ref.txt", text), "ref.txt", "", &kWords}};
+        {dir.Write("ref.txt", text), "ref.txt", "", &kWords}};
     for (std::size_t i = 0; i < std::size(savedFrom); ++i) {
         const auto& [charset, iconvName] = test::kPageCodeSets[i];
         const std::string page = test::Iconv(iconvName, "UTF-8", HtmlPage(charset, savedFrom[i].first));
         const std::string name = iconvName + std::string(".HTML");
         server.Serve("/" + name, 200, page);
-        references.push_back({Write(name, page), name, savedFrom[i].second, &htmlWords});
+        references.push_back({dir.Write(name, page), name, savedFrom[i].second, &htmlWords});
         references.push_back({server.Url("/" + name), "Reference.htm", "URL=" + server.Url("/" + name), &htmlWords});
     }
     for (const auto& [path, name, url, words] : references) {
@@ -186,7 +177,7 @@ TEST_F(TagConversionsTest, ReferencesThatCannotBeReadLeaveTheDocumentAlone) {
     }
     // Local references are capped like downloads.
     for (const char* name : {"big.txt", "big.htm"}) {
-        std::filesystem::resize_file(Write(name, ""), (16u << 20) + 1);  // sparse: no time spent writing
+        std::filesystem::resize_file(dir.Write(name, ""), (16u << 20) + 1);  // sparse: no time spent writing
         EXPECT_THROW(MakeTagFile(doc, dir / name), FileError);
         EXPECT_THROW(RestoreFromTagFile(doc, dir / name), FileError);
         EXPECT_EQ(doc.Lines(), tag) << name;
@@ -207,7 +198,7 @@ TEST_F(TagConversionsTest, UtaNetPagesTryTheirMembersAddress) {
 }
 
 TEST_F(TagConversionsTest, HeaderHandling) {
-    const std::string ref = Write("ref.txt", "abc");
+    const std::string ref = dir.Write("ref.txt", "abc");
     // LyrFile names only a player lyrics file: folders go, absolute and Windows ones too;
     // ".." and an empty name give the tag file's own name. (The command-line
     // test tries "-", hidden names, other kinds and "/" folders.)
@@ -252,7 +243,7 @@ TEST_F(TagConversionsTest, AutoConversionDecidesAndTakesOnlyWebAddresses) {
     // A tag file naming a local file: the URL command reads nothing and
     // opens nothing; Convert Auto asks for the reference instead, as for
     // player lyrics.
-    const Lines tagFile = {"[TagLyr]", "URL=" + Write("secret.txt", "private key"), "", "[Spec]", "[Text]",
+    const Lines tagFile = {"[TagLyr]", "URL=" + dir.Write("secret.txt", "private key"), "", "[Spec]", "[Text]",
                            "00:01:000=<1,11>"};
     doc.SetLines(tagFile);
     MenuConvertFromURLClick(doc);
@@ -283,7 +274,7 @@ TEST_F(TagConversionsTest, CommandLineFetchesReferences) {
     auto busyRun = test::RunCli({"untag", "-r", Serve("/busy.htm", 200, busy), "-o", "-", "song.TagLyr"}, dir.path());
     EXPECT_EQ(std::tuple(busyRun.status, busyRun.out), std::tuple(1, "")) << busyRun.err;
     EXPECT_NE(busyRun.err.find("サイトが混雑しています\n再実行してください"), std::string::npos) << busyRun.err;
-    Write("busy.htm", test::Iconv("CP932", "UTF-8", busy));
+    dir.Write("busy.htm", test::Iconv("CP932", "UTF-8", busy));
     EXPECT_EQ(test::RunCli({"untag", "-q", "-r", "busy.htm", "-o", "-", "song.TagLyr"}, dir.path()).out, CrLf(lyrics));
 }
 

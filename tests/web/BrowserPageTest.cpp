@@ -1,7 +1,6 @@
 #include "web/BrowserPage.h"
 
 #include <gtest/gtest.h>
-#include <lz4.h>
 
 #include <chrono>
 #include <cstdint>
@@ -21,17 +20,7 @@ namespace zvek {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Firefox's own framing: magic, the decompressed size (or what `claimed`
-// says it is), one LZ4 block.
-std::string MozLz4(const std::string& json, std::optional<std::uint32_t> claimed = {}) {
-    std::string block(static_cast<std::size_t>(LZ4_compressBound(static_cast<int>(json.size()))), '\0');
-    block.resize(static_cast<std::size_t>(LZ4_compress_default(json.data(), block.data(), static_cast<int>(json.size()),
-                                                               static_cast<int>(block.size()))));
-    std::string out("mozLz40\0", 8);
-    for (int shift = 0; shift < 32; shift += 8) out += static_cast<char>(claimed.value_or(json.size()) >> shift & 0xFF);
-    return out + block;
-}
+using test::MozLz4;
 
 // A session of two windows; the second is selected, its second tab is, and
 // that tab stands at the second of three history entries. The closed window
@@ -49,16 +38,12 @@ std::string Session(const std::string& current) {
 
 class BrowserPageTest : public ::testing::Test {
 protected:
-    void Write(const std::string& file, const std::string& bytes) {
-        fs::create_directories((tmp.path() / file).parent_path());
-        test::WriteBytes(tmp.path() / file, bytes);
-    }
     void WriteSession(const std::string& profile, const std::string& bytes) {
-        Write(profile + "/sessionstore-backups/recovery.jsonlz4", bytes);
+        tmp.Write(profile + "/sessionstore-backups/recovery.jsonlz4", bytes);
     }
     // A default profile under ~/.mozilla/firefox whose session file holds `bytes`.
     void OneProfile(const std::string& bytes) {
-        Write("home/.mozilla/firefox/profiles.ini", "[Profile0]\nIsRelative=1\nPath=p.default\nDefault=1\n");
+        tmp.Write("home/.mozilla/firefox/profiles.ini", "[Profile0]\nIsRelative=1\nPath=p.default\nDefault=1\n");
         WriteSession("home/.mozilla/firefox/p.default", bytes);
     }
 
@@ -84,7 +69,7 @@ TEST_F(BrowserPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove_all(tmp.path() / "home");
-        Write(firefox + "profiles.ini", c.ini);
+        tmp.Write(firefox + "profiles.ini", c.ini);
         WriteSession(firefox + "a.old", MozLz4(Session("http://wrong/")));
         WriteSession(firefox + c.profile, MozLz4(Session("http://lyrics.example/song?id=1&x=%20")));
         EXPECT_EQ(GetBrowserPage(closedPort), "http://lyrics.example/song?id=1&x=%20");
@@ -93,7 +78,7 @@ TEST_F(BrowserPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
     // An installation's default wins over Default=1. With the snap's Firefox
     // too, the session written last wins; a damaged one leaves the other.
     const std::string snap = "home/snap/firefox/common/.mozilla/firefox";
-    Write(snap + "/profiles.ini", "[Profile1]\nPath=s.old\nIsRelative=1\nDefault=1\n[Install4F96D1932A9F858E]\n"
+    tmp.Write(snap + "/profiles.ini", "[Profile1]\nPath=s.old\nIsRelative=1\nDefault=1\n[Install4F96D1932A9F858E]\n"
                                   "Default=Profiles/s.default\n[Profile0]\nPath=Profiles/s.default\nIsRelative=1\n");
     WriteSession(snap + "/s.old", MozLz4(Session("http://wrong/")));
     WriteSession(snap + "/Profiles/s.default", MozLz4(Session("http://snap/")));
