@@ -53,8 +53,10 @@ mode_t NewFileMode() {
 // A fresh temporary file in the folder of `path`, with the permissions
 // `mode`; its name goes to `temp`. Nothing is left behind when that fails.
 int MakeTemp(const std::string& path, mode_t mode, std::string& temp) {
+    // A name of its own, not one made from the target's: any name the file
+    // system allows for the target must leave room for the temporary one.
     const std::string dir = ExtractFileDir(path);
-    temp = (dir.empty() ? std::string() : dir + "/") + "." + ExtractFileName(path) + ".XXXXXX";
+    temp = (dir.empty() ? std::string() : dir + "/") + ".zveklc-XXXXXX";
     Fd out{::mkostemp(temp.data(), O_CLOEXEC)};
     if (out.fd < 0) throw FileError(Describe(kCannotWrite, path, errno));
     // mkostemp makes the file private; it is to look like the file it becomes.
@@ -89,12 +91,19 @@ int PublishAsNew(const std::string& temp, const std::string& path) {
     return 0;
 }
 
-std::string ReadAll(const std::string& path, std::size_t maxBytes) {
-    Fd in{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+// `regularOnly`: a pipe or device is refused before it is opened (opening
+// one may block or have effects of its own), and in case one took the
+// file's place meanwhile the open does not wait either.
+std::string ReadAll(const std::string& path, std::size_t maxBytes, bool regularOnly = false) {
+    struct stat st {};
+    if (regularOnly && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw FileError(Describe(kCannotRead, path, EINVAL));
+    Fd in{::open(path.c_str(), O_RDONLY | O_CLOEXEC | (regularOnly ? O_NONBLOCK | O_NOCTTY : 0))};
     if (in.fd < 0) throw FileError(Describe(kCannotRead, path, errno));
     std::string bytes;
-    struct stat st {};
-    if (::fstat(in.fd, &st) == 0 && st.st_size > 0) {
+    if (::fstat(in.fd, &st) != 0) throw FileError(Describe(kCannotRead, path, errno));
+    if (regularOnly && !S_ISREG(st.st_mode)) throw FileError(Describe(kCannotRead, path, EINVAL));
+    if (st.st_size > 0) {
         if (static_cast<std::uintmax_t>(st.st_size) > maxBytes) throw FileError(Describe(kCannotRead, path, EFBIG));
         bytes.reserve(static_cast<std::size_t>(st.st_size));
     }
@@ -143,6 +152,8 @@ std::string ReadFileBytes(const std::string& path) { return ReadAll(path, SIZE_M
 
 std::string ReadFileBytes(const std::string& path, std::size_t maxBytes) { return ReadAll(path, maxBytes); }
 
+std::string ReadRegularFile(const std::string& path, std::size_t maxBytes) { return ReadAll(path, maxBytes, true); }
+
 FileWriter::FileWriter(const std::string& target, Mode mode) : path_(target), mode_(mode) {
     if (mode == Mode::New) {
         if (NameTaken(path_)) throw Taken(path_);
@@ -155,10 +166,13 @@ FileWriter::FileWriter(const std::string& target, Mode mode) : path_(target), mo
         if (char* resolved = ::realpath(target.c_str(), nullptr)) {
             path_ = resolved;
             std::free(resolved);
+        } else if (mode == Mode::ReplaceFile) {
+            throw FileError(Describe(kCannotWrite, target, errno));  // a dangling link is no file of ours
         }
     }
     struct stat st {};
     bool exists = ::stat(path_.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode) && mode == Mode::ReplaceFile) throw FileError(Describe(kCannotWrite, path_, EINVAL));
     if (exists && !S_ISREG(st.st_mode)) {
         // A pipe or a device is written through in place: there is no file
         // to replace, and replacing it would destroy it.
@@ -193,7 +207,7 @@ void FileWriter::Commit() {
     if (error != 0) throw FileError(Describe(kCannotWrite, path_, error));
     if (temp_.empty()) return;  // written in place
     if (const auto& hook = BeforePublish()) hook(path_);
-    if (mode_ == Mode::Replace) {
+    if (mode_ != Mode::New) {
         if (::rename(temp_.c_str(), path_.c_str()) != 0) throw FileError(Describe(kCannotWrite, path_, errno));
     } else if (const int published = PublishAsNew(temp_, path_); published != 0) {
         if (published == EEXIST) throw Taken(path_);
@@ -211,6 +225,12 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes) {
 
 void WriteNewFile(const std::string& path, std::string_view bytes) {
     FileWriter file(path, FileWriter::Mode::New);
+    file.Write(bytes);
+    file.Commit();
+}
+
+void WriteOwnFile(const std::string& path, std::string_view bytes) {
+    FileWriter file(path, FileWriter::Mode::ReplaceFile);
     file.Write(bytes);
     file.Commit();
 }

@@ -30,6 +30,15 @@ std::string ReadFileBytes(const std::string& path);  // throws FileError
 // The same, but a file longer than `maxBytes` is not read at all: it throws
 // FileError (EFBIG), also for files whose size only shows while reading them.
 std::string ReadFileBytes(const std::string& path, std::size_t maxBytes);
+// Reads a file that comes from outside the user's documents (a registry
+// file, a session, a desktop entry, a settings file) without ever waiting on
+// it: anything but a regular file (a pipe, a device) is refused before it is
+// opened, the open itself never blocks, and a file longer than `maxBytes` is
+// not read. Throws FileError.
+std::string ReadRegularFile(const std::string& path, std::size_t maxBytes);
+// The cap for files of that kind that the program reads: real ones are a few
+// megabytes at most.
+inline constexpr std::size_t kMaxOutsideFileBytes = 16u * 1024 * 1024;
 // Replaces `path` with `bytes` atomically: the bytes go to a temporary file
 // in the same folder, which is then renamed over the target, so a failed
 // write never leaves a truncated file behind; the folder is synced after the
@@ -43,15 +52,22 @@ void WriteFileAtomic(const std::string& path, std::string_view bytes);
 // taken and is not followed). Throws FileExistsError when the name is taken,
 // FileError for any other failure; nothing is left behind either way.
 void WriteNewFile(const std::string& path, std::string_view bytes);
+// Replaces a file the program keeps for itself (its settings, a desktop
+// entry, the player's settings file) the same atomic way, written through a
+// link; but where anything other than a regular file stands (a pipe, a
+// device, a link to one, a dangling link) nothing is written: that is not a
+// file of ours. Throws FileError.
+void WriteOwnFile(const std::string& path, std::string_view bytes);
 
-// A file written in pieces with the guarantees of WriteFileAtomic (Replace)
-// or WriteNewFile (New): the pieces go to a temporary file in the target's
+// A file written in pieces with the guarantees of WriteFileAtomic (Replace),
+// WriteNewFile (New) or WriteOwnFile (ReplaceFile): the pieces go to a temporary file in the target's
 // folder, and only Commit gives it the target's name. A writer destroyed
 // before Commit leaves nothing behind. Every failure throws as those do.
 class FileWriter {
 public:
-    enum class Mode { Replace, New };
-    // New throws FileExistsError at once when the name is taken already.
+    enum class Mode { Replace, New, ReplaceFile };
+    // New throws FileExistsError at once when the name is taken already;
+    // ReplaceFile throws FileError at once where no regular file or nothing is.
     FileWriter(const std::string& path, Mode mode);
     ~FileWriter();
     FileWriter(const FileWriter&) = delete;

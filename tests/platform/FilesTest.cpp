@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,6 +93,36 @@ TEST_F(FilesTest, NewFilesNeverReplaceWhatAppearsBeforeThePublish) {
     WriteNewFile(target, "mine");
     ::umask(mask);
     EXPECT_EQ(fs::status(target).permissions(), fs::perms(0644));
+}
+
+// Files from outside are read only when they are regular files, at once
+// even from a pipe nobody writes to; a file of our own is written only over
+// a regular file (through a link to one), never over a pipe, a device or a
+// dangling link. Every name the file system allows can be saved.
+TEST_F(FilesTest, OutsideAndOwnFilesAreRegularFilesOnly) {
+    const std::string file = dir / "file";
+    test::WriteBytes(file, "1234");
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    std::vector<std::string> others = {"fifo", "to-fifo", "dangling"};
+    if (::mknod((dir / "null").c_str(), S_IFCHR | 0600, ::makedev(1, 3)) == 0) others.insert(others.end(), {"null", "to-null"});
+    for (const char* target : {"fifo", "null", "nowhere", "file"})
+        fs::create_symlink(dir / target, dir / (std::string("to-") + target));
+    fs::rename(dir / "to-nowhere", dir / "dangling");
+    for (const std::string& name : others) {
+        EXPECT_THROW(ReadRegularFile(dir / name, 100), FileError) << name;
+        EXPECT_THROW(WriteOwnFile(dir / name, "x"), FileError) << name;
+        EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(dir / name))) << name;
+    }
+    EXPECT_THROW(ReadRegularFile(file, 3), FileError);
+    EXPECT_EQ(ReadRegularFile(dir / "to-file", 4), "1234");
+    WriteOwnFile(dir / "to-file", "mine");
+    EXPECT_TRUE(fs::is_symlink(dir / "to-file"));
+    EXPECT_EQ(test::ReadBytes(file), "mine");
+
+    const std::string longest = dir / std::string(255, 'n');
+    EXPECT_NO_THROW(WriteFileAtomic(longest, "1"));
+    EXPECT_NO_THROW(WriteFileAtomic(longest, "2"));
+    EXPECT_EQ(test::ReadBytes(longest), "2");
 }
 
 // One private folder per process, which a forked child neither uses nor
