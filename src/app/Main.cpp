@@ -439,6 +439,11 @@ void TFormMain::MenuUtaMapClick() { host_.OpenInBrowser(SiteAddress(UtaMapHost()
 void TFormMain::MenuUtaNetClick() { host_.OpenInBrowser(SiteAddress(UtaNetHost(), kTopPagePath)); }
 
 void TFormMain::MenuAssocTagLyrClick() {
+    // Something of the user's under our file names is replaced only when the user says so.
+    const std::string foreign = ForeignTagLyrAssociationFile();
+    if (!foreign.empty() && host_.MessageBox(foreign + "\r\nはZVEKLCのファイルではありません。置き換えますか？",
+                                             MsgKind::Confirmation, MsgButtons::YesCancel) != MsgResult::Yes)
+        return;
     Action("MenuAssocTagLyr")->setChecked(WriteTagLyrAssociation(ProgramPath()));
 }
 
@@ -450,12 +455,20 @@ void TFormMain::MenuSetZVEKToolClick() {
 }
 
 void TFormMain::CheckDesktopIntegration() {
+    // Everything this thread reads is read without blocking and every tool
+    // it runs has a time limit, so the window's close, which waits for it,
+    // never hangs on it; nothing it meets may end the program either.
     integration_ = std::thread([this, program = ProgramPath()] {
-        const bool associated = CheckTagLyrAssociation(program);
-        const std::string player = FindPlayerPath();
-        const bool tool = !player.empty() && QString::fromStdString(ReadPlayerTool(player, kPlayerToolName))
-                                                     .compare(QString::fromStdString(PlayerToolCommand(program)),
-                                                              Qt::CaseInsensitive) == 0;
+        bool associated = false, tool = false;
+        try {
+            associated = CheckTagLyrAssociation(program);
+            const std::string player = FindPlayerPath();
+            tool = !player.empty() && QString::fromStdString(ReadPlayerTool(player, kPlayerToolName))
+                                              .compare(QString::fromStdString(PlayerToolCommand(program)),
+                                                       Qt::CaseInsensitive) == 0;
+        } catch (...) {
+            // Unmarked, as for a check that found nothing.
+        }
         QMetaObject::invokeMethod(
             this,
             [this, associated, tool] {

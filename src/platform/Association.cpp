@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -23,6 +24,8 @@ constexpr const char* kMimePackage = "/mime/packages/zveklc-taglyr.xml";
 constexpr const char* kDesktopId = "zveklc.desktop";
 constexpr const char* kConverterKey = "X-ZVEKLC-Converter";
 constexpr const char* kConvertGroup = "Desktop Action convert";
+// Ours are a kilobyte; the cap keeps a planted giant from being read.
+constexpr std::size_t kMaxOwnFileBytes = 1024 * 1024;
 
 // Relative entries in the XDG variables are to be ignored.
 bool Absolute(std::string_view path) { return !path.empty() && path[0] == '/'; }
@@ -124,7 +127,7 @@ struct DesktopEntry {
 std::optional<DesktopEntry> ReadDesktopEntry(const std::string& path) {
     std::string text;
     try {
-        text = ReadFileBytes(path);
+        text = ReadRegularFile(path, kMaxOwnFileBytes);
     } catch (const FileError&) {
         return std::nullopt;
     }
@@ -137,6 +140,16 @@ std::optional<DesktopEntry> ReadDesktopEntry(const std::string& path) {
         for (const std::string& action : SplitList(*actions, ';'))
             if (action == "convert") entry.listsConvert = true;
     return entry;
+}
+
+// Both of our files name the tag file type; a file of the user's that
+// happens to lie under one of our names does not.
+bool WrittenByUs(const std::string& path) {
+    try {
+        return ReadRegularFile(path, kMaxOwnFileBytes).find(kTagLyrMimeType) != std::string::npos;
+    } catch (const FileError&) {
+        return false;
+    }
 }
 
 // ---- telling the desktop ----
@@ -153,37 +166,69 @@ std::optional<std::string> FindInPath(const std::string& name) {
     return std::nullopt;
 }
 
+// The tools answer in a moment; one that hangs must not hold the start-up
+// check, which the window's close waits for.
+constexpr auto kToolTimeout = std::chrono::seconds(5);
+
 void RunIfPresent(std::vector<std::string> argv) {
     if (const auto program = FindInPath(argv[0])) {
         argv[0] = *program;
-        RunProgram(argv);  // a tool that fails leaves the files in place; the next login picks them up
+        // A tool that fails leaves the files in place; the next login picks them up.
+        RunProgramOutput(argv, kToolTimeout, 64 * 1024);
     }
 }
 
 }  // namespace
 
-bool WriteTagLyrAssociation(const std::string& programPath) {
+std::string ForeignTagLyrAssociationFile() {
     const std::string home = UserDataFolder();
-    if (home.empty() || !UsablePath(programPath)) return false;
+    if (home.empty()) return {};
+    for (const std::string& path : {home + kMimePackage, DesktopPath(home)})
+        if (NameTaken(path) && !WrittenByUs(path)) return path;
+    return {};
+}
+
+namespace {
+
+enum class Written { Yes, Foreign, Failed };
+
+Written WriteAssociation(const std::string& programPath, bool replaceForeign) {
+    const std::string home = UserDataFolder();
+    if (home.empty() || !UsablePath(programPath)) return Written::Failed;
+    // Checked before either is written: a refusal leaves no half-made association.
+    if (!replaceForeign && !ForeignTagLyrAssociationFile().empty()) return Written::Foreign;
     std::error_code ec;
     fs::create_directories(home + "/mime/packages", ec);
     fs::create_directories(home + "/applications", ec);
     try {
-        WriteFileAtomic(home + kMimePackage, MimePackageText());
-        WriteFileAtomic(DesktopPath(home), DesktopEntryText(programPath));
+        for (const auto& [path, bytes] : {std::pair{home + kMimePackage, MimePackageText()},
+                                          std::pair{DesktopPath(home), DesktopEntryText(programPath)}}) {
+            if (NameTaken(path)) WriteOwnFile(path, bytes);
+            else WriteNewFile(path, bytes);
+        }
     } catch (const FileError&) {
-        return false;
+        return Written::Failed;
     }
     RunIfPresent({"update-mime-database", home + "/mime"});
     RunIfPresent({"update-desktop-database", home + "/applications"});
     RunIfPresent({"xdg-mime", "default", kDesktopId, kTagLyrMimeType});
-    return true;
+    return Written::Yes;
+}
+
+}  // namespace
+
+bool WriteTagLyrAssociation(const std::string& programPath) {
+    return WriteAssociation(programPath, true) == Written::Yes;
 }
 
 AssociationState RunTagLyrAssociationCheck(const std::string& programPath) {
     const std::string home = UserDataFolder();
     auto write = [&] {
-        return WriteTagLyrAssociation(programPath) ? AssociationState::Repaired : AssociationState::Failed;
+        switch (WriteAssociation(programPath, false)) {
+        case Written::Yes: return AssociationState::Repaired;
+        case Written::Foreign: return AssociationState::Elsewhere;
+        default: return AssociationState::Failed;
+        }
     };
     if (home.empty()) return AssociationState::Failed;
 

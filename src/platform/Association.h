@@ -23,15 +23,24 @@ enum class AssociationState {
 };
 
 // Writes both files for the program at `programPath` (each replaced
-// atomically), then lets the desktop know through update-mime-database,
-// update-desktop-database and "xdg-mime default", each only when it is in
-// PATH. True when both files were written; the tools' results do not count.
+// atomically, through a link to a regular file; never over a pipe, a device
+// or a dangling link), then lets the desktop know through
+// update-mime-database, update-desktop-database and "xdg-mime default", each
+// only when it is in PATH. True when both files were written; the tools'
+// results do not count. The menu command: it replaces files of the user's
+// too, so ask first (ForeignTagLyrAssociationFile).
 bool WriteTagLyrAssociation(const std::string& programPath);
 
+// The first of the user's two association files that exists but was not
+// written by this program (something else under our name, or a link to
+// such a thing); empty when there is none.
+std::string ForeignTagLyrAssociationFile();
+
 // The start-up check. Missing pieces (the MIME package, the desktop entry,
-// the entry's converter key or its convert action) are written silently; a
-// complete association whose open command names another program is left
-// as it is.
+// the entry's converter key or its convert action) are written silently,
+// but only where the name is free or holds a file of ours: anything else
+// under our names is left alone (Elsewhere), as is a complete association
+// whose open command names another program.
 AssociationState RunTagLyrAssociationCheck(const std::string& programPath);
 
 // The same check; true (the menu's check mark) when the association now

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -132,12 +131,18 @@ std::optional<std::string> ReadEscaped(std::string_view line, std::size_t& pos, 
 // soon as the first key has its value, since that one wins anyway.
 std::vector<std::string> ReadDefaultValues(const std::string& file, const std::vector<std::string>& wanted) {
     std::vector<std::string> values(wanted.size());
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return values;
+    std::string text;
+    try {
+        text = ReadRegularFile(file, kMaxOutsideFileBytes);
+    } catch (const FileError&) {
+        return values;
+    }
     std::size_t current = wanted.size();  // the wanted key we are in, if any
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    for (std::string_view rest = text; !rest.empty();) {
+        const std::size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.empty()) continue;
         if (line[0] == '[') {
             current = wanted.size();
@@ -352,10 +357,10 @@ std::string PlayerSettingsPath(const std::string& playerPath) {
 std::string ReadPlayerTool(const std::string& playerPath, const std::string& name) {
     const std::string file = PlayerSettingsPath(playerPath);
     const auto sjisName = ToSjis(name);
-    if (file.empty() || !sjisName || !FileExists(file)) return {};
+    if (file.empty() || !sjisName) return {};
     std::string text;
     try {
-        text = ReadFileBytes(file);
+        text = ReadRegularFile(file, kMaxOutsideFileBytes);
     } catch (const FileError&) {
         return {};
     }
@@ -381,8 +386,10 @@ bool RegisterPlayerTool(const std::string& playerPath, const std::string& name, 
         if (text->find_first_of("\r\n") != std::string::npos) return false;
 
     try {
-        std::error_code ec;
-        std::string text = fs::exists(file, ec) ? ReadFileBytes(file) : std::string();
+        // The player's file is the player's: written through a link to it,
+        // never in place of a pipe or device that stands under its name.
+        std::string text;
+        if (NameTaken(file)) text = ReadRegularFile(file, kMaxOutsideFileBytes);
         const ToolEntry entry = FindToolEntry(text, trimmedName);
         if (entry.key) {
             // The key keeps the spelling the file gives it.
@@ -397,7 +404,7 @@ bool RegisterPlayerTool(const std::string& playerPath, const std::string& name, 
             added += std::string(trimmedName) + "=" + *sjisValue + "\r\n";
             text.insert(at, added);
         }
-        WriteFileAtomic(file, text);
+        WriteOwnFile(file, text);
         return true;
     } catch (const FileError&) {
         return false;

@@ -4,7 +4,11 @@
 // answered ahead of time through the host's script.
 #include <QtTest>
 #include <QtWidgets>
+#include <filesystem>
 #include <memory>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include "LoopbackServer.h"
 #include "TestSupport.h"
@@ -519,6 +523,26 @@ private slots:
         QCOMPARE(back.openDir, std::string("/歌/open"));
         QCOMPARE(back.saveDir, std::string("/save here"));
         QCOMPARE(QSettings(SettingsPath(), QSettings::IniFormat).childGroups(), QStringList{QStringLiteral("ZVEKLC")});
+
+        // Under the settings file's name, something that is no file: a pipe
+        // holds neither the start nor the close, and a device, even behind a
+        // link, is never replaced.
+        QFile::remove(SettingsPath());
+        const std::string fifo = test::MakeFifo(SettingsPath().toStdString());
+        WindowSettings fromPipe;
+        QVERIFY(test::ReturnsWithoutWaitingOn({fifo}, [&] {
+            fromPipe = ReadSettings(SettingsPath());
+            WriteSettings(SettingsPath(), back);
+        }));
+        QCOMPARE(fromPipe.width, WindowSettings().width);
+        QVERIFY(std::filesystem::is_fifo(fifo));
+        QFile::remove(SettingsPath());
+        if (::mknod(Path("node").c_str(), S_IFCHR | 0600, ::makedev(1, 3)) == 0) {  // a harmless device of our own
+            QFile::link(U(Path("node")), SettingsPath());
+            WriteSettings(SettingsPath(), back);
+            QVERIFY(std::filesystem::is_character_file(Path("node")));
+            QVERIFY(QFileInfo(SettingsPath()).isSymLink());
+        }
 
         // A settings file that cannot be written is ignored without a word.
         test::WriteBytes(Path("file"), "");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "TestSupport.h"
@@ -108,6 +109,32 @@ TEST_F(AssociationTest, OtherAssociationsAreLeftAlone) {
     test::ScopedEnv noDataHome{"XDG_DATA_HOME", std::nullopt};
     EXPECT_TRUE(WriteTagLyrAssociation(program));
     EXPECT_EQ(test::ReadBytes(tmp / "home/.local/share/applications/zveklc.desktop"), test::ReadBytes(desktop));
+}
+
+// Under our names lie things of the user's: the start-up check neither reads
+// a pipe nor writes over them; the menu command names them (to ask first)
+// and then writes through a link, never replacing it, a pipe or a device.
+TEST_F(AssociationTest, StartUpLeavesWhatIsNotOursAlone) {
+    const std::string notes = tmp / "notes.txt";
+    const struct Case { const char* name; std::function<void()> plant; bool menuWrites; } cases[] = {
+        {"a link to the user's file", [&] { test::WriteBytes(notes, "mine"); fs::create_symlink(notes, desktop); }, true},
+        {"a pipe", [&] { test::MakeFifo(desktop); }, false},
+        {"a dangling link", [&] { fs::create_symlink(tmp / "nowhere", desktop); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::create_directories(data + "/applications");
+        c.plant();
+        AssociationState state = AssociationState::Complete;
+        EXPECT_TRUE(test::ReturnsWithoutWaitingOn({desktop}, [&] { state = RunTagLyrAssociationCheck(program); }));
+        EXPECT_EQ(state, AssociationState::Elsewhere);
+        EXPECT_FALSE(fs::exists(mime));  // nothing half-made
+        EXPECT_EQ(ForeignTagLyrAssociationFile(), desktop);
+        EXPECT_EQ(WriteTagLyrAssociation(program), c.menuWrites);
+        EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(desktop)));
+        if (c.menuWrites) EXPECT_EQ(test::ReadBytes(notes), DesktopEntry('"' + program + '"', program));
+        fs::remove_all(data);
+    }
 }
 
 TEST_F(AssociationTest, ProgramPathIsQuotedForTheDesktop) {

@@ -1,6 +1,8 @@
 #include "platform/Player.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include "TestSupport.h"
 
@@ -139,6 +141,45 @@ TEST_F(PlayerTest, RegisteringWritesThePlayersFileOrNothing) {
     EXPECT_EQ(test::ReadBytes(file), "[Tool]\r\nA=1\r\n");
     ASSERT_TRUE(RegisterPlayerTool(player.string(), kPlayerToolName, "v"));
     EXPECT_EQ(test::ReadBytes(file), "[Tool]\r\nA=1\r\nZVEK Lyrics Converter=v\r\n");
+}
+
+// Registry files and the player's settings file that are pipes, devices or
+// far larger than any real one are passed over at once, and none of them is
+// ever replaced: a pipe does not hold the start-up check, a giant is not read.
+TEST_F(PlayerTest, PipesDevicesAndGiantsAreNeitherReadNorReplaced) {
+    test::WriteBytes(player, "MZ");
+    // The player is named first thing in a file far too large to be a registry.
+    const fs::path giant = prefix / "system.reg";
+    test::WriteBytes(giant, Registry("HKEY_LOCAL_MACHINE", Key(kKey1, R"(@="C:\ZVEK\ZVEK.EXE")")));
+    fs::resize_file(giant, 17u << 20);
+    const std::string userReg = test::MakeFifo(prefix / "user.reg");
+    std::string found = "?";
+    EXPECT_TRUE(test::ReturnsWithoutWaitingOn({userReg}, [&] { found = FindPlayerPath(); }));
+    EXPECT_EQ(found, "");
+
+    const std::string fifo = test::MakeFifo(ini);
+    std::string tool = "?";
+    bool registered = true;
+    EXPECT_TRUE(test::ReturnsWithoutWaitingOn({fifo}, [&] {
+        tool = ReadPlayerTool(player.string(), kPlayerToolName);
+        registered = RegisterPlayerTool(player.string(), kPlayerToolName, "v");
+    }));
+    EXPECT_EQ(tool, "");
+    EXPECT_FALSE(registered);
+    EXPECT_TRUE(fs::is_fifo(ini));
+
+    fs::remove(ini);
+    const fs::path node = dir.path() / "node";
+    if (::mknod(node.c_str(), S_IFCHR | 0600, ::makedev(1, 3)) == 0) {  // a harmless device of our own
+        fs::create_symlink(node, ini);
+        EXPECT_FALSE(RegisterPlayerTool(player.string(), kPlayerToolName, "v"));
+        EXPECT_TRUE(fs::is_character_file(node));
+        fs::remove(ini);
+    }
+    test::WriteBytes(ini, "[Tool]\r\nZVEK Lyrics Converter=v\r\n");
+    fs::resize_file(ini, std::uintmax_t(64) << 30);  // sparse
+    EXPECT_EQ(ReadPlayerTool(player.string(), kPlayerToolName), "");
+    EXPECT_FALSE(RegisterPlayerTool(player.string(), kPlayerToolName, "w"));
 }
 
 TEST_F(PlayerTest, ToolCommandNamesTheProgramAsWineSeesIt) {

@@ -4,14 +4,18 @@
 #include <iconv.h>
 #include <lz4.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <future>
+#include <thread>
 #include <iterator>
 #include <stdexcept>
 
@@ -30,6 +34,27 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
+}
+
+std::string MakeFifo(const std::filesystem::path& path) {
+    if (::mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("cannot make a pipe");
+    return path.string();
+}
+
+bool ReturnsWithoutWaitingOn(const std::vector<std::string>& fifos, const std::function<void()>& call) {
+    auto done = std::async(std::launch::async, call);
+    if (done.wait_for(std::chrono::seconds(5)) == std::future_status::ready) return done.get(), true;
+    // Opened for both, a pipe lets a waiting reader or writer through at once.
+    for (const std::string& fifo : fifos) {
+        const int fd = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        char drain[4096];
+        while (fd >= 0 && ::read(fd, drain, sizeof drain) > 0) {
+        }
+        if (fd >= 0) ::close(fd);
+    }
+    done.wait();
+    return false;
 }
 
 std::string TempDir::Write(std::string_view name, std::string_view bytes) const {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,14 @@ private:
 
 std::string ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, std::string_view bytes);
+
+// Makes a named pipe at `path` and gives the path.
+std::string MakeFifo(const std::filesystem::path& path);
+// Runs `call` and tells whether it came back within a few seconds. A call
+// stuck opening one of `fifos` (to read or to write) is then let go by
+// opening and closing the other end, so that a regression fails the test
+// instead of hanging it.
+bool ReturnsWithoutWaitingOn(const std::vector<std::string>& fifos, const std::function<void()>& call);
 
 // Sets (or, with nullopt, removes) an environment variable for the object's
 // lifetime and then puts the old state back. Only while no other thread of
