@@ -125,18 +125,19 @@ std::optional<std::string> ReadEscaped(std::string_view line, std::size_t& pos, 
     return out;
 }
 
-// The default values of the keys `wanted` (names in lower case, single
-// backslashes), read in one pass over the file; a key that is missing, or
-// whose default value is no string, gets an empty value. The pass ends as
-// soon as the first key has its value, since that one wins anyway.
+// RegistryDefaultValues of a registry file; a file that cannot be read has no values.
 std::vector<std::string> ReadDefaultValues(const std::string& file, const std::vector<std::string>& wanted) {
-    std::vector<std::string> values(wanted.size());
-    std::string text;
     try {
-        text = ReadRegularFile(file, kMaxOutsideFileBytes);
+        return RegistryDefaultValues(ReadRegularFile(file, kMaxOutsideFileBytes), wanted);
     } catch (const FileError&) {
-        return values;
+        return std::vector<std::string>(wanted.size());
     }
+}
+
+}  // namespace
+
+std::vector<std::string> RegistryDefaultValues(std::string_view text, const std::vector<std::string>& wanted) {
+    std::vector<std::string> values(wanted.size());
     std::size_t current = wanted.size();  // the wanted key we are in, if any
     for (std::string_view rest = text; !rest.empty();) {
         const std::size_t end = rest.find('\n');
@@ -164,6 +165,8 @@ std::vector<std::string> ReadDefaultValues(const std::string& file, const std::v
     }
     return values;
 }
+
+namespace {
 
 // ---- drives ----
 
@@ -354,58 +357,65 @@ std::string PlayerSettingsPath(const std::string& playerPath) {
     return path;
 }
 
-std::string ReadPlayerTool(const std::string& playerPath, const std::string& name) {
-    const std::string file = PlayerSettingsPath(playerPath);
+std::string PlayerToolValue(std::string_view text, const std::string& name) {
     const auto sjisName = ToSjis(name);
-    if (file.empty() || !sjisName) return {};
-    std::string text;
-    try {
-        text = ReadRegularFile(file, kMaxOutsideFileBytes);
-    } catch (const FileError&) {
-        return {};
-    }
+    if (!sjisName) return {};
     const ToolEntry entry = FindToolEntry(text, Trim(*sjisName));
     if (!entry.key) return {};
-    std::string_view value =
-        EntryValue(Trim(std::string_view(text).substr(entry.key->begin, entry.key->contentEnd - entry.key->begin)));
+    std::string_view value = EntryValue(Trim(text.substr(entry.key->begin, entry.key->contentEnd - entry.key->begin)));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
     return SjisToUtf8(value);
 }
 
-bool RegisterPlayerTool(const std::string& playerPath, const std::string& name, const std::string& value) {
-    const std::string file = PlayerSettingsPath(playerPath);
+std::optional<std::string> WithPlayerTool(std::string text, const std::string& name, const std::string& value) {
     const auto sjisName = ToSjis(name);
     const auto sjisValue = ToSjis(value);
-    if (file.empty() || !sjisName || !sjisValue) return false;
+    if (!sjisName || !sjisValue) return std::nullopt;
     const std::string_view trimmedName = Trim(*sjisName);
     if (trimmedName.empty() || trimmedName[0] == '[' || trimmedName[0] == ';' ||
         FindChar(trimmedName, '=') != std::string_view::npos)
-        return false;  // the player would read some other line than we wrote
-    for (const std::string* text : {&*sjisName, &*sjisValue})
-        if (text->find_first_of("\r\n") != std::string::npos) return false;
+        return std::nullopt;  // the player would read some other line than we wrote
+    for (const std::string* part : {&*sjisName, &*sjisValue})
+        if (part->find_first_of("\r\n") != std::string::npos) return std::nullopt;
 
+    const ToolEntry entry = FindToolEntry(text, trimmedName);
+    if (entry.key) {
+        // The key keeps the spelling the file gives it.
+        const std::size_t length = entry.key->contentEnd - entry.key->begin;
+        const std::string key(EntryKey(Trim(std::string_view(text).substr(entry.key->begin, length))));
+        text.replace(entry.key->begin, length, key + "=" + *sjisValue);
+    } else {
+        std::string added;
+        const std::size_t at = entry.sectionFound ? entry.insertAt : text.size();
+        if (at > 0 && text[at - 1] != '\n' && text[at - 1] != '\r') added += "\r\n";
+        if (!entry.sectionFound) added += "[Tool]\r\n";
+        added += std::string(trimmedName) + "=" + *sjisValue + "\r\n";
+        text.insert(at, added);
+    }
+    return text;
+}
+
+std::string ReadPlayerTool(const std::string& playerPath, const std::string& name) {
+    const std::string file = PlayerSettingsPath(playerPath);
+    if (file.empty()) return {};
+    try {
+        return PlayerToolValue(ReadRegularFile(file, kMaxOutsideFileBytes), name);
+    } catch (const FileError&) {
+        return {};
+    }
+}
+
+bool RegisterPlayerTool(const std::string& playerPath, const std::string& name, const std::string& value) {
+    const std::string file = PlayerSettingsPath(playerPath);
+    if (file.empty()) return false;
     try {
         // The player's file is the player's: written through a link to it,
         // never in place of a pipe or device that stands under its name.
-        std::string text;
-        if (NameTaken(file)) text = ReadRegularFile(file, kMaxOutsideFileBytes);
-        const ToolEntry entry = FindToolEntry(text, trimmedName);
-        if (entry.key) {
-            // The key keeps the spelling the file gives it.
-            const std::size_t length = entry.key->contentEnd - entry.key->begin;
-            const std::string key(EntryKey(Trim(std::string_view(text).substr(entry.key->begin, length))));
-            text.replace(entry.key->begin, length, key + "=" + *sjisValue);
-        } else {
-            std::string added;
-            const std::size_t at = entry.sectionFound ? entry.insertAt : text.size();
-            if (at > 0 && text[at - 1] != '\n' && text[at - 1] != '\r') added += "\r\n";
-            if (!entry.sectionFound) added += "[Tool]\r\n";
-            added += std::string(trimmedName) + "=" + *sjisValue + "\r\n";
-            text.insert(at, added);
-        }
-        WriteOwnFile(file, text);
-        return true;
+        const auto text = WithPlayerTool(NameTaken(file) ? ReadRegularFile(file, kMaxOutsideFileBytes) : std::string(),
+                                         name, value);
+        if (text) WriteOwnFile(file, *text);
+        return text.has_value();
     } catch (const FileError&) {
         return false;
     }

@@ -13,7 +13,10 @@
 // running, and the player reads the entry at its next start.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace zvek {
 
@@ -52,6 +55,9 @@ std::string PlayerSettingsPath(const std::string& playerPath);
 // are UTF-8 here and Shift-JIS in the file.
 std::string ReadPlayerTool(const std::string& playerPath, const std::string& name);
 
+// The same from the file's text (Shift-JIS).
+std::string PlayerToolValue(std::string_view text, const std::string& name);
+
 // Writes name=value into [Tool] of the player's settings file, leaving every
 // other byte of it alone: the key's line is replaced in place when the
 // section has it, else the line is added after the section's last entry,
@@ -60,6 +66,16 @@ std::string ReadPlayerTool(const std::string& playerPath, const std::string& nam
 // a name or value with no Shift-JIS form or with a line break in it, a
 // file that cannot be read or written).
 bool RegisterPlayerTool(const std::string& playerPath, const std::string& name, const std::string& value);
+// The same edit on the file's text; nothing for a name or value the file
+// cannot hold as the player would read it back.
+std::optional<std::string> WithPlayerTool(std::string text, const std::string& name, const std::string& value);
+
+// The default values of the registry keys `keys` (names in lower case,
+// single backslashes) in the text of one of Wine's registry files, read in
+// one pass; a key that is missing, or whose default value is no string, gets
+// an empty value. The pass ends as soon as the first key has its value,
+// since that one wins anyway.
+std::vector<std::string> RegistryDefaultValues(std::string_view text, const std::vector<std::string>& keys);
 
 // Our tool entry's value: `programPath` as the player under Wine sees it
 // (through the dosdevices drive whose target holds it most closely, usually
