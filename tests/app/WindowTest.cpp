@@ -716,6 +716,17 @@ private slots:
         QVERIFY(!Act("MenuSetZVEKTool")->isChecked());
         Act("MenuSetZVEKTool")->trigger();
         QVERIFY(Act("MenuSetZVEKTool")->isChecked());
+
+        // A file of the user's under our name is replaced only when the user says so.
+        const std::string entry = runtime_.filePath(QStringLiteral("data/applications/zveklc.desktop")).toStdString();
+        test::WriteBytes(entry, "mine");
+        for (const MsgResult answer : {MsgResult::Cancel, MsgResult::Yes}) {
+            script_.answers = {answer};
+            Act("MenuAssocTagLyr")->trigger();
+            QCOMPARE(test::ReadBytes(entry) == "mine", answer == MsgResult::Cancel);
+        }
+        QCOMPARE(script_.asked.size(), size_t(2));
+        QCOMPARE(script_.asked[0].text, entry + "\r\nはZVEKLCのファイルではありません。置き換えますか？");
     }
 
     // A download can be stopped: Esc or the status line's button ends it as
