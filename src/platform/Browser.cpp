@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 constexpr auto kQueryTimeout = std::chrono::seconds(5);
 constexpr std::size_t kQueryOutputLimit = 64 * 1024;
 // A desktop entry is a few kilobytes; anything far larger is not one.
-constexpr std::uintmax_t kDesktopFileLimit = 1024 * 1024;
+constexpr std::size_t kDesktopFileLimit = 1024 * 1024;
 
 std::string_view TrimBlanks(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
@@ -92,7 +92,8 @@ std::optional<std::string> ReadExec(const std::string& text) {
 
 // Splits an Exec value into arguments: blanks separate them, double quotes
 // hold blanks, and inside quotes a backslash makes the next quote,
-// backtick, dollar sign or backslash literal. Nothing when a quote is left open.
+// backtick, dollar sign or backslash literal. Nothing when a quote is left
+// open or a field code stands inside quotes.
 std::optional<std::vector<std::string>> SplitExec(std::string_view exec) {
     std::vector<std::string> args;
     std::string current;
@@ -104,6 +105,11 @@ std::optional<std::vector<std::string>> SplitExec(std::string_view exec) {
                 quoted = false;
             } else if (c == '\\' && i + 1 < exec.size() && std::string_view("\"`$\\").find(exec[i + 1]) != std::string_view::npos) {
                 current += exec[++i];
+            } else if (c == '%') {
+                // Only a literal percent sign may stand inside quotes: a field
+                // code there lands in the middle of some program's text.
+                if (i + 1 == exec.size() || exec[i + 1] != '%') return std::nullopt;
+                current += exec.substr(i++, 2);
             } else {
                 current += c;
             }
@@ -157,33 +163,30 @@ bool TakesNewWindow(const std::vector<std::string>& args, std::size_t addressAt)
     return false;
 }
 
-// The argument vector for an Exec line: %u %U %f %F become the address (one
-// argument, never split), %% a percent sign; %i %c %k and the deprecated
-// codes are dropped. Without any address code the address goes last.
+// The argument vector for an Exec line and an address that passed the gate.
 std::vector<std::string> BuildCommand(const std::vector<std::string>& execArgs, const std::string& url) {
     std::vector<std::string> args;
     std::size_t addressAt = std::string::npos;
     for (const std::string& arg : execArgs) {
-        if (arg.size() == 2 && arg[0] == '%' && std::string_view("uUfF%").find(arg[1]) == std::string_view::npos)
+        if (arg.size() == 2 && arg[0] == '%' && std::string_view("%uUfF").find(arg[1]) == std::string_view::npos)
             continue;  // a code standing alone that gives nothing
+        if (arg.size() == 2 && arg[0] == '%' && arg[1] != '%') {
+            if (addressAt == std::string::npos) addressAt = args.size();
+            args.push_back(url);
+            continue;
+        }
         std::string expanded;
-        bool hasAddress = false;
         for (std::size_t i = 0; i < arg.size(); ++i) {
             if (arg[i] != '%') {
                 expanded += arg[i];
-                continue;
-            }
-            if (++i == arg.size()) break;
-            switch (arg[i]) {
-                case '%': expanded += '%'; break;
-                case 'u': case 'U': case 'f': case 'F':
-                    expanded += url;
-                    hasAddress = true;
-                    break;
-                default: break;
+            } else if (++i == arg.size()) {
+                break;
+            } else if (arg[i] == '%') {
+                expanded += '%';
+            } else if (std::string_view("uUfF").find(arg[i]) != std::string_view::npos) {
+                return {};  // the address inside a larger argument, such as a script
             }
         }
-        if (hasAddress && addressAt == std::string::npos) addressAt = args.size();
         args.push_back(std::move(expanded));
     }
     if (args.empty() || args[0].empty()) return {};
@@ -203,16 +206,8 @@ std::vector<std::string> BuildCommand(const std::vector<std::string>& execArgs, 
     return args;
 }
 
-// A browser reads an argument that starts with "-" as an option, and some
-// options run programs: such an "address" is never passed on.
-bool Acceptable(const std::string& url) {
-    return !url.empty() && url.front() != '-' && url.find('\0') == std::string::npos;
-}
-
-}  // namespace
-
-bool LaunchHtmlHandler(const std::string& url) {
-    if (!Acceptable(url)) return false;
+// Starts the handler with an address the gate let through.
+bool StartHandler(const std::string& address) {
     const auto id = HtmlHandlerId();
     if (!id) return false;
     for (const fs::path& folder : ApplicationFolders()) {
@@ -224,16 +219,31 @@ bool LaunchHtmlHandler(const std::string& url) {
         const auto exec = text ? ReadExec(*text) : std::nullopt;
         const auto execArgs = exec ? SplitExec(*exec) : std::nullopt;
         if (!execArgs) return false;
-        const std::vector<std::string> command = BuildCommand(*execArgs, url);
+        const std::vector<std::string> command = BuildCommand(*execArgs, address);
         return !command.empty() && StartProgram(command);
     }
     return false;
 }
 
-bool OpenInBrowser(const std::string& url) {
-    if (!Acceptable(url)) return false;
-    if (LaunchHtmlHandler(url)) return true;
-    return StartProgram({"xdg-open", url});
+bool StartBrowser(const std::optional<std::string>& address) {
+    return address && (StartHandler(*address) || StartProgram({"xdg-open", *address}));
 }
+
+}  // namespace
+
+std::vector<std::string> BrowserCommand(std::string_view exec, std::string_view url) {
+    const auto address = BrowserAddress(url);
+    const auto execArgs = address ? SplitExec(exec) : std::nullopt;
+    return execArgs ? BuildCommand(*execArgs, *address) : std::vector<std::string>();
+}
+
+bool LaunchHtmlHandler(const std::string& url) {
+    const auto address = BrowserAddress(url);
+    return address && StartHandler(*address);
+}
+
+bool OpenInBrowser(const std::string& url) { return StartBrowser(BrowserAddress(url)); }
+
+bool OpenLocalPageInBrowser(const std::string& path) { return StartBrowser(LocalPageAddress(path)); }
 
 }  // namespace zvek
