@@ -1,20 +1,18 @@
 #include "platform/Browser.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <map>
 #include <optional>
 #include <string_view>
 #include <system_error>
+#include <tuple>
 #include <vector>
 
 #include "platform/DesktopEntry.h"
+#include "platform/Files.h"
 #include "platform/Launch.h"
 
 namespace zvek {
@@ -60,27 +58,46 @@ std::vector<fs::path> ApplicationFolders() {
 }
 
 // A desktop file id may stand for a file in a subfolder: "kde-foo.desktop"
-// is also applications/kde/foo.desktop.
-std::optional<fs::path> FindDesktopFile(const fs::path& folder, const std::string& id) {
-    std::error_code ec;
-    if (fs::is_regular_file(folder / id, ec)) return folder / id;
-    for (std::size_t dash = id.find('-'); dash != std::string::npos; dash = id.find('-', dash + 1)) {
-        const fs::path sub = folder / id.substr(0, dash);
-        if (dash > 0 && fs::is_directory(sub, ec))
-            if (auto found = FindDesktopFile(sub, id.substr(dash + 1))) return found;
+// is also applications/kde/foo.desktop. Each "-" may be a folder or not, so
+// the ways to read an id double with every dash; a folder that links back
+// into the tree would make them all real. So each folder (by device and
+// inode) is searched for each rest of the id once, from the shallowest place
+// it was reached, and never deeper than real menus nest.
+class DesktopFileSearch {
+public:
+    explicit DesktopFileSearch(const std::string& id) : id_(id) {}
+
+    std::optional<fs::path> Find(const fs::path& folder) { return Find(folder, 0, 0); }
+
+private:
+    static constexpr int kMaxDepth = 8;
+
+    std::optional<fs::path> Find(const fs::path& folder, std::size_t offset, int depth) {
+        struct stat info {};
+        if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
+        const auto [tried, fresh] = tried_.try_emplace({info.st_dev, info.st_ino, offset}, depth);
+        if (!fresh && tried->second <= depth) return std::nullopt;
+        tried->second = depth;
+
+        std::error_code ec;
+        const std::string rest = id_.substr(offset);
+        if (fs::is_regular_file(folder / rest, ec)) return folder / rest;
+        if (depth == kMaxDepth) return std::nullopt;
+        for (std::size_t dash = id_.find('-', offset + 1); dash != std::string::npos; dash = id_.find('-', dash + 1))
+            if (auto found = Find(folder / id_.substr(offset, dash - offset), dash + 1, depth + 1)) return found;
+        return std::nullopt;
     }
-    return std::nullopt;
-}
+
+    const std::string& id_;
+    std::map<std::tuple<dev_t, ino_t, std::size_t>, int> tried_;
+};
 
 std::optional<std::string> ReadSmallFile(const fs::path& path) {
-    std::error_code ec;
-    const std::uintmax_t size = fs::file_size(path, ec);
-    if (ec || size > kDesktopFileLimit) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string text(std::istreambuf_iterator<char>(in), {});
-    if (in.bad() || text.size() > kDesktopFileLimit) return std::nullopt;
-    return text;
+    try {
+        return ReadRegularFile(path.string(), kDesktopFileLimit);
+    } catch (const FileError&) {
+        return std::nullopt;
+    }
 }
 
 // The Exec key of the [Desktop Entry] group; its argument quoting comes after.
@@ -210,8 +227,9 @@ std::vector<std::string> BuildCommand(const std::vector<std::string>& execArgs, 
 bool StartHandler(const std::string& address) {
     const auto id = HtmlHandlerId();
     if (!id) return false;
+    DesktopFileSearch search(*id);
     for (const fs::path& folder : ApplicationFolders()) {
-        const auto file = FindDesktopFile(folder, *id);
+        const auto file = search.Find(folder);
         if (!file) continue;
         // The first entry found hides those of the same id further down the
         // list, whether it is usable or not.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "TestSupport.h"
@@ -233,6 +234,21 @@ TEST(BrowserAddressTest, OnlyWellFormedWebAddressesPassEncoded) {
                                    "http:///h", "http://u@h/", "http://h:/", "http://h:123456/", "http://[]/",
                                    "http://[::1/", "http://h x/", "http://h\\@e/", std::string("http://h/\0", 10)};
     for (const std::string& url : refused) EXPECT_EQ(BrowserAddress(url), std::nullopt) << url;
+}
+
+// Two links back to the folder and an id of 100 dashed parts: every way to read it names a folder.
+TEST_F(BrowserTest, LinksBackIntoTheApplicationsFolderAreFollowedOnce) {
+    fs::create_directories(tmp / "data/applications");
+    for (const char* link : {"a", "a-a"}) fs::create_directory_symlink(".", tmp.path() / "data/applications" / link);
+    std::string id = "zvek-browser.desktop";
+    for (int i = 0; i < 98; ++i) id = "a-" + id;
+    SetHandlerId(id);
+    std::packaged_task<bool()> open([url = url] { return OpenInBrowser(url); });
+    auto started = open.get_future();
+    std::thread(std::move(open)).detach();  // a search that never ends must not keep the test waiting
+    ASSERT_EQ(started.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_TRUE(started.get());
+    EXPECT_EQ(Take("xdg-open.args"), std::vector<std::string>{sent});  // too deep to be a real entry
 }
 
 TEST_F(BrowserTest, NothingStartsForAnOptionLikeAddressOrWithoutAProgram) {
