@@ -432,7 +432,7 @@ void TFormMain::MenuHelpHelpClick() {
     const QString help = QFileInfo(QCoreApplication::applicationDirPath() +
                                    QStringLiteral("/../share/zveklc/help/index.html"))
                              .canonicalFilePath();
-    if (!help.isEmpty()) host_.OpenInBrowser(QUrl::fromLocalFile(help).toString().toStdString());
+    if (!help.isEmpty()) host_.OpenLocalPage(PathFromQt(help));
 }
 void TFormMain::MenuHALDESOFTClick() { host_.OpenInBrowser(SiteAddress(HomeHost(), kTopPagePath)); }
 void TFormMain::MenuUtaMapClick() { host_.OpenInBrowser(SiteAddress(UtaMapHost(), kTopPagePath)); }

@@ -147,6 +147,13 @@ bool QtHost::OpenInBrowser(const std::string& address) {
     return zvek::OpenInBrowser(address);
 }
 
+bool QtHost::OpenLocalPage(const std::string& path) {
+    if (!script_) return OpenLocalPageInBrowser(path);
+    const auto address = LocalPageAddress(path);
+    if (address) script_->browsed.push_back(*address);
+    return address.has_value();
+}
+
 void QtHost::BringToTop() {
     if (window_.isMinimized()) window_.showNormal();
     window_.raise();

@@ -52,6 +52,8 @@ public:
     std::int16_t ScreenCursor() const override { return cursor_; }
     void SetScreenCursor(std::int16_t cursor) override;
     bool OpenInBrowser(const std::string& address) override;
+    // Our own help page (a path); a script records its file: address.
+    bool OpenLocalPage(const std::string& path);
     void BringToTop() override;
     bool CancelRequested() override { return cancelRequested; }
 

@@ -1,6 +1,7 @@
 #include "lyrics/LyricsSearch.h"
 
 #include "text/Codec.h"
+#include "web/BrowserUrl.h"
 #include "web/Inet.h"
 #include "web/LyricsSites.h"
 
@@ -19,9 +20,9 @@ void FindLyrics(LyricsDocument& doc, SearchField field) {
 void MenuOpenURLClick(LyricsDocument& doc) {
     // The host takes UTF-8; an address is ASCII anyway unless someone typed
     // a non-ASCII path, which the browser then encodes as UTF-8.
-    const std::string url = SjisToUtf8(doc.Value("URL"));
-    if (url.empty()) return;
-    doc.host().OpenInBrowser(ResolveUtaNetUrl(url));
+    const std::string value = doc.Value("URL");
+    if (!IsHttpAddress(value)) return;
+    doc.host().OpenInBrowser(ResolveUtaNetUrl(SjisToUtf8(value)));
 }
 
 }  // namespace zvek

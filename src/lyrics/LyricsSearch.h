@@ -18,7 +18,8 @@ std::vector<std::string> FindLyricsAddresses(const LyricsDocument& doc, SearchFi
 void FindLyrics(LyricsDocument& doc, SearchField field);
 
 // Opens the "URL=" page; a UtaNet lyrics page under whichever of its two
-// paths the server answers. Nothing happens when the value is empty.
+// paths the server answers. Nothing happens unless the value is an http or
+// https address.
 void MenuOpenURLClick(LyricsDocument& doc);
 
 }  // namespace zvek

@@ -1,20 +1,18 @@
 #include "platform/Browser.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <map>
 #include <optional>
 #include <string_view>
 #include <system_error>
+#include <tuple>
 #include <vector>
 
 #include "platform/DesktopEntry.h"
+#include "platform/Files.h"
 #include "platform/Launch.h"
 
 namespace zvek {
@@ -28,7 +26,7 @@ namespace fs = std::filesystem;
 constexpr auto kQueryTimeout = std::chrono::seconds(5);
 constexpr std::size_t kQueryOutputLimit = 64 * 1024;
 // A desktop entry is a few kilobytes; anything far larger is not one.
-constexpr std::uintmax_t kDesktopFileLimit = 1024 * 1024;
+constexpr std::size_t kDesktopFileLimit = 1024 * 1024;
 
 std::string_view TrimBlanks(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
@@ -60,27 +58,46 @@ std::vector<fs::path> ApplicationFolders() {
 }
 
 // A desktop file id may stand for a file in a subfolder: "kde-foo.desktop"
-// is also applications/kde/foo.desktop.
-std::optional<fs::path> FindDesktopFile(const fs::path& folder, const std::string& id) {
-    std::error_code ec;
-    if (fs::is_regular_file(folder / id, ec)) return folder / id;
-    for (std::size_t dash = id.find('-'); dash != std::string::npos; dash = id.find('-', dash + 1)) {
-        const fs::path sub = folder / id.substr(0, dash);
-        if (dash > 0 && fs::is_directory(sub, ec))
-            if (auto found = FindDesktopFile(sub, id.substr(dash + 1))) return found;
+// is also applications/kde/foo.desktop. Each "-" may be a folder or not, so
+// the ways to read an id double with every dash; a folder that links back
+// into the tree would make them all real. So each folder (by device and
+// inode) is searched for each rest of the id once, from the shallowest place
+// it was reached, and never deeper than real menus nest.
+class DesktopFileSearch {
+public:
+    explicit DesktopFileSearch(const std::string& id) : id_(id) {}
+
+    std::optional<fs::path> Find(const fs::path& folder) { return Find(folder, 0, 0); }
+
+private:
+    static constexpr int kMaxDepth = 8;
+
+    std::optional<fs::path> Find(const fs::path& folder, std::size_t offset, int depth) {
+        struct stat info {};
+        if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
+        const auto [tried, fresh] = tried_.try_emplace({info.st_dev, info.st_ino, offset}, depth);
+        if (!fresh && tried->second <= depth) return std::nullopt;
+        tried->second = depth;
+
+        std::error_code ec;
+        const std::string rest = id_.substr(offset);
+        if (fs::is_regular_file(folder / rest, ec)) return folder / rest;
+        if (depth == kMaxDepth) return std::nullopt;
+        for (std::size_t dash = id_.find('-', offset + 1); dash != std::string::npos; dash = id_.find('-', dash + 1))
+            if (auto found = Find(folder / id_.substr(offset, dash - offset), dash + 1, depth + 1)) return found;
+        return std::nullopt;
     }
-    return std::nullopt;
-}
+
+    const std::string& id_;
+    std::map<std::tuple<dev_t, ino_t, std::size_t>, int> tried_;
+};
 
 std::optional<std::string> ReadSmallFile(const fs::path& path) {
-    std::error_code ec;
-    const std::uintmax_t size = fs::file_size(path, ec);
-    if (ec || size > kDesktopFileLimit) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string text(std::istreambuf_iterator<char>(in), {});
-    if (in.bad() || text.size() > kDesktopFileLimit) return std::nullopt;
-    return text;
+    try {
+        return ReadRegularFile(path.string(), kDesktopFileLimit);
+    } catch (const FileError&) {
+        return std::nullopt;
+    }
 }
 
 // The Exec key of the [Desktop Entry] group; its argument quoting comes after.
@@ -92,7 +109,8 @@ std::optional<std::string> ReadExec(const std::string& text) {
 
 // Splits an Exec value into arguments: blanks separate them, double quotes
 // hold blanks, and inside quotes a backslash makes the next quote,
-// backtick, dollar sign or backslash literal. Nothing when a quote is left open.
+// backtick, dollar sign or backslash literal. Nothing when a quote is left
+// open or a field code stands inside quotes.
 std::optional<std::vector<std::string>> SplitExec(std::string_view exec) {
     std::vector<std::string> args;
     std::string current;
@@ -104,6 +122,11 @@ std::optional<std::vector<std::string>> SplitExec(std::string_view exec) {
                 quoted = false;
             } else if (c == '\\' && i + 1 < exec.size() && std::string_view("\"`$\\").find(exec[i + 1]) != std::string_view::npos) {
                 current += exec[++i];
+            } else if (c == '%') {
+                // Only a literal percent sign may stand inside quotes: a field
+                // code there lands in the middle of some program's text.
+                if (i + 1 == exec.size() || exec[i + 1] != '%') return std::nullopt;
+                current += exec.substr(i++, 2);
             } else {
                 current += c;
             }
@@ -157,33 +180,30 @@ bool TakesNewWindow(const std::vector<std::string>& args, std::size_t addressAt)
     return false;
 }
 
-// The argument vector for an Exec line: %u %U %f %F become the address (one
-// argument, never split), %% a percent sign; %i %c %k and the deprecated
-// codes are dropped. Without any address code the address goes last.
+// The argument vector for an Exec line and an address that passed the gate.
 std::vector<std::string> BuildCommand(const std::vector<std::string>& execArgs, const std::string& url) {
     std::vector<std::string> args;
     std::size_t addressAt = std::string::npos;
     for (const std::string& arg : execArgs) {
-        if (arg.size() == 2 && arg[0] == '%' && std::string_view("uUfF%").find(arg[1]) == std::string_view::npos)
+        if (arg.size() == 2 && arg[0] == '%' && std::string_view("%uUfF").find(arg[1]) == std::string_view::npos)
             continue;  // a code standing alone that gives nothing
+        if (arg.size() == 2 && arg[0] == '%' && arg[1] != '%') {
+            if (addressAt == std::string::npos) addressAt = args.size();
+            args.push_back(url);
+            continue;
+        }
         std::string expanded;
-        bool hasAddress = false;
         for (std::size_t i = 0; i < arg.size(); ++i) {
             if (arg[i] != '%') {
                 expanded += arg[i];
-                continue;
-            }
-            if (++i == arg.size()) break;
-            switch (arg[i]) {
-                case '%': expanded += '%'; break;
-                case 'u': case 'U': case 'f': case 'F':
-                    expanded += url;
-                    hasAddress = true;
-                    break;
-                default: break;
+            } else if (++i == arg.size()) {
+                break;
+            } else if (arg[i] == '%') {
+                expanded += '%';
+            } else if (std::string_view("uUfF").find(arg[i]) != std::string_view::npos) {
+                return {};  // the address inside a larger argument, such as a script
             }
         }
-        if (hasAddress && addressAt == std::string::npos) addressAt = args.size();
         args.push_back(std::move(expanded));
     }
     if (args.empty() || args[0].empty()) return {};
@@ -203,20 +223,13 @@ std::vector<std::string> BuildCommand(const std::vector<std::string>& execArgs, 
     return args;
 }
 
-// A browser reads an argument that starts with "-" as an option, and some
-// options run programs: such an "address" is never passed on.
-bool Acceptable(const std::string& url) {
-    return !url.empty() && url.front() != '-' && url.find('\0') == std::string::npos;
-}
-
-}  // namespace
-
-bool LaunchHtmlHandler(const std::string& url) {
-    if (!Acceptable(url)) return false;
+// Starts the handler with an address the gate let through.
+bool StartHandler(const std::string& address) {
     const auto id = HtmlHandlerId();
     if (!id) return false;
+    DesktopFileSearch search(*id);
     for (const fs::path& folder : ApplicationFolders()) {
-        const auto file = FindDesktopFile(folder, *id);
+        const auto file = search.Find(folder);
         if (!file) continue;
         // The first entry found hides those of the same id further down the
         // list, whether it is usable or not.
@@ -224,16 +237,31 @@ bool LaunchHtmlHandler(const std::string& url) {
         const auto exec = text ? ReadExec(*text) : std::nullopt;
         const auto execArgs = exec ? SplitExec(*exec) : std::nullopt;
         if (!execArgs) return false;
-        const std::vector<std::string> command = BuildCommand(*execArgs, url);
+        const std::vector<std::string> command = BuildCommand(*execArgs, address);
         return !command.empty() && StartProgram(command);
     }
     return false;
 }
 
-bool OpenInBrowser(const std::string& url) {
-    if (!Acceptable(url)) return false;
-    if (LaunchHtmlHandler(url)) return true;
-    return StartProgram({"xdg-open", url});
+bool StartBrowser(const std::optional<std::string>& address) {
+    return address && (StartHandler(*address) || StartProgram({"xdg-open", *address}));
 }
+
+}  // namespace
+
+std::vector<std::string> BrowserCommand(std::string_view exec, std::string_view url) {
+    const auto address = BrowserAddress(url);
+    const auto execArgs = address ? SplitExec(exec) : std::nullopt;
+    return execArgs ? BuildCommand(*execArgs, *address) : std::vector<std::string>();
+}
+
+bool LaunchHtmlHandler(const std::string& url) {
+    const auto address = BrowserAddress(url);
+    return address && StartHandler(*address);
+}
+
+bool OpenInBrowser(const std::string& url) { return StartBrowser(BrowserAddress(url)); }
+
+bool OpenLocalPageInBrowser(const std::string& path) { return StartBrowser(LocalPageAddress(path)); }
 
 }  // namespace zvek

@@ -164,9 +164,7 @@ namespace {
 // The value of `name` (UTF-8) when it is an http:// or https:// address.
 std::string WebAddressValue(const LyricsDocument& doc, std::string_view name) {
     const std::string value = doc.Value(name);
-    const std::string scheme = LowerAscii(std::string_view(value).substr(0, 8));
-    if (!scheme.starts_with("http://") && !scheme.starts_with("https://")) return {};
-    return SjisToUtf8(value);
+    return IsHttpAddress(value) ? SjisToUtf8(value) : std::string();
 }
 
 }  // namespace

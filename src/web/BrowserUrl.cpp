@@ -21,6 +21,11 @@ std::size_t FindWebScheme(std::string_view text) {
     return http < https ? http : https;
 }
 
+bool IsHttpAddress(std::string_view value) {
+    const std::string scheme = LowerAscii(value.substr(0, 8));
+    return scheme.starts_with("http://") || scheme.starts_with("https://");
+}
+
 std::string NormalizeBrowserUrl(std::string_view address) {
     const std::size_t file = FindIgnoreCase(address, "file:");
     const std::size_t web = FindWebScheme(address);

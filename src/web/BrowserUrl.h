@@ -11,6 +11,10 @@ namespace zvek {
 std::size_t FindWebScheme(std::string_view text);
 // A reference is a web address when it holds "http:" or "https:" (any case).
 inline bool IsWebAddress(std::string_view reference) { return FindWebScheme(reference) != std::string_view::npos; }
+// A value a document names as its page counts only when it starts with
+// "http://" or "https://" (any case): a shared document is anybody's text,
+// and anything else could name a local file or a script for the browser.
+bool IsHttpAddress(std::string_view value);
 
 // Turns the address a browser shows (or a saved page records) into one the
 // program can fetch or open: a "file:" address becomes a local path (with

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <future>
 #include <thread>
 
 #include "TestSupport.h"
@@ -191,9 +192,11 @@ protected:
         return args;
     }
 
-    // Every character a shell or a command line splitter would act on.
-    const std::string url = "http://example.invalid/x?q=1 a b;c=$(touch " + (tmp / "pwned") + ")&d=`touch " +
-                            (tmp / "pwned") + "`|e\"f'g\\h%u";
+    // Characters a shell would act on, and the address as the gate hands it on.
+    const std::string pwned = tmp / "pwned", url = "http://example.invalid/x?q=1 a;c=$(/bin/touch${IFS}" + pwned +
+                                                    ")&d=`/bin/touch " + pwned + "`|e\\h%u";
+    const std::string sent = "http://example.invalid/x?q=1%20a%3Bc=%24%28/bin/touch%24%7BIFS%7D" + pwned +
+                             "%29&d=%60/bin/touch%20" + pwned + "%60%7Ce%5Ch%25u";
     const std::string recorder = tmp / "bin/recorder";
 };
 
@@ -209,12 +212,15 @@ TEST_F(BrowserTest, ExecLineBecomesArgumentsWithTheAddressAsOneOfThem) {
         std::string id = "zvek-browser.desktop";
         int status = 0;
     } cases[] = {
-        {recorder + " --url=%u %i %c %k 100%% %f", {"--url=" + url, "100%", url}},
-        {recorder + " \"a b\" \"c\\\\\\\\d\" \"\\\\$HOME\" x\\sy %F", {"a b", "c\\d", "$HOME", "x", "y", url}},
+        {recorder + " --url %u %i %c %k 100%% %f", {"--url", sent, "100%", sent}},
+        {recorder + " \"a b\" \"c\\\\\\\\d\" \"\\\\$HOME 5%%\" x\\sy %F", {"a b", "c\\d", "$HOME 5%", "x", "y", sent}},
         // Browsers that open a new window on request get asked for one.
-        {"/usr/bin/env MOZ_X=1 firefox %u", {"--new-window", url}},  // as snap packages wrap it
-        {(tmp / "bin/google-chrome-stable") + " --new-window %U", {"--new-window", url}},
-        {(tmp / "bin/librewolf") + " -P default", {"-P", "default", "--new-window", url}},  // no code: the address last
+        {"/usr/bin/env MOZ_X=1 firefox %u", {"--new-window", sent}},  // as snap packages wrap it
+        {(tmp / "bin/google-chrome-stable") + " --new-window %U", {"--new-window", sent}},
+        {(tmp / "bin/librewolf") + " -P default", {"-P", "default", "--new-window", sent}},  // no code: address last
+        // A code inside quotes or inside a larger argument may land in a script.
+        {"/bin/sh -c \"" + recorder + " %u\"", {}}, {"/bin/sh -c " + recorder + "${IFS}%u", {}},
+        {recorder + " \"%i\" --url=%u", {}},
         {recorder + " %u", {}, ""},                                                          // no handler registered
         {recorder + " %u", {}, "zvek-browser.desktop", 1},                                   // the query fails
         {recorder + " %u", {}, "../applications/zvek-browser.desktop"},                      // the id leaves the folder
@@ -228,7 +234,7 @@ TEST_F(BrowserTest, ExecLineBecomesArgumentsWithTheAddressAsOneOfThem) {
         SetHandlerId(c.id, c.status);
         if (c.exec) WriteEntry(*c.exec);
         ASSERT_TRUE(OpenInBrowser(url));
-        if (c.expected.empty()) EXPECT_EQ(Take("xdg-open.args"), std::vector<std::string>{url});
+        if (c.expected.empty()) EXPECT_EQ(Take("xdg-open.args"), std::vector<std::string>{sent});
         else EXPECT_EQ(Take("handler.args"), c.expected);
     }
     EXPECT_FALSE(fs::exists(tmp / "handler.args"));
@@ -237,14 +243,51 @@ TEST_F(BrowserTest, ExecLineBecomesArgumentsWithTheAddressAsOneOfThem) {
     SetHandlerId("vendor-zvek-browser.desktop");
     WriteEntry(recorder + " %u", "sys/applications/vendor/zvek-browser.desktop");
     ASSERT_TRUE(LaunchHtmlHandler(url));
-    EXPECT_EQ(Take("handler.args"), std::vector<std::string>{url});
-    EXPECT_FALSE(fs::exists(tmp / "pwned"));
+    EXPECT_EQ(Take("handler.args"), std::vector<std::string>{sent});
+    EXPECT_FALSE(fs::exists(pwned));
+}
+
+// Only web addresses pass, with what a shell acts on encoded; what passed passes again unchanged.
+TEST(BrowserAddressTest, OnlyWellFormedWebAddressesPassEncoded) {
+    const std::pair<std::string, std::string> passing[] = {
+        {"HTTPS://E.C:80/a?x=1&y=+2,3#f@:~", "https://E.C:80/a?x=1&y=+2,3#f@:~"}, {"http://[::1]?q", "http://[::1]?q"},
+        {"http://127.0.0.1:9/$(touch${IFS}x)", "http://127.0.0.1:9/%24%28touch%24%7BIFS%7Dx%29"},
+        {"http://h/ \t\"'`;|<>(){}[]*!^\\", "http://h/%20%09%22%27%60%3B%7C%3C%3E%28%29%7B%7D%5B%5D%2A%21%5E%5C"},
+        {"http://h#%41%4g%\x7f\xe6\xad\x8c", "http://h#%41%254g%25%7F%E6%AD%8C"},
+    };
+    for (const auto& [url, sent] : passing)
+        for (const std::string& in : {url, sent}) EXPECT_EQ(BrowserAddress(in), sent) << in;
+    const std::string refused[] = {"", "file:///etc/x", "javascript:x()", "/a.desktop", " http://h/", "http:/h",
+                                   "http:///h", "http://u@h/", "http://h:/", "http://h:123456/", "http://[]/",
+                                   "http://[::1/", "http://h x/", "http://h\\@e/", std::string("http://h/\0", 10)};
+    for (const std::string& url : refused) EXPECT_EQ(BrowserAddress(url), std::nullopt) << url;
+}
+
+// Two links back to the folder and an id of 100 dashed parts: every way to read it names a folder.
+TEST_F(BrowserTest, LinksBackIntoTheApplicationsFolderAreFollowedOnce) {
+    fs::create_directories(tmp / "data/applications");
+    for (const char* link : {"a", "a-a"}) fs::create_directory_symlink(".", tmp.path() / "data/applications" / link);
+    std::string id = "zvek-browser.desktop";
+    for (int i = 0; i < 98; ++i) id = "a-" + id;
+    SetHandlerId(id);
+    std::packaged_task<bool()> open([url = url] { return OpenInBrowser(url); });
+    auto started = open.get_future();
+    std::thread(std::move(open)).detach();  // a search that never ends must not keep the test waiting
+    ASSERT_EQ(started.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    EXPECT_TRUE(started.get());
+    EXPECT_EQ(Take("xdg-open.args"), std::vector<std::string>{sent});  // too deep to be a real entry
 }
 
 TEST_F(BrowserTest, NothingStartsForAnOptionLikeAddressOrWithoutAProgram) {
-    // Browsers take "--something" as an option, and some options run programs.
-    EXPECT_FALSE(OpenInBrowser("--utility-cmd-prefix=touch " + (tmp / "pwned")));
-    EXPECT_FALSE(OpenInBrowser(""));
+    // Browsers take "--something" as an option, and some options run programs; other schemes reach files and scripts.
+    EXPECT_FALSE(OpenInBrowser("--utility-cmd-prefix=touch " + pwned) || OpenInBrowser("javascript:x()"));
+    // Our own help page goes as a file: address; nothing but an existing .htm/.html file by its absolute path.
+    const std::string page = tmp.Write("help 1.html/a#b%c?.html", "<p>");
+    ASSERT_TRUE(OpenLocalPageInBrowser(page));
+    EXPECT_EQ(Take("xdg-open.args"), std::vector<std::string>{"file://" + tmp / "help%201.html/a%23b%25c%3F.html"});
+    for (const std::string& path : {tmp / "help 1.html", tmp.Write("a.txt", ""), tmp / "none.html",
+                                    std::string("help 1.html/a#b%c?.html"), "file://" + page})
+        EXPECT_FALSE(OpenLocalPageInBrowser(path)) << path;
     // With neither a handler nor xdg-open there is nothing to start.
     fs::remove(tmp / "bin/xdg-open");
     WriteEntry((tmp / "bin/nothing") + " %u");

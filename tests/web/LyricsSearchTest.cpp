@@ -43,12 +43,12 @@ TEST(LyricsSearchTest, KeywordsAreEscapedForEachSite) {
                       Searches(field, c.utaMap, c.utaNet)) << c.keyword;
 }
 
-// Open URL opens the address of the first URL= line, in any case, if it names one.
+// Open URL opens the address of the first URL= line, in any case, if it is a web address.
 TEST(LyricsSearchTest, OpenUrlOpensTheUrlLineOrNothing) {
     test::FakeHost host;
     LyricsDocument doc(host);
-    doc.SetLines({"URL=", "url=http://a.test/"});
-    MenuOpenURLClick(doc);
+    for (const char* line : {"URL=", "URL=file:///etc/hostname", "URL=javascript:alert(1)", "URL=/tmp/a.desktop"})
+        doc.SetLines({line, "url=http://a.test/"}), MenuOpenURLClick(doc);
     EXPECT_TRUE(host.browsed.empty());
     doc.SetLines({"url=http://a.test/x.html?a=1&b=2", "URL=http://b.test/"});
     MenuOpenURLClick(doc);
