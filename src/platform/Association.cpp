@@ -201,11 +201,8 @@ Written WriteAssociation(const std::string& programPath, bool replaceForeign) {
     fs::create_directories(home + "/mime/packages", ec);
     fs::create_directories(home + "/applications", ec);
     try {
-        for (const auto& [path, bytes] : {std::pair{home + kMimePackage, MimePackageText()},
-                                          std::pair{DesktopPath(home), DesktopEntryText(programPath)}}) {
-            if (NameTaken(path)) WriteOwnFile(path, bytes);
-            else WriteNewFile(path, bytes);
-        }
+        WriteOwnFile(home + kMimePackage, MimePackageText());
+        WriteOwnFile(DesktopPath(home), DesktopEntryText(programPath));
     } catch (const FileError&) {
         return Written::Failed;
     }
