@@ -180,6 +180,11 @@ TEST_F(CliTest, HtmlLrcSearchAndBrowser) {
     EXPECT_EQ(Read("song.lyr"), expected.replace(expected.find("Title="), 6, "Title=Song"));
     EXPECT_EQ(Run({"unlrc", "-q", "-f", "song.lyr"}).status, 0);
     EXPECT_EQ(Read("song.lrc"), CrLf({"[ti:Song]", "[00:01.01]歌", "[00:02.00]b"}));  // UTF-8
+    std::string many;
+    for (int i = 0; i < 500; ++i) many += "[0:0]";
+    dir.Write("many.lrc", many + std::string(300, 'x'));
+    EXPECT_TRUE(Says(Run({"lrc", "many.lrc"}), 1, {"タイムタグが多すぎます（1行目まで）"}));
+    EXPECT_FALSE(Exists("many.lyr"));
     EXPECT_EQ(Run({"unlrc", "--ms", "-e", "sjis", "-o", "-", "-"}, Sjis("00:01:005=歌\r\n")).out,
               Sjis("[00:01.005]歌\r\n"));
 
