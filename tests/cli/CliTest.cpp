@@ -183,7 +183,9 @@ TEST_F(CliTest, HtmlLrcSearchAndBrowser) {
     std::string many;
     for (int i = 0; i < 500; ++i) many += "[0:0]";
     dir.Write("many.lrc", many + std::string(300, 'x'));
-    EXPECT_TRUE(Says(Run({"lrc", "many.lrc"}), 1, {"タイムタグが多すぎます（1行目まで）"}));
+    EXPECT_TRUE(Says(Run({"lrc", "many.lrc"}), 1,
+                     {"エラー：タイムタグが多すぎます（1行目まで）：歌詞が元のファイルの8倍を超える大きさになるため、"
+                      "変換しませんでした"}));
     EXPECT_FALSE(Exists("many.lyr"));
     EXPECT_EQ(Run({"unlrc", "--ms", "-e", "sjis", "-o", "-", "-"}, Sjis("00:01:005=歌\r\n")).out,
               Sjis("[00:01.005]歌\r\n"));
