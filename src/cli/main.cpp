@@ -552,7 +552,8 @@ int Finish(const Options& options, const std::string& input, Job& job, ConsoleHo
 
 // Tells two names of one file from two files: the path made absolute with
 // every link in its folders resolved, and for a file that exists (through a
-// link, too) its device and inode, which hard links share.
+// link, too) its device and inode, which hard links share (where the system
+// gives an inode: some give 0 for every file).
 struct FileKey {
     std::string path;
     std::optional<std::pair<dev_t, ino_t>> id;
@@ -563,7 +564,7 @@ FileKey KeyOf(const std::string& path) {
     std::filesystem::path absolute = std::filesystem::absolute(path, ec);
     std::filesystem::path resolved = std::filesystem::weakly_canonical(absolute, ec);
     FileKey key{(ec ? absolute.lexically_normal() : resolved).string(), std::nullopt};
-    if (struct stat st {}; ::stat(path.c_str(), &st) == 0) key.id.emplace(st.st_dev, st.st_ino);
+    if (struct stat st {}; ::stat(path.c_str(), &st) == 0 && st.st_ino != 0) key.id.emplace(st.st_dev, st.st_ino);
     return key;
 }
 
