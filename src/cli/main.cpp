@@ -202,7 +202,8 @@ const Command kCommands[] = {
      Kind::Convert, ".lyr"},
     {"untext", [](LyricsDocument& doc, const Options&, const std::string&) { return RunPlain(doc, ConvertZVEKToText); },
      Kind::Convert, ".txt"},
-    {"winamp", [](LyricsDocument& doc, const Options&, const std::string&) { return RunPlain(doc, ConvertWinAmpToZVEK); },
+    {"winamp",
+     [](LyricsDocument& doc, const Options&, const std::string&) { return RunPlain(doc, ConvertWinAmpToZVEK); },
      Kind::Convert, ".lyr"},
     {"lrc", RunLrc, Kind::Lrc, ".lyr"},
     {"unlrc", RunNothing, Kind::Export, ".lrc"},
@@ -214,7 +215,9 @@ const Command kCommands[] = {
     {"browser", RunNothing, Kind::Browser},
 };
 
-bool Writes(Kind kind) { return kind == Kind::Convert || kind == Kind::Html || kind == Kind::Lrc || kind == Kind::Export; }
+bool Writes(Kind kind) {
+    return kind == Kind::Convert || kind == Kind::Html || kind == Kind::Lrc || kind == Kind::Export;
+}
 
 bool IsFolder(const std::string& path) {
     std::error_code ec;
@@ -605,7 +608,8 @@ void CheckBatch(const Options& options, const std::vector<Job>& jobs) {
             throw UsageError{"'" + inputs[i] + "' would be written to '" + output + "', which is the INPUT '" +
                              inputs[*other] + "'"};
         if (const auto other = written.Add(key, i))
-            throw UsageError{"'" + inputs[*other] + "' and '" + inputs[i] + "' would both be written to '" + output + "'"};
+            throw UsageError{"'" + inputs[*other] + "' and '" + inputs[i] + "' would both be written to '" + output +
+                             "'"};
     }
 }
 

@@ -312,7 +312,8 @@ TEST_F(CliTagTest, BatchesNeverWriteOverTheirOwnFiles) {
     };
     const auto before = files();
     const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"text", "-f", "-o", "out/", "d1/a.txt", "d2/a.txt"}, "'d1/a.txt' and 'd2/a.txt' would both be written to 'out/a.lyr'"},
+        {{"text", "-f", "-o", "out/", "d1/a.txt", "d2/a.txt"},
+         "'d1/a.txt' and 'd2/a.txt' would both be written to 'out/a.lyr'"},
         {{"text", "-f", "d1/a.txt", "d2/../d1/a.txt"}, "would both be written to 'd2/../d1/a.lyr'"},
         {{"text", "-f", "d1/a.txt", "d1link/a.txt"}, "would both be written to 'd1link/a.lyr'"},
         {{"untext", "-f", "k.lyr", "k.txt"}, "'k.lyr' would be written to 'k.txt', which is the INPUT 'k.txt'"},
