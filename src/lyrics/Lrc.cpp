@@ -216,10 +216,10 @@ void CheckGrowth(const std::vector<std::string>& lrc) {
     std::string name;
     std::string_view value;
     for (std::size_t n = 0; n < lrc.size(); ++n) {
-        // A second stamp can only follow right after the first bracket:
-        // most lines need no closer look.
+        // A second stamp can only follow right after the first bracket, and
+        // most lines hold no second "[" byte at all: they need no closer look.
         const std::string_view line = LineText(lrc[n], n);
-        if (line.empty() || line.front() != '[') continue;
+        if (line.empty() || line.front() != '[' || line.find('[', 1) == std::string_view::npos) continue;
         std::size_t next = FindClose(line, 0, ']');
         if (next == std::string_view::npos) continue;
         while (++next < line.size() && IsBlank(line[next])) {}
