@@ -1,15 +1,19 @@
 // zveklc-cli: every conversion from a shell or a script, without a window
 // and without questions. Its options, output names and exit statuses are a
 // contract that outside scripts rely on.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "cli/ConsoleHost.h"
@@ -38,7 +42,8 @@ constexpr std::string_view kUsage =
     "  text     plain lyrics text -> player lyrics (.lyr)\n"
     "  untext   player lyrics -> plain text (default output: INPUT with .txt)\n"
     "  winamp   WinAmp-style timed lyrics -> player lyrics (.lyr)\n"
-    "  lrc      LRC lyrics (UTF-8, UTF-16, Shift-JIS or EUC-JP) -> player lyrics (.lyr)\n"
+    "  lrc      LRC lyrics (UTF-8, UTF-16, Shift-JIS or EUC-JP) -> player lyrics (.lyr);\n"
+    "           refused when its stamps would make the lyrics over 8 times its size\n"
     "  unlrc    player lyrics -> LRC (INPUT with .lrc); UTF-8 unless -e sjis;\n"
     "           --ms writes milliseconds instead of hundredths\n"
     "  tag      player lyrics -> tag file (.TagLyr); needs a reference\n"
@@ -75,8 +80,10 @@ constexpr std::string_view kUsage =
     "      --version      show the version\n"
     "INPUT: paths, converted one by one in order (a failure is reported and the\n"
     "rest still converted); or \"-\" alone for standard input (a conversion then\n"
-    "needs -o FILE). Input in UTF-8, or UTF-16 with a byte-order mark, is read as\n"
-    "such; characters without a Shift-JIS form become \"?\" (counted on stderr).\n"
+    "needs -o FILE). Two INPUTs written to one file, or an output that is another\n"
+    "INPUT, is a usage error even with --force, and nothing is written. Input in\n"
+    "UTF-8, or UTF-16 with a byte-order mark, is read as such; characters without\n"
+    "a Shift-JIS form become \"?\" (counted on stderr).\n"
     "Exit status (of the first failure): 0 success; 2 input file not found or a\n"
     "folder; 12 page not fetched; 13 tag file converted only in part; 1 any other\n"
     "failure; 64 usage error.\n";
@@ -102,7 +109,8 @@ struct Command {
     Action run;
     Kind kind = Kind::Convert;
     // The default output is the input with this extension; empty: the
-    // converted document's own name.
+    // converted document's own name, for the commands whose result is named
+    // by what the file holds (untag, auto) and those that write no file.
     std::string_view outputExt = {};
 };
 
@@ -190,19 +198,26 @@ bool RunLrc(LyricsDocument& doc, const Options&, const std::string&) {
 bool RunNothing(LyricsDocument&, const Options&, const std::string&) { return true; }
 
 const Command kCommands[] = {
-    {"text", [](LyricsDocument& doc, const Options&, const std::string&) { return RunPlain(doc, ConvertTextToZVEK); }},
+    {"text", [](LyricsDocument& doc, const Options&, const std::string&) { return RunPlain(doc, ConvertTextToZVEK); },
+     Kind::Convert, ".lyr"},
     {"untext", [](LyricsDocument& doc, const Options&, const std::string&) { return RunPlain(doc, ConvertZVEKToText); },
      Kind::Convert, ".txt"},
-    {"winamp", [](LyricsDocument& doc, const Options&, const std::string&) { return RunPlain(doc, ConvertWinAmpToZVEK); }},
-    {"lrc", RunLrc, Kind::Lrc},
+    {"winamp",
+     [](LyricsDocument& doc, const Options&, const std::string&) { return RunPlain(doc, ConvertWinAmpToZVEK); },
+     Kind::Convert, ".lyr"},
+    {"lrc", RunLrc, Kind::Lrc, ".lyr"},
     {"unlrc", RunNothing, Kind::Export, ".lrc"},
-    {"tag", RunTag},
+    {"tag", RunTag, Kind::Convert, ".TagLyr"},
     {"untag", RunUntag},
     {"auto", RunAuto},
     {"html", RunNothing, Kind::Html, ".txt"},
     {"search", RunNothing, Kind::Search},
     {"browser", RunNothing, Kind::Browser},
 };
+
+bool Writes(Kind kind) {
+    return kind == Kind::Convert || kind == Kind::Html || kind == Kind::Lrc || kind == Kind::Export;
+}
 
 bool IsFolder(const std::string& path) {
     std::error_code ec;
@@ -263,7 +278,7 @@ Options ParseArguments(const std::vector<std::string_view>& args) {
     }
     const Kind kind = options.command->kind;
     const std::string name(args[0]);
-    const bool writes = kind == Kind::Convert || kind == Kind::Html || kind == Kind::Lrc || kind == Kind::Export;
+    const bool writes = Writes(kind);
     if ((kind == Kind::Lrc || kind == Kind::Export || kind == Kind::Html) && (options.reference || options.partial))
         throw UsageError{"'" + name + "' takes no reference"};
     if (!writes && (options.output || options.reference || options.force || options.partial || options.utf8))
@@ -297,10 +312,11 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 // The name the result takes when -o names no file: the command's extension
-// on the input, or the name Save As would propose, in the input's folder.
-std::string DefaultName(const LyricsDocument& doc, const Command& command, const std::string& input) {
+// on the input or, where the command has none, the `converted` document's
+// name (the name Save As would propose), in the input's folder.
+std::string DefaultName(const Command& command, const std::string& input, const LyricsDocument* converted) {
     if (!command.outputExt.empty()) return input == "-" ? std::string() : ChangeFileExt(input, command.outputExt);
-    std::string name = doc.FileName();
+    std::string name = converted->FileName();
     if (!name.empty() && name.find('/') == std::string::npos) name = JoinPath(ExtractFileDir(input), name);
     return name;
 }
@@ -434,61 +450,35 @@ int WriteOutput(const std::string& output, std::string_view bytes, const Options
 }
 
 // `html` and `text` of a file into Shift-JIS need no document: they stream
-// to where the document route would write. Whatever needs the document
-// route's checks or messages (a name equal to the input, a folder, UTF-8
-// output) is left to it.
-std::optional<int> TryStreamed(const Options& options, const std::string& input, ConsoleHost& host) {
+// to `output`, where the document route would write. Whatever needs the
+// document route's checks or messages (a name equal to the input, a folder,
+// UTF-8 output) is left to it.
+std::optional<int> TryStreamed(const Options& options, const std::string& input, const std::string& output,
+                               ConsoleHost& host) {
     const std::string_view name = options.command->name;
     if ((name != "html" && name != "text") || input == "-") return std::nullopt;
-    // The document would take the input's name: html's from the command,
-    // text's with ".lyr".
     const bool named = options.output && !options.outputFolder;
-    const std::string output = OutputPath(options, ChangeFileExt(input, name == "html" ? ".txt" : ".lyr"));
     if (WantsUtf8(options, output) || IsFolder(output) || (!named && SameFile(output, input))) return std::nullopt;
     MakeOutputFolder(options);
     return RunStreamed(name, input, output, options.force, host);
 }
 
-// One INPUT from reading to writing; its exit status.
-int RunOne(const Options& options, const std::string& input, ConsoleHost& host) {
-    const Kind kind = options.command->kind;
-    LyricsDocument doc(host);
-    doc.UntitledName = kStandardInput;
+// One INPUT on its way through a batch.
+struct Job {
+    std::string output;        // where its result goes, once known
+    std::string bytes;         // its result, once converted
+    bool converted = false;
+    std::optional<int> ended;  // the exit status of an INPUT that ends without writing
+    int written = kExitOk;     // its exit status once the result is written
+};
+
+// Runs `step`, reporting what it throws as the failure of its INPUT alone;
+// the exit status then.
+template <typename Step>
+std::optional<int> Reported(ConsoleHost& host, Step&& step) {
     try {
-        if (const auto streamed = TryStreamed(options, input, host)) return *streamed;
-        int status = kExitOk;
-        if (!Load(doc, options, input, host, status)) return status;
-        if (kind == Kind::Search) return RunSearch(doc, options);
-
-        // Export writes other bytes than the document's.
-        std::string bytes;
-        if (kind == Kind::Export) {
-            int skipped = 0;
-            bytes = ZVEKToLrc(doc.Lines(), options.lrc, skipped);
-            if (skipped > 0)
-                host.SetStatusText("時刻のない行など" + std::to_string(skipped) + "行は書き出していません");
-        } else {
-            const bool converted = options.command->run(doc, options, input);
-            if (!doc.UnresolvedLines.empty()) ReportUnresolved(doc, options, host);
-            const bool keepPartial = options.partial && doc.ResultCode == kResultPartial;
-            if (!converted && !keepPartial)
-                return doc.ResultCode != kResultOk ? ExitStatusOf(doc.ResultCode) : kExitFailure;
-            bytes = doc.Text();
-        }
-
-        const bool named = options.output && !options.outputFolder;
-        const std::string output = OutputPath(options, DefaultName(doc, *options.command, input));
-        if (!named && SameFile(output, input)) {
-            host.Print(output + "：出力先が入力と同じファイルになります（-o で別の出力先を指定してください）");
-            return kExitUsage;
-        }
-        // Only the user says "-": a name taken from a file is a file name.
-        const bool toStdout = named && output == "-";
-        // LRC is written in its own code set.
-        if (kind != Kind::Export && WantsUtf8(options, output)) bytes = SjisToUtf8(bytes);
-        if (toStdout) return WriteStdout(bytes) ? ExitStatusOf(doc.ResultCode) : kExitFailure;
-        const int written = WriteOutput(output, bytes, options, host);
-        return written != kExitOk ? written : ExitStatusOf(doc.ResultCode);
+        step();
+        return std::nullopt;
     } catch (const UsageError& e) {
         host.Print("zveklc-cli: " + e.message);
         return kExitUsage;
@@ -500,13 +490,154 @@ int RunOne(const Options& options, const std::string& input, ConsoleHost& host) 
     return kExitFailure;
 }
 
-// Every INPUT in order; the status of the first that failed.
+// Reads and converts INPUT into `job`: its result and, where the converted
+// document names it, its output.
+void Convert(const Options& options, const std::string& input, ConsoleHost& host, Job& job) {
+    const Kind kind = options.command->kind;
+    LyricsDocument doc(host);
+    doc.UntitledName = kStandardInput;
+    job.converted = true;
+    if (int status = kExitOk; !Load(doc, options, input, host, status)) {
+        job.ended = status;
+        return;
+    }
+    if (kind == Kind::Search) {
+        job.ended = RunSearch(doc, options);
+        return;
+    }
+    // Export writes other bytes than the document's.
+    if (kind == Kind::Export) {
+        int skipped = 0;
+        job.bytes = ZVEKToLrc(doc.Lines(), options.lrc, skipped);
+        if (skipped > 0) host.SetStatusText("時刻のない行など" + std::to_string(skipped) + "行は書き出していません");
+    } else {
+        const bool converted = options.command->run(doc, options, input);
+        if (!doc.UnresolvedLines.empty()) ReportUnresolved(doc, options, host);
+        const bool keepPartial = options.partial && doc.ResultCode == kResultPartial;
+        if (!converted && !keepPartial) {
+            job.ended = doc.ResultCode != kResultOk ? ExitStatusOf(doc.ResultCode) : kExitFailure;
+            return;
+        }
+        job.bytes = doc.Text();
+    }
+    if (job.output.empty()) job.output = OutputPath(options, DefaultName(*options.command, input, &doc));
+    job.written = ExitStatusOf(doc.ResultCode);
+}
+
+// Writes a converted INPUT's result, which it takes over: a batch holds
+// no result longer than it must. Its exit status.
+int Deliver(const Options& options, const std::string& input, Job& job, ConsoleHost& host) {
+    std::string bytes = std::move(job.bytes);
+    const bool named = options.output && !options.outputFolder;
+    const std::string& output = job.output;
+    if (!named && SameFile(output, input)) {
+        host.Print(output + "：出力先が入力と同じファイルになります（-o で別の出力先を指定してください）");
+        return kExitUsage;
+    }
+    // Only the user says "-": a name taken from a file is a file name.
+    const bool toStdout = named && output == "-";
+    // LRC is written in its own code set.
+    if (options.command->kind != Kind::Export && WantsUtf8(options, output)) bytes = SjisToUtf8(bytes);
+    if (toStdout) return WriteStdout(bytes) ? job.written : kExitFailure;
+    const int written = WriteOutput(output, bytes, options, host);
+    return written != kExitOk ? written : job.written;
+}
+
+// One INPUT to its end; its exit status.
+int Finish(const Options& options, const std::string& input, Job& job, ConsoleHost& host) {
+    if (!job.converted) {
+        if (const auto streamed = TryStreamed(options, input, job.output, host)) return *streamed;
+        Convert(options, input, host, job);
+    }
+    if (job.ended) return *job.ended;
+    return Deliver(options, input, job, host);
+}
+
+// Tells two names of one file from two files: the path made absolute with
+// every link in its folders resolved, and for a file that exists (through a
+// link, too) its device and inode, which hard links share (where the system
+// gives an inode: some give 0 for every file).
+struct FileKey {
+    std::string path;
+    std::optional<std::pair<dev_t, ino_t>> id;
+};
+
+FileKey KeyOf(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    std::filesystem::path resolved = std::filesystem::weakly_canonical(absolute, ec);
+    FileKey key{(ec ? absolute.lexically_normal() : resolved).string(), std::nullopt};
+    if (struct stat st {}; ::stat(path.c_str(), &st) == 0 && st.st_ino != 0) key.id.emplace(st.st_dev, st.st_ino);
+    return key;
+}
+
+// The files of a batch, each with the first job that names it.
+class FileIndex {
+public:
+    // Adds the file of `job`; the job that named it before, if any.
+    std::optional<std::size_t> Add(const FileKey& key, std::size_t job) {
+        if (const auto before = Find(key)) return before;
+        paths_.emplace(key.path, job);
+        if (key.id) ids_.emplace(*key.id, job);
+        return std::nullopt;
+    }
+    std::optional<std::size_t> Find(const FileKey& key) const {
+        if (const auto at = paths_.find(key.path); at != paths_.end()) return at->second;
+        if (const auto at = key.id ? ids_.find(*key.id) : ids_.end(); at != ids_.end()) return at->second;
+        return std::nullopt;
+    }
+
+private:
+    std::unordered_map<std::string, std::size_t> paths_;
+    std::map<std::pair<dev_t, ino_t>, std::size_t> ids_;
+};
+
+// Two results for one file, or a result over another INPUT, would with
+// --force silently undo the batch's own work or replace an INPUT before it
+// is read: such a batch is refused before anything is written.
+void CheckBatch(const Options& options, const std::vector<Job>& jobs) {
+    const auto& inputs = options.inputs;
+    if (inputs.size() < 2) return;
+    FileIndex read, written;
+    for (std::size_t i = 0; i < inputs.size(); ++i) read.Add(KeyOf(inputs[i]), i);
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        const std::string& output = jobs[i].output;
+        if (jobs[i].ended || output.empty()) continue;
+        const FileKey key = KeyOf(output);
+        if (const auto other = read.Find(key); other && *other != i)
+            throw UsageError{"'" + inputs[i] + "' would be written to '" + output + "', which is the INPUT '" +
+                             inputs[*other] + "'"};
+        if (const auto other = written.Add(key, i))
+            throw UsageError{"'" + inputs[*other] + "' and '" + inputs[i] + "' would both be written to '" + output +
+                             "'"};
+    }
+}
+
+// Every INPUT in order; the status of the first that failed. Every output
+// is known before anything is written: from the INPUT's name, or for the
+// commands whose results are named by what the files hold, once all of them
+// are converted.
 int Run(const Options& options) {
     ConsoleHost host(options.quiet);
-    if (options.command->kind == Kind::Browser) return RunBrowser(host);
+    const Command& command = *options.command;
+    if (command.kind == Kind::Browser) return RunBrowser(host);
+    const auto& inputs = options.inputs;
+    std::vector<Job> jobs(inputs.size());
+    if (Writes(command.kind)) {
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            Job& job = jobs[i];
+            if (!command.outputExt.empty())
+                job.output = OutputPath(options, DefaultName(command, inputs[i], nullptr));
+            else if (const auto failed = Reported(host, [&] { Convert(options, inputs[i], host, job); }))
+                job.ended = failed;
+        }
+        CheckBatch(options, jobs);
+    }
     int first = kExitOk;
-    for (const auto& input : options.inputs) {
-        const int status = RunOne(options, input, host);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        int status = kExitOk;
+        if (const auto failed = Reported(host, [&] { status = Finish(options, inputs[i], jobs[i], host); }))
+            status = *failed;
         if (first == kExitOk) first = status;
     }
     return first;

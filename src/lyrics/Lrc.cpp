@@ -169,6 +169,70 @@ bool StartsLikeStamp(std::string_view words) {
     return close != std::string_view::npos && ParseLrcTime(words.substr(1, close - 1)) >= 0;
 }
 
+// A line as the reader sees it: without the byte-order mark a first line
+// may still carry, and without the blanks around it.
+std::string_view LineText(std::string_view raw, std::size_t index) {
+    return TrimBlanks(index == 0 ? StripUtf8Bom(raw) : raw);
+}
+
+enum class LineStart { Words, Header, BrokenStamp };
+
+// Reads the stamps at the start of `line` into `stamps`; `pos` is left where
+// the words begin. A header tag ("[ti:...]", its `name` and `value`) before
+// any stamp makes the line a header; a first bracket that starts like a stamp
+// but is none is a fault worth reporting. Other brackets are part of the words.
+LineStart ReadStamps(std::string_view line, std::vector<int>& stamps, std::size_t& pos, std::string& name,
+                     std::string_view& value) {
+    stamps.clear();
+    pos = 0;
+    while (pos < line.size() && line[pos] == '[') {
+        const std::size_t close = FindClose(line, pos, ']');
+        if (close == std::string_view::npos) break;
+        const std::string_view inside = line.substr(pos + 1, close - pos - 1);
+        if (const int time = ParseLrcTime(inside); time >= 0) {
+            stamps.push_back(time);
+        } else if (stamps.empty() && ReadHeaderTag(inside, name, value)) {
+            return LineStart::Header;
+        } else {
+            const std::string_view t = TrimBlanks(inside);
+            return stamps.empty() && !t.empty() && IsDigit(t.front()) ? LineStart::BrokenStamp : LineStart::Words;
+        }
+        pos = close + 1;
+        while (pos < line.size() && IsBlank(line[pos])) ++pos;
+    }
+    return LineStart::Words;
+}
+
+// Refuses, before anything is taken from them, the lines whose stamps would
+// make the lyrics larger than the file allows: each stamp after a line's
+// first costs one more copy of its words, with its time tag and line end.
+void CheckGrowth(const std::vector<std::string>& lrc) {
+    constexpr std::size_t kTimedLineBytes = 12;  // "mm:ss:mmm=" and CR LF
+    std::size_t text = 0;
+    for (const std::string& line : lrc) text += line.size() + 2;
+    const std::size_t limit = kLrcMaxGrowth * text + kLrcGrowthAllowance;
+    std::size_t made = text;
+    std::vector<int> stamps;
+    std::string name;
+    std::string_view value;
+    for (std::size_t n = 0; n < lrc.size(); ++n) {
+        // A second stamp can only follow right after the first bracket, and
+        // most lines hold no second "[" byte at all: they need no closer look.
+        const std::string_view line = LineText(lrc[n], n);
+        if (line.empty() || line.front() != '[' || line.find('[', 1) == std::string_view::npos) continue;
+        std::size_t next = FindClose(line, 0, ']');
+        if (next == std::string_view::npos) continue;
+        while (++next < line.size() && IsBlank(line[next])) {}
+        if (next >= line.size() || line[next] != '[') continue;
+        std::size_t pos = 0;
+        if (ReadStamps(line, stamps, pos, name, value) != LineStart::Words || stamps.size() < 2) continue;
+        const std::size_t copy = TrimBlanks(line.substr(pos)).size() + kTimedLineBytes;
+        // Compared by division: the product itself may not fit.
+        if ((limit - made) / copy < stamps.size() - 1) throw LrcError(TooManyStampsNote(n + 1));
+        made += (stamps.size() - 1) * copy;
+    }
+}
+
 }  // namespace
 
 std::string LrcTextFromBytes(std::string bytes, std::size_t& replaced) {
@@ -234,7 +298,10 @@ std::string TakePart(std::string& line, std::string_view keep) {
     return std::move(line);
 }
 
-std::vector<std::string> LrcToZVEK(std::vector<std::string> lrc, int& invalidStamps) {
+namespace {
+
+// LrcToZVEK on lines already checked.
+std::vector<std::string> ReadCheckedLrc(std::vector<std::string> lrc, int& invalidStamps) {
     invalidStamps = 0;
     std::string header[4];  // Title, Artist, Lyrics, Presenter
     std::int64_t offset = 0;
@@ -247,51 +314,27 @@ std::vector<std::string> LrcToZVEK(std::vector<std::string> lrc, int& invalidSta
 
     for (std::size_t n = 0; n < lrc.size(); ++n) {
         std::string& raw = lrc[n];
-        std::string_view line = raw;
-        if (n == 0) line = StripUtf8Bom(line);
-        line = TrimBlanks(line);
-        stamps.clear();
-        bool invalid = false, isHeader = false;
+        const std::string_view line = LineText(raw, n);
         std::size_t pos = 0;
-        while (pos < line.size() && line[pos] == '[') {
-            const std::size_t close = FindClose(line, pos, ']');
-            if (close == std::string_view::npos) break;
-            const std::string_view inside = line.substr(pos + 1, close - pos - 1);
-            const int time = ParseLrcTime(inside);
-            if (time >= 0) {
-                stamps.push_back(time);
-            } else if (std::string_view value; stamps.empty() && ReadHeaderTag(inside, name, value)) {
-                isHeader = true;
-                if (name == "ti") header[0] = value;
-                else if (name == "ar") header[1] = value;
-                else if (name == "au") header[2] = value;
-                else if (name == "by") header[3] = value;
-                else if (name == "offset") {
-                    std::string_view v = value;
-                    bool negative = false;
-                    if (!v.empty() && (v.front() == '+' || v.front() == '-')) {
-                        negative = v.front() == '-';
-                        v.remove_prefix(1);
-                    }
-                    if (std::int64_t amount = 0; ReadField(TrimBlanks(v), amount)) offset = negative ? -amount : amount;
+        std::string_view value;
+        const LineStart start = ReadStamps(line, stamps, pos, name, value);
+        if (start == LineStart::Header) {
+            if (name == "ti") header[0] = value;
+            else if (name == "ar") header[1] = value;
+            else if (name == "au") header[2] = value;
+            else if (name == "by") header[3] = value;
+            else if (name == "offset") {
+                std::string_view v = value;
+                bool negative = false;
+                if (!v.empty() && (v.front() == '+' || v.front() == '-')) {
+                    negative = v.front() == '-';
+                    v.remove_prefix(1);
                 }
-                break;
-            } else {
-                // A first bracket that starts like a stamp but is none is a
-                // fault worth reporting; other brackets are part of the words.
-                const std::string_view t = TrimBlanks(inside);
-                invalid = stamps.empty() && !t.empty() && IsDigit(t.front());
-                break;
+                if (std::int64_t amount = 0; ReadField(TrimBlanks(v), amount)) offset = negative ? -amount : amount;
             }
-            pos = close + 1;
-            while (pos < line.size() && IsBlank(line[pos])) ++pos;
+            continue;
         }
-        if (isHeader) continue;
-        if (invalid) {
-            ++invalidStamps;
-            stamps.clear();
-            pos = 0;
-        }
+        if (start == LineStart::BrokenStamp) ++invalidStamps;
         if (stamps.empty()) {
             if (line.empty()) continue;
             // Untimed lines follow the timed line before them; if that line
@@ -343,11 +386,20 @@ std::vector<std::string> LrcToZVEK(std::vector<std::string> lrc, int& invalidSta
     return out;
 }
 
+}  // namespace
+
+std::vector<std::string> LrcToZVEK(std::vector<std::string> lrc, int& invalidStamps) {
+    CheckGrowth(lrc);
+    return ReadCheckedLrc(std::move(lrc), invalidStamps);
+}
+
 void ConvertLrcToZVEK(LyricsDocument& doc) {
     hlWaitCursor wait(doc.host());
+    // A refused file leaves the document as it was, its undo history too.
+    CheckGrowth(doc.Lines());
     doc.ClearUndo();
     int invalid = 0;
-    std::vector<std::string> lines = LrcToZVEK(doc.TakeLines(), invalid);
+    std::vector<std::string> lines = ReadCheckedLrc(doc.TakeLines(), invalid);
     doc.SetLines(std::move(lines));
     doc.MoveCaretTo(0, static_cast<int>(kLyricsTemplate.size()));
     doc.Modified = true;
@@ -357,6 +409,11 @@ void ConvertLrcToZVEK(LyricsDocument& doc) {
 
 std::string InvalidStampsNote(int count) {
     return "読めないタイムタグが" + std::to_string(count) + "行にあります（時刻なしの行として残しました）";
+}
+
+std::string TooManyStampsNote(std::size_t line) {
+    return "タイムタグが多すぎます（" + std::to_string(line) + "行目まで）：歌詞が元のファイルの" +
+           std::to_string(kLrcMaxGrowth) + "倍を超える大きさになるため、変換しませんでした";
 }
 
 std::string FormatLrcStamp(int time, bool milliseconds) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,16 +26,37 @@ std::string LrcTextFromBytes(std::string bytes, std::size_t& replaced);
 // "mm:ss:xx", blanks anywhere ignored) into milliseconds, or kNoTime.
 int ParseLrcTime(std::string_view text);
 
+// A line's words are written once for each of its stamps, so a few
+// kilobytes of stamps in front of long words would ask for gigabytes. A file
+// is refused when those copies would make the lyrics more than
+// kLrcMaxGrowth times as large as its text (CR LF counted) plus
+// kLrcGrowthAllowance: each stamp after a line's first counts its words and
+// 12 bytes for the time tag and line end. A real file, even one whose chorus
+// lines carry a dozen stamps each, stays far below.
+inline constexpr std::size_t kLrcMaxGrowth = 8;
+inline constexpr std::size_t kLrcGrowthAllowance = 64 * 1024;
+
+// An LRC file the reader refuses; what() is the message for the user.
+class LrcError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // LRC lines (Shift-JIS) -> a whole player lyrics file: the template with the
 // header tags' values, then one timed line per stamp, sorted by time.
 // `invalidStamps` counts the lines whose stamp could not be read (they are
-// kept as untimed text).
+// kept as untimed text). Throws LrcError (TooManyStampsNote) for a file whose
+// stamps would make the lyrics too large, before any work on the lines.
 std::vector<std::string> LrcToZVEK(std::vector<std::string> lrc, int& invalidStamps);
 
 // The note for lines whose stamp could not be read.
 std::string InvalidStampsNote(int count);
+// The message of a file refused for its stamps; `line` is the line (from 1)
+// at which the lyrics passed the limit.
+std::string TooManyStampsNote(std::size_t line);
 
-// The Convert menu's "&LRC→ZVEK" on the document, in place.
+// The Convert menu's "&LRC→ZVEK" on the document, in place. A refused file
+// throws LrcError and leaves the document as it was.
 void ConvertLrcToZVEK(LyricsDocument& doc);
 
 struct LrcWriteOptions {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "LoopbackServer.h"
 #include "TestSupport.h"
@@ -180,6 +181,13 @@ TEST_F(CliTest, HtmlLrcSearchAndBrowser) {
     EXPECT_EQ(Read("song.lyr"), expected.replace(expected.find("Title="), 6, "Title=Song"));
     EXPECT_EQ(Run({"unlrc", "-q", "-f", "song.lyr"}).status, 0);
     EXPECT_EQ(Read("song.lrc"), CrLf({"[ti:Song]", "[00:01.01]歌", "[00:02.00]b"}));  // UTF-8
+    std::string many;
+    for (int i = 0; i < 500; ++i) many += "[0:0]";
+    dir.Write("many.lrc", many + std::string(300, 'x'));
+    EXPECT_TRUE(Says(Run({"lrc", "many.lrc"}), 1,
+                     {"エラー：タイムタグが多すぎます（1行目まで）：歌詞が元のファイルの8倍を超える大きさになるため、"
+                      "変換しませんでした"}));
+    EXPECT_FALSE(Exists("many.lyr"));
     EXPECT_EQ(Run({"unlrc", "--ms", "-e", "sjis", "-o", "-", "-"}, Sjis("00:01:005=歌\r\n")).out,
               Sjis("[00:01.005]歌\r\n"));
 
@@ -285,6 +293,37 @@ TEST_F(CliTagTest, WhereTheReferenceComesFromAndTheResultGoes) {
         EXPECT_EQ(r.out, "");  // "-" from a file is no order to print
         EXPECT_FALSE(Exists("in/" + value));
         EXPECT_TRUE(fs::remove(dir.path() / (value == "../up.lyr" ? "in/up.lyr" : "in/t.lyr")));
+    }
+}
+
+// A batch that would write one file twice, or over another of its INPUTs,
+// under any of its names, is refused whole even with -f: nothing is written.
+TEST_F(CliTagTest, BatchesNeverWriteOverTheirOwnFiles) {
+    for (const char* name : {"d1/a.txt", "d2/a.txt", "k.txt", "k.lyr", "in/t.TagLyr", "in/t2.TagLyr"})
+        dir.Write(name, name[0] == 'i' ? tagFile : name);  // the tag files both name song.lyr
+    fs::create_hard_link(dir.path() / "k.txt", dir.path() / "hard.txt");
+    fs::create_symlink("k.txt", dir.path() / "soft.txt");
+    fs::create_directory_symlink("d1", dir.path() / "d1link");
+    const auto files = [&] {
+        std::map<std::string, std::string> all;
+        for (const auto& entry : fs::recursive_directory_iterator(dir.path()))
+            all[entry.path()] = entry.is_regular_file() ? test::ReadBytes(entry.path()) : "";
+        return all;
+    };
+    const auto before = files();
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"text", "-f", "-o", "out/", "d1/a.txt", "d2/a.txt"},
+         "'d1/a.txt' and 'd2/a.txt' would both be written to 'out/a.lyr'"},
+        {{"text", "-f", "d1/a.txt", "d2/../d1/a.txt"}, "would both be written to 'd2/../d1/a.lyr'"},
+        {{"text", "-f", "d1/a.txt", "d1link/a.txt"}, "would both be written to 'd1link/a.lyr'"},
+        {{"untext", "-f", "k.lyr", "k.txt"}, "'k.lyr' would be written to 'k.txt', which is the INPUT 'k.txt'"},
+        {{"untext", "-f", "k.lyr", "hard.txt"}, "which is the INPUT 'hard.txt'"},
+        {{"untext", "-f", "k.lyr", "soft.txt"}, "which is the INPUT 'soft.txt'"},
+        {{"untag", "-f", "-r", "ref.txt", "in/t.TagLyr", "in/t2.TagLyr"}, "would both be written to 'in/song.lyr'"},
+    };
+    for (const auto& [args, says] : cases) {
+        EXPECT_TRUE(Says(Run(args), 64, {says})) << testing::PrintToString(args);
+        EXPECT_EQ(files(), before);
     }
 }
 

@@ -108,6 +108,25 @@ TEST(LrcTest, RealWorldFile) {
     EXPECT_EQ(doc.FileName(), "");
 }
 
+TEST(LrcTest, StampsThatWouldMultiplyTheFileAreRefused) {
+    // A chorus with a hundred stamps is read; 2 KB of stamps on long words
+    // would come to some fifty times the file, and are refused before any copy.
+    std::string chorus, many;
+    for (int i = 0; i < 500; ++i) (i < 100 ? chorus : many) += "[0:0" + std::to_string(i % 10) + "]";
+    int invalid = 0;
+    EXPECT_EQ(LrcToZVEK({chorus + std::string(100, 'x')}, invalid).size(), kTemplateLines + 100);
+    const std::vector<std::string> lrc = {"[ti:Song]", "", many + std::string(300, 'x'), "[00:01.00]a"};
+    EXPECT_THROW(LrcToZVEK(lrc, invalid), LrcError);  // its message: in the command-line tests
+    test::FakeHost host;
+    LyricsDocument doc(host);
+    doc.SetLines(lrc);
+    doc.SetFileName("many.lrc");
+    EXPECT_THROW(ConvertLrcToZVEK(doc), LrcError);
+    EXPECT_TRUE(doc.Lines() == lrc);  // no dump of the whole result on failure
+    EXPECT_EQ(doc.FileName(), "many.lrc");
+    EXPECT_FALSE(doc.Modified || doc.TakeUndoClearRequest());
+}
+
 TEST(LrcTest, Writing) {
     const std::vector<std::string> lyrics = {
         "[Spec]", "Title=Song", "Artist=", "Lyrics=Writer", "Presenter=Me", "[Text]", ";a comment", "00:00:000=#fade",
