@@ -260,35 +260,33 @@ bool SkipValue(std::string_view& in) {
         SkipSpace(in);
         if (in.empty()) return false;
         const char c = in.front();
-        bool closed = false;  // the value ended here: look for what follows it
         if (c == '{' || c == '[') {
             if (depth == kMaxJsonDepth) return false;
             in.remove_prefix(1);
             isObject[depth++] = c == '{';
-            if (Eat(in, c == '{' ? '}' : ']')) --depth, closed = true;
-            else if (c == '{' && !(SkipString(in) && Eat(in, ':'))) return false;
+            if (!Eat(in, c == '{' ? '}' : ']')) {
+                if (c == '{' && !(SkipString(in) && Eat(in, ':'))) return false;
+                continue;  // to its first value
+            }
+            --depth;
         } else if (c == '"') {
             if (!SkipString(in)) return false;
-            closed = true;
-        } else if (in.starts_with("true") || in.starts_with("null")) {
-            in.remove_prefix(4), closed = true;
-        } else if (in.starts_with("false")) {
-            in.remove_prefix(5), closed = true;
+        } else if (c == 't' || c == 'f' || c == 'n') {
+            const std::string_view word = c == 't' ? "true" : c == 'f' ? "false" : "null";
+            if (!in.starts_with(word)) return false;
+            in.remove_prefix(word.size());
         } else if (!SkipNumber(in)) {
             return false;
-        } else {
-            closed = true;
         }
-        while (closed) {
+        // A value has ended: the next one in its container, or the container's end.
+        for (;;) {
             if (depth == 0) return true;
             if (Eat(in, ',')) {
                 if (isObject[depth - 1] && !(SkipString(in) && Eat(in, ':'))) return false;
-                closed = false;
-            } else if (Eat(in, isObject[depth - 1] ? '}' : ']')) {
-                --depth;
-            } else {
-                return false;
+                break;
             }
+            if (!Eat(in, isObject[depth - 1] ? '}' : ']')) return false;
+            --depth;
         }
     }
 }
