@@ -57,7 +57,7 @@ bool CloseStdout() {
     return ReportStdoutError(errno);
 }
 
-std::string EscapeForTerminal(std::string_view text) {
+std::string EscapeForTerminal(std::string_view text, bool oneLine) {
     std::string out;
     out.reserve(text.size() + 1);
     const auto escape = [&](unsigned char byte) {
@@ -69,11 +69,11 @@ std::string EscapeForTerminal(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
         // Message texts break lines with CR LF; a terminal wants LF.
-        if (byte == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+        if (!oneLine && byte == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
             ++i;
             continue;
         }
-        if (byte == '\n') {
+        if (!oneLine && byte == '\n') {
             out.push_back('\n');
             ++i;
             continue;

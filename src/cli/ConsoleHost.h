@@ -11,8 +11,9 @@ namespace zvek {
 
 // `text` as it may be shown on a terminal: CR LF and LF become LF, every
 // other control byte (C0, DEL, C1) and every byte that is not well-formed
-// UTF-8 is written as "\xHH".
-std::string EscapeForTerminal(std::string_view text);
+// UTF-8 is written as "\xHH". With `oneLine` (a value on a line of its
+// own, such as an address) LF is written as "\x0A" too.
+std::string EscapeForTerminal(std::string_view text, bool oneLine = false);
 
 // Standard output, written straight to the descriptor so that no buffer is
 // left to fail unseen at exit: a script must learn that its output is

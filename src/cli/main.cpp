@@ -345,14 +345,15 @@ int ExitStatusOf(int resultCode) {
 }
 
 // The address is what the browser gives, as it gives it: the window cleans
-// it up only when it fetches the page.
+// it up only when it fetches the page. It is anybody's text, though: its
+// control characters are shown escaped, and it stays on one line.
 int RunBrowser(const ConsoleHost& host) {
     const std::string page = GetBrowserPage();
     if (page.empty()) {
         host.Print("インターネットエクスプローラーで歌詞ページを表示させてください");
         return kExitFailure;
     }
-    return WriteStdout(page + "\n") ? kExitOk : kExitFailure;
+    return WriteStdout(EscapeForTerminal(page, true) + "\n") ? kExitOk : kExitFailure;
 }
 
 // The addresses the Find menu would open, in the same order.

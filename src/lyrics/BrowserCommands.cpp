@@ -1,6 +1,7 @@
 #include "lyrics/BrowserCommands.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "lyrics/LyricsDocument.h"
@@ -14,15 +15,16 @@ namespace zvek {
 
 void MenuOpenIEClick(LyricsDocument& doc) {
     Host& host = doc.host();
-    const std::string shown = GetBrowserPage();
-    if (shown.empty()) {
+    const std::optional<std::string> shown = WaitForBrowserPage(host);
+    if (!shown) return;  // the user stopped it
+    const std::string address = NormalizeBrowserUrl(*shown);
+    if (address.empty()) {
         host.MessageBox(kNoBrowserPageText, MsgKind::Error, MsgButtons::Ok);
         return;
     }
-    const std::string address = NormalizeBrowserUrl(shown);
-    if (address.empty() || !doc.MayDiscardEditsFor(address)) return;
+    if (!doc.MayDiscardEditsFor(address)) return;
     hlWaitCursor wait(host);
-    if (!IsWebAddress(address)) {
+    if (!HasWebScheme(address)) {
         doc.OpenFile(address);
         return;
     }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -45,10 +46,19 @@ std::vector<std::string> TextReferenceLines(const std::string& path) {
 // The address a page saved by a browser records in its first
 // "<!-- saved from url=" comment, or nothing.
 std::string SavedFromAddress(const TokenList& tokens) {
+    constexpr std::string_view kSavedFrom = "<!-- saved from url=";
     for (const auto& token : tokens) {
-        if (!ContainsText(token, "<!-- saved from url=")) continue;
-        if (!ContainsText(token, "http:") && !ContainsText(token, "https:")) return {};
-        std::string_view address = token;
+        const std::size_t at = FindText(token, kSavedFrom);
+        if (at == std::string::npos) continue;
+        // "(0026)", the length, then the address itself: its own scheme
+        // decides, in the lower case the browser writes, not an "http:"
+        // further on ("about:blank#http://...").
+        std::string_view address = std::string_view(token).substr(at + kSavedFrom.size());
+        if (address.starts_with("(")) {
+            const std::size_t close = FindChar(address, ')');
+            address.remove_prefix(close == std::string_view::npos ? address.size() : close + 1);
+        }
+        if (!address.starts_with("http:") && !address.starts_with("https:")) return {};
         if (address.ends_with("-->")) address.remove_suffix(3);
         while (!address.empty() && static_cast<unsigned char>(address.back()) <= 0x20) address.remove_suffix(1);
         return SjisToUtf8(NormalizeBrowserUrl(address));
@@ -195,8 +205,22 @@ std::string LyrFileName(std::string_view value) {
     return {};
 }
 
+namespace {
+
+// `web`: the reference is an address to download, not a local file. A
+// reference the user names is judged by IsWebAddress; a browser's page by
+// its own scheme, since a local page's path may hold "http:" too.
+bool MakeTagFileFrom(LyricsDocument& doc, const std::string& reference, bool web);
+bool RestoreFromTagFileWith(LyricsDocument& doc, const std::string& reference, bool web);
+
+bool ConvertWith(LyricsDocument& doc, const std::string& reference, bool web) {
+    return IsTagFile(doc) ? RestoreFromTagFileWith(doc, reference, web) : MakeTagFileFrom(doc, reference, web);
+}
+
+}  // namespace
+
 bool ConvertWithReference(LyricsDocument& doc, const std::string& reference) {
-    return IsTagFile(doc) ? RestoreFromTagFile(doc, reference) : MakeTagFile(doc, reference);
+    return ConvertWith(doc, reference, IsWebAddress(reference));
 }
 
 void MenuTagToZVEKClick(LyricsDocument& doc) {
@@ -219,12 +243,14 @@ void MenuConvertFromURLClick(LyricsDocument& doc) {
 }
 
 void MenuConvertFromIEClick(LyricsDocument& doc) {
-    const std::string shown = GetBrowserPage();
-    if (shown.empty()) {
+    const std::optional<std::string> shown = WaitForBrowserPage(doc.host());
+    if (!shown) return;  // the user stopped it
+    const std::string page = NormalizeBrowserUrl(*shown);
+    if (page.empty()) {
         doc.host().MessageBox(kNoBrowserPageText, MsgKind::Error, MsgButtons::Ok);
         return;
     }
-    ConvertWithReference(doc, NormalizeBrowserUrl(shown));
+    ConvertWith(doc, page, HasWebScheme(page));
 }
 
 std::string UnfoundCharsNote(std::size_t count) {
@@ -234,13 +260,23 @@ std::string UnfoundCharsNote(std::size_t count) {
 bool IsTagFile(const LyricsDocument& doc) { return doc.Contains("[TagLyr]"); }
 
 bool MakeTagFile(LyricsDocument& doc, const std::string& reference) {
+    return MakeTagFileFrom(doc, reference, IsWebAddress(reference));
+}
+
+bool RestoreFromTagFile(LyricsDocument& doc, const std::string& reference) {
+    return RestoreFromTagFileWith(doc, reference, IsWebAddress(reference));
+}
+
+namespace {
+
+bool MakeTagFileFrom(LyricsDocument& doc, const std::string& reference, bool web) {
     hlWaitCursor wait(doc.host());
     doc.ResultCode = kResultOk;
     std::string pageAddress;
     std::string referencePath = reference;
     std::string referenceName = ExtractFileName(reference);
     std::unique_ptr<DownloadedPage> downloaded;
-    if (IsWebAddress(reference)) {
+    if (web) {
         downloaded = DownloadReferenceForTag(doc, reference, pageAddress);
         if (!downloaded) return false;
         referencePath = downloaded->path();
@@ -301,13 +337,13 @@ bool MakeTagFile(LyricsDocument& doc, const std::string& reference) {
     return true;
 }
 
-bool RestoreFromTagFile(LyricsDocument& doc, const std::string& reference) {
+bool RestoreFromTagFileWith(LyricsDocument& doc, const std::string& reference, bool web) {
     hlWaitCursor wait(doc.host());
     Host& host = doc.host();
     doc.ResultCode = kResultOk;
     std::string referencePath = reference;
     std::unique_ptr<DownloadedPage> downloaded;
-    if (IsWebAddress(reference)) {
+    if (web) {
         downloaded = DownloadReferenceForRestore(doc, reference);
         if (!downloaded) return false;
         referencePath = downloaded->path();
@@ -404,5 +440,7 @@ bool RestoreFromTagFile(LyricsDocument& doc, const std::string& reference) {
     }
     return true;
 }
+
+}  // namespace
 
 }  // namespace zvek

@@ -37,6 +37,9 @@ constexpr int kReadTries = 5;
 constexpr std::size_t kPendingLimit = 16 * 1024;
 // Longest single wait in the transfer loop; curl's own timers shorten it.
 constexpr milliseconds kPollSlice{1000};
+// The same when a stop flag is watched, so that a stop ends the transfer
+// at once and whoever waits for the thread is not kept.
+constexpr milliseconds kStopPollSlice{50};
 // How often the waiting window thread processes messages when nothing happens.
 constexpr milliseconds kMessagePoll{20};
 
@@ -254,8 +257,8 @@ struct TWinInet::Request {
             Clock::time_point deadline = std::min(stallEnd, totalEnd);
             if (limits.lowSpeedBytesPerSecond > 0 && limits.lowSpeedTime > milliseconds::zero())
                 deadline = std::min(deadline, now + (limits.lowSpeedTime - windowWaited));
-            const auto slice =
-                std::min(kPollSlice, std::chrono::ceil<milliseconds>(deadline - now) + milliseconds(1));
+            const auto slice = std::min(stop ? kStopPollSlice : kPollSlice,
+                                        std::chrono::ceil<milliseconds>(deadline - now) + milliseconds(1));
             Curl()->multi_poll(multi, nullptr, 0, static_cast<int>(slice.count()), nullptr);
         }
     }

@@ -206,9 +206,16 @@ TEST_F(CliTest, HtmlLrcSearchAndBrowser) {
     fs::create_directory(dir.path() / "home");
     test::ScopedEnv home{"HOME", dir / "home"};
     test::ScopedEnv config{"XDG_CONFIG_HOME", dir / "home"};
+    test::ScopedEnv devTools{"ZVEKLC_DEVTOOLS_PORT", std::to_string(test::UnusedPort())};
     auto browser = Run({"browser"});
     EXPECT_EQ(browser.status, 1);
     EXPECT_EQ(browser.err, "インターネットエクスプローラーで歌詞ページを表示させてください\n");
+    // The address is printed on one line, its control characters escaped.
+    dir.Write("home/.mozilla/firefox/profiles.ini", "[Profile0]\nPath=p\nIsRelative=1\n");
+    dir.Write("home/.mozilla/firefox/p/sessionstore-backups/recovery.jsonlz4",
+              test::MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://x/\n\u001b]0;t\u0007\u0000\r\u00e9"}],)"
+                           R"("index":1}],"selected":1}],"selectedWindow":1})"));
+    EXPECT_EQ(Run({"browser"}).out, "http://x/\\x0A\\x1B]0;t\\x07\\x00\\x0D\u00e9\n");
 }
 
 const std::string kRefPage = Sjis("前書き\r\n朝の窓をあけて\r\nWalking down the street\r\n");

@@ -93,14 +93,15 @@ TEST_F(TagConversionsTest, RoundTripsThroughEveryKindOfReference) {
     std::string text;
     for (const char* line : kPageLines) text += Sjis(line) + "\r\n";
     // Pages as a browser saves them, one per code set: {the line it puts
-    // first, the URL= line that gives}. Only the scheme in the lower case the
-    // browser writes counts; a page saved from a local file names no address.
+    // first, the URL= line that gives}. Only the address's own scheme in the
+    // lower case the browser writes counts; a page saved from a local file
+    // names no address, whatever follows its scheme.
     // A downloaded page is named by the address it came from all the same.
     constexpr std::pair<const char*, const char*> savedFrom[] = {
         {"<!-- saved from url=(0033)http://example.com/song.htm?id=7 -->\n", "URL=http://example.com/song.htm?id=7"},
         {"<!-- saved from url=(0026)https://example.org/a.htm -->\n", "URL=https://example.org/a.htm"},
         {"<!-- saved from url=(0026)HTTP://example.org/a.htm -->\n", ""},
-        {"<!-- saved from url=(0022)file:///C:/x/song.htm -->\n", ""},
+        {"<!-- saved from url=(0037)file:///C:/x/song.htm#http://x.test/ -->\n", ""},
     };
     static_assert(std::size(savedFrom) == std::size(test::kPageCodeSets));
     // {where the reference is, the name the tag file gives it, its URL= line, the words}

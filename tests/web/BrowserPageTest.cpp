@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -95,7 +96,10 @@ TEST_F(BrowserPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
 // list is asked: its first page with an address is the one shown.
 TEST_F(BrowserPageTest, DamagedSessionGivesNothingAndTheDevToolsListItsFirstPage) {
     const std::string session = Session("http://good/"), good = MozLz4(session);
-    const struct { const char* what; std::string bytes; } cases[] = {
+    const auto with = [&session](const std::string& member) {
+        return MozLz4(session.substr(0, session.size() - 1) + "," + member + "}");
+    };
+    const struct { const char* what; std::string bytes, expected = ""; } cases[] = {
         {"header only", good.substr(0, 12)},
         {"wrong magic", "mozLz41" + good.substr(7)},
         {"size too small", MozLz4(session, session.size() - 1)},
@@ -108,11 +112,20 @@ TEST_F(BrowserPageTest, DamagedSessionGivesNothingAndTheDevToolsListItsFirstPage
         {"url not text", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":7}],"index":1}],"selected":1}],"selectedWindow":1})")},
         {"windows not a list", MozLz4(R"({"windows":{"0":{}},"selectedWindow":1})")},
         {"nested beyond reason", MozLz4(std::string(200000, '[') + std::string(200000, ']'))},
+        {"declared beyond the cap", MozLz4(session + std::string(kMaxSessionBytes + 1 - session.size(), ' '))},
+        {"the largest session", MozLz4(session + std::string(kMaxSessionBytes - session.size(), ' ')), "http://good/"},
+        {"escapes decoded", MozLz4(Session(R"(http://x/\u00e9\ud83c\udfb5\"\\\/\n)")),
+         "http://x/\u00e9\U0001F3B5\"\\/\n"},
+        {"lone surrogate", with(R"("x":"\udc00")")},
+        {"raw control byte", with("\"x\":\"\t\"")},
+        {"broken UTF-8", with("\"x\":\"\xE3\x81\"")},
+        {"leading zero", with(R"("x":01)")},
+        {"bad word", with(R"("x":nul)")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         OneProfile(c.bytes);
-        EXPECT_EQ(GetBrowserPage(closedPort), "");
+        EXPECT_EQ(GetBrowserPage(closedPort), c.expected);
     }
     const struct { const char* what; int status; std::string body, expected; } lists[] = {
         {"first page after other targets", 200,
@@ -149,27 +162,91 @@ TEST_F(BrowserPageTest, CommandsTakeThePageTheBrowserShows) {
 
     lyrics.SetText(test::ReadBytes(ZVEKLC_SAMPLES "/sample.txt"));
     ConvertTextToZVEK(lyrics);
-    expected.SetLines(lyrics.Lines());
+    const auto zvek = lyrics.Lines();
+    expected.SetLines(zvek);
     ASSERT_TRUE(MakeTagFile(expected, url));
     MenuConvertFromIEClick(lyrics);
     EXPECT_EQ(lyrics.Lines(), expected.Lines());
 
-    test::WriteBytes(tmp / "saved page.htm", page);
-    OneProfile(MozLz4(Session("file://" + (tmp / "saved%20page.htm"))));
+    // A local page is one by its scheme, whatever its path holds; the tag
+    // file made from the web page comes back with it.
+    const std::string saved = tmp.Write("http:/saved page.htm", page);
+    OneProfile(MozLz4(Session("file://" + (tmp / "http:/saved%20page.htm"))));
     MenuOpenIEClick(doc);
-    EXPECT_EQ(doc.FileName(), tmp / "saved page.htm");
+    EXPECT_EQ(doc.FileName(), saved);
     EXPECT_EQ(doc.Lines(), pageText.Lines());
+    MenuConvertFromIEClick(lyrics);
+    EXPECT_EQ(lyrics.Lines(), zvek);
     EXPECT_TRUE(host.messages.empty());
+}
+
+// An address that only holds a page's address, or names a local file that
+// is no page, is no page, from either browser: the document stays as it is.
+// The window waits for the DevTools list no longer than its limit, and a
+// stop ends the wait at once.
+TEST_F(BrowserPageTest, CommandsTakeNothingElseAndNeverHoldTheWindow) {
+    const std::string secret = tmp.Write("secret.htm", "secret"), notes = tmp.Write("notes.txt", "notes");
+    const std::string song = server.Url("/song.htm");
+    server.Serve("/song.htm", 200, "song");
+    test::ScopedEnv port{"ZVEKLC_DEVTOOLS_PORT", std::to_string(server.Port())};
+    const std::string addresses[] = {"about:blank#file://" + secret, "about:reader?url=" + song,
+                                     "view-source:" + song, "javascript:'" + song + "'", secret,
+                                     "file://" + notes, "file://" + notes + "\\u0000.htm"};
+    for (const bool firefox : {true, false}) {
+        for (const std::string& address : addresses) {
+            SCOPED_TRACE(address);
+            fs::remove_all(tmp.path() / "home");
+            if (firefox) OneProfile(MozLz4(Session(address)));
+            else server.Serve("/json/list", 200, R"([{"type":"page","url":")" + address + R"("}])");
+            test::FakeHost host;
+            LyricsDocument doc(host);
+            doc.SetText("lyrics\r\n");
+            MenuOpenIEClick(doc);
+            MenuConvertFromIEClick(doc);
+            EXPECT_EQ(doc.Text(), "lyrics\r\n");
+            ASSERT_EQ(host.messages.size(), 2u);
+            EXPECT_EQ(host.messages[0].text + host.messages[1].text,
+                      std::string(kNoBrowserPageText) + kNoBrowserPageText);
+        }
+    }
+
+    server.Trickle("/json/list", " ", std::chrono::milliseconds(1500), 100, 1000);
+    struct StoppingHost : test::FakeHost {
+        std::function<bool()> stop = [] { return false; };
+        bool CancelRequested() override { return stop(); }
+    } host;
+    LyricsDocument doc(host);
+    doc.SetText("lyrics\r\n");
+    const auto held = [&doc](void (*command)(LyricsDocument&)) {
+        const auto start = std::chrono::steady_clock::now();
+        command(doc);
+        return std::chrono::steady_clock::now() - start;
+    };
+    EXPECT_LT(held(MenuConvertFromIEClick), std::chrono::seconds(10));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, kNoBrowserPageText);
+    const std::size_t asked = server.Requests().size();
+    host.stop = [&] { return server.Requests().size() > asked; };
+    EXPECT_LT(held(MenuOpenIEClick), std::chrono::seconds(2));
+    EXPECT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(doc.Text(), "lyrics\r\n");
 }
 
 TEST(NormalizeBrowserUrl, CleansBrowserAddresses) {
     struct { const char* address; const char* expected; } cases[] = {
-        {"<!-- saved from url=(0026)https://example.org/a.htm", "https://example.org/a.htm"},
         {"http://x/a.php?id=3&sentaku=1&x=2", "http://x/a.php?sentaku=1"},
-        {"http://x/a.php?x=2&sentaku=1", "http://x/a.php?x=2&sentaku=1"},  // last parameter: whole
+        {"HTTPS://x/a.php?x=2&sentaku=1", "HTTPS://x/a.php?x=2&sentaku=1"},  // last parameter: whole
         {"http://x/a.php?x=2", "http://x/a.php?x=2"},
         {"FILE:///home/me/My%20Songs/a%41.htm", "/home/me/My Songs/a%41.htm"},
-        {"C:\\songs\\a.htm", "C:\\songs\\a.htm"},  // neither: unchanged
+        // No page: a local file that is none, a control character, an
+        // address inside another or with no scheme of its own.
+        {"file:///home/me/notes.txt", ""},
+        {"file:///home/me/a.htm\t", ""},
+        {"about:blank#file:///x.htm", ""},
+        {"view-source:http://x/", ""},
+        {"<!-- saved from url=(0026)https://example.org/a.htm", ""},
+        {"C:\\songs\\a.htm", ""},
+        {"/home/me/a.htm", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(NormalizeBrowserUrl(c.address), c.expected) << c.address;
 }
