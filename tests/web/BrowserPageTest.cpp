@@ -92,13 +92,12 @@ TEST_F(BrowserPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
 }
 
 // Whatever a session file holds, it gives its page or nothing, quickly and
-// without allocating what its header claims. Then the browser's DevTools
-// list is asked: its first page with an address is the one shown.
+// without allocating what its header claims. (JSON that is damaged or names
+// no page lies among the session fuzz target's regressions, which hold the
+// walker against a JSON parser.) Then the browser's DevTools list is asked:
+// its first page with an address is the one shown.
 TEST_F(BrowserPageTest, DamagedSessionGivesNothingAndTheDevToolsListItsFirstPage) {
     const std::string session = Session("http://good/"), good = MozLz4(session);
-    const auto with = [&session](const std::string& member) {
-        return MozLz4(session.substr(0, session.size() - 1) + "," + member + "}");
-    };
     const struct { const char* what; std::string bytes, expected = ""; } cases[] = {
         {"header only", good.substr(0, 12)},
         {"wrong magic", "mozLz41" + good.substr(7)},
@@ -106,21 +105,11 @@ TEST_F(BrowserPageTest, DamagedSessionGivesNothingAndTheDevToolsListItsFirstPage
         {"size too large", MozLz4(session, session.size() + 1)},
         {"size beyond any real session", MozLz4(session, 0xFFFFFFFFu)},
         {"size zero", MozLz4(session, 0)},
-        {"JSON broken after the tab", MozLz4(session + ",")},
-        {"window zero", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://a/"}],"index":1}],"selected":1}],"selectedWindow":0})")},
-        {"fractional index", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://a/"}],"index":1.5}],"selected":1}],"selectedWindow":1})")},
-        {"url not text", MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":7}],"index":1}],"selected":1}],"selectedWindow":1})")},
-        {"windows not a list", MozLz4(R"({"windows":{"0":{}},"selectedWindow":1})")},
         {"nested beyond reason", MozLz4(std::string(200000, '[') + std::string(200000, ']'))},
         {"declared beyond the cap", MozLz4(session + std::string(kMaxSessionBytes + 1 - session.size(), ' '))},
         {"the largest session", MozLz4(session + std::string(kMaxSessionBytes - session.size(), ' ')), "http://good/"},
         {"escapes decoded", MozLz4(Session(R"(http://x/\u00e9\ud83c\udfb5\"\\\/\n)")),
          "http://x/\u00e9\U0001F3B5\"\\/\n"},
-        {"lone surrogate", with(R"("x":"\udc00")")},
-        {"raw control byte", with("\"x\":\"\t\"")},
-        {"broken UTF-8", with("\"x\":\"\xE3\x81\"")},
-        {"leading zero", with(R"("x":01)")},
-        {"bad word", with(R"("x":nul)")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -238,15 +227,11 @@ TEST(NormalizeBrowserUrl, CleansBrowserAddresses) {
         {"HTTPS://x/a.php?x=2&sentaku=1", "HTTPS://x/a.php?x=2&sentaku=1"},  // last parameter: whole
         {"http://x/a.php?x=2", "http://x/a.php?x=2"},
         {"FILE:///home/me/My%20Songs/a%41.htm", "/home/me/My Songs/a%41.htm"},
-        // No page: a local file that is none, a control character, an
-        // address inside another or with no scheme of its own.
-        {"file:///home/me/notes.txt", ""},
+        // No page: a control character, an address with no scheme of its own
+        // (more, through the commands, in CommandsTakeNothingElse...).
         {"file:///home/me/a.htm\t", ""},
-        {"about:blank#file:///x.htm", ""},
-        {"view-source:http://x/", ""},
         {"<!-- saved from url=(0026)https://example.org/a.htm", ""},
         {"C:\\songs\\a.htm", ""},
-        {"/home/me/a.htm", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(NormalizeBrowserUrl(c.address), c.expected) << c.address;
 }
