@@ -127,9 +127,8 @@ TEST_F(AssociationTest, StartUpLeavesWhatIsNotOursAlone) {
         fs::create_directories(data + "/applications");
         test::WriteBytes(notes, "mine");
         c.plant();
-        AssociationState state = AssociationState::Complete;
-        EXPECT_TRUE(test::ReturnsWithoutWaitingOn({desktop}, [&] { state = RunTagLyrAssociationCheck(program); }));
-        EXPECT_EQ(state, AssociationState::Elsewhere);
+        EXPECT_TRUE(test::ReturnsWithoutWaitingOn(
+            {desktop}, [&] { EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Elsewhere); }));
         EXPECT_FALSE(fs::exists(mime));  // nothing half-made
         EXPECT_EQ(ForeignTagLyrAssociationFile(), desktop);
         EXPECT_EQ(WriteTagLyrAssociation(program), c.menuWrites);

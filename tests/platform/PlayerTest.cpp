@@ -151,19 +151,13 @@ TEST_F(PlayerTest, PipesDevicesAndGiantsAreNeitherReadNorReplaced) {
     test::WriteBytes(giant, Registry("HKEY_LOCAL_MACHINE", Key(kKey1, R"(@="C:\ZVEK\ZVEK.EXE")")));
     fs::resize_file(giant, 17u << 20);
     const std::string userReg = test::MakeFifo(prefix / "user.reg");
-    std::string found = "?";
-    EXPECT_TRUE(test::ReturnsWithoutWaitingOn({userReg}, [&] { found = FindPlayerPath(); }));
-    EXPECT_EQ(found, "");
+    EXPECT_TRUE(test::ReturnsWithoutWaitingOn({userReg}, [] { EXPECT_EQ(FindPlayerPath(), ""); }));
 
     const std::string fifo = test::MakeFifo(ini);
-    std::string tool = "?";
-    bool registered = true;
     EXPECT_TRUE(test::ReturnsWithoutWaitingOn({fifo}, [&] {
-        tool = ReadPlayerTool(player.string(), kPlayerToolName);
-        registered = RegisterPlayerTool(player.string(), kPlayerToolName, "v");
+        EXPECT_EQ(ReadPlayerTool(player.string(), kPlayerToolName), "");
+        EXPECT_FALSE(RegisterPlayerTool(player.string(), kPlayerToolName, "v"));
     }));
-    EXPECT_EQ(tool, "");
-    EXPECT_FALSE(registered);
     EXPECT_TRUE(fs::is_fifo(ini));
 
     // A device, even behind a link, takes the pipe's way (FilesTest).
