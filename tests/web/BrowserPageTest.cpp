@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
 
 #include "LoopbackServer.h"
