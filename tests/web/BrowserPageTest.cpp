@@ -223,7 +223,6 @@ TEST(NormalizeBrowserUrl, CleansBrowserAddresses) {
     struct { const char* address; const char* expected; } cases[] = {
         {"http://x/a.php?id=3&sentaku=1&x=2", "http://x/a.php?sentaku=1"},
         {"HTTPS://x/a.php?x=2&sentaku=1", "HTTPS://x/a.php?x=2&sentaku=1"},  // last parameter: whole
-        {"http://x/a.php?x=2", "http://x/a.php?x=2"},
         {"FILE:///home/me/My%20Songs/a%41.htm", "/home/me/My Songs/a%41.htm"},
         // No page: a control character, an address with no scheme of its own
         // (more, through the commands, in CommandsTakeNothingElse...).
