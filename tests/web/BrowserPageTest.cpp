@@ -97,17 +97,14 @@ TEST_F(BrowserPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
 TEST_F(BrowserPageTest, DamagedSessionGivesNothingAndTheDevToolsListItsFirstPage) {
     const std::string session = Session("http://good/"), good = MozLz4(session);
     const struct { const char* what; std::string bytes, expected = ""; } cases[] = {
-        {"header only", good.substr(0, 12)},
-        {"wrong magic", "mozLz41" + good.substr(7)},
-        {"size too small", MozLz4(session, session.size() - 1)},
-        {"size too large", MozLz4(session, session.size() + 1)},
-        {"size beyond any real session", MozLz4(session, 0xFFFFFFFFu)},
-        {"size zero", MozLz4(session, 0)},
-        {"nested beyond reason", MozLz4(std::string(200000, '[') + std::string(200000, ']'))},
+        {"header only", good.substr(0, 12)}, {"wrong magic", "mozLz41" + good.substr(7)},
+        {"size too small", MozLz4(session, session.size() - 1)}, {"size zero", MozLz4(session, 0)},
+        {"size too large", MozLz4(session, session.size() + 1)}, {"size beyond any", MozLz4(session, 0xFFFFFFFFu)},
         {"declared beyond the cap", MozLz4(session + std::string(kMaxSessionBytes + 1 - session.size(), ' '))},
         {"the largest session", MozLz4(session + std::string(kMaxSessionBytes - session.size(), ' ')), "http://good/"},
         {"escapes decoded", MozLz4(Session(R"(http://x/\u00e9\ud83c\udfb5\"\\\/\n)")),
          "http://x/\u00e9\U0001F3B5\"\\/\n"},
+        {"nested beyond reason", MozLz4(std::string(200000, '[') + std::string(200000, ']'))},  // last: no page
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -226,9 +223,7 @@ TEST(NormalizeBrowserUrl, CleansBrowserAddresses) {
         {"FILE:///home/me/My%20Songs/a%41.htm", "/home/me/My Songs/a%41.htm"},
         // No page: a control character, an address with no scheme of its own
         // (more, through the commands, in CommandsTakeNothingElse...).
-        {"file:///home/me/a.htm\t", ""},
-        {"<!-- saved from url=(0026)https://example.org/a.htm", ""},
-        {"C:\\songs\\a.htm", ""},
+        {"file:///home/me/a.htm\t", ""}, {"<!-- saved from url=(0026)https://example.org/a.htm", ""}, {"C:\\a.htm", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(NormalizeBrowserUrl(c.address), c.expected) << c.address;
 }
