@@ -211,10 +211,7 @@ TEST_F(CliTest, HtmlLrcSearchAndBrowser) {
     EXPECT_EQ(browser.status, 1);
     EXPECT_EQ(browser.err, "インターネットエクスプローラーで歌詞ページを表示させてください\n");
     // The address is printed on one line, its control characters escaped.
-    dir.Write("home/.mozilla/firefox/profiles.ini", "[Profile0]\nPath=p\nIsRelative=1\n");
-    dir.Write("home/.mozilla/firefox/p/sessionstore-backups/recovery.jsonlz4",
-              test::MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":"http://x/\n\u001b]0;t\u0007\u0000\r\u00e9"}],)"
-                           R"("index":1}],"selected":1}],"selectedWindow":1})"));
+    test::ShowInBrowser(dir / "home", R"(http://x/\n\u001b]0;t\u0007\u0000\r\u00e9)");
     EXPECT_EQ(Run({"browser"}).out, "http://x/\\x0A\\x1B]0;t\\x07\\x00\\x0D\u00e9\n");
 }
 

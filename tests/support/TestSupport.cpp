@@ -169,6 +169,15 @@ std::string MozLz4(const std::string& json, std::optional<std::uint32_t> claimed
     return out + block;
 }
 
+void ShowInBrowser(const std::filesystem::path& home, const std::string& url) {
+    const std::filesystem::path firefox = home / ".mozilla/firefox";
+    std::filesystem::create_directories(firefox / "p/sessionstore-backups");
+    WriteBytes(firefox / "profiles.ini", "[Profile0]\nPath=p\nIsRelative=1\nDefault=1\n");
+    WriteBytes(firefox / "p/sessionstore-backups/recovery.jsonlz4",
+               MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":")" + url +
+                      R"("}],"index":1}],"selected":1}],"selectedWindow":1})"));
+}
+
 MsgResult FakeHost::MessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) {
     messages.push_back({std::string(text), kind, buttons});
     if (buttons == MsgButtons::Ok) return MsgResult::Ok;

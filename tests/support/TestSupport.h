@@ -67,6 +67,9 @@ std::string Iconv(const char* to, const char* from, std::string_view text);
 // `json` framed as the browser writes its session files: magic, the
 // decompressed size (or what `claimed` says it is), one LZ4 block.
 std::string MozLz4(const std::string& json, std::optional<std::uint32_t> claimed = {});
+// A browser whose selected tab shows `url` (as JSON text: escapes stay
+// escapes): a Firefox profile under `home` with its session file.
+void ShowInBrowser(const std::filesystem::path& home, const std::string& url);
 
 // The code sets a lyrics page may come in: the name its meta tag gives and
 // the name iconv knows it by.

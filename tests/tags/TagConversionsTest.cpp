@@ -53,17 +53,6 @@ std::string HtmlPage(const char* charset, const std::string& savedFrom = {}, con
     return page + "</p>\n</body></html>\n";
 }
 
-// A browser whose selected tab shows `url`: a Firefox profile under `home`
-// with its session, LZ4-framed as Firefox writes it.
-void ShowInBrowser(const std::filesystem::path& home, const std::string& url) {
-    const std::filesystem::path firefox = home / ".mozilla/firefox";
-    std::filesystem::create_directories(firefox / "p/sessionstore-backups");
-    test::WriteBytes(firefox / "profiles.ini", "[Profile0]\nPath=p\nIsRelative=1\nDefault=1\n");
-    const std::string json =
-        R"({"windows":[{"tabs":[{"entries":[{"url":")" + url + R"("}],"index":1}],"selected":1}],"selectedWindow":1})";
-    test::WriteBytes(firefox / "p/sessionstore-backups/recovery.jsonlz4", test::MozLz4(json));
-}
-
 class TagConversionsTest : public ::testing::Test {
 protected:
     // A page that does not come fails within the test's patience.
@@ -170,7 +159,7 @@ TEST_F(TagConversionsTest, ReferencesThatCannotBeReadLeaveTheDocumentAlone) {
         EXPECT_EQ(host.ScreenCursor(), crDefault);
         if (!page) continue;
         // The page the browser shows fails alike.
-        ShowInBrowser(dir.path(), reference);
+        test::ShowInBrowser(dir.path(), reference);
         LyricsDocument shown(host);
         MenuOpenIEClick(shown);
         EXPECT_EQ(std::tuple(shown.ResultCode, shown.LineCount(), host.messages.size()),
