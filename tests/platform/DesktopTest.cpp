@@ -175,7 +175,6 @@ protected:
                                         "'\nexit " + std::to_string(status) + "\n");
     }
     void WriteEntry(const std::string& exec, const std::string& at = "data/applications/zvek-browser.desktop") {
-        fs::create_directories(fs::path(tmp / at).parent_path());
         test::WriteBytes(tmp / at, "[Desktop Action new]\nExec=/bin/false %u\n\n[Desktop Entry]\nType=Application\n"
                                    "Name=Browser\nExec[de]=/bin/false %u\nExec=" + exec + "\nMimeType=text/html;\n");
     }

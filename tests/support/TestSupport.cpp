@@ -58,10 +58,8 @@ bool ReturnsWithoutWaitingOn(const std::vector<std::string>& fifos, const std::f
 }
 
 std::string TempDir::Write(std::string_view name, std::string_view bytes) const {
-    const std::filesystem::path path = path_ / name;
-    std::filesystem::create_directories(path.parent_path());
-    WriteBytes(path, bytes);
-    return path.string();
+    WriteBytes(path_ / name, bytes);
+    return (path_ / name).string();
 }
 
 std::string ReadBytes(const std::filesystem::path& path) {
@@ -71,6 +69,7 @@ std::string ReadBytes(const std::filesystem::path& path) {
 }
 
 void WriteBytes(const std::filesystem::path& path, std::string_view bytes) {
+    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path.string());
@@ -171,7 +170,6 @@ std::string MozLz4(const std::string& json, std::optional<std::uint32_t> claimed
 
 void ShowInBrowser(const std::filesystem::path& home, const std::string& url) {
     const std::filesystem::path firefox = home / ".mozilla/firefox";
-    std::filesystem::create_directories(firefox / "p/sessionstore-backups");
     WriteBytes(firefox / "profiles.ini", "[Profile0]\nPath=p\nIsRelative=1\nDefault=1\n");
     WriteBytes(firefox / "p/sessionstore-backups/recovery.jsonlz4",
                MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":")" + url +

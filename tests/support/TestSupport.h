@@ -32,6 +32,7 @@ private:
 };
 
 std::string ReadBytes(const std::filesystem::path& path);
+// Writes the file, its folders made as needed.
 void WriteBytes(const std::filesystem::path& path, std::string_view bytes);
 
 // Makes a named pipe at `path` and gives the path.
