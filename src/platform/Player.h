@@ -18,29 +18,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/WineRegistry.h"
+
 namespace zvek {
 
 // The name of our entry in the player's "Tool" section.
 inline constexpr const char* kPlayerToolName = "ZVEK Lyrics Converter";
-
-// The Wine prefix: $WINEPREFIX, else ~/.wine; empty when neither is known.
-std::string WinePrefix();
-
-// The player's executable as a Linux path, with the letter case the files
-// really have; empty when the player is not installed in a way we can see.
-// The default value of HKEY_LOCAL_MACHINE
-// "Software\Microsoft\Windows\CurrentVersion\App Paths\ZVEK.EXE" (also under
-// Wow6432Node, where 32-bit installers in a 64-bit prefix put it) is read
-// first; only when it names no existing file is HKEY_CURRENT_USER
-// "Software\HALDE\ZVEK" tried. A value with a %VARIABLE% left in it names no
-// file we can find.
-std::string FindPlayerPath();
-
-// A Windows path ("C:\Program Files\ZVEK\ZVEK.EXE") as a Linux path through
-// the prefix's dosdevices links. Every folder and the file are matched
-// without regard to the case of A-Z when the exact name does not exist, as
-// Windows would. Empty when the drive or any part of the path is missing.
-std::string WindowsToLinuxPath(const std::string& prefix, const std::string& windowsPath);
 
 // The player's settings file: its executable's path with the extension
 // ".ini" (an existing file whose name differs only in letter case is taken,
@@ -69,13 +52,6 @@ bool RegisterPlayerTool(const std::string& playerPath, const std::string& name, 
 // The same edit on the file's text; nothing for a name or value the file
 // cannot hold as the player would read it back.
 std::optional<std::string> WithPlayerTool(std::string text, const std::string& name, const std::string& value);
-
-// The default values of the registry keys `keys` (names in lower case,
-// single backslashes) in the text of one of Wine's registry files, read in
-// one pass; a key that is missing, or whose default value is no string, gets
-// an empty value. The pass ends as soon as the first key has its value,
-// since that one wins anyway.
-std::vector<std::string> RegistryDefaultValues(std::string_view text, const std::vector<std::string>& keys);
 
 // Our tool entry's value: `programPath` as the player under Wine sees it
 // (through the dosdevices drive whose target holds it most closely, usually
