@@ -1,6 +1,5 @@
 #include "tags/TagConversions.h"
 
-#include <cstdio>
 #include <memory>
 #include <optional>
 #if defined(__GLIBC__)
@@ -14,9 +13,9 @@
 #include "text/Sjis.h"
 #include "text/Codec.h"
 #include "platform/Files.h"
-#include "platform/TempFiles.h"
 #include "platform/Waitcur.h"
 #include "tags/Fingerprint.h"
+#include "tags/ReferencePage.h"
 #include "tags/TagFile.h"
 #include "web/BrowserUrl.h"
 #include "web/Code.h"
@@ -30,41 +29,6 @@ namespace zvek {
 namespace {
 
 constexpr int kProgressEvery = 16;
-// A local reference is read whole, like a download, and no larger than one.
-constexpr std::size_t kMaxReferenceBytes = 16u << 20;
-
-// The bytes of a reference file. Even a file the user names may be a
-// device or something like /proc/kcore: nothing past the cap is read.
-std::string ReadReference(const std::string& path) { return ReadFileBytes(path, kMaxReferenceBytes); }
-
-// The lines of a text file used as a reference; UTF-8 is read as such.
-std::vector<std::string> TextReferenceLines(const std::string& path) {
-    std::size_t replaced = 0;
-    return SplitLines(TextFromFileBytes(ReadReference(path), replaced));
-}
-
-// The address a page saved by a browser records in its first
-// "<!-- saved from url=" comment, or nothing.
-std::string SavedFromAddress(const TokenList& tokens) {
-    constexpr std::string_view kSavedFrom = "<!-- saved from url=";
-    for (const auto& token : tokens) {
-        const std::size_t at = FindText(token, kSavedFrom);
-        if (at == std::string::npos) continue;
-        // "(0026)", the length, then the address itself: its own scheme
-        // decides, in the lower case the browser writes, not an "http:"
-        // further on ("about:blank#http://...").
-        std::string_view address = std::string_view(token).substr(at + kSavedFrom.size());
-        if (address.starts_with("(")) {
-            const std::size_t close = FindChar(address, ')');
-            address.remove_prefix(close == std::string_view::npos ? address.size() : close + 1);
-        }
-        if (!address.starts_with("http:") && !address.starts_with("https:")) return {};
-        if (address.ends_with("-->")) address.remove_suffix(3);
-        while (!address.empty() && static_cast<unsigned char>(address.back()) <= 0x20) address.remove_suffix(1);
-        return SjisToUtf8(NormalizeBrowserUrl(address));
-    }
-    return {};
-}
 
 // The caret follows the loop from line to line, so that showing progress
 // never recounts the lines already passed.
@@ -77,88 +41,6 @@ void ShowProgress(LyricsDocument& doc, LyricsDocument::CaretWalk& caret, int ind
 void ReportMissingFile(LyricsDocument& doc, const std::string& path) {
     doc.ResultCode = kResultFileNotFound;
     doc.host().MessageBox(path + "：ファイルが見つかりません", MsgKind::Error, MsgButtons::Ok);
-}
-
-// The six texts the reader searches, the width-folded ones made on first use.
-class ReferenceTexts : public FragmentSource {
-public:
-    ReferenceTexts(std::string pageText, std::string pageSource)
-        : a_(std::move(pageText)), b_(std::move(pageSource)) {}
-
-    std::string_view Resolve(const TagEntry& e) override {
-        std::string_view found = a_.Find(e.position, e.length, e.crc, e.firstChar);
-        if (found.empty() && !b_.empty()) found = b_.Find(e.position, e.length, e.crc, e.firstChar);
-        for (int variant = 0; found.empty() && variant < 4; ++variant)
-            if (const Haystack* folded = Folded(variant))
-                found = folded->Find(e.position, e.length, e.crc, e.firstChar);
-        return found;
-    }
-
-private:
-    // Null when folding leaves the text as it was: a search there would
-    // only repeat one already made, and a copy would double the memory.
-    const Haystack* Folded(int variant) {
-        if (!made_[variant]) {
-            made_[variant] = true;
-            const std::string& base = variant < 2 ? a_.text() : b_.text();
-            std::string text = variant % 2 == 0 ? ToHalfWidth(base) : ToFullWidth(base);
-            if (text != base) folded_[variant] = std::make_unique<Haystack>(std::move(text));
-        }
-        return folded_[variant].get();
-    }
-
-    Haystack a_, b_;
-    std::unique_ptr<Haystack> folded_[4];  // A half, A full, B half, B full
-    bool made_[4] = {};
-};
-
-// A reference page fetched from the web into the program's private
-// temporary folder; the file goes with the object.
-class DownloadedPage {
-public:
-    explicit DownloadedPage(std::string path) : path_(std::move(path)) {}
-    ~DownloadedPage() { std::remove(path_.c_str()); }
-    DownloadedPage(const DownloadedPage&) = delete;
-    DownloadedPage& operator=(const DownloadedPage&) = delete;
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-// The tag maker downloads without progress on the status line; the window
-// keeps painting meanwhile and the user may stop it. When a UtaNet page does
-// not come, its other address is tried. On success `pageAddress` is the
-// address that gave the page.
-std::unique_ptr<DownloadedPage> DownloadReferenceForTag(LyricsDocument& doc, const std::string& address,
-                                                        std::string& pageAddress) {
-    auto page = std::make_unique<DownloadedPage>(UniqueTempFile(".htm"));
-    TDownloadThread download(doc.host());
-    pageAddress = address;
-    bool fetched = download.Start(address, page->path(), true);
-    if (!fetched && !download.Cancelled()) {
-        if (const std::string members = UtaNetMembersAddress(address); !members.empty()) {
-            fetched = download.Start(members, page->path(), true);
-            if (fetched) pageAddress = members;
-        }
-    }
-    if (fetched) return page;
-    doc.ResultCode = kResultPageNotFetched;
-    if (!download.Cancelled())
-        doc.host().MessageBox(address + "：ページを取得できませんでした" + FailureNote(download), MsgKind::Error,
-                              MsgButtons::Ok);
-    return nullptr;
-}
-
-// The reader fetches on a worker thread with progress; FetchPage reports a
-// failure itself, the document keeps its result code.
-std::unique_ptr<DownloadedPage> DownloadReferenceForRestore(LyricsDocument& doc, const std::string& address) {
-    auto page = std::make_unique<DownloadedPage>(UniqueTempFile(".htm"));
-    if (!FetchPage(doc.host(), ResolveUtaNetUrl(address), page->path())) {
-        doc.ResultCode = kResultPageNotFetched;
-        return nullptr;
-    }
-    return page;
 }
 
 void PrepareReferenceDialog(FileDialog& dialog) {
