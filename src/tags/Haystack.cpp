@@ -91,7 +91,8 @@ private:
     std::uint32_t reg_ = 0;
 };
 
-// BoundaryCursor that skips ahead by blocks.
+// The boundary test of the plain search (BoundaryCursor in Fingerprint.cpp),
+// skipping ahead by blocks.
 class BlockBoundaries {
 public:
     BlockBoundaries(std::string_view s, const Blocks& blocks) : s_(s), blocks_(blocks) {}

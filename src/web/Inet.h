@@ -1,6 +1,7 @@
-// Fetching web pages: a small pull-style HTTP client (TWinInet), a download
-// on a worker thread that keeps the window responsive (TDownloadThread), and
-// the window-side operations built on them (FetchPage, ResolveUtaNetUrl).
+// Fetching web pages: a download on a worker thread that keeps the window
+// responsive (TDownloadThread) over the HTTP client of HttpClient.h
+// (TWinInet), and the window-side operations built on them (FetchPage,
+// ResolveUtaNetUrl).
 //
 // Only http and https are fetched, redirects included. A download whose
 // final answer is not a 2xx status has failed: an error page is not the
