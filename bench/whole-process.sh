@@ -12,7 +12,8 @@
 #   cmake --build build-rel --target zveklc-cli
 # Goals: a 40 KB page at most 2x iconv; a 9.6 MB EUC-JP page at most 1.0x
 # iconv; a 9.6 MB Shift_JIS page at least 150 MB/s; `text` on 200,000 lines
-# at least 1 M lines/s.
+# at least 1 M lines/s, and on 200,000 lines shaped like real Japanese lyrics
+# (8 MB) at least 2 M lines/s.
 set -euo pipefail
 
 cli=$(realpath "${1:-build-rel/src/zveklc-cli}")
@@ -31,7 +32,8 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 
 # Inputs: a lyrics site's page (Japanese lines between <br> tags, a table,
-# lists, comments, CR LF) repeated to size, and plain lyrics lines.
+# lists, comments, CR LF) repeated to size, plain lyrics lines, and lines
+# shaped like real Japanese lyrics.
 python3 - <<'EOF'
 head = ('<html>\r\n<head>\r\n<meta http-equiv="Content-Type" content="text/html; charset=@">\r\n'
         '<title>歌詞検索 - 春の歌</title>\r\n</head>\r\n<body bgcolor="#FFFFFF">\r\n')
@@ -55,6 +57,39 @@ open('large-sjis.html', 'wb').write(page(9600 * 1000, 'cp932', 'Shift_JIS'))
 lines = ['朝の窓をあけて', '　ひかりが部屋にこぼれる　', '', '  Walking down the morning street  ',
          '"one", "two"']
 open('lines.txt', 'wb').write(''.join(lines[i % 5] + '\r\n' for i in range(200000)).encode('cp932'))
+# Lyrics as real songs have them: Japanese lines of 8-40 characters (kana,
+# kanji, punctuation, full-width spaces, some ASCII words), blank lines
+# between verses, now and then a whole line in ASCII. A fixed linear
+# congruential generator keeps the file the same on every machine.
+seed = 12345
+def rnd(n):
+    global seed
+    seed = (seed * 1103515245 + 12345) % 2**31
+    return (seed >> 8) % n
+hira = 'あいうえおかきくけこさしすせそたちつてとなにぬねのはひふへほまみむめもやゆよらりるれろわをんがぎぐげござじずぜぞだでどばびぶべぼぱぴぷっゃゅょ'
+kata = 'アイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホマミムメモヤユヨラリルレロワヲンガギグゲゴザジズゼゾダデドバビブベボパピプペポッャュョー'
+kanji = '愛夢空海風花雪月星夜朝光影心声涙笑君僕私街道歩走見聞言思出会別今日明昨時間永遠約束記憶未来過去世界胸手届遠近色青赤白黒春夏秋冬雨雲虹'
+punct = '、。！？「」…〜'
+ascii = ['Oh', 'yeah', 'baby', 'love', 'my heart', 'I love you', 'Forever', 'la la la', 'Hey!', 'dream', 'Stay with me']
+def piece():
+    k = rnd(20)
+    if k < 8: return ''.join(hira[rnd(len(hira))] for _ in range(1 + rnd(5)))
+    if k < 12: return ''.join(kanji[rnd(len(kanji))] for _ in range(1 + rnd(3)))
+    if k < 15: return ''.join(kata[rnd(len(kata))] for _ in range(2 + rnd(5)))
+    if k < 17: return punct[rnd(len(punct))]
+    if k < 19: return '　'
+    return ' ' + ascii[rnd(len(ascii))] + ' '
+def lyric():
+    k = rnd(100)
+    if k < 10: return ''
+    if k < 14: return ' '.join(ascii[rnd(len(ascii))] for _ in range(2 + rnd(4)))
+    goal = 8 + rnd(33)
+    line = ''
+    while len(line) < goal: line += piece()
+    line = line[:goal]
+    if rnd(10) == 0: line = '　' + line
+    return line
+open('lyrics.txt', 'wb').write(''.join(lyric() + '\r\n' for _ in range(200000)).encode('cp932'))
 EOF
 # The same page, converted by iconv, must be valid in both code sets.
 iconv -f EUC-JP -t CP932 large-euc.html >check.txt
@@ -78,6 +113,8 @@ measure euc "html -q -o - large-euc.html" "-f EUC-JP -t CP932 large-euc.html"
 measure sjis "html -q -o - large-sjis.html" "-f CP932 -t CP932 large-sjis.html"
 measure text "text -q -o - lines.txt" "-f CP932 -t CP932 lines.txt"
 measure winamp "winamp -q -o - lines.txt" "-f CP932 -t CP932 lines.txt"
+measure lyrics "text -q -o - lyrics.txt" "-f CP932 -t CP932 lyrics.txt"
+measure lyrwinamp "winamp -q -o - lyrics.txt" "-f CP932 -t CP932 lyrics.txt"
 measure version --version --version
 
 python3 - <<'EOF'
@@ -91,7 +128,9 @@ rows = [('version', '--version', None, None),
         ('euc', 'html, 9.6 MB EUC-JP page', 'large-euc.html', 'MB'),
         ('sjis', 'html, 9.6 MB Shift_JIS page', 'large-sjis.html', 'MB'),
         ('text', 'text, 200,000 lines', 'lines.txt', 'lines'),
-        ('winamp', 'winamp, 200,000 lines', 'lines.txt', 'lines')]
+        ('winamp', 'winamp, 200,000 lines', 'lines.txt', 'lines'),
+        ('lyrics', 'text, 200,000 lyrics lines', 'lyrics.txt', 'lines'),
+        ('lyrwinamp', 'winamp, 200,000 lyrics lines', 'lyrics.txt', 'lines')]
 def rate(unit, f, t):
     if unit == 'MB': return f'{mb(f) / t:.0f} MB/s'
     if unit == 'lines': return f'{200000 / t / 1e6:.2f} M lines/s'

@@ -25,27 +25,49 @@ bool NormalizeLine(std::string& line) {
     return true;
 }
 
-std::string TextLineToZVEK(std::string_view line) {
-    std::string out = RetimeLine(Trim(line));
-    NormalizeLine(out);
-    return out;
-}
-
 namespace {
+
+// TextLineToZVEK into `out`, whose buffer is reused.
+void TextLineToZVEK(std::string_view line, std::string& out) {
+    const std::string_view text = Trim(line);
+    // Most lines hold no quote and no "=" and end on a whole character:
+    // retiming keeps such a line whole (quoted only for a full-width space at
+    // an end) and normalizing takes the quotes off again and cleans its ends,
+    // so the steps come down to the time tag and the cleaned line.
+    if (text.find('"') == std::string_view::npos && text.find('=') == std::string_view::npos &&
+        (text.empty() || !IsLeadByte(static_cast<unsigned char>(text.back())) ||
+         LastCharStart(text) + 1 < text.size())) {
+        out.assign("00:00:000=");
+        out.append(TrimBlankChars(text));
+        return;
+    }
+    out = RetimeLine(text);
+    NormalizeLine(out);
+}
 
 // The text conversion of each line `forEach` gives, to `out`. A text without
 // lines converts as one empty line: the line the caret stands on.
 template <class ForEach, class Out>
 void TextLinesToZVEK(ForEach&& forEach, Out&& out) {
     bool any = false;
+    std::string converted;
     forEach([&](std::string_view line) {
         any = true;
-        out(TextLineToZVEK(line));
+        TextLineToZVEK(line, converted);
+        out(converted);
     });
-    if (!any) out(TextLineToZVEK({}));
+    if (any) return;
+    TextLineToZVEK({}, converted);
+    out(converted);
 }
 
 }  // namespace
+
+std::string TextLineToZVEK(std::string_view line) {
+    std::string out;
+    TextLineToZVEK(line, out);
+    return out;
+}
 
 void RetimeSelection(LyricsDocument& doc) {
     doc.KeepQuotes = true;
@@ -78,7 +100,7 @@ void ConvertTextToZVEK(LyricsDocument& doc) {
         [&in](auto&& line) {
             for (const std::string& s : in) line(s);
         },
-        [&out](std::string line) { out.push_back(std::move(line)); });
+        [&out](const std::string& line) { out.push_back(line); });
     doc.SetLines(std::move(out));
     doc.KeepQuotes = false;
     doc.Modified = true;

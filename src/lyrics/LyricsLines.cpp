@@ -248,22 +248,27 @@ std::vector<std::string> SplitQuotedList(std::string_view words) {
     return list;
 }
 
-std::string CleanWords(std::string_view string) {
-    const std::string s = UnquoteValue(string);
-    // Blanks (bytes up to 0x20) and full-width spaces go from both ends, in
-    // any mix; the characters are walked once so that a pair is never split.
-    std::size_t begin = std::string::npos, end = 0;
-    for (std::size_t i = 0; i < s.size();) {
-        const std::size_t n = CharSize(s, i);
-        const bool blank = n == 1 ? static_cast<unsigned char>(s[i]) <= 0x20
-                                  : std::string_view(s).substr(i, 2) == kFullWidthSpace;
-        if (!blank) {
-            if (begin == std::string::npos) begin = i;
-            end = i + n;
-        }
-        i += n;
+std::string_view TrimBlankChars(std::string_view s) {
+    const auto blank = [](std::string_view c) {
+        return c.size() == 1 ? static_cast<unsigned char>(c[0]) <= 0x20 : c == kFullWidthSpace;
+    };
+    // From the front character by character, and from the back by stepping
+    // back over the last character, so that only the blanks are walked.
+    std::size_t begin = 0;
+    while (begin < s.size() && blank(s.substr(begin, CharSize(s, begin)))) begin = NextChar(s, begin);
+    s.remove_prefix(begin);
+    while (!s.empty()) {
+        const std::size_t last = LastCharStart(s);
+        if (!blank(s.substr(last))) break;
+        s.remove_suffix(s.size() - last);
     }
-    return begin == std::string::npos ? std::string() : s.substr(begin, end - begin);
+    return s;
+}
+
+std::string CleanWords(std::string_view string) {
+    // Only a string that begins with a quote can change when unquoted.
+    if (string.empty() || string.front() != kQuote) return std::string(TrimBlankChars(string));
+    return std::string(TrimBlankChars(UnquoteValue(string)));
 }
 
 }  // namespace zvek

@@ -5,9 +5,15 @@
 namespace zvek {
 
 std::size_t LastCharStart(std::string_view s) {
-    std::size_t last = std::string_view::npos;
-    for (std::size_t i = 0; i < s.size(); i = NextChar(s, i)) last = i;
-    return last;
+    // Stepping back instead of walking the whole text: the byte before a run
+    // of lead bytes always ends a character (it stands alone or is a trail
+    // byte), so the run pairs up from its first byte, and the last byte
+    // begins a character when an even number of lead bytes precede it.
+    if (s.empty()) return std::string_view::npos;
+    const std::size_t last = s.size() - 1;
+    std::size_t run = last;
+    while (run > 0 && IsLeadByte(static_cast<unsigned char>(s[run - 1]))) --run;
+    return (last - run) % 2 == 0 ? last : last - 1;
 }
 
 std::size_t FindChar(std::string_view s, char c, std::size_t from) {

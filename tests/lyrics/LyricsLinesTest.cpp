@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "lyrics/Conversions.h"
 #include "lyrics/LyricsLines.h"
+#include "text/Sjis.h"
 
 namespace zvek {
 namespace {
@@ -61,6 +63,30 @@ TEST(BreakQuotedList, SplitsOnlyBetweenQuotedStrings) {
     EXPECT_EQ(BreakQuotedList("\"a\" , \"b\""), "\"a\"\r\"b\"");
     EXPECT_EQ(UnquoteValue("\"a\" , \"b\""), "\"a\" , \"b\"");
     EXPECT_EQ(UnquoteValue("\"a, b\""), "a, b");
+}
+
+// The text conversion's shortcut against its plain steps, and the helpers that
+// step back from a line's end against a walk from its start, on every line
+// of up to 5 bytes from: blanks, quotes, "=", a lead byte (also as the last
+// byte), and bytes that are trails after it (a full-width space is 0x81 0x40).
+TEST(TextLineToZVEK, MatchesThePlainStepsOnEveryShortLine) {
+    const std::string_view bytes = " \"=,0:a\x81\x40";
+    std::vector<std::string> lines{""};
+    for (std::size_t i = 0; i < lines.size() && lines[i].size() < 5; ++i)
+        for (const char b : bytes) lines.push_back(lines[i] + b);
+    for (const std::string& line : lines) {
+        std::string steps = RetimeLine(Trim(line));
+        NormalizeLine(steps);
+        ASSERT_EQ(TextLineToZVEK(line), steps) << line;
+        std::size_t last = std::string::npos, begin = line.size(), end = 0;
+        for (std::size_t i = 0; i < line.size(); i = NextChar(line, i)) {
+            last = i;
+            const std::string_view c = std::string_view(line).substr(i, CharSize(line, i));
+            if (c != " " && c != kFullWidthSpace) begin = std::min(begin, i), end = i + c.size();
+        }
+        ASSERT_EQ(LastCharStart(line), last) << line;
+        ASSERT_EQ(TrimBlankChars(line), begin < end ? line.substr(begin, end - begin) : "") << line;
+    }
 }
 
 }  // namespace
