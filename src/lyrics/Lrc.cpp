@@ -122,7 +122,8 @@ std::size_t FindClose(std::string_view line, std::size_t open, char close) {
     return FindChar(line, close, open + 1);
 }
 
-// The words with every "<mm:ss.xx>" word time taken out.
+// The words with every "<mm:ss.xx>" word time taken out. A word time set
+// apart by blanks on both sides leaves one blank, not two.
 std::string StripWordTimes(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -132,6 +133,7 @@ std::string StripWordTimes(std::string_view text) {
             const std::size_t close = FindClose(text, pos, '>');
             if (close != std::string_view::npos && ParseLrcTime(text.substr(pos + 1, close - pos - 1)) >= 0) {
                 pos = close + 1;
+                if (!out.empty() && IsBlank(out.back()) && pos < text.size() && IsBlank(text[pos])) ++pos;
                 continue;
             }
         }

@@ -45,6 +45,8 @@ TEST(LrcTest, LinesBecomeTimedLyrics) {
          {"intro", "00:01:000=a", "00:05:000=b", "note"}, 0},
         {"word times go, blanks around the words too", {"[00:01.00] <00:01.00>Hel<00:01.50>lo <00:02.00>\t"},
          {"00:01:000=Hello"}, 0},
+        {"a word time between blanks leaves one", {"[00:04.28] chu <00:04.44> chu <00:04.63>  yeah"},
+         {"00:04:280=chu chu  yeah"}, 0},
         {"a bracket that is no word time stays", {"[00:01.00]a <b> c"}, {"00:01:000=a <b> c"}, 0},
         {"an empty stamped line clears the display", {"[00:03.00]", "[00:04.00]   "},
          {"00:03:000=", "00:04:000="}, 0},
