@@ -14,7 +14,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "web/BrowserPage.h"
+#include "web/BrowserCurrentPage.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Browser.h"
+#include "platform/ShowInBrowser.h"
 #include "platform/DesktopEntry.h"
 
 namespace {

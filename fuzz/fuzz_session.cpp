@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "platform/Files.h"
-#include "web/BrowserPage.h"
-#include "web/BrowserUrl.h"
+#include "web/BrowserCurrentPage.h"
+#include "web/WebAddress.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 
-#include "platform/Browser.h"
+#include "platform/ShowInBrowser.h"
 
 namespace zvek {
 

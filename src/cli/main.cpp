@@ -22,12 +22,12 @@
 #include "lyrics/Conversions.h"
 #include "lyrics/Lrc.h"
 #include "lyrics/LyricsDocument.h"
-#include "lyrics/LyricsSearch.h"
+#include "lyrics/FindCommands.h"
 #include "text/Codec.h"
 #include "text/Sjis.h"
 #include "platform/Files.h"
 #include "tags/TagConversions.h"
-#include "web/BrowserPage.h"
+#include "web/BrowserCurrentPage.h"
 
 namespace zvek {
 namespace {

@@ -6,7 +6,7 @@
 #include "text/Codec.h"
 #include "platform/Files.h"
 #include "platform/TempFiles.h"
-#include "web/BrowserUrl.h"
+#include "web/WebAddress.h"
 #include "web/Inet.h"
 #include "web/LyricsSites.h"
 

@@ -6,7 +6,7 @@
 #include <malloc.h>
 #endif
 
-#include "lyrics/BrowserCommands.h"
+#include "lyrics/OpenBrowserPage.h"
 #include "lyrics/LyricsDocument.h"
 #include "lyrics/LyricsFormat.h"
 #include "lyrics/LyricsLines.h"
@@ -17,10 +17,10 @@
 #include "tags/Fingerprint.h"
 #include "tags/ReferencePage.h"
 #include "tags/TagFile.h"
-#include "web/BrowserUrl.h"
+#include "web/WebAddress.h"
 #include "web/Code.h"
 #include "web/Html.h"
-#include "web/BrowserPage.h"
+#include "web/BrowserCurrentPage.h"
 #include "web/Inet.h"
 #include "web/LyricsSites.h"
 

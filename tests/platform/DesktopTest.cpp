@@ -9,7 +9,7 @@
 
 #include "TestSupport.h"
 #include "platform/Association.h"
-#include "platform/Browser.h"
+#include "platform/ShowInBrowser.h"
 
 namespace zvek {
 namespace {

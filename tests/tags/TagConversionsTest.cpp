@@ -7,7 +7,7 @@
 
 #include "LoopbackServer.h"
 #include "TestSupport.h"
-#include "lyrics/BrowserCommands.h"
+#include "lyrics/OpenBrowserPage.h"
 #include "lyrics/LyricsDocument.h"
 #include "platform/Files.h"
 #include "platform/TempFiles.h"

@@ -1,4 +1,4 @@
-#include "web/LyricsSearch.h"
+#include "web/SearchAddresses.h"
 
 #include "web/Code.h"
 #include "web/LyricsSites.h"

@@ -1,4 +1,4 @@
-#include "platform/Browser.h"
+#include "platform/ShowInBrowser.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "web/BrowserPage.h"
+#include "web/BrowserCurrentPage.h"
 
 #include <lz4.h>
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "lyrics/LyricsDocument.h"
-#include "web/LyricsSearch.h"
+#include "web/SearchAddresses.h"
 
 namespace zvek {
 

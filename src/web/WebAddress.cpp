@@ -1,4 +1,4 @@
-#include "web/BrowserUrl.h"
+#include "web/WebAddress.h"
 
 #include <algorithm>
 

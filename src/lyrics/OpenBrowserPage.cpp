@@ -1,4 +1,4 @@
-#include "lyrics/BrowserCommands.h"
+#include "lyrics/OpenBrowserPage.h"
 
 #include <cstdio>
 #include <optional>
@@ -7,8 +7,8 @@
 #include "lyrics/LyricsDocument.h"
 #include "platform/TempFiles.h"
 #include "platform/Waitcur.h"
-#include "web/BrowserPage.h"
-#include "web/BrowserUrl.h"
+#include "web/BrowserCurrentPage.h"
+#include "web/WebAddress.h"
 #include "web/Inet.h"
 
 namespace zvek {

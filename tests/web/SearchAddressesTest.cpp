@@ -1,11 +1,11 @@
 // The Find menu's addresses, byte for byte, and what the commands hand to
 // the browser.
-#include "web/LyricsSearch.h"
+#include "web/SearchAddresses.h"
 
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
-#include "lyrics/LyricsSearch.h"
+#include "lyrics/FindCommands.h"
 #include "web/LyricsSites.h"
 
 namespace zvek {
@@ -28,7 +28,7 @@ std::vector<std::string> Searches(SearchField field, const std::string& utaMap, 
             kNet + (title ? "%B6%CA%CC%BE" : "%B2%CE%BC%EA%CC%BE") + "&MA_text1_de=" + utaNet + kNetTail};
 }
 
-TEST(LyricsSearchTest, KeywordsAreEscapedForEachSite) {
+TEST(SearchAddressesTest, KeywordsAreEscapedForEachSite) {
     test::ScopedEnv map{"ZVEKLC_UTAMAP_HOST", "map.test"}, net{"ZVEKLC_UTANET_HOST", "net.test"};
     const struct { std::string keyword, utaMap, utaNet; } cases[] = {
         {"A B", "A+B", "%41%20%42"},
@@ -44,7 +44,7 @@ TEST(LyricsSearchTest, KeywordsAreEscapedForEachSite) {
 }
 
 // Open URL opens the address of the first URL= line, in any case, if it is a web address.
-TEST(LyricsSearchTest, OpenUrlOpensTheUrlLineOrNothing) {
+TEST(SearchAddressesTest, OpenUrlOpensTheUrlLineOrNothing) {
     test::FakeHost host;
     LyricsDocument doc(host);
     for (const char* line : {"URL=", "URL=file:///etc/hostname", "URL=javascript:alert(1)", "URL=/tmp/a.desktop"})

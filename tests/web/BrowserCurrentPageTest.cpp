@@ -1,4 +1,4 @@
-#include "web/BrowserPage.h"
+#include "web/BrowserCurrentPage.h"
 
 #include <gtest/gtest.h>
 
@@ -9,11 +9,11 @@
 
 #include "LoopbackServer.h"
 #include "TestSupport.h"
-#include "lyrics/BrowserCommands.h"
+#include "lyrics/OpenBrowserPage.h"
 #include "lyrics/Conversions.h"
 #include "lyrics/LyricsDocument.h"
 #include "tags/TagConversions.h"
-#include "web/BrowserUrl.h"
+#include "web/WebAddress.h"
 
 namespace zvek {
 namespace {
@@ -35,7 +35,7 @@ std::string Session(const std::string& current) {
       "selectedWindow":2,"_closedWindows":[{"tabs":[],"selected":1}],"session":{"lastUpdate":1}})";
 }
 
-class BrowserPageTest : public ::testing::Test {
+class BrowserCurrentPageTest : public ::testing::Test {
 protected:
     void WriteSession(const std::string& profile, const std::string& bytes) {
         tmp.Write(profile + "/sessionstore-backups/recovery.jsonlz4", bytes);
@@ -54,7 +54,7 @@ protected:
     test::LoopbackServer server;
 };
 
-TEST_F(BrowserPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
+TEST_F(BrowserCurrentPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
     const std::string firefox = "home/.mozilla/firefox/";
     // `profile` is the one that holds the expected session.
     const struct { const char* what; std::string ini, profile; } cases[] = {
@@ -94,7 +94,7 @@ TEST_F(BrowserPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
 // no page lies among the session fuzz target's regressions, which hold the
 // walker against a JSON parser.) Then the browser's DevTools list is asked:
 // its first page with an address is the one shown.
-TEST_F(BrowserPageTest, DamagedSessionGivesNothingAndTheDevToolsListItsFirstPage) {
+TEST_F(BrowserCurrentPageTest, DamagedSessionGivesNothingAndTheDevToolsListItsFirstPage) {
     const std::string session = Session("http://good/"), good = MozLz4(session);
     const struct { const char* what; std::string bytes, expected = ""; } cases[] = {
         {"header only", good.substr(0, 12)}, {"wrong magic", "mozLz41" + good.substr(7)},
@@ -131,7 +131,7 @@ TEST_F(BrowserPageTest, DamagedSessionGivesNothingAndTheDevToolsListItsFirstPage
 // text through the private temporary folder and leaves the document
 // untitled; a saved page opens under its own name; the tag maker takes the
 // page as its reference.
-TEST_F(BrowserPageTest, CommandsTakeThePageTheBrowserShows) {
+TEST_F(BrowserCurrentPageTest, CommandsTakeThePageTheBrowserShows) {
     const std::string page = test::ReadBytes(ZVEKLC_SAMPLES "/sample.htm"), url = server.Url("/song.htm");
     server.Serve("/song.htm", 200, page, {{"Content-Type", "text/html"}});
     OneProfile(MozLz4(Session(url)));
@@ -168,7 +168,7 @@ TEST_F(BrowserPageTest, CommandsTakeThePageTheBrowserShows) {
 // is no page, is no page, from either browser: the document stays as it is.
 // The window waits for the DevTools list no longer than its limit, and a
 // stop ends the wait at once.
-TEST_F(BrowserPageTest, CommandsTakeNothingElseAndNeverHoldTheWindow) {
+TEST_F(BrowserCurrentPageTest, CommandsTakeNothingElseAndNeverHoldTheWindow) {
     const std::string secret = tmp.Write("secret.htm", "secret"), notes = tmp.Write("notes.txt", "notes");
     const std::string song = server.Url("/song.htm");
     server.Serve("/song.htm", 200, "song");

@@ -1,7 +1,7 @@
-#include "lyrics/LyricsSearch.h"
+#include "lyrics/FindCommands.h"
 
 #include "text/Codec.h"
-#include "web/BrowserUrl.h"
+#include "web/WebAddress.h"
 #include "web/Inet.h"
 #include "web/LyricsSites.h"
 

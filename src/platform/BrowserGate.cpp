@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/Browser.h"
+#include "platform/ShowInBrowser.h"
 #include "platform/Files.h"
 
 namespace zvek {
