@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -16,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "cli/CliMain.h"
 #include "cli/ConsoleHost.h"
 #include "cli/Streamed.h"
 #include "tags/AutoConvert.h"
@@ -645,30 +647,24 @@ int Run(const Options& options) {
 }
 
 }  // namespace
-}  // namespace zvek
 
-namespace zvek {
-namespace {
-
-int Main(const std::vector<std::string_view>& args) {
+int CliMain(const std::vector<std::string_view>& args) {
     const auto print = [](std::string_view text) { return WriteStdout(text) ? kExitOk : kExitFailure; };
-    if (!args.empty() && args[0] == "--version") return print(std::string("zveklc-cli ") + ZVEKLC_VERSION + "\n");
-    for (const auto& arg : args)
-        if (arg == "-h" || arg == "--help") return print(kUsage);
-    try {
-        return Run(ParseArguments(args));
-    } catch (const UsageError& e) {
-        const std::string text = "zveklc-cli: " + EscapeForTerminal(e.message) + "\nTry 'zveklc-cli --help'.\n";
-        std::fwrite(text.data(), 1, text.size(), stderr);
-        return kExitUsage;
+    int status = kExitOk;
+    if (!args.empty() && args[0] == "--version") {
+        status = print(std::string("zveklc-cli ") + ZVEKLC_VERSION + "\n");
+    } else if (std::any_of(args.begin(), args.end(), [](std::string_view a) { return a == "-h" || a == "--help"; })) {
+        status = print(kUsage);
+    } else {
+        try {
+            status = Run(ParseArguments(args));
+        } catch (const UsageError& e) {
+            const std::string text = "zveklc-cli: " + EscapeForTerminal(e.message) + "\nTry 'zveklc-cli --help'.\n";
+            std::fwrite(text.data(), 1, text.size(), stderr);
+            status = kExitUsage;
+        }
     }
-}
-
-}  // namespace
-}  // namespace zvek
-
-int main(int argc, char** argv) {
-    using namespace zvek;
-    const int status = Main(std::vector<std::string_view>(argv + 1, argv + argc));
     return CloseStdout() ? status : kExitFailure;
 }
+
+}  // namespace zvek
