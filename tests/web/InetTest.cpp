@@ -209,8 +209,8 @@ TEST_F(InetTest, TricklesEndAtTheLowSpeedOrTheOverallLimit) {
 }
 
 // A download thread refuses to start without an address or a file, runs one
-// download at a time, and delivers the reports of one started without
-// waiting to whoever waits for it.
+// download at a time, delivers the reports of one started without waiting
+// to whoever waits for it, and stops one when asked.
 TEST_F(InetTest, DownloadThreadStartsOnlyWithAddressAndFileAndOneAtATime) {
     TDownloadThread thread(host);
     Reports reports;
@@ -231,6 +231,18 @@ TEST_F(InetTest, DownloadThreadStartsOnlyWithAddressAndFileAndOneAtATime) {
     EXPECT_TRUE(thread.Wait());
     EXPECT_EQ(thread.Status(), psDone);
     EXPECT_EQ(reports.back(), std::pair(psDone, 4u));
+
+    // Stopped, a download ends at once as a failure that says so, its file gone.
+    server.Hold("/never", "never", "body");
+    ASSERT_TRUE(thread.Start(server.Url("/never"), dir / "never.htm", false));
+    ASSERT_TRUE(server.WaitForRequests("/never", 1));
+    const auto start = Clock::now();
+    thread.Cancel();
+    EXPECT_FALSE(thread.Wait());
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(thread.Status(), psFailed);
+    EXPECT_EQ(thread.FailureReason(), "中止しました");
+    EXPECT_FALSE(fs::exists(dir / "never.htm"));
 }
 
 TEST_F(InetTest, QueryInfoAnswersFromTheFinalResponse) {
