@@ -12,7 +12,6 @@
 #include <cstring>
 #include <utility>
 
-#include "text/Sjis.h"
 
 namespace zvek {
 
@@ -148,6 +147,8 @@ bool NameTaken(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
 std::string ReadFileBytes(const std::string& path) { return ReadAll(path, SIZE_MAX); }
 
 std::string ReadFileBytes(const std::string& path, std::size_t maxBytes) { return ReadAll(path, maxBytes); }
@@ -217,24 +218,6 @@ void FileWriter::Commit() {
     SyncFolderOf(path_);
 }
 
-void WriteFileAtomic(const std::string& path, std::string_view bytes) {
-    FileWriter file(path, FileWriter::Mode::Replace);
-    file.Write(bytes);
-    file.Commit();
-}
-
-void WriteNewFile(const std::string& path, std::string_view bytes) {
-    FileWriter file(path, FileWriter::Mode::New);
-    file.Write(bytes);
-    file.Commit();
-}
-
-void WriteOwnFile(const std::string& path, std::string_view bytes) {
-    FileWriter file(path, FileWriter::Mode::ReplaceFile);
-    file.Write(bytes);
-    file.Commit();
-}
-
 MappedFile::MappedFile(const std::string& path) {
     Fd in{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
     if (in.fd < 0) throw FileError(Describe(kCannotRead, path, errno));
@@ -262,38 +245,10 @@ MappedFile::~MappedFile() {
 
 void SetBeforePublishHook(std::function<void(const std::string& path)> hook) { BeforePublish() = std::move(hook); }
 
-std::string ExtractFileName(std::string_view path) {
-    const auto slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
-}
+bool IsPathDelimiter(char c) { return c == '/'; }
 
-std::string ExtractFileExt(std::string_view path) {
-    const auto slash = path.rfind('/');
-    const auto dot = path.rfind('.');
-    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
-    return std::string(path.substr(dot));
-}
+std::size_t PathRootLength(std::string_view path) { return path.starts_with('/') ? 1 : 0; }
 
-std::string ExtractFileDir(std::string_view path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string_view::npos) return {};
-    return std::string(path.substr(0, slash == 0 ? 1 : slash));
-}
-
-std::string JoinPath(std::string_view folder, std::string_view name) {
-    std::string path(folder);
-    if (!path.empty() && !path.ends_with('/')) path += '/';
-    return path += name;
-}
-
-bool IsHtmlFileName(std::string_view path) {
-    const std::string ext = LowerAscii(ExtractFileExt(path));
-    return ext == ".htm" || ext == ".html";
-}
-
-std::string ChangeFileExt(std::string_view path, std::string_view ext) {
-    const std::size_t keep = path.size() - ExtractFileExt(path).size();
-    return std::string(path.substr(0, keep)).append(ext);
-}
+char PathDelimiterFor(std::string_view) { return '/'; }
 
 }  // namespace zvek
