@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "support/TestSupport.h"
@@ -44,6 +45,11 @@ std::string ReferenceWrite(char16_t c) {
     const int n = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, &in, 1, out, 4, nullptr, &usedDefault);
     return n > 0 && !usedDefault ? std::string(out, static_cast<std::size_t>(n)) : "";
 }
+// Characters Windows (as Wine has it) reads or writes otherwise than glibc:
+// U+0080 is 0x80 both ways, U+F8F0-U+F8F3 are written 0xA0 and 0xFD-0xFF
+// (and not read back), and without best fit the one-way characters are
+// not written at all.
+constexpr std::u16string_view kNotAsReference = u"\u0080\uF8F0\uF8F1\uF8F2\uF8F3¢£¥¬—‖‾−〜";
 #else
 // glibc's CP932, which the table is made from.
 std::string Reference(const char* to, const char* from, std::string_view in) try {
@@ -60,6 +66,7 @@ std::string ReferenceWrite(char16_t c) {
     const char in[2] = {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
     return Reference("CP932", "UTF-16LE", {in, 2});
 }
+constexpr std::u16string_view kNotAsReference;  // none: the table is made from it
 #endif
 
 // Where code page 932 is not one-to-one: characters written with a code that
@@ -89,6 +96,7 @@ TEST(Codec, EveryCodeReadsAsTheReference) {
         if (code > 0xFF && !IsLeadByte(static_cast<unsigned char>(code >> 8))) continue;
         const std::string bytes = Code(code);
         const std::u16string reference = ReferenceRead(bytes);
+        if (reference.size() == 1 && kNotAsReference.find(reference[0]) != kNotAsReference.npos) continue;
         const bool duplicate = !reference.empty() && std::ranges::any_of(kDuplicates, [&](auto range) {
             return range.first <= code && code <= range.second;
         });
@@ -107,8 +115,8 @@ TEST(Codec, EveryCodeReadsAsTheReference) {
 // as itself unless it is one of the one-way characters.
 TEST(Codec, EveryCharacterIsWrittenAsTheReference) {
     for (unsigned c = 0; c < 0x10000; ++c) {
-        if (c >= 0xD800 && c <= 0xDFFF) continue;
         const char16_t ch = static_cast<char16_t>(c);
+        if ((c >= 0xD800 && c <= 0xDFFF) || kNotAsReference.find(ch) != kNotAsReference.npos) continue;
         const std::string reference = ReferenceWrite(ch);
         EXPECT_EQ(Utf16ToSjis({&ch, 1}, false), reference.empty() ? "?" : reference) << std::hex << c;
         const auto oneWay = std::ranges::find(kOneWay, ch, &std::pair<char16_t, unsigned>::first);
