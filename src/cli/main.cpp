@@ -27,6 +27,7 @@
 #include "lyrics/FindCommands.h"
 #include "text/Codec.h"
 #include "text/Sjis.h"
+#include "platform/Console.h"
 #include "platform/Files.h"
 #include "platform/FsPath.h"
 #include "tags/TagConversions.h"
@@ -334,7 +335,7 @@ std::string OutputPath(const Options& options, const std::string& defaultName) {
 
 // Shift-JIS is what the player reads; a terminal shows UTF-8.
 bool WantsUtf8(const Options& options, const std::string& output) {
-    return options.utf8 ? *options.utf8 : output == "-" && ::isatty(STDOUT_FILENO);
+    return options.utf8 ? *options.utf8 : output == "-" && IsTerminal(STDOUT_FILENO);
 }
 
 int ExitStatusOf(int resultCode) {
