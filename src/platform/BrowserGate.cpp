@@ -5,6 +5,7 @@
 
 #include "platform/ShowInBrowser.h"
 #include "platform/Files.h"
+#include "platform/FsPath.h"
 
 namespace zvek {
 
@@ -82,7 +83,7 @@ std::optional<std::string> LocalPageAddress(std::string_view path) {
     if (path.empty() || path.front() != '/' || path.find('\0') != std::string_view::npos || !IsHtmlFileName(path))
         return std::nullopt;
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(std::filesystem::path(path), ec)) return std::nullopt;
+    if (!std::filesystem::is_regular_file(FsPath(path), ec)) return std::nullopt;
     // A file name may hold "?", "#" or "%" like any other byte: all of them
     // are escaped, so the browser reads back exactly this path.
     std::string out = "file://";

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/FsPath.h"
 #include "web/Inet.h"
 
 namespace zvek {
@@ -46,7 +47,7 @@ constexpr std::chrono::milliseconds kMessagePoll{20};
 // regular file, or is larger than `cap`.
 std::optional<std::string> ReadBrowserFile(const fs::path& path, std::size_t cap) {
     try {
-        return ReadRegularFile(path.string(), cap);
+        return ReadRegularFile(PathText(path), cap);
     } catch (const FileError&) {
         return std::nullopt;
     }
