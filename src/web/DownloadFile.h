@@ -1,7 +1,7 @@
 // The file a download writes (posix/DownloadFile.cpp, windows/DownloadFile.cpp):
-// made with any missing folders, replacing an old file of the name, and
-// removed again when the download fails. Failures are given in the system's
-// own words, for the message that says the page could not be stored.
+// made with any missing folders, replacing an old file of the name. Failures
+// are given in the words of the C library, alike on every system, for the
+// message that says the page could not be stored.
 #pragma once
 
 #include <cstdint>
@@ -22,9 +22,6 @@ public:
     bool Write(std::string_view bytes);
     bool Close();
     const std::string& Error() const { return error_; }
-
-    // Removes a file the download made; nothing happens when there is none.
-    static void Remove(const std::string& path);
 
 private:
     std::intptr_t handle_ = -1;  // the system's handle of the open file

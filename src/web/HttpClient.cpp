@@ -8,6 +8,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "platform/Files.h"
 #include "web/DownloadFile.h"
 #include "web/HttpBackEnd.h"
 
@@ -200,7 +201,7 @@ bool TWinInet::Download(const std::string& url, const std::string& fileName) {
     Progress(psDisconnecting, total);
     Close();
     if (!ok) {
-        if (toFile) DownloadFile::Remove(fileName);
+        if (toFile) RemoveFile(fileName);
         Progress(psFailed, total);
     } else {
         Progress(psDone, total);

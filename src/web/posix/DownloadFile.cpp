@@ -45,6 +45,4 @@ bool DownloadFile::Close() {
     return false;
 }
 
-void DownloadFile::Remove(const std::string& path) { ::unlink(path.c_str()); }
-
 }  // namespace zvek

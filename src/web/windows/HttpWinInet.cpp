@@ -19,19 +19,14 @@
 #include <thread>
 #include <vector>
 
+#include "platform/windows/WideText.h"
+#include "platform/windows/Win32.h"
 #include "text/Sjis.h"
 #include "web/HttpAddress.h"
 #include "web/HttpBackEnd.h"
 #include "web/HttpClient.h"
 #include "web/WebAddress.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
 #include <wininet.h>
 
 namespace zvek {
@@ -58,14 +53,6 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RAW_DATA | INTERNET_FLAG_NO_AUTO_R
 // handle that the worker may close.
 constexpr std::uint32_t kKeptHeaders[] = {kHttpQueryContentType, kHttpQueryContentLength, kHttpQueryStatusCode,
                                           kHttpQueryStatusText,  kHttpQueryRawHeadersCrlf, kHttpQueryLocation};
-
-std::wstring Wide(std::string_view utf8) {
-    std::wstring wide(utf8.size(), L'\0');
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                                        static_cast<int>(wide.size()));
-    wide.resize(static_cast<std::size_t>(std::max(n, 0)));
-    return wide;
-}
 
 // One address's transfer, shared by the caller and the workers that send
 // its requests: one per hop of a redirect chain, of which only the newest
