@@ -189,7 +189,7 @@ std::optional<Failure> ErrorFailure(DWORD error) {
     }
 }
 
-std::string ErrorText(DWORD error, const InetLimits& limits) {
+std::string WinInetFailureText(DWORD error, const InetLimits& limits) {
     const std::optional<Failure> failure = ErrorFailure(error);
     return failure ? inet::FailureText(*failure, limits) : inet::OtherFailure("WinINet", static_cast<long>(error));
 }
@@ -238,11 +238,9 @@ struct TWinInet::Request {
 
     Request(const InetLimits& limits, const std::atomic<bool>* stopFlag)
         : transfer(std::make_shared<Transfer>(limits)), stop(stopFlag) {}
-    ~Request() { GiveUp({}); }
-
-    void GiveUp(std::optional<Failure> why) {
+    // Ends every worker of the transfer, without waiting for one.
+    ~Request() {
         std::lock_guard lock(transfer->mutex);
-        if (!failure) failure = why;
         transfer->closed = true;
         transfer->changed.notify_all();
     }
@@ -301,7 +299,7 @@ struct TWinInet::Request {
         if (failure) return inet::FailureText(*failure, limits);
         if (t.tooLarge) return inet::FailureText(Failure::TooLarge, limits);
         if (t.cut) return inet::FailureText(Failure::Cut, limits);
-        if (t.error != 0) return ErrorText(t.error, limits);
+        if (t.error != 0) return WinInetFailureText(t.error, limits);
         return {};
     }
 };
