@@ -18,7 +18,8 @@ TEST(HttpAddressTest, LocationsResolveAgainstTheAddressThatAnswered) {
         {"/./g", "http://a/g"},            {"g;x=1/../y", "http://a/b/c/y"},  {"g/./h", "http://a/b/c/g/h"},
         {"https://x/../y?z", "https://x/y?z"}, {"file:///etc/passwd", "file:///etc/passwd"},
     };
-    for (const auto& c : cases) EXPECT_EQ(ResolveReference("http://a/b/c/d;p?q", c.reference), c.expected) << c.reference;
+    for (const auto& c : cases)
+        EXPECT_EQ(ResolveReference("http://a/b/c/d;p?q", c.reference), c.expected) << c.reference;
     EXPECT_EQ(ResolveReference("http://h:8080", "p"), "http://h:8080/p");
 }
 

@@ -23,8 +23,8 @@ bool DownloadFile::Create(const std::string& path) {
     std::error_code ignored;  // a folder that cannot be made shows as a file that cannot be created
     if (const auto folder = std::filesystem::path(name).parent_path(); !folder.empty())
         std::filesystem::create_directories(folder, ignored);
-    const HANDLE file =
-        ::CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = ::CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error_ = ErrorText(::GetLastError());
         return false;

@@ -51,7 +51,7 @@ constexpr DWORD kRequestFlags = INTERNET_FLAG_RAW_DATA | INTERNET_FLAG_NO_AUTO_R
 // The response headers TWinInet::QueryInfo answers, read by the worker as
 // soon as the response is there, so the caller never touches a request
 // handle that the worker may close.
-constexpr std::uint32_t kKeptHeaders[] = {kHttpQueryContentType, kHttpQueryContentLength, kHttpQueryStatusCode,
+constexpr std::uint32_t kKeptHeaders[] = {kHttpQueryContentType, kHttpQueryContentLength,  kHttpQueryStatusCode,
                                           kHttpQueryStatusText,  kHttpQueryRawHeadersCrlf, kHttpQueryLocation};
 
 // One address's transfer, shared by the caller and the workers that send
@@ -106,8 +106,7 @@ struct Transfer {
             const auto room = static_cast<DWORD>(kPendingLimit - Unread());
             lock.unlock();
             DWORD available = 0, got = 0, failure = 0;
-            if (!::InternetQueryDataAvailable(request, &available, 0, 0))
-                failure = ::GetLastError();
+            if (!::InternetQueryDataAvailable(request, &available, 0, 0)) failure = ::GetLastError();
             else if (available > 0 && !::InternetReadFile(request, buffer.data(), std::min(available, room), &got))
                 failure = ::GetLastError();
             lock.lock();
@@ -167,9 +166,12 @@ void RunRequest(std::shared_ptr<Transfer> transfer, Internet internet, std::stri
 
 std::optional<Failure> ErrorFailure(DWORD error) {
     switch (error) {
-    case ERROR_INTERNET_NAME_NOT_RESOLVED: return Failure::HostNotFound;
-    case ERROR_INTERNET_CANNOT_CONNECT: return Failure::CannotConnect;
-    case ERROR_INTERNET_TIMEOUT: return Failure::TimedOut;
+    case ERROR_INTERNET_NAME_NOT_RESOLVED:
+        return Failure::HostNotFound;
+    case ERROR_INTERNET_CANNOT_CONNECT:
+        return Failure::CannotConnect;
+    case ERROR_INTERNET_TIMEOUT:
+        return Failure::TimedOut;
     case ERROR_INTERNET_INVALID_CA:
     case ERROR_INTERNET_SEC_CERT_CN_INVALID:
     case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
@@ -177,15 +179,22 @@ std::optional<Failure> ErrorFailure(DWORD error) {
     case ERROR_INTERNET_SEC_CERT_NO_REV:
     case ERROR_INTERNET_SEC_CERT_REV_FAILED:
     case ERROR_INTERNET_SEC_CERT_REVOKED:
-    case ERROR_INTERNET_SEC_INVALID_CERT: return Failure::Certificate;
-    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR: return Failure::Tls;
-    case ERROR_INTERNET_UNRECOGNIZED_SCHEME: return Failure::NotHttp;
-    case ERROR_INTERNET_INVALID_URL: return Failure::BadAddress;
-    case ERROR_INTERNET_OPERATION_CANCELLED: return Failure::Stopped;
+    case ERROR_INTERNET_SEC_INVALID_CERT:
+        return Failure::Certificate;
+    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
+        return Failure::Tls;
+    case ERROR_INTERNET_UNRECOGNIZED_SCHEME:
+        return Failure::NotHttp;
+    case ERROR_INTERNET_INVALID_URL:
+        return Failure::BadAddress;
+    case ERROR_INTERNET_OPERATION_CANCELLED:
+        return Failure::Stopped;
     case ERROR_INTERNET_CONNECTION_ABORTED:
     case ERROR_INTERNET_CONNECTION_RESET:
-    case ERROR_HTTP_INVALID_SERVER_RESPONSE: return Failure::Cut;
-    default: return std::nullopt;
+    case ERROR_HTTP_INVALID_SERVER_RESPONSE:
+        return Failure::Cut;
+    default:
+        return std::nullopt;
     }
 }
 
@@ -395,8 +404,7 @@ int TWinInet::ReadOnce(char* buffer, int size) {
     std::size_t copied = 0;
     const auto wanted = static_cast<std::size_t>(size);
     while (copied < wanted) {
-        if (t.Unread() == 0 && !r.failure && !t.bodyEnded)
-            r.Wait(lock, [&t] { return t.Unread() > 0 || t.bodyEnded; });
+        if (t.Unread() == 0 && !r.failure && !t.bodyEnded) r.Wait(lock, [&t] { return t.Unread() > 0 || t.bodyEnded; });
         const std::size_t n = std::min(t.Unread(), wanted - copied);
         if (n == 0) break;
         std::copy_n(t.pending.data() + t.pendingHead, n, buffer + copied);

@@ -44,8 +44,9 @@ struct OwnCertificate {
         folder = name;
         cert = (folder / "cert.pem").string();
         key = (folder / "key.pem").string();
-        const char* args[] = {"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
-                              "-subj", "/CN=localhost", "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
+        const char* args[] = {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                              "-nodes", "-days", "1", "-subj", "/CN=localhost",
+                              "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
                               "-keyout", key.c_str(), "-out", cert.c_str(), nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);

@@ -3,10 +3,9 @@
 // over a loopback connection, so the program under test meets exactly the
 // servers the Linux tests use.
 #include "LoopbackServer.h"
+#include "platform/windows/Win32.h"
 
 #include <winsock2.h>
-#include <ws2tcpip.h>
-#include <windows.h>
 
 #include <mutex>
 #include <stdexcept>
@@ -109,9 +108,9 @@ LoopbackServer::LoopbackServer(Scheme scheme) : impl_(std::make_unique<Impl>()),
     if (::select(0, &ready, nullptr, nullptr, &wait) == 1) impl_->control = ::accept(listener, nullptr, nullptr);
     ::closesocket(listener);
     if (impl_->control == INVALID_SOCKET) throw std::runtime_error("the loopback server's helper did not call");
-    const Fields ready_ = impl_->Receive();
-    port_ = std::stoi(ready_.at(1));
-    certificate_ = ready_.at(2);
+    const Fields hello = impl_->Receive();
+    port_ = std::stoi(hello.at(1));
+    certificate_ = hello.at(2);
 }
 
 LoopbackServer::~LoopbackServer() = default;
@@ -136,8 +135,8 @@ void LoopbackServer::Stream(const std::string& path, std::size_t size, bool chun
     impl_->Ask({"stream", path, std::to_string(size), chunked ? "1" : "0"});
 }
 
-void LoopbackServer::Trickle(const std::string& path, std::string piece, std::chrono::milliseconds interval,
-                             int count, long long length, int status) {
+void LoopbackServer::Trickle(const std::string& path, std::string piece, std::chrono::milliseconds interval, int count,
+                             long long length, int status) {
     impl_->Ask({"trickle", path, std::move(piece), std::to_string(interval.count()), std::to_string(count),
                 std::to_string(length), std::to_string(status)});
 }
