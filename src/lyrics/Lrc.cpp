@@ -471,9 +471,9 @@ std::string ZVEKToLrc(const std::vector<std::string>& lines, const LrcWriteOptio
     // Line by line: converting the whole text at the end would need a second
     // buffer of three times its size, fresh memory that costs more than the
     // conversion.
-    const auto AppendText = [&](std::string_view text) {
-        if (options.shiftJis) out += text;
-        else out += SjisToUtf8(text);
+    const auto AppendText = [&](std::string_view words) {
+        if (options.shiftJis) out += words;
+        else out += SjisToUtf8(words);
     };
     static constexpr std::string_view kHeaderNames[][2] = {
         {"title", "ti"}, {"artist", "ar"}, {"lyrics", "au"}, {"presenter", "by"}};
