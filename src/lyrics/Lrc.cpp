@@ -21,11 +21,7 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
+std::string_view TrimBlanks(std::string_view s) { return TrimChars(s, " \t"); }
 
 bool ValidSjis(std::string_view s) {
     for (std::size_t i = 0; i < s.size(); ++i) {
