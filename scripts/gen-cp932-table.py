@@ -26,10 +26,10 @@ CP932 is not one-to-one, and the rules keep both of its one-way kinds:
   row 2 (0x8790 ≒ ... 0x879C ∪ are written 0x81E0 ... 0x81BE); the IBM
   extensions (0xFA40-0xFC4B) repeat ten Roman numerals and ㈱ № ℡ of row 13
   and ￢ ∵ of row 2; NEC's selection of the IBM extensions (0xED40-0xEEFC)
-  repeats the IBM extensions whole. The first code wins in the order the table lists
-  them, and the table lists rows 0xED and 0xEE last, which is the order this
-  script derives from iconv. The codec reads such a code as two raw bytes, so
-  that a text saved again keeps it.
+  repeats the IBM extensions whole. The first code wins in the order the
+  table lists them, and the table lists rows 0xED and 0xEE last, which is the
+  order this script derives from iconv. The codec reads such a code as two
+  raw bytes, so that a text saved again keeps it.
 
 The generated file lists each of them in its comments.
 """
