@@ -1,16 +1,15 @@
-// The command line of zveklc-cli: its options as one table, which both
-// parses the arguments and gives the usage text.
+// What the command line of zveklc-cli asks for (cli/Arguments reads it).
 #pragma once
 
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "cli/Commands.h"
 #include "lyrics/Lrc.h"
 
 namespace zvek {
+
+struct Command;
 
 struct Options {
     const Command* command = nullptr;
@@ -33,15 +32,5 @@ struct Options {
 struct UsageError {
     std::string message;
 };
-
-// The options and INPUTs after the command (args[0]). Throws UsageError.
-Options ParseArguments(const std::vector<std::string_view>& args);
-
-// What the command line asks before anything else: help anywhere, or the
-// version as the first argument.
-bool AsksForHelp(const std::vector<std::string_view>& args);
-bool AsksForVersion(const std::vector<std::string_view>& args);
-
-std::string UsageText();
 
 }  // namespace zvek

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "cli/Options.h"
 

@@ -3,6 +3,7 @@
 #include <exception>
 #include <functional>
 
+#include "cli/Commands.h"
 #include "cli/Output.h"
 #include "lyrics/Conversions.h"
 #include "lyrics/LyricsDocument.h"

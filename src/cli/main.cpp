@@ -10,7 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "cli/Arguments.h"
 #include "cli/CliMain.h"
+#include "cli/Commands.h"
 #include "cli/ConsoleHost.h"
 #include "cli/ExitStatus.h"
 #include "cli/Options.h"

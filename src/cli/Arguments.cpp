@@ -1,8 +1,9 @@
-#include "cli/Options.h"
+#include "cli/Arguments.h"
 
 #include <algorithm>
 #include <filesystem>
 
+#include "cli/Commands.h"
 #include "text/Sjis.h"
 
 namespace zvek {
