@@ -27,8 +27,8 @@ enum class Fetch : std::uint8_t {
 // What is made of the bytes.
 enum class PageReading : std::uint8_t {
     Bytes,          // nothing: the bytes as they came
-    Text,           // the page text (a page's address, when it names none, from its "saved from" comment)
-    TextAndSource,  // the page text and a page's Shift_JIS source
+    Text,           // the text; a saved page's address from its "saved from" comment
+    TextAndSource,  // the text and a page's Shift_JIS source
 };
 
 struct ReferencePage {
