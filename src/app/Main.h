@@ -28,7 +28,6 @@ public:
     LyricsDocument& Document() { return logic_->Document(); }
     QtHost& Host() { return host_; }
     LyricsEdit& Editor() override { return *Edit; }
-    WindowController& Logic() { return *logic_; }
     int ExitStatus() const { return logic_->ExitStatus(); }
 
     void FormShow() { logic_->FormShow(); }
