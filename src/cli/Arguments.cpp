@@ -5,6 +5,7 @@
 
 #include "cli/Commands.h"
 #include "text/Sjis.h"
+#include "platform/Files.h"
 #include "platform/FsPath.h"
 
 namespace zvek {
@@ -118,8 +119,8 @@ void Check(Options& options, const std::string& name) {
     const bool several = options.inputs.size() > 1;
     std::error_code ec;
     if (options.output && *options.output != "-")
-        options.outputFolder =
-            options.output->ends_with('/') || (several && std::filesystem::is_directory(FsPath(*options.output), ec));
+        options.outputFolder = IsPathDelimiter(options.output->back()) ||
+                               (several && std::filesystem::is_directory(FsPath(*options.output), ec));
     if (several && options.output && !options.outputFolder)
         throw UsageError{"-o with several INPUTs must name a folder (end it with '/')"};
     for (const auto& input : options.inputs) {

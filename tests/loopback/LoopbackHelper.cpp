@@ -44,7 +44,8 @@ WireMessage Handle(LoopbackServer& server, const WireMessage& m) {
         server.OpenGate(m.at(1));
     } else if (verb == "requests") {
         WireMessage reply = {"ok"};
-        for (const HttpRequest& request : server.Requests()) reply.insert(reply.end(), {request.path, request.userAgent});
+        for (const HttpRequest& request : server.Requests())
+            reply.insert(reply.end(), {request.path, request.userAgent});
         return reply;
     } else {
         return {"error", "unknown request " + verb};

@@ -27,7 +27,8 @@ protected:
     std::set<std::string> Names(const std::string& prefix = "") const {
         std::set<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-            if (const std::string name = PathText(entry.path().filename()); name.starts_with(prefix)) names.insert(name);
+            if (const std::string name = PathText(entry.path().filename()); name.starts_with(prefix))
+                names.insert(name);
         return names;
     }
 

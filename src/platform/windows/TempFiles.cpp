@@ -171,8 +171,8 @@ std::string UniqueTempFile(std::string_view suffix) {
     const std::string folder = dir.Get();
     for (int attempt = 0;; ++attempt) {
         std::string path = folder + "\\file-" + Narrow(RandomPart()) + std::string(suffix);
-        HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr);
+        HANDLE file =
+            ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             ::CloseHandle(file);
             return path;

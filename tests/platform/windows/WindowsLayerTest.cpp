@@ -29,7 +29,8 @@ HANDLE OpenForReading(const std::string& path, DWORD share, DWORD flags = 0) {
 std::set<std::string> Temporaries(const test::TempDir& dir) {
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(dir.path()))
-        if (const std::string name = PathText(entry.path().filename()); name.starts_with(".zveklc-")) names.insert(name);
+        if (const std::string name = PathText(entry.path().filename()); name.starts_with(".zveklc-"))
+            names.insert(name);
     return names;
 }
 
@@ -109,7 +110,8 @@ TEST(WindowsLayerTest, FoldersOfEndedProcessesGoWhenTheNextFolderIsMade) {
         if (c.folder) fs::create_directories(dir.path() / c.name / "sub");
         else test::WriteBytes(dir.path() / c.name, "x");
     }
-    HANDLE held = OpenForReading(dir / (ended + "-held01"), FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_FLAG_BACKUP_SEMANTICS);
+    HANDLE held =
+        OpenForReading(dir / (ended + "-held01"), FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_FLAG_BACKUP_SEMANTICS);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     const std::string mine = PrivateTempDir();
     for (const Case& c : cases) EXPECT_EQ(fs::exists(dir.path() / c.name), !c.removed) << c.name;

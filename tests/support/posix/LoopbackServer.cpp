@@ -134,13 +134,15 @@ void LoopbackServer::Stream(const std::string& path, std::size_t size, bool chun
 
 void LoopbackServer::Trickle(const std::string& path, std::string piece, std::chrono::milliseconds interval,
                              int count, long long length, int status) {
-    engine_->Answer(path, status, length, [e = engine_.get(), piece = std::move(piece), interval, count](std::size_t i) {
+    Engine* e = engine_.get();
+    e->Answer(path, status, length, [e, piece = std::move(piece), interval, count](std::size_t i) {
         return static_cast<int>(i) < count && e->Sleep(interval) ? std::optional(piece) : std::nullopt;
     });
 }
 
 void LoopbackServer::Hold(const std::string& path, const std::string& gate, std::string body) {
-    engine_->Answer(path, 200, static_cast<long long>(body.size()), [e = engine_.get(), gate, body = std::move(body)](std::size_t i) {
+    Engine* e = engine_.get();
+    e->Answer(path, 200, static_cast<long long>(body.size()), [e, gate, body = std::move(body)](std::size_t i) {
         return i == 0 && e->WaitGate(gate) ? std::optional(body) : std::nullopt;
     });
 }

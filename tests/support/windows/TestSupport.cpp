@@ -61,8 +61,9 @@ std::u32string Decode(const std::string& from, std::string_view text) {
         // A code page with shift states takes no flags.
         const DWORD flags = page == 50220 ? 0 : MB_ERR_INVALID_CHARS;
         std::wstring wide(text.size(), L'\0');
-        const int size = text.empty() ? 0 : ::MultiByteToWideChar(page, flags, text.data(), static_cast<int>(text.size()),
-                                                                   wide.data(), static_cast<int>(wide.size()));
+        const int size = text.empty() ? 0
+                                      : ::MultiByteToWideChar(page, flags, text.data(), static_cast<int>(text.size()),
+                                                              wide.data(), static_cast<int>(wide.size()));
         if (size <= 0 && !text.empty()) throw std::runtime_error("cannot read " + from);
         for (int i = 0; i < size; ++i) {
             char32_t c = wide[i];
@@ -103,7 +104,8 @@ std::string Encode(const std::string& to, const std::u32string& text) {
     }
     const std::size_t unit = to.starts_with("UTF-32") ? 4 : 2;
     for (const char32_t c : unit == 4 ? text : std::u32string(wide.begin(), wide.end()))
-        for (std::size_t k = 0; k < unit; ++k) out += static_cast<char>(c >> 8 * (to.ends_with("BE") ? unit - 1 - k : k));
+        for (std::size_t k = 0; k < unit; ++k)
+            out += static_cast<char>(c >> 8 * (to.ends_with("BE") ? unit - 1 - k : k));
     return out;
 }
 
