@@ -15,7 +15,7 @@ werror=OFF
 
 if [ "${1:-}" = --windows ]; then
   ensure_windows_packages
-  BUILD_TARGET="test_cli loopback_helper" configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  BUILD_TARGET="test_cli" configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
   configure_and_build build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZVEKLC_WERROR=$werror -DZVEKLC_LINUX_BUILD="$PWD/build"
   trap wine_stop EXIT
