@@ -59,8 +59,7 @@ bool IsDosDeviceName(std::string_view path) {
     std::string upper(name);
     for (char& c : upper)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL" || upper == "CONIN$" ||
-        upper == "CONOUT$")
+    if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL" || upper == "CONIN$" || upper == "CONOUT$")
         return true;
     return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) && upper[3] >= '1' &&
            upper[3] <= '9';
@@ -162,7 +161,8 @@ int MakeTemp(const std::string& path, std::string& temp) {
             return fd;
         }
         const DWORD error = ::GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) throw FileError(Describe(kCannotWrite, path, error));
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            throw FileError(Describe(kCannotWrite, path, error));
     }
     throw FileError(Describe(kCannotWrite, path, ERROR_FILE_EXISTS));
 }
@@ -175,8 +175,9 @@ std::string ReadAll(const std::string& path, std::size_t maxBytes, bool regularO
     const Kind kind = regularOnly || !IsDevicePath(path) ? KindOf(path) : Kind::Device;
     if (regularOnly && kind != Kind::File && kind != Kind::None)
         throw FileError(DescribeErrno(kCannotRead, path, EINVAL));
-    Handle in{::CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    Handle in{::CreateFileW(WidePath(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr)};
     if (!in.Valid()) {
         const DWORD error = ::GetLastError();
         // Windows refuses to open a folder as a file; say what POSIX says.
@@ -187,7 +188,8 @@ std::string ReadAll(const std::string& path, std::size_t maxBytes, bool regularO
     if (regularOnly && !disk) throw FileError(DescribeErrno(kCannotRead, path, EINVAL));
     std::string bytes;
     if (LARGE_INTEGER size{}; disk && ::GetFileSizeEx(in.h, &size) && size.QuadPart > 0) {
-        if (static_cast<std::uint64_t>(size.QuadPart) > maxBytes) throw FileError(DescribeErrno(kCannotRead, path, EFBIG));
+        if (static_cast<std::uint64_t>(size.QuadPart) > maxBytes)
+            throw FileError(DescribeErrno(kCannotRead, path, EFBIG));
         bytes.reserve(static_cast<std::size_t>(size.QuadPart));
     }
     char buffer[65536];
@@ -294,7 +296,8 @@ void FileWriter::Write(std::string_view bytes) {
 
 void FileWriter::Commit() {
     DWORD error = 0;
-    if (!temp_.empty() && !::FlushFileBuffers(reinterpret_cast<HANDLE>(::_get_osfhandle(fd_)))) error = ::GetLastError();
+    const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd_));
+    if (!temp_.empty() && !::FlushFileBuffers(handle)) error = ::GetLastError();
     ::_close(std::exchange(fd_, -1));
     if (error != 0) throw FileError(Describe(kCannotWrite, path_, error));
     if (temp_.empty()) return;  // written in place
