@@ -1,7 +1,7 @@
 // The parts of the loopback server that every build shares.
 #include "LoopbackServer.h"
 
-#include <charconv>
+#include <string>
 
 namespace zvek::test {
 
@@ -12,7 +12,7 @@ std::string PatternBytes(std::size_t size, std::size_t from) {
 }
 
 std::string LoopbackServer::Url(std::string_view path) const {
-    if (scheme_ == Scheme::Https) return "https://localhost:" + std::to_string(port_) + std::string(path);
+    if (scheme_ != Scheme::Http) return "https://localhost:" + std::to_string(port_) + std::string(path);
     return "http://" + HostPort() + std::string(path);
 }
 
@@ -23,19 +23,17 @@ std::string EncodeMessage(const std::vector<std::string>& fields) {
 }
 
 bool DecodeMessage(std::string& buffer, std::vector<std::string>& fields) {
-    std::size_t at = 0;
-    auto number = [&buffer, &at](std::size_t& value) {
+    std::size_t at = 0, count = 0, size = 0;
+    auto number = [&buffer, &at](std::size_t& value) {  // the other end writes only numbers there
         const std::size_t end = buffer.find('\n', at);
         if (end == std::string::npos) return false;
-        const auto [stop, error] = std::from_chars(buffer.data() + at, buffer.data() + end, value);
+        value = std::stoull(buffer.substr(at, end - at));
         at = end + 1;
-        return error == std::errc() && stop == buffer.data() + end;
+        return true;
     };
-    std::size_t count = 0;
-    if (!number(count)) return false;
     std::vector<std::string> decoded;
-    for (std::size_t i = 0; i < count; ++i) {
-        std::size_t size = 0;
+    if (!number(count)) return false;
+    while (decoded.size() < count) {
         if (!number(size) || buffer.size() - at < size) return false;
         decoded.push_back(buffer.substr(at, size));
         at += size;

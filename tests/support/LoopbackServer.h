@@ -40,10 +40,11 @@ public:
     // Body lengths for Trickle besides a byte count: chunked, or no framing
     // at all (the bytes follow the headers raw until the connection closes).
     static constexpr long long kChunked = -1, kUnframed = -2;
-    enum class Scheme { Http, Https };
+    // An https server shows the test certificate for "localhost" and
+    // 127.0.0.1 (tests/data/tls/localhost.crt), or another one just like it
+    // that no test trusts (stranger.crt).
+    enum class Scheme { Http, Https, HttpsStranger };
 
-    // An https server makes its certificate with openssl, for "localhost"
-    // and 127.0.0.1, and throws std::runtime_error when it cannot.
     explicit LoopbackServer(Scheme scheme = Scheme::Http);
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;

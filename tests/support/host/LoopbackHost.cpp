@@ -33,7 +33,7 @@ Fields Do(LoopbackServer& server, const Fields& m) {
     } else if (verb == "stall") {
         server.Stall(m.at(1), m.at(2), Number(m.at(3)));
     } else if (verb == "stream") {
-        server.Stream(m.at(1), static_cast<std::size_t>(Number(m.at(2))), m.at(3) == "1");
+        server.Stream(m.at(1), static_cast<std::size_t>(Number(m.at(2))), Number(m.at(3)) != 0);
     } else if (verb == "trickle") {
         server.Trickle(m.at(1), m.at(2), std::chrono::milliseconds(Number(m.at(3))), static_cast<int>(Number(m.at(4))),
                        Number(m.at(5)), static_cast<int>(Number(m.at(6))));
@@ -64,19 +64,16 @@ int main(int argc, char** argv) {
     const int control = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in test{AF_INET, htons(static_cast<std::uint16_t>(std::stoi(argv[1]))), {htonl(INADDR_LOOPBACK)}, {}};
     if (::connect(control, reinterpret_cast<sockaddr*>(&test), sizeof test) != 0) return 1;
-    auto send = [control](const Fields& fields) {
+    auto send = [control](const Fields& fields) {  // a blocking socket takes all of it, or fails
         const std::string message = zvek::test::EncodeMessage(fields);
-        for (std::size_t sent = 0; sent < message.size();) {
-            const ssize_t n = ::send(control, message.data() + sent, message.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) return false;
-            sent += static_cast<std::size_t>(n);
-        }
-        return true;
+        return ::send(control, message.data(), message.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(message.size());
     };
     std::optional<LoopbackServer> server;
     try {
-        server.emplace(argc > 2 && std::string(argv[2]) == "https" ? LoopbackServer::Scheme::Https
-                                                                   : LoopbackServer::Scheme::Http);
+        const std::string scheme = argc > 2 ? argv[2] : "";
+        server.emplace(scheme == "https"      ? LoopbackServer::Scheme::Https
+                       : scheme == "stranger" ? LoopbackServer::Scheme::HttpsStranger
+                                              : LoopbackServer::Scheme::Http);
     } catch (const std::exception& error) {
         send({"error", error.what()});
         return 1;

@@ -3,78 +3,27 @@
 #include "LoopbackServer.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <httplib.h>
 #include <netinet/in.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
-extern char** environ;
-
 namespace zvek::test {
 
-namespace {
-
-// A certificate and key for "localhost" and 127.0.0.1, made by openssl in a
-// folder of their own that goes with the object.
-struct OwnCertificate {
-    std::filesystem::path folder;
-    std::string cert, key, pem;
-
-    OwnCertificate() {
-        std::string name = (std::filesystem::temp_directory_path() / "zveklc-cert-XXXXXX").string();
-        if (!::mkdtemp(name.data())) throw std::runtime_error("no folder for a certificate");
-        folder = name;
-        cert = (folder / "cert.pem").string();
-        key = (folder / "key.pem").string();
-        const char* args[] = {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                              "-nodes", "-days", "1", "-subj", "/CN=localhost",
-                              "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
-                              "-keyout", key.c_str(), "-out", cert.c_str(), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        pid_t pid = 0;
-        int status = -1;
-        const bool made = ::posix_spawnp(&pid, "openssl", &actions, nullptr, const_cast<char**>(args), environ) == 0 &&
-                          ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        posix_spawn_file_actions_destroy(&actions);
-        std::ifstream in(cert, std::ios::binary);
-        std::ostringstream text;
-        text << in.rdbuf();
-        pem = text.str();
-        if (!made || pem.empty()) {
-            std::filesystem::remove_all(folder);
-            throw std::runtime_error("openssl could not make a certificate");
-        }
-    }
-    ~OwnCertificate() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
-};
-
-}  // namespace
-
 struct LoopbackServer::Impl {
-    std::optional<OwnCertificate> certificate;
     std::unique_ptr<httplib::Server> server;
     std::thread thread;
     std::atomic<bool> ended = false;  // the server's thread has returned
@@ -96,7 +45,7 @@ struct LoopbackServer::Impl {
             // Piece after piece; at the end a chunked or unframed body is closed,
             // and one that ends short of its declared length is cut off.
             auto provider = [pieces, at = std::make_shared<std::size_t>(0), length](std::size_t,
-                                                                                   httplib::DataSink& sink) {
+                                                                                    httplib::DataSink& sink) {
                 const std::optional<std::string> piece = pieces((*at)++);
                 if (piece) return sink.write(piece->data(), piece->size());
                 if (length < 0) sink.done();
@@ -138,12 +87,14 @@ int UnusedPort() {
 
 LoopbackServer::LoopbackServer(Scheme scheme) : impl_(std::make_unique<Impl>()), scheme_(scheme) {
     Impl& impl = *impl_;
-    if (scheme == Scheme::Https) {
-        impl.certificate.emplace();
-        certificate_ = impl.certificate->pem;
-        impl.server = std::make_unique<httplib::SSLServer>(impl.certificate->cert.c_str(), impl.certificate->key.c_str());
-    } else {
+    if (scheme == Scheme::Http) {
         impl.server = std::make_unique<httplib::Server>();
+    } else {
+        const std::string name =
+            std::string(ZVEKLC_TEST_DATA "/tls/") + (scheme == Scheme::Https ? "localhost" : "stranger");
+        std::ifstream in(name + ".crt", std::ios::binary);
+        certificate_.assign(std::istreambuf_iterator<char>(in), {});
+        impl.server = std::make_unique<httplib::SSLServer>((name + ".crt").c_str(), (name + ".key").c_str());
     }
     // Held and stalled answers each keep a thread until the server stops.
     impl.server->new_task_queue = [] { return new httplib::ThreadPool(32); };
@@ -176,20 +127,17 @@ LoopbackServer::~LoopbackServer() {
 }
 
 int LoopbackServer::FullQueuePort() {
+    // A listening socket with a full queue: the system drops further
+    // connection attempts, so they hang until the client's limit.
     std::vector<int>& sockets = impl_->fullQueue;
     sockaddr_in full{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof full;
-    if (!sockets.empty()) {
-        ::getsockname(sockets[0], reinterpret_cast<sockaddr*>(&full), &length);
-        return ntohs(full.sin_port);
-    }
-    // A listening socket with a full queue: the system drops further
-    // connection attempts, so they hang until the client's limit.
-    sockets.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (::bind(sockets[0], reinterpret_cast<sockaddr*>(&full), length) != 0 || ::listen(sockets[0], 0) != 0 ||
+    if (sockets.empty()) sockets.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if ((sockets.size() == 1 &&
+         (::bind(sockets[0], reinterpret_cast<sockaddr*>(&full), length) != 0 || ::listen(sockets[0], 0) != 0)) ||
         ::getsockname(sockets[0], reinterpret_cast<sockaddr*>(&full), &length) != 0)
         throw std::runtime_error("cannot listen on 127.0.0.1");
-    for (int i = 0; i < 4; ++i) {
+    while (sockets.size() < 5) {
         sockets.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
         ::connect(sockets.back(), reinterpret_cast<sockaddr*>(&full), sizeof full);
     }
@@ -225,8 +173,8 @@ void LoopbackServer::Stream(const std::string& path, std::size_t size, bool chun
                   });
 }
 
-void LoopbackServer::Trickle(const std::string& path, std::string piece, std::chrono::milliseconds interval,
-                             int count, long long length, int status) {
+void LoopbackServer::Trickle(const std::string& path, std::string piece, std::chrono::milliseconds interval, int count,
+                             long long length, int status) {
     Impl& impl = *impl_;
     impl.Answer(path, status, length, [&impl, piece = std::move(piece), interval, count](std::size_t i) {
         return static_cast<int>(i) < count && impl.Sleep(interval) ? std::optional(piece) : std::nullopt;
@@ -256,7 +204,7 @@ bool LoopbackServer::WaitForRequests(const std::string& path, std::size_t count,
     const std::vector<HttpRequest>& requests = impl_->requests;
     return impl_->changed.wait_for(lock, timeout, [&] {
         return static_cast<std::size_t>(std::count_if(requests.begin(), requests.end(),
-                                                       [&](const HttpRequest& r) { return r.path == path; })) >= count;
+                                                      [&](const HttpRequest& r) { return r.path == path; })) >= count;
     });
 }
 

@@ -16,28 +16,25 @@ namespace {
 
 using Fields = std::vector<std::string>;
 
-void StartWinsock() {
+// A TCP socket bound to 127.0.0.1 on a port the system picks, and that port.
+SOCKET BoundSocket(int& port) {
     static const bool started = [] {
         WSADATA data;
         return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
     }();
-    if (!started) throw std::runtime_error("Winsock does not start");
-}
-
-// A TCP socket bound to 127.0.0.1 on a port the system picks, and that port.
-SOCKET BoundSocket(int& port) {
-    StartWinsock();
-    const SOCKET fd = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
+    sockaddr_in address{AF_INET, 0, {}, {}};
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int size = sizeof address;
+    const SOCKET fd = started ? ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP) : INVALID_SOCKET;
     if (fd == INVALID_SOCKET || ::bind(fd, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0)
         throw std::runtime_error("cannot bind on 127.0.0.1");
     port = ntohs(address.sin_port);
     return fd;
 }
+
+std::string Field(std::string text) { return text; }
+std::string Field(long long number) { return std::to_string(number); }
 
 }  // namespace
 
@@ -67,14 +64,16 @@ struct LoopbackServer::Impl {
         return fields;
     }
 
-    Fields Ask(const Fields& question) {
+    // One question, its words and numbers as fields, and the answer.
+    template <class... Parts>
+    Fields Ask(const Parts&... parts) {
+        return Exchange({Field(parts)...});
+    }
+    Fields Exchange(const Fields& question) {
         std::lock_guard lock(mutex);
-        const std::string message = EncodeMessage(question);
-        for (std::size_t sent = 0; sent < message.size();) {
-            const int n = ::send(control, message.data() + sent, static_cast<int>(message.size() - sent), 0);
-            if (n <= 0) throw std::runtime_error("the loopback server's helper has gone");
-            sent += static_cast<std::size_t>(n);
-        }
+        const std::string message = EncodeMessage(question);  // a blocking socket takes all of it, or fails
+        if (::send(control, message.data(), static_cast<int>(message.size()), 0) != static_cast<int>(message.size()))
+            throw std::runtime_error("the loopback server's helper has gone");
         return Receive();
     }
 };
@@ -90,8 +89,9 @@ LoopbackServer::LoopbackServer(Scheme scheme) : impl_(std::make_unique<Impl>()),
     const SOCKET listener = BoundSocket(waiting);
     ::listen(listener, 1);
     // Wine starts a Linux program as it starts a Windows one.
-    std::string command = std::string("\"") + ZVEKLC_LOOPBACK_HOST + "\" " + std::to_string(waiting) +
-                          (scheme == Scheme::Https ? " https" : "");
+    const char* const schemes[] = {"", " https", " stranger"};  // as the Scheme values go
+    std::string command =
+        std::string("\"") + ZVEKLC_LOOPBACK_HOST + "\" " + std::to_string(waiting) + schemes[static_cast<int>(scheme)];
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
@@ -115,47 +115,46 @@ LoopbackServer::LoopbackServer(Scheme scheme) : impl_(std::make_unique<Impl>()),
 
 LoopbackServer::~LoopbackServer() = default;
 
-int LoopbackServer::FullQueuePort() { return std::stoi(impl_->Ask({"full"}).at(0)); }
+int LoopbackServer::FullQueuePort() { return std::stoi(impl_->Ask("full").at(0)); }
 
 void LoopbackServer::Serve(const std::string& path, int status, std::string body, HttpHeaders headers) {
-    Fields question{"serve", path, std::to_string(status), std::move(body)};
+    Fields question{"serve", path, Field(status), std::move(body)};
     for (auto& [name, value] : headers) question.insert(question.end(), {name, value});
-    impl_->Ask(question);
+    impl_->Exchange(question);
 }
 
 void LoopbackServer::Redirect(const std::string& path, const std::string& location, int status) {
-    impl_->Ask({"redirect", path, location, std::to_string(status)});
+    impl_->Ask("redirect", path, location, status);
 }
 
 void LoopbackServer::Stall(const std::string& path, std::string first, long long declaredLength) {
-    impl_->Ask({"stall", path, std::move(first), std::to_string(declaredLength)});
+    impl_->Ask("stall", path, first, declaredLength);
 }
 
 void LoopbackServer::Stream(const std::string& path, std::size_t size, bool chunked) {
-    impl_->Ask({"stream", path, std::to_string(size), chunked ? "1" : "0"});
+    impl_->Ask("stream", path, static_cast<long long>(size), chunked);
 }
 
 void LoopbackServer::Trickle(const std::string& path, std::string piece, std::chrono::milliseconds interval, int count,
                              long long length, int status) {
-    impl_->Ask({"trickle", path, std::move(piece), std::to_string(interval.count()), std::to_string(count),
-                std::to_string(length), std::to_string(status)});
+    impl_->Ask("trickle", path, piece, interval.count(), count, length, status);
 }
 
 void LoopbackServer::Hold(const std::string& path, const std::string& gate, std::string body) {
-    impl_->Ask({"hold", path, gate, std::move(body)});
+    impl_->Ask("hold", path, gate, body);
 }
 
-void LoopbackServer::OpenGate(const std::string& gate) { impl_->Ask({"open", gate}); }
+void LoopbackServer::OpenGate(const std::string& gate) { impl_->Ask("open", gate); }
 
 std::vector<HttpRequest> LoopbackServer::Requests() const {
-    const Fields answer = impl_->Ask({"requests"});
+    const Fields answer = impl_->Ask("requests");
     std::vector<HttpRequest> requests;
     for (std::size_t i = 0; i + 1 < answer.size(); i += 2) requests.push_back({answer[i], answer[i + 1]});
     return requests;
 }
 
 bool LoopbackServer::WaitForRequests(const std::string& path, std::size_t count, std::chrono::milliseconds timeout) {
-    return impl_->Ask({"wait", path, std::to_string(count), std::to_string(timeout.count())}).at(0) == "1";
+    return impl_->Ask("wait", path, static_cast<long long>(count), timeout.count()).at(0) == "1";
 }
 
 }  // namespace zvek::test
