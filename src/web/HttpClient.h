@@ -1,5 +1,8 @@
 // The HTTP client under every fetch (TWinInet): one GET at a time, read in
-// pieces as the caller pulls them, within the limits below.
+// pieces as the caller pulls them, within the limits below. What the client
+// does is the same on every system (HttpClient.cpp); the transfer itself is
+// libcurl's on Linux (posix/HttpCurl.cpp) and WinINet's on Windows
+// (windows/HttpWinInet.cpp).
 #pragma once
 
 #include <atomic>
@@ -9,6 +12,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "platform/InstanceLock.h"
 
 namespace zvek {
 
@@ -38,7 +43,7 @@ struct InetLimits {
     std::chrono::milliseconds totalTimeout{120'000};
     // https servers are trusted through the system's certificate store, or
     // only through the certificates in this file when it is set (a test's
-    // own server).
+    // own server). libcurl only: WinINet trusts the Windows store alone.
     std::string trustedCertificates;
 };
 InetLimits GetInetLimits();
@@ -107,14 +112,33 @@ public:
     const std::string& FailureReason() const { return failure_; }
 
 private:
-    struct Request;
+    // The back end's connection handle and open URL; each back end defines
+    // them and their deleters.
     struct Handle;
+    struct Request;
+    struct HandleDeleter {
+        void operator()(Handle* handle) const;
+    };
+    struct RequestDeleter {
+        void operator()(Request* request) const;
+    };
 
     void Progress(ProgressStatus status, std::uint32_t count);
-    int ReadOnce(char* buffer, int size);
 
-    std::unique_ptr<Handle> internet_;
-    std::unique_ptr<Request> request_;
+    // The back end's part. OpenHandle opens the connection handle for
+    // requests sent as `agent` (false: failure_ may say why); OpenUrl is
+    // the back end's whole. ResponseInfo is the text of one header of the
+    // open request's final response (the levels above, without flags), or
+    // nothing. ReadOnce reads once as Read does; TransferFailure says why it
+    // returned -1.
+    bool OpenHandle(const std::string& agent);
+    std::optional<std::string> ResponseInfo(std::uint32_t level) const;
+    int ReadOnce(char* buffer, int size);
+    std::string TransferFailure() const;
+
+    std::unique_ptr<Handle, HandleDeleter> internet_;
+    std::unique_ptr<Request, RequestDeleter> request_;
+    InstanceLock agentLock_;
     std::string agent_;
     std::string failure_;
 };

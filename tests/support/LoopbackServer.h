@@ -1,30 +1,23 @@
-// An HTTP server on 127.0.0.1 for the network tests (HTTPS when given a
-// certificate), on a port the system picks. Answers are registered per path
-// (the query is not part of the match); any other path gets 404. Every
-// request is recorded. Besides plain answers it redirects, stalls after the
-// headers, streams big bodies, trickles, and holds a body until the test
-// opens a named gate. The destructor ends every held or stalled answer
-// before it stops the server, so no test waits on a client that has gone.
+// An HTTP server on 127.0.0.1 for the network tests (HTTPS with a
+// certificate of its own), on a port the system picks. Answers are
+// registered per path (the query is not part of the match); any other path
+// gets 404. Every request is recorded. Besides plain answers it redirects,
+// stalls after the headers, streams big bodies, trickles, and holds a body
+// until the test opens a named gate. The destructor ends every held or
+// stalled answer before it stops the server, so no test waits on a client
+// that has gone.
+//
+// The server is always a Linux process's (cpp-httplib, posix/): in the
+// Windows tests, which run under Wine, each LoopbackServer drives one in a
+// helper process of its own (host/LoopbackHost) over a loopback connection
+// (windows/), so both builds fetch from the same servers.
 #pragma once
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
-#include <optional>
-#include <set>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
-
-namespace httplib {
-class Server;
-struct Response;
-}
 
 namespace zvek::test {
 
@@ -47,16 +40,27 @@ public:
     // Body lengths for Trickle besides a byte count: chunked, or no framing
     // at all (the bytes follow the headers raw until the connection closes).
     static constexpr long long kChunked = -1, kUnframed = -2;
+    enum class Scheme { Http, Https };
 
-    LoopbackServer() : LoopbackServer({}, {}) {}
-    LoopbackServer(const std::string& certFile, const std::string& keyFile);
+    // An https server makes its certificate with openssl, for "localhost"
+    // and 127.0.0.1, and throws std::runtime_error when it cannot.
+    explicit LoopbackServer(Scheme scheme = Scheme::Http);
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
 
     int Port() const { return port_; }
     std::string HostPort() const { return "127.0.0.1:" + std::to_string(port_); }
-    std::string Url(std::string_view path) const { return scheme_ + HostPort() + std::string(path); }
+    // An https server's addresses name it "localhost", the name its
+    // certificate is checked against everywhere (Wine's check of a
+    // certificate's IP address does not match).
+    std::string Url(std::string_view path) const;
+    // The https server's certificate (PEM); empty for http.
+    const std::string& Certificate() const { return certificate_; }
+    // A port on this machine where connections are never accepted (its
+    // listener's queue is full), so a connection attempt hangs until the
+    // client gives up. It stays so while the server lives.
+    int FullQueuePort();
 
     void Serve(const std::string& path, int status, std::string body, HttpHeaders headers = {});
     void Redirect(const std::string& path, const std::string& location, int status = 302);
@@ -79,23 +83,40 @@ public:
                          std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 private:
-    // The body piece by piece: the i-th call gives piece i, or nothing at the end.
-    using Pieces = std::function<std::optional<std::string>(std::size_t i)>;
-    void Answer(const std::string& path, int status, long long length, Pieces pieces);
-    bool WaitGate(const std::string& gate);
-    bool Sleep(std::chrono::milliseconds time);
-
-    std::unique_ptr<httplib::Server> server_;
-    std::string scheme_;
+    struct Impl;  // the server itself, or the connection to its helper process
+    std::unique_ptr<Impl> impl_;
+    Scheme scheme_;
     int port_ = 0;
-    std::thread thread_;
-    std::atomic<bool> ended_ = false;  // the server's thread has returned
-
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::map<std::string, std::function<void(httplib::Response&)>> routes_;
-    std::set<std::string> openGates_;
-    std::vector<HttpRequest> requests_;
+    std::string certificate_;
 };
+
+// Trusts `server`'s certificate for the program's https fetches while the
+// object lives, through each system's test-only way: libcurl trusts exactly
+// that certificate (InetLimits::trustedCertificates, written to `folder`);
+// under WinINet it goes into the user's Root store of the private Wine
+// prefix, and only there: never into a real Windows user's store. Windows
+// reads that store when a process makes its first https connection, so
+// trust comes before the first https fetch of the test.
+class TrustedCertificate {
+public:
+    TrustedCertificate(const LoopbackServer& server, const std::string& folder);
+    ~TrustedCertificate();
+    TrustedCertificate(const TrustedCertificate&) = delete;
+    TrustedCertificate& operator=(const TrustedCertificate&) = delete;
+    // False when this system offers no test-only way (Windows outside Wine).
+    bool Trusted() const { return trusted_; }
+
+private:
+    bool trusted_ = false;
+    std::string undo_;
+};
+
+// Messages between a LoopbackServer in a Windows test and its helper
+// process: a count of fields, then each field, every number as decimal text
+// ended by a newline and every field's length coming before its bytes.
+std::string EncodeMessage(const std::vector<std::string>& fields);
+// Takes one message off the front of `buffer`; nothing while it is not all
+// there (or is no message).
+bool DecodeMessage(std::string& buffer, std::vector<std::string>& fields);
 
 }  // namespace zvek::test

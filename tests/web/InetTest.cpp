@@ -1,15 +1,14 @@
 #include "web/Inet.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 
 #include "LoopbackServer.h"
 #include "TestSupport.h"
-#include "platform/Launch.h"
 
 namespace zvek {
 namespace {
@@ -21,6 +20,12 @@ using std::chrono::milliseconds;
 namespace fs = std::filesystem;
 
 const std::string kTimedOut = "時間切れです（サーバーが応答しないか、遅すぎます）";
+// What the system says of a file name whose folder is a file.
+#ifdef _WIN32
+const std::string kThroughAFile = "No such file or directory";
+#else
+const std::string kThroughAFile = "Not a directory";
+#endif
 
 class InetTest : public ::testing::Test {
 protected:
@@ -96,17 +101,6 @@ TEST_F(InetTest, FetchPageTakesTwoHundredAnswersAndFailsCleanlyOtherwise) {
     server.Stream("/sized-over", 64 * 1024 + 1, false);
     server.Stream("/chunked-over", 200 * 1024, true);
     server.Redirect("/to-file", "file:///etc/passwd");
-    // A listening socket with a full queue: the system drops further
-    // connection attempts, so they hang until the connect limit.
-    std::vector<int> sockets{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
-    sockaddr_in full{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t length = sizeof full;
-    ASSERT_TRUE(::bind(sockets[0], reinterpret_cast<sockaddr*>(&full), length) == 0 && ::listen(sockets[0], 0) == 0 &&
-                ::getsockname(sockets[0], reinterpret_cast<sockaddr*>(&full), &length) == 0);
-    for (int i = 0; i < 4; ++i) {
-        sockets.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-        ::connect(sockets.back(), reinterpret_cast<sockaddr*>(&full), sizeof full);
-    }
     const struct { std::string url; std::optional<std::string> page; std::string reason = {}; } cases[] = {
         {server.Url("/empty"), ""},
         {server.Url("/odd"), "<html>odd but fine</html>"},
@@ -114,7 +108,7 @@ TEST_F(InetTest, FetchPageTakesTwoHundredAnswersAndFailsCleanlyOtherwise) {
         {server.Url("/hop10"), "arrived"},
         {server.Url("/hop11"), std::nullopt, "転送（リダイレクト）が多すぎます"},
         {server.Url("/stall-before-body"), std::nullopt, kTimedOut},
-        {"http://127.0.0.1:" + std::to_string(ntohs(full.sin_port)) + "/", std::nullopt, kTimedOut},
+        {"http://127.0.0.1:" + std::to_string(server.FullQueuePort()) + "/", std::nullopt, kTimedOut},
         {server.Url("/sized-over"), std::nullopt, "ページが大きすぎます（64 KiBまで）"},
         {server.Url("/chunked-over"), std::nullopt, "ページが大きすぎます（64 KiBまで）"},
         {server.Url("/to-file"), std::nullopt, "http と https のアドレスしか取得しません"},
@@ -134,26 +128,31 @@ TEST_F(InetTest, FetchPageTakesTwoHundredAnswersAndFailsCleanlyOtherwise) {
         if (!c.page) ExpectFailedFetch(c.url, file, window, c.reason);
         else EXPECT_TRUE(window.messages.empty() && test::ReadBytes(file) == *c.page);
     }
-    for (int fd : sockets) ::close(fd);
     for (const auto& request : server.Requests()) EXPECT_EQ(request.userAgent, "test_web0") << request.path;
     // A page that cannot be stored fails too, and says so.
     test::WriteBytes(dir / "blocker", "");
     EXPECT_FALSE(FetchPage(host, server.Url("/empty"), dir / "blocker/page.htm"));
-    ExpectFailedFetch(server.Url("/empty"), dir / "blocker/page.htm", host, "一時ファイルを作れません（Not a directory）");
+    ExpectFailedFetch(server.Url("/empty"), dir / "blocker/page.htm", host, "一時ファイルを作れません（" + kThroughAFile + "）");
 }
 
-// A test's own TLS server: its page arrives only once its certificate is trusted.
+// Two of a test's own TLS servers: a page arrives only from the one whose
+// certificate is trusted.
 TEST_F(InetTest, PagesComeOverTlsOnlyFromTrustedServers) {
-    const std::string cert = dir / "cert.pem", key = dir / "key.pem";
-    if (RunProgram({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=127.0.0.1",
-                    "-addext", "subjectAltName=IP:127.0.0.1", "-keyout", key, "-out", cert}) != 0)
-        GTEST_SKIP() << "openssl could not make a certificate";
-    LoopbackServer tls(cert, key);
-    const std::string body = "<html><body>" + test::PatternBytes(20000) + "</body></html>", url = tls.Url("/page.htm");
-    tls.Serve("/page.htm", 200, body);
-    EXPECT_FALSE(FetchPage(host, url, dir / "untrusted.htm"));
-    ExpectFailedFetch(url, dir / "untrusted.htm", host, "サーバーの証明書を確認できません");
-    SetLimits([&cert](InetLimits& l) { l.trustedCertificates = cert; });
+    std::optional<LoopbackServer> trusted, stranger;
+    try {
+        trusted.emplace(LoopbackServer::Scheme::Https);
+        stranger.emplace(LoopbackServer::Scheme::Https);
+    } catch (const std::runtime_error& error) {
+        GTEST_SKIP() << error.what();
+    }
+    test::TrustedCertificate trust(*trusted, dir.path().string());
+    if (!trust.Trusted()) GTEST_SKIP() << "no test-only way to trust a certificate on this system";
+    const std::string body = "<html><body>" + test::PatternBytes(20000) + "</body></html>";
+    const std::string url = trusted->Url("/page.htm"), other = stranger->Url("/page.htm");
+    trusted->Serve("/page.htm", 200, body);
+    stranger->Serve("/page.htm", 200, body);
+    EXPECT_FALSE(FetchPage(host, other, dir / "untrusted.htm"));
+    ExpectFailedFetch(other, dir / "untrusted.htm", host, "サーバーの証明書を確認できません");
     EXPECT_TRUE(FetchPage(host, url, dir / "trusted.htm"));
     EXPECT_EQ(test::ReadBytes(dir / "trusted.htm"), body);
 }
@@ -210,8 +209,8 @@ TEST_F(InetTest, TricklesEndAtTheLowSpeedOrTheOverallLimit) {
 }
 
 // A download thread refuses to start without an address or a file, runs one
-// download at a time, and delivers the reports of one started without
-// waiting to whoever waits for it.
+// download at a time, delivers the reports of one started without waiting
+// to whoever waits for it, and stops one when asked.
 TEST_F(InetTest, DownloadThreadStartsOnlyWithAddressAndFileAndOneAtATime) {
     TDownloadThread thread(host);
     Reports reports;
@@ -232,6 +231,18 @@ TEST_F(InetTest, DownloadThreadStartsOnlyWithAddressAndFileAndOneAtATime) {
     EXPECT_TRUE(thread.Wait());
     EXPECT_EQ(thread.Status(), psDone);
     EXPECT_EQ(reports.back(), std::pair(psDone, 4u));
+
+    // Stopped, a download ends at once as a failure that says so, its file gone.
+    server.Hold("/never", "never", "body");
+    ASSERT_TRUE(thread.Start(server.Url("/never"), dir / "never.htm", false));
+    ASSERT_TRUE(server.WaitForRequests("/never", 1));
+    const auto start = Clock::now();
+    thread.Cancel();
+    EXPECT_FALSE(thread.Wait());
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(thread.Status(), psFailed);
+    EXPECT_EQ(thread.FailureReason(), "中止しました");
+    EXPECT_FALSE(fs::exists(dir / "never.htm"));
 }
 
 TEST_F(InetTest, QueryInfoAnswersFromTheFinalResponse) {
