@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/Console.h"
 #include "platform/Files.h"
 
 namespace zvek {
@@ -48,6 +49,7 @@ bool ReportStdoutError(int error) {
 
 bool WriteStdout(std::string_view bytes) {
     stdoutWritten = true;
+    if (WriteTerminalText(STDOUT_FILENO, bytes)) return true;
     const int error = WriteAll(STDOUT_FILENO, bytes);
     return error == 0 || ReportStdoutError(error);
 }
@@ -98,6 +100,7 @@ std::string EscapeForTerminal(std::string_view text, bool oneLine) {
 void ConsoleHost::Print(std::string_view text) const {
     std::string out = EscapeForTerminal(text);
     out.push_back('\n');
+    if (WriteTerminalText(STDERR_FILENO, out)) return;
     std::fwrite(out.data(), 1, out.size(), stderr);
     std::fflush(stderr);
 }

@@ -27,7 +27,9 @@
 #include "lyrics/FindCommands.h"
 #include "text/Codec.h"
 #include "text/Sjis.h"
+#include "platform/Console.h"
 #include "platform/Files.h"
+#include "platform/FsPath.h"
 #include "tags/TagConversions.h"
 #include "web/BrowserCurrentPage.h"
 
@@ -223,7 +225,7 @@ bool Writes(Kind kind) {
 
 bool IsFolder(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::is_directory(path, ec);
+    return std::filesystem::is_directory(FsPath(path), ec);
 }
 
 Options ParseArguments(const std::vector<std::string_view>& args) {
@@ -310,7 +312,7 @@ Options ParseArguments(const std::vector<std::string_view>& args) {
 
 bool SameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
-    return std::filesystem::equivalent(a, b, ec);
+    return std::filesystem::equivalent(FsPath(a), FsPath(b), ec);
 }
 
 // The name the result takes when -o names no file: the command's extension
@@ -333,7 +335,7 @@ std::string OutputPath(const Options& options, const std::string& defaultName) {
 
 // Shift-JIS is what the player reads; a terminal shows UTF-8.
 bool WantsUtf8(const Options& options, const std::string& output) {
-    return options.utf8 ? *options.utf8 : output == "-" && ::isatty(STDOUT_FILENO);
+    return options.utf8 ? *options.utf8 : output == "-" && IsTerminal(STDOUT_FILENO);
 }
 
 int ExitStatusOf(int resultCode) {
@@ -421,7 +423,7 @@ bool Load(LyricsDocument& doc, const Options& options, const std::string& input,
 // The folder -o names, made where it is missing (a failure shows when writing into it).
 void MakeOutputFolder(const Options& options) {
     std::error_code ec;
-    if (options.outputFolder) std::filesystem::create_directories(*options.output, ec);
+    if (options.outputFolder) std::filesystem::create_directories(FsPath(*options.output), ec);
 }
 
 // Writes `bytes` to `output`: a new file, or with --force over whatever is
@@ -567,9 +569,9 @@ struct FileKey {
 
 FileKey KeyOf(const std::string& path) {
     std::error_code ec;
-    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    std::filesystem::path absolute = std::filesystem::absolute(FsPath(path), ec);
     std::filesystem::path resolved = std::filesystem::weakly_canonical(absolute, ec);
-    FileKey key{(ec ? absolute.lexically_normal() : resolved).string(), std::nullopt};
+    FileKey key{PathText(ec ? absolute.lexically_normal() : resolved), std::nullopt};
     if (struct stat st {}; ::stat(path.c_str(), &st) == 0 && st.st_ino != 0) key.id.emplace(st.st_dev, st.st_ino);
     return key;
 }

@@ -5,6 +5,7 @@
 
 #include "platform/ShowInBrowser.h"
 #include "platform/Files.h"
+#include "platform/FsPath.h"
 
 namespace zvek {
 
@@ -82,7 +83,7 @@ std::optional<std::string> BrowserAddress(std::string_view url) {
 
 std::optional<std::string> LocalPageAddress(std::string_view path) {
     if (path.empty() || path.find('\0') != std::string_view::npos || !IsHtmlFileName(path)) return std::nullopt;
-    const std::filesystem::path file(std::u8string_view(reinterpret_cast<const char8_t*>(path.data()), path.size()));
+    const std::filesystem::path file = FsPath(path);
     std::error_code ec;
     if (!file.is_absolute() || !std::filesystem::is_regular_file(file, ec)) return std::nullopt;
     // A file name may hold "?", "#" or "%" like any other byte: all of them

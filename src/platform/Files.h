@@ -1,4 +1,6 @@
-// Files and path names (native paths, UTF-8 on this platform).
+// Files and path names. Paths are UTF-8 strings on every system (the
+// Windows layer converts them for the system's UTF-16 calls); on Linux any
+// bytes the file system holds pass through unchanged.
 #pragma once
 
 #include <cstddef>
@@ -23,8 +25,11 @@ public:
 
 bool FileExists(const std::string& path);  // a regular file (or a link to one)
 bool NameTaken(const std::string& path);   // anything at all, a dangling link included
-// Writes all of `bytes` to the descriptor, across short writes and signals;
-// 0, or the error that stopped it.
+// Removes a file (a link itself, not what it points to); false when it could not.
+bool RemoveFile(const std::string& path);
+// Writes all of `bytes` to the descriptor (a C run-time one on Windows),
+// across short writes and signals; 0, or the error (an errno value) that
+// stopped it.
 int WriteAll(int fd, std::string_view bytes);
 std::string ReadFileBytes(const std::string& path);  // throws FileError
 // The same, but a file longer than `maxBytes` is not read at all: it throws
@@ -106,8 +111,18 @@ private:
 // so that a test can change what lies there in between. Empty: no call.
 void SetBeforePublishHook(std::function<void(const std::string& path)> hook);
 
-// Path names: the extension is the part from the last "." of the file-name
-// part; the folder is everything before the last "/".
+// Path names: the folder is everything before the last delimiter ("/"; on
+// Windows also the backslash and a drive's colon), the root's delimiter
+// kept (as in "/" or "C:\" followed by a name); the extension is the part
+// from the last "." of the file-name part.
+bool IsPathDelimiter(char c);
+// The length of the root at the start of `path`: 1 for "/", on Windows 3
+// for a drive's root, 2 for a drive alone, the whole "server and share" of
+// a network path; 0 for a relative path.
+std::size_t PathRootLength(std::string_view path);
+// The delimiter JoinPath puts after `folder`: the one the folder already
+// uses where a system has two.
+char PathDelimiterFor(std::string_view folder);
 std::string ExtractFileName(std::string_view path);
 std::string ExtractFileExt(std::string_view path);
 std::string ExtractFileDir(std::string_view path);

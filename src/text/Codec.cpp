@@ -1,20 +1,15 @@
 #include "text/Codec.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
 
+#include "text/Cp932Table.h"
 #include "text/Sjis.h"
 
 namespace zvek {
 namespace {
-
-// glibc's "WCHAR_T" is its internal UCS-4 form, which makes the table build a
-// single conversion step per character (about ten times faster than UTF-16).
-static_assert(sizeof(wchar_t) == 4, "the table build needs UCS-4 wchar_t");
 
 constexpr std::uint16_t kNoCode = 0xFFFF;  // no CP932 form (0xFF is never a lead byte)
 constexpr char16_t kNoChar = 0;            // a pair is never decoded to U+0000
@@ -29,8 +24,8 @@ constexpr bool IsRawPua(char32_t c) {
     return c >= kRawBytePua && c <= kRawBytePua + 0xFF;
 }
 
-// Everything the conversions need, filled once from iconv so that the hot
-// loops are plain table look-ups.
+// Everything the conversions need, filled once from the code page's table
+// (Cp932Table) so that the hot loops are plain table look-ups.
 struct Tables {
     // What a byte on its own becomes: its character, or U+F700 + byte when it
     // is not a character by itself (lead bytes included).
@@ -49,21 +44,12 @@ struct Tables {
     Tables();
 };
 
-// One character through iconv; returns the number of output units, 0 when
-// iconv refuses the input or does not consume all of it.
-std::size_t Convert(iconv_t cd, const void* in, std::size_t inSize, void* out, std::size_t outSize) {
-    char* inPtr = static_cast<char*>(const_cast<void*>(in));
-    char* outPtr = static_cast<char*>(out);
-    std::size_t inLeft = inSize;
-    std::size_t outLeft = outSize;
-    const std::size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    // A refused input may leave the descriptor in the middle of something;
-    // CP932 is stateless, but resetting costs nothing and keeps it honest.
-    if (result == static_cast<std::size_t>(-1) || inLeft != 0) {
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        return 0;
-    }
-    return outSize - outLeft;
+// The code after `code` in the table's order: single bytes count up, and
+// the double-byte codes of a lead byte run through the trail bytes
+// 0x40-0x7E, 0x80-0xFC before the next lead byte.
+constexpr unsigned NextCode(unsigned code) {
+    if (code < 0x100) return code + 1;
+    return (code & 0xFF) == 0x7E ? code + 2 : (code & 0xFF) == 0xFC ? code + 0x44 : code + 1;
 }
 
 Tables::Tables() {
@@ -71,60 +57,37 @@ Tables::Tables() {
     std::memset(pair, 0, sizeof pair);
     std::fill(std::begin(encode), std::end(encode), kNoCode);
 
-    iconv_t toCp932 = iconv_open("CP932", "WCHAR_T");
-    iconv_t fromCp932 = iconv_open("WCHAR_T", "CP932");
-    const iconv_t failed = reinterpret_cast<iconv_t>(-1);
-    if (toCp932 == failed || fromCp932 == failed) {
-        // Without the converter every text still survives byte for byte:
-        // ASCII stays readable and everything else travels as raw bytes.
-        for (int b = 0; b < 0x80; ++b) {
-            single[b] = static_cast<char16_t>(b);
-            encode[b] = static_cast<std::uint16_t>(b);
+    // A character is written with the first code that reads as it.
+    const auto add = [this](unsigned code, char16_t c) {
+        if (code < 0x100) {
+            single[code] = c;
+        } else {
+            pair[LeadRow(static_cast<unsigned char>(code >> 8))][code & 0xFF] = c;
         }
-        if (toCp932 != failed) iconv_close(toCp932);
-        if (fromCp932 != failed) iconv_close(fromCp932);
-        return;
-    }
-
-    // The reverse map first, over the whole BMP, because it is what decides
-    // which decoded characters come back as the bytes they came from. Several
-    // code points encode one way only (U+00A5 -> 0x5C, U+301C -> 0x8160, ...).
-    for (wchar_t c = 0; c < 0x10000; ++c) {
-        if ((c >= 0xD800 && c <= 0xDFFF) || IsRawPua(static_cast<char32_t>(c))) continue;
-        unsigned char out[8];
-        const std::size_t n = Convert(toCp932, &c, sizeof c, out, sizeof out);
-        if (n == 1 && !IsLeadByte(out[0])) {
-            encode[c] = out[0];
-        } else if (n == 2 && IsLeadByte(out[0])) {
-            encode[c] = static_cast<std::uint16_t>(out[0] << 8 | out[1]);
-        }
-    }
-
-    // A decoded character is kept only if it encodes back to the same bytes;
-    // the duplicates (NEC row 13 vs JIS symbols, NEC-selected IBM extensions
-    // vs IBM extensions) would otherwise be silently rewritten on saving.
-    auto decode = [&](const unsigned char* bytes, std::size_t size) -> char16_t {
-        wchar_t c = 0;
-        if (Convert(fromCp932, bytes, size, &c, sizeof c) != sizeof c || c <= 0) return kNoChar;
-        const std::uint16_t code = size == 1 ? bytes[0] : static_cast<std::uint16_t>(bytes[0] << 8 | bytes[1]);
-        return c < 0x10000 && encode[c] == code ? static_cast<char16_t>(c) : kKeepBytes;
+        if (encode[c] == kNoCode) encode[c] = static_cast<std::uint16_t>(code);
     };
-    single[0] = 0;  // decode() cannot tell U+0000 from a failure
-    for (int b = 1; b < 256; ++b) {
-        if (IsLeadByte(static_cast<unsigned char>(b))) continue;
-        const unsigned char byte = static_cast<unsigned char>(b);
-        const char16_t c = decode(&byte, 1);
-        if (c != kNoChar && c != kKeepBytes) single[b] = c;
+    for (const cp932::Run& run : cp932::kRuns) {
+        char16_t c = run.c;
+        for (unsigned code = run.first; code <= run.last; code = NextCode(code)) add(code, c++);
     }
+    for (const cp932::Row& row : cp932::kRows) {
+        unsigned code = row.lead << 8 | 0x40;
+        for (const char16_t* cell = row.cells; *cell; ++cell, code = NextCode(code))
+            if (*cell != cp932::kNone) add(code, *cell);
+    }
+    for (const cp932::OneWay& oneWay : cp932::kOneWay) encode[oneWay.c] = oneWay.code;
+
+    // A character read from a code it is not written with (a duplicate:
+    // NEC row 13 vs JIS symbols, NEC-selected IBM extensions vs IBM
+    // extensions) keeps the bytes, or saving would silently rewrite them.
+    for (int b = 0; b < 256; ++b)
+        if (!IsRawPua(single[b]) && encode[single[b]] != b) single[b] = static_cast<char16_t>(kRawBytePua + b);
     for (int lead = 0x81; lead <= 0xFC; ++lead) {
         if (!IsLeadByte(static_cast<unsigned char>(lead))) continue;
-        for (int trail = 0; trail < 256; ++trail) {
-            const unsigned char bytes[2] = {static_cast<unsigned char>(lead), static_cast<unsigned char>(trail)};
-            pair[LeadRow(bytes[0])][trail] = decode(bytes, 2);
-        }
+        char16_t* cells = pair[LeadRow(static_cast<unsigned char>(lead))];
+        for (int trail = 0; trail < 256; ++trail)
+            if (cells[trail] != kNoChar && encode[cells[trail]] != (lead << 8 | trail)) cells[trail] = kKeepBytes;
     }
-    iconv_close(toCp932);
-    iconv_close(fromCp932);
 }
 
 const Tables& GetTables() {

@@ -11,8 +11,9 @@
 // duplicate code (0xED40.. against 0xFA5C.., 0x8790 against 0x81E0, ...)
 // keeps both bytes raw.
 //
-// The conversion tables come from glibc iconv "CP932" on first use (a few
-// milliseconds, thread-safe); after that every call is plain table look-ups.
+// The conversion tables are built from the code page's own table
+// (Cp932Table, glibc's CP932 on every platform) on first use (tens of
+// microseconds, thread-safe); after that every call is plain table look-ups.
 #pragma once
 
 #include <cstddef>

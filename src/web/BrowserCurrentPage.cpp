@@ -21,6 +21,7 @@
 
 #include "platform/BrowserProfiles.h"
 #include "platform/Files.h"
+#include "platform/FsPath.h"
 #include "web/Inet.h"
 
 namespace zvek {
@@ -47,8 +48,7 @@ constexpr std::chrono::milliseconds kMessagePoll{20};
 // regular file, or is larger than `cap`.
 std::optional<std::string> ReadBrowserFile(const fs::path& path, std::size_t cap) {
     try {
-        const std::u8string name = path.u8string();
-        return ReadRegularFile(std::string(name.begin(), name.end()), cap);
+        return ReadRegularFile(PathText(path), cap);
     } catch (const FileError&) {
         return std::nullopt;
     }
@@ -100,7 +100,7 @@ std::vector<fs::path> DefaultProfiles(const fs::path& root) {
     // another machine (a Windows network path) is passed over: reading it
     // could wait as long as the network takes.
     auto folder = [&root](std::string_view path) {
-        const fs::path named(std::u8string_view(reinterpret_cast<const char8_t*>(path.data()), path.size()));
+        const fs::path named = FsPath(path);
         return named.has_root_name() && named.root_name().native().size() != 2 ? fs::path() : root / named;
     };
     std::vector<fs::path> profiles;

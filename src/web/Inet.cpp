@@ -1,11 +1,10 @@
 #include "web/Inet.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <system_error>
 
+#include "platform/Files.h"
 #include "web/LyricsSites.h"
 
 namespace zvek {
@@ -141,7 +140,7 @@ bool FetchPage(Host& host, const std::string& url, const std::string& fileName) 
     }
     host.SetStatusText("");
     if (ok) return true;
-    if (!fileName.empty()) ::unlink(fileName.c_str());
+    if (!fileName.empty()) RemoveFile(fileName);
     // The user who stopped it knows; a box would only repeat it.
     if (!stopped) host.MessageBox(url + "\r\nページを取得できませんでした" + reason, MsgKind::Error, MsgButtons::Ok);
     return false;

@@ -8,7 +8,7 @@
 
 #include "platform/Player.h"
 #include "platform/windows/Registry.h"
-#include "platform/windows/Wide.h"
+#include "platform/windows/WideText.h"
 
 namespace zvek {
 
@@ -21,13 +21,13 @@ const std::wstring kFileType = L"ZvekTagFile";
 // A key as the shell sees it under HKEY_CLASSES_ROOT: the user's where the
 // user has it, else the machine's.
 struct ClassKey {
-    win::RegistryKey key;
+    RegistryKey key;
     bool user = false;
 };
 
 ClassKey OpenClass(const std::wstring& name) {
-    if (auto key = win::RegistryKey::Open(HKEY_CURRENT_USER, kClasses + name)) return {std::move(key), true};
-    return {win::RegistryKey::Open(HKEY_LOCAL_MACHINE, kClasses + name), false};
+    if (auto key = RegistryKey::Open(HKEY_CURRENT_USER, kClasses + name)) return {std::move(key), true};
+    return {RegistryKey::Open(HKEY_LOCAL_MACHINE, kClasses + name), false};
 }
 
 bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b) {
@@ -73,24 +73,24 @@ bool WriteIcon(const std::wstring& program) {
     const std::wstring name = Lower(program.substr(program.find_last_of(L"\\/") + 1));
     if (!icon.empty() && icon.find(name) == std::wstring::npos) return true;
     const std::string player = FindPlayerPath();
-    return win::RegistryKey::Create(HKEY_CURRENT_USER, kClasses + key)
-        .WriteString(L"", player.empty() ? program + L",0" : win::Widen(player) + L",2");
+    return RegistryKey::Create(HKEY_CURRENT_USER, kClasses + key)
+        .WriteString(L"", player.empty() ? program + L",0" : Wide(player) + L",2");
 }
 
 enum class Written { Yes, Foreign, Failed };
 
 Written WriteAssociation(const std::string& programPath, bool replaceForeign) {
-    const std::wstring program = win::Widen(programPath);
+    const std::wstring program = Wide(programPath);
     if (!UsablePath(program)) return Written::Failed;
     if (!replaceForeign && !ForeignExtensionKey().empty()) return Written::Foreign;
     const bool japanese = IsValidLocale(MAKELCID(0x0411, SORT_DEFAULT), LCID_SUPPORTED) != FALSE;
 
-    const auto extension = win::RegistryKey::Create(HKEY_CURRENT_USER, kClasses + kExtension);
+    const auto extension = RegistryKey::Create(HKEY_CURRENT_USER, kClasses + kExtension);
     if (!extension) return Written::Failed;
     bool complete = extension.WriteString(L"", kFileType);
     complete = extension.WriteString(L"Content Type", L"text/plain") && complete;
 
-    const auto type = win::RegistryKey::Create(HKEY_CURRENT_USER, kClasses + kFileType);
+    const auto type = RegistryKey::Create(HKEY_CURRENT_USER, kClasses + kFileType);
     if (!type) return Written::Failed;
     const struct {
         const wchar_t* key;
@@ -108,7 +108,7 @@ Written WriteAssociation(const std::string& programPath, bool replaceForeign) {
                type.WriteString(L"Converter", program) && WriteIcon(program);
     for (const auto& verb : verbs)
         complete = complete &&
-                   win::RegistryKey::Create(HKEY_CURRENT_USER, kClasses + kFileType + L"\\" + verb.key)
+                   RegistryKey::Create(HKEY_CURRENT_USER, kClasses + kFileType + L"\\" + verb.key)
                        .WriteString(L"", verb.value);
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
     return complete ? Written::Yes : Written::Failed;
@@ -120,7 +120,7 @@ bool WriteTagLyrAssociation(const std::string& programPath) {
     return WriteAssociation(programPath, true) == Written::Yes;
 }
 
-std::string ForeignTagLyrAssociationFile() { return win::Narrow(ForeignExtensionKey()); }
+std::string ForeignTagLyrAssociationFile() { return Narrow(ForeignExtensionKey()); }
 
 AssociationState RunTagLyrAssociationCheck(const std::string& programPath) {
     auto write = [&] {
@@ -136,7 +136,7 @@ AssociationState RunTagLyrAssociationCheck(const std::string& programPath) {
     if (!OpenClass(kFileType).key.HasValue(L"Converter")) return write();
     if (!OpenClass(kFileType + L"\\shell\\convert").key) return write();
     const auto open = OpenClass(kFileType + L"\\shell\\open\\command").key.ReadString();
-    if (open && EqualIgnoringCase(*open, OpenCommand(win::Widen(programPath)))) return AssociationState::Complete;
+    if (open && EqualIgnoringCase(*open, OpenCommand(Wide(programPath)))) return AssociationState::Complete;
     return AssociationState::Elsewhere;
 }
 

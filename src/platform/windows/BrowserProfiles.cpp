@@ -1,12 +1,6 @@
 #include "platform/BrowserProfiles.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows/Win32.h"
 
 #include <optional>
 #include <string>

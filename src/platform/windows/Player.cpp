@@ -7,7 +7,7 @@
 
 #include "platform/Files.h"
 #include "platform/windows/Registry.h"
-#include "platform/windows/Wide.h"
+#include "platform/windows/WideText.h"
 
 namespace zvek {
 
@@ -46,9 +46,9 @@ std::string FindPlayerPath() {
                   {HKEY_LOCAL_MACHINE, kAppPathsKey, KEY_WOW64_32KEY},
                   {HKEY_CURRENT_USER, kPlayerKey, 0}};
     for (const auto& place : places) {
-        const auto key = win::RegistryKey::Open(place.root, place.key, KEY_QUERY_VALUE | place.view);
+        const auto key = RegistryKey::Open(place.root, place.key, KEY_QUERY_VALUE | place.view);
         if (const auto value = key.ReadString())
-            if (const auto file = PlayerFile(*value)) return win::Narrow(*file);
+            if (const auto file = PlayerFile(*value)) return Narrow(*file);
     }
     return {};
 }

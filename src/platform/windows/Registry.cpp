@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace zvek::win {
+namespace zvek {
 
 RegistryKey::~RegistryKey() {
     if (key_) RegCloseKey(key_);
@@ -69,4 +69,4 @@ bool RegistryKey::WriteString(const std::wstring& name, std::wstring_view value)
                                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
-}  // namespace zvek::win
+}  // namespace zvek

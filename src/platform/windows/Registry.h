@@ -4,20 +4,14 @@
 // program that reads it sees it.
 #pragma once
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows/Win32.h"
 
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace zvek::win {
+namespace zvek {
 
 inline constexpr std::size_t kMaxRegistryChars = 32 * 1024;
 
@@ -51,4 +45,4 @@ private:
     HKEY key_ = nullptr;
 };
 
-}  // namespace zvek::win
+}  // namespace zvek

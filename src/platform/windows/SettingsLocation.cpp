@@ -1,16 +1,10 @@
 #include "platform/SettingsLocation.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows/Win32.h"
 
 #include <filesystem>
 
-#include "platform/windows/Wide.h"
+#include "platform/windows/WideText.h"
 
 namespace zvek {
 
@@ -33,17 +27,17 @@ bool WritableFile(const std::wstring& path) {
 }  // namespace
 
 std::string WindowSettingsPath(const std::string& programDir) {
-    std::wstring portable = win::Widen(programDir);
+    std::wstring portable = Wide(programDir);
     if (!portable.empty() && portable.back() != L'\\' && portable.back() != L'/') portable += L'\\';
     portable += L"zveklc.ini";
-    if (WritableFile(portable)) return win::Narrow(portable);
+    if (WritableFile(portable)) return Narrow(portable);
     std::wstring appData(1024, L'\0');
     const DWORD length = GetEnvironmentVariableW(L"APPDATA", appData.data(), static_cast<DWORD>(appData.size()));
     if (length == 0 || length >= appData.size()) return {};
     appData.resize(length);
     if (!std::filesystem::path(appData).is_absolute()) return {};
     if (appData.back() != L'\\' && appData.back() != L'/') appData += L'\\';
-    return win::Narrow(appData + L"zveklc\\zveklc.ini");
+    return Narrow(appData + L"zveklc\\zveklc.ini");
 }
 
 }  // namespace zvek

@@ -1,16 +1,10 @@
 // Showing an address in the user's default browser, through the shell.
 #include "platform/ShowInBrowser.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows/Win32.h"
 #include <shellapi.h>
 
-#include "platform/windows/Wide.h"
+#include "platform/windows/WideText.h"
 
 namespace zvek {
 
@@ -20,7 +14,7 @@ namespace {
 // file's type, and hands it the address as one argument of its own; an
 // address it cannot place fails here without a dialog.
 bool ShellOpen(const std::string& target) {
-    const std::wstring file = win::Widen(target);
+    const std::wstring file = Wide(target);
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;

@@ -3,17 +3,12 @@
 // and HKEY_LOCAL_MACHINE are mapped into a key of the test's own under
 // HKEY_CURRENT_USER\Software\ZveklcTest for the test's duration, so the
 // machine's keys can be written as an installer would.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows/Win32.h"
 #include <sddl.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -25,13 +20,13 @@
 #include "platform/SettingsLocation.h"
 #include "platform/ShowInBrowser.h"
 #include "platform/windows/Registry.h"
-#include "platform/windows/Wide.h"
+#include "platform/windows/WideText.h"
+#include "web/BrowserCurrentPage.h"
 
 namespace zvek {
 namespace {
 
 namespace fs = std::filesystem;
-using win::RegistryKey;
 
 const std::wstring kSandbox = L"Software\\ZveklcTest\\" + std::to_wstring(GetCurrentProcessId());
 const std::wstring kAppPaths = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ZVEK.EXE";
@@ -96,7 +91,7 @@ protected:
 
 TEST_F(ShellIntegrationTest, FindsThePlayerInTheMachinesKeyThenTheUsers) {
     const std::string other = dir.Write("users/ZVEK2/zvek.exe", "MZ");
-    const std::wstring p = win::Widen(player), o = win::Widen(other);
+    const std::wstring p = Wide(player), o = Wide(other);
     SetEnvironmentVariableW(L"ZVEKLC_TEST_PLAYER", p.c_str());
     const struct Case {
         const char* name;
@@ -110,7 +105,7 @@ TEST_F(ShellIntegrationTest, FindsThePlayerInTheMachinesKeyThenTheUsers) {
         {"quoted", L"\"" + p + L"\"", REG_SZ, std::nullopt, player},
         {"expandable", L"%ZVEKLC_TEST_PLAYER%", REG_EXPAND_SZ, std::nullopt, player},
         {"key 1 names no file", p + L".gone", REG_SZ, o, other},
-        {"a folder is no player", win::Widen(dir.path().string()), REG_SZ, o, other},
+        {"a folder is no player", Wide(dir.path().string()), REG_SZ, o, other},
         {"not a string", L"1234", REG_BINARY, o, other},
         {"a network path is not looked at", L"\\\\server\\share\\ZVEK.EXE", REG_SZ, std::nullopt, ""},
         {"neither", std::nullopt, REG_SZ, std::nullopt, ""},
@@ -169,7 +164,7 @@ TEST(PlayerWindowTest, PostsWmZvekToThePlayersWindow) {
 
 TEST_F(ShellIntegrationTest, AssociationIsWrittenCheckedAndRepaired) {
     const bool japanese = IsValidLocale(0x0411, LCID_SUPPORTED);
-    const std::wstring p = win::Widen(program);
+    const std::wstring p = Wide(program);
     const std::map<std::wstring, std::wstring> expected = {
         {L".TagLyr", L"ZvekTagFile"},
         {L"ZvekTagFile", japanese ? L"ZVEK タグファイル" : L"ZVEK TagFile"},
@@ -202,11 +197,11 @@ TEST_F(ShellIntegrationTest, AssociationIsWrittenCheckedAndRepaired) {
 TEST_F(ShellIntegrationTest, IconIsThePlayersUnlessChosenElsewhere) {
     const std::wstring icon = kClasses + L"ZvekTagFile\\DefaultIcon";
     ASSERT_TRUE(WriteTagLyrAssociation(program));
-    EXPECT_EQ(UserClasses()[L"ZvekTagFile\\DefaultIcon"], win::Widen(program) + L",0");
-    Set(HKEY_CURRENT_USER, kPlayerKey, nullptr, win::Widen(player));
+    EXPECT_EQ(UserClasses()[L"ZvekTagFile\\DefaultIcon"], Wide(program) + L",0");
+    Set(HKEY_CURRENT_USER, kPlayerKey, nullptr, Wide(player));
     Set(HKEY_CURRENT_USER, icon, nullptr, L"C:\\OLD\\ZVEKLC.EXE,0");
     ASSERT_TRUE(WriteTagLyrAssociation(program));
-    EXPECT_EQ(UserClasses()[L"ZvekTagFile\\DefaultIcon"], win::Widen(player) + L",2");
+    EXPECT_EQ(UserClasses()[L"ZvekTagFile\\DefaultIcon"], Wide(player) + L",2");
     Set(HKEY_CURRENT_USER, icon, nullptr, L"C:\\Icons\\tags.dll,3");
     ASSERT_TRUE(WriteTagLyrAssociation(program));
     EXPECT_EQ(UserClasses()[L"ZvekTagFile\\DefaultIcon"], L"C:\\Icons\\tags.dll,3");
@@ -232,10 +227,10 @@ TEST_F(ShellIntegrationTest, AnotherProgramsAssociationIsLeftAlone) {
 // its checked path.
 TEST_F(ShellIntegrationTest, OnlyCheckedAddressesReachTheShell) {
     const fs::path folder = dir.path() / L"ヘルプ 1";
-    const std::string page = win::Narrow((folder / L"index.html").wstring());
+    const std::string page = Narrow((folder / L"index.html").wstring());
     test::WriteBytes(folder / L"index.html", "<html></html>");
     EXPECT_EQ(LocalPageAddress(page),
-              "file:///" + win::Narrow(dir.path().generic_wstring()) + "/%E3%83%98%E3%83%AB%E3%83%97%201/index.html");
+              "file:///" + Narrow(dir.path().generic_wstring()) + "/%E3%83%98%E3%83%AB%E3%83%97%201/index.html");
     for (const std::string& refused : {dir / "gone.html", std::string("index.html"), dir.Write("page.txt", "")})
         EXPECT_EQ(LocalPageAddress(refused), std::nullopt) << refused;
     // A browser for http addresses and .html files that notes what it was
@@ -259,7 +254,7 @@ TEST_F(ShellIntegrationTest, OnlyCheckedAddressesReachTheShell) {
         opened = sandbox.ReadString(L"page");
     }
     EXPECT_EQ(address, L"http://127.0.0.1:9/a%20b?q=%22x%22&r=%7C%5E%25%3B&");
-    EXPECT_EQ(opened, win::Widen(page));
+    EXPECT_EQ(opened, Wide(page));
     EXPECT_FALSE(OpenInBrowser("javascript:alert(1)"));
     EXPECT_FALSE(OpenInBrowser("C:\\Windows\\System32\\calc.exe"));
     EXPECT_FALSE(OpenLocalPageInBrowser(dir / "gone.html"));
@@ -272,9 +267,28 @@ TEST_F(ShellIntegrationTest, SettingsLieBesideTheProgramOnlyWhenWritable) {
     EXPECT_EQ(WindowSettingsPath(programDir), appData + "\\zveklc\\zveklc.ini");
     test::WriteBytes(portable, "[ZVEKLC]\r\n");
     EXPECT_EQ(WindowSettingsPath(programDir), portable);
-    SetFileAttributesW(win::Widen(portable).c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(Wide(portable).c_str(), FILE_ATTRIBUTE_READONLY);
     EXPECT_EQ(WindowSettingsPath(programDir), appData + "\\zveklc\\zveklc.ini");
-    SetFileAttributesW(win::Widen(portable).c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW(Wide(portable).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Firefox's session under %APPDATA%, and under the Microsoft Store
+// package's folder of %LOCALAPPDATA%: the one written last is the browser's.
+TEST(FirefoxOnWindowsTest, SessionsUnderTheUsersApplicationData) {
+    test::TempDir dir;
+    test::ScopedEnv roaming{"APPDATA", dir / "Roaming"}, local{"LOCALAPPDATA", dir / "Local"};
+    auto show = [&](const std::string& root, const std::string& url, std::chrono::hours age) {
+        test::WriteBytes(dir.path() / root / "profiles.ini", "[Profile0]\r\nPath=Profiles/p.default\r\nIsRelative=1\r\n");
+        const fs::path session = dir.path() / root / "Profiles/p.default/sessionstore-backups/recovery.jsonlz4";
+        test::WriteBytes(session, test::MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":")" + url +
+                                               R"("}],"index":1}],"selected":1}],"selectedWindow":1})"));
+        fs::last_write_time(session, fs::file_time_type::clock::now() - age);
+    };
+    show("Roaming/Mozilla/Firefox", "http://roaming/", std::chrono::hours(1));
+    EXPECT_EQ(GetBrowserPage(9), "http://roaming/");
+    show("Local/Packages/Mozilla.Firefox_n80bbvh6b1yt2/LocalCache/Roaming/Mozilla/Firefox", "http://store/",
+         std::chrono::hours(0));
+    EXPECT_EQ(GetBrowserPage(9), "http://store/");
 }
 
 }  // namespace
