@@ -31,6 +31,7 @@ public:
     static RegistryKey Create(HKEY root, const std::wstring& path);
 
     explicit operator bool() const { return key_ != nullptr; }
+    HKEY Handle() const { return key_; }
 
     // The string value `name` ("" is the default value): REG_SZ as it
     // stands, REG_EXPAND_SZ with its variables expanded. Nothing when it is
