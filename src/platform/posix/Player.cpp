@@ -46,7 +46,7 @@ std::string PlayerToolCommand(const std::string& programPath) {
         }
         if (best) {
             std::string rest = program.substr(best->target == "/" ? 0 : best->target.size());
-            if (rest.empty()) rest = "/";
+            if (rest.empty()) rest.push_back('/');  // the drive itself
             std::replace(rest.begin(), rest.end(), '/', '\\');
             shown = std::string(1, best->letter) + ":" + rest;
         }
