@@ -18,6 +18,35 @@ ensure_packages() {
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# What the Windows build needs besides: MinGW-w64 (posix threads), Wine to
+# run its tests, and GoogleTest's sources to build with MinGW.
+ZVEKLC_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 googletest)
+
+ensure_windows_packages() {
+  ensure_packages "${ZVEKLC_WINDOWS_PACKAGES[@]}" "$@"
+}
+
+# wine_start: a private Wine prefix under /tmp for this run, its server kept
+# running (wineserver -p) so that every program starts warm; wine_stop ends
+# the server and removes the prefix. Wine's own background programs start
+# here, with no pipe of a test runner to hold open.
+wine_tmp=
+
+wine_start() {
+  wine_tmp=$(mktemp -d /tmp/zveklc-wine.XXXXXX)
+  export WINEPREFIX=$wine_tmp/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=" WINEARCH=win64
+  mkdir "$WINEPREFIX"
+  wineserver -p
+  wine wineboot -i >/dev/null 2>&1 </dev/null
+}
+
+wine_stop() {
+  [ -n "$wine_tmp" ] || return 0
+  wineserver -k 2>/dev/null || true
+  rm -rf "$wine_tmp"
+  wine_tmp=
+}
+
 # configure_and_build DIR [cmake options...]; BUILD_TARGET limits the build to the targets it names.
 configure_and_build() {
   local dir=$1; shift

@@ -321,7 +321,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 std::string DefaultName(const Command& command, const std::string& input, const LyricsDocument* converted) {
     if (!command.outputExt.empty()) return input == "-" ? std::string() : ChangeFileExt(input, command.outputExt);
     std::string name = converted->FileName();
-    if (!name.empty() && name.find('/') == std::string::npos) name = JoinPath(ExtractFileDir(input), name);
+    if (!name.empty() && name.find('/') == std::string::npos) name = ReplaceFileName(input, name);
     return name;
 }
 
@@ -564,7 +564,7 @@ int Finish(const Options& options, const std::string& input, Job& job, ConsoleHo
 // gives an inode: some give 0 for every file).
 struct FileKey {
     std::string path;
-    std::optional<std::pair<dev_t, ino_t>> id;
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> id;
 };
 
 FileKey KeyOf(const std::string& path) {
@@ -572,7 +572,7 @@ FileKey KeyOf(const std::string& path) {
     std::filesystem::path absolute = std::filesystem::absolute(FsPath(path), ec);
     std::filesystem::path resolved = std::filesystem::weakly_canonical(absolute, ec);
     FileKey key{PathText(ec ? absolute.lexically_normal() : resolved), std::nullopt};
-    if (struct stat st {}; ::stat(path.c_str(), &st) == 0 && st.st_ino != 0) key.id.emplace(st.st_dev, st.st_ino);
+    key.id = FileIdentity(path);
     return key;
 }
 

@@ -57,6 +57,10 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
     return path += name;
 }
 
+std::string ReplaceFileName(std::string_view path, std::string_view name) {
+    return std::string(path.substr(0, FileNameStart(path))).append(name);
+}
+
 bool IsHtmlFileName(std::string_view path) {
     const std::string ext = LowerAscii(ExtractFileExt(path));
     return ext == ".htm" || ext == ".html";

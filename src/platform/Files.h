@@ -4,10 +4,13 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace zvek {
 
@@ -25,6 +28,10 @@ public:
 
 bool FileExists(const std::string& path);  // a regular file (or a link to one)
 bool NameTaken(const std::string& path);   // anything at all, a dangling link included
+// What tells one file from another whatever names lead to it (hard links,
+// links, letter case): device and inode, or volume and file index. Nothing
+// when the file cannot be reached or the system gives no such number.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> FileIdentity(const std::string& path);
 // Removes a file (a link itself, not what it points to); false when it could not.
 bool RemoveFile(const std::string& path);
 // Writes all of `bytes` to the descriptor (a C run-time one on Windows),
@@ -89,7 +96,8 @@ private:
 };
 
 // The bytes of a file, mapped into memory where the file allows it (read
-// otherwise, as from a pipe), valid while the object lives. Throws FileError.
+// otherwise, as from a pipe; always read on Windows, where a mapped file
+// cannot be replaced), valid while the object lives. Throws FileError.
 class MappedFile {
 public:
     explicit MappedFile(const std::string& path);
@@ -132,5 +140,7 @@ std::string ChangeFileExt(std::string_view path, std::string_view ext);
 bool IsHtmlFileName(std::string_view path);
 // `name` in `folder` ("" is the working folder).
 std::string JoinPath(std::string_view folder, std::string_view name);
+// `name` in the folder of `path`, written as `path` writes its folder.
+std::string ReplaceFileName(std::string_view path, std::string_view name);
 
 }  // namespace zvek

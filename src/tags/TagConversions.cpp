@@ -69,7 +69,7 @@ std::string TagFileReference(const LyricsDocument& doc, const std::string& tagFi
     if (name.empty() || name.front() == '.' || name.find_first_of("/\\") != std::string::npos ||
         !IsHtmlFileName(name) || tagFilePath.empty())
         return {};
-    const std::string path = JoinPath(ExtractFileDir(tagFilePath), name);
+    const std::string path = ReplaceFileName(tagFilePath, name);
     return FileExists(path) ? path : std::string();
 }
 

@@ -165,7 +165,11 @@ TEST_F(CliTest, UsageErrorsAndMessages) {
         {"d\x9b\r.txt", "d\\x9B\\x0D.txt"},                     // a stray byte, CR
         {"歌.txt", "歌.txt"},
     };
-    for (const auto& [name, shown] : names) EXPECT_EQ(Run({"text", name}).err, shown + "：ファイルが見つかりません\n");
+    for (const auto& [name, shown] : names) {
+        // A Windows name is UTF-16: a stray byte cannot reach the program.
+        if (test::CliIsWindowsProgram() && name.starts_with("d")) continue;
+        EXPECT_EQ(Run({"text", name}).err, shown + "：ファイルが見つかりません\n");
+    }
     EXPECT_TRUE(Says(Run({"text", "--\x1b[2J", "a.txt"}), 64, {"unknown option '--\\x1B[2J'"}));
 }
 
@@ -211,6 +215,8 @@ TEST_F(CliTest, HtmlLrcSearchAndBrowser) {
     EXPECT_EQ(browser.status, 1);
     EXPECT_EQ(browser.err, "インターネットエクスプローラーで歌詞ページを表示させてください\n");
     // The address is printed on one line, its control characters escaped.
+    // (Firefox keeps its profiles elsewhere on Windows.)
+    if (test::CliIsWindowsProgram()) return;
     test::ShowInBrowser(dir / "home", R"(http://x/\n\u001b]0;t\u0007\u0000\r\u00e9)");
     EXPECT_EQ(Run({"browser"}).out, "http://x/\\x0A\\x1B]0;t\\x07\\x00\\x0D\u00e9\n");
 }
@@ -274,6 +280,9 @@ TEST_F(CliTagTest, WhereTheReferenceComesFromAndTheResultGoes) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.reference);
+        // Windows finds a file whatever the case of its letters; the
+        // Windows build has no HTTP back end yet.
+        if (test::CliIsWindowsProgram() && (c.reference == "PAGE.HTM" || c.status == 12)) continue;
         dir.Write("in/t.TagLyr", withReference(c.reference));
         fs::remove(dir.path() / "in/song.lyr");
         EXPECT_TRUE(Says(Run({"untag", "in/t.TagLyr"}), c.status, {c.says}));
@@ -325,6 +334,8 @@ TEST_F(CliTagTest, BatchesNeverWriteOverTheirOwnFiles) {
         {{"untag", "-f", "-r", "ref.txt", "in/t.TagLyr", "in/t2.TagLyr"}, "would both be written to 'in/song.lyr'"},
     };
     for (const auto& [args, says] : cases) {
+        // Wine shows a Linux link to a folder as a folder of its own.
+        if (test::CliIsWindowsProgram() && args[2] == "d1/a.txt") continue;
         EXPECT_TRUE(Says(Run(args), 64, {says})) << testing::PrintToString(args);
         EXPECT_EQ(files(), before);
     }

@@ -1,26 +1,15 @@
-// Saving and reading files where the file is a pipe, and where the name is
-// taken while the save runs; the program's private temporary folder.
+// Saving where the name is taken while the save runs, names as long as the
+// file system allows, and the program's private temporary folder: alike on
+// every system.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
+#include <filesystem>
 #include <functional>
-#include <future>
 #include <set>
-#include <thread>
 
-#include "LoopbackServer.h"
 #include "TestSupport.h"
 #include "platform/Files.h"
+#include "platform/FsPath.h"
 #include "platform/TempFiles.h"
 
 namespace zvek {
@@ -41,39 +30,27 @@ protected:
     std::set<std::string> Names(const std::string& prefix = "") const {
         std::set<std::string> names;
         for (const auto& entry : fs::directory_iterator(dir.path()))
-            if (entry.path().filename().string().starts_with(prefix)) names.insert(entry.path().filename());
+            if (const std::string name = PathText(entry.path().filename()); name.starts_with(prefix)) names.insert(name);
         return names;
     }
 
     test::TempDir dir;
-    test::ScopedEnv tmp{"TMPDIR", dir.path().string()};
+    // Where POSIX and Windows look for the temporary folder.
+    test::ScopedEnv tmpdir{"TMPDIR", PathText(dir.path())}, tmp{"TMP", PathText(dir.path())};
 };
-
-// A pipe is written through, not replaced; read, it shows no size beforehand,
-// and what comes through it counts against the limit.
-TEST_F(FilesTest, PipesAreWrittenThroughAndReadUpToTheLimit) {
-    const std::string path = dir / "pipe.lyr", bytes(1000, 'x');  // fits the pipe: read once the writer is gone
-    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-    // A reader that is there first, so that a writer does not wait for one
-    // and a regression that replaces the pipe cannot hang the test.
-    const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
-    EXPECT_NO_THROW(WriteFileAtomic(path, bytes));
-    std::string got(2 * bytes.size(), '\0');
-    got.resize(static_cast<std::size_t>(std::max<ssize_t>(0, ::read(reader, got.data(), got.size()))));
-    ::close(reader);
-    EXPECT_EQ(got, bytes);
-    EXPECT_EQ(Names(), std::set<std::string>{"pipe.lyr"});  // no temporary file left
-    auto writer = std::async(std::launch::async, [&] { WriteFileAtomic(path, bytes); });
-    EXPECT_THROW(ReadFileBytes(path, bytes.size() - 1), FileError);
-}
 
 TEST_F(FilesTest, NewFilesNeverReplaceWhatAppearsBeforeThePublish) {
     const std::string target = dir / "song.lyr", victim = dir / "victim";
-    const std::pair<const char*, std::function<void()>> cases[] = {
-        {"a file", [&] { test::WriteBytes(target, "theirs"); }},
-        {"a link to another file", [&] { fs::create_symlink(victim, target); }},
-        {"a dangling link", [&] { fs::create_symlink(dir / "nowhere", target); }},
-    };
+    std::vector<std::pair<const char*, std::function<void()>>> cases = {
+        {"a file", [&] { test::WriteBytes(target, "theirs"); }}};
+    // Links where the system lets this user make them.
+    std::error_code noLinks;
+    fs::create_symlink(dir.path() / "probe", dir.path() / "link-probe", noLinks);
+    if (!noLinks) {
+        fs::remove(dir.path() / "link-probe");
+        cases.push_back({"a link to another file", [&] { fs::create_symlink(victim, target); }});
+        cases.push_back({"a dangling link", [&] { fs::create_symlink(dir.path() / "nowhere", target); }});
+    }
     for (const bool beforeTheCall : {false, true}) {
         for (const auto& [what, appear] : cases) {
             SCOPED_TRACE(std::string(what) + (beforeTheCall ? " already there" : " appearing during the save"));
@@ -88,135 +65,40 @@ TEST_F(FilesTest, NewFilesNeverReplaceWhatAppearsBeforeThePublish) {
             fs::remove_all(target);
         }
     }
-    // A free name is taken, with the usual permissions.
-    const mode_t mask = ::umask(022);
     WriteNewFile(target, "mine");
-    ::umask(mask);
-    EXPECT_EQ(fs::status(target).permissions(), fs::perms(0644));
+    EXPECT_EQ(test::ReadBytes(target), "mine");
 }
 
-// Files from outside are read only when they are regular files, at once
-// even from a pipe nobody writes to; a file of our own is written only over
-// a regular file (through a link to one), never over a pipe, a device or a
-// dangling link. Every name the file system allows can be saved.
-TEST_F(FilesTest, OutsideAndOwnFilesAreRegularFilesOnly) {
-    const std::string file = dir.Write("file", "1234");
-    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
-    std::vector<std::string> others = {"fifo", "to-fifo", "to-nowhere"};
-    if (::mknod((dir / "null").c_str(), S_IFCHR | 0600, ::makedev(1, 3)) == 0) others.insert(others.end(), {"null", "to-null"});
-    for (const char* target : {"fifo", "null", "nowhere", "file"})
-        fs::create_symlink(dir / target, dir / (std::string("to-") + target));
-    for (const std::string& name : others) {
-        EXPECT_THROW(ReadRegularFile(dir / name, 100), FileError) << name;
-        EXPECT_THROW(WriteOwnFile(dir / name, "x"), FileError) << name;
-        EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(dir / name))) << name;
-    }
-    EXPECT_THROW(ReadRegularFile(file, 3), FileError);
-    EXPECT_EQ(ReadRegularFile(dir / "to-file", 4), "1234");
-    WriteOwnFile(dir / "to-file", "mine");
-    EXPECT_TRUE(fs::is_symlink(dir / "to-file"));
-    EXPECT_EQ(test::ReadBytes(file), "mine");
-
+// The longest name a folder takes can be saved and replaced, whatever the
+// path's length (on Windows well past the old 260 characters).
+TEST_F(FilesTest, EveryNameTheFileSystemAllowsCanBeSaved) {
     const std::string longest = dir / std::string(255, 'n');
     EXPECT_NO_THROW(WriteFileAtomic(longest, "1"));
     EXPECT_NO_THROW(WriteFileAtomic(longest, "2"));
-    EXPECT_EQ(test::ReadBytes(longest), "2");
+    EXPECT_EQ(ReadFileBytes(longest), "2");
+    EXPECT_TRUE(FileExists(longest));
+    EXPECT_THROW(WriteNewFile(longest, "3"), FileExistsError);
+    EXPECT_EQ(MappedFile(longest).Bytes(), "2");
+    EXPECT_TRUE(RemoveFile(longest));
+    EXPECT_FALSE(NameTaken(longest));
 }
 
-// One private folder per process, which a forked child neither uses nor
-// takes away; removing it takes its files, and the next use makes a new one.
-TEST_F(FilesTest, EachProcessHasItsOwnPrivateFolder) {
+// One private folder, made on first use in the temporary folder; its files
+// have names of their own, and removing it takes them, after which the next
+// use makes a new one.
+TEST_F(FilesTest, ThePrivateFolderHoldsUniqueFilesUntilRemoved) {
     const std::string folder = PrivateTempDir();
-    EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
-    const fs::path file = UniqueTempFile(".htm");
-    EXPECT_EQ(file, fs::path(folder) / file.filename().replace_extension(".htm"));
+    EXPECT_EQ(Names("zveklc-"), std::set<std::string>{ExtractFileName(folder)});
+    const std::string file = UniqueTempFile(".htm");
+    EXPECT_EQ(ExtractFileDir(file), folder);
+    EXPECT_EQ(ExtractFileExt(file), ".htm");
+    EXPECT_NE(UniqueTempFile(".htm"), file);
+    EXPECT_TRUE(FileExists(file));
     EXPECT_THROW(UniqueTempFile("/../x"), std::invalid_argument);
 
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        RemovePrivateTempDir();
-        std::exit(fs::path(UniqueTempFile()).parent_path() == folder ? 1 : 0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_EQ(Names("zveklc-"), std::set<std::string>{fs::path(folder).filename()});  // the child's went with it
-    EXPECT_TRUE(fs::exists(file));
-
     RemovePrivateTempDir();
-    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_FALSE(fs::exists(FsPath(folder)));
     EXPECT_NE(PrivateTempDir(), folder);
-}
-
-// What a killed or crashed process left is removed by the next process that
-// makes its folder; everything that is not plainly such a folder stays.
-TEST_F(FilesTest, FoldersOfEndedProcessesGoWhenTheNextFolderIsMade) {
-    const std::string ended = "zveklc-999999999";  // above any process number the system gives
-    enum Kind { Folder, File, Link };
-    const struct Case { std::string name; Kind kind; bool removed; } cases[] = {
-        {ended + "-a1B2c3", Folder, true},
-        {"zveklc-" + std::to_string(::getppid()) + "-a1B2c3", Folder, false},  // its process still runs
-        {ended + "-Lock01", Folder, false},  // an owner we cannot see holds it
-        {ended + "-File01", File, false},
-        {ended + "-Link01", Link, false},
-        {ended + "-Other1", Folder, ::geteuid() != 0},  // another user's, where we may give it away
-        {ended, Folder, false},                        // other names of ours
-        {ended + "-toolong", Folder, false},
-    };
-    const fs::path target = dir.path() / "target";
-    fs::create_directories(target / "keep");
-    for (const Case& c : cases) {
-        const fs::path path = dir.path() / c.name;
-        if (c.kind == File) test::WriteBytes(path, "x");
-        else if (c.kind == Link) fs::create_directory_symlink(target, path);
-        else fs::create_directories(path / "sub");
-    }
-    const int lockFd = ::open((dir.path() / (ended + "-Lock01")).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_EQ(::flock(lockFd, LOCK_EX | LOCK_NB), 0);
-    ASSERT_TRUE(::geteuid() != 0 || ::chown((dir.path() / (ended + "-Other1")).c_str(), 65534, 65534) == 0);
-    PrivateTempDir();
-    for (const Case& c : cases)
-        EXPECT_EQ(fs::exists(fs::symlink_status(dir.path() / c.name)), !c.removed) << c.name;
-    EXPECT_TRUE(fs::exists(target / "keep"));
-    ::close(lockFd);
-}
-
-// Stopped in the middle of a download, with the partial page in its folder,
-// the program still takes the folder with it and ends by the signal.
-TEST_F(FilesTest, TermAndIntRemoveTheFolderOfAStoppedDownload) {
-    test::LoopbackServer server;
-    server.Hold("/song.htm", "never", "<html></html>");
-    test::ScopedEnv runtime{"XDG_RUNTIME_DIR", dir.path().string()};
-    test::ScopedEnv noProxy{"http_proxy", std::nullopt};
-    const std::string tagFile = dir / "song.TagLyr", lyrics = dir / "song.lyr", url = server.Url("/song.htm");
-    test::WriteBytes(tagFile, "[TagLyr]\r\nTagVer=1000\r\nLyrFile=song.lyr\r\n\r\n[Text]\r\n");
-    for (std::size_t requests = 0; const int sig : {SIGTERM, SIGINT}) {
-        SCOPED_TRACE(sig);
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            // As from a terminal, whatever this test program was started with.
-            for (const int s : {SIGTERM, SIGINT}) ::signal(s, SIG_DFL);
-            const sigset_t none{};
-            ::sigprocmask(SIG_SETMASK, &none, nullptr);
-            ::execl(ZVEKLC_CLI_PATH, ZVEKLC_CLI_PATH, "untag", "-q", "-r", url.c_str(), "-o", lyrics.c_str(),
-                    tagFile.c_str(), nullptr);
-            ::_exit(127);
-        }
-        const bool asked = server.WaitForRequests("/song.htm", ++requests, std::chrono::seconds(5));
-        const std::size_t during = Names("zveklc-" + std::to_string(child) + "-").size();
-        ::kill(child, asked ? sig : SIGKILL);
-        int status = 0;
-        pid_t done = 0;
-        for (int i = 0; i < 500 && (done = ::waitpid(child, &status, WNOHANG)) == 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (done == 0 && ::kill(child, SIGKILL) == 0) ::waitpid(child, &status, 0);  // it never ended: fails below
-        ASSERT_TRUE(asked);
-        EXPECT_EQ(during, 1u);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
-        EXPECT_EQ(Names("zveklc-"), std::set<std::string>{});  // nothing of the partial page left
-    }
 }
 
 }  // namespace

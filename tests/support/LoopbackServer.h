@@ -1,5 +1,6 @@
 // An HTTP server on 127.0.0.1 for the network tests (HTTPS when given a
-// certificate), on a port the system picks. Answers are registered per path
+// certificate), on a port the system picks; a native Linux process in
+// both builds. Answers are registered per path
 // (the query is not part of the match); any other path gets 404. Every
 // request is recorded. Besides plain answers it redirects, stalls after the
 // headers, streams big bodies, trickles, and holds a body until the test
@@ -7,24 +8,12 @@
 // before it stops the server, so no test waits on a client that has gone.
 #pragma once
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <functional>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
-
-namespace httplib {
-class Server;
-struct Response;
-}
 
 namespace zvek::test {
 
@@ -79,23 +68,13 @@ public:
                          std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 private:
-    // The body piece by piece: the i-th call gives piece i, or nothing at the end.
-    using Pieces = std::function<std::optional<std::string>(std::size_t i)>;
-    void Answer(const std::string& path, int status, long long length, Pieces pieces);
-    bool WaitGate(const std::string& gate);
-    bool Sleep(std::chrono::milliseconds time);
-
-    std::unique_ptr<httplib::Server> server_;
+    // The server itself: in this process on Linux; on Windows a helper
+    // process of the Linux build, so that the server stays a native Linux
+    // program whichever build's client it serves.
+    struct Engine;
+    std::unique_ptr<Engine> engine_;
     std::string scheme_;
     int port_ = 0;
-    std::thread thread_;
-    std::atomic<bool> ended_ = false;  // the server's thread has returned
-
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::map<std::string, std::function<void(httplib::Response&)>> routes_;
-    std::set<std::string> openGates_;
-    std::vector<HttpRequest> requests_;
 };
 
 }  // namespace zvek::test

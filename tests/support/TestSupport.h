@@ -23,7 +23,8 @@ public:
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
-    std::string operator/(std::string_view name) const { return (path_ / name).string(); }
+    // The path of `name` in the folder, UTF-8 as the core takes it.
+    std::string operator/(std::string_view name) const;
     // Writes the file `name` (its folders made as needed) and gives its path.
     std::string Write(std::string_view name, std::string_view bytes) const;
 
@@ -80,6 +81,14 @@ struct PageCodeSet {
 };
 inline constexpr PageCodeSet kPageCodeSets[] = {
     {"Shift_JIS", "CP932"}, {"EUC-JP", "EUC-JP"}, {"ISO-2022-JP", "ISO-2022-JP"}, {"utf-8", "UTF-8"}};
+
+// The command that runs the command-line program under test: this build's
+// zveklc-cli, or the program in $ZVEKLC_CLI_PROGRAM started through the
+// words of $ZVEKLC_CLI_RUNNER ("wine" for the Windows program).
+std::vector<std::string> CliCommand();
+// Whether that program is the Windows one: its file names are UTF-16 and
+// blind to letter case, its browser profiles lie elsewhere.
+bool CliIsWindowsProgram();
 
 // Runs zveklc-cli with `args` in the folder `cwd`, feeding `input` on its
 // standard input, and collects its exit status and what it wrote: standard

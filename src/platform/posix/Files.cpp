@@ -149,6 +149,12 @@ bool NameTaken(const std::string& path) {
 
 bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
+std::optional<std::pair<std::uint64_t, std::uint64_t>> FileIdentity(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || st.st_ino == 0) return std::nullopt;
+    return std::pair<std::uint64_t, std::uint64_t>(st.st_dev, st.st_ino);
+}
+
 std::string ReadFileBytes(const std::string& path) { return ReadAll(path, SIZE_MAX); }
 
 std::string ReadFileBytes(const std::string& path, std::size_t maxBytes) { return ReadAll(path, maxBytes); }

@@ -228,6 +228,18 @@ bool NameTaken(const std::string& path) {
 
 bool RemoveFile(const std::string& path) { return ::DeleteFileW(WidePath(path).c_str()) != 0; }
 
+std::optional<std::pair<std::uint64_t, std::uint64_t>> FileIdentity(const std::string& path) {
+    if (IsDevicePath(path)) return std::nullopt;
+    Handle file{::CreateFileW(WidePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file.Valid() || !::GetFileInformationByHandle(file.h, &info)) return std::nullopt;
+    const std::uint64_t index = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+    if (index == 0) return std::nullopt;
+    return std::pair<std::uint64_t, std::uint64_t>(info.dwVolumeSerialNumber, index);
+}
+
 std::string ReadFileBytes(const std::string& path) { return ReadAll(path, SIZE_MAX); }
 
 std::string ReadFileBytes(const std::string& path, std::size_t maxBytes) { return ReadAll(path, maxBytes); }
@@ -307,34 +319,15 @@ void FileWriter::Commit() {
     temp_.clear();
 }
 
+// Read, not mapped: a file with a view mapped cannot be replaced, and a
+// conversion may be asked to write over its own input.
 MappedFile::MappedFile(const std::string& path) {
-    if (!IsDevicePath(path)) {
-        Handle in{::CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)};
-        LARGE_INTEGER size{};
-        if (in.Valid() && ::GetFileType(in.h) == FILE_TYPE_DISK && ::GetFileSizeEx(in.h, &size) && size.QuadPart > 0 &&
-            static_cast<std::uint64_t>(size.QuadPart) <= SIZE_MAX) {
-            // The view keeps the mapping, and the mapping the file: both
-            // handles may go at once. While mapped, nobody can shorten it.
-            Handle mapping{::CreateFileMappingW(in.h, nullptr, PAGE_READONLY, 0, 0, nullptr)};
-            if (mapping.Valid()) {
-                if (void* view = ::MapViewOfFile(mapping.h, FILE_MAP_READ, 0, 0, 0)) {
-                    data_ = static_cast<const char*>(view);
-                    size_ = static_cast<std::size_t>(size.QuadPart);
-                    mapped_ = true;
-                    return;
-                }
-            }
-        }
-    }
     read_ = ReadAll(path, SIZE_MAX);
     data_ = read_.data();
     size_ = read_.size();
 }
 
-MappedFile::~MappedFile() {
-    if (mapped_) ::UnmapViewOfFile(data_);
-}
+MappedFile::~MappedFile() = default;
 
 void SetBeforePublishHook(std::function<void(const std::string& path)> hook) { BeforePublish() = std::move(hook); }
 

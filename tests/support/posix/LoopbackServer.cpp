@@ -7,15 +7,34 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
 #include <stdexcept>
+#include <thread>
 
 namespace zvek::test {
 
-std::string PatternBytes(std::size_t size, std::size_t from) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = from; i < from + size; ++i) bytes[i - from] = static_cast<char>((i * 7 + i / 251) & 0xFF);
-    return bytes;
-}
+struct LoopbackServer::Engine {
+    // The body piece by piece: the i-th call gives piece i, or nothing at the end.
+    using Pieces = std::function<std::optional<std::string>(std::size_t i)>;
+    void Answer(const std::string& path, int status, long long length, Pieces pieces);
+    bool WaitGate(const std::string& gate);
+    bool Sleep(std::chrono::milliseconds time);
+
+    std::unique_ptr<httplib::Server> server;
+    std::thread thread;
+    std::atomic<bool> ended = false;  // the server's thread has returned
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::map<std::string, std::function<void(httplib::Response&)>> routes;
+    std::set<std::string> openGates;
+    std::vector<HttpRequest> requests;
+};
 
 int UnusedPort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -29,41 +48,42 @@ int UnusedPort() {
 }
 
 LoopbackServer::LoopbackServer(const std::string& certFile, const std::string& keyFile)
-    : server_(certFile.empty() ? std::make_unique<httplib::Server>()
-                               : std::make_unique<httplib::SSLServer>(certFile.c_str(), keyFile.c_str())),
-      scheme_(certFile.empty() ? "http://" : "https://") {
+    : engine_(std::make_unique<Engine>()), scheme_(certFile.empty() ? "http://" : "https://") {
+    Engine& e = *engine_;
+    if (certFile.empty()) e.server = std::make_unique<httplib::Server>();
+    else e.server = std::make_unique<httplib::SSLServer>(certFile.c_str(), keyFile.c_str());
     // Held and stalled answers each keep a thread until the server stops.
-    server_->new_task_queue = [] { return new httplib::ThreadPool(32); };
-    server_->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+    e.server->new_task_queue = [] { return new httplib::ThreadPool(32); };
+    e.server->Get(".*", [&e](const httplib::Request& request, httplib::Response& response) {
         // Routes only set the answer up; its body is written after this returns.
-        std::lock_guard lock(mutex_);
-        requests_.push_back({request.path, request.get_header_value("User-Agent")});
-        changed_.notify_all();
-        if (auto route = routes_.find(request.path); route != routes_.end()) route->second(response);
+        std::lock_guard lock(e.mutex);
+        e.requests.push_back({request.path, request.get_header_value("User-Agent")});
+        e.changed.notify_all();
+        if (auto route = e.routes.find(request.path); route != e.routes.end()) route->second(response);
         else response.status = 404;
     });
-    port_ = server_->bind_to_any_port("127.0.0.1");
+    port_ = e.server->bind_to_any_port("127.0.0.1");
     if (port_ <= 0) throw std::runtime_error("cannot listen on 127.0.0.1");
-    thread_ = std::thread([this] {
-        server_->listen_after_bind();
-        ended_ = true;
+    e.thread = std::thread([&e] {
+        e.server->listen_after_bind();
+        e.ended = true;
     });
-    while (!server_->is_running() && !ended_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (ended_) {
-        thread_.join();
+    while (!e.server->is_running() && !e.ended) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (e.ended) {
+        e.thread.join();
         throw std::runtime_error("the loopback server did not start");
     }
 }
 
 LoopbackServer::~LoopbackServer() {
     OpenGate({});  // the empty name stands for "stopping": every wait ends
-    server_->stop();
-    thread_.join();
+    engine_->server->stop();
+    engine_->thread.join();
 }
 
 void LoopbackServer::Serve(const std::string& path, int status, std::string body, HttpHeaders headers) {
-    std::lock_guard lock(mutex_);
-    routes_[path] = [status, body = std::move(body), headers = std::move(headers)](httplib::Response& response) {
+    std::lock_guard lock(engine_->mutex);
+    engine_->routes[path] = [status, body = std::move(body), headers = std::move(headers)](httplib::Response& response) {
         response.status = status;
         response.body = body;
         for (const auto& [name, value] : headers) response.set_header(name, value);
@@ -74,9 +94,9 @@ void LoopbackServer::Redirect(const std::string& path, const std::string& locati
     Serve(path, status, "moved", {{"Location", location}});
 }
 
-void LoopbackServer::Answer(const std::string& path, int status, long long length, Pieces pieces) {
-    std::lock_guard lock(mutex_);
-    routes_[path] = [status, length, pieces = std::move(pieces)](httplib::Response& response) {
+void LoopbackServer::Engine::Answer(const std::string& path, int status, long long length, Pieces pieces) {
+    std::lock_guard lock(mutex);
+    routes[path] = [status, length, pieces = std::move(pieces)](httplib::Response& response) {
         response.status = status;
         // Piece after piece; at the end a chunked or unframed body is closed,
         // and one that ends short of its declared length is cut off.
@@ -98,14 +118,14 @@ void LoopbackServer::Answer(const std::string& path, int status, long long lengt
 }
 
 void LoopbackServer::Stall(const std::string& path, std::string first, long long declaredLength) {
-    Answer(path, 200, declaredLength, [this, first = std::move(first)](std::size_t i) {
-        return i == 0 ? std::optional(first) : (WaitGate("\n never opened"), std::nullopt);
+    engine_->Answer(path, 200, declaredLength, [e = engine_.get(), first = std::move(first)](std::size_t i) {
+        return i == 0 ? std::optional(first) : (e->WaitGate("\n never opened"), std::nullopt);
     });
 }
 
 void LoopbackServer::Stream(const std::string& path, std::size_t size, bool chunked) {
     static constexpr std::size_t kPiece = 16384;
-    Answer(path, 200, chunked ? kChunked : static_cast<long long>(size),
+    engine_->Answer(path, 200, chunked ? kChunked : static_cast<long long>(size),
            [size](std::size_t i) -> std::optional<std::string> {
                if (i * kPiece >= size) return std::nullopt;
                return PatternBytes(std::min(kPiece, size - i * kPiece), i * kPiece);
@@ -114,43 +134,43 @@ void LoopbackServer::Stream(const std::string& path, std::size_t size, bool chun
 
 void LoopbackServer::Trickle(const std::string& path, std::string piece, std::chrono::milliseconds interval,
                              int count, long long length, int status) {
-    Answer(path, status, length, [this, piece = std::move(piece), interval, count](std::size_t i) {
-        return static_cast<int>(i) < count && Sleep(interval) ? std::optional(piece) : std::nullopt;
+    engine_->Answer(path, status, length, [e = engine_.get(), piece = std::move(piece), interval, count](std::size_t i) {
+        return static_cast<int>(i) < count && e->Sleep(interval) ? std::optional(piece) : std::nullopt;
     });
 }
 
 void LoopbackServer::Hold(const std::string& path, const std::string& gate, std::string body) {
-    Answer(path, 200, static_cast<long long>(body.size()), [this, gate, body = std::move(body)](std::size_t i) {
-        return i == 0 && WaitGate(gate) ? std::optional(body) : std::nullopt;
+    engine_->Answer(path, 200, static_cast<long long>(body.size()), [e = engine_.get(), gate, body = std::move(body)](std::size_t i) {
+        return i == 0 && e->WaitGate(gate) ? std::optional(body) : std::nullopt;
     });
 }
 
 void LoopbackServer::OpenGate(const std::string& gate) {
-    std::lock_guard lock(mutex_);
-    openGates_.insert(gate);
-    changed_.notify_all();
+    std::lock_guard lock(engine_->mutex);
+    engine_->openGates.insert(gate);
+    engine_->changed.notify_all();
 }
 
-bool LoopbackServer::WaitGate(const std::string& gate) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return openGates_.count({}) || openGates_.count(gate); });
-    return openGates_.count(gate) > 0;
+bool LoopbackServer::Engine::WaitGate(const std::string& gate) {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return openGates.count({}) || openGates.count(gate); });
+    return openGates.count(gate) > 0;
 }
 
-bool LoopbackServer::Sleep(std::chrono::milliseconds time) {
-    std::unique_lock lock(mutex_);
-    return !changed_.wait_for(lock, time, [this] { return openGates_.count({}); });
+bool LoopbackServer::Engine::Sleep(std::chrono::milliseconds time) {
+    std::unique_lock lock(mutex);
+    return !changed.wait_for(lock, time, [this] { return openGates.count({}); });
 }
 
 std::vector<HttpRequest> LoopbackServer::Requests() const {
-    std::lock_guard lock(mutex_);
-    return requests_;
+    std::lock_guard lock(engine_->mutex);
+    return engine_->requests;
 }
 
 bool LoopbackServer::WaitForRequests(const std::string& path, std::size_t count, std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] {
-        return static_cast<std::size_t>(std::count_if(requests_.begin(), requests_.end(),
+    std::unique_lock lock(engine_->mutex);
+    return engine_->changed.wait_for(lock, timeout, [&] {
+        return static_cast<std::size_t>(std::count_if(engine_->requests.begin(), engine_->requests.end(),
                                                        [&](const HttpRequest& r) { return r.path == path; })) >= count;
     });
 }
