@@ -80,7 +80,7 @@ protected:
 TEST_F(ShellIntegrationTest, FindsThePlayerInTheMachinesKeyThenTheUsers) {
     const std::string other = dir.Write("users/ZVEK2/zvek.exe", "MZ");
     const std::wstring p = Wide(player), o = Wide(other);
-    SetEnvironmentVariableW(L"ZVEKLC_TEST_PLAYER", p.c_str());
+    test::ScopedEnv variable{"ZVEKLC_TEST_PLAYER", player};
     const struct Case {
         const char* name;
         std::optional<std::wstring> machine;
@@ -141,6 +141,9 @@ TEST(PlayerWindowTest, PostsWmZvekToThePlayersWindow) {
         return count;
     };
     const HWND older = open(L"TZvekForm");
+    // Wine makes windows only with a display driver: X, or Graphics=null
+    // under HKCU\Software\Wine\Drivers when its desktop starts.
+    if (!older) GTEST_SKIP() << "no window can be made here";
     PlayerWindow found;
     const HWND newer = open(L"TFormZVEK");
     PlayerWindow preferred;
