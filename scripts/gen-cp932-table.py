@@ -24,12 +24,12 @@ CP932 is not one-to-one, and the rules keep both of its one-way kinds:
 - Codes that read as a character written with another code: the same
   character at two or three codes. NEC's row 13 repeats nine symbols of JIS
   row 2 (0x8790 ≒ ... 0x879C ∪ are written 0x81E0 ... 0x81BE); the IBM
-  extensions (0xFA40-0xFC4B) repeat ten Roman numerals of row 13, ￢ of row 2
-  and ㈱ № ℡ ∵; NEC's selection of the IBM extensions (0xED40-0xEEFC) repeats
-  the IBM extensions whole. The first code wins in the order the table lists
-  them, and the table lists rows 0xED and 0xEE last, which is the order this
-  script derives from iconv. The codec reads such a code as two raw bytes, so
-  that a text saved again keeps it.
+  extensions (0xFA40-0xFC4B) repeat ten Roman numerals and ㈱ № ℡ of row 13
+  and ￢ ∵ of row 2; NEC's selection of the IBM extensions (0xED40-0xEEFC)
+  repeats the IBM extensions whole. The first code wins in the order the
+  table lists them, and the table lists rows 0xED and 0xEE last, which is the
+  order this script derives from iconv. The codec reads such a code as two
+  raw bytes, so that a text saved again keeps it.
 
 The generated file lists each of them in its comments.
 """
@@ -262,6 +262,11 @@ def write(runs, rows, one_way, reads, writes):
 
 def main():
     reads, writes = iconv_tables()
+    # The codec carries raw bytes as U+F700 + byte and marks its own cells
+    # with U+0000 and U+FFFF: none of them may be a code page character.
+    taken = [c for c in list(reads.values()) + list(writes) if 0xF700 <= c <= 0xF7FF or c == 0xFFFF]
+    if taken or any(c == 0 for code, c in reads.items() if code > 0xFF):
+        sys.exit('a character the codec keeps for itself is in the code page')
     runs, rows, one_way = build(reads, writes)
     if apply(runs, rows, one_way) != (reads, writes):
         sys.exit('the rules do not give iconv\'s conversions; nothing written')

@@ -6,15 +6,14 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QPlainTextEdit>
 
 #include "../NullHost.h"
 #include "../TextLines.h"
-#include "app/EditorAdapter.h"
 #include "app/LyricsEdit.h"
 #include "app/Main.h"
 #include "lyrics/Conversions.h"
 #include "lyrics/LyricsDocument.h"
+#include "window/EditorAdapter.h"
 
 namespace {
 
@@ -35,12 +34,12 @@ void BM_ConversionAlone(benchmark::State& state) {
 // The command as the user starts it: the menu item, with the editor's text
 // going in and the result coming back.
 void BM_ConversionInTheWindow(benchmark::State& state) {
-    const QString text = EditorText(bench::TextLines(static_cast<std::size_t>(state.range(0))));
+    const std::u16string text = EditorText(bench::TextLines(static_cast<std::size_t>(state.range(0))));
     TFormMain form({}, QString());
     QAction* command = form.findChild<QAction*>(QStringLiteral("MenuTextToZVEK"));
     for (auto _ : state) {
         state.PauseTiming();
-        form.Editor().setPlainText(text);
+        form.Editor().SetText(text, true);
         state.ResumeTiming();
         command->trigger();
     }
@@ -50,14 +49,14 @@ void BM_ConversionInTheWindow(benchmark::State& state) {
 // The adapter's own part: editor -> document and document -> editor.
 void BM_AdapterLoadAndStore(benchmark::State& state) {
     const auto lines = bench::TextLines(static_cast<std::size_t>(state.range(0)));
-    const QString text = EditorText(lines);
+    const std::u16string text = EditorText(lines);
     bench::NullHost host;
     LyricsDocument doc(host);
-    QPlainTextEdit edit;
+    LyricsEdit edit;
     EditorAdapter adapter(edit, doc);
     for (auto _ : state) {
         state.PauseTiming();
-        edit.setPlainText(text);
+        edit.SetText(text, true);
         state.ResumeTiming();
         adapter.Load();
         state.PauseTiming();

@@ -14,22 +14,10 @@ namespace zvek {
 
 namespace {
 
-const char* ThemeName(ToolImage image) {
-    switch (image) {
-    case ToolImage::Open: return "document-open";
-    case ToolImage::SaveAs: return "document-save-as";
-    case ToolImage::Undo: return "edit-undo";
-    case ToolImage::Cut: return "edit-cut";
-    case ToolImage::Copy: return "edit-copy";
-    case ToolImage::Paste: return "edit-paste";
-    case ToolImage::Convert: return "view-refresh";
-    case ToolImage::ConvertFromIE: return "internet-web-browser";
-    case ToolImage::FindLyrics: return "edit-find";
-    case ToolImage::HomePage: return "go-home";
-    case ToolImage::Help: return "help-contents";
-    }
-    return "";
-}
+// Names in the desktop's icon theme, in the order of Image.
+constexpr const char* kThemeNames[] = {
+    "", "document-open", "document-save-as", "edit-undo", "edit-cut", "edit-copy", "edit-paste",
+    "view-refresh", "internet-web-browser", "edit-find", "go-home", "help-contents"};
 
 void Page(QPainter& p, const QRectF& r) {
     p.setBrush(Qt::white);
@@ -42,17 +30,18 @@ void Arrow(QPainter& p, QPointF tip, qreal dx) {
 }
 
 // Drawn on a 16 x 16 grid, scaled to the pixmap.
-void Draw(QPainter& p, ToolImage image) {
+void Draw(QPainter& p, Image image) {
     const QPen outline(QColor(60, 60, 60), 1);
     p.setPen(outline);
     switch (image) {
-    case ToolImage::Open:
+    case Image::None: break;
+    case Image::Open:
         p.setBrush(QColor(240, 200, 80));
         p.drawPolygon(QPolygonF({{1, 4}, {6, 4}, {7.5, 5.5}, {14, 5.5}, {14, 13.5}, {1, 13.5}}));
         p.setBrush(QColor(250, 225, 120));
         p.drawPolygon(QPolygonF({{3, 7.5}, {15.5, 7.5}, {14, 13.5}, {1, 13.5}}));
         break;
-    case ToolImage::SaveAs:
+    case Image::SaveAs:
         p.setBrush(QColor(70, 110, 190));
         p.drawRect(QRectF(1.5, 1.5, 13, 13));
         p.setBrush(Qt::white);
@@ -60,7 +49,7 @@ void Draw(QPainter& p, ToolImage image) {
         p.setBrush(QColor(200, 200, 200));
         p.drawRect(QRectF(4.5, 9.5, 7, 5));
         break;
-    case ToolImage::Undo: {
+    case Image::Undo: {
         p.setBrush(Qt::NoBrush);
         p.setPen(QPen(QColor(40, 100, 180), 2));
         QPainterPath path(QPointF(5, 6));
@@ -71,7 +60,7 @@ void Draw(QPainter& p, ToolImage image) {
         p.drawPolygon(QPolygonF({{1, 6.5}, {6.5, 2}, {6.5, 10}}));
         break;
     }
-    case ToolImage::Cut:
+    case Image::Cut:
         p.setBrush(Qt::NoBrush);
         p.setPen(QPen(QColor(60, 60, 60), 1.5));
         p.drawLine(QPointF(4, 1), QPointF(11, 10));
@@ -80,18 +69,18 @@ void Draw(QPainter& p, ToolImage image) {
         p.drawEllipse(QPointF(4, 12.5), 2.5, 2.5);
         p.drawEllipse(QPointF(12, 12.5), 2.5, 2.5);
         break;
-    case ToolImage::Copy:
+    case Image::Copy:
         Page(p, QRectF(1.5, 1.5, 8, 10));
         Page(p, QRectF(6.5, 4.5, 8, 10));
         break;
-    case ToolImage::Paste:
+    case Image::Paste:
         p.setBrush(QColor(180, 130, 70));
         p.drawRect(QRectF(1.5, 2.5, 10, 12));
         p.setBrush(QColor(200, 200, 200));
         p.drawRect(QRectF(4, 1, 5, 3));
         Page(p, QRectF(6.5, 6.5, 8, 8.5));
         break;
-    case ToolImage::Convert:
+    case Image::Convert:
         p.setPen(QPen(QColor(40, 150, 60), 2));
         p.setBrush(Qt::NoBrush);
         p.drawArc(QRectF(3, 3, 10, 10), 30 * 16, 150 * 16);
@@ -101,7 +90,7 @@ void Draw(QPainter& p, ToolImage image) {
         Arrow(p, QPointF(15, 5.5), 4);
         Arrow(p, QPointF(1, 10.5), -4);
         break;
-    case ToolImage::ConvertFromIE:
+    case Image::ConvertFromIE:
         // A web page's globe with the convert arrow beside it.
         p.setBrush(QColor(120, 170, 230));
         p.drawEllipse(QPointF(6.5, 6.5), 5.5, 5.5);
@@ -114,14 +103,14 @@ void Draw(QPainter& p, ToolImage image) {
         p.setBrush(QColor(40, 150, 60));
         Arrow(p, QPointF(8, 13), -3);
         break;
-    case ToolImage::FindLyrics:
+    case Image::FindLyrics:
         p.setBrush(QColor(220, 235, 250));
         p.setPen(QPen(QColor(60, 60, 60), 1.5));
         p.drawEllipse(QPointF(6.5, 6.5), 4.5, 4.5);
         p.setPen(QPen(QColor(120, 80, 40), 2.5));
         p.drawLine(QPointF(10, 10), QPointF(14.5, 14.5));
         break;
-    case ToolImage::HomePage:
+    case Image::HomePage:
         p.setBrush(QColor(200, 60, 50));
         p.drawPolygon(QPolygonF({{8, 1}, {15, 8}, {1, 8}}));
         p.setBrush(QColor(245, 235, 210));
@@ -129,7 +118,7 @@ void Draw(QPainter& p, ToolImage image) {
         p.setBrush(QColor(130, 90, 50));
         p.drawRect(QRectF(6.5, 10, 3, 4.5));
         break;
-    case ToolImage::Help: {
+    case Image::Help: {
         p.setBrush(QColor(50, 110, 200));
         p.drawEllipse(QPointF(8, 8), 7, 7);
         p.setPen(Qt::white);
@@ -147,7 +136,7 @@ void Draw(QPainter& p, ToolImage image) {
 // window does not spend its start-up on images nobody has looked at yet.
 class DrawnIconEngine : public QIconEngine {
 public:
-    explicit DrawnIconEngine(ToolImage image) : image_(image) {}
+    explicit DrawnIconEngine(Image image) : image_(image) {}
 
     void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
         painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
@@ -174,17 +163,17 @@ public:
     QIconEngine* clone() const override { return new DrawnIconEngine(image_); }
 
 private:
-    ToolImage image_;
+    Image image_;
     std::map<std::tuple<int, int, QIcon::Mode>, QPixmap> cache_;
 };
 
 }  // namespace
 
-QIcon ToolIcon(ToolImage image) {
+QIcon ToolIcon(Image image) {
     // "hicolor" is only the fallback theme, which holds program icons, not
     // these; looking there would cost the start-up a search for nothing.
     if (QIcon::themeName() != QLatin1String("hicolor")) {
-        const QString name = QString::fromLatin1(ThemeName(image));
+        const QString name = QString::fromLatin1(kThemeNames[static_cast<int>(image)]);
         if (QIcon::hasThemeIcon(name)) return QIcon::fromTheme(name);
     }
     return QIcon(new DrawnIconEngine(image));

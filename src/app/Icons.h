@@ -4,10 +4,10 @@
 
 #include <QIcon>
 
+#include "window/Controls.h"
+
 namespace zvek {
 
-enum class ToolImage { Open, SaveAs, Undo, Cut, Copy, Paste, Convert, ConvertFromIE, FindLyrics, HomePage, Help };
-
-QIcon ToolIcon(ToolImage image);
+QIcon ToolIcon(Image image);
 
 }  // namespace zvek

@@ -1,7 +1,10 @@
 #include "app/LyricsEdit.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QTextBlock>
 
 namespace zvek {
 
@@ -37,6 +40,48 @@ LyricsEdit::LyricsEdit(QWidget* parent) : QPlainTextEdit(parent) {
     setAutoFillBackground(true);
     // Setting up the document is no edit of the user's.
     document()->setModified(false);
+}
+
+std::u16string LyricsEdit::Text() const {
+    // Raw text keeps every character as typed; blocks are separated by
+    // U+2029, and a U+2028 inside a block breaks the line as well.
+    const QString raw = document()->toRawText();
+    std::u16string text(reinterpret_cast<const char16_t*>(raw.utf16()), static_cast<std::size_t>(raw.size()));
+    for (char16_t& c : text)
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator) c = u'\n';
+    return text;
+}
+
+std::pair<std::size_t, std::size_t> LyricsEdit::Selection() const {
+    const QTextCursor cursor = textCursor();
+    return {static_cast<std::size_t>(cursor.anchor()), static_cast<std::size_t>(cursor.position())};
+}
+
+void LyricsEdit::Select(std::size_t anchor, std::size_t caret) {
+    QTextCursor cursor(document());
+    cursor.setPosition(static_cast<int>(anchor));
+    cursor.setPosition(static_cast<int>(caret), QTextCursor::KeepAnchor);
+    setTextCursor(cursor);
+}
+
+void LyricsEdit::SetText(std::u16string_view text, bool freshUndo) {
+    const QString qtext(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+    if (freshUndo) return setPlainText(qtext);
+    QTextCursor all(document());
+    all.select(QTextCursor::Document);
+    all.insertText(qtext);
+}
+
+void LyricsEdit::ShowLine(int line) {
+    const QTextBlock block = document()->findBlockByNumber(line);
+    if (!block.isValid()) return;
+    setTextCursor(QTextCursor(block));
+    ensureCursorVisible();
+}
+
+bool LyricsEdit::CanPaste() const {
+    const QMimeData* clipboard = QGuiApplication::clipboard()->mimeData();
+    return clipboard && clipboard->hasText();
 }
 
 bool LyricsEdit::event(QEvent* event) {

@@ -10,8 +10,6 @@
 #include <QPushButton>
 #include <QStatusBar>
 
-#include "platform/ShowInBrowser.h"
-
 namespace zvek {
 
 QString PathToQt(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
@@ -46,16 +44,7 @@ QString QtFilter(const FileFilter& filter) {
 
 }  // namespace
 
-MsgResult QtHost::MessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) {
-    if (script_) {
-        script_->asked.push_back({std::string(text), kind, buttons});
-        if (buttons == MsgButtons::Ok) return MsgResult::Ok;
-        if (script_->answers.empty()) return MsgResult::Cancel;
-        const MsgResult answer = script_->answers.front();
-        script_->answers.pop_front();
-        return answer;
-    }
-
+MsgResult QtHost::ShowMessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) {
     QMessageBox box(IconOf(kind), QApplication::applicationDisplayName(), MessageText(text), QMessageBox::NoButton,
                     &window_);
     QPushButton* ok = nullptr;
@@ -80,15 +69,7 @@ MsgResult QtHost::MessageBox(std::string_view text, MsgKind kind, MsgButtons but
     return MsgResult::Cancel;
 }
 
-bool QtHost::ExecuteDialog(FileDialog& dialog) {
-    if (script_) {
-        script_->dialogs.push_back(dialog);
-        if (script_->files.empty()) return false;
-        dialog.fileName = script_->files.front();
-        script_->files.pop_front();
-        return true;
-    }
-
+bool QtHost::ShowFileDialog(FileDialog& dialog) {
     const bool save = dialog.kind == FileDialog::Kind::Save;
     QFileDialog box(&window_, QString::fromUtf8(dialog.title),
                     dialog.initialDir.empty() ? QDir::currentPath() : PathToQt(dialog.initialDir));
@@ -127,31 +108,13 @@ void QtHost::SetStatusText(std::string_view text) {
     window_.statusBar()->showMessage(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
-void QtHost::ProcessMessages() {
-    if (onProcessMessages) onProcessMessages();
-    QCoreApplication::processEvents();
-}
+void QtHost::HandleEvents() { QCoreApplication::processEvents(); }
 
 void QtHost::SetScreenCursor(std::int16_t cursor) {
     if (cursor == cursor_) return;
     if (cursor_ == crHourGlass) QApplication::restoreOverrideCursor();
     if (cursor == crHourGlass) QApplication::setOverrideCursor(Qt::WaitCursor);
     cursor_ = cursor;
-}
-
-bool QtHost::OpenInBrowser(const std::string& address) {
-    if (script_) {
-        script_->browsed.push_back(address);
-        return true;
-    }
-    return zvek::OpenInBrowser(address);
-}
-
-bool QtHost::OpenLocalPage(const std::string& path) {
-    if (!script_) return OpenLocalPageInBrowser(path);
-    const auto address = LocalPageAddress(path);
-    if (address) script_->browsed.push_back(*address);
-    return address.has_value();
 }
 
 void QtHost::BringToTop() {

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
-#include <QSize>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <exception>
@@ -16,16 +15,8 @@ namespace zvek {
 
 namespace {
 
-constexpr int kDefaultWidth = 480;
-constexpr int kDefaultHeight = 350;
 // A real settings file is a few hundred bytes.
 constexpr std::size_t kMaxSettingsBytes = 1024 * 1024;
-
-int ReadInt(const QSettings& ini, const QString& key, int fallback) {
-    bool ok = false;
-    const int value = ini.value(key).toString().trimmed().toInt(&ok);
-    return ok ? value : fallback;
-}
 
 // QSettings reads and writes the INI text, but only ever on a private copy:
 // on the file itself it would block on a pipe, read a file of any size, and
@@ -64,13 +55,17 @@ WindowSettings ReadSettings(const QString& path) {
     QTemporaryFile scratch;
     if (!NameTaken(PathFromQt(path)) || !CopyToScratch(path, scratch)) return settings;
     QSettings ini(scratch.fileName(), QSettings::IniFormat);
-    ini.beginGroup(QStringLiteral("ZVEKLC"));
-    settings.left = ReadInt(ini, QStringLiteral("Left"), -1);
-    settings.top = ReadInt(ini, QStringLiteral("Top"), -1);
-    settings.width = ReadInt(ini, QStringLiteral("Width"), kDefaultWidth);
-    settings.height = ReadInt(ini, QStringLiteral("Height"), kDefaultHeight);
-    settings.openDir = PathFromQt(ini.value(QStringLiteral("OpenDir")).toString());
-    settings.saveDir = PathFromQt(ini.value(QStringLiteral("SaveDir")).toString());
+    ini.beginGroup(QString::fromLatin1(kSettingsSection));
+    for (const SettingsKey& key : SettingsKeys()) {
+        const QVariant value = ini.value(QString::fromLatin1(key.name));
+        if (key.text) {
+            settings.*key.text = PathFromQt(value.toString());
+            continue;
+        }
+        bool ok = false;
+        const int number = value.toString().trimmed().toInt(&ok);
+        if (ok) settings.*key.number = number;
+    }
     return settings;
 }
 
@@ -81,13 +76,10 @@ void WriteSettings(const QString& path, const WindowSettings& settings) {
     if (!CopyToScratch(path, scratch)) return;
     {
         QSettings ini(scratch.fileName(), QSettings::IniFormat);
-        ini.beginGroup(QStringLiteral("ZVEKLC"));
-        ini.setValue(QStringLiteral("Left"), settings.left);
-        ini.setValue(QStringLiteral("Top"), settings.top);
-        ini.setValue(QStringLiteral("Width"), settings.width);
-        ini.setValue(QStringLiteral("Height"), settings.height);
-        ini.setValue(QStringLiteral("OpenDir"), PathToQt(settings.openDir));
-        ini.setValue(QStringLiteral("SaveDir"), PathToQt(settings.saveDir));
+        ini.beginGroup(QString::fromLatin1(kSettingsSection));
+        for (const SettingsKey& key : SettingsKeys())
+            ini.setValue(QString::fromLatin1(key.name),
+                         key.text ? QVariant(PathToQt(settings.*key.text)) : QVariant(settings.*key.number));
         ini.endGroup();
         ini.sync();
         if (ini.status() != QSettings::NoError) return;
@@ -99,15 +91,6 @@ void WriteSettings(const QString& path, const WindowSettings& settings) {
     } catch (const std::exception&) {
         // The settings are a convenience: the window closes all the same.
     }
-}
-
-void FitToScreen(WindowSettings& s, const QSize& screen) {
-    const long long sw = screen.width();
-    const long long sh = screen.height();
-    if (s.width < 0 || s.width >= sw) s.width = kDefaultWidth;
-    if (s.height < 0 || s.height >= sh) s.height = kDefaultHeight;
-    if (s.left < 0 || s.left + static_cast<long long>(s.width) >= sw) s.left = static_cast<int>((sw - s.width) / 2);
-    if (s.top < 0 || s.top + static_cast<long long>(s.height) >= sh) s.top = static_cast<int>((sh - s.height) / 2);
 }
 
 }  // namespace zvek

@@ -3,6 +3,8 @@
 #include <exception>
 #include <functional>
 
+#include "cli/Commands.h"
+#include "cli/Output.h"
 #include "lyrics/Conversions.h"
 #include "lyrics/LyricsDocument.h"
 #include "platform/Files.h"
@@ -11,9 +13,6 @@
 
 namespace zvek {
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
 
 // Standard output failed (and said so).
 struct StdoutFailed {};
@@ -61,27 +60,35 @@ void TextLines(std::string_view bytes, LineOutput& out, Host& host) {
     TextToZVEKLines(text, std::ref(out));
 }
 
-// The converter for `command` on `input`, or none where the document route reads
-// the input differently: `text` opens an HTML page as its page text, and a
-// file not named as a page goes through the text reader (which converts
-// UTF-8 and UTF-16, with a note of its own) before `html` reads it as a page.
-Converter ConverterFor(std::string_view command, const std::string& input, std::string_view bytes) {
-    if (command == "html") {
+// The converter for `stream` on `input`, or none where the document route
+// reads the input differently: text opens an HTML page as its page text, and
+// a file not named as a page goes through the text reader (which converts
+// UTF-8 and UTF-16, with a note of its own) before html reads it as a page.
+Converter ConverterFor(Stream stream, const std::string& input, std::string_view bytes) {
+    if (stream == Stream::PageText) {
         if (!IsHtmlFileName(input) && (LooksLikeUtf8(bytes) || HasUtf16Bom(bytes))) return nullptr;
         return HtmlLines;
     }
-    if (command == "text" && !IsHtmlFileName(input)) return TextLines;
+    if (stream == Stream::TextToLyrics && !IsHtmlFileName(input)) return TextLines;
     return nullptr;
 }
 
 }  // namespace
 
-std::optional<int> RunStreamed(std::string_view command, const std::string& input, const std::string& output,
-                               bool force, ConsoleHost& host) {
-    if ((command != "html" && command != "text") || input == "-" || !FileExists(input)) return std::nullopt;
+std::optional<ExitStatus> TryStreamed(const Options& options, const std::string& input, const std::string& output,
+                                      ConsoleHost& host) {
+    // Whatever needs the document route's checks or messages (a name equal
+    // to the input, a folder, UTF-8 output) is left to it.
+    const Stream stream = options.command->stream;
+    if (stream == Stream::No || input == "-") return std::nullopt;
+    if (WantsUtf8(options, output) || IsFolder(output) || (!options.NamedOutput() && SameFile(output, input)))
+        return std::nullopt;
+    MakeOutputFolder(options);
+    if (!FileExists(input)) return std::nullopt;
+    const bool force = options.force;
     try {
         const MappedFile file(input);
-        const Converter convert = ConverterFor(command, input, file.Bytes());
+        const Converter convert = ConverterFor(stream, input, file.Bytes());
         if (!convert) return std::nullopt;
         if (output == "-") {
             LineOutput out([](std::string_view bytes) {
@@ -91,30 +98,26 @@ std::optional<int> RunStreamed(std::string_view command, const std::string& inpu
                 convert(file.Bytes(), out, host);
                 out.Flush();
             } catch (const StdoutFailed&) {
-                return kExitFailure;
+                return ExitStatus::Failure;
             }
-            return kExitOk;
+            return ExitStatus::Ok;
         }
-        const std::string& path = output;
         // A name that is taken gets the document route's refusal.
-        if (!force && NameTaken(path)) return std::nullopt;
-        FileWriter writer(path, force ? FileWriter::Mode::Replace : FileWriter::Mode::New);
+        if (!force && NameTaken(output)) return std::nullopt;
+        FileWriter writer(output, force ? FileWriter::Mode::Replace : FileWriter::Mode::New);
         LineOutput out([&writer](std::string_view bytes) { writer.Write(bytes); });
         convert(file.Bytes(), out, host);
         out.Flush();
         writer.Commit();
-        host.SetStatusText("保存しました：" + path);
-        return kExitOk;
+        ReportSaved(host, output);
+        return ExitStatus::Ok;
     } catch (const FileExistsError&) {
         // Taken between the look and the publish: nothing was left behind,
         // and the document route refuses it as it refuses any taken name.
         return std::nullopt;
-    } catch (const FileError& e) {
-        host.Print(e.what());
     } catch (const std::exception& e) {
-        host.Print(std::string("エラー：") + e.what());
+        return ReportFailure(host, e);
     }
-    return kExitFailure;
 }
 
 }  // namespace zvek

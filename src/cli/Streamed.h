@@ -6,18 +6,20 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "cli/ConsoleHost.h"
+#include "cli/ExitStatus.h"
+#include "cli/Options.h"
 
 namespace zvek {
 
-// Runs `command` ("html" or "text") on the file `input`, written to `output`
-// ("-": standard output, written straight to the descriptor) in Shift-JIS, with the messages, refusals
-// and exit status of the document route. Returns nullopt, having written
-// nothing, when the command or the input is not for this route (standard
-// input, a missing file, a name already taken, ...).
-std::optional<int> RunStreamed(std::string_view command, const std::string& input, const std::string& output,
-                               bool force, ConsoleHost& host);
+// Runs a command that can stream (Command::stream) on the file `input`,
+// written to `output` ("-": standard output, written straight to the
+// descriptor) in Shift-JIS, with the messages, refusals and exit status of
+// the document route. Returns nullopt, having written nothing, when the
+// command or the input is not for this route (standard input, a missing
+// file, UTF-8 output, a name already taken, ...).
+std::optional<ExitStatus> TryStreamed(const Options& options, const std::string& input, const std::string& output,
+                                      ConsoleHost& host);
 
 }  // namespace zvek

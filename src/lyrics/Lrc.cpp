@@ -21,11 +21,7 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
+std::string_view TrimBlanks(std::string_view s) { return TrimChars(s, " \t"); }
 
 bool ValidSjis(std::string_view s) {
     for (std::size_t i = 0; i < s.size(); ++i) {
@@ -471,9 +467,9 @@ std::string ZVEKToLrc(const std::vector<std::string>& lines, const LrcWriteOptio
     // Line by line: converting the whole text at the end would need a second
     // buffer of three times its size, fresh memory that costs more than the
     // conversion.
-    const auto AppendText = [&](std::string_view text) {
-        if (options.shiftJis) out += text;
-        else out += SjisToUtf8(text);
+    const auto AppendText = [&](std::string_view words) {
+        if (options.shiftJis) out += words;
+        else out += SjisToUtf8(words);
     };
     static constexpr std::string_view kHeaderNames[][2] = {
         {"title", "ti"}, {"artist", "ar"}, {"lyrics", "au"}, {"presenter", "by"}};

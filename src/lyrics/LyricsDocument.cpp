@@ -200,14 +200,25 @@ bool LyricsDocument::OpenFile(const std::string& path) {
         host_.MessageBox(path + "：ファイルが見つかりません", MsgKind::Error, MsgButtons::Ok);
         return false;
     }
-    openedFile_ = path;
-    SetFileName(path);
-    // A new file is not an edit of the old one.
-    ClearUndo();
+    Opened(path);
     if (IsHtmlFileName(path)) LoadHtmlFile(path);
     else LoadTextBytes(ReadFileBytes(path));
     Modified = false;
     return true;
+}
+
+void LyricsDocument::OpenPage(std::string_view bytes) {
+    ResultCode = kResultOk;
+    Opened("");
+    LoadHtmlBytes(bytes);
+    Modified = false;
+}
+
+void LyricsDocument::Opened(const std::string& path) {
+    openedFile_ = path;
+    SetFileName(path);
+    // A new file is not an edit of the old one.
+    ClearUndo();
 }
 
 std::string_view TextFromFileBytes(std::string_view bytes, std::string& converted, std::size_t& replaced) {

@@ -122,6 +122,8 @@ public:
     // A missing file is reported and gives ResultCode 2 and false. Read
     // errors throw FileError.
     bool OpenFile(const std::string& path);
+    // Opens a downloaded page's text, untitled: it has no file to reopen.
+    void OpenPage(std::string_view bytes);
     // Writes every line followed by CR LF, replacing the file atomically.
     // Throws FileError; FileName already names `path` then.
     void SaveFile(const std::string& path);
@@ -147,6 +149,9 @@ public:
     bool MenuSaveAsClick();
 
 private:
+    // Names the document after what it now holds.
+    void Opened(const std::string& path);
+
     Host& host_;
     std::vector<std::string> lines_;
     std::string fileName_;

@@ -248,23 +248,6 @@ std::vector<std::string> SplitQuotedList(std::string_view words) {
     return list;
 }
 
-std::string_view TrimBlankChars(std::string_view s) {
-    const auto blank = [](std::string_view c) {
-        return c.size() == 1 ? static_cast<unsigned char>(c[0]) <= 0x20 : c == kFullWidthSpace;
-    };
-    // From the front character by character, and from the back by stepping
-    // back over the last character, so that only the blanks are walked.
-    std::size_t begin = 0;
-    while (begin < s.size() && blank(s.substr(begin, CharSize(s, begin)))) begin = NextChar(s, begin);
-    s.remove_prefix(begin);
-    while (!s.empty()) {
-        const std::size_t last = LastCharStart(s);
-        if (!blank(s.substr(last))) break;
-        s.remove_suffix(s.size() - last);
-    }
-    return s;
-}
-
 std::string CleanWords(std::string_view string) {
     // Only a string that begins with a quote can change when unquoted.
     if (string.empty() || string.front() != kQuote) return std::string(TrimBlankChars(string));

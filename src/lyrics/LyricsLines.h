@@ -54,9 +54,6 @@ std::vector<std::string> SplitQuotedList(std::string_view words);
 // One string of a list: unquoted, and without blanks or full-width spaces at
 // either end.
 std::string CleanWords(std::string_view string);
-// `s` without blanks (bytes up to 0x20) or full-width spaces at either end,
-// in any mix; a pair is never split.
-std::string_view TrimBlankChars(std::string_view s);
 
 // Characters that the tag-file writer carries literally, and characters that
 // end a run of words and belong to it: Shift-JIS texts, one character after

@@ -1,41 +1,37 @@
 #include "lyrics/OpenBrowserPage.h"
 
-#include <cstdio>
-#include <optional>
-#include <string>
-
 #include "lyrics/LyricsDocument.h"
-#include "platform/TempFiles.h"
+#include "lyrics/ReferencePage.h"
 #include "platform/Waitcur.h"
 #include "web/BrowserCurrentPage.h"
 #include "web/WebAddress.h"
-#include "web/Inet.h"
 
 namespace zvek {
 
-void MenuOpenIEClick(LyricsDocument& doc) {
-    Host& host = doc.host();
+std::optional<std::string> ShownBrowserPage(Host& host) {
     const std::optional<std::string> shown = WaitForBrowserPage(host);
-    if (!shown) return;  // the user stopped it
-    const std::string address = NormalizeBrowserUrl(*shown);
-    if (address.empty()) {
+    if (!shown) return std::nullopt;  // the user stopped it
+    std::string page = NormalizeBrowserUrl(*shown);
+    if (page.empty()) {
         host.MessageBox(kNoBrowserPageText, MsgKind::Error, MsgButtons::Ok);
+        return std::nullopt;
+    }
+    return page;
+}
+
+void MenuOpenIEClick(LyricsDocument& doc) {
+    const std::optional<std::string> address = ShownBrowserPage(doc.host());
+    if (!address || !doc.MayDiscardEditsFor(*address)) return;
+    hlWaitCursor wait(doc.host());
+    // A local page is one by its own scheme, whatever its path holds.
+    if (!HasWebScheme(*address)) {
+        doc.OpenFile(*address);
         return;
     }
-    if (!doc.MayDiscardEditsFor(address)) return;
-    hlWaitCursor wait(host);
-    if (!HasWebScheme(address)) {
-        doc.OpenFile(address);
-        return;
+    if (std::optional<ReferencePage> page = OpenReferencePage(doc, *address, true, Fetch::Shown)) {
+        ReadReferencePage(*page, PageReading::Bytes);
+        doc.OpenPage(page->bytes);
     }
-    const std::string page = UniqueTempFile(".htm");
-    if (!FetchPage(host, address, page)) {
-        doc.ResultCode = kResultPageNotFetched;
-        return;
-    }
-    doc.OpenFile(page);
-    std::remove(page.c_str());
-    doc.SetFileName("");
 }
 
 }  // namespace zvek

@@ -2,11 +2,13 @@
 // holder of the same name, in this process or another of the same user,
 // currently has.
 //
-// Each number is a lock file in the user's runtime folder ($XDG_RUNTIME_DIR,
-// or a private /tmp/zveklc-<uid> made with mode 0700), held with flock while
-// the object lives. The kernel drops the lock when its holder closes it or
-// dies, so a crashed program never keeps a number taken. Nothing ever waits
-// on these locks; they only hand out distinct numbers.
+// On POSIX each number is a lock file in the user's runtime folder
+// ($XDG_RUNTIME_DIR, or a private /tmp/zveklc-<uid> made with mode 0700),
+// held with flock while the object lives; on Windows it is a named mutex
+// (the name and the number) in the session's namespace. The system drops
+// either when its holder closes it or dies, so a crashed program never
+// keeps a number taken. Nothing ever waits on these locks; they only hand
+// out distinct numbers.
 #pragma once
 
 #include <string>
@@ -37,7 +39,8 @@ private:
 };
 
 // The folder that holds the lock files, made if needed; empty when there is
-// no folder that is the user's own and private.
+// no folder that is the user's own and private (and on Windows, which needs
+// none).
 std::string RuntimeDir();
 
 // The running program's file name without folder and extension.

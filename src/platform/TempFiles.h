@@ -1,14 +1,16 @@
 // The process's private temporary folder.
 //
 // Downloaded pages and other scratch files never go beside the user's files
-// or under fixed names: they go to one folder per process, made with mkdtemp
-// under $TMPDIR (or /tmp) and readable by the user alone. The folder is made
+// or under fixed names: they go to one folder per process, readable by the
+// user alone: made with mkdtemp under $TMPDIR (or /tmp) on POSIX, in the
+// user's own temporary folder (GetTempPathW) on Windows. The folder is made
 // on first use and removed, with everything in it, when the process ends,
 // normally or by SIGTERM or SIGINT (where those still have their default
-// action). Its name, zveklc-PID-XXXXXX, and a lock held on it tell a later
-// process that the owner is gone: whenever a process makes its folder, it
-// first removes the folders of ours whose process has ended (a kill -9 or a
-// crash leaves them behind).
+// action), on Windows by Ctrl+C, Ctrl+Break or the console's closing. Its
+// name, zveklc-PID-XXXXXX, and a lock held on it (a handle that does not
+// share deletion, on Windows) tell a later process that the owner is gone:
+// whenever a process makes its folder, it first removes the folders of
+// ours whose process has ended (a kill -9 or a crash leaves them behind).
 #pragma once
 
 #include <string>

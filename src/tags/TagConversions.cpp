@@ -1,6 +1,5 @@
 #include "tags/TagConversions.h"
 
-#include <memory>
 #include <optional>
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -10,17 +9,15 @@
 #include "lyrics/LyricsDocument.h"
 #include "lyrics/LyricsFormat.h"
 #include "lyrics/LyricsLines.h"
+#include "lyrics/ReferencePage.h"
 #include "text/Sjis.h"
 #include "text/Codec.h"
 #include "platform/Files.h"
 #include "platform/Waitcur.h"
 #include "tags/Fingerprint.h"
-#include "tags/ReferencePage.h"
+#include "tags/ReferenceTexts.h"
 #include "tags/TagFile.h"
 #include "web/WebAddress.h"
-#include "web/Code.h"
-#include "web/Html.h"
-#include "web/BrowserCurrentPage.h"
 #include "web/Inet.h"
 #include "web/LyricsSites.h"
 
@@ -36,11 +33,6 @@ void ShowProgress(LyricsDocument& doc, LyricsDocument::CaretWalk& caret, int ind
     if (index % kProgressEvery != 0) return;
     caret.MoveTo(index);
     doc.host().ProcessMessages();
-}
-
-void ReportMissingFile(LyricsDocument& doc, const std::string& path) {
-    doc.ResultCode = kResultFileNotFound;
-    doc.host().MessageBox(path + "：ファイルが見つかりません", MsgKind::Error, MsgButtons::Ok);
 }
 
 void PrepareReferenceDialog(FileDialog& dialog) {
@@ -125,14 +117,8 @@ void MenuConvertFromURLClick(LyricsDocument& doc) {
 }
 
 void MenuConvertFromIEClick(LyricsDocument& doc) {
-    const std::optional<std::string> shown = WaitForBrowserPage(doc.host());
-    if (!shown) return;  // the user stopped it
-    const std::string page = NormalizeBrowserUrl(*shown);
-    if (page.empty()) {
-        doc.host().MessageBox(kNoBrowserPageText, MsgKind::Error, MsgButtons::Ok);
-        return;
-    }
-    ConvertWith(doc, page, HasWebScheme(page));
+    const std::optional<std::string> page = ShownBrowserPage(doc.host());
+    if (page) ConvertWith(doc, *page, HasWebScheme(*page));
 }
 
 std::string UnfoundCharsNote(std::size_t count) {
@@ -154,42 +140,19 @@ namespace {
 bool MakeTagFileFrom(LyricsDocument& doc, const std::string& reference, bool web) {
     hlWaitCursor wait(doc.host());
     doc.ResultCode = kResultOk;
-    std::string pageAddress;
-    std::string referencePath = reference;
-    std::string referenceName = ExtractFileName(reference);
-    std::unique_ptr<DownloadedPage> downloaded;
-    if (web) {
-        downloaded = DownloadReferenceForTag(doc, reference, pageAddress);
-        if (!downloaded) return false;
-        referencePath = downloaded->path();
-        referenceName = "Reference.htm";
-    }
-    if (!FileExists(referencePath)) {
-        ReportMissingFile(doc, referencePath);
-        return false;
-    }
+    std::optional<ReferencePage> ref = OpenReferencePage(doc, reference, web, Fetch::Quiet);
+    if (!ref) return false;
     doc.ClearUndo();
-
-    std::vector<std::string> pageLines;
-    if (downloaded || IsHtmlFileName(referencePath)) {
-        hlvHtml html;
-        TokenList tokens;
-        html.LoadTokensFromBytes(ReadReference(referencePath), tokens);
-        if (pageAddress.empty()) pageAddress = SavedFromAddress(tokens);
-        pageLines = hlvHtml::PageText(tokens);
-    } else {
-        pageLines = TextReferenceLines(referencePath);
-    }
-    downloaded.reset();
-    const Haystack page(JoinLines(pageLines));
+    ReadReferencePage(*ref, PageReading::Text);
+    const Haystack page(std::move(ref->text));
 
     std::vector<std::string> header = {
         "[TagLyr]",
         "TagVer=1000",
         "LyrFile=" + Utf8ToSjis(ExtractFileName(doc.FileName()), true),
-        "Reference=" + Utf8ToSjis(referenceName, true),
+        "Reference=" + Utf8ToSjis(web ? "Reference.htm" : ExtractFileName(reference), true),
     };
-    if (!pageAddress.empty()) header.push_back("URL=" + Utf8ToSjis(pageAddress, true));
+    if (!ref->address.empty()) header.push_back("URL=" + Utf8ToSjis(ref->address, true));
     header.emplace_back();
     doc.InsertLines(0, std::move(header));
 
@@ -223,54 +186,25 @@ bool RestoreFromTagFileWith(LyricsDocument& doc, const std::string& reference, b
     hlWaitCursor wait(doc.host());
     Host& host = doc.host();
     doc.ResultCode = kResultOk;
-    std::string referencePath = reference;
-    std::unique_ptr<DownloadedPage> downloaded;
-    if (web) {
-        downloaded = DownloadReferenceForRestore(doc, reference);
-        if (!downloaded) return false;
-        referencePath = downloaded->path();
-    }
-    if (!FileExists(referencePath)) {
-        host.SetStatusText("");
-        ReportMissingFile(doc, referencePath);
-        return false;
-    }
+    std::optional<ReferencePage> ref =
+        OpenReferencePage(doc, web ? ResolveUtaNetUrl(reference) : reference, web, Fetch::Shown);
+    if (!ref) return false;
     doc.ClearUndo();
     doc.UnresolvedLines.clear();
     host.SetStatusText((doc.FileName().empty() ? doc.UntitledName : doc.FileName()) + "を変換中...");
 
-    std::string pageText, pageSource;
-    if (downloaded || IsHtmlFileName(referencePath)) {
-        // Straight from the bytes: a token list takes many times the page.
-        std::string bytes = ReadReference(referencePath);
-        HtmlPageLines page = ReadHtmlPage(bytes, HtmlSourceFor::NotShiftJis);
-        pageText = JoinLines(page.text);
-        // A large page is held in several forms here: each goes as soon as
-        // the source no longer needs it.
-        std::vector<std::string>().swap(page.text);
-        if (page.charset == csShiftJis) {
-            pageSource = JoinLines(SplitLines(bytes));
-        } else {
-            std::string().swap(bytes);
-            pageSource = JoinLines(page.source);
-        }
-    } else {
-        pageText = JoinLines(TextReferenceLines(referencePath));
-    }
-    if (downloaded) {
-        downloaded.reset();
-        if (ContainsText(pageText, kSiteBusyText)) {
-            host.SetStatusText("");
-            host.MessageBox("サイトが混雑しています\r\n再実行してください", MsgKind::Warning, MsgButtons::Ok);
-            return false;
-        }
+    ReadReferencePage(*ref, PageReading::TextAndSource);
+    if (ref->web && ContainsText(ref->text, kSiteBusyText)) {
+        host.SetStatusText("");
+        host.MessageBox("サイトが混雑しています\r\n再実行してください", MsgKind::Warning, MsgButtons::Ok);
+        return false;
     }
 #if defined(__GLIBC__)
     // Reading a large page leaves its many pieces (source lines)
     // freed but still held; hand them back before its folded copies are made.
-    const bool large = pageText.size() + pageSource.size() >= (std::size_t{1} << 20);
+    const bool large = ref->text.size() + ref->source.size() >= (std::size_t{1} << 20);
 #endif
-    ReferenceTexts texts(std::move(pageText), std::move(pageSource));
+    ReferenceTexts texts(std::move(ref->text), std::move(ref->source));
 #if defined(__GLIBC__)
     if (large) malloc_trim(0);
 #endif

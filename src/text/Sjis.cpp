@@ -64,13 +64,6 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && LowerAscii(a) == LowerAscii(b);
 }
 
-std::string_view Trim(std::string_view s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 0x20) ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 0x20) --e;
-    return s.substr(b, e - b);
-}
-
 std::vector<std::string> SplitLines(std::string_view text) {
     std::vector<std::string> lines;
     ForEachLine(text, [&lines](std::string_view line) { lines.emplace_back(line); });
@@ -87,6 +80,23 @@ std::string JoinLines(const std::vector<std::string>& lines) {
         text += "\r\n";
     }
     return text;
+}
+
+std::string_view TrimBlankChars(std::string_view s) {
+    const auto blank = [](std::string_view c) {
+        return c.size() == 1 ? static_cast<unsigned char>(c[0]) <= 0x20 : c == kFullWidthSpace;
+    };
+    // From the front character by character, and from the back by stepping
+    // back over the last character, so that only the blanks are walked.
+    std::size_t begin = 0;
+    while (begin < s.size() && blank(s.substr(begin, CharSize(s, begin)))) begin = NextChar(s, begin);
+    s.remove_prefix(begin);
+    while (!s.empty()) {
+        const std::size_t last = LastCharStart(s);
+        if (!blank(s.substr(last))) break;
+        s.remove_suffix(s.size() - last);
+    }
+    return s;
 }
 
 }  // namespace zvek

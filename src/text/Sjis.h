@@ -48,8 +48,24 @@ bool EndsWithChar(std::string_view s, std::string_view c);
 std::string LowerAscii(std::string_view s);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
-// Removes bytes 0x00-0x20 at both ends (the full-width space stays).
-std::string_view Trim(std::string_view s);
+// Trimming, one family for the whole program. Single bytes at the ends are
+// always whole characters: no trail byte is below 0x40.
+//
+// Removes bytes 0x00-0x20 at both ends (the full-width space stays). Inline:
+// the HTML reader trims every token, and most have nothing to trim.
+inline std::string_view Trim(std::string_view s) {
+    while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20) s.remove_prefix(1);
+    while (!s.empty() && static_cast<unsigned char>(s.back()) <= 0x20) s.remove_suffix(1);
+    return s;
+}
+// Removes the single-byte characters of `set` at both ends.
+inline std::string_view TrimChars(std::string_view s, std::string_view set) {
+    const std::size_t begin = s.find_first_not_of(set);
+    if (begin == std::string_view::npos) return {};
+    return s.substr(begin, s.find_last_not_of(set) + 1 - begin);
+}
+// Trim that also removes full-width spaces (what a lyrics line counts as blank).
+std::string_view TrimBlankChars(std::string_view s);
 
 // Text as lines: CR LF, LF and lone CR end a line, and a final line break
 // adds no empty line; joining puts CR LF after every line, as the program

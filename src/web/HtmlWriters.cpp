@@ -33,7 +33,7 @@ HtmlCharset DeclaredCharset(std::string_view token, Markup& markup) {
 }
 
 void SourceWriter::operator()(std::string_view raw) {
-    const std::string_view token = TrimBlanks(raw);
+    const std::string_view token = Trim(raw);
     count_ += token.size();
     bool breakAfter = false;
     bool breakBefore = false;

@@ -19,12 +19,6 @@ namespace zvek {
 // Lower-cases the single-byte letters of `s` into `out` (reused between tokens).
 void LowerInto(std::string& out, std::string_view s);
 
-// Trim, for the many tokens that have nothing to trim without the call.
-inline std::string_view TrimBlanks(std::string_view s) {
-    if (!s.empty() && static_cast<unsigned char>(s.front()) > 0x20 && static_cast<unsigned char>(s.back()) > 0x20)
-        return s;
-    return Trim(s);
-}
 
 // The tag tests compare a token, lower-cased, with ASCII words. The first
 // eight bytes of either make one number, so most tests are a comparison of
@@ -166,7 +160,7 @@ public:
     explicit PageTextWriter(Lines lines) : lines_(std::move(lines)) {}
 
     void operator()(std::string_view raw) {
-        const std::string_view token = TrimBlanks(raw);
+        const std::string_view token = Trim(raw);
         if (token.empty()) return;
         // Every tag test needs a "<"; plain text skips them.
         const bool opener = token.front() == '<';

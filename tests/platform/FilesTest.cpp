@@ -1,43 +1,16 @@
 // Saving where the name is taken while the save runs, names as long as the
 // file system allows, and the program's private temporary folder: alike on
 // every system.
-#include <gtest/gtest.h>
-
-#include <filesystem>
 #include <functional>
-#include <set>
 
-#include "TestSupport.h"
-#include "platform/Files.h"
-#include "platform/FsPath.h"
-#include "platform/TempFiles.h"
+#include "platform/FilesFixture.h"
 
 namespace zvek {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A folder of the test's own, which is the temporary folder too.
-class FilesTest : public ::testing::Test {
-protected:
-    FilesTest() { RemovePrivateTempDir(); }
-    ~FilesTest() override {
-        RemovePrivateTempDir();
-        SetBeforePublishHook(nullptr);
-    }
-
-    // The names in the folder that begin with `prefix`.
-    std::set<std::string> Names(const std::string& prefix = "") const {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir.path()))
-            if (const std::string name = PathText(entry.path().filename()); name.starts_with(prefix)) names.insert(name);
-        return names;
-    }
-
-    test::TempDir dir;
-    // Where POSIX and Windows look for the temporary folder.
-    test::ScopedEnv tmpdir{"TMPDIR", PathText(dir.path())}, tmp{"TMP", PathText(dir.path())};
-};
+using FilesTest = FilesFixture;
 
 TEST_F(FilesTest, NewFilesNeverReplaceWhatAppearsBeforeThePublish) {
     const std::string target = dir / "song.lyr", victim = dir / "victim";

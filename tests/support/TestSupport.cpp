@@ -61,21 +61,4 @@ void ShowInBrowser(const std::filesystem::path& home, const std::string& url) {
                       R"("}],"index":1}],"selected":1}],"selectedWindow":1})"));
 }
 
-MsgResult FakeHost::MessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) {
-    messages.push_back({std::string(text), kind, buttons});
-    if (buttons == MsgButtons::Ok) return MsgResult::Ok;
-    if (answers.empty()) return MsgResult::Cancel;
-    const MsgResult answer = answers.front();
-    answers.pop_front();
-    return answer;
-}
-
-bool FakeHost::ExecuteDialog(FileDialog& dialog) {
-    dialogs.push_back(dialog);
-    if (dialogFiles.empty()) return false;
-    dialog.fileName = dialogFiles.front();
-    dialogFiles.pop_front();
-    return true;
-}
-
 }  // namespace zvek::test

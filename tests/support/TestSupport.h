@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -11,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Host.h"
+#include "window/WindowHost.h"
 
 namespace zvek::test {
 
@@ -102,34 +101,32 @@ struct CliResult {
 CliResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& cwd,
                  std::string_view input = {}, const std::string& stdoutTo = {}, std::uint64_t maxFileBytes = 0);
 
-// Records everything the core asks of the window and answers from queues.
-class FakeHost : public Host {
+// Records everything the core asks of the window and answers from the
+// script's queues (HostScript: answers, dialogFiles, messages, dialogs,
+// browsed).
+class FakeHost : public WindowHost, public HostScript {
 public:
-    struct Message {
-        std::string text;
-        MsgKind kind;
-        MsgButtons buttons;
-    };
+    FakeHost() { SetScript(this); }
+    FakeHost(const FakeHost&) = delete;
+    FakeHost& operator=(const FakeHost&) = delete;
 
-    // Answers for the next questions and dialogs, in order. A question with
-    // no queued answer is answered Cancel (Ok for an OK-only box); a dialog
-    // with no queued file name is cancelled.
-    std::deque<MsgResult> answers;
-    std::deque<std::string> dialogFiles;
-
-    std::vector<Message> messages;
-    std::vector<FileDialog> dialogs;   // the dialogs as they were shown
-    std::vector<std::string> status;   // every status-line text, in order
-    std::vector<std::string> browsed;  // addresses opened in the browser
+    std::vector<std::string> status;  // every status-line text, in order
     int processMessagesCalls = 0;
+    // Runs each time the core lets the window handle its events.
+    std::function<void()> onEvents;
 
-    MsgResult MessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) override;
-    bool ExecuteDialog(FileDialog& dialog) override;
     void SetStatusText(std::string_view text) override { status.emplace_back(text); }
-    void ProcessMessages() override { ++processMessagesCalls; }
     std::int16_t ScreenCursor() const override { return cursor_; }
     void SetScreenCursor(std::int16_t cursor) override { cursor_ = cursor; }
-    bool OpenInBrowser(const std::string& address) override { return browsed.push_back(address), true; }
+
+protected:
+    // The script answers everything.
+    MsgResult ShowMessageBox(std::string_view, MsgKind, MsgButtons) override { return MsgResult::Cancel; }
+    bool ShowFileDialog(FileDialog&) override { return false; }
+    void HandleEvents() override {
+        ++processMessagesCalls;
+        if (onEvents) onEvents();
+    }
 
 private:
     std::int16_t cursor_ = crDefault;

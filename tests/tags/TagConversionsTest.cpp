@@ -151,13 +151,13 @@ TEST_F(TagConversionsTest, ReferencesThatCannotBeReadLeaveTheDocumentAlone) {
         EXPECT_FALSE(RestoreFromTagFile(doc, reference));
         EXPECT_EQ(std::tuple(doc.ResultCode, doc.Lines()), std::tuple(code, tag));
         ASSERT_EQ(host.messages.size(), 2u);
-        const bool page = code == kResultPageNotFetched;
-        const std::string said = page ? "ページを取得できませんでした" + reason : "ファイルが見つかりません";
+        const bool fetched = code == kResultPageNotFetched;
+        const std::string said = fetched ? "ページを取得できませんでした" + reason : "ファイルが見つかりません";
         EXPECT_EQ(host.messages[0].text, reference + "：" + said);
-        EXPECT_EQ(host.messages[1].text, reference + (page ? "\r\n" : "：") + said);
+        EXPECT_EQ(host.messages[1].text, reference + (fetched ? "\r\n" : "：") + said);
         EXPECT_TRUE(std::filesystem::is_empty(PrivateTempDir()));
         EXPECT_EQ(host.ScreenCursor(), crDefault);
-        if (!page) continue;
+        if (!fetched) continue;
         // The page the browser shows fails alike.
         test::ShowInBrowser(dir.path(), reference);
         LyricsDocument shown(host);

@@ -285,9 +285,9 @@ TEST_F(BrowserTest, NothingStartsForAnOptionLikeAddressOrWithoutAProgram) {
     const std::string page = tmp.Write("help 1.html/a#b%c?.html", "<p>");
     ASSERT_TRUE(OpenLocalPageInBrowser(page));
     EXPECT_EQ(Take("xdg-open.args"), std::vector<std::string>{"file://" + tmp / "help%201.html/a%23b%25c%3F.html"});
-    for (const std::string& path : {tmp / "help 1.html", tmp.Write("a.txt", ""), tmp / "none.html",
-                                    std::string("help 1.html/a#b%c?.html"), "file://" + page})
-        EXPECT_FALSE(OpenLocalPageInBrowser(path)) << path;
+    for (const std::string& notOurs : {tmp / "help 1.html", tmp.Write("a.txt", ""), tmp / "none.html",
+                                       std::string("help 1.html/a#b%c?.html"), "file://" + page})
+        EXPECT_FALSE(OpenLocalPageInBrowser(notOurs)) << notOurs;
     // With neither a handler nor xdg-open there is nothing to start.
     fs::remove(tmp / "bin/xdg-open");
     WriteEntry((tmp / "bin/nothing") + " %u");

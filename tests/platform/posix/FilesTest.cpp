@@ -19,36 +19,16 @@
 #include <set>
 #include <thread>
 
+#include "platform/FilesFixture.h"
 #include "LoopbackServer.h"
 #include "TestSupport.h"
-#include "platform/Files.h"
-#include "platform/TempFiles.h"
 
 namespace zvek {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A folder of the test's own, which is the temporary folder too.
-class PosixFilesTest : public ::testing::Test {
-protected:
-    PosixFilesTest() { RemovePrivateTempDir(); }
-    ~PosixFilesTest() override {
-        RemovePrivateTempDir();
-        SetBeforePublishHook(nullptr);
-    }
-
-    // The names in the folder that begin with `prefix`.
-    std::set<std::string> Names(const std::string& prefix = "") const {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir.path()))
-            if (entry.path().filename().string().starts_with(prefix)) names.insert(entry.path().filename());
-        return names;
-    }
-
-    test::TempDir dir;
-    test::ScopedEnv tmp{"TMPDIR", dir.path().string()};
-};
+using PosixFilesTest = FilesFixture;
 
 // A pipe is written through, not replaced; read, it shows no size beforehand,
 // and what comes through it counts against the limit.

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <atomic>
+#include <cctype>
 #include <stdexcept>
 #include <string>
 
@@ -44,83 +45,76 @@ ScopedEnv::~ScopedEnv() { ::_putenv_s(name_, old_ ? old_->c_str() : ""); }
 
 namespace {
 
-std::string Upper(std::string name) {
-    for (char& c : name)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return name;
-}
-
-// The code page of an iconv name; 0 for the Unicode forms converted here.
+// The code page of an iconv name; 0 for UTF-16 and UTF-32, converted here.
 unsigned CodePage(const std::string& name) {
-    if (name == "CP932" || name == "SHIFT_JIS" || name == "SJIS") return 932;
+    if (name == "CP932" || name == "SHIFT_JIS") return 932;
     if (name == "EUC-JP") return 20932;
     if (name == "ISO-2022-JP") return 50220;
     if (name == "UTF-8") return CP_UTF8;
-    if (name == "UTF-16LE" || name == "UTF-16BE" || name == "UTF-32LE" || name == "UTF-32BE") return 0;
+    if (name.starts_with("UTF-16") || name.starts_with("UTF-32")) return 0;
     throw std::runtime_error("no code page for " + name);
 }
 
-// The text as UTF-16 from `from`.
-std::wstring Decode(const std::string& from, std::string_view text) {
-    const unsigned page = CodePage(from);
-    std::wstring out;
-    if (page == 0) {
-        const std::size_t unit = from.starts_with("UTF-32") ? 4 : 2;
-        const bool big = from.ends_with("BE");
-        if (text.size() % unit) throw std::runtime_error("a partial character");
-        for (std::size_t i = 0; i < text.size(); i += unit) {
-            char32_t c = 0;
-            for (std::size_t k = 0; k < unit; ++k)
-                c |= char32_t{static_cast<unsigned char>(text[i + k])} << 8 * (big ? unit - 1 - k : k);
-            if (c >= 0x10000) {
-                out += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
-                c = 0xDC00 + ((c - 0x10000) & 0x3FF);
-            }
-            out += static_cast<wchar_t>(c);
+std::u32string Decode(const std::string& from, std::string_view text) {
+    std::u32string out;
+    if (const unsigned page = CodePage(from); page != 0) {
+        // A code page with shift states takes no flags.
+        const DWORD flags = page == 50220 ? 0 : MB_ERR_INVALID_CHARS;
+        std::wstring wide(text.size(), L'\0');
+        const int size = text.empty() ? 0 : ::MultiByteToWideChar(page, flags, text.data(), static_cast<int>(text.size()),
+                                                                   wide.data(), static_cast<int>(wide.size()));
+        if (size <= 0 && !text.empty()) throw std::runtime_error("cannot read " + from);
+        for (int i = 0; i < size; ++i) {
+            char32_t c = wide[i];
+            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < size) c = 0x10000 + ((c - 0xD800) << 10) + (wide[++i] - 0xDC00);
+            out += c;
         }
         return out;
     }
-    if (text.empty()) return out;
-    // A code page with shift states takes no flags.
-    const DWORD flags = page == 50220 ? 0 : MB_ERR_INVALID_CHARS;
-    const int size = ::MultiByteToWideChar(page, flags, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (size <= 0) throw std::runtime_error("cannot read " + from);
-    out.resize(static_cast<std::size_t>(size));
-    ::MultiByteToWideChar(page, flags, text.data(), static_cast<int>(text.size()), out.data(), size);
+    const std::size_t unit = from.starts_with("UTF-32") ? 4 : 2;
+    if (text.size() % unit) throw std::runtime_error("a partial character");
+    for (std::size_t i = 0; i < text.size(); i += unit) {
+        char32_t c = 0;
+        for (std::size_t k = 0; k < unit; ++k)
+            c |= char32_t{static_cast<unsigned char>(text[i + k])} << 8 * (from.ends_with("BE") ? unit - 1 - k : k);
+        out += c;  // UTF-16 surrogates stay as they are: they are written back the same
+    }
     return out;
 }
 
-std::string Encode(const std::string& to, std::wstring_view text) {
-    const unsigned page = CodePage(to);
+std::string Encode(const std::string& to, const std::u32string& text) {
+    std::wstring wide;
+    for (const char32_t c : text) {
+        if (c >= 0x10000) wide += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+        wide += static_cast<wchar_t>(c >= 0x10000 ? 0xDC00 + ((c - 0x10000) & 0x3FF) : c);
+    }
     std::string out;
-    if (page == 0) {
-        const std::size_t unit = to.starts_with("UTF-32") ? 4 : 2;
-        const bool big = to.ends_with("BE");
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            char32_t c = text[i];
-            if (unit == 4 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size())
-                c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-            for (std::size_t k = 0; k < unit; ++k) out += static_cast<char>(c >> 8 * (big ? unit - 1 - k : k));
-        }
+    if (const unsigned page = CodePage(to); page != 0) {
+        const bool table = page != CP_UTF8 && page != 50220;  // only these say what they could not write
+        BOOL defaulted = FALSE;
+        out.resize(wide.size() * 8);
+        const int size = wide.empty() ? 0 : ::WideCharToMultiByte(page, table ? WC_NO_BEST_FIT_CHARS : 0, wide.data(),
+                                                                   static_cast<int>(wide.size()), out.data(),
+                                                                   static_cast<int>(out.size()), nullptr,
+                                                                   table ? &defaulted : nullptr);
+        if ((size <= 0 && !wide.empty()) || defaulted) throw std::runtime_error("cannot write " + to);
+        out.resize(static_cast<std::size_t>(size));
         return out;
     }
-    if (text.empty()) return out;
-    const bool tableOnly = page != CP_UTF8 && page != 50220;
-    BOOL defaulted = FALSE;
-    const int size = ::WideCharToMultiByte(page, tableOnly ? WC_NO_BEST_FIT_CHARS : 0, text.data(),
-                                           static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                           tableOnly ? &defaulted : nullptr);
-    if (size <= 0 || defaulted) throw std::runtime_error("cannot write " + to);
-    out.resize(static_cast<std::size_t>(size));
-    ::WideCharToMultiByte(page, tableOnly ? WC_NO_BEST_FIT_CHARS : 0, text.data(), static_cast<int>(text.size()),
-                          out.data(), size, nullptr, nullptr);
+    const std::size_t unit = to.starts_with("UTF-32") ? 4 : 2;
+    for (const char32_t c : unit == 4 ? text : std::u32string(wide.begin(), wide.end()))
+        for (std::size_t k = 0; k < unit; ++k) out += static_cast<char>(c >> 8 * (to.ends_with("BE") ? unit - 1 - k : k));
     return out;
 }
 
 }  // namespace
 
 std::string Iconv(const char* to, const char* from, std::string_view text) {
-    return Encode(Upper(to), Decode(Upper(from), text));
+    const auto upper = [](std::string name) {
+        for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return name;
+    };
+    return Encode(upper(to), Decode(upper(from), text));
 }
 
 }  // namespace zvek::test

@@ -1,0 +1,67 @@
+// The host as a window implements it, and the script of answers that
+// stands in for the user.
+//
+// A test hands the host a script before it triggers a command: while a
+// script is set, questions and file dialogs take their answer from it, the
+// browser is only recorded, and nothing modal is ever shown. Each window
+// supplies the real dialogs and its event loop; the script and the stop
+// request are the same for all of them.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Host.h"
+
+namespace zvek {
+
+struct HostScript {
+    struct Message {
+        std::string text;
+        MsgKind kind;
+        MsgButtons buttons;
+    };
+    // Consumed in order. A question with no answer left gets Cancel (OK for
+    // an OK-only box); a dialog with no file left is cancelled.
+    std::deque<MsgResult> answers;
+    std::deque<std::string> dialogFiles;
+    // What was asked, shown and opened, in order.
+    std::vector<Message> messages;
+    std::vector<FileDialog> dialogs;
+    std::vector<std::string> browsed;
+
+    MsgResult Answer(std::string_view text, MsgKind kind, MsgButtons buttons);
+    bool Choose(FileDialog& dialog);
+};
+
+class WindowHost : public Host {
+public:
+    void SetScript(HostScript* script) { script_ = script; }
+
+    // Runs whenever the core lets the window process its events, before
+    // they are handled (the window shows the conversion's caret).
+    std::function<void()> onProcessMessages;
+    // Set by the window when the user asks to stop a running download.
+    bool cancelRequested = false;
+
+    MsgResult MessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) final;
+    bool ExecuteDialog(FileDialog& dialog) final;
+    bool OpenInBrowser(const std::string& address) final;
+    // Our own help page (a path); a script records its file: address.
+    bool OpenLocalPage(const std::string& path);
+    void ProcessMessages() final;
+    bool CancelRequested() override { return cancelRequested; }
+
+protected:
+    virtual MsgResult ShowMessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) = 0;
+    virtual bool ShowFileDialog(FileDialog& dialog) = 0;
+    virtual void HandleEvents() = 0;
+
+private:
+    HostScript* script_ = nullptr;
+};
+
+}  // namespace zvek
