@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/Player.h"
+#include "platform/WineRegistry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

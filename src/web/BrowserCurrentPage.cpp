@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/BrowserProfiles.h"
 #include "platform/Files.h"
 #include "platform/FsPath.h"
 #include "web/Inet.h"
@@ -95,8 +96,13 @@ std::vector<fs::path> DefaultProfiles(const fs::path& root) {
     if (!text) return {};
     const std::vector<IniSection> sections = ParseIni(*text);
     // A relative Path (IsRelative=1) is below profiles.ini's folder; joining
-    // an absolute one leaves it as it is.
-    auto folder = [&root](std::string_view path) { return root / fs::path(std::string(path)); };
+    // an absolute one leaves it as it is. The file is UTF-8. A folder on
+    // another machine (a Windows network path) is passed over: reading it
+    // could wait as long as the network takes.
+    auto folder = [&root](std::string_view path) {
+        const fs::path named = FsPath(path);
+        return named.has_root_name() && named.root_name().native().size() != 2 ? fs::path() : root / named;
+    };
     std::vector<fs::path> profiles;
     for (const auto& section : sections)
         if (section.name.starts_with("Install") && !Value(section, "Default").empty())
@@ -112,30 +118,13 @@ std::vector<fs::path> DefaultProfiles(const fs::path& root) {
     return {};
 }
 
-// Where Firefox keeps its profiles: the classic folder, the snap's, the
-// Flatpak's, and the XDG configuration folder newer versions use.
-std::vector<fs::path> ProfileRoots() {
-    std::vector<fs::path> roots;
-    const char* home = std::getenv("HOME");
-    if (home && home[0] == '/') {
-        const fs::path h(home);
-        roots.push_back(h / ".mozilla/firefox");
-        roots.push_back(h / "snap/firefox/common/.mozilla/firefox");
-        roots.push_back(h / ".var/app/org.mozilla.firefox/.mozilla/firefox");
-    }
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && config[0] == '/')
-        roots.push_back(fs::path(config) / "mozilla/firefox");
-    else if (home && home[0] == '/')
-        roots.push_back(fs::path(home) / ".config/mozilla/firefox");
-    return roots;
-}
-
 // The session files of the default profiles, the most recently written
 // first: with more than one Firefox installed, the one in use wrote last.
 std::vector<fs::path> SessionFiles() {
     std::vector<std::pair<fs::file_time_type, fs::path>> found;
-    for (const fs::path& root : ProfileRoots()) {
+    for (const fs::path& root : FirefoxProfileRoots()) {
         for (const fs::path& profile : DefaultProfiles(root)) {
+            if (profile.empty()) continue;
             fs::path file = profile / "sessionstore-backups" / "recovery.jsonlz4";
             std::error_code ec;
             const auto time = fs::last_write_time(file, ec);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/Player.h"
 #include "platform/WineDrives.h"
 
 namespace zvek {
