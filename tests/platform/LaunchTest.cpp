@@ -14,9 +14,19 @@ namespace {
 using namespace std::chrono_literals;
 
 TEST(LaunchTest, EveryArgumentArrivesAsItWas) {
-    const std::vector<std::string> args = {
-        "plain", "two words", "say \"hi\"", "&|^%PATH%!<>()", "tail\\", "\\\"", "", "a\\\\\"b", "\t", "*?[a]",
-        "'single' $HOME `id`;", "日本語 ファイル", "https://example.com/a b?c=d&e=%41"};
+    const std::vector<std::string> args = {"plain",
+                                           "two words",
+                                           "say \"hi\"",
+                                           "&|^%PATH%!<>()",
+                                           "tail\\",
+                                           "\\\"",
+                                           "",
+                                           "a\\\\\"b",
+                                           "\t",
+                                           "*?[a]",
+                                           "'single' $HOME `id`;",
+                                           "日本語 ファイル",
+                                           "https://example.com/a b?c=d&e=%41"};
     std::vector<std::string> argv = {ZVEKLC_ECHO_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
     std::string expected;

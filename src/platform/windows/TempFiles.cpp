@@ -117,8 +117,8 @@ PrivateDir& Dir() {
 // the default handler after it ends the process. It must not wait for the
 // folder's mutex: the thread holding it may never get to run again.
 BOOL WINAPI RemoveOnConsoleEvent(DWORD event) {
-    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT ||
-        event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT ||
+        event == CTRL_SHUTDOWN_EVENT) {
         PrivateDir& dir = Dir();
         if (dir.mutex.try_lock()) {
             dir.Remove();
@@ -132,7 +132,8 @@ const std::string& PrivateDir::Get() {
     if (!path.empty()) return path;
     std::wstring base(MAX_PATH + 1, L'\0');
     const DWORD length = ::GetTempPathW(static_cast<DWORD>(base.size()), base.data());
-    if (length == 0 || length > base.size()) throw FileError("一時フォルダがありません（" + ErrorText(::GetLastError()) + "）");
+    if (length == 0 || length > base.size())
+        throw FileError("一時フォルダがありません（" + ErrorText(::GetLastError()) + "）");
     base.resize(length);
     while (base.size() > 3 && (base.back() == L'\\' || base.back() == L'/')) base.pop_back();
     RemoveFoldersOfEndedProcesses(base);
@@ -171,8 +172,8 @@ std::string UniqueTempFile(std::string_view suffix) {
     const std::string folder = dir.Get();
     for (int attempt = 0;; ++attempt) {
         std::string path = folder + "\\file-" + Narrow(RandomPart()) + std::string(suffix);
-        HANDLE file =
-            ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             ::CloseHandle(file);
             return path;

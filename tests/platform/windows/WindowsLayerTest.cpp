@@ -99,11 +99,12 @@ TEST(WindowsLayerTest, FoldersOfEndedProcessesGoWhenTheNextFolderIsMade) {
     const test::ScopedEnv tmp{"TMP", PathText(dir.path())};
     RemovePrivateTempDir();
     const std::string ended = "zveklc-4294967290";  // no process has that number
-    const struct Case { std::string name; bool folder, removed; } cases[] = {
-        {ended + "-a1b2c3", true, true},
-        {ended + "-held01", true, false},  // its owner has it open
-        {ended + "-file01", false, false},
-        {ended, true, false},
+    const struct Case {
+        std::string name;
+        bool folder, removed;
+    } cases[] = {
+        {ended + "-a1b2c3", true, true},   {ended + "-held01", true, false},  // its owner has it open
+        {ended + "-file01", false, false}, {ended, true, false},
         {ended + "-toolong", true, false},
     };
     for (const Case& c : cases) {

@@ -94,10 +94,11 @@ std::string Encode(const std::string& to, const std::u32string& text) {
         const bool table = page != CP_UTF8 && page != 50220;  // only these say what they could not write
         BOOL defaulted = FALSE;
         out.resize(wide.size() * 8);
-        const int size = wide.empty() ? 0 : ::WideCharToMultiByte(page, table ? WC_NO_BEST_FIT_CHARS : 0, wide.data(),
-                                                                   static_cast<int>(wide.size()), out.data(),
-                                                                   static_cast<int>(out.size()), nullptr,
-                                                                   table ? &defaulted : nullptr);
+        const int size =
+            wide.empty() ? 0
+                         : ::WideCharToMultiByte(page, table ? WC_NO_BEST_FIT_CHARS : 0, wide.data(),
+                                                 static_cast<int>(wide.size()), out.data(),
+                                                 static_cast<int>(out.size()), nullptr, table ? &defaulted : nullptr);
         if ((size <= 0 && !wide.empty()) || defaulted) throw std::runtime_error("cannot write " + to);
         out.resize(static_cast<std::size_t>(size));
         return out;
