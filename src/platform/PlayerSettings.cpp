@@ -7,6 +7,7 @@
 #include "platform/Files.h"
 #include "platform/Player.h"
 #include "text/Codec.h"
+#include "text/Ini.h"
 #include "text/Sjis.h"
 
 namespace zvek {
@@ -15,12 +16,12 @@ namespace {
 
 // ---- the settings file ----
 
-struct IniLine {
+struct LineSpan {
     std::size_t begin, contentEnd, end;  // end: after the line break, if any
 };
 
-std::vector<IniLine> IniLines(std::string_view text) {
-    std::vector<IniLine> lines;
+std::vector<LineSpan> LineSpans(std::string_view text) {
+    std::vector<LineSpan> lines;
     std::size_t start = 0;
     while (start < text.size()) {
         const std::size_t brk = text.find_first_of("\r\n", start);
@@ -35,48 +36,28 @@ std::vector<IniLine> IniLines(std::string_view text) {
     return lines;
 }
 
-// The section name of a "[name]" line; nothing for any other line.
-std::optional<std::string_view> SectionName(std::string_view trimmed) {
-    if (trimmed.empty() || trimmed[0] != '[') return std::nullopt;
-    std::string_view rest = trimmed.substr(1);
-    const std::size_t close = FindChar(rest, ']');
-    return Trim(close == std::string_view::npos ? rest : rest.substr(0, close));
-}
-
-bool IsEntry(std::string_view trimmed) { return !trimmed.empty() && trimmed[0] != ';'; }
-
-std::string_view EntryKey(std::string_view trimmed) {
-    const std::size_t eq = FindChar(trimmed, '=');
-    return Trim(eq == std::string_view::npos ? trimmed : trimmed.substr(0, eq));
-}
-
-std::string_view EntryValue(std::string_view trimmed) {
-    const std::size_t eq = FindChar(trimmed, '=');
-    return eq == std::string_view::npos ? std::string_view() : Trim(trimmed.substr(eq + 1));
-}
-
 // Where key `name` of the first [Tool] section stands.
 struct ToolEntry {
     bool sectionFound = false;
-    std::optional<IniLine> key;     // the key's line
+    std::optional<LineSpan> key;     // the key's line
     std::size_t insertAt = 0;       // after the section's last entry (or its header)
 };
 
 ToolEntry FindToolEntry(std::string_view text, std::string_view name) {
     ToolEntry found;
     bool inTool = false;
-    for (const IniLine& line : IniLines(text)) {
-        const std::string_view trimmed = Trim(text.substr(line.begin, line.contentEnd - line.begin));
-        if (const auto section = SectionName(trimmed)) {
+    for (const LineSpan& line : LineSpans(text)) {
+        const IniLine ini = ReadIniLine(text.substr(line.begin, line.contentEnd - line.begin));
+        if (ini.kind == IniLine::Kind::Section) {
             if (inTool) break;  // only the first [Tool] counts, as for the player
-            if (EqualsIgnoreCase(*section, "Tool")) {
+            if (EqualsIgnoreCase(ini.name, "Tool")) {
                 inTool = found.sectionFound = true;
                 found.insertAt = line.end;
             }
             continue;
         }
-        if (!inTool || !IsEntry(trimmed)) continue;
-        if (EqualsIgnoreCase(EntryKey(trimmed), name)) {
+        if (!inTool || ini.kind != IniLine::Kind::Entry) continue;
+        if (EqualsIgnoreCase(ini.name, name)) {
             found.key = line;
             break;
         }
@@ -101,7 +82,7 @@ std::string PlayerToolValue(std::string_view text, const std::string& name) {
     if (!sjisName) return {};
     const ToolEntry entry = FindToolEntry(text, Trim(*sjisName));
     if (!entry.key) return {};
-    std::string_view value = EntryValue(Trim(text.substr(entry.key->begin, entry.key->contentEnd - entry.key->begin)));
+    std::string_view value = ReadIniLine(text.substr(entry.key->begin, entry.key->contentEnd - entry.key->begin)).value;
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
     return SjisToUtf8(value);
@@ -122,7 +103,7 @@ std::optional<std::string> WithPlayerTool(std::string text, const std::string& n
     if (entry.key) {
         // The key keeps the spelling the file gives it.
         const std::size_t length = entry.key->contentEnd - entry.key->begin;
-        const std::string key(EntryKey(Trim(std::string_view(text).substr(entry.key->begin, length))));
+        const std::string key(ReadIniLine(std::string_view(text).substr(entry.key->begin, length)).name);
         text.replace(entry.key->begin, length, key + "=" + *sjisValue);
     } else {
         std::string added;

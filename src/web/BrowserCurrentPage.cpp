@@ -22,6 +22,8 @@
 #include "platform/BrowserProfiles.h"
 #include "platform/Files.h"
 #include "platform/FsPath.h"
+#include "text/Ini.h"
+#include "text/Sjis.h"
 #include "web/Inet.h"
 
 namespace zvek {
@@ -54,12 +56,6 @@ std::optional<std::string> ReadBrowserFile(const fs::path& path, std::size_t cap
     }
 }
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-    return s;
-}
-
 // ---- Firefox: profiles.ini ----
 
 struct IniSection {
@@ -69,17 +65,11 @@ struct IniSection {
 
 std::vector<IniSection> ParseIni(std::string_view text) {
     std::vector<IniSection> sections;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        const std::string_view line = Trim(text.substr(0, end));
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-        if (line.empty() || line.front() == ';' || line.front() == '#') continue;
-        if (line.front() == '[' && line.back() == ']') {
-            sections.push_back({std::string(line.substr(1, line.size() - 2)), {}});
-        } else if (const std::size_t eq = line.find('='); eq != std::string_view::npos && !sections.empty()) {
-            sections.back().values.emplace(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)));
-        }
-    }
+    ForEachLine(text, [&sections](std::string_view line) {
+        const IniLine ini = ReadIniLine(line);
+        if (ini.kind == IniLine::Kind::Section) sections.push_back({std::string(ini.name), {}});
+        else if (ini.kind == IniLine::Kind::Entry && !sections.empty()) sections.back().values.emplace(ini.name, ini.value);
+    });
     return sections;
 }
 
