@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/ShowInBrowser.h"
 #include "platform/Files.h"
 #include "platform/FsPath.h"
+#include "platform/ShowInBrowser.h"
 
 namespace zvek {
 

@@ -39,8 +39,8 @@ std::vector<LineSpan> LineSpans(std::string_view text) {
 // Where key `name` of the first [Tool] section stands.
 struct ToolEntry {
     bool sectionFound = false;
-    std::optional<LineSpan> key;     // the key's line
-    std::size_t insertAt = 0;       // after the section's last entry (or its header)
+    std::optional<LineSpan> key;  // the key's line
+    std::size_t insertAt = 0;     // after the section's last entry (or its header)
 };
 
 ToolEntry FindToolEntry(std::string_view text, std::string_view name) {
@@ -132,8 +132,8 @@ bool RegisterPlayerTool(const std::string& playerPath, const std::string& name, 
     try {
         // The player's file is the player's: written through a link to it,
         // never in place of a pipe or device that stands under its name.
-        const auto text = WithPlayerTool(NameTaken(file) ? ReadRegularFile(file, kMaxOutsideFileBytes) : std::string(),
-                                         name, value);
+        const auto text =
+            WithPlayerTool(NameTaken(file) ? ReadRegularFile(file, kMaxOutsideFileBytes) : std::string(), name, value);
         if (text) WriteOwnFile(file, *text);
         return text.has_value();
     } catch (const FileError&) {

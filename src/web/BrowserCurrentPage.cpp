@@ -68,7 +68,8 @@ std::vector<IniSection> ParseIni(std::string_view text) {
     ForEachLine(text, [&sections](std::string_view line) {
         const IniLine ini = ReadIniLine(line);
         if (ini.kind == IniLine::Kind::Section) sections.push_back({std::string(ini.name), {}});
-        else if (ini.kind == IniLine::Kind::Entry && !sections.empty()) sections.back().values.emplace(ini.name, ini.value);
+        else if (ini.kind == IniLine::Kind::Entry && !sections.empty())
+            sections.back().values.emplace(ini.name, ini.value);
     });
     return sections;
 }
@@ -418,8 +419,8 @@ std::optional<std::string> Decompress(std::string_view bytes) {
     constexpr std::size_t kHeader = kMagic.size() + 4;
     if (bytes.size() <= kHeader || bytes.substr(0, kMagic.size()) != kMagic) return std::nullopt;
     const auto* sizeBytes = reinterpret_cast<const unsigned char*>(bytes.data() + kMagic.size());
-    const std::uint32_t size = sizeBytes[0] | sizeBytes[1] << 8 | sizeBytes[2] << 8 * 2 |
-                               static_cast<std::uint32_t>(sizeBytes[3]) << 8 * 3;
+    const std::uint32_t size =
+        sizeBytes[0] | sizeBytes[1] << 8 | sizeBytes[2] << 8 * 2 | static_cast<std::uint32_t>(sizeBytes[3]) << 8 * 3;
     const std::size_t compressed = bytes.size() - kHeader;
     // One LZ4 input byte can stand for at most 255 output bytes: a header
     // that claims more is lying, and nothing is allocated for it.
@@ -427,8 +428,8 @@ std::optional<std::string> Decompress(std::string_view bytes) {
         compressed > static_cast<std::size_t>(LZ4_COMPRESSBOUND(kMaxSessionBytes)))
         return std::nullopt;
     std::string text(size, '\0');
-    const int n = LZ4_decompress_safe(bytes.data() + kHeader, text.data(), static_cast<int>(compressed),
-                                      static_cast<int>(size));
+    const int n =
+        LZ4_decompress_safe(bytes.data() + kHeader, text.data(), static_cast<int>(compressed), static_cast<int>(size));
     if (n < 0 || static_cast<std::uint32_t>(n) != size) return std::nullopt;
     return text;
 }

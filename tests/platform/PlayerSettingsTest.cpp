@@ -23,10 +23,14 @@ TEST_F(PlayerSettingsTest, RegisteringChangesOnlyTheToolEntry) {
     // The player's own settings: comments, other sections, a key of our name
     // in another section, section names whose second byte is "]" or "[" (ゾ
     // 0x835D, ゼ 0x835B), and a last line without CR LF.
-    const std::string head = "; ZVEK の設定\r\n[General]\r\nZVEK Lyrics Converter=not a tool\r\nTitle=音楽プレーヤー\r\n"
-                             "[ゾーンゼ]\r\n表=ソ\r\n\r\n  [ tool ]  \r\nEditor=notepad.exe\r\n";
+    const std::string head =
+        "; ZVEK の設定\r\n[General]\r\nZVEK Lyrics Converter=not a tool\r\nTitle=音楽プレーヤー\r\n"
+        "[ゾーンゼ]\r\n表=ソ\r\n\r\n  [ tool ]  \r\nEditor=notepad.exe\r\n";
     const std::string mid = "; 以上\r\nViewer=表示.exe\r\n", tail = "\r\n; window\r\n[Window]\r\nLeft=10";
-    const struct Case { const char* name; std::string before, after; } cases[] = {
+    const struct Case {
+        const char* name;
+        std::string before, after;
+    } cases[] = {
         {"replaced in place, with the file's spelling of the key",
          head + "  zvek lyrics CONVERTER = \"C:\\old\\zveklc.exe\" /ZVEK\r\n" + mid + tail,
          head + "zvek lyrics CONVERTER=" + value + "\r\n" + mid + tail},
@@ -44,7 +48,11 @@ TEST_F(PlayerSettingsTest, RegisteringChangesOnlyTheToolEntry) {
 
 TEST_F(PlayerSettingsTest, ReadsTheToolEntryAsThePlayerDoes) {
     // The file is written here in UTF-8 and goes to disk in Shift-JIS.
-    const struct Case { const char* name; std::optional<std::string> file; const char* expected; } cases[] = {
+    const struct Case {
+        const char* name;
+        std::optional<std::string> file;
+        const char* expected;
+    } cases[] = {
         {"enclosing quotes dropped", "[Tool]\r\nZVEK Lyrics Converter='quoted'\r\n", "quoted"},
         {"line feeds only", "[Tool]\nZVEK Lyrics Converter=lf\n", "lf"},
         {"first key of the first section",
@@ -68,7 +76,8 @@ TEST_F(PlayerSettingsTest, RegisteringWritesThePlayersFileOrNothing) {
     test::WriteBytes(file, "[Tool]\r\nA=1\r\n");
     EXPECT_FALSE(RegisterPlayerTool("", kPlayerToolName, "v"));
     EXPECT_FALSE(RegisterPlayerTool((dir.path() / "gone/ZVEK.EXE").string(), kPlayerToolName, "v"));
-    EXPECT_FALSE(RegisterPlayerTool(player.string(), kPlayerToolName, "\"/home/café/zveklc\" /ZVEK"));  // no Shift-JIS é
+    EXPECT_FALSE(
+        RegisterPlayerTool(player.string(), kPlayerToolName, "\"/home/café/zveklc\" /ZVEK"));  // no Shift-JIS é
     EXPECT_FALSE(RegisterPlayerTool(player.string(), kPlayerToolName, "a\r\n[Other]"));
     EXPECT_FALSE(RegisterPlayerTool(player.string(), "A=B", "v"));
     EXPECT_EQ(test::ReadBytes(file), "[Tool]\r\nA=1\r\n");

@@ -39,9 +39,9 @@ std::string PlayerToolCommand(const std::string& programPath) {
         const std::vector<Drive> drives = Drives(prefix);
         const Drive* best = nullptr;
         for (const Drive& drive : drives) {
-            const bool holds = drive.target == "/" ||
-                               (program.starts_with(drive.target) &&
-                                (program.size() == drive.target.size() || program[drive.target.size()] == '/'));
+            const bool holds =
+                drive.target == "/" || (program.starts_with(drive.target) &&
+                                        (program.size() == drive.target.size() || program[drive.target.size()] == '/'));
             if (!ec && holds && (!best || drive.target.size() > best->target.size())) best = &drive;
         }
         if (best) {

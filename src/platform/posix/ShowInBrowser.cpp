@@ -113,7 +113,8 @@ std::optional<std::vector<std::string>> SplitExec(std::string_view exec) {
         if (quoted) {
             if (c == '"') {
                 quoted = false;
-            } else if (c == '\\' && i + 1 < exec.size() && std::string_view("\"`$\\").find(exec[i + 1]) != std::string_view::npos) {
+            } else if (c == '\\' && i + 1 < exec.size() &&
+                       std::string_view("\"`$\\").find(exec[i + 1]) != std::string_view::npos) {
                 current += exec[++i];
             } else if (c == '%') {
                 // Only a literal percent sign may stand inside quotes: a field
@@ -153,8 +154,7 @@ std::string FileNameLower(std::string_view path) {
 bool TakesNewWindow(const std::vector<std::string>& args, std::size_t addressAt) {
     std::size_t i = 0;
     if (FileNameLower(args[0]) == "env") {
-        for (i = 1; i < addressAt && (args[i].find('=') != std::string::npos || args[i].starts_with('-')); ++i) {
-        }
+        for (i = 1; i < addressAt && (args[i].find('=') != std::string::npos || args[i].starts_with('-')); ++i) {}
     }
     if (i >= addressAt) return false;
     std::string program = FileNameLower(args[i]);

@@ -48,20 +48,28 @@ TEST_F(PlayerTest, FindsThePlayerThroughTheRegistryAndTheDrives) {
     const std::string value1 = R"(@="C:\\Program Files\\ZVEK\\ZVEK.EXE")";
     const std::string value2 = R"(@="C:\\users\\me\\ZVEK2\\zvek.exe")", key2 = Key(kKey2, value2);
     // The expected path lies inside the prefix; "" when none is found.
-    const struct Case { const char* name; std::optional<std::string> system, user; const char* expected; } cases[] = {
+    const struct Case {
+        const char* name;
+        std::optional<std::string> system, user;
+        const char* expected;
+    } cases[] = {
         {"key 1 wins", Key(kKey1, "#time=1d9c0a1b2c3d4e5\n" + value1 + "\n\"Path\"=\"C:\\\\x\""), key2, programFiles},
         {"neither: only named values, sub-keys and look-alikes",
          Key(kKey1, R"("Path"="C:\\Program Files\\ZVEK\\ZVEK.EXE")") +
              Key(R"([Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ZVEK.EXE\\Sub] 1)", value1),
          Key(R"([Software\\HALDE\\ZVEKX] 1)", value2) + Key(R"([Software\\HALDE] 1)", value2), ""},
-        {"escapes: short and long \\x, octal, quote", Key(kKey1, R"(@="C:\\Caf\xe9\\\x00e9a\\\x97f3\x697d\\ZVEK\056EXE")"),
-         {}, "drive_c/Café/éa/音楽/ZVEK.EXE"},
+        {"escapes: short and long \\x, octal, quote",
+         Key(kKey1, R"(@="C:\\Caf\xe9\\\x00e9a\\\x97f3\x697d\\ZVEK\056EXE")"),
+         {},
+         "drive_c/Café/éa/音楽/ZVEK.EXE"},
         {"an expandable string", Key(kKey1, R"(@=str(2):"C:\\Program Files\\ZVEK\\ZVEK.EXE")"), {}, programFiles},
         {"quoted path", Key(kKey1, R"(@="\"C:\\Program Files\\ZVEK\\ZVEK.EXE\"")"), {}, programFiles},
         {"drive and names in another case", {}, Key(kKey2, R"(@="d:\\player\\Zvek.Exe")"), "drive_d/Player/ZVEK.EXE"},
         {"32-bit installer in a 64-bit prefix",
          Key(R"([Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ZVEK.EXE] 1)",
-             R"(@="C:\\Program Files (x86)\\ZVEK\\ZVEK.EXE")"), {}, "drive_c/Program Files (x86)/ZVEK/ZVEK.EXE"},
+             R"(@="C:\\Program Files (x86)\\ZVEK\\ZVEK.EXE")"),
+         {},
+         "drive_c/Program Files (x86)/ZVEK/ZVEK.EXE"},
         {"key 1 not a string", Key(kKey1, "@=dword:00000001"), key2, users},
         {"key 1 on a missing drive", Key(kKey1, R"(@="E:\\ZVEK.EXE")"), {}, ""},
         {"unterminated string", Key(kKey1, R"(@="C:\\Program Files\\ZVEK\\ZVEK.EXE)"), {}, ""},

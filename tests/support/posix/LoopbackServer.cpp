@@ -44,10 +44,25 @@ struct OwnCertificate {
         folder = name;
         cert = (folder / "cert.pem").string();
         key = (folder / "key.pem").string();
-        const char* args[] = {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                              "-nodes", "-days", "1", "-subj", "/CN=localhost",
-                              "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1",
-                              "-keyout", key.c_str(), "-out", cert.c_str(), nullptr};
+        const char* args[] = {"openssl",
+                              "req",
+                              "-x509",
+                              "-newkey",
+                              "ec",
+                              "-pkeyopt",
+                              "ec_paramgen_curve:prime256v1",
+                              "-nodes",
+                              "-days",
+                              "1",
+                              "-subj",
+                              "/CN=localhost",
+                              "-addext",
+                              "subjectAltName=DNS:localhost,IP:127.0.0.1",
+                              "-keyout",
+                              key.c_str(),
+                              "-out",
+                              cert.c_str(),
+                              nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
@@ -96,7 +111,7 @@ struct LoopbackServer::Impl {
             // Piece after piece; at the end a chunked or unframed body is closed,
             // and one that ends short of its declared length is cut off.
             auto provider = [pieces, at = std::make_shared<std::size_t>(0), length](std::size_t,
-                                                                                   httplib::DataSink& sink) {
+                                                                                    httplib::DataSink& sink) {
                 const std::optional<std::string> piece = pieces((*at)++);
                 if (piece) return sink.write(piece->data(), piece->size());
                 if (length < 0) sink.done();
@@ -141,7 +156,8 @@ LoopbackServer::LoopbackServer(Scheme scheme) : impl_(std::make_unique<Impl>()),
     if (scheme == Scheme::Https) {
         impl.certificate.emplace();
         certificate_ = impl.certificate->pem;
-        impl.server = std::make_unique<httplib::SSLServer>(impl.certificate->cert.c_str(), impl.certificate->key.c_str());
+        impl.server =
+            std::make_unique<httplib::SSLServer>(impl.certificate->cert.c_str(), impl.certificate->key.c_str());
     } else {
         impl.server = std::make_unique<httplib::Server>();
     }
@@ -225,8 +241,8 @@ void LoopbackServer::Stream(const std::string& path, std::size_t size, bool chun
                   });
 }
 
-void LoopbackServer::Trickle(const std::string& path, std::string piece, std::chrono::milliseconds interval,
-                             int count, long long length, int status) {
+void LoopbackServer::Trickle(const std::string& path, std::string piece, std::chrono::milliseconds interval, int count,
+                             long long length, int status) {
     Impl& impl = *impl_;
     impl.Answer(path, status, length, [&impl, piece = std::move(piece), interval, count](std::size_t i) {
         return static_cast<int>(i) < count && impl.Sleep(interval) ? std::optional(piece) : std::nullopt;
@@ -256,7 +272,7 @@ bool LoopbackServer::WaitForRequests(const std::string& path, std::size_t count,
     const std::vector<HttpRequest>& requests = impl_->requests;
     return impl_->changed.wait_for(lock, timeout, [&] {
         return static_cast<std::size_t>(std::count_if(requests.begin(), requests.end(),
-                                                       [&](const HttpRequest& r) { return r.path == path; })) >= count;
+                                                      [&](const HttpRequest& r) { return r.path == path; })) >= count;
     });
 }
 
