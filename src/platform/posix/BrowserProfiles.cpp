@@ -15,8 +15,7 @@ std::vector<std::filesystem::path> FirefoxProfileRoots() {
     }
     if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && config[0] == '/')
         roots.push_back(std::filesystem::path(config) / "mozilla/firefox");
-    else if (home && home[0] == '/')
-        roots.push_back(std::filesystem::path(home) / ".config/mozilla/firefox");
+    else if (home && home[0] == '/') roots.push_back(std::filesystem::path(home) / ".config/mozilla/firefox");
     return roots;
 }
 

@@ -107,9 +107,8 @@ Written WriteAssociation(const std::string& programPath, bool replaceForeign) {
     complete = complete && type.WriteString(L"", japanese ? L"ZVEK タグファイル" : L"ZVEK TagFile") &&
                type.WriteString(L"Converter", program) && WriteIcon(program);
     for (const auto& verb : verbs)
-        complete = complete &&
-                   RegistryKey::Create(HKEY_CURRENT_USER, kClasses + kFileType + L"\\" + verb.key)
-                       .WriteString(L"", verb.value);
+        complete = complete && RegistryKey::Create(HKEY_CURRENT_USER, kClasses + kFileType + L"\\" + verb.key)
+                                   .WriteString(L"", verb.value);
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
     return complete ? Written::Yes : Written::Failed;
 }
@@ -125,9 +124,12 @@ std::string ForeignTagLyrAssociationFile() { return Narrow(ForeignExtensionKey()
 AssociationState RunTagLyrAssociationCheck(const std::string& programPath) {
     auto write = [&] {
         switch (WriteAssociation(programPath, false)) {
-        case Written::Yes: return AssociationState::Repaired;
-        case Written::Foreign: return AssociationState::Elsewhere;
-        default: return AssociationState::Failed;
+        case Written::Yes:
+            return AssociationState::Repaired;
+        case Written::Foreign:
+            return AssociationState::Elsewhere;
+        default:
+            return AssociationState::Failed;
         }
     };
     const auto extension = OpenClass(kExtension).key.ReadString();

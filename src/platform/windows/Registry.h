@@ -36,7 +36,8 @@ public:
     // The string value `name` ("" is the default value): REG_SZ as it
     // stands, REG_EXPAND_SZ with its variables expanded. Nothing when it is
     // missing, of another type, or longer than `maxChars`.
-    std::optional<std::wstring> ReadString(const std::wstring& name = {}, std::size_t maxChars = kMaxRegistryChars) const;
+    std::optional<std::wstring> ReadString(const std::wstring& name = {},
+                                           std::size_t maxChars = kMaxRegistryChars) const;
     // Whether the value `name` exists, of whatever type.
     bool HasValue(const std::wstring& name) const;
     bool WriteString(const std::wstring& name, std::wstring_view value) const;

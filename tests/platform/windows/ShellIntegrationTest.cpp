@@ -4,9 +4,9 @@
 // HKEY_CURRENT_USER\Software\ZveklcTest for the test's duration, so the
 // machine's keys can be written as an installer would.
 #include "platform/windows/Win32.h"
-#include <sddl.h>
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <chrono>
 #include <filesystem>
@@ -54,7 +54,8 @@ protected:
     static void Set(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value,
                     DWORD type = REG_SZ) {
         HKEY k = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k, nullptr), ERROR_SUCCESS);
+        ASSERT_EQ(RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k, nullptr),
+                  ERROR_SUCCESS);
         RegSetValueExW(k, name, 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
         RegCloseKey(k);
@@ -268,7 +269,8 @@ TEST(FirefoxOnWindowsTest, SessionsUnderTheUsersApplicationData) {
     test::TempDir dir;
     test::ScopedEnv roaming{"APPDATA", dir / "Roaming"}, local{"LOCALAPPDATA", dir / "Local"};
     auto show = [&](const std::string& root, const std::string& url, std::chrono::hours age) {
-        test::WriteBytes(dir.path() / root / "profiles.ini", "[Profile0]\r\nPath=Profiles/p.default\r\nIsRelative=1\r\n");
+        test::WriteBytes(dir.path() / root / "profiles.ini",
+                         "[Profile0]\r\nPath=Profiles/p.default\r\nIsRelative=1\r\n");
         const fs::path session = dir.path() / root / "Profiles/p.default/sessionstore-backups/recovery.jsonlz4";
         test::WriteBytes(session, test::MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":")" + url +
                                                R"("}],"index":1}],"selected":1}],"selectedWindow":1})"));
