@@ -2,6 +2,7 @@
 #include "platform/ShowInBrowser.h"
 
 #include "platform/windows/Win32.h"
+
 #include <shellapi.h>
 
 #include "platform/windows/WideText.h"

@@ -4,9 +4,9 @@
 // HKEY_CURRENT_USER\Software\ZveklcTest for the test's duration, so the
 // machine's keys can be written as an installer would.
 #include "platform/windows/Win32.h"
-#include <sddl.h>
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <chrono>
 #include <filesystem>
