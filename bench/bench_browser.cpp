@@ -20,8 +20,7 @@ namespace {
 
 std::string MozLz4(const std::string& json) {
     std::string block(static_cast<std::size_t>(LZ4_compressBound(static_cast<int>(json.size()))), '\0');
-    block.resize(static_cast<std::size_t>(LZ4_compress_default(json.data(), block.data(),
-                                                               static_cast<int>(json.size()),
+    block.resize(static_cast<std::size_t>(LZ4_compress_default(json.data(), block.data(), static_cast<int>(json.size()),
                                                                static_cast<int>(block.size()))));
     std::string file("mozLz40\0", 8);
     for (int shift = 0; shift < 32; shift += 8) file += static_cast<char>(json.size() >> shift & 0xFF);
@@ -39,9 +38,10 @@ std::string RealSession() {
             for (int e = 0; e < 10; ++e) {
                 const std::string n = std::to_string(w * 1000 + t * 10 + e);
                 json += (e ? "," : "") + std::string(R"({"url":"https://lyrics.example/song.php?id=)") + n +
-                        R"(&sentaku=1","title":"\u6b4c\u8a5e )" + n +
-                        R"(","cacheKey":0,"ID":)" + n + R"(,"docshellUUID":"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}",)"
-                        R"("scroll":"0,1200","persist":true,"referrerInfo":")" + std::string(200, 'A') + R"("})";
+                        R"(&sentaku=1","title":"\u6b4c\u8a5e )" + n + R"(","cacheKey":0,"ID":)" + n +
+                        R"(,"docshellUUID":"{0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0}",)"
+                        R"("scroll":"0,1200","persist":true,"referrerInfo":")" +
+                        std::string(200, 'A') + R"("})";
             }
             json += R"(],"index":10,"lastAccessed":1700000000000,"hidden":false,"attributes":{},"image":null})";
         }

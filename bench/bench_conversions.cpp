@@ -2,9 +2,9 @@
 // second, at 10,000, 100,000 and 1,000,000 lines to see how the cost grows.
 #include <benchmark/benchmark.h>
 
-#include "lyrics/Conversions.h"
 #include "NullHost.h"
 #include "TextLines.h"
+#include "lyrics/Conversions.h"
 #include "lyrics/LyricsDocument.h"
 #include "lyrics/LyricsLines.h"
 

@@ -116,7 +116,8 @@ private:
     }
     void Add(const std::string& name, std::string bytes) {
         Page page{(dir_ / (name + ".html")).string(), std::move(bytes)};
-        std::ofstream(page.path, std::ios::binary).write(page.bytes.data(), static_cast<std::streamsize>(page.bytes.size()));
+        std::ofstream(page.path, std::ios::binary)
+            .write(page.bytes.data(), static_cast<std::streamsize>(page.bytes.size()));
         pages_[name] = std::move(page);
     }
     std::filesystem::path dir_;
@@ -230,12 +231,16 @@ BENCHMARK(BM_Iconv3EucJp)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_IconvProgramEucJp)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_LoadTokensPageText, ShiftJis, std::string("sjis"))->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_LoadTokensPageText, EucJp, std::string("euc"))->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_LoadTokensPageText, EucJpNoMeta, std::string("euc-nometa"))->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_LoadTokensPageText, EucJpNoMeta, std::string("euc-nometa"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_LoadTokensPageText, Iso2022Jp, std::string("jis"))->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_LoadTokensPageText, Utf8, std::string("utf8"))->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_LoadHtmlFile, ShiftJis, std::string("sjis"))->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_LoadHtmlFile, EucJp, std::string("euc"))->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_LoadHtmlFile, EucJpNoMeta, std::string("euc-nometa"))->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_LoadHtmlFile, EucJpNoMeta, std::string("euc-nometa"))
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_LoadHtmlFile, Iso2022Jp, std::string("jis"))->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_LoadHtmlFile, Utf8, std::string("utf8"))->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SourceLines)->Unit(benchmark::kMillisecond)->UseRealTime();

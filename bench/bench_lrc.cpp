@@ -21,10 +21,12 @@ std::vector<std::string> LrcLines(std::size_t count) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const unsigned cs = static_cast<unsigned>(i * 137 % 3600000);
         char tag[48];
-        if (i % 10 == 3) std::snprintf(tag, sizeof tag, "[%02u:%02u.%02u][%02u:%02u.%02u]", cs / 6000, cs / 100 % 60,
-                                       cs % 100, cs / 6000 + 1, cs / 100 % 60, cs % 100);
-        else if (i % 10 == 7) std::snprintf(tag, sizeof tag, "[%02u:%02u.%02u] <%02u:%02u.%02u>", cs / 6000,
-                                            cs / 100 % 60, cs % 100, cs / 6000, cs / 100 % 60, cs % 100);
+        if (i % 10 == 3)
+            std::snprintf(tag, sizeof tag, "[%02u:%02u.%02u][%02u:%02u.%02u]", cs / 6000, cs / 100 % 60, cs % 100,
+                          cs / 6000 + 1, cs / 100 % 60, cs % 100);
+        else if (i % 10 == 7)
+            std::snprintf(tag, sizeof tag, "[%02u:%02u.%02u] <%02u:%02u.%02u>", cs / 6000, cs / 100 % 60, cs % 100,
+                          cs / 6000, cs / 100 % 60, cs % 100);
         else std::snprintf(tag, sizeof tag, "[%02u:%02u.%02u]", cs / 6000, cs / 100 % 60, cs % 100);
         lines[i] = tag + lines[i];
     }

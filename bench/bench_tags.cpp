@@ -30,10 +30,10 @@ using bench::NullHost;
 // A line of Japanese-looking text: hiragana, katakana and kanji, now and
 // then a few ASCII words and punctuation.
 std::string RandomLine(std::mt19937& rng) {
-    static const char* pieces[] = {"\x82\xa0", "\x82\xa2", "\x82\xa4", "\x82\xa9", "\x82\xb3", "\x82\xc6", "\x82\xcc",
-                                   "\x82\xf0", "\x83\x41", "\x83\x4a", "\x83\x54", "\x83\x5e", "\x88\xa4", "\x89\xcc",
-                                   "\x8b\xf3", "\x90\xaf", "\x96\xe9", "\x93\xfa", "\x81\x41", "\x81\x42", "love ",
-                                   "you ", "night ", "\x81\x40"};
+    static const char* pieces[] = {"\x82\xa0", "\x82\xa2", "\x82\xa4", "\x82\xa9", "\x82\xb3", "\x82\xc6",
+                                   "\x82\xcc", "\x82\xf0", "\x83\x41", "\x83\x4a", "\x83\x54", "\x83\x5e",
+                                   "\x88\xa4", "\x89\xcc", "\x8b\xf3", "\x90\xaf", "\x96\xe9", "\x93\xfa",
+                                   "\x81\x41", "\x81\x42", "love ",    "you ",     "night ",   "\x81\x40"};
     std::string line;
     const int n = 8 + static_cast<int>(rng() % 16);
     for (int i = 0; i < n; ++i) line += pieces[rng() % std::size(pieces)];
@@ -41,7 +41,7 @@ std::string RandomLine(std::mt19937& rng) {
 }
 
 struct Case {
-    std::string page;                // path of the reference page
+    std::string page;                 // path of the reference page
     std::vector<std::string> lyrics;  // player lyrics made from its lines
     std::vector<std::string> tagged;  // the tag file made from them
 };
@@ -167,8 +167,8 @@ void BM_UntagMemory(benchmark::State& state) {
         if (child == 0) {
             NullHost host;
             LyricsDocument doc(host);
-            doc.SetLines({"[TagLyr]", "TagVer=1000", "LyrFile=song.lyr", "", "[Spec]", "[Text]",
-                          "00:00:000=<1,5,b,0x1>"});
+            doc.SetLines(
+                {"[TagLyr]", "TagVer=1000", "LyrFile=song.lyr", "", "[Spec]", "[Text]", "00:00:000=<1,5,b,0x1>"});
             RestoreFromTagFile(doc, page);
             ::_exit(0);
         }

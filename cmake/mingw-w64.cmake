@@ -20,7 +20,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # winpthreads go into the program rather than beside it as DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
+# A bare ctest in the build folder must not fall back to the user's ~/.wine:
+# the emulator names a prefix of its own under /tmp unless the caller set one.
 find_program(ZVEKLC_WINE NAMES wine wine64)
 if(ZVEKLC_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${ZVEKLC_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)
 endif()

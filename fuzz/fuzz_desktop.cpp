@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/ShowInBrowser.h"
 #include "platform/DesktopEntry.h"
+#include "platform/ShowInBrowser.h"
 
 namespace {
 

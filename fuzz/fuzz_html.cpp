@@ -16,8 +16,8 @@
 #include <string_view>
 #include <vector>
 
-#include "text/Sjis.h"
 #include "text/Codec.h"
+#include "text/Sjis.h"
 #include "web/Code.h"
 #include "web/Html.h"
 
@@ -250,9 +250,10 @@ Lines ModelPageText(const TokenList& tokens) {
             if (low == "</ol>") number = 0;
         } else if (ContainsText(low, "<li")) {
             if (!pending.empty()) file += pending + "\r\n";
-            pending = number ? std::to_string(number++)
-                             : ContainsText(low, "circle") ? "\x81\x9B"
-                                                           : ContainsText(low, "square") ? "\x81\xA1" : "\x81\x45";
+            pending = number                        ? std::to_string(number++)
+                      : ContainsText(low, "circle") ? "\x81\x9B"
+                      : ContainsText(low, "square") ? "\x81\xA1"
+                                                    : "\x81\x45";
         } else if (ContainsText(low, "<ol")) {
             number = 1;
         } else if (low == "<blockquote>") {
@@ -276,9 +277,9 @@ Lines ModelSource(const TokenList& tokens) {
         count += token.size();
         const std::string low = LowerAscii(token);
         const auto starts = [&low](std::string_view prefix) { return low.rfind(prefix, 0) == 0; };
-        if (AnyOf(low, {"<html>", "</html>", "<head>", "</head>", "</body>", "<br>", "<hr>", "<tr>", "</tr>", "</th>",
-                        "</td>", "</p>", "</title>", "</div>", "</h1>", "</h2>", "</h3>", "</h4>", "</h5>", "</h6>",
-                        "</table>"}) ||
+        if (AnyOf(low, {"<html>", "</html>", "<head>", "</head>", "</body>", "<br>",     "<hr>",
+                        "<tr>",   "</tr>",   "</th>",  "</td>",   "</p>",    "</title>", "</div>",
+                        "</h1>",  "</h2>",   "</h3>",  "</h4>",   "</h5>",   "</h6>",    "</table>"}) ||
             starts("<body") || starts("<meta") || starts("<table") || (starts("</") && count >= 60) || count >= 90) {
             token += '\n';
             count = 0;

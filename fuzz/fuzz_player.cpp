@@ -8,11 +8,12 @@
 #include <string_view>
 
 #include "platform/Player.h"
+#include "platform/WineRegistry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    zvek::RegistryDefaultValues(text, {"software\\microsoft\\windows\\currentversion\\app paths\\zvek.exe",
-                                       "software\\halde\\zvek"});
+    zvek::RegistryDefaultValues(
+        text, {"software\\microsoft\\windows\\currentversion\\app paths\\zvek.exe", "software\\halde\\zvek"});
 
     const std::string name = zvek::kPlayerToolName, value = "\"Z:\\opt\\zveklc\" /ZVEK";
     zvek::PlayerToolValue(text, name);

@@ -123,8 +123,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string url = zvek::SessionFilePage(Framed(input));
     const Reference reference = Parse(input);
     if (!url.empty() && reference.known && !reference.valid) std::abort();
-    const bool fair = reference.known && reference.valid && !reference.duplicateKey &&
-                      input.find("\\u") == std::string_view::npos;
+    const bool fair =
+        reference.known && reference.valid && !reference.duplicateKey && input.find("\\u") == std::string_view::npos;
     if (fair && url != (reference.depth <= 512 ? reference.url : std::string())) std::abort();
 
     // A page is an http(s) address, cleaned once and for all, or a local

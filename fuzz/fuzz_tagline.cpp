@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "text/Sjis.h"
 #include "tags/Fingerprint.h"
 #include "tags/TagFile.h"
+#include "text/Sjis.h"
 
 namespace {
 

@@ -6,13 +6,12 @@
 #include <QPlainTextEdit>
 #include <QStatusBar>
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QMainWindow window;
     window.setWindowTitle(QStringLiteral("ZVEK Lyrics Converter"));
     window.setCentralWidget(new QPlainTextEdit(&window));
-    QMenu *file = window.menuBar()->addMenu(QStringLiteral("&File"));
+    QMenu* file = window.menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(QStringLiteral("E&xit"), &window, &QWidget::close);
     window.statusBar();
     window.resize(480, 350);

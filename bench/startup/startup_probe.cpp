@@ -20,6 +20,10 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/Xdamage.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -27,14 +31,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <map>
 #include <optional>
-#include <poll.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -49,30 +49,26 @@ struct Options {
     std::string title;
     bool keep = false;
     bool quiet = false;
-    std::vector<char *> argv;
+    std::vector<char*> argv;
 };
 
 // Windows vanish between CreateNotify and our requests (Qt's short-lived
 // helper windows, a killed program); such errors are expected, not fatal.
-int ignoreXError(Display *, XErrorEvent *) { return 0; }
+int ignoreXError(Display*, XErrorEvent*) { return 0; }
 
-[[noreturn]] void usage(const char *msg)
-{
-    if (msg)
-        std::fprintf(stderr, "startup_probe: %s\n", msg);
+[[noreturn]] void usage(const char* msg) {
+    if (msg) std::fprintf(stderr, "startup_probe: %s\n", msg);
     std::fprintf(stderr,
                  "usage: startup_probe [--runs N] [--warmup N] [--timeout SEC] [--pause MS]\n"
                  "                     [--title TEXT] [--keep] [--quiet] -- PROGRAM [ARGS...]\n");
     std::exit(2);
 }
 
-Options parseArgs(int argc, char **argv)
-{
+Options parseArgs(int argc, char** argv) {
     Options o;
     int i = 1;
-    auto value = [&](const char *name) -> const char * {
-        if (i + 1 >= argc)
-            usage((std::string(name) + " needs a value").c_str());
+    auto value = [&](const char* name) -> const char* {
+        if (i + 1 >= argc) usage((std::string(name) + " needs a value").c_str());
         return argv[++i];
     };
     for (; i < argc; ++i) {
@@ -81,43 +77,28 @@ Options parseArgs(int argc, char **argv)
             ++i;
             break;
         }
-        if (a == "--runs")
-            o.runs = std::atoi(value("--runs"));
-        else if (a == "--warmup")
-            o.warmup = std::atoi(value("--warmup"));
-        else if (a == "--timeout")
-            o.timeoutSec = std::atof(value("--timeout"));
-        else if (a == "--pause")
-            o.pauseMs = std::atoi(value("--pause"));
-        else if (a == "--title")
-            o.title = value("--title");
-        else if (a == "--keep")
-            o.keep = true;
-        else if (a == "--quiet")
-            o.quiet = true;
-        else if (a == "-h" || a == "--help")
-            usage(nullptr);
-        else if (a.rfind("--", 0) == 0)
-            usage(("unknown option " + a).c_str());
-        else
-            break;
+        if (a == "--runs") o.runs = std::atoi(value("--runs"));
+        else if (a == "--warmup") o.warmup = std::atoi(value("--warmup"));
+        else if (a == "--timeout") o.timeoutSec = std::atof(value("--timeout"));
+        else if (a == "--pause") o.pauseMs = std::atoi(value("--pause"));
+        else if (a == "--title") o.title = value("--title");
+        else if (a == "--keep") o.keep = true;
+        else if (a == "--quiet") o.quiet = true;
+        else if (a == "-h" || a == "--help") usage(nullptr);
+        else if (a.rfind("--", 0) == 0) usage(("unknown option " + a).c_str());
+        else break;
     }
-    for (; i < argc; ++i)
-        o.argv.push_back(argv[i]);
+    for (; i < argc; ++i) o.argv.push_back(argv[i]);
     o.argv.push_back(nullptr);
-    if (o.argv.size() < 2)
-        usage("no program given");
-    if (o.runs < 1 || o.timeoutSec <= 0)
-        usage("bad --runs or --timeout");
-    if (o.keep)
-        o.runs = 1, o.warmup = 0;
+    if (o.argv.size() < 2) usage("no program given");
+    if (o.runs < 1 || o.timeoutSec <= 0) usage("bad --runs or --timeout");
+    if (o.keep) o.runs = 1, o.warmup = 0;
     return o;
 }
 
 class Probe {
 public:
-    Probe(Display *dpy, const Options &o) : dpy_(dpy), opt_(o)
-    {
+    Probe(Display* dpy, const Options& o) : dpy_(dpy), opt_(o) {
         root_ = DefaultRootWindow(dpy_);
         int error;
         if (!XDamageQueryExtension(dpy_, &damageEvent_, &error)) {
@@ -132,8 +113,7 @@ public:
     }
 
     // One start of the program; the time in milliseconds, or nothing on failure.
-    std::optional<double> measure(pid_t *childOut)
-    {
+    std::optional<double> measure(pid_t* childOut) {
         drain();
         windows_.clear();
         const char* tmp = std::getenv("TMPDIR");
@@ -163,7 +143,7 @@ public:
             std::fprintf(stderr, "startup_probe: cannot run %s: %s\n", opt_.argv[0], std::strerror(errno));
             _exit(127);
         }
-        setpgid(pid, pid); // either side may win the race; both set the same group
+        setpgid(pid, pid);  // either side may win the race; both set the same group
         pid_ = pid;
         *childOut = pid;
 
@@ -204,15 +184,13 @@ public:
 
     Window window() const { return window_; }
 
-    void stopChild()
-    {
-        if (pid_ <= 0)
-            return;
+    void stopChild() {
+        if (pid_ <= 0) return;
         kill(-pid_, SIGTERM);
         kill(pid_, SIGTERM);
-        for (int i = 0; i < 200; ++i) { // 2 s grace
+        for (int i = 0; i < 200; ++i) {  // 2 s grace
             if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-                kill(-pid_, SIGKILL); // anything the program left behind
+                kill(-pid_, SIGKILL);  // anything the program left behind
                 pid_ = 0;
                 return;
             }
@@ -233,29 +211,24 @@ private:
     };
 
     // Returns the window once it is mapped, painted and (if asked) titled.
-    Window handle(const XEvent &ev)
-    {
+    Window handle(const XEvent& ev) {
         if (ev.type == CreateNotify) {
-            const XCreateWindowEvent &c = ev.xcreatewindow;
-            if (c.parent == root_ && !c.override_redirect)
-                track(c.window);
+            const XCreateWindowEvent& c = ev.xcreatewindow;
+            if (c.parent == root_ && !c.override_redirect) track(c.window);
             return 0;
         }
         if (ev.type == damageEvent_ + XDamageNotify) {
-            const auto &d = reinterpret_cast<const XDamageNotifyEvent &>(ev);
+            const auto& d = reinterpret_cast<const XDamageNotifyEvent&>(ev);
             auto it = windows_.find(d.drawable);
-            if (it == windows_.end())
-                return 0;
-            if (it->second.mapped && it->second.titled && isOurs(d.drawable))
-                it->second.painted = true;
-            else // re-arm: a non-empty report comes only once until subtracted
+            if (it == windows_.end()) return 0;
+            if (it->second.mapped && it->second.titled && isOurs(d.drawable)) it->second.painted = true;
+            else  // re-arm: a non-empty report comes only once until subtracted
                 XDamageSubtract(dpy_, d.damage, None, None);
             return done(d.drawable);
         }
         Window w = ev.xany.window;
         auto it = windows_.find(w);
-        if (it == windows_.end())
-            return 0;
+        if (it == windows_.end()) return 0;
         switch (ev.type) {
         case MapNotify:
             it->second.mapped = true;
@@ -265,94 +238,80 @@ private:
             it->second.painted = false;
             break;
         case PropertyNotify:
-            if (ev.xproperty.atom == XA_WM_NAME || ev.xproperty.atom == netWmName_)
-                it->second.titled = titleMatches(w);
+            if (ev.xproperty.atom == XA_WM_NAME || ev.xproperty.atom == netWmName_) it->second.titled = titleMatches(w);
             break;
         case DestroyNotify:
-            if (it->second.damage)
-                XDamageDestroy(dpy_, it->second.damage);
+            if (it->second.damage) XDamageDestroy(dpy_, it->second.damage);
             windows_.erase(it);
             return 0;
         }
         return done(w);
     }
 
-    void track(Window w)
-    {
+    void track(Window w) {
         Tracked t;
         XSelectInput(dpy_, w, StructureNotifyMask | PropertyChangeMask | ExposureMask);
         t.damage = XDamageCreate(dpy_, w, XDamageReportNonEmpty);
         // The program may have mapped (or even drawn) before our selection
         // reached the server; ask for the state now rather than miss it.
         XWindowAttributes attrs;
-        if (XGetWindowAttributes(dpy_, w, &attrs) && attrs.map_state == IsViewable)
-            t.mapped = true;
+        if (XGetWindowAttributes(dpy_, w, &attrs) && attrs.map_state == IsViewable) t.mapped = true;
         t.titled = titleMatches(w);
         windows_[w] = t;
     }
 
-    Window done(Window w)
-    {
+    Window done(Window w) {
         auto it = windows_.find(w);
-        if (it == windows_.end())
-            return 0;
-        const Tracked &t = it->second;
+        if (it == windows_.end()) return 0;
+        const Tracked& t = it->second;
         return t.mapped && t.painted && t.titled ? w : 0;
     }
 
     // Another client's window must not end the measurement; Qt sets _NET_WM_PID.
-    bool isOurs(Window w)
-    {
+    bool isOurs(Window w) {
         Atom type;
         int format;
         unsigned long n, after;
-        unsigned char *data = nullptr;
+        unsigned char* data = nullptr;
         bool ours = true;
         if (XGetWindowProperty(dpy_, w, netWmPid_, 0, 1, False, XA_CARDINAL, &type, &format, &n, &after, &data) ==
                 Success &&
             data && n == 1 && format == 32)
-            ours = static_cast<pid_t>(*reinterpret_cast<unsigned long *>(data)) == pid_;
-        if (data)
-            XFree(data);
+            ours = static_cast<pid_t>(*reinterpret_cast<unsigned long*>(data)) == pid_;
+        if (data) XFree(data);
         return ours;
     }
 
-    bool titleMatches(Window w)
-    {
-        if (opt_.title.empty())
-            return true;
+    bool titleMatches(Window w) {
+        if (opt_.title.empty()) return true;
         for (auto [prop, type] : {std::pair{netWmName_, utf8_}, std::pair{Atom(XA_WM_NAME), Atom(AnyPropertyType)}}) {
             Atom actual;
             int format;
             unsigned long n, after;
-            unsigned char *data = nullptr;
+            unsigned char* data = nullptr;
             if (XGetWindowProperty(dpy_, w, prop, 0, 4096, False, type, &actual, &format, &n, &after, &data) ==
                     Success &&
                 data) {
-                const bool hit = format == 8 && std::string(reinterpret_cast<char *>(data), n).find(opt_.title) !=
-                                                    std::string::npos;
+                const bool hit =
+                    format == 8 && std::string(reinterpret_cast<char*>(data), n).find(opt_.title) != std::string::npos;
                 XFree(data);
-                if (hit)
-                    return true;
+                if (hit) return true;
             }
         }
         return false;
     }
 
-    void forgetWindows()
-    {
-        for (auto &[w, t] : windows_) {
+    void forgetWindows() {
+        for (auto& [w, t] : windows_) {
             XSelectInput(dpy_, w, NoEventMask);
-            if (t.damage)
-                XDamageDestroy(dpy_, t.damage);
+            if (t.damage) XDamageDestroy(dpy_, t.damage);
         }
         windows_.clear();
         XSync(dpy_, False);
     }
 
     // Leftovers of the previous run must not count for the next one.
-    void drain()
-    {
+    void drain() {
         XSync(dpy_, False);
         while (XPending(dpy_)) {
             XEvent ev;
@@ -360,8 +319,8 @@ private:
         }
     }
 
-    Display *dpy_;
-    const Options &opt_;
+    Display* dpy_;
+    const Options& opt_;
     Window root_;
     int damageEvent_ = 0;
     Atom netWmName_, netWmPid_, utf8_;
@@ -370,19 +329,17 @@ private:
     Window window_ = 0;
 };
 
-double median(std::vector<double> v)
-{
+double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     const size_t n = v.size();
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char** argv) {
     const Options opt = parseArgs(argc, argv);
-    Display *dpy = XOpenDisplay(nullptr);
+    Display* dpy = XOpenDisplay(nullptr);
     if (!dpy) {
         std::fprintf(stderr, "startup_probe: cannot open display %s\n", XDisplayName(nullptr));
         return 1;
@@ -406,8 +363,7 @@ int main(int argc, char **argv)
         pid_t pid = 0;
         const auto ms = probe.measure(&pid);
         probe.stopChild();
-        if (!ms)
-            return 1;
+        if (!ms) return 1;
         if (i >= opt.warmup) {
             times.push_back(*ms);
             std::printf("run %d: %.1f ms\n", i - opt.warmup + 1, *ms);

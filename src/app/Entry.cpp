@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("ZVEK Lyrics Converter"));
     QApplication::setDesktopFileName(QStringLiteral("zveklc"));
     try {
-        zvek::TFormMain form(std::vector<std::string>(argv + 1, argv + argc), zvek::SettingsFilePath(QApplication::applicationDirPath()));
+        zvek::TFormMain form(std::vector<std::string>(argv + 1, argv + argc),
+                             zvek::SettingsFilePath(QApplication::applicationDirPath()));
         form.show();
         QApplication::exec();
         return form.ExitStatus();

@@ -16,13 +16,14 @@ namespace {
 
 // Names in the desktop's icon theme, in the order of Image.
 constexpr const char* kThemeNames[] = {
-    "", "document-open", "document-save-as", "edit-undo", "edit-cut", "edit-copy", "edit-paste",
-    "view-refresh", "internet-web-browser", "edit-find", "go-home", "help-contents"};
+    "",           "document-open", "document-save-as",     "edit-undo", "edit-cut", "edit-copy",
+    "edit-paste", "view-refresh",  "internet-web-browser", "edit-find", "go-home",  "help-contents"};
 
 void Page(QPainter& p, const QRectF& r) {
     p.setBrush(Qt::white);
     p.drawRect(r);
-    for (qreal y = r.top() + 3; y < r.bottom() - 1; y += 2.5) p.drawLine(QPointF(r.left() + 2, y), QPointF(r.right() - 2, y));
+    for (qreal y = r.top() + 3; y < r.bottom() - 1; y += 2.5)
+        p.drawLine(QPointF(r.left() + 2, y), QPointF(r.right() - 2, y));
 }
 
 void Arrow(QPainter& p, QPointF tip, qreal dx) {
@@ -34,7 +35,8 @@ void Draw(QPainter& p, Image image) {
     const QPen outline(QColor(60, 60, 60), 1);
     p.setPen(outline);
     switch (image) {
-    case Image::None: break;
+    case Image::None:
+        break;
     case Image::Open:
         p.setBrush(QColor(240, 200, 80));
         p.drawPolygon(QPolygonF({{1, 4}, {6, 4}, {7.5, 5.5}, {14, 5.5}, {14, 13.5}, {1, 13.5}}));

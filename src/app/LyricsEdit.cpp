@@ -16,8 +16,14 @@ constexpr int kLeftMargin = 8;
 bool IsMenuShortcut(const QKeyEvent& key) {
     if (key.modifiers() != Qt::ControlModifier) return false;
     switch (key.key()) {
-    case Qt::Key_Z: case Qt::Key_X: case Qt::Key_C: case Qt::Key_V: case Qt::Key_A: return true;
-    default: return false;
+    case Qt::Key_Z:
+    case Qt::Key_X:
+    case Qt::Key_C:
+    case Qt::Key_V:
+    case Qt::Key_A:
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -28,8 +34,8 @@ LyricsEdit::LyricsEdit(QWidget* parent) : QPlainTextEdit(parent) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     QFont font;
-    font.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"), QStringLiteral("Noto Sans Mono CJK JP"),
-                      QStringLiteral("monospace")});
+    font.setFamilies({QStringLiteral("ＭＳ ゴシック"), QStringLiteral("IPAGothic"),
+                      QStringLiteral("Noto Sans Mono CJK JP"), QStringLiteral("monospace")});
     font.setStyleHint(QFont::TypeWriter);
     font.setPixelSize(16);
     setFont(font);

@@ -116,7 +116,8 @@ void TFormMain::BuildToolBar() {
         }
         if (b.menu) {
             button->setMenu(findChild<QMenu*>(QString::fromLatin1(b.menu)));
-            button->setPopupMode(b.mode == ButtonMenu::Split ? QToolButton::MenuButtonPopup : QToolButton::InstantPopup);
+            button->setPopupMode(b.mode == ButtonMenu::Split ? QToolButton::MenuButtonPopup
+                                                             : QToolButton::InstantPopup);
         }
         if (b.command != Command::None)
             connect(button, &QToolButton::clicked, this, [this, command = b.command] { logic_->Run(command); });

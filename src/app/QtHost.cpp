@@ -27,10 +27,14 @@ QString MessageText(std::string_view text) {
 
 QMessageBox::Icon IconOf(MsgKind kind) {
     switch (kind) {
-    case MsgKind::Error: return QMessageBox::Critical;
-    case MsgKind::Warning: return QMessageBox::Warning;
-    case MsgKind::Confirmation: return QMessageBox::Question;
-    case MsgKind::Information: break;
+    case MsgKind::Error:
+        return QMessageBox::Critical;
+    case MsgKind::Warning:
+        return QMessageBox::Warning;
+    case MsgKind::Confirmation:
+        return QMessageBox::Question;
+    case MsgKind::Information:
+        break;
     }
     return QMessageBox::Information;
 }

@@ -4,9 +4,9 @@
 #include <filesystem>
 
 #include "cli/Commands.h"
-#include "text/Sjis.h"
 #include "platform/Files.h"
 #include "platform/FsPath.h"
+#include "text/Sjis.h"
 
 namespace zvek {
 

@@ -29,9 +29,10 @@ std::string ReferenceFor(const LyricsDocument& doc, const Options& options, cons
     } else if (rebuild && !(reference = TagFileReference(doc, input == "-" ? std::string() : input)).empty()) {
         from = "タグファイルの Reference=";
     } else {
-        throw UsageError{rebuild ? "no reference: give one with -r (the tag file has no http:// or https:// URL= "
-                                   "line, and its Reference= names no web address or .htm/.html file beside it)"
-                                 : "no reference: give one with -r (the document has no http:// or https:// URL= line)"};
+        throw UsageError{rebuild
+                             ? "no reference: give one with -r (the tag file has no http:// or https:// URL= "
+                               "line, and its Reference= names no web address or .htm/.html file beside it)"
+                             : "no reference: give one with -r (the document has no http:// or https:// URL= line)"};
     }
     doc.host().SetStatusText("参照ページ：" + reference + "（" + from + "）");
     return reference;
@@ -60,8 +61,12 @@ bool RunAuto(LyricsDocument& doc, const Options& options, const std::string& inp
                                : "Convert Auto: ZVEK→Tag（文書の URL= のページで）");
         return ConvertWithReference(doc, ReferenceFor(doc, options, input, tag));
     }
-    case AutoAction::TagToZVEK: host.SetStatusText("Convert Auto: Tag→ZVEK"); return RunUntag(doc, options, input);
-    case AutoAction::ZVEKToTag: host.SetStatusText("Convert Auto: ZVEK→Tag"); return RunTag(doc, options, input);
+    case AutoAction::TagToZVEK:
+        host.SetStatusText("Convert Auto: Tag→ZVEK");
+        return RunUntag(doc, options, input);
+    case AutoAction::ZVEKToTag:
+        host.SetStatusText("Convert Auto: ZVEK→Tag");
+        return RunTag(doc, options, input);
     case AutoAction::WinAmp:
         host.SetStatusText("Convert Auto: WinAmp→ZVEK");
         return RunPlain<ConvertWinAmpToZVEK>(doc, options, input);

@@ -21,8 +21,10 @@ inline ExitStatus ExitStatusOf(int resultCode) {
     case kResultOk:
     case kResultFileNotFound:
     case kResultPageNotFetched:
-    case kResultPartial: return static_cast<ExitStatus>(resultCode);
-    default: return ExitStatus::Failure;
+    case kResultPartial:
+        return static_cast<ExitStatus>(resultCode);
+    default:
+        return ExitStatus::Failure;
     }
 }
 

@@ -79,10 +79,10 @@ std::optional<ExitStatus> Load(LyricsDocument& doc, const Options& options, cons
 
 // One INPUT on its way through a batch.
 struct Job {
-    std::string output;               // where its result goes, once known
-    std::string bytes;                // its result, once converted
+    std::string output;  // where its result goes, once known
+    std::string bytes;   // its result, once converted
     bool converted = false;
-    std::optional<ExitStatus> ended;  // the status of an INPUT that ends without writing
+    std::optional<ExitStatus> ended;      // the status of an INPUT that ends without writing
     ExitStatus written = ExitStatus::Ok;  // its status once the result is written
 };
 
@@ -173,8 +173,7 @@ ExitStatus Run(const Options& options) {
         std::vector<std::string> outputs;
         for (std::size_t i = 0; i < inputs.size(); ++i) {
             Job& job = jobs[i];
-            if (!command.outputExt.empty())
-                job.output = OutputPath(options, DefaultName(command, inputs[i], nullptr));
+            if (!command.outputExt.empty()) job.output = OutputPath(options, DefaultName(command, inputs[i], nullptr));
             else if (const auto failed = Reported(host, [&] { Convert(options, inputs[i], host, job); }))
                 job.ended = failed;
             outputs.push_back(job.ended ? std::string() : job.output);

@@ -3,9 +3,9 @@
 #include "lyrics/LyricsDocument.h"
 #include "lyrics/LyricsFormat.h"
 #include "lyrics/LyricsLines.h"
-#include "text/Sjis.h"
 #include "platform/Files.h"
 #include "platform/Waitcur.h"
+#include "text/Sjis.h"
 
 namespace zvek {
 

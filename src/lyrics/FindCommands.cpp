@@ -1,9 +1,9 @@
 #include "lyrics/FindCommands.h"
 
 #include "text/Codec.h"
-#include "web/WebAddress.h"
 #include "web/Inet.h"
 #include "web/LyricsSites.h"
+#include "web/WebAddress.h"
 
 namespace zvek {
 

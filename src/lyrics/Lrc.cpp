@@ -114,9 +114,7 @@ bool ReadHeaderTag(std::string_view inside, std::string& name, std::string_view&
 
 // The position of the "]" (or `close`) that ends a bracket opened at `open`,
 // on character boundaries.
-std::size_t FindClose(std::string_view line, std::size_t open, char close) {
-    return FindChar(line, close, open + 1);
-}
+std::size_t FindClose(std::string_view line, std::size_t open, char close) { return FindChar(line, close, open + 1); }
 
 // The words with every "<mm:ss.xx>" word time taken out. A word time set
 // apart by blanks on both sides leaves one blank, not two.
@@ -141,9 +139,9 @@ std::string StripWordTimes(std::string_view text) {
 }
 
 struct Entry {
-    int time;                 // kNoTime only for the untimed lines before the first stamp
-    std::string words;        // the timed line's words
-    std::size_t firstUntimed; // untimed lines that follow it, in `untimed`
+    int time;                  // kNoTime only for the untimed lines before the first stamp
+    std::string words;         // the timed line's words
+    std::size_t firstUntimed;  // untimed lines that follow it, in `untimed`
     std::size_t untimedCount;
 };
 
@@ -344,8 +342,9 @@ std::vector<std::string> ReadCheckedLrc(std::vector<std::string> lrc, int& inval
             continue;
         }
         const std::string_view rest = TrimBlanks(line.substr(pos));
-        std::string words = FindChar(rest, '<') == std::string_view::npos ? TakePart(raw, rest)
-                                                                          : std::string(TrimBlanks(StripWordTimes(rest)));
+        std::string words = FindChar(rest, '<') == std::string_view::npos
+                                ? TakePart(raw, rest)
+                                : std::string(TrimBlanks(StripWordTimes(rest)));
         for (std::size_t i = 0; i + 1 < stamps.size(); ++i) entries.push_back({stamps[i], words, 0, 0});
         entries.push_back({stamps.back(), std::move(words), 0, 0});
     }

@@ -4,10 +4,10 @@
 
 #include "lyrics/LyricsFormat.h"
 #include "lyrics/LyricsLines.h"
-#include "text/Sjis.h"
-#include "text/Codec.h"
 #include "platform/Files.h"
 #include "platform/Waitcur.h"
+#include "text/Codec.h"
+#include "text/Sjis.h"
 #include "web/Html.h"
 
 namespace zvek {
@@ -84,8 +84,7 @@ void LyricsDocument::DeleteLines(int first, int count) {
 
 void LyricsDocument::InsertLines(int index, std::vector<std::string> lines) {
     index = std::clamp(index, 0, LineCount());
-    lines_.insert(lines_.begin() + index, std::make_move_iterator(lines.begin()),
-                  std::make_move_iterator(lines.end()));
+    lines_.insert(lines_.begin() + index, std::make_move_iterator(lines.begin()), std::make_move_iterator(lines.end()));
 }
 
 std::string LyricsDocument::Text() const { return JoinLines(lines_); }
@@ -170,9 +169,7 @@ void LyricsDocument::GetSelectedLines(int& first, int& last) const {
     last = selLength_ > 0 ? PosToLineCol(selStart_ + selLength_ - 1).line : first;
 }
 
-void LyricsDocument::MoveCaretTo(int col, int line) {
-    SetSelection(LineColToPos(col, line), 0);
-}
+void LyricsDocument::MoveCaretTo(int col, int line) { SetSelection(LineColToPos(col, line), 0); }
 
 LyricsDocument::CaretWalk::CaretWalk(LyricsDocument& doc)
     : doc_(doc), total_(doc.TextLength()), count_(doc.LineCount()) {}

@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "text/Sjis.h"
 #include "platform/Host.h"
+#include "text/Sjis.h"
 
 namespace zvek {
 

@@ -1,7 +1,16 @@
-// The .TagLyr association as a Linux desktop knows it: a shared-mime-info
-// package that gives tag files the type text/x-zvek-taglyr (a kind of plain
-// text), and a desktop entry that opens that type with this program, with a
-// second action "Convert" that converts a tag file unattended. Both live in
+// The .TagLyr association: tag files open with this program, and a second
+// verb "convert" converts one unattended.
+//
+// On Windows it lives under HKEY_CURRENT_USER\Software\Classes (per user, no
+// administrator needed): ".TagLyr" names the file type "ZvekTagFile", whose
+// keys hold its name, our path ("Converter"), its icon (the player's when
+// the player is found) and the verbs open and convert. What the shell sees
+// is read, as the shell reads it, from the user's keys and else the
+// machine's.
+//
+// On Linux it is a shared-mime-info package that gives tag files the type
+// text/x-zvek-taglyr (a kind of plain text), and a desktop entry that opens
+// that type with this program, with a second action "Convert". Both live in
 // the user's data folder ($XDG_DATA_HOME, else ~/.local/share):
 //   mime/packages/zveklc-taglyr.xml
 //   applications/zveklc.desktop
@@ -22,25 +31,30 @@ enum class AssociationState {
     Failed,     // a piece was missing and could not be written
 };
 
-// Writes both files for the program at `programPath` (each replaced
-// atomically, through a link to a regular file; never over a pipe, a device
-// or a dangling link), then lets the desktop know through
-// update-mime-database, update-desktop-database and "xdg-mime default", each
-// only when it is in PATH. True when both files were written; the tools'
-// results do not count. The menu command: it replaces files of the user's
-// too, so ask first (ForeignTagLyrAssociationFile).
+// Writes the association for the program at `programPath` and lets the
+// shell know. Windows: every key and value, the icon only where it is empty
+// or names this program's file (an icon chosen elsewhere stays); true when
+// all of it was written. Linux: both files (each replaced atomically,
+// through a link to a regular file; never over a pipe, a device or a
+// dangling link), then update-mime-database, update-desktop-database and
+// "xdg-mime default", each only when it is in PATH; true when both files
+// were written, whatever the tools say. The menu command: it replaces
+// another program's claim too, so ask first (ForeignTagLyrAssociationFile).
 bool WriteTagLyrAssociation(const std::string& programPath);
 
-// The first of the user's two association files that exists but was not
-// written by this program (something else under our name, or a link to
-// such a thing); empty when there is none.
+// What another program holds under our names, to be named in the menu's
+// question; empty when there is nothing. Windows: the ".TagLyr" key whose
+// file type is another program's. Linux: the first of the user's two
+// association files that exists but was not written by this program
+// (something else under our name, or a link to such a thing).
 std::string ForeignTagLyrAssociationFile();
 
-// The start-up check. Missing pieces (the MIME package, the desktop entry,
-// the entry's converter key or its convert action) are written silently,
-// but only where the name is free or holds a file of ours: anything else
-// under our names is left alone (Elsewhere), as is a complete association
-// whose open command names another program.
+// The start-up check. Missing pieces (Windows: the file type of
+// ".TagLyr", the "ZvekTagFile" key, its "Converter" value or its convert
+// verb; Linux: the MIME package, the desktop entry, the entry's converter
+// key or its convert action) are written silently, but only where nothing
+// of another program's stands: that is left alone (Elsewhere), as is a
+// complete association whose open command names another program.
 AssociationState RunTagLyrAssociationCheck(const std::string& programPath);
 
 // The same check; true (the menu's check mark) when the association now

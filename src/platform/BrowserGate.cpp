@@ -3,15 +3,17 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/ShowInBrowser.h"
 #include "platform/Files.h"
 #include "platform/FsPath.h"
+#include "platform/ShowInBrowser.h"
 
 namespace zvek {
 
 namespace {
 
-bool IsAsciiAlnum(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+bool IsAsciiAlnum(char c) { return IsAsciiLetter(c) || (c >= '0' && c <= '9'); }
 
 bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
@@ -80,14 +82,24 @@ std::optional<std::string> BrowserAddress(std::string_view url) {
 }
 
 std::optional<std::string> LocalPageAddress(std::string_view path) {
-    if (path.empty() || path.front() != '/' || path.find('\0') != std::string_view::npos || !IsHtmlFileName(path))
-        return std::nullopt;
+    if (path.empty() || path.find('\0') != std::string_view::npos || !IsHtmlFileName(path)) return std::nullopt;
+    const std::filesystem::path file = FsPath(path);
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(FsPath(path), ec)) return std::nullopt;
+    if (!file.is_absolute() || !std::filesystem::is_regular_file(file, ec)) return std::nullopt;
     // A file name may hold "?", "#" or "%" like any other byte: all of them
-    // are escaped, so the browser reads back exactly this path.
+    // are escaped, so the browser reads back exactly this path. A Windows
+    // path (one with a drive or a server) is written with "/" and its
+    // drive's colon kept ("/C:/...").
+    const std::u8string generic = file.has_root_name() ? file.generic_u8string() : std::u8string();
+    std::string_view rest = path;
+    if (file.has_root_name()) rest = {reinterpret_cast<const char*>(generic.data()), generic.size()};
     std::string out = "file://";
-    AppendEncoded(out, path, "-._~/", false);
+    if (rest.size() >= 2 && IsAsciiLetter(rest[0]) && rest[1] == ':') {
+        out += '/';
+        out += rest.substr(0, 2);
+        rest.remove_prefix(2);
+    }
+    AppendEncoded(out, rest, "-._~/", false);
     return out;
 }
 

@@ -1,33 +1,35 @@
-// The ZVEK player, a Windows program that runs under Wine beside us.
+// The ZVEK player, a Windows program beside us.
 //
 // We need three things from it: where its executable is (its settings file
-// lies beside it), and an entry in its tool menu so that it can start us.
-// The player records its location in the Wine prefix's registry, which Wine
-// keeps as text files ($WINEPREFIX, else ~/.wine: system.reg for
-// HKEY_LOCAL_MACHINE, user.reg for HKEY_CURRENT_USER); Windows paths become
-// Linux paths through the prefix's dosdevices drive links.
-//
-// The player used to be told about a new tool entry by a message posted to
-// its main window. A Wine window cannot be reached from here, so there is no
-// such notification: it is dropped, exactly as when the player is not
-// running, and the player reads the entry at its next start.
+// lies beside it), an entry in its tool menu so that it can start us, and
+// its main window, to tell it that the entry changed. Where the player is
+// recorded and how our own path looks to it are the platform's: the
+// registry on Windows; on Linux, where the player runs under Wine, the
+// prefix's registry files and drives (WineRegistry.h). The settings file is
+// edited the same way everywhere.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
-
-#include "platform/WineRegistry.h"
 
 namespace zvek {
 
 // The name of our entry in the player's "Tool" section.
 inline constexpr const char* kPlayerToolName = "ZVEK Lyrics Converter";
 
+// The player's executable; empty when the player is not installed in a way
+// we can see. The default value of HKEY_LOCAL_MACHINE
+// "Software\Microsoft\Windows\CurrentVersion\App Paths\ZVEK.EXE" is read
+// first (the keys opened for reading only); only when it names no existing
+// file is HKEY_CURRENT_USER "Software\HALDE\ZVEK" tried.
+std::string FindPlayerPath();
+
 // The player's settings file: its executable's path with the extension
-// ".ini" (an existing file whose name differs only in letter case is taken,
-// since the player sees names without case). Empty for an empty path.
+// ".ini" (under Wine, an existing file whose name differs only in letter
+// case is taken, since the player sees names without case). Empty for an
+// empty path.
 std::string PlayerSettingsPath(const std::string& playerPath);
 
 // The value of `name` in section [Tool] of the player's settings file, read
@@ -53,10 +55,37 @@ bool RegisterPlayerTool(const std::string& playerPath, const std::string& name, 
 // cannot hold as the player would read it back.
 std::optional<std::string> WithPlayerTool(std::string text, const std::string& name, const std::string& value);
 
-// Our tool entry's value: `programPath` as the player under Wine sees it
-// (through the dosdevices drive whose target holds it most closely, usually
-// Z: for "/"), in double quotes, followed by " /ZVEK". Without such a drive
-// the Linux path is used as it is.
+// Our tool entry's value: `programPath` as the player sees it, in double
+// quotes, followed by " /ZVEK". Under Wine that is the path through the
+// dosdevices drive whose target holds it most closely (usually Z: for "/");
+// without such a drive the Linux path is used as it is.
 std::string PlayerToolCommand(const std::string& programPath);
+
+// The wParam of WM_ZVEK that tells the player its tool entry was written.
+inline constexpr std::uintptr_t kPlayerToolChanged = 1027;
+
+// The player's main window, kept as the converter's window keeps it for the
+// notification that follows RegisterPlayerTool. On Windows the message is
+// the registered message "WM_ZVEK", posted (never sent: a hung player cannot
+// hold us). Elsewhere the player's window cannot be reached: nothing is
+// found and nothing is posted, just as when the player is not running.
+class PlayerWindow {
+public:
+    // Registers "WM_ZVEK" and looks for the window, as the main window does
+    // while it is built.
+    PlayerWindow();
+    // Looks for the player's top-level window of class "TFormZVEK", else
+    // "TZvekForm"; true when there is one.
+    bool Find();
+    // Posts WM_ZVEK with `wParam` and `lParam` to the window found last,
+    // looking for one first only when none was found then. A window that has
+    // gone since makes the post fail; it is not looked for again.
+    bool Post(std::uintptr_t wParam, std::intptr_t lParam);
+    bool NotifyToolChanged() { return Post(kPlayerToolChanged, 0); }
+
+private:
+    void* window_ = nullptr;
+    unsigned message_ = 0;
+};
 
 }  // namespace zvek

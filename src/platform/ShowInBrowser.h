@@ -26,7 +26,8 @@ std::optional<std::string> BrowserAddress(std::string_view url);
 
 // The file: address of a page of our own: an absolute path to an existing
 // regular .htm/.html file, every byte but ASCII letters, digits, "-._~/"
-// percent-encoded. Nothing for anything else.
+// percent-encoded (a Windows path as "file:///C:/..."). Nothing for
+// anything else.
 std::optional<std::string> LocalPageAddress(std::string_view path);
 
 // The argument vector a text/html handler's Exec line gives for `url`
@@ -38,17 +39,19 @@ std::optional<std::string> LocalPageAddress(std::string_view path);
 // a larger argument (it could land inside a script there).
 std::vector<std::string> BrowserCommand(std::string_view exec, std::string_view url);
 
-// Starts the desktop's handler for text/html (as `xdg-mime query default
-// text/html` names it) with BrowserCommand. False when the address is
+// Linux: starts the desktop's handler for text/html (as `xdg-mime query
+// default text/html` names it) with BrowserCommand. False when the address is
 // refused, there is no handler, its entry cannot be read or is refused, or it
-// cannot be started.
+// cannot be started. Windows: the shell's "open" of the address, which starts
+// the browser the user chose for its scheme.
 bool LaunchHtmlHandler(const std::string& url);
 
-// LaunchHtmlHandler, else `xdg-open` with the address. True when one of them
-// was started; nothing is started for an address the gate refuses.
+// LaunchHtmlHandler, else (Linux) `xdg-open` with the address. True when one
+// of them was started; nothing is started for an address the gate refuses.
 bool OpenInBrowser(const std::string& url);
 
-// Our installed help page in the browser, the same way, by LocalPageAddress.
+// Our installed help page in the browser, the same way, by LocalPageAddress
+// (on Windows the shell is handed the page's path once the gate accepts it).
 bool OpenLocalPageInBrowser(const std::string& path);
 
 }  // namespace zvek

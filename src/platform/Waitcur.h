@@ -10,9 +10,7 @@ namespace zvek {
 // nest: each restores exactly what was in force when it was made.
 class hlWaitCursor {
 public:
-    explicit hlWaitCursor(Host& host) : host_(host), saved_(host.ScreenCursor()) {
-        host_.SetScreenCursor(crHourGlass);
-    }
+    explicit hlWaitCursor(Host& host) : host_(host), saved_(host.ScreenCursor()) { host_.SetScreenCursor(crHourGlass); }
     ~hlWaitCursor() { host_.SetScreenCursor(saved_); }
     hlWaitCursor(const hlWaitCursor&) = delete;
     hlWaitCursor& operator=(const hlWaitCursor&) = delete;

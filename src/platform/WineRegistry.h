@@ -12,15 +12,11 @@ namespace zvek {
 // The Wine prefix: $WINEPREFIX, else ~/.wine; empty when neither is known.
 std::string WinePrefix();
 
-// The player's executable as a Linux path, with the letter case the files
-// really have; empty when the player is not installed in a way we can see.
-// The default value of HKEY_LOCAL_MACHINE
-// "Software\Microsoft\Windows\CurrentVersion\App Paths\ZVEK.EXE" (also under
-// Wow6432Node, where 32-bit installers in a 64-bit prefix put it) is read
-// first; only when it names no existing file is HKEY_CURRENT_USER
-// "Software\HALDE\ZVEK" tried. A value with a %VARIABLE% left in it names no
-// file we can find.
-std::string FindPlayerPath();
+// FindPlayerPath (Player.h) reads the player's keys from here and gives a
+// Linux path with the letter case the files really have. The 32-bit view of
+// HKEY_LOCAL_MACHINE's key (under Wow6432Node, where 32-bit installers in a
+// 64-bit prefix put it) counts as well. A value with a %VARIABLE% left in
+// it names no file we can find.
 
 // A Windows path ("C:\Program Files\ZVEK\ZVEK.EXE") as a Linux path through
 // the prefix's dosdevices links. Every folder and the file are matched

@@ -17,11 +17,21 @@ AutoAction DecideAutoConversion(const LyricsDocument& doc) {
 
 void MenuConvertAutoClick(LyricsDocument& doc) {
     switch (DecideAutoConversion(doc)) {
-    case AutoAction::FromUrl: MenuConvertFromURLClick(doc); break;
-    case AutoAction::TagToZVEK: MenuTagToZVEKClick(doc); break;
-    case AutoAction::ZVEKToTag: MenuZVEKToTagClick(doc); break;
-    case AutoAction::WinAmp: ConvertWinAmpToZVEK(doc); break;
-    case AutoAction::Text: ConvertTextToZVEK(doc); break;
+    case AutoAction::FromUrl:
+        MenuConvertFromURLClick(doc);
+        break;
+    case AutoAction::TagToZVEK:
+        MenuTagToZVEKClick(doc);
+        break;
+    case AutoAction::ZVEKToTag:
+        MenuZVEKToTagClick(doc);
+        break;
+    case AutoAction::WinAmp:
+        ConvertWinAmpToZVEK(doc);
+        break;
+    case AutoAction::Text:
+        ConvertTextToZVEK(doc);
+        break;
     }
 }
 

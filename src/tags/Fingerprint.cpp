@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "text/Sjis.h"
 #include "tags/Crc32.h"
 #include "tags/FragmentCandidate.h"
+#include "text/Sjis.h"
 
 namespace zvek {
 

@@ -7,9 +7,9 @@
 #include <limits>
 #include <optional>
 
-#include "text/Sjis.h"
 #include "tags/Crc32.h"
 #include "tags/FragmentCandidate.h"
+#include "text/Sjis.h"
 
 namespace zvek {
 
@@ -239,7 +239,8 @@ const Haystack::Positions& Haystack::ByFirstBytes(std::size_t count) const {
         while (bits < 22 && (std::size_t{4} << bits) < s.size()) ++bits;
         index->bits = bits;
         BuildPositions(index->offsets, index->positions, bits, [&](auto&& add) {
-            for (std::size_t p = 0; p + count <= s.size(); p = NextChar(s, p)) add(p, HashBytes(s.substr(p, count), bits));
+            for (std::size_t p = 0; p + count <= s.size(); p = NextChar(s, p))
+                add(p, HashBytes(s.substr(p, count), bits));
         });
         slot = std::move(index);
     }

@@ -16,8 +16,7 @@ namespace zvek {
 // The six texts the reader searches, the width-folded ones made on first use.
 class ReferenceTexts : public FragmentSource {
 public:
-    ReferenceTexts(std::string pageText, std::string pageSource)
-        : a_(std::move(pageText)), b_(std::move(pageSource)) {}
+    ReferenceTexts(std::string pageText, std::string pageSource) : a_(std::move(pageText)), b_(std::move(pageSource)) {}
 
     std::string_view Resolve(const TagEntry& e) override {
         std::string_view found = a_.Find(e.position, e.length, e.crc, e.firstChar);

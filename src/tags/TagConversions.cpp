@@ -5,21 +5,21 @@
 #include <malloc.h>
 #endif
 
-#include "lyrics/OpenBrowserPage.h"
 #include "lyrics/LyricsDocument.h"
 #include "lyrics/LyricsFormat.h"
 #include "lyrics/LyricsLines.h"
+#include "lyrics/OpenBrowserPage.h"
 #include "lyrics/ReferencePage.h"
-#include "text/Sjis.h"
-#include "text/Codec.h"
 #include "platform/Files.h"
 #include "platform/Waitcur.h"
 #include "tags/Fingerprint.h"
 #include "tags/ReferenceTexts.h"
 #include "tags/TagFile.h"
-#include "web/WebAddress.h"
+#include "text/Codec.h"
+#include "text/Sjis.h"
 #include "web/Inet.h"
 #include "web/LyricsSites.h"
+#include "web/WebAddress.h"
 
 namespace zvek {
 
@@ -213,8 +213,7 @@ bool RestoreFromTagFileWith(LyricsDocument& doc, const std::string& reference, b
     int header = 0;
     if (LowerAscii(doc.GetLine(0)) == "[taglyr]") {
         if (std::string lyrFile = LyrFileName(doc.Value("LyrFile")); !lyrFile.empty()) name = std::move(lyrFile);
-        while (header < doc.LineCount() && !IsSpecSectionLine(doc.Lines()[static_cast<std::size_t>(header)]))
-            ++header;
+        while (header < doc.LineCount() && !IsSpecSectionLine(doc.Lines()[static_cast<std::size_t>(header)])) ++header;
         doc.DeleteLines(0, header);
     }
 
@@ -232,8 +231,8 @@ bool RestoreFromTagFileWith(LyricsDocument& doc, const std::string& reference, b
         ShowProgress(doc, caret, index);
         const std::string& line = doc.Lines()[static_cast<std::size_t>(index)];
         // Lines the writer carries unchanged are read back unchanged.
-        const bool literal = line.empty() || (SplitLyricsLine(line, words, false), words.empty()) ||
-                             HasDisplayDirective(words);
+        const bool literal =
+            line.empty() || (SplitLyricsLine(line, words, false), words.empty()) || HasDisplayDirective(words);
         if (literal) {
             output += line;
         } else if (!DecodeTagLine(line, texts, output)) {
@@ -249,7 +248,8 @@ bool RestoreFromTagFileWith(LyricsDocument& doc, const std::string& reference, b
     host.SetStatusText("");
     if (doc.ResultCode != kResultOk) {
         host.MessageBox(
-            "変換できない所がありました\r\n参照ファイルを変えてみてください\r\nサイトが混雑している為ページを取得できなかった"
+            "変換できない所がありました\r\n参照ファイルを変えてみてください\r\nサイトが混雑している為ページを取得できな"
+            "かった"
             "可能性もあります",
             MsgKind::Warning, MsgButtons::Ok);
         return false;

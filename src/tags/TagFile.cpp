@@ -4,9 +4,9 @@
 #include <limits>
 
 #include "lyrics/LyricsLines.h"
-#include "text/Sjis.h"
 #include "tags/Crc32.h"
 #include "tags/Fingerprint.h"
+#include "text/Sjis.h"
 
 namespace zvek {
 
@@ -132,8 +132,8 @@ std::string EncodeWords(std::string_view words, const Haystack& page, std::size_
         if (!single) {
             const Haystack::Prefix found = page.FindLongestPrefix(words.substr(i, end - i));
             if (found.position > 0) {
-                out += FormatTagEntry(found.position, found.length, first,
-                                      CalcCrc32(0, words.data() + i, found.length));
+                out +=
+                    FormatTagEntry(found.position, found.length, first, CalcCrc32(0, words.data() + i, found.length));
                 i += found.length;
                 continue;
             }

@@ -16,13 +16,9 @@ constexpr char16_t kNoChar = 0;            // a pair is never decoded to U+0000
 constexpr char16_t kKeepBytes = 0xFFFF;    // nor to U+FFFF
 constexpr int kLeadRows = 31 + 29;         // 0x81-0x9F and 0xE0-0xFC
 
-constexpr int LeadRow(unsigned char lead) {
-    return lead < 0xA0 ? lead - 0x81 : lead - 0xE0 + 31;
-}
+constexpr int LeadRow(unsigned char lead) { return lead < 0xA0 ? lead - 0x81 : lead - 0xE0 + 31; }
 
-constexpr bool IsRawPua(char32_t c) {
-    return c >= kRawBytePua && c <= kRawBytePua + 0xFF;
-}
+constexpr bool IsRawPua(char32_t c) { return c >= kRawBytePua && c <= kRawBytePua + 0xFF; }
 
 // Everything the conversions need, filled once from the code page's table
 // (Cp932Table) so that the hot loops are plain table look-ups.
@@ -295,9 +291,7 @@ std::string_view StripUtf8Bom(std::string_view bytes) {
     return bytes.substr(0, 3) == kBom ? bytes.substr(3) : bytes;
 }
 
-bool HasUtf16Bom(std::string_view bytes) {
-    return bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF");
-}
+bool HasUtf16Bom(std::string_view bytes) { return bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF"); }
 
 std::string Utf16WithBomToSjis(std::string_view bytes, std::size_t* replaced) {
     const bool bigEndian = bytes.starts_with("\xFE\xFF");

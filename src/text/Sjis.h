@@ -14,9 +14,7 @@
 
 namespace zvek {
 
-constexpr bool IsLeadByte(unsigned char b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
+constexpr bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
 // Size in bytes of the character that starts at `pos` (1 or 2). A lead byte
 // that is the very last byte of the text stands alone and counts as 1.
@@ -25,9 +23,7 @@ inline std::size_t CharSize(std::string_view s, std::size_t pos) {
 }
 
 // Position of the character after the one at `pos`.
-inline std::size_t NextChar(std::string_view s, std::size_t pos) {
-    return pos + CharSize(s, pos);
-}
+inline std::size_t NextChar(std::string_view s, std::size_t pos) { return pos + CharSize(s, pos); }
 
 // Start of the last character of `s` (npos for an empty text).
 std::size_t LastCharStart(std::string_view s);

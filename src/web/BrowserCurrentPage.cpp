@@ -19,8 +19,11 @@
 #include <utility>
 #include <vector>
 
+#include "platform/BrowserProfiles.h"
 #include "platform/Files.h"
 #include "platform/FsPath.h"
+#include "text/Ini.h"
+#include "text/Sjis.h"
 #include "web/Inet.h"
 
 namespace zvek {
@@ -53,12 +56,6 @@ std::optional<std::string> ReadBrowserFile(const fs::path& path, std::size_t cap
     }
 }
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-    return s;
-}
-
 // ---- Firefox: profiles.ini ----
 
 struct IniSection {
@@ -68,17 +65,12 @@ struct IniSection {
 
 std::vector<IniSection> ParseIni(std::string_view text) {
     std::vector<IniSection> sections;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        const std::string_view line = Trim(text.substr(0, end));
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-        if (line.empty() || line.front() == ';' || line.front() == '#') continue;
-        if (line.front() == '[' && line.back() == ']') {
-            sections.push_back({std::string(line.substr(1, line.size() - 2)), {}});
-        } else if (const std::size_t eq = line.find('='); eq != std::string_view::npos && !sections.empty()) {
-            sections.back().values.emplace(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)));
-        }
-    }
+    ForEachLine(text, [&sections](std::string_view line) {
+        const IniLine ini = ReadIniLine(line);
+        if (ini.kind == IniLine::Kind::Section) sections.push_back({std::string(ini.name), {}});
+        else if (ini.kind == IniLine::Kind::Entry && !sections.empty())
+            sections.back().values.emplace(ini.name, ini.value);
+    });
     return sections;
 }
 
@@ -95,8 +87,13 @@ std::vector<fs::path> DefaultProfiles(const fs::path& root) {
     if (!text) return {};
     const std::vector<IniSection> sections = ParseIni(*text);
     // A relative Path (IsRelative=1) is below profiles.ini's folder; joining
-    // an absolute one leaves it as it is.
-    auto folder = [&root](std::string_view path) { return root / fs::path(std::string(path)); };
+    // an absolute one leaves it as it is. The file is UTF-8. A folder on
+    // another machine (a Windows network path) is passed over: reading it
+    // could wait as long as the network takes.
+    auto folder = [&root](std::string_view path) {
+        const fs::path named = FsPath(path);
+        return named.has_root_name() && named.root_name().native().size() != 2 ? fs::path() : root / named;
+    };
     std::vector<fs::path> profiles;
     for (const auto& section : sections)
         if (section.name.starts_with("Install") && !Value(section, "Default").empty())
@@ -112,30 +109,13 @@ std::vector<fs::path> DefaultProfiles(const fs::path& root) {
     return {};
 }
 
-// Where Firefox keeps its profiles: the classic folder, the snap's, the
-// Flatpak's, and the XDG configuration folder newer versions use.
-std::vector<fs::path> ProfileRoots() {
-    std::vector<fs::path> roots;
-    const char* home = std::getenv("HOME");
-    if (home && home[0] == '/') {
-        const fs::path h(home);
-        roots.push_back(h / ".mozilla/firefox");
-        roots.push_back(h / "snap/firefox/common/.mozilla/firefox");
-        roots.push_back(h / ".var/app/org.mozilla.firefox/.mozilla/firefox");
-    }
-    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && config[0] == '/')
-        roots.push_back(fs::path(config) / "mozilla/firefox");
-    else if (home && home[0] == '/')
-        roots.push_back(fs::path(home) / ".config/mozilla/firefox");
-    return roots;
-}
-
 // The session files of the default profiles, the most recently written
 // first: with more than one Firefox installed, the one in use wrote last.
 std::vector<fs::path> SessionFiles() {
     std::vector<std::pair<fs::file_time_type, fs::path>> found;
-    for (const fs::path& root : ProfileRoots()) {
+    for (const fs::path& root : FirefoxProfileRoots()) {
         for (const fs::path& profile : DefaultProfiles(root)) {
+            if (profile.empty()) continue;
             fs::path file = profile / "sessionstore-backups" / "recovery.jsonlz4";
             std::error_code ec;
             const auto time = fs::last_write_time(file, ec);
@@ -439,8 +419,8 @@ std::optional<std::string> Decompress(std::string_view bytes) {
     constexpr std::size_t kHeader = kMagic.size() + 4;
     if (bytes.size() <= kHeader || bytes.substr(0, kMagic.size()) != kMagic) return std::nullopt;
     const auto* sizeBytes = reinterpret_cast<const unsigned char*>(bytes.data() + kMagic.size());
-    const std::uint32_t size = sizeBytes[0] | sizeBytes[1] << 8 | sizeBytes[2] << 8 * 2 |
-                               static_cast<std::uint32_t>(sizeBytes[3]) << 8 * 3;
+    const std::uint32_t size =
+        sizeBytes[0] | sizeBytes[1] << 8 | sizeBytes[2] << 8 * 2 | static_cast<std::uint32_t>(sizeBytes[3]) << 8 * 3;
     const std::size_t compressed = bytes.size() - kHeader;
     // One LZ4 input byte can stand for at most 255 output bytes: a header
     // that claims more is lying, and nothing is allocated for it.
@@ -448,8 +428,8 @@ std::optional<std::string> Decompress(std::string_view bytes) {
         compressed > static_cast<std::size_t>(LZ4_COMPRESSBOUND(kMaxSessionBytes)))
         return std::nullopt;
     std::string text(size, '\0');
-    const int n = LZ4_decompress_safe(bytes.data() + kHeader, text.data(), static_cast<int>(compressed),
-                                      static_cast<int>(size));
+    const int n =
+        LZ4_decompress_safe(bytes.data() + kHeader, text.data(), static_cast<int>(compressed), static_cast<int>(size));
     if (n < 0 || static_cast<std::uint32_t>(n) != size) return std::nullopt;
     return text;
 }

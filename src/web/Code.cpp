@@ -120,8 +120,8 @@ constexpr std::array<std::uint8_t, 256> MakeCombinesWith() {
 
 constexpr std::array<std::uint8_t, 256> kMarkBits = MakeMarkBits();
 constexpr std::array<std::uint8_t, 256> kCombinesWith = MakeCombinesWith();
-constexpr std::array<std::array<CharCode, 256>, 3> kCombined = {
-    std::array<CharCode, 256>{}, kFull.voiced, kFull.semiVoiced};
+constexpr std::array<std::array<CharCode, 256>, 3> kCombined = {std::array<CharCode, 256>{}, kFull.voiced,
+                                                                kFull.semiVoiced};
 
 // The way back, per pair: for every lead byte that has foldable characters a
 // row of 256 entries indexed by the trail byte. An entry holds the first
@@ -145,10 +145,9 @@ constexpr HalfTables MakeHalfTables() {
     for (unsigned c = 0xA1; c <= 0xDF; ++c) set(kFull.full[c], static_cast<std::uint16_t>(c));
     for (unsigned c = 0xA1; c <= 0xDF; ++c) {
         if (kFull.voiced[c]) set(kFull.voiced[c], static_cast<std::uint16_t>(kVoicedMark << 8 | c));
-        if (kFull.semiVoiced[c])
-            set(kFull.semiVoiced[c], static_cast<std::uint16_t>(kSemiVoicedMark << 8 | c));
+        if (kFull.semiVoiced[c]) set(kFull.semiVoiced[c], static_cast<std::uint16_t>(kSemiVoicedMark << 8 | c));
     }
-    set(0xEEFC, '"');   // NEC-selected duplicates of ＂ and ＇
+    set(0xEEFC, '"');  // NEC-selected duplicates of ＂ and ＇
     set(0xEEFB, '\'');
     set(0x8168, '"');   // ”
     set(0x8166, '\'');  // ’

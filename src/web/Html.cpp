@@ -8,9 +8,9 @@
 #include <emmintrin.h>
 #endif
 
-#include "text/Sjis.h"
-#include "text/Codec.h"
 #include "platform/Files.h"
+#include "text/Codec.h"
+#include "text/Sjis.h"
 #include "web/HtmlTokens.h"
 #include "web/HtmlWriters.h"
 
@@ -59,8 +59,8 @@ std::size_t CountByte(std::string_view s, char c) {
     const __m128i wanted = _mm_set1_epi8(c);
     for (; s.size() - i >= 16; i += 16) {
         const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.data() + i));
-        count += static_cast<std::size_t>(std::popcount(
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, wanted)))));
+        count += static_cast<std::size_t>(
+            std::popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, wanted)))));
     }
 #endif
     for (; i < s.size(); ++i) count += s[i] == c;
@@ -145,9 +145,7 @@ std::vector<std::string> hlvHtml::SourceLines(const TokenList& tokens) {
     return writer.Finish();
 }
 
-void hlvHtml::WriteText(const std::string& path, const TokenList& tokens) const {
-    WriteLines(path, PageText(tokens));
-}
+void hlvHtml::WriteText(const std::string& path, const TokenList& tokens) const { WriteLines(path, PageText(tokens)); }
 
 void hlvHtml::WriteSource(const std::string& path, const TokenList& tokens) const {
     WriteLines(path, SourceLines(tokens));

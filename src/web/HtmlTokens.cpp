@@ -124,11 +124,13 @@ inline std::size_t EucToSjis16(const unsigned char* p, char* o, bool unknown) {
     // trail, so lead + 0xA1 and trail + 0x7E can be added bytewise.
     const __m128i sum = _mm_add_epi8(_mm_and_si128(in, _mm_set1_epi8(0x7F)), _mm_set1_epi16(0x7EA1));
     // Where the lead's sum is even, the trail drops by 0x5E, and by one more below 0xDE.
-    const __m128i leadEven = _mm_slli_epi16(_mm_cmpeq_epi8(_mm_and_si128(sum, _mm_set1_epi16(1)), _mm_setzero_si128()), 8);
+    const __m128i leadEven =
+        _mm_slli_epi16(_mm_cmpeq_epi8(_mm_and_si128(sum, _mm_set1_epi16(1)), _mm_setzero_si128()), 8);
     const __m128i below = _mm_cmpeq_epi8(_mm_min_epu8(sum, _mm_set1_epi8(static_cast<char>(0xDD))), sum);
     const __m128i drop = _mm_and_si128(_mm_sub_epi8(_mm_set1_epi8(0x5E), below), leadEven);
     const __m128i trail = _mm_and_si128(_mm_sub_epi8(sum, drop), _mm_set1_epi16(static_cast<short>(0xFF00)));
-    const __m128i lead = _mm_xor_si128(_mm_and_si128(_mm_srli_epi16(sum, 1), _mm_set1_epi16(0x7F)), _mm_set1_epi16(0xE0));
+    const __m128i lead =
+        _mm_xor_si128(_mm_and_si128(_mm_srli_epi16(sum, 1), _mm_set1_epi16(0x7F)), _mm_set1_epi16(0xE0));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_or_si128(lead, trail));
     return count;
 }

@@ -98,10 +98,14 @@ template <class Sink>
 void ForEachToken(std::string_view page, HtmlCharset charset, char* out, Sink& sink) {
     TokenReader reader(page, charset, out);
     switch (charset) {
-    case csShiftJis: return ReadAll<csShiftJis>(reader, sink);
-    case csEucJp: return ReadAll<csEucJp>(reader, sink);
-    case csJis: return ReadAll<csJis>(reader, sink);
-    default: return ReadAll<csUnknown>(reader, sink);
+    case csShiftJis:
+        return ReadAll<csShiftJis>(reader, sink);
+    case csEucJp:
+        return ReadAll<csEucJp>(reader, sink);
+    case csJis:
+        return ReadAll<csJis>(reader, sink);
+    default:
+        return ReadAll<csUnknown>(reader, sink);
     }
 }
 

@@ -39,12 +39,11 @@ void SourceWriter::operator()(std::string_view raw) {
     bool breakBefore = false;
     if (!token.empty() && token.front() == '<') {
         markup_.Set(token);
-        static constexpr Word kLineEnds[] = {"<html>", "</html>", "<head>", "</head>", "</body>", "<br>",
-                                             "<hr>", "<tr>", "</tr>", "</th>", "</td>", "</p>", "</title>",
-                                             "</div>", "</h1>", "</h2>", "</h3>", "</h4>", "</h5>", "</h6>",
-                                             "</table>"};
-        breakAfter = markup_.IsAnyOf(kLineEnds) ||
-                     markup_.StartsWith("<body") || markup_.StartsWith("<meta") ||
+        static constexpr Word kLineEnds[] = {"<html>",   "</html>", "<head>",  "</head>", "</body>", "<br>",
+                                             "<hr>",     "<tr>",    "</tr>",   "</th>",   "</td>",   "</p>",
+                                             "</title>", "</div>",  "</h1>",   "</h2>",   "</h3>",   "</h4>",
+                                             "</h5>",    "</h6>",   "</table>"};
+        breakAfter = markup_.IsAnyOf(kLineEnds) || markup_.StartsWith("<body") || markup_.StartsWith("<meta") ||
                      markup_.StartsWith("<table") || (markup_.StartsWith("</") && count_ >= 60);
         breakBefore = markup_.StartsWith("<table") || markup_.Is("<li>");
     }

@@ -19,13 +19,13 @@ namespace zvek {
 // Lower-cases the single-byte letters of `s` into `out` (reused between tokens).
 void LowerInto(std::string& out, std::string_view s);
 
-
 // The tag tests compare a token, lower-cased, with ASCII words. The first
 // eight bytes of either make one number, so most tests are a comparison of
 // two numbers.
 constexpr std::uint64_t Key(std::string_view s) {
     std::uint64_t key = 0;
-    for (std::size_t i = 0; i < s.size() && i < 8; ++i) key |= std::uint64_t{static_cast<unsigned char>(s[i])} << (8 * i);
+    for (std::size_t i = 0; i < s.size() && i < 8; ++i)
+        key |= std::uint64_t{static_cast<unsigned char>(s[i])} << (8 * i);
     return key;
 }
 

@@ -44,18 +44,30 @@ namespace inet {
 
 std::string FailureText(Failure failure, const InetLimits& limits) {
     switch (failure) {
-    case Failure::CannotStart: return "通信を始められません";
-    case Failure::HostNotFound: return "ホスト名が見つかりません";
-    case Failure::CannotConnect: return "サーバーに接続できません（接続を拒否されたか、届きません）";
-    case Failure::TimedOut: return "時間切れです（サーバーが応答しないか、遅すぎます）";
-    case Failure::TooManyRedirects: return "転送（リダイレクト）が多すぎます";
-    case Failure::Certificate: return "サーバーの証明書を確認できません";
-    case Failure::Tls: return "暗号化した接続（TLS）を始められません";
-    case Failure::NotHttp: return "http と https のアドレスしか取得しません";
-    case Failure::BadAddress: return "アドレスの形が正しくありません";
-    case Failure::Stopped: return "中止しました";
-    case Failure::Cut: return "接続が途中で切れました";
-    case Failure::TooLarge: return "ページが大きすぎます（" + std::to_string(limits.maxBodyBytes / 1024) + " KiBまで）";
+    case Failure::CannotStart:
+        return "通信を始められません";
+    case Failure::HostNotFound:
+        return "ホスト名が見つかりません";
+    case Failure::CannotConnect:
+        return "サーバーに接続できません（接続を拒否されたか、届きません）";
+    case Failure::TimedOut:
+        return "時間切れです（サーバーが応答しないか、遅すぎます）";
+    case Failure::TooManyRedirects:
+        return "転送（リダイレクト）が多すぎます";
+    case Failure::Certificate:
+        return "サーバーの証明書を確認できません";
+    case Failure::Tls:
+        return "暗号化した接続（TLS）を始められません";
+    case Failure::NotHttp:
+        return "http と https のアドレスしか取得しません";
+    case Failure::BadAddress:
+        return "アドレスの形が正しくありません";
+    case Failure::Stopped:
+        return "中止しました";
+    case Failure::Cut:
+        return "接続が途中で切れました";
+    case Failure::TooLarge:
+        return "ページが大きすぎます（" + std::to_string(limits.maxBodyBytes / 1024) + " KiBまで）";
     }
     return {};
 }

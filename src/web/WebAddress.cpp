@@ -11,9 +11,7 @@ namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
-std::size_t FindIgnoreCase(std::string_view text, std::string_view what) {
-    return FindText(LowerAscii(text), what);
-}
+std::size_t FindIgnoreCase(std::string_view text, std::string_view what) { return FindText(LowerAscii(text), what); }
 
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 

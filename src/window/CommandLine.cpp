@@ -59,8 +59,7 @@ CommandLine ScanArguments(const std::vector<std::string>& args) {
     return line;
 }
 
-bool ConvertUnattended(LyricsDocument& doc, const std::string& reference, const std::string& output,
-                       bool bringToTop) {
+bool ConvertUnattended(LyricsDocument& doc, const std::string& reference, const std::string& output, bool bringToTop) {
     if (doc.ResultCode != kResultOk || reference.empty()) return false;
     const CurrentDirectory inDocumentFolder(ExtractFileDir(doc.FileName()));
     const bool restore = LowerAscii(ExtractFileExt(doc.FileName())) == ".taglyr";

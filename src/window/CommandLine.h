@@ -29,7 +29,6 @@ CommandLine ScanArguments(const std::vector<std::string>& args);
 // meanwhile, so relative reference and output paths are taken from there.
 // A ".taglyr" document is restored, any other made into a tag file. A
 // failed conversion saves nothing. True when the result was saved.
-bool ConvertUnattended(LyricsDocument& doc, const std::string& reference, const std::string& output,
-                       bool bringToTop);
+bool ConvertUnattended(LyricsDocument& doc, const std::string& reference, const std::string& output, bool bringToTop);
 
 }  // namespace zvek

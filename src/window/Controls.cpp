@@ -38,7 +38,8 @@ constexpr MenuItem kFile[] = {
     {},
     {"MenuAssocTagLyr", "&TagLyrに関連付け", "タグファイル（.TagLyr）にZVEKLCを関連付けする", Command::AssocTagLyr, "",
      Image::None, true},
-    {"MenuSetZVEKTool", "&ZVEKにツール登録", "ZVEKのツールメニューに登録する", Command::SetZVEKTool, "", Image::None, true},
+    {"MenuSetZVEKTool", "&ZVEKにツール登録", "ZVEKのツールメニューに登録する", Command::SetZVEKTool, "", Image::None,
+     true},
     {},
     {"MenuExit", "終了(&X)", "終了", Command::Exit},
 };

@@ -23,8 +23,8 @@ inline constexpr const char* kSettingsSection = "ZVEKLC";
 // a number reads as the default's value.
 struct SettingsKey {
     const char* name;
-    int WindowSettings::* number;
-    std::string WindowSettings::* text;
+    int WindowSettings::*number;
+    std::string WindowSettings::*text;
 };
 // In the order they are written, every one at every close.
 std::span<const SettingsKey> SettingsKeys();

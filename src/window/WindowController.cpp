@@ -79,15 +79,24 @@ void WindowController::RunCommand(const std::function<void()>& command) {
 void WindowController::Run(Command command) {
     EditorView& edit = view_.Editor();
     switch (command) {
-    case Command::None: return;
-    case Command::Open: return RunCommand([this] { doc_.MenuOpenClick(); });
-    case Command::Reopen: return RunCommand([this] { doc_.MenuReopenClick(); });
-    case Command::OpenIE: return RunCommand([this] { MenuOpenIEClick(doc_); });
-    case Command::SaveAs: return RunCommand([this] { doc_.MenuSaveAsClick(); });
-    case Command::SaveLrc: return RunCommand([this] { MenuSaveLrcClick(doc_, lrcDialog_); });
-    case Command::AssocTagLyr: return MenuAssocTagLyrClick();
-    case Command::SetZVEKTool: return MenuSetZVEKToolClick();
-    case Command::Exit: return view_.Close();
+    case Command::None:
+        return;
+    case Command::Open:
+        return RunCommand([this] { doc_.MenuOpenClick(); });
+    case Command::Reopen:
+        return RunCommand([this] { doc_.MenuReopenClick(); });
+    case Command::OpenIE:
+        return RunCommand([this] { MenuOpenIEClick(doc_); });
+    case Command::SaveAs:
+        return RunCommand([this] { doc_.MenuSaveAsClick(); });
+    case Command::SaveLrc:
+        return RunCommand([this] { MenuSaveLrcClick(doc_, lrcDialog_); });
+    case Command::AssocTagLyr:
+        return MenuAssocTagLyrClick();
+    case Command::SetZVEKTool:
+        return MenuSetZVEKToolClick();
+    case Command::Exit:
+        return view_.Close();
     case Command::Undo:
         if (!busy_) edit.Undo();
         return;
@@ -97,29 +106,52 @@ void WindowController::Run(Command command) {
         if (busy_) return;
         edit.ClearUndo();
         return command == Command::Cut ? edit.Cut() : edit.Paste();
-    case Command::Copy: return edit.Copy();
-    case Command::AllSelect: return edit.SelectAll();
-    case Command::ConvertAuto: return RunCommand([this] { MenuConvertAutoClick(doc_); });
-    case Command::TextToZVEK: return RunCommand([this] { ConvertTextToZVEK(doc_); });
-    case Command::ZVEKToText: return RunCommand([this] { ConvertZVEKToText(doc_); });
-    case Command::TagToZVEK: return RunCommand([this] { MenuTagToZVEKClick(doc_); });
-    case Command::ZVEKToTag: return RunCommand([this] { MenuZVEKToTagClick(doc_); });
-    case Command::ConvertFromIE: return RunCommand([this] { MenuConvertFromIEClick(doc_); });
-    case Command::ConvertFromURL: return RunCommand([this] { MenuConvertFromURLClick(doc_); });
-    case Command::WinAmpToZVEK: return RunCommand([this] { ConvertWinAmpToZVEK(doc_); });
-    case Command::LrcToZVEK: return RunCommand([this] { ConvertLrcToZVEK(doc_); });
-    case Command::FindLyricsFromTitle: return RunCommand([this] { FindLyrics(doc_, SearchField::Title); });
-    case Command::FindLyricsFromArtist: return RunCommand([this] { FindLyrics(doc_, SearchField::Artist); });
-    case Command::OpenURL: return RunCommand([this] { MenuOpenURLClick(doc_); });
-    case Command::HelpHelp: return MenuHelpHelpClick();
-    case Command::HALDESOFT: host_.OpenInBrowser(SiteAddress(HomeHost(), kTopPagePath)); return;
-    case Command::UtaMap: host_.OpenInBrowser(SiteAddress(UtaMapHost(), kTopPagePath)); return;
-    case Command::UtaNet: host_.OpenInBrowser(SiteAddress(UtaNetHost(), kTopPagePath)); return;
+    case Command::Copy:
+        return edit.Copy();
+    case Command::AllSelect:
+        return edit.SelectAll();
+    case Command::ConvertAuto:
+        return RunCommand([this] { MenuConvertAutoClick(doc_); });
+    case Command::TextToZVEK:
+        return RunCommand([this] { ConvertTextToZVEK(doc_); });
+    case Command::ZVEKToText:
+        return RunCommand([this] { ConvertZVEKToText(doc_); });
+    case Command::TagToZVEK:
+        return RunCommand([this] { MenuTagToZVEKClick(doc_); });
+    case Command::ZVEKToTag:
+        return RunCommand([this] { MenuZVEKToTagClick(doc_); });
+    case Command::ConvertFromIE:
+        return RunCommand([this] { MenuConvertFromIEClick(doc_); });
+    case Command::ConvertFromURL:
+        return RunCommand([this] { MenuConvertFromURLClick(doc_); });
+    case Command::WinAmpToZVEK:
+        return RunCommand([this] { ConvertWinAmpToZVEK(doc_); });
+    case Command::LrcToZVEK:
+        return RunCommand([this] { ConvertLrcToZVEK(doc_); });
+    case Command::FindLyricsFromTitle:
+        return RunCommand([this] { FindLyrics(doc_, SearchField::Title); });
+    case Command::FindLyricsFromArtist:
+        return RunCommand([this] { FindLyrics(doc_, SearchField::Artist); });
+    case Command::OpenURL:
+        return RunCommand([this] { MenuOpenURLClick(doc_); });
+    case Command::HelpHelp:
+        return MenuHelpHelpClick();
+    case Command::HALDESOFT:
+        host_.OpenInBrowser(SiteAddress(HomeHost(), kTopPagePath));
+        return;
+    case Command::UtaMap:
+        host_.OpenInBrowser(SiteAddress(UtaMapHost(), kTopPagePath));
+        return;
+    case Command::UtaNet:
+        host_.OpenInBrowser(SiteAddress(UtaNetHost(), kTopPagePath));
+        return;
     case Command::Stop:
         if (busy_) host_.cancelRequested = true;
         return;
-    case Command::CheckMenu: return CheckMenu();
-    case Command::MenuFind: return EnableFindItems("MenuOpenURL", "MenuFindLyricsFromTitle", "MenuFindLyricsFromArtist");
+    case Command::CheckMenu:
+        return CheckMenu();
+    case Command::MenuFind:
+        return EnableFindItems("MenuOpenURL", "MenuFindLyricsFromTitle", "MenuFindLyricsFromArtist");
     case Command::FindMenuPopup:
         return EnableFindItems("PopupOpenURL", "PopupFindLyricsFromTitle", "PopupFindLyricsFromArtist");
     }
@@ -229,8 +261,8 @@ bool WindowController::Drop(const std::string& path) {
 void WindowController::OnDropFiles(const std::string& path) {
     RunCommand([&] {
         if (doc_.LineCount() > 0 && (IsHtmlFileName(path) || LowerAscii(ExtractFileExt(path)) == ".txt")) {
-            const MsgResult answer = host_.MessageBox("タグファイル変換をしますか？", MsgKind::Confirmation,
-                                                      MsgButtons::YesNoCancel);
+            const MsgResult answer =
+                host_.MessageBox("タグファイル変換をしますか？", MsgKind::Confirmation, MsgButtons::YesNoCancel);
             if (answer == MsgResult::Cancel) return;
             if (answer == MsgResult::Yes) {
                 // The dropped page is the reference; the document's own name says which way.
@@ -267,8 +299,10 @@ bool WindowController::FormCloseQuery() {
         Run(Command::SaveAs);
         // A cancelled or failed save keeps the window and the edits.
         return !view_.Editor().Modified();
-    case MsgResult::No: return true;
-    default: return false;
+    case MsgResult::No:
+        return true;
+    default:
+        return false;
     }
 }
 

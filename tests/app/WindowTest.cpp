@@ -27,7 +27,9 @@ class WindowTest : public QObject {
     std::unique_ptr<TFormMain> form_;
     HostScript script_;
 
-    std::string Path(const std::string& name) const { return dir_->filePath(QString::fromStdString(name)).toStdString(); }
+    std::string Path(const std::string& name) const {
+        return dir_->filePath(QString::fromStdString(name)).toStdString();
+    }
     QString SettingsPath() const { return dir_->filePath(QStringLiteral("cfg/zveklc.ini")); }
 
     TFormMain& Make(std::vector<std::string> args = {}) {
@@ -272,8 +274,8 @@ private slots:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_->filePath(QStringLiteral("cfg")));
         program.setProcessEnvironment(env);
-        program.start(QStringLiteral(ZVEKLC_APP_PATH), {QStringLiteral("s.lyr"), QString::fromUtf8(kSamplePage),
-                                                         QStringLiteral("s.TagLyr")});
+        program.start(QStringLiteral(ZVEKLC_APP_PATH),
+                      {QStringLiteral("s.lyr"), QString::fromUtf8(kSamplePage), QStringLiteral("s.TagLyr")});
         QVERIFY(program.waitForFinished(20000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
@@ -308,8 +310,15 @@ private slots:
         }
 
         test::WriteBytes(Path("Song.TagLyr"), "x");
-        FileDialog dialog{FileDialog::Kind::Open, "開く", {{"歌詞", "*.lyr"}, {"タグ", "*.taglyr"}}, 1, "lyr",
-                          dir_->path().toStdString(), "", true, false};
+        FileDialog dialog{FileDialog::Kind::Open,
+                          "開く",
+                          {{"歌詞", "*.lyr"}, {"タグ", "*.taglyr"}},
+                          1,
+                          "lyr",
+                          dir_->path().toStdString(),
+                          "",
+                          true,
+                          false};
         QTimer::singleShot(0, [] {
             auto* box = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             box->selectNameFilter(box->nameFilters().value(1));

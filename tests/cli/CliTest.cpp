@@ -50,9 +50,9 @@ TEST_F(CliTest, DefaultOutputsNeverAreTheInput) {
     dir.Write("lyrics.txt", lyrics);
     fs::create_hard_link(dir.path() / "lyrics.txt", dir.path() / "linked.lrc");
     fs::create_hard_link(dir.path() / "lyrics.txt", dir.path() / "linked.lyr");
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"untext", "-f", "lyrics.txt"}, {"html", "-f", "lyrics.txt"},
-          {"lrc", "-f", "linked.lrc"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"untext", "-f", "lyrics.txt"},
+                                                 {"html", "-f", "lyrics.txt"},
+                                                 {"lrc", "-f", "linked.lrc"}}) {
         EXPECT_TRUE(Says(Run(args), 64, {"-o"})) << testing::PrintToString(args);
         EXPECT_EQ(Read("lyrics.txt"), lyrics);
     }
@@ -101,15 +101,17 @@ TEST_F(CliTest, StandardInputAndOutputAndCodeSets) {
     const std::string expected = std::string(kTemplate) + Sjis("00:00:000=こんにちは\r\n");
     // Standard input in Shift-JIS, UTF-8, and UTF-16 either way round.
     const std::string spaced = "　こんにちは　\r\n";
-    for (const std::string& input : {Sjis(spaced), std::string("こんにちは\n"),
-                                     "\xFF\xFE" + test::Iconv("UTF-16LE", "UTF-8", spaced),
-                                     "\xFE\xFF" + test::Iconv("UTF-16BE", "UTF-8", spaced)}) {
+    for (const std::string& input :
+         {Sjis(spaced), std::string("こんにちは\n"), "\xFF\xFE" + test::Iconv("UTF-16LE", "UTF-8", spaced),
+          "\xFE\xFF" + test::Iconv("UTF-16BE", "UTF-8", spaced)}) {
         auto r = Run({"text", "-o", "-", "-"}, input);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, expected);  // a pipe gets Shift-JIS
     }
     EXPECT_EQ(Run({"text", "-e", "utf8", "-o", "-", "-"}, "こんにちは").out, test::Iconv("UTF-8", "CP932", expected));
-    auto replaced = Run({"text", "-o", "-", "-"}, std::string("\xFF\xFE" "a\0\0\xD8", 6));  // a lone surrogate
+    auto replaced = Run({"text", "-o", "-", "-"}, std::string("\xFF\xFE"
+                                                              "a\0\0\xD8",
+                                                              6));  // a lone surrogate
     EXPECT_TRUE(Says(replaced, 0, {"1文字を「?」にしました"}));
     EXPECT_TRUE(replaced.out.ends_with("=a?\r\n")) << replaced.out;
 
@@ -161,8 +163,10 @@ TEST_F(CliTest, UsageErrorsAndMessages) {
     // obey what they hold (retitle itself, clear the screen).
     const std::pair<std::string, std::string> names[] = {
         {"a\x1b]0;owned\x07.txt", "a\\x1B]0;owned\\x07.txt"},
-        {"c\xc2\x9b" "2J\x7f.txt", "c\\xC2\\x9B2J\\x7F.txt"},  // C1 in UTF-8, DEL
-        {"d\x9b\r.txt", "d\\x9B\\x0D.txt"},                     // a stray byte, CR
+        {"c\xc2\x9b"
+         "2J\x7f.txt",
+         "c\\xC2\\x9B2J\\x7F.txt"},          // C1 in UTF-8, DEL
+        {"d\x9b\r.txt", "d\\x9B\\x0D.txt"},  // a stray byte, CR
         {"歌.txt", "歌.txt"},
     };
     for (const auto& [name, shown] : names) {
@@ -179,7 +183,7 @@ TEST_F(CliTest, HtmlLrcSearchAndBrowser) {
 
     // UTF-16 LRC; unreadable stamps are warned of even with -q.
     dir.Write("song.lrc",
-          "\xFF\xFE" + test::Iconv("UTF-16LE", "UTF-8", "[ti:Song]\n[00:02.00]b\n[00:01.005]歌\n[0x:03.00]c\n"));
+              "\xFF\xFE" + test::Iconv("UTF-16LE", "UTF-8", "[ti:Song]\n[00:02.00]b\n[00:01.005]歌\n[0x:03.00]c\n"));
     EXPECT_TRUE(Says(Run({"lrc", "-q", "song.lrc"}), 0, {"タイムタグ"}));
     std::string expected = Lyr({Sjis("00:01:005=歌"), "[0x:03.00]c", "00:02:000=b"});
     EXPECT_EQ(Read("song.lyr"), expected.replace(expected.find("Title="), 6, "Title=Song"));
@@ -228,7 +232,7 @@ protected:
     void SetUp() override {
         dir.Write("ref.txt", kRefPage);
         dir.Write("song.lyr", CrLf({"[Spec]", "Title=x", "[Text]", Sjis("00:01:000=朝の窓をあけて"),
-                                "00:02:000=Walking down the street"}));
+                                    "00:02:000=Walking down the street"}));
         ASSERT_EQ(Run({"tag", "-q", "-r", "ref.txt", "-o", "t.TagLyr", "song.lyr"}).status, 0);
         tagFile = Read("t.TagLyr");
     }

@@ -21,12 +21,21 @@ using namespace std::string_literals;
 // Inputs of every kind either command may meet.
 std::vector<std::string> Inputs() {
     std::vector<std::string> inputs = {
-        "", "\r", "\n\r\n\r", "a", "<", "<body>", "<body>a\rb\nc\r\nd", "<body>a<br>b",  // no final line end
+        "",
+        "\r",
+        "\n\r\n\r",
+        "a",
+        "<",
+        "<body>",
+        "<body>a\rb\nc\r\nd",
+        "<body>a<br>b",  // no final line end
         "<body><blockquote><ol><li>1<li type=circle>2</ol><ul><li>x</ul></blockquote><!-- <br> -->",
         "\xEF\xBB\xBF<body>\xF0\x9F\x8E\xB5 \xE6\xAD\x8C</body>",  // UTF-8 with a byte-order mark, no Shift-JIS form
-        "\x1B$B<body>\x24\x22\x1B(B<br>\x1B$",                      // ISO-2022-JP with an escape cut off
-        "<body>\x81<br>\x82\xA0\xFD\xFE\xFF\x80\x00x\x8E\xB1\xE0"s, "\xA4\xA2<body>\xA4\xA4</body>\xA4",
-        "  \xE3\x81\x82  \r\n\"a\" , \"b\"\r\n00:01:000=\" x \"\r\n\r\n[00:01:00]w\r", "\x81\x40\x81\x40\r\n\t \r\n",
+        "\x1B$B<body>\x24\x22\x1B(B<br>\x1B$",                     // ISO-2022-JP with an escape cut off
+        "<body>\x81<br>\x82\xA0\xFD\xFE\xFF\x80\x00x\x8E\xB1\xE0"s,
+        "\xA4\xA2<body>\xA4\xA4</body>\xA4",
+        "  \xE3\x81\x82  \r\n\"a\" , \"b\"\r\n00:01:000=\" x \"\r\n\r\n[00:01:00]w\r",
+        "\x81\x40\x81\x40\r\n\t \r\n",
     };
     // A lyrics page in each code set, and one whose code set shows only in its
     // bytes; short and long runs of pairs between single bytes, for the block
@@ -41,15 +50,17 @@ std::vector<std::string> Inputs() {
     for (const char* dir : {ZVEKLC_SAMPLES, ZVEKLC_TEST_DATA "/html"})
         for (const auto& entry : std::filesystem::directory_iterator(dir)) inputs.push_back(ReadBytes(entry));
     // Random mixes of the bytes the readers decide on.
-    const std::vector<std::string> pieces = {"<", ">", "<br>", "<body>", "</p>", "<!--", "-->", "\r", "\n", " ",
-                                             "\x1B$B", "\x1B(B", "\x81", "\xA4\xA2", "\x82\xA0", "\xFD", "\"", ",",
-                                             "=", "00:01:000=", "a", "\x81\x40", "\xE3\x81\x82", std::string(1, '\0')};
+    const std::vector<std::string> pieces = {
+        "<",  ">", "<br>",   "<body>",     "</p>", "<!--",     "-->",          "\r",
+        "\n", " ", "\x1B$B", "\x1B(B",     "\x81", "\xA4\xA2", "\x82\xA0",     "\xFD",
+        "\"", ",", "=",      "00:01:000=", "a",    "\x81\x40", "\xE3\x81\x82", std::string(1, '\0')};
     std::mt19937 random(7);
     for (int i = 0; i < 20; ++i) {
         std::string& input = inputs.emplace_back();
         for (std::size_t n = random() % 200; n > 0; --n) input += pieces[random() % pieces.size()];
     }
-    inputs.push_back(std::string(300000, 'x') + "\r\n" + Sjis("　歌\r\n") + std::string(200000, '<'));  // several blocks
+    inputs.push_back(std::string(300000, 'x') + "\r\n" + Sjis("　歌\r\n") +
+                     std::string(200000, '<'));  // several blocks
     return inputs;
 }
 
@@ -124,7 +135,8 @@ TEST_F(StreamedTest, OutputFilesAreNewOrReplacedWhole) {
         WriteBytes(dir / "page.html", page);
         std::filesystem::remove(dir / c.output);
         if (c.before) WriteBytes(dir / c.output, c.before);
-        struct stat before {}, after {};
+        struct stat before {
+        }, after{};
         ::stat((dir / c.output).c_str(), &before);
         const auto r = RunCli(c.args, dir.path(), {}, {}, c.maxFileBytes);
         EXPECT_EQ(r.status, c.status);

@@ -3,8 +3,8 @@
 // status N.
 #include <string>
 
-#include "platform/windows/WideText.h"
 #include "platform/windows/Win32.h"
+#include "platform/windows/WideText.h"
 
 #include <shellapi.h>
 

@@ -17,15 +17,30 @@ using test::Sjis;
 
 constexpr std::size_t kTemplateLines = 15;
 
-
 TEST(LrcTest, StampForms) {
     const std::pair<const char*, int> cases[] = {
-        {"00:12.34", 12340},    {"00:12.345", 12345},     {"00:12", 12000},         {"1:02.50", 62500},
-        {"01:02:03.456", 3723456}, {"00:12:34", 12340},   {"00:01.5", 1500},        {"00:01.05", 1050},
-        {"00:01.005", 1005},    {"00:01.0059", 1005},     {" 00 : 12 . 34 ", 12340}, {"125:00.00", 7500000},
-        {"", kNoTime},          {"12", kNoTime},          {"ab:cd", kNoTime},       {"00:", kNoTime},
-        {"00:12.", kNoTime},    {"1:2:3:4", kNoTime},     {"+1:00", kNoTime},       {"99999999999:00", kNoTime},
-        {"35791:23.648", kNoTime} /* one past 2^31-1 ms */, {"ti:Song", kNoTime},
+        {"00:12.34", 12340},
+        {"00:12.345", 12345},
+        {"00:12", 12000},
+        {"1:02.50", 62500},
+        {"01:02:03.456", 3723456},
+        {"00:12:34", 12340},
+        {"00:01.5", 1500},
+        {"00:01.05", 1050},
+        {"00:01.005", 1005},
+        {"00:01.0059", 1005},
+        {" 00 : 12 . 34 ", 12340},
+        {"125:00.00", 7500000},
+        {"", kNoTime},
+        {"12", kNoTime},
+        {"ab:cd", kNoTime},
+        {"00:", kNoTime},
+        {"00:12.", kNoTime},
+        {"1:2:3:4", kNoTime},
+        {"+1:00", kNoTime},
+        {"99999999999:00", kNoTime},
+        {"35791:23.648", kNoTime} /* one past 2^31-1 ms */,
+        {"ti:Song", kNoTime},
     };
     for (const auto& [text, ms] : cases) EXPECT_EQ(ParseLrcTime(text), ms) << '"' << text << '"';
 }
@@ -37,22 +52,36 @@ TEST(LrcTest, LinesBecomeTimedLyrics) {
         std::vector<std::string> body;
         int invalid;
     } cases[] = {
-        {"one line per stamp, sorted", {"[123:00.00][00:01.00]Chorus", "[00:10.00]Verse"},
-         {"00:01:000=Chorus", "00:10:000=Verse", "123:00:000=Chorus"}, 0},
-        {"equal times keep their order", {"[00:02.00]b", "[00:01.00]a", "[00:02.00]c"},
-         {"00:01:000=a", "00:02:000=b", "00:02:000=c"}, 0},
-        {"untimed lines stay after the timed line before them", {"intro", "[00:05.00]b", "note", "", "[00:01.00]a"},
-         {"intro", "00:01:000=a", "00:05:000=b", "note"}, 0},
-        {"word times go, blanks around the words too", {"[00:01.00] <00:01.00>Hel<00:01.50>lo <00:02.00>\t"},
-         {"00:01:000=Hello"}, 0},
-        {"a word time between blanks leaves one", {"[00:04.28] chu <00:04.44> chu <00:04.63>  yeah"},
-         {"00:04:280=chu chu  yeah"}, 0},
+        {"one line per stamp, sorted",
+         {"[123:00.00][00:01.00]Chorus", "[00:10.00]Verse"},
+         {"00:01:000=Chorus", "00:10:000=Verse", "123:00:000=Chorus"},
+         0},
+        {"equal times keep their order",
+         {"[00:02.00]b", "[00:01.00]a", "[00:02.00]c"},
+         {"00:01:000=a", "00:02:000=b", "00:02:000=c"},
+         0},
+        {"untimed lines stay after the timed line before them",
+         {"intro", "[00:05.00]b", "note", "", "[00:01.00]a"},
+         {"intro", "00:01:000=a", "00:05:000=b", "note"},
+         0},
+        {"word times go, blanks around the words too",
+         {"[00:01.00] <00:01.00>Hel<00:01.50>lo <00:02.00>\t"},
+         {"00:01:000=Hello"},
+         0},
+        {"a word time between blanks leaves one",
+         {"[00:04.28] chu <00:04.44> chu <00:04.63>  yeah"},
+         {"00:04:280=chu chu  yeah"},
+         0},
         {"a bracket that is no word time stays", {"[00:01.00]a <b> c"}, {"00:01:000=a <b> c"}, 0},
-        {"an empty stamped line clears the display", {"[00:03.00]", "[00:04.00]   "},
-         {"00:03:000=", "00:04:000="}, 0},
-        {"a broken stamp keeps its line untimed", {"[00:01.00]a", "[00:1x.00]broken", "[Chorus]"},
-         {"00:01:000=a", "[00:1x.00]broken", "[Chorus]"}, 1},
-        {"words that would lose their blanks are quoted", {Sjis("[00:01.00]　全角")}, {Sjis("00:01:000=\"　全角\"")}, 0},
+        {"an empty stamped line clears the display", {"[00:03.00]", "[00:04.00]   "}, {"00:03:000=", "00:04:000="}, 0},
+        {"a broken stamp keeps its line untimed",
+         {"[00:01.00]a", "[00:1x.00]broken", "[Chorus]"},
+         {"00:01:000=a", "[00:1x.00]broken", "[Chorus]"},
+         1},
+        {"words that would lose their blanks are quoted",
+         {Sjis("[00:01.00]　全角")},
+         {Sjis("00:01:000=\"　全角\"")},
+         0},
         {"a trail byte like \"]\" is no bracket", {Sjis("[00:01.00]ゾ]")}, {Sjis("00:01:000=ゾ]")}, 0},
     };
     for (const auto& c : cases) {
@@ -68,10 +97,12 @@ TEST(LrcTest, CodeSetsAreRecognised) {
     // here: the last byte of "詞" before the CR.
     const std::string sjis = Sjis("[ti:歌詞\r\n");
     const std::pair<const char*, std::string> cases[] = {
-        {"UTF-8 with BOM", "\xEF\xBB\xBF[ti:歌詞\r\n"}, {"UTF-8", "[ti:歌詞\r\n"},
+        {"UTF-8 with BOM", "\xEF\xBB\xBF[ti:歌詞\r\n"},
+        {"UTF-8", "[ti:歌詞\r\n"},
         {"UTF-16LE", "\xFF\xFE" + test::Iconv("UTF-16LE", "UTF-8", "[ti:歌詞\r\n")},
         {"UTF-16BE", "\xFE\xFF" + test::Iconv("UTF-16BE", "UTF-8", "[ti:歌詞\r\n")},
-        {"Shift-JIS", sjis}, {"EUC-JP", SjisToEucString(sjis)},
+        {"Shift-JIS", sjis},
+        {"EUC-JP", SjisToEucString(sjis)},
     };
     for (const auto& [what, bytes] : cases) {
         std::size_t replaced = 99;
@@ -94,12 +125,29 @@ TEST(LrcTest, RealWorldFile) {
     doc.SetText(LrcTextFromBytes(bytes, replaced));
     doc.SetFileName("/songs/morning.lrc");
     ConvertLrcToZVEK(doc);
-    EXPECT_EQ(doc.Text(),
-              CrLf({"[Spec]", "Title=Morning Song", "Artist=The Band", "Lyrics=Writer", "Music=",
-                    "Presenter=someone", "Comment=", "", "Size=246,38", "Adjust=0",
-                    Sjis("Font=\"ＭＳ Ｐゴシック\",-16,SHIFTJIS,Normal"), "Alignment=Center", "WordWrap=1", "",
-                    "[Text]", "00:00:000=Intro", "00:04:500=Wake up", "00:09:500=Chorus", "00:19:500=Verse",
-                    "[00:2l.00]typo", "00:29:500=Chorus", "(instrumental)", "00:39:500="}));
+    EXPECT_EQ(doc.Text(), CrLf({"[Spec]",
+                                "Title=Morning Song",
+                                "Artist=The Band",
+                                "Lyrics=Writer",
+                                "Music=",
+                                "Presenter=someone",
+                                "Comment=",
+                                "",
+                                "Size=246,38",
+                                "Adjust=0",
+                                Sjis("Font=\"ＭＳ Ｐゴシック\",-16,SHIFTJIS,Normal"),
+                                "Alignment=Center",
+                                "WordWrap=1",
+                                "",
+                                "[Text]",
+                                "00:00:000=Intro",
+                                "00:04:500=Wake up",
+                                "00:09:500=Chorus",
+                                "00:19:500=Verse",
+                                "[00:2l.00]typo",
+                                "00:29:500=Chorus",
+                                "(instrumental)",
+                                "00:39:500="}));
     EXPECT_EQ(doc.FileName(), "/songs/morning.lyr");
     // The broken stamp is counted on the status line.
     EXPECT_EQ(host.status,
@@ -130,10 +178,22 @@ TEST(LrcTest, StampsThatWouldMultiplyTheFileAreRefused) {
 }
 
 TEST(LrcTest, Writing) {
-    const std::vector<std::string> lyrics = {
-        "[Spec]", "Title=Song", "Artist=", "Lyrics=Writer", "Presenter=Me", "[Text]", ";a comment", "00:00:000=#fade",
-        "untimed", "00:01:234=one", "00:01:235=\" two \"", "00:59:995=carry", "100:00:000=late",
-        "00:02:000=\"a\",\"b\"", "00:03:000=", "00:04:000= [00:05.00] is no stamp"};
+    const std::vector<std::string> lyrics = {"[Spec]",
+                                             "Title=Song",
+                                             "Artist=",
+                                             "Lyrics=Writer",
+                                             "Presenter=Me",
+                                             "[Text]",
+                                             ";a comment",
+                                             "00:00:000=#fade",
+                                             "untimed",
+                                             "00:01:234=one",
+                                             "00:01:235=\" two \"",
+                                             "00:59:995=carry",
+                                             "100:00:000=late",
+                                             "00:02:000=\"a\",\"b\"",
+                                             "00:03:000=",
+                                             "00:04:000= [00:05.00] is no stamp"};
     int skipped = -1;
     EXPECT_EQ(ZVEKToLrc(lyrics, {}, skipped),
               CrLf({"[ti:Song]", "[au:Writer]", "[by:Me]", "[00:01.23]one", "[00:01.24] two ", "[01:00.00]carry",

@@ -16,16 +16,27 @@ using test::Sjis;
 using Lines = std::vector<std::string>;
 
 Lines WithTemplate(const Lines& text) {
-    Lines lines = {"[Spec]", "Title=", "Artist=", "Lyrics=", "Music=", "Presenter=", "Comment=", "",
-                   "Size=246,38", "Adjust=0", Sjis("Font=\"ＭＳ Ｐゴシック\",-16,SHIFTJIS,Normal"),
-                   "Alignment=Center", "WordWrap=1", "", "[Text]"};
+    Lines lines = {"[Spec]",
+                   "Title=",
+                   "Artist=",
+                   "Lyrics=",
+                   "Music=",
+                   "Presenter=",
+                   "Comment=",
+                   "",
+                   "Size=246,38",
+                   "Adjust=0",
+                   Sjis("Font=\"ＭＳ Ｐゴシック\",-16,SHIFTJIS,Normal"),
+                   "Alignment=Center",
+                   "WordWrap=1",
+                   "",
+                   "[Text]"};
     lines.insert(lines.end(), text.begin(), text.end());
     return lines;
 }
 
 class DocumentTest : public ::testing::Test {
 protected:
-
     test::TempDir dir;
     test::FakeHost host;
     LyricsDocument doc{host};
@@ -41,8 +52,8 @@ TEST_F(DocumentTest, PositionsCountLineBreaksAsTwoCharacters) {
 
     doc.SetLines({"abc", "de", "f"});
     // A selection of exactly the line break after "abc" (3, 2) still counts as line 0.
-    const std::tuple<std::size_t, std::size_t, int> selections[] = {
-        {4, 0, 0}, {5, 0, 1}, {3, 2, 0}, {1, 2, 0}, {1, 5, 1}, {10, 0, 2}};
+    const std::tuple<std::size_t, std::size_t, int> selections[] = {{4, 0, 0}, {5, 0, 1}, {3, 2, 0},
+                                                                    {1, 2, 0}, {1, 5, 1}, {10, 0, 2}};
     for (const auto& [start, length, line] : selections) {
         doc.SetSelection(start, length);
         EXPECT_EQ(doc.CurrentLine(), line) << start << "+" << length;
@@ -55,7 +66,8 @@ TEST_F(DocumentTest, PositionsCountLineBreaksAsTwoCharacters) {
 TEST_F(DocumentTest, SaveAsProposesANameAndRemembersTheFolder) {
     // {the document's first line, its name, the name proposed, the filter, the extension}
     const std::tuple<const char*, const char*, const char*, int, const char*> cases[] = {
-        {"title=My Song", "", "My Song.lyr", 1, "lyr"}, {"no title", "", "", 1, "lyr"},
+        {"title=My Song", "", "My Song.lyr", 1, "lyr"},
+        {"no title", "", "", 1, "lyr"},
         {"x", "/x/a.TagLyr", "/x/a.TagLyr", 2, "TagLyr"}};
     for (const auto& [line, name, proposed, filterIndex, defaultExt] : cases) {
         doc.SetLines({line});
@@ -79,27 +91,30 @@ TEST_F(DocumentTest, ConversionsSaveTheConvertedLines) {
         void (*convert)(LyricsDocument&);
         Lines input, expected;
     } cases[] = {
-        {"text", ConvertTextToZVEK,
+        {"text",
+         ConvertTextToZVEK,
          {"Hello", "",
           Sjis("　　前の空白　と後ろの空白　"),  // full-width spaces at the ends go, inner ones stay
           "  \t padded \t ",
-          "01:02:003=Hello",          // an old time is replaced
-          ";note",                    // text lines are never comments
-          "a=b",                      // not a time tag: all of it is words
-          "\"quoted alone\"",         // a single quoted string loses its quotes
-          "\" a \" , \"b\",\"c \"",   // a quoted list stays a list, its strings cleaned
+          "01:02:003=Hello",         // an old time is replaced
+          ";note",                   // text lines are never comments
+          "a=b",                     // not a time tag: all of it is words
+          "\"quoted alone\"",        // a single quoted string loses its quotes
+          "\" a \" , \"b\",\"c \"",  // a quoted list stays a list, its strings cleaned
           "say \"hi\" ", "=start"},
          WithTemplate({"00:00:000=Hello", "00:00:000=", Sjis("00:00:000=前の空白　と後ろの空白"), "00:00:000=padded",
                        "00:00:000=Hello", "00:00:000=;note", "00:00:000=a=b", "00:00:000=quoted alone",
                        "00:00:000=\"a\",\"b\",\"c\"", "00:00:000=say \"hi\"", "00:00:000==start"})},
-        {"WinAmp", ConvertWinAmpToZVEK,
+        {"WinAmp",
+         ConvertWinAmpToZVEK,
          {"[[[Music Info]]]", "[ar:Someone]", "[00:12:34]Hello", "[00:12.34]Hello", "[00:12]Hello", "[00:12:34]",
           "[00:01:00][00:05:00]Hello", "  \t ", "[", "[1 no close", "Hello", "  [00:20:00] padded  ",
           "[00:30:00" + Sjis("ゾ]x")},  // "ゾ" is 0x83 0x5D: its trail byte is no "]"
-         WithTemplate({"", ";[ar:Someone]", "00:12:340=Hello", "00:12.34=Hello", "00:12=Hello", "00:12:340=",
-                       "00:01:000=[00:05:00]Hello", "  \t ", ";[", ";[1 no close", ";Hello", "00:20:000= padded",
-                       "00:30:00" + Sjis("ゾ0=x")})},
-        {"player lyrics to text", ConvertZVEKToText,
+         WithTemplate({"", ";[ar:Someone]", "00:12:340=Hello", "00:12.34=Hello", "00:12=Hello",
+                       "00:12:340=", "00:01:000=[00:05:00]Hello", "  \t ", ";[", ";[1 no close", ";Hello",
+                       "00:20:000= padded", "00:30:00" + Sjis("ゾ0=x")})},
+        {"player lyrics to text",
+         ConvertZVEKToText,
          {"[Spec]", "Title=x", "[TEXT]", "00:00:000=Hello", "00:00:000=", "", "00:00:000=World",
           "00:01:000=\"a\",\"b\"", "00:02:000=\"a\" , \"b\"", "00:03:000=" + Sjis("\"　lead\""), ";note",
           "\"plain quoted\"", "00:04:000=say \"\"hi\"\""},

@@ -98,8 +98,8 @@ struct CliResult {
     std::string out;
     std::string err;
 };
-CliResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& cwd,
-                 std::string_view input = {}, const std::string& stdoutTo = {}, std::uint64_t maxFileBytes = 0);
+CliResult RunCli(const std::vector<std::string>& args, const std::filesystem::path& cwd, std::string_view input = {},
+                 const std::string& stdoutTo = {}, std::uint64_t maxFileBytes = 0);
 
 // Records everything the core asks of the window and answers from the
 // script's queues (HostScript: answers, dialogFiles, messages, dialogs,

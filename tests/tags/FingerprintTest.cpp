@@ -49,20 +49,26 @@ TEST(FindFragment, PrefersTheStoredPlaceThenTheEarliestMatchAtACharacterBoundary
     const std::string kana = Sjis("ア") + "BC AB";
     // {page text, stored position, length, CRC, first character, the fragment found}
     const std::tuple<std::string, std::int64_t, std::int64_t, std::uint32_t, const char*, const char*> cases[] = {
-        {h, 4, 3, abc, "a", "abc"},   {h, 11, 3, abc, "a", "abc"},  // at its place, the later copy too
-        {h, 1, 3, abc, "a", "abc"},   {h, 999, 3, abc, "a", "abc"},  // stale or past the end: searched
-        {h, -5, 3, abc, "a", "abc"},                                  // below 1 counts as 1
-        {h, 4, 3, abc + 1, "a", ""},  {h, 4, 3, abc, "b", ""},        // wrong CRC, wrong first character
-        {h, 15, 5, Crc("zz"), "z", ""},                               // cut at the end: too short
-        {h, 1, 1, Crc("y"), "z", ""},                                 // the last candidate fails too
+        {h, 4, 3, abc, "a", "abc"},
+        {h, 11, 3, abc, "a", "abc"},  // at its place, the later copy too
+        {h, 1, 3, abc, "a", "abc"},
+        {h, 999, 3, abc, "a", "abc"},  // stale or past the end: searched
+        {h, -5, 3, abc, "a", "abc"},   // below 1 counts as 1
+        {h, 4, 3, abc + 1, "a", ""},
+        {h, 4, 3, abc, "b", ""},                                                  // wrong CRC, wrong first character
+        {h, 15, 5, Crc("zz"), "z", ""},                                           // cut at the end: too short
+        {h, 1, 1, Crc("y"), "z", ""},                                             // the last candidate fails too
         {std::string(Haystack::kBlock - 3, 'x') + "abc", 1, 3, abc, "a", "abc"},  // the text fills whole blocks
         // No first character: the stored place is taken unchecked.
-        {"hello world", 7, 5, 0, "", "world"}, {"hello world", 7, 99, 0, "", "world"},
+        {"hello world", 7, 5, 0, "", "world"},
+        {"hello world", 7, 99, 0, "", "world"},
         {"hello world", 12, 5, 0, "", ""},
         {kana, 1, 2, Crc("AB"), "A", "AB"},
         // The search stops when its cursor stands on a zero byte; the stored place still counts.
-        {std::string("\0abc", 4), 1, 3, abc, "a", ""}, {std::string("\0abc", 4), 2, 3, abc, "a", "abc"},
-        {std::string("xa\0abc", 6), 1, 3, abc, "a", ""}, {std::string("x\0abc", 6), 1, 3, abc, "a", "abc"},
+        {std::string("\0abc", 4), 1, 3, abc, "a", ""},
+        {std::string("\0abc", 4), 2, 3, abc, "a", "abc"},
+        {std::string("xa\0abc", 6), 1, 3, abc, "a", ""},
+        {std::string("x\0abc", 6), 1, 3, abc, "a", "abc"},
     };
     for (const auto& [text, position, length, crc, firstChar, expected] : cases) {
         EXPECT_EQ(FindFragment(text, position, length, crc, firstChar), expected) << text << " @" << position;
@@ -75,8 +81,8 @@ TEST(FindFragment, PrefersTheStoredPlaceThenTheEarliestMatchAtACharacterBoundary
 // Random texts over a small alphabet of single and double-byte characters,
 // so that matches, near misses and trail bytes that look like ASCII abound.
 std::string RandomText(std::mt19937& rng, std::size_t chars) {
-    static const char* alphabet[] = {"a", "b", "A", "\x83\x41", "\x83\x42", "\x82\xa0", "\x82\x41", "\xB1", "\xDE",
-                                     " ", "\x81\x40", "\x81"};
+    static const char* alphabet[] = {"a",        "b",    "A",    "\x83\x41", "\x83\x42", "\x82\xa0",
+                                     "\x82\x41", "\xB1", "\xDE", " ",        "\x81\x40", "\x81"};
     std::string text;
     for (std::size_t i = 0; i < chars; ++i) text += alphabet[rng() % std::size(alphabet)];
     if (rng() % 8 == 0) text.insert(rng() % (text.size() + 1), 1, '\0');

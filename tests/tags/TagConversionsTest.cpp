@@ -7,8 +7,8 @@
 
 #include "LoopbackServer.h"
 #include "TestSupport.h"
-#include "lyrics/OpenBrowserPage.h"
 #include "lyrics/LyricsDocument.h"
+#include "lyrics/OpenBrowserPage.h"
 #include "platform/Files.h"
 #include "platform/TempFiles.h"
 #include "tags/AutoConvert.h"
@@ -33,19 +33,30 @@ Lines Lyrics(const Lines& text) {
 // Words of every kind: blanks to keep, a list, a directive (copied as it
 // stands), an empty line, a comment and a line without time.
 const Lines kWords = {
-    Sjis("00:01:000=朝の窓をあけて"), Sjis("00:05:500=\"　ひかりが部屋に、こぼれる\""), "00:09:000=",
-    "00:10:000=Walking down the morning street!", Sjis("00:12:000=\"a <b> c\",\"ことばにならない想い\""),
-    Sjis("01:02:003=ポケットにしまって歩こう（2回）"), "00:20:000=#fade <b>", "", ";comment line",
+    Sjis("00:01:000=朝の窓をあけて"),
+    Sjis("00:05:500=\"　ひかりが部屋に、こぼれる\""),
+    "00:09:000=",
+    "00:10:000=Walking down the morning street!",
+    Sjis("00:12:000=\"a <b> c\",\"ことばにならない想い\""),
+    Sjis("01:02:003=ポケットにしまって歩こう（2回）"),
+    "00:20:000=#fade <b>",
+    "",
+    ";comment line",
     Sjis("まだ時のない行"),
 };
-const char* const kPageLines[] = {"header text", "朝の窓をあけて", "ひかりが部屋に、こぼれる",
-                                  "Walking down the morning street", "a <b> c ことばにならない想い",
-                                  "ポケットにしまって歩こう", "まだ時のない行"};
+const char* const kPageLines[] = {"header text",
+                                  "朝の窓をあけて",
+                                  "ひかりが部屋に、こぼれる",
+                                  "Walking down the morning street",
+                                  "a <b> c ことばにならない想い",
+                                  "ポケットにしまって歩こう",
+                                  "まだ時のない行"};
 
 // A lyrics page as a site would serve it (UTF-8 so far), with "<b>" as "&lt;b&gt;".
 std::string HtmlPage(const char* charset, const std::string& savedFrom = {}, const std::string& notice = {}) {
-    std::string page = savedFrom + "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=" +
-                       charset + "\"><title>歌詞</title></head>\n<body>" + notice + "\n<h1>うた</h1>\n<p>";
+    std::string page = savedFrom +
+                       "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charset +
+                       "\"><title>歌詞</title></head>\n<body>" + notice + "\n<h1>うた</h1>\n<p>";
     for (std::string line : kPageLines) {
         if (const auto at = line.find("<b>"); at != std::string::npos) line.replace(at, 3, "&lt;b&gt;");
         page += line + "<br>\n";
@@ -56,7 +67,9 @@ std::string HtmlPage(const char* charset, const std::string& savedFrom = {}, con
 class TagConversionsTest : public ::testing::Test {
 protected:
     // A page that does not come fails within the test's patience.
-    TagConversionsTest() { SetInetLimits({.connectTimeout = 2000ms, .stallTimeout = 300ms, .trustedCertificates = {}}); }
+    TagConversionsTest() {
+        SetInetLimits({.connectTimeout = 2000ms, .stallTimeout = 300ms, .trustedCertificates = {}});
+    }
     ~TagConversionsTest() override { SetInetLimits(InetLimits{}); }
 
     // Serves the Shift-JIS form of a UTF-8 page.
@@ -195,7 +208,7 @@ TEST_F(TagConversionsTest, HeaderHandling) {
     const std::string own = dir / "t.lyr";
     const std::pair<std::string, std::string> names[] = {
         {"..\\..\\evil.lyr", "evil.lyr"}, {"/etc/cron.d/x.lyr", "x.lyr"}, {"..", own}, {"", own},
-        {"a.LYRICS", "a.LYRICS"}, {Sjis("歌.lyr"), "歌.lyr"}};
+        {"a.LYRICS", "a.LYRICS"},         {Sjis("歌.lyr"), "歌.lyr"}};
     for (const auto& [value, expected] : names) {
         doc.SetLines({"[TAGLYR]", "TagVer=9", "LyrFile=" + value, "", "[Spec]", "[Text]", "a"});
         doc.SetFileName(dir / "t.TagLyr");
@@ -218,12 +231,20 @@ TEST_F(TagConversionsTest, HeaderHandling) {
 TEST_F(TagConversionsTest, AutoConversionDecidesAndTakesOnlyWebAddresses) {
     using enum AutoAction;
     const std::tuple<Lines, AutoAction, std::string> cases[] = {
-        {{"[Spec]", "url=HTTPS://x/"}, FromUrl, "HTTPS://x/"}, {{"[TagLyr]", "URL=ftp://x/"}, TagToZVEK, ""},
-        {{"[TagLyr]", Sjis("URL=http://x/歌")}, FromUrl, "http://x/歌"}, {{"[TagLyr]", "URL=http:/x"}, TagToZVEK, ""},
-        {{"[TagLyr]", "URL=/root/.ssh/id_rsa"}, TagToZVEK, ""}, {{"[Spec]", "URL=file:///etc/passwd"}, ZVEKToTag, ""},
+        {{"[Spec]", "url=HTTPS://x/"}, FromUrl, "HTTPS://x/"},
+        {{"[TagLyr]", "URL=ftp://x/"}, TagToZVEK, ""},
+        {{"[TagLyr]", Sjis("URL=http://x/歌")}, FromUrl, "http://x/歌"},
+        {{"[TagLyr]", "URL=http:/x"}, TagToZVEK, ""},
+        {{"[TagLyr]", "URL=/root/.ssh/id_rsa"}, TagToZVEK, ""},
+        {{"[Spec]", "URL=file:///etc/passwd"}, ZVEKToTag, ""},
         {{"[TagLyr]", "URL=/home/http://x"}, TagToZVEK, ""},  // holds "http:", but is a path
-        {{"[Spec]", "x [TagLyr] y"}, TagToZVEK, ""}, {{"[Spec]"}, ZVEKToTag, ""}, {{"[spec]", "[00:01]x"}, WinAmp, ""},
-        {{"[[[Music Info]]]"}, WinAmp, ""}, {{"[01:00]x"}, Text, ""}, {{"[taglyr]"}, Text, ""}, {{}, Text, ""},
+        {{"[Spec]", "x [TagLyr] y"}, TagToZVEK, ""},
+        {{"[Spec]"}, ZVEKToTag, ""},
+        {{"[spec]", "[00:01]x"}, WinAmp, ""},
+        {{"[[[Music Info]]]"}, WinAmp, ""},
+        {{"[01:00]x"}, Text, ""},
+        {{"[taglyr]"}, Text, ""},
+        {{}, Text, ""},
     };
     for (const auto& [lines, action, url] : cases) {
         doc.SetLines(lines);
@@ -233,7 +254,7 @@ TEST_F(TagConversionsTest, AutoConversionDecidesAndTakesOnlyWebAddresses) {
     // A tag file naming a local file: the URL command reads nothing and
     // opens nothing; Convert Auto asks for the reference instead, as for
     // player lyrics.
-    const Lines tagFile = {"[TagLyr]", "URL=" + dir.Write("secret.txt", "private key"), "", "[Spec]", "[Text]",
+    const Lines tagFile = {"[TagLyr]",        "URL=" + dir.Write("secret.txt", "private key"), "", "[Spec]", "[Text]",
                            "00:01:000=<1,11>"};
     doc.SetLines(tagFile);
     MenuConvertFromURLClick(doc);

@@ -33,18 +33,27 @@ TEST(EncodeWords, ReplacesRunsFoundInThePage) {
         {"ab" + Sjis("さくら"), Entry(FindAtBoundary(page, "ab"), "ab", "a") + Entry(14, Sjis("さくら"), Sjis("さ"))},
         // a closing character ends its run and belongs to it
         {Sjis("咲く。春の"), Entry(20, Sjis("咲く。"), Sjis("咲")) + Entry(26, Sjis("春の"), Sjis("春"))},
-        {Sjis("　０１"), Sjis("　０１")}, {"", ""},
+        {Sjis("　０１"), Sjis("　０１")},
+        {"", ""},
     };
     for (const auto& [words, expected] : cases) EXPECT_EQ(EncodeWords(words, haystack), expected) << words;
 }
 
 TEST(ReadCommaText, SplitsLikeACommaSeparatedList) {
     const std::pair<std::string, Fields> cases[] = {
-        {"57,3,a,0x1", {"57", "3", "a", "0x1"}}, {" 57 , 3 ,a", {"57", "3", "a"}},
+        {"57,3,a,0x1", {"57", "3", "a", "0x1"}},
+        {" 57 , 3 ,a", {"57", "3", "a"}},
         {"a b,c", {"a", "b", "c"}},  // a blank ends a field too
-        {"\"a,b\",\"say \"\"hi\"\"\",c", {"a,b", "say \"hi\"", "c"}}, {"\"open", {"open"}}, {"x,\"y\"", {"x", "y"}},
-        {"a,", {"a", ""}}, {"a,,b", {"a", "", "b"}}, {",", {"", ""}}, {"", {}}, {"   ", {}},
-        {std::string("a,b\0,c", 6), {"a", "b"}}, {Sjis("あ,い"), {Sjis("あ"), Sjis("い")}},
+        {"\"a,b\",\"say \"\"hi\"\"\",c", {"a,b", "say \"hi\"", "c"}},
+        {"\"open", {"open"}},
+        {"x,\"y\"", {"x", "y"}},
+        {"a,", {"a", ""}},
+        {"a,,b", {"a", "", "b"}},
+        {",", {"", ""}},
+        {"", {}},
+        {"   ", {}},
+        {std::string("a,b\0,c", 6), {"a", "b"}},
+        {Sjis("あ,い"), {Sjis("あ"), Sjis("い")}},
     };
     Fields fields = {"stale", "values"};
     for (const auto& [text, expected] : cases) {
@@ -58,12 +67,19 @@ TEST(TagEntry, WrittenInUpperCaseHexAndReadSafely) {
     EXPECT_EQ(FormatTagEntry(1, 2, "x", 0xA), "<1,2,x,0xA>");
     // {the text between "<" and ">", position, length, first character, CRC}
     const std::tuple<const char*, std::int32_t, std::int32_t, const char*, std::uint32_t> entries[] = {
-        {"57,3,a,0x352441C2", 57, 3, "a", 0x352441C2u}, {"1,2,x,4294967295", 1, 2, "x", 0xFFFFFFFFu},
-        {"1,2,x,0xffffffff", 1, 2, "x", 0xFFFFFFFFu},   {"12,5", 12, 5, "", 0},  // no K: taken unchecked
-        {"-3,5,a,0x1", -3, 5, "a", 1},                  {"2147483647,1,a,0", 2147483647, 1, "a", 0},
+        {"57,3,a,0x352441C2", 57, 3, "a", 0x352441C2u},
+        {"1,2,x,4294967295", 1, 2, "x", 0xFFFFFFFFu},
+        {"1,2,x,0xffffffff", 1, 2, "x", 0xFFFFFFFFu},
+        {"12,5", 12, 5, "", 0},  // no K: taken unchecked
+        {"-3,5,a,0x1", -3, 5, "a", 1},
+        {"2147483647,1,a,0", 2147483647, 1, "a", 0},
         // A CRC that does not fit or is no number counts as 0.
-        {"1,2,x,0x100000000", 1, 2, "x", 0}, {"1,2,x,4294967296", 1, 2, "x", 0}, {"1,2,x,0x", 1, 2, "x", 0},
-        {"1,2,x,-1", 1, 2, "x", 0}, {"1,2,x,0x1g", 1, 2, "x", 0}, {"1,2,x,0x1!", 1, 2, "x", 0},
+        {"1,2,x,0x100000000", 1, 2, "x", 0},
+        {"1,2,x,4294967296", 1, 2, "x", 0},
+        {"1,2,x,0x", 1, 2, "x", 0},
+        {"1,2,x,-1", 1, 2, "x", 0},
+        {"1,2,x,0x1g", 1, 2, "x", 0},
+        {"1,2,x,0x1!", 1, 2, "x", 0},
     };
     Fields fields;
     TagEntry e;
@@ -92,10 +108,12 @@ TEST(DecodeTagLine, ReadsGroupsAndCopiesEverythingElse) {
     const std::tuple<std::string, std::string, bool> cases[] = {
         {"00:01:000=<10,5,H,0x1>, <20,6,x,0x2>!", "00:01:000=Hello, " + Sjis("さくら") + "!", true},
         {"a<>b>c", "a<b>c", true},
-        {"<abc>", "abc", true}, {"<0,5,H,0x1>", "0,5,H,0x1", true},  // not an entry: its inner text
-        {"x<10,5,H", "x<10,5,H", true},         // no ">": the rest as it is
+        {"<abc>", "abc", true},
+        {"<0,5,H,0x1>", "0,5,H,0x1", true},  // not an entry: its inner text
+        {"x<10,5,H", "x<10,5,H", true},      // no ">": the rest as it is
         {"<99,5,H,0x1> and <10,5,H,0x1>", "<99,5,H,0x1> and Hello", false},
-        {Sjis("ア") + "<10,5,H,0x1>", Sjis("ア") + "Hello", true}, {"", "", true},
+        {Sjis("ア") + "<10,5,H,0x1>", Sjis("ア") + "Hello", true},
+        {"", "", true},
     };
     for (const auto& [line, expected, resolved] : cases) {
         std::string out;

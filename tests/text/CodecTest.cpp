@@ -73,8 +73,8 @@ constexpr std::u16string_view kNotAsReference;  // none: the table is made from 
 // reads as another character, and codes that read as a character written
 // with another code (the codec keeps their two bytes raw).
 const std::pair<char16_t, unsigned> kOneWay[] = {
-    {u'¢', 0x8191}, {u'£', 0x8192}, {u'¥', 0x5C}, {u'¬', 0x81CA}, {u'—', 0x815C},
-    {u'‖', 0x8161}, {u'‾', 0x7E}, {u'−', 0x817C}, {u'〜', 0x8160},
+    {u'¢', 0x8191}, {u'£', 0x8192}, {u'¥', 0x5C},   {u'¬', 0x81CA},  {u'—', 0x815C},
+    {u'‖', 0x8161}, {u'‾', 0x7E},   {u'−', 0x817C}, {u'〜', 0x8160},
 };
 const std::pair<unsigned, unsigned> kDuplicates[] = {
     {0x8790, 0x8792}, {0x8795, 0x8797}, {0x879A, 0x879C}, {0xED40, 0xEEFC}, {0xFA4A, 0xFA54}, {0xFA58, 0xFA5B},
@@ -121,16 +121,24 @@ TEST(Codec, EveryCharacterIsWrittenAsTheReference) {
         EXPECT_EQ(Utf16ToSjis({&ch, 1}, false), reference.empty() ? "?" : reference) << std::hex << c;
         const auto oneWay = std::ranges::find(kOneWay, ch, &std::pair<char16_t, unsigned>::first);
         EXPECT_EQ(!reference.empty() && ReferenceRead(reference) != std::u16string(1, ch) ? reference : "",
-                  oneWay != std::end(kOneWay) ? Code(oneWay->second) : "") << std::hex << c;
+                  oneWay != std::end(kOneWay) ? Code(oneWay->second) : "")
+            << std::hex << c;
     }
 }
 
 TEST(Codec, UnmappableCharactersBecomeQuestionMarks) {
-    const struct { std::u16string text; bool raw; std::string sjis; std::size_t replaced; } cases[] = {
-        {u"a😀b", true, "a?b", 1},           // beyond the BMP: one "?" per character
-        {u"é\uF782", false, "??", 2},        // raw-byte code points are ordinary without rawBytes
+    const struct {
+        std::u16string text;
+        bool raw;
+        std::string sjis;
+        std::size_t replaced;
+    } cases[] = {
+        {u"a😀b", true, "a?b", 1},      // beyond the BMP: one "?" per character
+        {u"é\uF782", false, "??", 2},  // raw-byte code points are ordinary without rawBytes
         {u"\uF782\uF7A0", true, "\x82\xA0", 0},
-        {u"\xD800" u"a\xDC00", true, "?a?", 2},  // lone surrogates
+        {u"\xD800"
+         u"a\xDC00",
+         true, "?a?", 2},  // lone surrogates
         {u"a\xDBFF", true, "a?", 1},
     };
     for (const auto& c : cases) {
@@ -141,14 +149,21 @@ TEST(Codec, UnmappableCharactersBecomeQuestionMarks) {
 }
 
 TEST(Codec, IllFormedUtf8CountsOncePerSequence) {
-    const struct { std::string utf8; bool raw; std::string sjis; std::size_t replaced; } cases[] = {
+    const struct {
+        std::string utf8;
+        bool raw;
+        std::string sjis;
+        std::size_t replaced;
+    } cases[] = {
         {"😀!", false, "?!", 1},
         {"\xC0\x80|\xE0\x80\xAF|\xF0\x80\x80\x80", false, "?|?|?", 3},  // overlong
-        {"\xED\xA0\x80|\xED\xBF\xBF", false, "?|?", 2},                   // surrogates
-        {"\xF4\x90\x80\x80|\xF8\x88\x80\x80\x80", false, "?|?", 2},       // above U+10FFFF
-        {"\x80\xBF|\xFE|\xFF", false, "??|?|?", 4},                       // stray bytes
-        {"\xE3\x81" "a\xE3", false, "?a?", 2},                            // truncated
-        {"\xEF\x9E\x82\xEF\x9E\xA0", true, "\x82\xA0", 0},                // U+F782 U+F7A0
+        {"\xED\xA0\x80|\xED\xBF\xBF", false, "?|?", 2},                 // surrogates
+        {"\xF4\x90\x80\x80|\xF8\x88\x80\x80\x80", false, "?|?", 2},     // above U+10FFFF
+        {"\x80\xBF|\xFE|\xFF", false, "??|?|?", 4},                     // stray bytes
+        {"\xE3\x81"
+         "a\xE3",
+         false, "?a?", 2},                                  // truncated
+        {"\xEF\x9E\x82\xEF\x9E\xA0", true, "\x82\xA0", 0},  // U+F782 U+F7A0
         {"\xEF\x9E\x82", false, "?", 1},
     };
     for (const auto& c : cases) {

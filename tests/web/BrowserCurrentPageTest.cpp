@@ -9,9 +9,9 @@
 
 #include "LoopbackServer.h"
 #include "TestSupport.h"
-#include "lyrics/OpenBrowserPage.h"
 #include "lyrics/Conversions.h"
 #include "lyrics/LyricsDocument.h"
+#include "lyrics/OpenBrowserPage.h"
 #include "tags/TagConversions.h"
 #include "web/WebAddress.h"
 
@@ -29,7 +29,8 @@ std::string Session(const std::string& current) {
       {"tabs":[{"entries":[{"url":"http://w1t1/"}],"index":1}],"selected":1},
       {"tabs":[{"entries":[{"url":"http://w2t1/","title":"x"}],"index":1},
                {"entries":[{"url":"http://w2t2e1/","children":[{"url":"http://frame/"}]},
-                           {"url":")" + current + R"(","title":"\u6b4c\u8a5e"},
+                           {"url":")" +
+           current + R"(","title":"\u6b4c\u8a5e"},
                            {"url":"http://w2t2e3/"}],"index":2,"attributes":{}}],
        "selected":2,"_closedTabs":[{"state":{"entries":[{"url":"http://closed/"}],"index":1}}]}],
       "selectedWindow":2,"_closedWindows":[{"tabs":[],"selected":1}],"session":{"lastUpdate":1}})";
@@ -57,7 +58,10 @@ protected:
 TEST_F(BrowserCurrentPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
     const std::string firefox = "home/.mozilla/firefox/";
     // `profile` is the one that holds the expected session.
-    const struct { const char* what; std::string ini, profile; } cases[] = {
+    const struct {
+        const char* what;
+        std::string ini, profile;
+    } cases[] = {
         {"Default=1 without an installation section",
          "[General]\nStartWithLastProfile=1\n\n[Profile0]\nIsRelative=1\nPath=a.old\n\n[Profile1]\r\nIsRelative=1\r\n"
          "Path=c.mine\r\nDefault=1\r\n",
@@ -77,8 +81,9 @@ TEST_F(BrowserCurrentPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
     // An installation's default wins over Default=1. With the snap's Firefox
     // too, the session written last wins; a damaged one leaves the other.
     const std::string snap = "home/snap/firefox/common/.mozilla/firefox";
-    tmp.Write(snap + "/profiles.ini", "[Profile1]\nPath=s.old\nIsRelative=1\nDefault=1\n[Install4F96D1932A9F858E]\n"
-                                  "Default=Profiles/s.default\n[Profile0]\nPath=Profiles/s.default\nIsRelative=1\n");
+    tmp.Write(snap + "/profiles.ini",
+              "[Profile1]\nPath=s.old\nIsRelative=1\nDefault=1\n[Install4F96D1932A9F858E]\n"
+              "Default=Profiles/s.default\n[Profile0]\nPath=Profiles/s.default\nIsRelative=1\n");
     WriteSession(snap + "/s.old", MozLz4(Session("http://wrong/")));
     WriteSession(snap + "/Profiles/s.default", MozLz4(Session("http://snap/")));
     OneProfile(MozLz4(Session("http://stale/")));
@@ -96,10 +101,16 @@ TEST_F(BrowserCurrentPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
 // its first page with an address is the one shown.
 TEST_F(BrowserCurrentPageTest, DamagedSessionGivesNothingAndTheDevToolsListItsFirstPage) {
     const std::string session = Session("http://good/"), good = MozLz4(session);
-    const struct { const char* what; std::string bytes, expected = ""; } cases[] = {
-        {"header only", good.substr(0, 12)}, {"wrong magic", "mozLz41" + good.substr(7)},
-        {"size too small", MozLz4(session, session.size() - 1)}, {"size zero", MozLz4(session, 0)},
-        {"size too large", MozLz4(session, session.size() + 1)}, {"size beyond any", MozLz4(session, 0xFFFFFFFFu)},
+    const struct {
+        const char* what;
+        std::string bytes, expected = "";
+    } cases[] = {
+        {"header only", good.substr(0, 12)},
+        {"wrong magic", "mozLz41" + good.substr(7)},
+        {"size too small", MozLz4(session, session.size() - 1)},
+        {"size zero", MozLz4(session, 0)},
+        {"size too large", MozLz4(session, session.size() + 1)},
+        {"size beyond any", MozLz4(session, 0xFFFFFFFFu)},
         {"declared beyond the cap", MozLz4(session + std::string(kMaxSessionBytes + 1 - session.size(), ' '))},
         {"the largest session", MozLz4(session + std::string(kMaxSessionBytes - session.size(), ' ')), "http://good/"},
         {"escapes decoded", MozLz4(Session(R"(http://x/\u00e9\ud83c\udfb5\"\\\/\n)")),
@@ -111,7 +122,11 @@ TEST_F(BrowserCurrentPageTest, DamagedSessionGivesNothingAndTheDevToolsListItsFi
         OneProfile(c.bytes);
         EXPECT_EQ(GetBrowserPage(closedPort), c.expected);
     }
-    const struct { const char* what; int status; std::string body, expected; } lists[] = {
+    const struct {
+        const char* what;
+        int status;
+        std::string body, expected;
+    } lists[] = {
         {"first page after other targets", 200,
          R"([{"type":"service_worker","url":"http://sw/"},{"type":"page","url":""},{"id":"A","type":"page",)"
          R"("url":"https://first.example/a?b=1","webSocketDebuggerUrl":"ws://x"},{"type":"page","url":"http://second/"}])",
@@ -173,9 +188,13 @@ TEST_F(BrowserCurrentPageTest, CommandsTakeNothingElseAndNeverHoldTheWindow) {
     const std::string song = server.Url("/song.htm");
     server.Serve("/song.htm", 200, "song");
     test::ScopedEnv port{"ZVEKLC_DEVTOOLS_PORT", std::to_string(server.Port())};
-    const std::string addresses[] = {"about:blank#file://" + secret, "about:reader?url=" + song,
-                                     "view-source:" + song, "javascript:'" + song + "'", secret,
-                                     "file://" + notes, "file://" + notes + "\\u0000.htm"};
+    const std::string addresses[] = {"about:blank#file://" + secret,
+                                     "about:reader?url=" + song,
+                                     "view-source:" + song,
+                                     "javascript:'" + song + "'",
+                                     secret,
+                                     "file://" + notes,
+                                     "file://" + notes + "\\u0000.htm"};
     for (const bool firefox : {true, false}) {
         for (const std::string& address : addresses) {
             SCOPED_TRACE(address);
@@ -217,13 +236,18 @@ TEST_F(BrowserCurrentPageTest, CommandsTakeNothingElseAndNeverHoldTheWindow) {
 }
 
 TEST(NormalizeBrowserUrl, CleansBrowserAddresses) {
-    struct { const char* address; const char* expected; } cases[] = {
+    struct {
+        const char* address;
+        const char* expected;
+    } cases[] = {
         {"http://x/a.php?id=3&sentaku=1&x=2", "http://x/a.php?sentaku=1"},
         {"HTTPS://x/a.php?x=2&sentaku=1", "HTTPS://x/a.php?x=2&sentaku=1"},  // last parameter: whole
         {"FILE:///home/me/My%20Songs/a%41.htm", "/home/me/My Songs/a%41.htm"},
         // No page: a control character, an address with no scheme of its own
         // (more, through the commands, in CommandsTakeNothingElse...).
-        {"file:///home/me/a.htm\t", ""}, {"<!-- saved from url=(0026)https://example.org/a.htm", ""}, {"C:\\a.htm", ""},
+        {"file:///home/me/a.htm\t", ""},
+        {"<!-- saved from url=(0026)https://example.org/a.htm", ""},
+        {"C:\\a.htm", ""},
     };
     for (const auto& c : cases) EXPECT_EQ(NormalizeBrowserUrl(c.address), c.expected) << c.address;
 }

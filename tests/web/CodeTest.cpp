@@ -4,8 +4,8 @@
 
 #include <array>
 #include <optional>
-#include <string>
 #include <stdexcept>
+#include <string>
 
 #include "support/TestSupport.h"
 
@@ -37,7 +37,8 @@ TEST(CharCode, ShiftJisAndEucJpAgreeWithIconvOnJisX0208) {
                                                     static_cast<unsigned char>((*sjis)[1]));
             const auto jis = static_cast<CharCode>(euc & 0x7F7F);
             ASSERT_EQ((std::array{SjisToEuc(code), EucToSjis(euc), SjisToJis(code), JisToSjis(jis)}),
-                      (std::array{euc, code, jis, code})) << "row " << row << " cell " << cell;
+                      (std::array{euc, code, jis, code}))
+                << "row " << row << " cell " << cell;
             ++compared;
         }
     }
@@ -53,7 +54,10 @@ TEST(CharCode, ShiftJisAndEucJpAgreeWithIconvOnJisX0208) {
 }
 
 TEST(SjisToEucString, ConvertsUpToTheEndOrTheFirstNul) {
-    const struct { const char* what; std::string in, out; } cases[] = {
+    const struct {
+        const char* what;
+        std::string in, out;
+    } cases[] = {
         {"kana and kanji", Sjis("あア漢"), "\xA4\xA2\xA5\xA2\xB4\xC1"},
         {"half-width katakana", "\xB1\xDD", "\x8E\xB1\x8E\xDD"},
         {"lone lead byte at the end", "a" + Sjis("あ") + "\x82", "a\xA4\xA2\x82"},
@@ -79,15 +83,17 @@ TEST(WidthFolding, AsciiAndKatakanaFoldBothWaysAsCp932Does) {
 
     std::string kana;
     for (unsigned b = 0xA1; b <= 0xDF; ++b) kana += static_cast<char>(b);
-    const struct { std::string half, full; } cases[] = {
+    const struct {
+        std::string half, full;
+    } cases[] = {
         // The last two are the sound marks on their own, so nothing combines.
         {kana, Sjis("。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテト"
                     "ナニヌネノハヒフヘホマミムメモヤユヨラリルレロワン゛゜")},
         {"\xB6\xDE\xB7\xDE\xB8\xDE\xB9\xDE\xBA\xDE\xBB\xDE\xBC\xDE\xBD\xDE\xBE\xDE\xBF\xDE\xC0\xDE\xC1\xDE\xC2\xDE"
          "\xC3\xDE\xC4\xDE\xCA\xDE\xCB\xDE\xCC\xDE\xCD\xDE\xCE\xDE\xCA\xDF\xCB\xDF\xCC\xDF\xCD\xDF\xCE\xDF\xB3\xDE",
          Sjis("ガギグゲゴザジズゼゾダヂヅデドバビブベボパピプペポヴ")},
-        {"\xDC\xDE", Sjis("ワ゛")},          // ヷ is not in CP932
-        {Sjis("じ") + "\xDE", Sjis("じ゛")},  // じ ends in the byte of ｶ
+        {"\xDC\xDE", Sjis("ワ゛")},                                              // ヷ is not in CP932
+        {Sjis("じ") + "\xDE", Sjis("じ゛")},                                     // じ ends in the byte of ｶ
         {"\xBA\xDD\xC6\xC1\xCA Hello, 2024!\r\n\t\x7F\x80\xA0\xFD\xFF\r\n\r\n",  // line ends and control bytes
          Sjis("コンニチハ　Ｈｅｌｌｏ，　２０２４！") + "\r\n\t\x7F\x80\xA0\xFD\xFF\r\n\r\n"},
     };

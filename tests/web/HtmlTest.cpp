@@ -27,7 +27,11 @@ TokenList TokensOf(std::string_view page) {
 // and (apart from its charset declaration) the same source, through the
 // token list and straight from the bytes alike.
 TEST(HtmlPage, EveryCodeSetGivesTheExpectedFiles) {
-    const struct { const char* page; HtmlCharset charset; const char* source; } cases[] = {
+    const struct {
+        const char* page;
+        HtmlCharset charset;
+        const char* source;
+    } cases[] = {
         {"page-sjis.html", csShiftJis, "source-sjis.txt"},
         {"page-euc.html", csEucJp, "source-euc.txt"},
         {"page-jis.html", csJis, "source-jis.txt"},
@@ -56,7 +60,10 @@ TEST(HtmlPage, EveryCodeSetGivesTheExpectedFiles) {
 // the tag reader relies on it to keep no token list of a large page.
 TEST(HtmlTokens, CutsThePageIntoTagsCommentsAndText) {
     using namespace std::string_literals;
-    const struct { std::string page; TokenList tokens; } cases[] = {
+    const struct {
+        std::string page;
+        TokenList tokens;
+    } cases[] = {
         {"<a\r\nb>\r\nx\ry\nz\r\n", {"<a b>", " x y z "}},
         {"<!-- a <!-- b --> c > -->d", {"<!-- a <!-- b --> c > -->", "d"}},
         {"<a href<b>c", {"<a href", "<b>", "c"}},
@@ -85,11 +92,14 @@ TEST(HtmlTokens, CutsThePageIntoTagsCommentsAndText) {
 }
 
 TEST(HtmlCharsetDetection, FirstEvidenceInPageOrderWins) {
-    const struct { const char* page; HtmlCharset charset; } cases[] = {
+    const struct {
+        const char* page;
+        HtmlCharset charset;
+    } cases[] = {
         {"<p>plain ascii</p>", csEucJp},
         {"<p>\x1b$B\x24\x22\x1b(B</p>", csJis},
-        {"<p>x</p>\x1b(B", csJis},  // the escape is all the last token holds
-        {"\xA4\xA2\xA4\xA4", csEucJp},      // ambiguous all along
+        {"<p>x</p>\x1b(B", csJis},         // the escape is all the last token holds
+        {"\xA4\xA2\xA4\xA4", csEucJp},     // ambiguous all along
         {"\xA4\xA2\x82\xA0", csShiftJis},  // ambiguous, then Shift_JIS only
         {"\xA4\xFE", csEucJp},
         {"\xFE\xA1", csEucJp},
@@ -114,24 +124,32 @@ TEST(HtmlCharsetDetection, FirstEvidenceInPageOrderWins) {
 
 TEST(HtmlPageText, KeepsTheBodyTextWithListsAndQuotations) {
     // `replaced` counts the characters with no Shift_JIS form.
-    const struct { std::string page; Lines lines; std::size_t replaced = 0; } cases[] = {
+    const struct {
+        std::string page;
+        Lines lines;
+        std::size_t replaced = 0;
+    } cases[] = {
         {"<body><br><br>", {"", ""}},
         {"<html><p>no body</p><br>", {}},
         {"<title>T</title><body>a</body>after<BODY>b", {"ab"}},
         {"<BODY>a<BR>b<br/>c<br clear=all>d<p>e</P>", {"a", "bcde"}},
         {"<body><ul><li type=square>a<li class=\"Circle\">b<li>c</ul>", {Sjis("■a"), Sjis("○b"), Sjis("・c")}},
-        {"<body><ol><li>1<li>2<li>3<li>4<li>5<li>6<li>7<li>8<li>9<li>10", {"11", "22", "33", "44", "55", "66",
-                                                                          "77", "88", "99", "1010"}},
+        {"<body><ol><li>1<li>2<li>3<li>4<li>5<li>6<li>7<li>8<li>9<li>10",
+         {"11", "22", "33", "44", "55", "66", "77", "88", "99", "1010"}},
         {"<body>a<!-- <br> > -->b", {"ab"}},
         {"<body>a\tb ", {"a\tb"}},
         // A line break hidden in a pair still breaks the line as a reader sees it.
         {"<body>\x82\xA0\x82\ra\x82\nb", {"\x82\xA0\x82", "a\x82", "b"}},
         // UTF-8 pages come in Shift_JIS; the count starts again with each page.
-        {"<meta charset=utf-8><body>a\xF0\x9F\x8E\xB5" "b\xE3\x81\x82", {"a?b\x82\xA0"}, 1},
+        {"<meta charset=utf-8><body>a\xF0\x9F\x8E\xB5"
+         "b\xE3\x81\x82",
+         {"a?b\x82\xA0"},
+         1},
         {"\xEF\xBB\xBF<body>\xE3\x81\x82\xC3\xA9\xC3\xA9", {"\x82\xA0??"}, 2},
         {"<body>\x82\xA0", {"\x82\xA0"}, 0},
         // EUC-JP: a pair whose second byte is no EUC-JP byte, after a run of good ones, is still a pair.
-        {"<meta charset=euc-jp><body>\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8\xA4\xAA\xA4\xAB\xA4\xAD\xA4" "A",
+        {"<meta charset=euc-jp><body>\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8\xA4\xAA\xA4\xAB\xA4\xAD\xA4"
+         "A",
          {Sjis("あいうえおかき") + "\x82\xBF"}},
     };
     hlvHtml html;  // one for all pages, as the window keeps one
@@ -150,15 +168,21 @@ TEST(HtmlPageText, KeepsTheBodyTextWithListsAndQuotations) {
 
 TEST(HtmlSource, BreaksAfterListedTagsAndLongRuns) {
     const std::string x55(55, 'x'), x56(56, 'x'), x86(86, 'x');
-    const struct { std::string page; Lines lines; } cases[] = {
-        {x55 + "</b>y", {x55 + "</b>y"}},  // 59 bytes
-        {x56 + "</b>y", {x56 + "</b>", "y"}},  // 60 bytes
+    const struct {
+        std::string page;
+        Lines lines;
+    } cases[] = {
+        {x55 + "</b>y", {x55 + "</b>y"}},            // 59 bytes
+        {x56 + "</b>y", {x56 + "</b>", "y"}},        // 60 bytes
         {x86 + "<i>y<u>z", {x86 + "<i>y", "<u>z"}},  // the count includes the token that reaches 90
         {"<p>\ta\tb\t</p>", {"<p>a    b</p>"}},
         {"<BR>x<hr>b</td>c<meta a><body x>", {"<BR>", "x<hr>", "b</td>", "c<meta a>", "<body x>"}},
         {"<!-- a\r\n > b -->", {"<!-- a  > b -->"}},
         // Shift_JIS: line ends and tabs as second bytes of pairs; only the line feed breaks.
-        {"<p>\x82\ta\x82\ra\x82\nb\t</p>", {"<p>\x82    a\x82" "a\x82", "b</p>"}},
+        {"<p>\x82\ta\x82\ra\x82\nb\t</p>",
+         {"<p>\x82    a\x82"
+          "a\x82",
+          "b</p>"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.page);

@@ -78,8 +78,12 @@ TEST_F(InetTest, ReportsCountEveryChunkUpToDoneOrFailed) {
     TWinInet inet;
     inet.OnProgress = [&reports](TWinInet&, ProgressStatus s, std::uint32_t n) { reports.emplace_back(s, n); };
     EXPECT_FALSE(inet.Download(server.Url("/stall"), dir / "stall.htm"));
-    EXPECT_EQ(reports, (Reports{{psConnecting, 0}, {psDownloading, 0}, {psDownloading, 4096}, {psDownloading, 5000},
-                                {psDisconnecting, 5000}, {psFailed, 5000}}));
+    EXPECT_EQ(reports, (Reports{{psConnecting, 0},
+                                {psDownloading, 0},
+                                {psDownloading, 4096},
+                                {psDownloading, 5000},
+                                {psDisconnecting, 5000},
+                                {psFailed, 5000}}));
     EXPECT_FALSE(fs::exists(dir / "stall.htm"));
 }
 
@@ -100,7 +104,11 @@ TEST_F(InetTest, FetchPageTakesTwoHundredAnswersAndFailsCleanlyOtherwise) {
     server.Stream("/sized-over", 64 * 1024 + 1, false);
     server.Stream("/chunked-over", 200 * 1024, true);
     server.Redirect("/to-file", "file:///etc/passwd");
-    const struct { std::string url; std::optional<std::string> page; std::string reason = {}; } cases[] = {
+    const struct {
+        std::string url;
+        std::optional<std::string> page;
+        std::string reason = {};
+    } cases[] = {
         {server.Url("/empty"), ""},
         {server.Url("/odd"), "<html>odd but fine</html>"},
         {server.Url("/chunked-at"), test::PatternBytes(64 * 1024)},
@@ -131,7 +139,8 @@ TEST_F(InetTest, FetchPageTakesTwoHundredAnswersAndFailsCleanlyOtherwise) {
     // A page that cannot be stored fails too, and says so.
     test::WriteBytes(dir / "blocker", "");
     EXPECT_FALSE(FetchPage(host, server.Url("/empty"), dir / "blocker/page.htm"));
-    ExpectFailedFetch(server.Url("/empty"), dir / "blocker/page.htm", host, "一時ファイルを作れません（" + kThroughAFile + "）");
+    ExpectFailedFetch(server.Url("/empty"), dir / "blocker/page.htm", host,
+                      "一時ファイルを作れません（" + kThroughAFile + "）");
 }
 
 // Two of a test's own TLS servers: a page arrives only from the one whose
@@ -168,10 +177,12 @@ TEST_F(InetTest, BigBodiesOfEitherShapeArriveByteForByte) {
 // its own limit (the time shows which) as a failed fetch.
 TEST_F(InetTest, TricklesEndAtTheLowSpeedOrTheOverallLimit) {
     server.Trickle("/trickle", "x", milliseconds(20), 400, 1 << 20);
-    server.Trickle("/continue", "HTTP/1.1 100 Continue\r\n\r\n", milliseconds(10), 800, LoopbackServer::kUnframed,
-                   100);
+    server.Trickle("/continue", "HTTP/1.1 100 Continue\r\n\r\n", milliseconds(10), 800, LoopbackServer::kUnframed, 100);
     server.Trickle("/endless", std::string(2048, 'x'), milliseconds(20), 400, LoopbackServer::kChunked);
-    const struct { std::string path; milliseconds lowSpeedTime, totalTimeout, expected; } cases[] = {
+    const struct {
+        std::string path;
+        milliseconds lowSpeedTime, totalTimeout, expected;
+    } cases[] = {
         {"/trickle", milliseconds(300), milliseconds(60'000), milliseconds(300)},  // 50 bytes a second
         {"/continue", milliseconds(0), milliseconds(600), milliseconds(600)},      // low-speed check off
         {"/endless", milliseconds(300), milliseconds(600), milliseconds(600)},     // 100 KiB a second
@@ -240,7 +251,8 @@ TEST_F(InetTest, DownloadThreadStartsOnlyWithAddressAndFileAndOneAtATime) {
 
 TEST_F(InetTest, QueryInfoAnswersFromTheFinalResponse) {
     server.Redirect("/old", "/new");
-    server.Serve("/new", 404, "gone", {{"Content-Type", "text/html; charset=Shift_JIS"}, {"X-Long", std::string(300, 'a')}});
+    server.Serve("/new", 404, "gone",
+                 {{"Content-Type", "text/html; charset=Shift_JIS"}, {"X-Long", std::string(300, 'a')}});
     TWinInet inet;
     EXPECT_EQ(inet.QueryInfo(kHttpQueryStatusCodeNumber), "");  // nothing open
     ASSERT_TRUE(inet.Open() && inet.OpenUrl(server.Url("/old")));
@@ -270,7 +282,9 @@ TEST_F(InetTest, ResolveUtaNetUrlPicksTheAddressThatAnswers200) {
     server.Serve("/members/phplib/only-members.php", 200, "<html>yes</html>");
     server.Serve("/phplib/first.php", 200, "");
     server.Stall("/phplib/slow.php", "<html>", 1 << 20);  // only the headers are waited for
-    const struct { std::string from, to; } cases[] = {
+    const struct {
+        std::string from, to;
+    } cases[] = {
         {"/phplib/only-members.php", "/members/phplib/only-members.php"},
         {"/phplib/first.php", "/phplib/first.php"},
         {"/phplib/neither.php", "/phplib/neither.php"},  // both answer 404

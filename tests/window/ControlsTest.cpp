@@ -15,6 +15,7 @@ TEST(ControlsTest, TableMatchesTheWindowsDescription) {
         for (const MenuItem& item : menu.items) EXPECT_TRUE(!item.name || names.insert(item.name).second) << item.name;
     for (const ToolButton& b : ToolBar()) {
         EXPECT_TRUE(!b.name || names.insert(b.name).second) << b.name;
-        EXPECT_TRUE(b.menu ? FindMenuNamed(b.menu) && b.mode != ButtonMenu::None : b.mode == ButtonMenu::None) << b.name;
+        EXPECT_TRUE(b.menu ? FindMenuNamed(b.menu) && b.mode != ButtonMenu::None : b.mode == ButtonMenu::None)
+            << b.name;
     }
 }

@@ -26,8 +26,8 @@
 #include "window/WindowController.h"
 
 using namespace zvek;
-using test::RunCore;
 using test::kSamplePage;
+using test::RunCore;
 
 namespace {
 
@@ -47,7 +47,8 @@ struct FakeWindow : WindowView, EditorView {
     test::FakeHost host;
     WindowController logic;
 
-    FakeWindow(std::vector<std::string> args, const std::string& program) : logic(*this, host, std::move(args), program) {}
+    FakeWindow(std::vector<std::string> args, const std::string& program)
+        : logic(*this, host, std::move(args), program) {}
     std::u16string Text() const override { return text; }
     std::pair<std::size_t, std::size_t> Selection() const override { return {anchor, caret}; }
     void Select(std::size_t a, std::size_t c) override { anchor = a, caret = c; }
@@ -151,8 +152,10 @@ TEST_F(WindowLogicTest, CommandsLeaveWhatTheCoreGives) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.control);
-        const std::string sjis = c.input == "sample" ? test::SampleText() : c.input == "lyrics" ? test::SampleLyrics()
-                                 : c.input == "tagfile" ? test::SampleTagFile("song.lyr") : Utf8ToSjis(c.input);
+        const std::string sjis = c.input == "sample"    ? test::SampleText()
+                                 : c.input == "lyrics"  ? test::SampleLyrics()
+                                 : c.input == "tagfile" ? test::SampleTagFile("song.lyr")
+                                                        : Utf8ToSjis(c.input);
         const bool asksForPage = c.core == MenuZVEKToTagClick || c.core == MenuTagToZVEKClick;
         const test::CoreResult expected = RunCore(sjis, c.fileName, c.core, asksForPage ? kSamplePage : "");
 
@@ -222,8 +225,12 @@ TEST_F(WindowLogicTest, CloseQueryAnswers) {
         const char* saveAs;               // "": the dialog is cancelled
         bool closes;
     } cases[] = {
-        {{}, "", true},          {MsgResult::Cancel, "", false},         {MsgResult::No, "", true},
-        {MsgResult::Yes, "", false}, {MsgResult::Yes, "saved.lyr", true}, {MsgResult::Yes, "no-such-folder/saved.lyr", false},
+        {{}, "", true},
+        {MsgResult::Cancel, "", false},
+        {MsgResult::No, "", true},
+        {MsgResult::Yes, "", false},
+        {MsgResult::Yes, "saved.lyr", true},
+        {MsgResult::Yes, "no-such-folder/saved.lyr", false},
     };
     test::WriteBytes(dir / "song.lyr", "a\r\n");
     for (const auto& c : cases) {
@@ -276,9 +283,8 @@ TEST_F(WindowLogicTest, CheckMenuFollowsSelectionClipboardAndUrlLine) {
         const char* text;
         bool select, clipboardHasText, url;
     } cases[] = {
-        {"Title=x", false, false, false},       {"Title=x", true, true, false},
-        {"a\nURL=", false, true, true},         {"url=http://x/", true, false, true},
-        {"x URL=1\nURLS=2", false, false, false},
+        {"Title=x", false, false, false},     {"Title=x", true, true, false},           {"a\nURL=", false, true, true},
+        {"url=http://x/", true, false, true}, {"x URL=1\nURLS=2", false, false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -305,9 +311,12 @@ TEST_F(WindowLogicTest, DroppedFiles) {
         std::optional<MsgResult> answer;  // none: no question expected
         std::string result;               // "open", "tag", "untag" or "none"
     } cases[] = {
-        {"text", "", "a.lyr", {}, "open"},                         {"", "", "a.txt", {}, "open"},
-        {"lyrics", "s.lyr", "page.HTML", MsgResult::Yes, "tag"},    {"lyrics", "s.TagLyr", "page.htm", MsgResult::Yes, "untag"},
-        {"lyrics", "s.lyr", "page.htm", MsgResult::No, "open"},     {"lyrics", "s.lyr", "a.txt", MsgResult::Cancel, "none"},
+        {"text", "", "a.lyr", {}, "open"},
+        {"", "", "a.txt", {}, "open"},
+        {"lyrics", "s.lyr", "page.HTML", MsgResult::Yes, "tag"},
+        {"lyrics", "s.TagLyr", "page.htm", MsgResult::Yes, "untag"},
+        {"lyrics", "s.lyr", "page.htm", MsgResult::No, "open"},
+        {"lyrics", "s.lyr", "a.txt", MsgResult::Cancel, "none"},
     };
     const std::string lyrics = test::SampleLyrics();
     const std::string tagFile = test::SampleTagFile("s.lyr");
@@ -349,10 +358,10 @@ TEST(WindowSettingsTest, GeometryIsFittedToTheScreen) {
         {{-1, -1, 480, 350}, {160, 125, 480, 350}},  // the defaults are centred
         {{0, 0, 800, 300}, {0, 0, 480, 300}},        // exactly the screen's width
         {{0, 0, 799, 300}, {0, 0, 799, 300}},
-        {{100, 10, 700, 300}, {50, 10, 700, 300}},   // reaching the edge centres
+        {{100, 10, 700, 300}, {50, 10, 700, 300}},  // reaching the edge centres
         {{5, 5, 100, -2}, {5, 5, 100, 350}},
-        {{5, 590, 100, 100}, {5, 250, 100, 100}},    // the top past the bottom
-        {{-5, 0, 481, 601}, {159, 0, 481, 350}},     // an odd difference truncates
+        {{5, 590, 100, 100}, {5, 250, 100, 100}},  // the top past the bottom
+        {{-5, 0, 481, 601}, {159, 0, 481, 350}},   // an odd difference truncates
     };
     for (const auto& [stored, shown] : cases) {
         WindowSettings s;
@@ -396,7 +405,9 @@ TEST_F(WindowLogicTest, UnattendedConversion) {
         }
         test::WriteBytes(work / "a.lyr", lyrics);
         test::WriteBytes(work / "u.taglyr", test::WithUrl(tagFile, server.Url("/song.htm")));
-        const auto files = [&] { return std::distance(std::filesystem::recursive_directory_iterator(work.path()), {}); };
+        const auto files = [&] {
+            return std::distance(std::filesystem::recursive_directory_iterator(work.path()), {});
+        };
         const auto before = files();
 
         std::filesystem::current_path(work.path());

@@ -30,7 +30,6 @@ constexpr std::size_t kMaxOwnFileBytes = 1024 * 1024;
 // Relative entries in the XDG variables are to be ignored.
 bool Absolute(std::string_view path) { return !path.empty() && path[0] == '/'; }
 
-
 std::vector<std::string> SplitList(std::string_view text, char separator) {
     std::vector<std::string> parts;
     std::size_t start = 0;
@@ -41,7 +40,6 @@ std::vector<std::string> SplitList(std::string_view text, char separator) {
     }
     return parts;
 }
-
 
 std::string DesktopPath(const std::string& folder) { return folder + "/applications/" + kDesktopId; }
 
@@ -74,7 +72,6 @@ std::string EscapeValue(std::string_view value) {
     return out;
 }
 
-
 // A desktop file has no way to hold a line break or other control
 // character in a command.
 bool UsablePath(std::string_view path) {
@@ -101,18 +98,24 @@ std::string DesktopEntryText(const std::string& program) {
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=ZVEK Lyrics Converter\n"
-           "Exec=" + EscapeValue(OpenCommand(program)) + "\n"
+           "Exec=" +
+           EscapeValue(OpenCommand(program)) +
+           "\n"
            "Icon=zveklc\n"
            "Terminal=false\n"
            "Categories=AudioVideo;Audio;\n"
            "MimeType=text/x-zvek-taglyr;\n"
            "Actions=convert;\n" +
-           std::string(kConverterKey) + "=" + EscapeValue(program) + "\n"
+           std::string(kConverterKey) + "=" + EscapeValue(program) +
            "\n"
-           "[" + kConvertGroup + "]\n"
+           "\n"
+           "[" +
+           kConvertGroup +
+           "]\n"
            "Name=Convert\n"
            "Name[ja]=変換\n"
-           "Exec=" + EscapeValue(ConvertCommand(program)) + "\n";
+           "Exec=" +
+           EscapeValue(ConvertCommand(program)) + "\n";
 }
 
 // ---- reading a desktop entry back ----
@@ -133,7 +136,8 @@ std::optional<DesktopEntry> ReadDesktopEntry(const std::string& path) {
     }
     const DesktopEntryFile file = ParseDesktopEntry(text);
     DesktopEntry entry;
-    for (const std::string& group : file.groups) entry.hasConvertGroup = entry.hasConvertGroup || group == kConvertGroup;
+    for (const std::string& group : file.groups)
+        entry.hasConvertGroup = entry.hasConvertGroup || group == kConvertGroup;
     entry.hasConverter = file.Find(kConverterKey) != nullptr;
     if (const std::string* exec = file.Find("Exec")) entry.exec = *exec;
     if (const std::string* actions = file.Find("Actions"))
@@ -222,9 +226,12 @@ AssociationState RunTagLyrAssociationCheck(const std::string& programPath) {
     const std::string home = UserDataFolder();
     auto write = [&] {
         switch (WriteAssociation(programPath, false)) {
-        case Written::Yes: return AssociationState::Repaired;
-        case Written::Foreign: return AssociationState::Elsewhere;
-        default: return AssociationState::Failed;
+        case Written::Yes:
+            return AssociationState::Repaired;
+        case Written::Foreign:
+            return AssociationState::Elsewhere;
+        default:
+            return AssociationState::Failed;
         }
     };
     if (home.empty()) return AssociationState::Failed;

@@ -2,15 +2,11 @@
 
 #include <cstdlib>
 
+#include "text/Sjis.h"
+
 namespace zvek {
 
 namespace {
-
-std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
 
 // Other backslashes stay: the Exec key's argument quoting comes after.
 std::string Unescape(std::string_view value) {
@@ -21,12 +17,23 @@ std::string Unescape(std::string_view value) {
             continue;
         }
         switch (const char next = value[++i]) {
-        case 's': out += ' '; break;
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case 'r': out += '\r'; break;
-        case '\\': out += '\\'; break;
-        default: out += '\\', out += next;
+        case 's':
+            out += ' ';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case '\\':
+            out += '\\';
+            break;
+        default:
+            out += '\\', out += next;
         }
     }
     return out;
@@ -80,7 +87,7 @@ DesktopEntryFile ParseDesktopEntry(std::string_view text) {
         }
         const std::size_t eq = line.find('=');
         if (!inEntry || eq == std::string_view::npos) continue;
-        file.keys.emplace_back(TrimBlanks(line.substr(0, eq)), Unescape(TrimBlanks(line.substr(eq + 1))));
+        file.keys.emplace_back(TrimChars(line.substr(0, eq), " \t"), Unescape(TrimChars(line.substr(eq + 1), " \t")));
     }
     return file;
 }

@@ -12,7 +12,6 @@
 #include <cstring>
 #include <utility>
 
-
 namespace zvek {
 
 namespace {
@@ -179,7 +178,8 @@ FileWriter::FileWriter(const std::string& target, Mode mode) : path_(target), mo
     }
     struct stat st {};
     bool exists = ::stat(path_.c_str(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode) && mode == Mode::ReplaceFile) throw FileError(Describe(kCannotWrite, path_, EINVAL));
+    if (exists && !S_ISREG(st.st_mode) && mode == Mode::ReplaceFile)
+        throw FileError(Describe(kCannotWrite, path_, EINVAL));
     if (exists && !S_ISREG(st.st_mode)) {
         // A pipe or a device is written through in place: there is no file
         // to replace, and replacing it would destroy it.
@@ -230,8 +230,8 @@ MappedFile::MappedFile(const std::string& path) {
     struct stat st {};
     if (::fstat(in.fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
         // Populated at once: one call instead of a fault for every page.
-        void* map = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE,
-                           in.fd, 0);
+        void* map =
+            ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, in.fd, 0);
         if (map != MAP_FAILED) {
             data_ = static_cast<const char*>(map);
             size_ = static_cast<std::size_t>(st.st_size);

@@ -1,105 +1,22 @@
+// Where the player is, and how it sees us, when it runs under Wine beside
+// us: the player's files are reached through the prefix's drives.
 #include "platform/Player.h"
 
 #include <algorithm>
 #include <filesystem>
-#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "platform/Files.h"
 #include "platform/WineDrives.h"
-#include "text/Codec.h"
-#include "text/Sjis.h"
+#include "platform/WineRegistry.h"
 
 namespace zvek {
 
-namespace {
-
 namespace fs = std::filesystem;
 
-// ---- the settings file ----
-
-struct IniLine {
-    std::size_t begin, contentEnd, end;  // end: after the line break, if any
-};
-
-std::vector<IniLine> IniLines(std::string_view text) {
-    std::vector<IniLine> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t brk = text.find_first_of("\r\n", start);
-        if (brk == std::string_view::npos) {
-            lines.push_back({start, text.size(), text.size()});
-            break;
-        }
-        const std::size_t next = brk + (text.compare(brk, 2, "\r\n") == 0 ? 2 : 1);
-        lines.push_back({start, brk, next});
-        start = next;
-    }
-    return lines;
-}
-
-// The section name of a "[name]" line; nothing for any other line.
-std::optional<std::string_view> SectionName(std::string_view trimmed) {
-    if (trimmed.empty() || trimmed[0] != '[') return std::nullopt;
-    std::string_view rest = trimmed.substr(1);
-    const std::size_t close = FindChar(rest, ']');
-    return Trim(close == std::string_view::npos ? rest : rest.substr(0, close));
-}
-
-bool IsEntry(std::string_view trimmed) { return !trimmed.empty() && trimmed[0] != ';'; }
-
-std::string_view EntryKey(std::string_view trimmed) {
-    const std::size_t eq = FindChar(trimmed, '=');
-    return Trim(eq == std::string_view::npos ? trimmed : trimmed.substr(0, eq));
-}
-
-std::string_view EntryValue(std::string_view trimmed) {
-    const std::size_t eq = FindChar(trimmed, '=');
-    return eq == std::string_view::npos ? std::string_view() : Trim(trimmed.substr(eq + 1));
-}
-
-// Where key `name` of the first [Tool] section stands.
-struct ToolEntry {
-    bool sectionFound = false;
-    std::optional<IniLine> key;     // the key's line
-    std::size_t insertAt = 0;       // after the section's last entry (or its header)
-};
-
-ToolEntry FindToolEntry(std::string_view text, std::string_view name) {
-    ToolEntry found;
-    bool inTool = false;
-    for (const IniLine& line : IniLines(text)) {
-        const std::string_view trimmed = Trim(text.substr(line.begin, line.contentEnd - line.begin));
-        if (const auto section = SectionName(trimmed)) {
-            if (inTool) break;  // only the first [Tool] counts, as for the player
-            if (EqualsIgnoreCase(*section, "Tool")) {
-                inTool = found.sectionFound = true;
-                found.insertAt = line.end;
-            }
-            continue;
-        }
-        if (!inTool || !IsEntry(trimmed)) continue;
-        if (EqualsIgnoreCase(EntryKey(trimmed), name)) {
-            found.key = line;
-            break;
-        }
-        found.insertAt = line.end;
-    }
-    return found;
-}
-
-// A UTF-8 name or value as the file holds it; nothing when it has no
-// Shift-JIS form (a "?" in its place would break a path).
-std::optional<std::string> ToSjis(const std::string& utf8) {
-    std::size_t replaced = 0;
-    std::string sjis = Utf8ToSjis(utf8, false, &replaced);
-    if (replaced) return std::nullopt;
-    return sjis;
-}
-
-}  // namespace
-
+// The player sees file names without regard to case, so its settings file
+// may be spelled otherwise than its executable.
 std::string PlayerSettingsPath(const std::string& playerPath) {
     if (playerPath.empty()) return {};
     std::string path = ChangeFileExt(playerPath, ".ini");
@@ -113,70 +30,6 @@ std::string PlayerSettingsPath(const std::string& playerPath) {
     return path;
 }
 
-std::string PlayerToolValue(std::string_view text, const std::string& name) {
-    const auto sjisName = ToSjis(name);
-    if (!sjisName) return {};
-    const ToolEntry entry = FindToolEntry(text, Trim(*sjisName));
-    if (!entry.key) return {};
-    std::string_view value = EntryValue(Trim(text.substr(entry.key->begin, entry.key->contentEnd - entry.key->begin)));
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-        value = value.substr(1, value.size() - 2);
-    return SjisToUtf8(value);
-}
-
-std::optional<std::string> WithPlayerTool(std::string text, const std::string& name, const std::string& value) {
-    const auto sjisName = ToSjis(name);
-    const auto sjisValue = ToSjis(value);
-    if (!sjisName || !sjisValue) return std::nullopt;
-    const std::string_view trimmedName = Trim(*sjisName);
-    if (trimmedName.empty() || trimmedName[0] == '[' || trimmedName[0] == ';' ||
-        FindChar(trimmedName, '=') != std::string_view::npos)
-        return std::nullopt;  // the player would read some other line than we wrote
-    for (const std::string* part : {&*sjisName, &*sjisValue})
-        if (part->find_first_of("\r\n") != std::string::npos) return std::nullopt;
-
-    const ToolEntry entry = FindToolEntry(text, trimmedName);
-    if (entry.key) {
-        // The key keeps the spelling the file gives it.
-        const std::size_t length = entry.key->contentEnd - entry.key->begin;
-        const std::string key(EntryKey(Trim(std::string_view(text).substr(entry.key->begin, length))));
-        text.replace(entry.key->begin, length, key + "=" + *sjisValue);
-    } else {
-        std::string added;
-        const std::size_t at = entry.sectionFound ? entry.insertAt : text.size();
-        if (at > 0 && text[at - 1] != '\n' && text[at - 1] != '\r') added += "\r\n";
-        if (!entry.sectionFound) added += "[Tool]\r\n";
-        added += std::string(trimmedName) + "=" + *sjisValue + "\r\n";
-        text.insert(at, added);
-    }
-    return text;
-}
-
-std::string ReadPlayerTool(const std::string& playerPath, const std::string& name) {
-    const std::string file = PlayerSettingsPath(playerPath);
-    if (file.empty()) return {};
-    try {
-        return PlayerToolValue(ReadRegularFile(file, kMaxOutsideFileBytes), name);
-    } catch (const FileError&) {
-        return {};
-    }
-}
-
-bool RegisterPlayerTool(const std::string& playerPath, const std::string& name, const std::string& value) {
-    const std::string file = PlayerSettingsPath(playerPath);
-    if (file.empty()) return false;
-    try {
-        // The player's file is the player's: written through a link to it,
-        // never in place of a pipe or device that stands under its name.
-        const auto text = WithPlayerTool(NameTaken(file) ? ReadRegularFile(file, kMaxOutsideFileBytes) : std::string(),
-                                         name, value);
-        if (text) WriteOwnFile(file, *text);
-        return text.has_value();
-    } catch (const FileError&) {
-        return false;
-    }
-}
-
 std::string PlayerToolCommand(const std::string& programPath) {
     std::string shown = programPath;
     const std::string prefix = WinePrefix();
@@ -186,19 +39,26 @@ std::string PlayerToolCommand(const std::string& programPath) {
         const std::vector<Drive> drives = Drives(prefix);
         const Drive* best = nullptr;
         for (const Drive& drive : drives) {
-            const bool holds = drive.target == "/" ||
-                               (program.starts_with(drive.target) &&
-                                (program.size() == drive.target.size() || program[drive.target.size()] == '/'));
+            const bool holds =
+                drive.target == "/" || (program.starts_with(drive.target) &&
+                                        (program.size() == drive.target.size() || program[drive.target.size()] == '/'));
             if (!ec && holds && (!best || drive.target.size() > best->target.size())) best = &drive;
         }
         if (best) {
             std::string rest = program.substr(best->target == "/" ? 0 : best->target.size());
-            if (rest.empty()) rest = "/";
+            if (rest.empty()) rest.push_back('/');  // the drive itself
             std::replace(rest.begin(), rest.end(), '/', '\\');
             shown = std::string(1, best->letter) + ":" + rest;
         }
     }
     return "\"" + shown + "\" /ZVEK";
 }
+
+// A Wine window cannot be reached from here: the notification is dropped,
+// exactly as when the player is not running, and the player reads the entry
+// at its next start.
+PlayerWindow::PlayerWindow() = default;
+bool PlayerWindow::Find() { return false; }
+bool PlayerWindow::Post(std::uintptr_t, std::intptr_t) { return false; }
 
 }  // namespace zvek

@@ -14,6 +14,7 @@
 #include "platform/DesktopEntry.h"
 #include "platform/Files.h"
 #include "platform/Launch.h"
+#include "text/Sjis.h"
 
 namespace zvek {
 
@@ -28,21 +29,13 @@ constexpr std::size_t kQueryOutputLimit = 64 * 1024;
 // A desktop entry is a few kilobytes; anything far larger is not one.
 constexpr std::size_t kDesktopFileLimit = 1024 * 1024;
 
-std::string_view TrimBlanks(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-        s.remove_suffix(1);
-    return s;
-}
-
 // The desktop file id of the text/html handler, e.g. "firefox.desktop".
 std::optional<std::string> HtmlHandlerId() {
     const auto out = RunProgramOutput({"xdg-mime", "query", "default", "text/html"}, kQueryTimeout, kQueryOutputLimit);
     if (!out) return std::nullopt;
     std::string_view id = *out;
     id = id.substr(0, id.find('\n'));
-    id = TrimBlanks(id.substr(0, id.find(';')));
+    id = TrimChars(id.substr(0, id.find(';')), " \t\r\n");
     // An id names a file in an applications folder and nothing else.
     constexpr std::string_view kSuffix = ".desktop";
     if (id.size() <= kSuffix.size() || id.size() > 255 || id.substr(id.size() - kSuffix.size()) != kSuffix ||
@@ -120,7 +113,8 @@ std::optional<std::vector<std::string>> SplitExec(std::string_view exec) {
         if (quoted) {
             if (c == '"') {
                 quoted = false;
-            } else if (c == '\\' && i + 1 < exec.size() && std::string_view("\"`$\\").find(exec[i + 1]) != std::string_view::npos) {
+            } else if (c == '\\' && i + 1 < exec.size() &&
+                       std::string_view("\"`$\\").find(exec[i + 1]) != std::string_view::npos) {
                 current += exec[++i];
             } else if (c == '%') {
                 // Only a literal percent sign may stand inside quotes: a field
@@ -160,8 +154,7 @@ std::string FileNameLower(std::string_view path) {
 bool TakesNewWindow(const std::vector<std::string>& args, std::size_t addressAt) {
     std::size_t i = 0;
     if (FileNameLower(args[0]) == "env") {
-        for (i = 1; i < addressAt && (args[i].find('=') != std::string::npos || args[i].starts_with('-')); ++i) {
-        }
+        for (i = 1; i < addressAt && (args[i].find('=') != std::string::npos || args[i].starts_with('-')); ++i) {}
     }
     if (i >= addressAt) return false;
     std::string program = FileNameLower(args[i]);

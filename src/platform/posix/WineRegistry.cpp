@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/Player.h"
 #include "platform/WineDrives.h"
 
 namespace zvek {
@@ -23,8 +24,8 @@ namespace fs = std::filesystem;
 char LowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return LowerChar(x) == LowerChar(y); });
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerChar(x) == LowerChar(y); });
 }
 
 // ---- Wine's registry files ----
@@ -78,14 +79,30 @@ std::optional<std::string> ReadEscaped(std::string_view line, std::size_t& pos, 
         if (pos >= line.size()) return std::nullopt;
         const char e = line[pos++];
         switch (e) {
-        case 'a': units += u'\a'; break;
-        case 'b': units += u'\b'; break;
-        case 'e': units += u'\x1b'; break;
-        case 'f': units += u'\f'; break;
-        case 'n': units += u'\n'; break;
-        case 'r': units += u'\r'; break;
-        case 't': units += u'\t'; break;
-        case 'v': units += u'\v'; break;
+        case 'a':
+            units += u'\a';
+            break;
+        case 'b':
+            units += u'\b';
+            break;
+        case 'e':
+            units += u'\x1b';
+            break;
+        case 'f':
+            units += u'\f';
+            break;
+        case 'n':
+            units += u'\n';
+            break;
+        case 'r':
+            units += u'\r';
+            break;
+        case 't':
+            units += u'\t';
+            break;
+        case 'v':
+            units += u'\v';
+            break;
         case 'x': {
             // One to four hex digits; Wine writes four when a hex digit follows.
             if (pos >= line.size() || HexDigit(line[pos]) < 0) {

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "platform/windows/WideText.h"
 #include "platform/windows/Win32.h"
+#include "platform/windows/WideText.h"
 
 namespace zvek {
 

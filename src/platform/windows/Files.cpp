@@ -10,8 +10,8 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/windows/WideText.h"
 #include "platform/windows/Win32.h"
+#include "platform/windows/WideText.h"
 
 namespace zvek {
 

@@ -2,9 +2,9 @@
 
 #include <utility>
 
+#include "platform/windows/Win32.h"
 #include "platform/Files.h"
 #include "platform/windows/WideText.h"
-#include "platform/windows/Win32.h"
 
 // Each number is a named mutex (name and number, in the session's
 // namespace), held while the object lives; nobody ever waits on it. Its

@@ -5,9 +5,9 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/windows/Win32.h"
 #include "platform/Files.h"
 #include "platform/windows/WideText.h"
-#include "platform/windows/Win32.h"
 
 // A Windows program gets one command line and splits it itself; nearly all
 // split it as CommandLineToArgvW does, so each argument is quoted by those

@@ -8,10 +8,10 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/windows/Win32.h"
 #include "platform/Files.h"
 #include "platform/FsPath.h"
 #include "platform/windows/WideText.h"
-#include "platform/windows/Win32.h"
 
 // The folder lies in the user's temporary folder (GetTempPathW: %TMP%,
 // %TEMP%, the profile's), whose permissions already keep other users out,

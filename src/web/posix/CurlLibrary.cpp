@@ -26,18 +26,16 @@ const CurlLibrary* Load() {
         return nullptr;
     }
     CURLcode (*global_init)(long) = nullptr;
-    const bool bound = Bind(library, "curl_global_init", global_init) &&
-                       Bind(library, "curl_easy_init", curl.easy_init) &&
-                       Bind(library, "curl_easy_cleanup", curl.easy_cleanup) &&
-                       Bind(library, "curl_easy_setopt", curl.easy_setopt) &&
-                       Bind(library, "curl_easy_pause", curl.easy_pause) &&
-                       Bind(library, "curl_multi_init", curl.multi_init) &&
-                       Bind(library, "curl_multi_cleanup", curl.multi_cleanup) &&
-                       Bind(library, "curl_multi_add_handle", curl.multi_add_handle) &&
-                       Bind(library, "curl_multi_remove_handle", curl.multi_remove_handle) &&
-                       Bind(library, "curl_multi_perform", curl.multi_perform) &&
-                       Bind(library, "curl_multi_info_read", curl.multi_info_read) &&
-                       Bind(library, "curl_multi_poll", curl.multi_poll);
+    const bool bound =
+        Bind(library, "curl_global_init", global_init) && Bind(library, "curl_easy_init", curl.easy_init) &&
+        Bind(library, "curl_easy_cleanup", curl.easy_cleanup) && Bind(library, "curl_easy_setopt", curl.easy_setopt) &&
+        Bind(library, "curl_easy_pause", curl.easy_pause) && Bind(library, "curl_multi_init", curl.multi_init) &&
+        Bind(library, "curl_multi_cleanup", curl.multi_cleanup) &&
+        Bind(library, "curl_multi_add_handle", curl.multi_add_handle) &&
+        Bind(library, "curl_multi_remove_handle", curl.multi_remove_handle) &&
+        Bind(library, "curl_multi_perform", curl.multi_perform) &&
+        Bind(library, "curl_multi_info_read", curl.multi_info_read) &&
+        Bind(library, "curl_multi_poll", curl.multi_poll);
     if (!bound || global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
         std::fprintf(stderr, "zveklc: %s is too old or could not start\n", kSoName);
         return nullptr;

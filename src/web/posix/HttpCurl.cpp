@@ -79,19 +79,30 @@ struct TWinInet::Request {
         auto text = [this](Failure failure) { return inet::FailureText(failure, pace.Limits()); };
         if (tooLarge || result == CURLE_FILESIZE_EXCEEDED) return text(Failure::TooLarge);
         switch (result) {
-        case CURLE_COULDNT_RESOLVE_HOST: return text(Failure::HostNotFound);
-        case CURLE_COULDNT_CONNECT: return text(Failure::CannotConnect);
-        case CURLE_OPERATION_TIMEDOUT: return text(Failure::TimedOut);
-        case CURLE_TOO_MANY_REDIRECTS: return text(Failure::TooManyRedirects);
-        case CURLE_PEER_FAILED_VERIFICATION: return text(Failure::Certificate);
-        case CURLE_SSL_CONNECT_ERROR: return text(Failure::Tls);
-        case CURLE_UNSUPPORTED_PROTOCOL: return text(Failure::NotHttp);
-        case CURLE_URL_MALFORMAT: return text(Failure::BadAddress);
-        case CURLE_ABORTED_BY_CALLBACK: return text(Failure::Stopped);
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return text(Failure::HostNotFound);
+        case CURLE_COULDNT_CONNECT:
+            return text(Failure::CannotConnect);
+        case CURLE_OPERATION_TIMEDOUT:
+            return text(Failure::TimedOut);
+        case CURLE_TOO_MANY_REDIRECTS:
+            return text(Failure::TooManyRedirects);
+        case CURLE_PEER_FAILED_VERIFICATION:
+            return text(Failure::Certificate);
+        case CURLE_SSL_CONNECT_ERROR:
+            return text(Failure::Tls);
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return text(Failure::NotHttp);
+        case CURLE_URL_MALFORMAT:
+            return text(Failure::BadAddress);
+        case CURLE_ABORTED_BY_CALLBACK:
+            return text(Failure::Stopped);
         case CURLE_GOT_NOTHING:
         case CURLE_RECV_ERROR:
-        case CURLE_PARTIAL_FILE: return text(Failure::Cut);
-        default: return inet::OtherFailure("curl", static_cast<long>(result));
+        case CURLE_PARTIAL_FILE:
+            return text(Failure::Cut);
+        default:
+            return inet::OtherFailure("curl", static_cast<long>(result));
         }
     }
 
@@ -273,13 +284,20 @@ std::optional<std::string> TWinInet::ResponseInfo(std::uint32_t level) const {
         return {};
     };
     switch (level) {
-    case kHttpQueryStatusCode: return r.statusCode > 0 ? std::to_string(r.statusCode) : std::string();
-    case kHttpQueryStatusText: return r.statusText;
-    case kHttpQueryContentType: return header("Content-Type");
-    case kHttpQueryContentLength: return header("Content-Length");
-    case kHttpQueryLocation: return header("Location");
-    case kHttpQueryRawHeadersCrlf: return r.rawHeaders;
-    default: return std::nullopt;
+    case kHttpQueryStatusCode:
+        return r.statusCode > 0 ? std::to_string(r.statusCode) : std::string();
+    case kHttpQueryStatusText:
+        return r.statusText;
+    case kHttpQueryContentType:
+        return header("Content-Type");
+    case kHttpQueryContentLength:
+        return header("Content-Length");
+    case kHttpQueryLocation:
+        return header("Location");
+    case kHttpQueryRawHeadersCrlf:
+        return r.rawHeaders;
+    default:
+        return std::nullopt;
     }
 }
 

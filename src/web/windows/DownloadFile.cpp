@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/windows/WideText.h"
 #include "platform/windows/Win32.h"
+#include "platform/windows/WideText.h"
 
 namespace zvek {
 

@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/windows/WideText.h"
 #include "platform/windows/Win32.h"
+#include "platform/windows/WideText.h"
 #include "text/Sjis.h"
 #include "web/HttpAddress.h"
 #include "web/HttpBackEnd.h"

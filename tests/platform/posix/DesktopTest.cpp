@@ -9,6 +9,7 @@
 
 #include "TestSupport.h"
 #include "platform/Association.h"
+#include "platform/SettingsLocation.h"
 #include "platform/ShowInBrowser.h"
 
 namespace zvek {
@@ -26,10 +27,14 @@ const std::string kMimePackage =
 
 // The entry for a program; its path quoted for the Exec lines, and as the converter key holds it.
 std::string DesktopEntry(const std::string& exec, const std::string& converter) {
-    return "[Desktop Entry]\nType=Application\nName=ZVEK Lyrics Converter\nExec=" + exec + " %f\n"
+    return "[Desktop Entry]\nType=Application\nName=ZVEK Lyrics Converter\nExec=" + exec +
+           " %f\n"
            "Icon=zveklc\nTerminal=false\nCategories=AudioVideo;Audio;\nMimeType=text/x-zvek-taglyr;\n"
-           "Actions=convert;\nX-ZVEKLC-Converter=" + converter + "\n\n"
-           "[Desktop Action convert]\nName=Convert\nName[ja]=変換\nExec=" + exec + " -convert %f\n";
+           "Actions=convert;\nX-ZVEKLC-Converter=" +
+           converter +
+           "\n\n"
+           "[Desktop Action convert]\nName=Convert\nName[ja]=変換\nExec=" +
+           exec + " -convert %f\n";
 }
 
 // The home folder, the data folders and PATH inside a temporary folder. PATH
@@ -67,7 +72,11 @@ TEST_F(AssociationTest, WhatIsMissingIsWrittenForThisCopyAndThenFoundComplete) {
     const std::string entry = DesktopEntry('"' + program + '"', program);
     auto without = [&](const std::string& part) { return std::string(entry).erase(entry.find(part), part.size()); };
     // The desktop entry in place of the one written (none: removed); without MIME package or with it.
-    const struct Case { const char* name; std::optional<std::string> desktop; bool mime; } cases[] = {
+    const struct Case {
+        const char* name;
+        std::optional<std::string> desktop;
+        bool mime;
+    } cases[] = {
         {"no desktop entry", std::nullopt, true},
         {"no converter key", without("X-ZVEKLC-Converter=" + program + "\n"), true},
         {"convert not among the actions", without("convert;"), true},
@@ -117,7 +126,11 @@ TEST_F(AssociationTest, OtherAssociationsAreLeftAlone) {
 // and then writes through a link, never replacing it, a pipe or a device.
 TEST_F(AssociationTest, StartUpLeavesWhatIsNotOursAlone) {
     const std::string notes = tmp / "notes.txt";
-    const struct Case { const char* name; std::function<void()> plant; bool menuWrites; } cases[] = {
+    const struct Case {
+        const char* name;
+        std::function<void()> plant;
+        bool menuWrites;
+    } cases[] = {
         {"a link to the user's file", [&] { fs::create_symlink(notes, desktop); }, true},
         {"a pipe", [&] { test::MakeFifo(desktop); }, false},
         {"a dangling link", [&] { fs::create_symlink(tmp / "nowhere", desktop); }, false},
@@ -140,7 +153,9 @@ TEST_F(AssociationTest, StartUpLeavesWhatIsNotOursAlone) {
 
 TEST_F(AssociationTest, ProgramPathIsQuotedForTheDesktop) {
     // The path in the Exec lines and the converter key as the file holds them.
-    struct Case { std::string program, exec, converter; } cases[] = {
+    struct Case {
+        std::string program, exec, converter;
+    } cases[] = {
         {"/opt/50%/zveklc", R"("/opt/50%%/zveklc")", "/opt/50%/zveklc"},
         {"/opt/a\"b$c`d/zveklc", R"("/opt/a\\"b\\$c\\`d/zveklc")", "/opt/a\"b$c`d/zveklc"},
         {"/opt/a\\b/zveklc", R"("/opt/a\\\\b/zveklc")", R"(/opt/a\\b/zveklc)"},
@@ -175,8 +190,10 @@ protected:
                                         "'\nexit " + std::to_string(status) + "\n");
     }
     void WriteEntry(const std::string& exec, const std::string& at = "data/applications/zvek-browser.desktop") {
-        test::WriteBytes(tmp / at, "[Desktop Action new]\nExec=/bin/false %u\n\n[Desktop Entry]\nType=Application\n"
-                                   "Name=Browser\nExec[de]=/bin/false %u\nExec=" + exec + "\nMimeType=text/html;\n");
+        test::WriteBytes(tmp / at,
+                         "[Desktop Action new]\nExec=/bin/false %u\n\n[Desktop Entry]\nType=Application\n"
+                         "Name=Browser\nExec[de]=/bin/false %u\nExec=" +
+                             exec + "\nMimeType=text/html;\n");
     }
     // The arguments a started fake received, once it has written them; the record is taken away.
     std::optional<std::vector<std::string>> Take(const std::string& record) const {
@@ -193,7 +210,7 @@ protected:
 
     // Characters a shell would act on, and the address as the gate hands it on.
     const std::string pwned = tmp / "pwned", url = "http://example.invalid/x?q=1 a;c=$(/bin/touch${IFS}" + pwned +
-                                                    ")&d=`/bin/touch " + pwned + "`|e\\h%u";
+                                                   ")&d=`/bin/touch " + pwned + "`|e\\h%u";
     const std::string sent = "http://example.invalid/x?q=1%20a%3Bc=%24%28/bin/touch%24%7BIFS%7D" + pwned +
                              "%29&d=%60/bin/touch%20" + pwned + "%60%7Ce%5Ch%25u";
     const std::string recorder = tmp / "bin/recorder";
@@ -220,12 +237,12 @@ TEST_F(BrowserTest, ExecLineBecomesArgumentsWithTheAddressAsOneOfThem) {
         // A code inside quotes or inside a larger argument may land in a script
         // (more such lines: the desktop fuzz target's regressions).
         {recorder + " \"%i\" --url=%u", {}},
-        {recorder + " %u", {}, ""},                                                          // no handler registered
-        {recorder + " %u", {}, "zvek-browser.desktop", 1},                                   // the query fails
-        {recorder + " %u", {}, "../applications/zvek-browser.desktop"},                      // the id leaves the folder
-        {std::nullopt, {}},                                                                  // no entry
-        {"\"" + recorder + " %u", {}},                                                       // a quote left open
-        {"", {}},                                                                            // an empty Exec line
+        {recorder + " %u", {}, ""},                                      // no handler registered
+        {recorder + " %u", {}, "zvek-browser.desktop", 1},               // the query fails
+        {recorder + " %u", {}, "../applications/zvek-browser.desktop"},  // the id leaves the folder
+        {std::nullopt, {}},                                              // no entry
+        {"\"" + recorder + " %u", {}},                                   // a quote left open
+        {"", {}},                                                        // an empty Exec line
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.exec.value_or("no entry") + " for " + c.id);
@@ -249,16 +266,18 @@ TEST_F(BrowserTest, ExecLineBecomesArgumentsWithTheAddressAsOneOfThem) {
 // Only web addresses pass, with what a shell acts on encoded; what passed passes again unchanged.
 TEST(BrowserAddressTest, OnlyWellFormedWebAddressesPassEncoded) {
     const std::pair<std::string, std::string> passing[] = {
-        {"HTTPS://E.C:80/a?x=1&y=+2,3#f@:~", "https://E.C:80/a?x=1&y=+2,3#f@:~"}, {"http://[::1]?q", "http://[::1]?q"},
+        {"HTTPS://E.C:80/a?x=1&y=+2,3#f@:~", "https://E.C:80/a?x=1&y=+2,3#f@:~"},
+        {"http://[::1]?q", "http://[::1]?q"},
         {"http://127.0.0.1:9/$(touch${IFS}x)", "http://127.0.0.1:9/%24%28touch%24%7BIFS%7Dx%29"},
         {"http://h/ \t\"'`;|<>(){}[]*!^\\", "http://h/%20%09%22%27%60%3B%7C%3C%3E%28%29%7B%7D%5B%5D%2A%21%5E%5C"},
         {"http://h#%41%4g%\x7f\xe6\xad\x8c", "http://h#%41%254g%25%7F%E6%AD%8C"},
     };
     for (const auto& [url, sent] : passing)
         for (const std::string& in : {url, sent}) EXPECT_EQ(BrowserAddress(in), sent) << in;
-    const std::string refused[] = {"", "file:///etc/x", "javascript:x()", "/a.desktop", " http://h/", "http:/h",
-                                   "http:///h", "http://u@h/", "http://h:/", "http://h:123456/", "http://[]/",
-                                   "http://[::1/", "http://h x/", "http://h\\@e/", std::string("http://h/\0", 10)};
+    const std::string refused[] = {
+        "",           "file:///etc/x", "javascript:x()", "/a.desktop",    " http://h/",
+        "http:/h",    "http:///h",     "http://u@h/",    "http://h:/",    "http://h:123456/",
+        "http://[]/", "http://[::1/",  "http://h x/",    "http://h\\@e/", std::string("http://h/\0", 10)};
     for (const std::string& url : refused) EXPECT_EQ(BrowserAddress(url), std::nullopt) << url;
 }
 
@@ -293,6 +312,17 @@ TEST_F(BrowserTest, NothingStartsForAnOptionLikeAddressOrWithoutAProgram) {
     EXPECT_FALSE(OpenInBrowser("http://example.invalid/"));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(fs::exists(tmp / "handler.args") || fs::exists(tmp / "xdg-open.args"));
+}
+
+// The same place as the Qt window's rule: a portable copy's file beside the
+// program, else the XDG configuration folder (an absolute one), else ~/.config.
+TEST(WindowSettingsPath, BesideTheProgramElseTheUsersConfiguration) {
+    test::TempDir tmp;
+    test::ScopedEnv home{"HOME", tmp / "home"}, config{"XDG_CONFIG_HOME", "relative"};
+    EXPECT_EQ(WindowSettingsPath(tmp / "bin"), tmp / "home/.config/zveklc/zveklc.ini");
+    test::ScopedEnv absolute{"XDG_CONFIG_HOME", tmp / "config"};
+    EXPECT_EQ(WindowSettingsPath(tmp / "bin"), tmp / "config/zveklc/zveklc.ini");
+    EXPECT_EQ(WindowSettingsPath(tmp / "bin"), tmp.Write("bin/zveklc.ini", ""));
 }
 
 }  // namespace

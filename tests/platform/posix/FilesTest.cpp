@@ -19,9 +19,9 @@
 #include <set>
 #include <thread>
 
-#include "platform/FilesFixture.h"
 #include "LoopbackServer.h"
 #include "TestSupport.h"
+#include "platform/FilesFixture.h"
 
 namespace zvek {
 namespace {
@@ -65,7 +65,8 @@ TEST_F(PosixFilesTest, OutsideAndOwnFilesAreRegularFilesOnly) {
     const std::string file = dir.Write("file", "1234");
     ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
     std::vector<std::string> others = {"fifo", "to-fifo", "to-nowhere"};
-    if (::mknod((dir / "null").c_str(), S_IFCHR | 0600, ::makedev(1, 3)) == 0) others.insert(others.end(), {"null", "to-null"});
+    if (::mknod((dir / "null").c_str(), S_IFCHR | 0600, ::makedev(1, 3)) == 0)
+        others.insert(others.end(), {"null", "to-null"});
     for (const char* target : {"fifo", "null", "nowhere", "file"})
         fs::create_symlink(dir / target, dir / (std::string("to-") + target));
     for (const std::string& name : others) {
@@ -105,14 +106,18 @@ TEST_F(PosixFilesTest, EachProcessHasItsOwnPrivateFolder) {
 TEST_F(PosixFilesTest, FoldersOfEndedProcessesGoWhenTheNextFolderIsMade) {
     const std::string ended = "zveklc-999999999";  // above any process number the system gives
     enum Kind { Folder, File, Link };
-    const struct Case { std::string name; Kind kind; bool removed; } cases[] = {
+    const struct Case {
+        std::string name;
+        Kind kind;
+        bool removed;
+    } cases[] = {
         {ended + "-a1B2c3", Folder, true},
         {"zveklc-" + std::to_string(::getppid()) + "-a1B2c3", Folder, false},  // its process still runs
-        {ended + "-Lock01", Folder, false},  // an owner we cannot see holds it
+        {ended + "-Lock01", Folder, false},                                    // an owner we cannot see holds it
         {ended + "-File01", File, false},
         {ended + "-Link01", Link, false},
         {ended + "-Other1", Folder, ::geteuid() != 0},  // another user's, where we may give it away
-        {ended, Folder, false},                        // other names of ours
+        {ended, Folder, false},                         // other names of ours
         {ended + "-toolong", Folder, false},
     };
     const fs::path target = dir.path() / "target";
@@ -127,8 +132,7 @@ TEST_F(PosixFilesTest, FoldersOfEndedProcessesGoWhenTheNextFolderIsMade) {
     ASSERT_EQ(::flock(lockFd, LOCK_EX | LOCK_NB), 0);
     ASSERT_TRUE(::geteuid() != 0 || ::chown((dir.path() / (ended + "-Other1")).c_str(), 65534, 65534) == 0);
     PrivateTempDir();
-    for (const Case& c : cases)
-        EXPECT_EQ(fs::exists(fs::symlink_status(dir.path() / c.name)), !c.removed) << c.name;
+    for (const Case& c : cases) EXPECT_EQ(fs::exists(fs::symlink_status(dir.path() / c.name)), !c.removed) << c.name;
     EXPECT_TRUE(fs::exists(target / "keep"));
     ::close(lockFd);
 }

@@ -48,20 +48,28 @@ TEST_F(PlayerTest, FindsThePlayerThroughTheRegistryAndTheDrives) {
     const std::string value1 = R"(@="C:\\Program Files\\ZVEK\\ZVEK.EXE")";
     const std::string value2 = R"(@="C:\\users\\me\\ZVEK2\\zvek.exe")", key2 = Key(kKey2, value2);
     // The expected path lies inside the prefix; "" when none is found.
-    const struct Case { const char* name; std::optional<std::string> system, user; const char* expected; } cases[] = {
+    const struct Case {
+        const char* name;
+        std::optional<std::string> system, user;
+        const char* expected;
+    } cases[] = {
         {"key 1 wins", Key(kKey1, "#time=1d9c0a1b2c3d4e5\n" + value1 + "\n\"Path\"=\"C:\\\\x\""), key2, programFiles},
         {"neither: only named values, sub-keys and look-alikes",
          Key(kKey1, R"("Path"="C:\\Program Files\\ZVEK\\ZVEK.EXE")") +
              Key(R"([Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ZVEK.EXE\\Sub] 1)", value1),
          Key(R"([Software\\HALDE\\ZVEKX] 1)", value2) + Key(R"([Software\\HALDE] 1)", value2), ""},
-        {"escapes: short and long \\x, octal, quote", Key(kKey1, R"(@="C:\\Caf\xe9\\\x00e9a\\\x97f3\x697d\\ZVEK\056EXE")"),
-         {}, "drive_c/Café/éa/音楽/ZVEK.EXE"},
+        {"escapes: short and long \\x, octal, quote",
+         Key(kKey1, R"(@="C:\\Caf\xe9\\\x00e9a\\\x97f3\x697d\\ZVEK\056EXE")"),
+         {},
+         "drive_c/Café/éa/音楽/ZVEK.EXE"},
         {"an expandable string", Key(kKey1, R"(@=str(2):"C:\\Program Files\\ZVEK\\ZVEK.EXE")"), {}, programFiles},
         {"quoted path", Key(kKey1, R"(@="\"C:\\Program Files\\ZVEK\\ZVEK.EXE\"")"), {}, programFiles},
         {"drive and names in another case", {}, Key(kKey2, R"(@="d:\\player\\Zvek.Exe")"), "drive_d/Player/ZVEK.EXE"},
         {"32-bit installer in a 64-bit prefix",
          Key(R"([Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ZVEK.EXE] 1)",
-             R"(@="C:\\Program Files (x86)\\ZVEK\\ZVEK.EXE")"), {}, "drive_c/Program Files (x86)/ZVEK/ZVEK.EXE"},
+             R"(@="C:\\Program Files (x86)\\ZVEK\\ZVEK.EXE")"),
+         {},
+         "drive_c/Program Files (x86)/ZVEK/ZVEK.EXE"},
         {"key 1 not a string", Key(kKey1, "@=dword:00000001"), key2, users},
         {"key 1 on a missing drive", Key(kKey1, R"(@="E:\\ZVEK.EXE")"), {}, ""},
         {"unterminated string", Key(kKey1, R"(@="C:\\Program Files\\ZVEK\\ZVEK.EXE)"), {}, ""},
@@ -80,64 +88,6 @@ TEST_F(PlayerTest, FindsThePlayerThroughTheRegistryAndTheDrives) {
     fs::create_directory_symlink(prefix, dir.path() / ".wine");
     test::ScopedEnv unset{"WINEPREFIX", std::nullopt};
     EXPECT_EQ(FindPlayerPath(), (fs::canonical(prefix) / users).string());
-}
-
-TEST_F(PlayerTest, RegisteringChangesOnlyTheToolEntry) {
-    const std::string value = "\"Z:\\opt\\ソフト\\zveklc\" /ZVEK", ours = "ZVEK Lyrics Converter=" + value;
-    // The player's own settings: comments, other sections, a key of our name
-    // in another section, section names whose second byte is "]" or "[" (ゾ
-    // 0x835D, ゼ 0x835B), and a last line without CR LF.
-    const std::string head = "; ZVEK の設定\r\n[General]\r\nZVEK Lyrics Converter=not a tool\r\nTitle=音楽プレーヤー\r\n"
-                             "[ゾーンゼ]\r\n表=ソ\r\n\r\n  [ tool ]  \r\nEditor=notepad.exe\r\n";
-    const std::string mid = "; 以上\r\nViewer=表示.exe\r\n", tail = "\r\n; window\r\n[Window]\r\nLeft=10";
-    const struct Case { const char* name; std::string before, after; } cases[] = {
-        {"replaced in place, with the file's spelling of the key",
-         head + "  zvek lyrics CONVERTER = \"C:\\old\\zveklc.exe\" /ZVEK\r\n" + mid + tail,
-         head + "zvek lyrics CONVERTER=" + value + "\r\n" + mid + tail},
-        {"added after the section's last entry", head + mid + tail, head + mid + ours + "\r\n" + tail},
-        {"section appended", "[General]\r\nA=1", "[General]\r\nA=1\r\n[Tool]\r\n" + ours + "\r\n"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        test::WriteBytes(ini, test::Sjis(c.before));
-        ASSERT_TRUE(RegisterPlayerTool(player.string(), kPlayerToolName, value));
-        EXPECT_EQ(test::ReadBytes(ini), test::Sjis(c.after));
-        EXPECT_EQ(ReadPlayerTool(player.string(), kPlayerToolName), value);
-    }
-}
-
-TEST_F(PlayerTest, ReadsTheToolEntryAsThePlayerDoes) {
-    // The file is written here in UTF-8 and goes to disk in Shift-JIS.
-    const struct Case { const char* name; std::optional<std::string> file; const char* expected; } cases[] = {
-        {"enclosing quotes dropped", "[Tool]\r\nZVEK Lyrics Converter='quoted'\r\n", "quoted"},
-        {"line feeds only", "[Tool]\nZVEK Lyrics Converter=lf\n", "lf"},
-        {"first key of the first section",
-         "[Tool]\r\nZVEK Lyrics Converter=1\r\nZVEK Lyrics Converter=2\r\n[tool]\r\nZVEK Lyrics Converter=3\r\n", "1"},
-        {"a later [Tool] is not read", "[Tool]\r\nA=1\r\n[Other]\r\n[Tool]\r\nZVEK Lyrics Converter=x\r\n", ""},
-        {"no file", std::nullopt, ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        fs::remove(ini);
-        if (c.file) test::WriteBytes(ini, test::Sjis(*c.file));
-        EXPECT_EQ(ReadPlayerTool(player.string(), kPlayerToolName), c.expected);
-    }
-    EXPECT_EQ(ReadPlayerTool("", kPlayerToolName), "");
-}
-
-// The settings file is the player's whatever the case of its name; what the
-// player could not read back as written is refused, the file left as it was.
-TEST_F(PlayerTest, RegisteringWritesThePlayersFileOrNothing) {
-    const fs::path file = player.parent_path() / "zvek.INI";
-    test::WriteBytes(file, "[Tool]\r\nA=1\r\n");
-    EXPECT_FALSE(RegisterPlayerTool("", kPlayerToolName, "v"));
-    EXPECT_FALSE(RegisterPlayerTool((dir.path() / "gone/ZVEK.EXE").string(), kPlayerToolName, "v"));
-    EXPECT_FALSE(RegisterPlayerTool(player.string(), kPlayerToolName, "\"/home/café/zveklc\" /ZVEK"));  // no Shift-JIS é
-    EXPECT_FALSE(RegisterPlayerTool(player.string(), kPlayerToolName, "a\r\n[Other]"));
-    EXPECT_FALSE(RegisterPlayerTool(player.string(), "A=B", "v"));
-    EXPECT_EQ(test::ReadBytes(file), "[Tool]\r\nA=1\r\n");
-    ASSERT_TRUE(RegisterPlayerTool(player.string(), kPlayerToolName, "v"));
-    EXPECT_EQ(test::ReadBytes(file), "[Tool]\r\nA=1\r\nZVEK Lyrics Converter=v\r\n");
 }
 
 // Registry files and the player's settings file that are pipes, devices or

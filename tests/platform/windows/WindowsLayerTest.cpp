@@ -7,13 +7,13 @@
 #include <set>
 #include <thread>
 
+#include "platform/windows/Win32.h"
 #include "TestSupport.h"
 #include "platform/Files.h"
 #include "platform/FsPath.h"
 #include "platform/Launch.h"
 #include "platform/TempFiles.h"
 #include "platform/windows/WideText.h"
-#include "platform/windows/Win32.h"
 
 namespace zvek {
 namespace {

@@ -44,8 +44,7 @@ bool ReturnsWithoutWaitingOn(const std::vector<std::string>& fifos, const std::f
         const int fd = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         char drain[4096];
-        while (fd >= 0 && ::read(fd, drain, sizeof drain) > 0) {
-        }
+        while (fd >= 0 && ::read(fd, drain, sizeof drain) > 0) {}
         if (fd >= 0) ::close(fd);
     }
     done.wait();

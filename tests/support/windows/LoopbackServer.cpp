@@ -2,8 +2,8 @@
 // machine as Wine (host/LoopbackHost), started for each server and driven
 // over a loopback connection, so the program under test meets exactly the
 // servers the Linux tests use.
-#include "LoopbackServer.h"
 #include "platform/windows/Win32.h"
+#include "LoopbackServer.h"
 
 #include <winsock2.h>
 

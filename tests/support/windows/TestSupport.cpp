@@ -9,9 +9,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/windows/Win32.h"
 #include "platform/FsPath.h"
 #include "platform/windows/WideText.h"
-#include "platform/windows/Win32.h"
 
 namespace zvek::test {
 

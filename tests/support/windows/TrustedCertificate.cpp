@@ -2,8 +2,8 @@
 // Root store of the test's private Wine prefix, and taken out again. On a
 // real Windows that store is the user's own (and adding to it asks the user),
 // so nothing is trusted there and the test is skipped.
-#include "LoopbackServer.h"
 #include "platform/windows/Win32.h"
+#include "LoopbackServer.h"
 
 #include <wincrypt.h>
 

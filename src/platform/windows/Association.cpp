@@ -1,0 +1,150 @@
+// The .TagLyr association in the registry, per user.
+#include "platform/Association.h"
+
+#include <shlobj.h>
+
+#include <string>
+#include <string_view>
+
+#include "platform/Player.h"
+#include "platform/windows/Registry.h"
+#include "platform/windows/WideText.h"
+
+namespace zvek {
+
+namespace {
+
+const std::wstring kClasses = L"Software\\Classes\\";
+const std::wstring kExtension = L".TagLyr";
+const std::wstring kFileType = L"ZvekTagFile";
+
+// A key as the shell sees it under HKEY_CLASSES_ROOT: the user's where the
+// user has it, else the machine's.
+struct ClassKey {
+    RegistryKey key;
+    bool user = false;
+};
+
+ClassKey OpenClass(const std::wstring& name) {
+    if (auto key = RegistryKey::Open(HKEY_CURRENT_USER, kClasses + name)) return {std::move(key), true};
+    return {RegistryKey::Open(HKEY_LOCAL_MACHINE, kClasses + name), false};
+}
+
+bool EqualIgnoringCase(std::wstring_view a, std::wstring_view b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+std::wstring Lower(std::wstring text) {
+    if (!text.empty()) CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+std::wstring OpenCommand(const std::wstring& program) { return L"\"" + program + L"\" \"%1\""; }
+std::wstring ConvertCommand(const std::wstring& program) { return L"\"" + program + L"\" -convert \"%1\""; }
+
+// A program path the commands can hold: absolute (a drive or a network
+// share), without quotes or control characters, which no Windows file name has.
+bool UsablePath(std::wstring_view path) {
+    const bool drive = path.size() > 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+    const bool share = path.size() > 2 && path.starts_with(L"\\\\") && path[2] != L'?' && path[2] != L'.';
+    if (!drive && !share) return false;
+    for (const wchar_t c : path)
+        if (c < 0x20 || c == 0x7F || c == L'"') return false;
+    return true;
+}
+
+// Where ".TagLyr" names a file type other than ours (or holds something
+// that is no file type at all): that key, as the question names it.
+std::wstring ForeignExtensionKey() {
+    const ClassKey extension = OpenClass(kExtension);
+    if (!extension.key.HasValue(L"")) return {};
+    const auto type = extension.key.ReadString();
+    if (type && (type->empty() || EqualIgnoringCase(*type, kFileType))) return {};
+    return (extension.user ? L"HKEY_CURRENT_USER\\" : L"HKEY_LOCAL_MACHINE\\") + kClasses + kExtension;
+}
+
+// The icon: the player's when the player is found, else ours. An icon the
+// user or another program chose (one that names neither an empty value nor
+// a file of our name) is kept.
+bool WriteIcon(const std::wstring& program) {
+    const std::wstring key = kFileType + L"\\DefaultIcon";
+    const std::wstring icon = Lower(OpenClass(key).key.ReadString().value_or(L""));
+    const std::wstring name = Lower(program.substr(program.find_last_of(L"\\/") + 1));
+    if (!icon.empty() && icon.find(name) == std::wstring::npos) return true;
+    const std::string player = FindPlayerPath();
+    return RegistryKey::Create(HKEY_CURRENT_USER, kClasses + key)
+        .WriteString(L"", player.empty() ? program + L",0" : Wide(player) + L",2");
+}
+
+enum class Written { Yes, Foreign, Failed };
+
+Written WriteAssociation(const std::string& programPath, bool replaceForeign) {
+    const std::wstring program = Wide(programPath);
+    if (!UsablePath(program)) return Written::Failed;
+    if (!replaceForeign && !ForeignExtensionKey().empty()) return Written::Foreign;
+    const bool japanese = IsValidLocale(MAKELCID(0x0411, SORT_DEFAULT), LCID_SUPPORTED) != FALSE;
+
+    const auto extension = RegistryKey::Create(HKEY_CURRENT_USER, kClasses + kExtension);
+    if (!extension) return Written::Failed;
+    bool complete = extension.WriteString(L"", kFileType);
+    complete = extension.WriteString(L"Content Type", L"text/plain") && complete;
+
+    const auto type = RegistryKey::Create(HKEY_CURRENT_USER, kClasses + kFileType);
+    if (!type) return Written::Failed;
+    const struct {
+        const wchar_t* key;
+        std::wstring value;
+    } verbs[] = {
+        {L"shell", L"open"},
+        {L"shell\\open", japanese ? L"開く(&O)" : L"&Open"},
+        {L"shell\\open\\command", OpenCommand(program)},
+        {L"shell\\convert", japanese ? L"変換" : L"Convert"},
+        {L"shell\\convert\\command", ConvertCommand(program)},
+    };
+    // In this order, and no further after a failure: what was written stays,
+    // and the next start completes it.
+    complete = complete && type.WriteString(L"", japanese ? L"ZVEK タグファイル" : L"ZVEK TagFile") &&
+               type.WriteString(L"Converter", program) && WriteIcon(program);
+    for (const auto& verb : verbs)
+        complete = complete && RegistryKey::Create(HKEY_CURRENT_USER, kClasses + kFileType + L"\\" + verb.key)
+                                   .WriteString(L"", verb.value);
+    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    return complete ? Written::Yes : Written::Failed;
+}
+
+}  // namespace
+
+bool WriteTagLyrAssociation(const std::string& programPath) {
+    return WriteAssociation(programPath, true) == Written::Yes;
+}
+
+std::string ForeignTagLyrAssociationFile() { return Narrow(ForeignExtensionKey()); }
+
+AssociationState RunTagLyrAssociationCheck(const std::string& programPath) {
+    auto write = [&] {
+        switch (WriteAssociation(programPath, false)) {
+        case Written::Yes:
+            return AssociationState::Repaired;
+        case Written::Foreign:
+            return AssociationState::Elsewhere;
+        default:
+            return AssociationState::Failed;
+        }
+    };
+    const auto extension = OpenClass(kExtension).key.ReadString();
+    if (!extension || extension->empty()) return write();  // write() leaves another program's value alone
+    if (!EqualIgnoringCase(*extension, kFileType)) return AssociationState::Elsewhere;
+    if (!OpenClass(kFileType).key.HasValue(L"Converter")) return write();
+    if (!OpenClass(kFileType + L"\\shell\\convert").key) return write();
+    const auto open = OpenClass(kFileType + L"\\shell\\open\\command").key.ReadString();
+    if (open && EqualIgnoringCase(*open, OpenCommand(Wide(programPath)))) return AssociationState::Complete;
+    return AssociationState::Elsewhere;
+}
+
+bool CheckTagLyrAssociation(const std::string& programPath) {
+    const AssociationState state = RunTagLyrAssociationCheck(programPath);
+    return state == AssociationState::Complete || state == AssociationState::Repaired;
+}
+
+}  // namespace zvek
