@@ -29,7 +29,8 @@ ensure_windows_packages() {
 # wine_start: a private Wine prefix under /tmp for this run, its server kept
 # running (wineserver -p) so that every program starts warm; wine_stop ends
 # the server and removes the prefix. Wine's own background programs start
-# here, with no pipe of a test runner to hold open.
+# here, with no pipe of a test runner to hold open. Windows get Wine's null
+# display driver, so that tests can make them without an X server.
 wine_tmp=
 
 wine_start() {
@@ -38,6 +39,11 @@ wine_start() {
   mkdir "$WINEPREFIX"
   wineserver -p
   wine wineboot -i >/dev/null 2>&1 </dev/null
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 </dev/null
+  # The desktop started by wineboot keeps its driver: start again.
+  wineserver -k
+  wineserver -w
+  wineserver -p
 }
 
 wine_stop() {

@@ -357,6 +357,28 @@ TEST_F(CliTagTest, PartialResultsNameTheirLinesAndAreWrittenOnlyWhenAsked) {
     EXPECT_NE(out.find("00:02:000=<"), std::string::npos);
 }
 
+// A page over HTTP serves as the reference; the tag file names it, so untag
+// needs no -r. A site's busy notice stops only a downloaded reference.
+TEST_F(CliTagTest, FetchesReferencesOverHttp) {
+    test::ScopedEnv noProxy{"http_proxy", std::nullopt};
+    test::LoopbackServer server;
+    const auto page = [](const std::string& notice) {
+        return Sjis("<html><head><meta charset=\"Shift_JIS\"></head><body>" + notice +
+                    "<p>朝の窓をあけて<br>Walking down the street</p></body></html>");
+    };
+    server.Serve("/song.htm", 200, page(""));
+    server.Serve("/busy.htm", 200, page("大変混み合っております"));
+    ASSERT_TRUE(Says(Run({"tag", "-r", server.Url("/song.htm"), "-o", "web.TagLyr", "song.lyr"}), 0, {}));
+    auto untag = Run({"untag", "-o", "-", "web.TagLyr"});
+    EXPECT_TRUE(Says(untag, 0, {server.Url("/song.htm") + "に接続中..."}));
+    EXPECT_EQ(untag.out, Read("song.lyr"));
+
+    EXPECT_TRUE(Says(Run({"untag", "-r", server.Url("/busy.htm"), "-o", "-", "web.TagLyr"}), 1,
+                     {"サイトが混雑しています\n再実行してください"}));
+    dir.Write("busy.htm", page("大変混み合っております"));
+    EXPECT_EQ(Run({"untag", "-q", "-r", "busy.htm", "-o", "-", "web.TagLyr"}).out, Read("song.lyr"));
+}
+
 TEST_F(CliTagTest, AutoSaysWhatItDecided) {
     dir.Write("timed.txt", "[00:01:00]x\n");
     struct Case {

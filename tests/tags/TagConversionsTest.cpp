@@ -267,27 +267,5 @@ TEST_F(TagConversionsTest, AutoConversionDecidesAndTakesOnlyWebAddresses) {
     EXPECT_EQ(host.dialogs.size(), 2u);
 }
 
-// The command line reaches pages over HTTP; a busy page stops only a
-// downloaded reference, and no word goes out.
-TEST_F(TagConversionsTest, CommandLineFetchesReferences) {
-    const std::string url = Serve("/song.htm", 200, HtmlPage("Shift_JIS"));
-    const Lines lyrics = Lyrics({kWords[0], kWords[3], kWords[5]});
-    test::WriteBytes(dir / "song.lyr", CrLf(lyrics));
-    auto tag = test::RunCli({"tag", "-r", url, "song.lyr"}, dir.path());
-    ASSERT_EQ(tag.status, 0) << tag.err;
-    // The tag file names its page, so untag needs no -r; progress on stderr.
-    auto untag = test::RunCli({"untag", "-o", "-", "song.TagLyr"}, dir.path());
-    ASSERT_EQ(untag.status, 0) << untag.err;
-    EXPECT_NE(untag.err.find(url + "に接続中..."), std::string::npos) << untag.err;
-    EXPECT_EQ(untag.out, CrLf(lyrics));
-
-    const std::string busy = HtmlPage("Shift_JIS", {}, "大変混み合っております");
-    auto busyRun = test::RunCli({"untag", "-r", Serve("/busy.htm", 200, busy), "-o", "-", "song.TagLyr"}, dir.path());
-    EXPECT_EQ(std::tuple(busyRun.status, busyRun.out), std::tuple(1, "")) << busyRun.err;
-    EXPECT_NE(busyRun.err.find("サイトが混雑しています\n再実行してください"), std::string::npos) << busyRun.err;
-    dir.Write("busy.htm", test::Iconv("CP932", "UTF-8", busy));
-    EXPECT_EQ(test::RunCli({"untag", "-q", "-r", "busy.htm", "-o", "-", "song.TagLyr"}, dir.path()).out, CrLf(lyrics));
-}
-
 }  // namespace
 }  // namespace zvek
