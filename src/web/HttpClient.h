@@ -43,7 +43,8 @@ struct InetLimits {
     std::chrono::milliseconds totalTimeout{120'000};
     // https servers are trusted through the system's certificate store, or
     // only through the certificates in this file when it is set (a test's
-    // own server). libcurl only: WinINet trusts the Windows store alone.
+    // own server; else $SSL_CERT_FILE's). libcurl only: WinINet trusts the
+    // Windows store alone.
     std::string trustedCertificates;
 };
 InetLimits GetInetLimits();

@@ -2,6 +2,7 @@
 // connection is (CurlLibrary).
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
 #include <vector>
 
 #include "text/Sjis.h"
@@ -250,7 +251,11 @@ bool TWinInet::OpenUrl(const std::string& url) {
     // of unknown length are counted in OnBody.
     curl.easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBodyBytes));
     curl.easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    if (!limits.trustedCertificates.empty()) curl.easy_setopt(easy, CURLOPT_CAINFO, limits.trustedCertificates.c_str());
+    // Like OpenSSL's own programs, SSL_CERT_FILE replaces the system's
+    // certificates (a company's own authority; a test's server).
+    const char* certFile = std::getenv("SSL_CERT_FILE");
+    if (!limits.trustedCertificates.empty()) certFile = limits.trustedCertificates.c_str();
+    if (certFile && *certFile) curl.easy_setopt(easy, CURLOPT_CAINFO, certFile);
     // This machine is never reached through a proxy.
     curl.easy_setopt(easy, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
     // Sites that set a cookie and redirect to check it work as in a browser.
