@@ -103,7 +103,7 @@ void InstallSignalRemoval() {
     }
 }
 
-// --- The folder ---------------------------------------------------------------
+// --- The folder -------------------------------------------------------------
 
 // The longest process number a name of ours holds: pid_t holds any nine digits.
 constexpr std::size_t kPidDigits = 9;
