@@ -521,14 +521,11 @@ std::string ZVEKToLrc(const std::vector<std::string>& lines, const LrcWriteOptio
 }
 
 FileDialog MakeLrcSaveDialog() {
-    FileDialog dialog;
-    dialog.kind = FileDialog::Kind::Save;
-    dialog.title = "LRCに書き出す";
-    dialog.filters = {{"LRCファイル(*.lrc)", "*.lrc"}};
-    dialog.filterIndex = 1;
-    dialog.defaultExt = "lrc";
-    dialog.overwritePrompt = true;
-    return dialog;
+    return {.kind = FileDialog::Kind::Save,
+            .title = "LRCに書き出す",
+            .filters = {{"LRCファイル(*.lrc)", "*.lrc"}},
+            .filterIndex = 1,
+            .defaultExt = "lrc"};
 }
 
 bool MenuSaveLrcClick(LyricsDocument& doc, FileDialog& dialog) {

@@ -31,21 +31,18 @@ const std::vector<FileFilter> kSaveFilters = {
 
 }  // namespace
 
-LyricsDocument::LyricsDocument(Host& host) : host_(host) {
-    OpenDialog.kind = FileDialog::Kind::Open;
-    OpenDialog.title = "開く";
-    OpenDialog.filters = kOpenFilters;
-    OpenDialog.filterIndex = 2;
-    OpenDialog.defaultExt = "lyr";
-    OpenDialog.fileMustExist = true;
-
-    SaveDialog.kind = FileDialog::Kind::Save;
-    SaveDialog.title = "保存";
-    SaveDialog.filters = kSaveFilters;
-    SaveDialog.filterIndex = 1;
-    SaveDialog.defaultExt = "lyr";
-    SaveDialog.overwritePrompt = true;
-}
+LyricsDocument::LyricsDocument(Host& host)
+    : OpenDialog{.kind = FileDialog::Kind::Open,
+                 .title = "開く",
+                 .filters = kOpenFilters,
+                 .filterIndex = 2,
+                 .defaultExt = "lyr"},
+      SaveDialog{.kind = FileDialog::Kind::Save,
+                 .title = "保存",
+                 .filters = kSaveFilters,
+                 .filterIndex = 1,
+                 .defaultExt = "lyr"},
+      host_(host) {}
 
 void LyricsDocument::SetFileName(const std::string& path) {
     fileName_ = path;

@@ -18,6 +18,7 @@
 // $XDG_DATA_DIRS counts as well, as it does for the desktop.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace zvek {
@@ -60,5 +61,16 @@ AssociationState RunTagLyrAssociationCheck(const std::string& programPath);
 // The same check; true (the menu's check mark) when the association now
 // opens tag files with this copy.
 bool CheckTagLyrAssociation(const std::string& programPath);
+
+// Each system's part of the above.
+namespace detail {
+// Whether an association can name the program at `programPath` at all.
+bool AssociationCanName(const std::string& programPath);
+// Writes every piece of it; true when all were written.
+bool WriteAssociationPieces(const std::string& programPath);
+// What the start-up check finds: Complete, Elsewhere or Failed where that is
+// the answer; nothing where a piece is missing.
+std::optional<AssociationState> FoundAssociation(const std::string& programPath);
+}  // namespace detail
 
 }  // namespace zvek

@@ -1,6 +1,10 @@
-// What is the same on every system: the writes built on FileWriter and
-// the path names, which differ only in their delimiters.
+// What is the same on every system: the readers and writes built on each
+// system's ReadAll and FileWriter, their messages, and the path names,
+// which differ only in their delimiters.
 #include "platform/Files.h"
+
+#include <cstdint>
+#include <cstring>
 
 #include "text/Sjis.h"
 
@@ -15,7 +19,39 @@ std::size_t FileNameStart(std::string_view path) {
     return 0;
 }
 
+std::function<void(const std::string&)>& BeforePublishHook() {
+    static std::function<void(const std::string&)> hook;
+    return hook;
+}
+
 }  // namespace
+
+std::string detail::DescribeErrno(std::string_view what, const std::string& path, int error) {
+    return path + "：" + std::string(what) + "（" + std::strerror(error) + "）";
+}
+
+FileExistsError detail::Taken(const std::string& path) { return FileExistsError(path + "：ファイルが既にあります"); }
+
+void detail::BeforePublish(const std::string& path) {
+    if (const auto& hook = BeforePublishHook()) hook(path);
+}
+
+void SetBeforePublishHook(std::function<void(const std::string& path)> hook) { BeforePublishHook() = std::move(hook); }
+
+std::string ReadFileBytes(const std::string& path) { return detail::ReadAll(path, SIZE_MAX, false); }
+
+std::string ReadFileBytes(const std::string& path, std::size_t maxBytes) {
+    return detail::ReadAll(path, maxBytes, false);
+}
+
+std::string ReadRegularFile(const std::string& path, std::size_t maxBytes) {
+    return detail::ReadAll(path, maxBytes, true);
+}
+
+void FileWriter::Write(std::string_view bytes) {
+    if (const int error = WriteAll(fd_, bytes); error != 0)
+        throw FileError(detail::DescribeErrno(detail::kCannotWrite, path_, error));
+}
 
 void WriteFileAtomic(const std::string& path, std::string_view bytes) {
     FileWriter file(path, FileWriter::Mode::Replace);

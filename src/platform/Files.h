@@ -143,4 +143,18 @@ std::string JoinPath(std::string_view folder, std::string_view name);
 // `name` in the folder of `path`, written as `path` writes its folder.
 std::string ReplaceFileName(std::string_view path, std::string_view name);
 
+// What each system's part of the above shares.
+namespace detail {
+inline constexpr const char* kCannotRead = "ファイルを読めません";
+inline constexpr const char* kCannotWrite = "ファイルに書き込めません";
+// "path：what（the C library's text for the errno value）".
+std::string DescribeErrno(std::string_view what, const std::string& path, int error);
+FileExistsError Taken(const std::string& path);
+// Calls the hook of SetBeforePublishHook, if there is one.
+void BeforePublish(const std::string& path);
+// The whole file, up to `maxBytes`; `regularOnly` reads as ReadRegularFile
+// does (each system's).
+std::string ReadAll(const std::string& path, std::size_t maxBytes, bool regularOnly);
+}  // namespace detail
+
 }  // namespace zvek

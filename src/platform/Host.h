@@ -38,10 +38,12 @@ struct FileDialog {
     std::vector<FileFilter> filters;
     int filterIndex = 1;  // 1-based, as the filters are numbered
     std::string defaultExt;
-    std::string initialDir;
-    std::string fileName;  // proposed on entry, chosen on return
-    bool fileMustExist = false;
-    bool overwritePrompt = false;
+    std::string initialDir{};
+    std::string fileName{};  // proposed on entry, chosen on return
+    // Unless said otherwise, an open dialog takes only an existing file and
+    // a save dialog asks before it replaces one.
+    bool fileMustExist = kind == Kind::Open;
+    bool overwritePrompt = kind == Kind::Save;
 };
 
 class Host {

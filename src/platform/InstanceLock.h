@@ -11,6 +11,7 @@
 // out distinct numbers.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,13 @@ public:
     void Release();
 
 private:
+    // Each system's part: where the locks of a name live (nothing when
+    // there is no such place), the lock on one number there (-1 when another
+    // holder has it or it cannot be had), and giving a lock back.
+    static std::optional<std::string> LockPlace(std::string_view name);
+    static int TryLock(const std::string& place, int number);
+    static void Unlock(int fd);
+
     int fd_ = -1;
     int number_ = 0;
 };
@@ -45,5 +53,7 @@ std::string RuntimeDir();
 
 // The running program's file name without folder and extension.
 std::string ProgramName();
+// The running program's path as the system gives it; empty when it does not.
+std::string ProgramPath();
 
 }  // namespace zvek

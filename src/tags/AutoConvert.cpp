@@ -1,5 +1,7 @@
 #include "tags/AutoConvert.h"
 
+#include <utility>
+
 #include "lyrics/Conversions.h"
 #include "lyrics/LyricsDocument.h"
 #include "tags/TagConversions.h"
@@ -16,23 +18,14 @@ AutoAction DecideAutoConversion(const LyricsDocument& doc) {
 }
 
 void MenuConvertAutoClick(LyricsDocument& doc) {
-    switch (DecideAutoConversion(doc)) {
-    case AutoAction::FromUrl:
-        MenuConvertFromURLClick(doc);
-        break;
-    case AutoAction::TagToZVEK:
-        MenuTagToZVEKClick(doc);
-        break;
-    case AutoAction::ZVEKToTag:
-        MenuZVEKToTagClick(doc);
-        break;
-    case AutoAction::WinAmp:
-        ConvertWinAmpToZVEK(doc);
-        break;
-    case AutoAction::Text:
-        ConvertTextToZVEK(doc);
-        break;
-    }
+    constexpr std::pair<AutoAction, void (*)(LyricsDocument&)> kConversions[] = {
+        {AutoAction::FromUrl, MenuConvertFromURLClick}, {AutoAction::TagToZVEK, MenuTagToZVEKClick},
+        {AutoAction::ZVEKToTag, MenuZVEKToTagClick},    {AutoAction::WinAmp, ConvertWinAmpToZVEK},
+        {AutoAction::Text, ConvertTextToZVEK},
+    };
+    const AutoAction action = DecideAutoConversion(doc);
+    for (const auto& [which, convert] : kConversions)
+        if (which == action) return convert(doc);
 }
 
 }  // namespace zvek

@@ -136,14 +136,20 @@ inline std::size_t ReadUtf8(const unsigned char* p, const unsigned char* end, ch
     return len;
 }
 
-inline char* PutUtf8(char* out, char16_t c) {
+// Writes `c` at `out` and returns the end of its bytes.
+inline char* PutUtf8(char* out, char32_t c) {
     if (c < 0x80) {
         *out++ = static_cast<char>(c);
     } else if (c < 0x800) {
         *out++ = static_cast<char>(0xC0 | c >> 6);
         *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else {
+    } else if (c < 0x10000) {
         *out++ = static_cast<char>(0xE0 | c >> 12);
+        *out++ = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | c >> 18);
+        *out++ = static_cast<char>(0x80 | (c >> 12 & 0x3F));
         *out++ = static_cast<char>(0x80 | (c >> 6 & 0x3F));
         *out++ = static_cast<char>(0x80 | (c & 0x3F));
     }
@@ -304,6 +310,11 @@ std::string Utf16WithBomToSjis(std::string_view bytes, std::size_t* replaced) {
     }
     if (bytes.size() % 2 != 0) text.push_back(u'\xFFFF');  // a character cut in half
     return Utf16ToSjis(text, false, replaced);
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+    char bytes[4];
+    out.append(bytes, PutUtf8(bytes, c));
 }
 
 }  // namespace zvek

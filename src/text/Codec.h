@@ -43,6 +43,9 @@ std::string SjisToUtf8(std::string_view sjis);
 std::string Utf16ToSjis(std::u16string_view text, bool rawBytes = true, std::size_t* replaced = nullptr);
 std::string Utf8ToSjis(std::string_view utf8, bool rawBytes = false, std::size_t* replaced = nullptr);
 
+// Appends code point `c` as UTF-8; a lone surrogate as its three bytes.
+void AppendUtf8(std::string& out, char32_t c);
+
 // A text is taken as UTF-8 when it starts with the byte-order mark, or when
 // it is entirely valid UTF-8 and holds at least one multi-byte sequence.
 bool LooksLikeUtf8(std::string_view bytes);

@@ -165,83 +165,75 @@ constexpr std::array<std::uint8_t, 256> MakeLeadTable() {
 
 constexpr std::array<std::uint8_t, 256> kLead = MakeLeadTable();
 
-}  // namespace
-
 // Both foldings run over whole pages, so they write through a raw pointer
 // into a string sized once for the worst case and cut to length at the end.
-// The loops choose with table look-ups and selects rather than branches:
+// The steps choose with table look-ups and selects rather than branches:
 // whether the next character has one byte or two is a coin toss in mixed
-// Japanese text, and mispredicted branches cost more than the work. Inside
-// the loop the byte after the current one always exists, so the last byte is
-// handled on its own.
-
-std::string ToFullWidth(std::string_view s) {
+// Japanese text, and mispredicted branches cost more than the work.
+// FoldPairs runs `step` wherever the byte after the current one exists and
+// `last` on a last byte left alone; both write at `o` (there is always room
+// for two bytes) and move it on, and `step` says how far the input moves.
+template <typename Step, typename Last>
+std::string FoldPairs(std::string_view s, std::size_t room, Step step, Last last) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const std::size_t n = s.size();
-    std::string out(2 * n, '\0');
+    std::string out(room, '\0');
     auto* const begin = reinterpret_cast<unsigned char*>(out.data());
     auto* o = begin;
     std::size_t i = 0;
-    for (; i + 1 < n;) {
-        const unsigned b = p[i];
-        const unsigned next = p[i + 1];
+    while (i + 1 < n) i += step(p[i], p[i + 1], o);
+    if (i < n) last(p[i], o);
+    out.resize(static_cast<std::size_t>(o - begin));
+    return out;
+}
+
+}  // namespace
+
+std::string ToFullWidth(std::string_view s) {
+    const auto step = [](unsigned b, unsigned next, unsigned char*& o) {
         const unsigned lead = kLead[b];
         const unsigned mark = kMarkBits[next];
         const unsigned combines = (kCombinesWith[b] & mark) != 0;
         const unsigned full = kFull.full[b];
         const unsigned combined = kCombined[mark][b];  // 0 unless it combines
         // Masks instead of ifs, or the compiler brings the branches back.
-        // Unchanged is one byte or the pair; room for two is always there.
+        // Unchanged is one byte or the pair.
         const unsigned keep = 0u - (full == 0);
         const unsigned single = 0u - (combined == 0);
         const unsigned value = ((((b << 8 | next) & keep) | full) & single) | combined;
-        const unsigned produced = 1 + (lead | (full != 0));
         o[0] = static_cast<unsigned char>(value >> 8);
         o[1] = static_cast<unsigned char>(value);
-        o += produced;
+        o += 1 + (lead | (full != 0));
         // Kept apart from the look-ups of the output: the next position
         // depends only on the two bytes and two small tables.
-        i += 1 + (lead | combines);
-    }
-    if (i < n) {
-        const CharCode full = kFull.full[p[i]];
-        if (full) {
+        return 1 + (lead | combines);
+    };
+    const auto last = [](unsigned b, unsigned char*& o) {
+        if (const CharCode full = kFull.full[b]) {
             *o++ = static_cast<unsigned char>(full >> 8);
             *o++ = static_cast<unsigned char>(full);
         } else {
-            *o++ = p[i];
+            *o++ = static_cast<unsigned char>(b);
         }
-    }
-    out.resize(static_cast<std::size_t>(o - begin));
-    return out;
+    };
+    return FoldPairs(s, 2 * s.size(), step, last);
 }
 
 std::string ToHalfWidth(std::string_view s) {
-    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-    const std::size_t n = s.size();
-    // A folded pair gives one or two bytes, so the text never grows.
-    std::string out(n, '\0');
-    auto* const begin = reinterpret_cast<unsigned char*>(out.data());
-    auto* o = begin;
-    std::size_t i = 0;
-    for (; i + 1 < n;) {
-        const unsigned b = p[i];
-        const unsigned next = p[i + 1];
+    const auto step = [](unsigned b, unsigned next, unsigned char*& o) {
         const unsigned lead = kLead[b];
         // Row 0 is all zeros, and only lead bytes have another row.
         const unsigned half = kHalf.rows[kHalf.rowOf[b]][next];
         const unsigned keep = 0u - (half == 0);
-        const unsigned first = (b & keep) | (half & 0xFF);
-        const unsigned second = (next & keep) | (half >> 8);
-        const unsigned produced = 1 + ((lead & keep) | ((half >> 8) != 0));
-        o[0] = static_cast<unsigned char>(first);
-        o[1] = static_cast<unsigned char>(second);
-        o += produced;
-        i += 1 + lead;
-    }
-    if (i < n) *o++ = p[i];  // a single byte or a lone lead byte
-    out.resize(static_cast<std::size_t>(o - begin));
-    return out;
+        o[0] = static_cast<unsigned char>((b & keep) | (half & 0xFF));
+        o[1] = static_cast<unsigned char>((next & keep) | (half >> 8));
+        o += 1 + ((lead & keep) | ((half >> 8) != 0));
+        return 1 + lead;
+    };
+    // A single byte or a lone lead byte stays.
+    const auto last = [](unsigned b, unsigned char*& o) { *o++ = static_cast<unsigned char>(b); };
+    // A folded pair gives one or two bytes, so the text never grows.
+    return FoldPairs(s, s.size(), step, last);
 }
 
 }  // namespace zvek

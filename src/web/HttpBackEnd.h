@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,15 @@ enum class Failure {
 std::string FailureText(Failure failure, const InetLimits& limits);
 // Any other failure: the library that reported it and its number.
 std::string OtherFailure(std::string_view library, long code);
+// A library's error number and the failure it means.
+struct FailureCode {
+    long code;
+    Failure failure;
+};
+// The words for the library's error `code`: its failure's where `table`
+// names one, else OtherFailure's.
+std::string LibraryFailureText(std::span<const FailureCode> table, std::string_view library, long code,
+                               const InetLimits& limits);
 
 // The limits judged while the caller waits for the server: no silence
 // longer than the stall limit, nothing longer than the overall limit, and

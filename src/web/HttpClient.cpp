@@ -76,6 +76,13 @@ std::string OtherFailure(std::string_view library, long code) {
     return "通信に失敗しました（" + std::string(library) + " " + std::to_string(code) + "）";
 }
 
+std::string LibraryFailureText(std::span<const FailureCode> table, std::string_view library, long code,
+                               const InetLimits& limits) {
+    for (const FailureCode& entry : table)
+        if (entry.code == code) return FailureText(entry.failure, limits);
+    return OtherFailure(library, code);
+}
+
 void Pace::Arrived(std::uint64_t bytes) {
     lastByte_ = Clock::now();
     windowBytes_ += bytes;

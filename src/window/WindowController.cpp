@@ -19,6 +19,30 @@
 
 namespace zvek {
 
+namespace {
+
+// The commands that work on the document alone, run by RunCommand.
+constexpr std::pair<Command, void (*)(LyricsDocument&)> kDocumentCommands[] = {
+    {Command::Open, [](LyricsDocument& doc) { doc.MenuOpenClick(); }},
+    {Command::Reopen, [](LyricsDocument& doc) { doc.MenuReopenClick(); }},
+    {Command::OpenIE, MenuOpenIEClick},
+    {Command::SaveAs, [](LyricsDocument& doc) { doc.MenuSaveAsClick(); }},
+    {Command::ConvertAuto, MenuConvertAutoClick},
+    {Command::TextToZVEK, ConvertTextToZVEK},
+    {Command::ZVEKToText, ConvertZVEKToText},
+    {Command::TagToZVEK, MenuTagToZVEKClick},
+    {Command::ZVEKToTag, MenuZVEKToTagClick},
+    {Command::ConvertFromIE, MenuConvertFromIEClick},
+    {Command::ConvertFromURL, MenuConvertFromURLClick},
+    {Command::WinAmpToZVEK, ConvertWinAmpToZVEK},
+    {Command::LrcToZVEK, ConvertLrcToZVEK},
+    {Command::FindLyricsFromTitle, [](LyricsDocument& doc) { FindLyrics(doc, SearchField::Title); }},
+    {Command::FindLyricsFromArtist, [](LyricsDocument& doc) { FindLyrics(doc, SearchField::Artist); }},
+    {Command::OpenURL, MenuOpenURLClick},
+};
+
+}  // namespace
+
 std::string VersionCaption(int thousandths) {
     char version[32];
     std::snprintf(version, sizeof version, "%d.%03d", thousandths / 1000, thousandths % 1000);
@@ -77,18 +101,10 @@ void WindowController::RunCommand(const std::function<void()>& command) {
 }
 
 void WindowController::Run(Command command) {
+    for (const auto& [which, run] : kDocumentCommands)
+        if (which == command) return RunCommand([this, run = run] { run(doc_); });
     EditorView& edit = view_.Editor();
     switch (command) {
-    case Command::None:
-        return;
-    case Command::Open:
-        return RunCommand([this] { doc_.MenuOpenClick(); });
-    case Command::Reopen:
-        return RunCommand([this] { doc_.MenuReopenClick(); });
-    case Command::OpenIE:
-        return RunCommand([this] { MenuOpenIEClick(doc_); });
-    case Command::SaveAs:
-        return RunCommand([this] { doc_.MenuSaveAsClick(); });
     case Command::SaveLrc:
         return RunCommand([this] { MenuSaveLrcClick(doc_, lrcDialog_); });
     case Command::AssocTagLyr:
@@ -110,30 +126,6 @@ void WindowController::Run(Command command) {
         return edit.Copy();
     case Command::AllSelect:
         return edit.SelectAll();
-    case Command::ConvertAuto:
-        return RunCommand([this] { MenuConvertAutoClick(doc_); });
-    case Command::TextToZVEK:
-        return RunCommand([this] { ConvertTextToZVEK(doc_); });
-    case Command::ZVEKToText:
-        return RunCommand([this] { ConvertZVEKToText(doc_); });
-    case Command::TagToZVEK:
-        return RunCommand([this] { MenuTagToZVEKClick(doc_); });
-    case Command::ZVEKToTag:
-        return RunCommand([this] { MenuZVEKToTagClick(doc_); });
-    case Command::ConvertFromIE:
-        return RunCommand([this] { MenuConvertFromIEClick(doc_); });
-    case Command::ConvertFromURL:
-        return RunCommand([this] { MenuConvertFromURLClick(doc_); });
-    case Command::WinAmpToZVEK:
-        return RunCommand([this] { ConvertWinAmpToZVEK(doc_); });
-    case Command::LrcToZVEK:
-        return RunCommand([this] { ConvertLrcToZVEK(doc_); });
-    case Command::FindLyricsFromTitle:
-        return RunCommand([this] { FindLyrics(doc_, SearchField::Title); });
-    case Command::FindLyricsFromArtist:
-        return RunCommand([this] { FindLyrics(doc_, SearchField::Artist); });
-    case Command::OpenURL:
-        return RunCommand([this] { MenuOpenURLClick(doc_); });
     case Command::HelpHelp:
         return MenuHelpHelpClick();
     case Command::HALDESOFT:
@@ -154,6 +146,8 @@ void WindowController::Run(Command command) {
         return EnableFindItems("MenuOpenURL", "MenuFindLyricsFromTitle", "MenuFindLyricsFromArtist");
     case Command::FindMenuPopup:
         return EnableFindItems("PopupOpenURL", "PopupFindLyricsFromTitle", "PopupFindLyricsFromArtist");
+    default:  // None, and the document's commands above
+        return;
     }
 }
 

@@ -192,15 +192,12 @@ std::string ForeignTagLyrAssociationFile() {
     return {};
 }
 
-namespace {
+bool detail::AssociationCanName(const std::string& programPath) {
+    return !UserDataFolder().empty() && UsablePath(programPath);
+}
 
-enum class Written { Yes, Foreign, Failed };
-
-Written WriteAssociation(const std::string& programPath, bool replaceForeign) {
+bool detail::WriteAssociationPieces(const std::string& programPath) {
     const std::string home = UserDataFolder();
-    if (home.empty() || !UsablePath(programPath)) return Written::Failed;
-    // Checked before either is written: a refusal leaves no half-made association.
-    if (!replaceForeign && !ForeignTagLyrAssociationFile().empty()) return Written::Foreign;
     std::error_code ec;
     fs::create_directories(home + "/mime/packages", ec);
     fs::create_directories(home + "/applications", ec);
@@ -208,51 +205,27 @@ Written WriteAssociation(const std::string& programPath, bool replaceForeign) {
         WriteOwnFile(home + kMimePackage, MimePackageText());
         WriteOwnFile(DesktopPath(home), DesktopEntryText(programPath));
     } catch (const FileError&) {
-        return Written::Failed;
+        return false;
     }
     RunIfPresent({"update-mime-database", home + "/mime"});
     RunIfPresent({"update-desktop-database", home + "/applications"});
     RunIfPresent({"xdg-mime", "default", kDesktopId, kTagLyrMimeType});
-    return Written::Yes;
+    return true;
 }
 
-}  // namespace
-
-bool WriteTagLyrAssociation(const std::string& programPath) {
-    return WriteAssociation(programPath, true) == Written::Yes;
-}
-
-AssociationState RunTagLyrAssociationCheck(const std::string& programPath) {
-    const std::string home = UserDataFolder();
-    auto write = [&] {
-        switch (WriteAssociation(programPath, false)) {
-        case Written::Yes:
-            return AssociationState::Repaired;
-        case Written::Foreign:
-            return AssociationState::Elsewhere;
-        default:
-            return AssociationState::Failed;
-        }
-    };
-    if (home.empty()) return AssociationState::Failed;
-
+std::optional<AssociationState> detail::FoundAssociation(const std::string& programPath) {
+    if (UserDataFolder().empty()) return AssociationState::Failed;
     bool haveMimePackage = false;
     std::optional<std::string> desktopFile;  // the one the desktop uses: the first found
     for (const std::string& folder : DataFolders()) {
         haveMimePackage = haveMimePackage || FileExists(folder + kMimePackage);
         if (!desktopFile && FileExists(DesktopPath(folder))) desktopFile = DesktopPath(folder);
     }
-    if (!haveMimePackage || !desktopFile) return write();
+    if (!haveMimePackage || !desktopFile) return std::nullopt;
     const auto entry = ReadDesktopEntry(*desktopFile);
-    if (!entry || !entry->hasConverter) return write();
-    if (!entry->listsConvert || !entry->hasConvertGroup) return write();
+    if (!entry || !entry->hasConverter || !entry->listsConvert || !entry->hasConvertGroup) return std::nullopt;
     if (entry->exec && *entry->exec == OpenCommand(programPath)) return AssociationState::Complete;
     return AssociationState::Elsewhere;
-}
-
-bool CheckTagLyrAssociation(const std::string& programPath) {
-    const AssociationState state = RunTagLyrAssociationCheck(programPath);
-    return state == AssociationState::Complete || state == AssociationState::Repaired;
 }
 
 }  // namespace zvek

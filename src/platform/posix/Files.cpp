@@ -16,12 +16,7 @@ namespace zvek {
 
 namespace {
 
-constexpr const char* kCannotRead = "ファイルを読めません";
-constexpr const char* kCannotWrite = "ファイルに書き込めません";
-
-std::string Describe(const std::string& what, const std::string& path, int error) {
-    return path + "：" + what + "（" + std::strerror(error) + "）";
-}
+using detail::DescribeErrno, detail::kCannotRead, detail::kCannotWrite, detail::Taken;
 
 // Closes a descriptor on every path out.
 struct Fd {
@@ -35,11 +30,6 @@ struct Fd {
         return ::close(closing) == 0 ? 0 : errno;
     }
 };
-
-std::function<void(const std::string&)>& BeforePublish() {
-    static std::function<void(const std::string&)> hook;
-    return hook;
-}
 
 // The permissions a new file gets: the usual ones, less the umask.
 mode_t NewFileMode() {
@@ -56,12 +46,12 @@ int MakeTemp(const std::string& path, mode_t mode, std::string& temp) {
     const std::string dir = ExtractFileDir(path);
     temp = (dir.empty() ? std::string() : dir + "/") + ".zveklc-XXXXXX";
     Fd out{::mkostemp(temp.data(), O_CLOEXEC)};
-    if (out.fd < 0) throw FileError(Describe(kCannotWrite, path, errno));
+    if (out.fd < 0) throw FileError(DescribeErrno(kCannotWrite, path, errno));
     // mkostemp makes the file private; it is to look like the file it becomes.
     if (::fchmod(out.fd, mode) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());
-        throw FileError(Describe(kCannotWrite, path, error));
+        throw FileError(DescribeErrno(kCannotWrite, path, error));
     }
     return std::exchange(out.fd, -1);
 }
@@ -73,7 +63,7 @@ void SyncFolderOf(const std::string& path) {
     // A folder one may write but not read cannot be opened to be synced.
     if (folder.fd < 0) return;
     // Some file systems cannot sync a folder at all (EINVAL).
-    if (::fsync(folder.fd) != 0 && errno != EINVAL) throw FileError(Describe(kCannotWrite, path, errno));
+    if (::fsync(folder.fd) != 0 && errno != EINVAL) throw FileError(DescribeErrno(kCannotWrite, path, errno));
 }
 
 // Gives the staged file the name `path` only where that name is free, in one
@@ -89,20 +79,23 @@ int PublishAsNew(const std::string& temp, const std::string& path) {
     return 0;
 }
 
+}  // namespace
+
 // `regularOnly`: a pipe or device is refused before it is opened (opening
 // one may block or have effects of its own), and in case one took the
 // file's place meanwhile the open does not wait either.
-std::string ReadAll(const std::string& path, std::size_t maxBytes, bool regularOnly = false) {
+std::string detail::ReadAll(const std::string& path, std::size_t maxBytes, bool regularOnly) {
     struct stat st {};
     if (regularOnly && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-        throw FileError(Describe(kCannotRead, path, EINVAL));
+        throw FileError(DescribeErrno(kCannotRead, path, EINVAL));
     Fd in{::open(path.c_str(), O_RDONLY | O_CLOEXEC | (regularOnly ? O_NONBLOCK | O_NOCTTY : 0))};
-    if (in.fd < 0) throw FileError(Describe(kCannotRead, path, errno));
+    if (in.fd < 0) throw FileError(DescribeErrno(kCannotRead, path, errno));
     std::string bytes;
-    if (::fstat(in.fd, &st) != 0) throw FileError(Describe(kCannotRead, path, errno));
-    if (regularOnly && !S_ISREG(st.st_mode)) throw FileError(Describe(kCannotRead, path, EINVAL));
+    if (::fstat(in.fd, &st) != 0) throw FileError(DescribeErrno(kCannotRead, path, errno));
+    if (regularOnly && !S_ISREG(st.st_mode)) throw FileError(DescribeErrno(kCannotRead, path, EINVAL));
     if (st.st_size > 0) {
-        if (static_cast<std::uintmax_t>(st.st_size) > maxBytes) throw FileError(Describe(kCannotRead, path, EFBIG));
+        if (static_cast<std::uintmax_t>(st.st_size) > maxBytes)
+            throw FileError(DescribeErrno(kCannotRead, path, EFBIG));
         bytes.reserve(static_cast<std::size_t>(st.st_size));
     }
     char buffer[65536];
@@ -111,18 +104,15 @@ std::string ReadAll(const std::string& path, std::size_t maxBytes, bool regularO
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw FileError(Describe(kCannotRead, path, errno));
+            throw FileError(DescribeErrno(kCannotRead, path, errno));
         }
         // Files in /proc and pipes show no size beforehand.
-        if (static_cast<std::size_t>(n) > maxBytes - bytes.size()) throw FileError(Describe(kCannotRead, path, EFBIG));
+        if (static_cast<std::size_t>(n) > maxBytes - bytes.size())
+            throw FileError(DescribeErrno(kCannotRead, path, EFBIG));
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
     return bytes;
 }
-
-FileExistsError Taken(const std::string& path) { return FileExistsError(path + "：ファイルが既にあります"); }
-
-}  // namespace
 
 bool FileExists(const std::string& path) {
     struct stat st {};
@@ -154,12 +144,6 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> FileIdentity(const std::s
     return std::pair<std::uint64_t, std::uint64_t>(st.st_dev, st.st_ino);
 }
 
-std::string ReadFileBytes(const std::string& path) { return ReadAll(path, SIZE_MAX); }
-
-std::string ReadFileBytes(const std::string& path, std::size_t maxBytes) { return ReadAll(path, maxBytes); }
-
-std::string ReadRegularFile(const std::string& path, std::size_t maxBytes) { return ReadAll(path, maxBytes, true); }
-
 FileWriter::FileWriter(const std::string& target, Mode mode) : path_(target), mode_(mode) {
     if (mode == Mode::New) {
         if (NameTaken(path_)) throw Taken(path_);
@@ -173,18 +157,18 @@ FileWriter::FileWriter(const std::string& target, Mode mode) : path_(target), mo
             path_ = resolved;
             std::free(resolved);
         } else if (mode == Mode::ReplaceFile) {
-            throw FileError(Describe(kCannotWrite, target, errno));  // a dangling link is no file of ours
+            throw FileError(DescribeErrno(kCannotWrite, target, errno));  // a dangling link is no file of ours
         }
     }
     struct stat st {};
     bool exists = ::stat(path_.c_str(), &st) == 0;
     if (exists && !S_ISREG(st.st_mode) && mode == Mode::ReplaceFile)
-        throw FileError(Describe(kCannotWrite, path_, EINVAL));
+        throw FileError(DescribeErrno(kCannotWrite, path_, EINVAL));
     if (exists && !S_ISREG(st.st_mode)) {
         // A pipe or a device is written through in place: there is no file
         // to replace, and replacing it would destroy it.
         Fd out{::open(path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC)};
-        if (out.fd < 0) throw FileError(Describe(kCannotWrite, path_, errno));
+        if (out.fd < 0) throw FileError(DescribeErrno(kCannotWrite, path_, errno));
         struct stat opened {};
         // It may have become a regular file meanwhile: replaced as usual then.
         if (::fstat(out.fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
@@ -202,23 +186,19 @@ FileWriter::~FileWriter() {
     if (!temp_.empty()) ::unlink(temp_.c_str());
 }
 
-void FileWriter::Write(std::string_view bytes) {
-    if (const int error = WriteAll(fd_, bytes); error != 0) throw FileError(Describe(kCannotWrite, path_, error));
-}
-
 void FileWriter::Commit() {
     int error = 0;
     if (!temp_.empty() && ::fsync(fd_) != 0) error = errno;
     const int closing = std::exchange(fd_, -1);
     if (::close(closing) != 0 && error == 0) error = errno;
-    if (error != 0) throw FileError(Describe(kCannotWrite, path_, error));
+    if (error != 0) throw FileError(DescribeErrno(kCannotWrite, path_, error));
     if (temp_.empty()) return;  // written in place
-    if (const auto& hook = BeforePublish()) hook(path_);
+    detail::BeforePublish(path_);
     if (mode_ != Mode::New) {
-        if (::rename(temp_.c_str(), path_.c_str()) != 0) throw FileError(Describe(kCannotWrite, path_, errno));
+        if (::rename(temp_.c_str(), path_.c_str()) != 0) throw FileError(DescribeErrno(kCannotWrite, path_, errno));
     } else if (const int published = PublishAsNew(temp_, path_); published != 0) {
         if (published == EEXIST) throw Taken(path_);
-        throw FileError(Describe(kCannotWrite, path_, published));
+        throw FileError(DescribeErrno(kCannotWrite, path_, published));
     }
     temp_.clear();
     SyncFolderOf(path_);
@@ -226,7 +206,7 @@ void FileWriter::Commit() {
 
 MappedFile::MappedFile(const std::string& path) {
     Fd in{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (in.fd < 0) throw FileError(Describe(kCannotRead, path, errno));
+    if (in.fd < 0) throw FileError(DescribeErrno(kCannotRead, path, errno));
     struct stat st {};
     if (::fstat(in.fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
         // Populated at once: one call instead of a fault for every page.
@@ -240,7 +220,7 @@ MappedFile::MappedFile(const std::string& path) {
         }
     }
     in.Close();
-    read_ = ReadAll(path, SIZE_MAX);
+    read_ = detail::ReadAll(path, SIZE_MAX, false);
     data_ = read_.data();
     size_ = read_.size();
 }
@@ -248,8 +228,6 @@ MappedFile::MappedFile(const std::string& path) {
 MappedFile::~MappedFile() {
     if (mapped_) ::munmap(const_cast<char*>(data_), size_);
 }
-
-void SetBeforePublishHook(std::function<void(const std::string& path)> hook) { BeforePublish() = std::move(hook); }
 
 bool IsPathDelimiter(char c) { return c == '/'; }
 

@@ -7,17 +7,10 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <utility>
-
-#include "platform/Files.h"
 
 namespace zvek {
 
 namespace {
-
-// Lock files are only ever opened, never removed: removing one while another
-// process is about to lock it would let two holders share a number.
-constexpr int kMaxNumber = 1000;
 
 // A folder we may keep lock files in: a real folder (no link), ours, and
 // writable by nobody else.
@@ -47,51 +40,30 @@ std::string RuntimeDir() {
     return {};
 }
 
-std::string ProgramName() {
+std::string ProgramPath() {
     char buffer[4096];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    if (n <= 0) return "zveklc";
-    std::string name = ExtractFileName(std::string_view(buffer, static_cast<std::size_t>(n)));
-    const std::string ext = ExtractFileExt(name);
-    name.resize(name.size() - ext.size());
-    return name;
+    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
 }
 
-InstanceLock::InstanceLock(InstanceLock&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), number_(std::exchange(other.number_, 0)) {}
-
-InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
-    if (this != &other) {
-        Release();
-        fd_ = std::exchange(other.fd_, -1);
-        number_ = std::exchange(other.number_, 0);
-    }
-    return *this;
+std::optional<std::string> InstanceLock::LockPlace(std::string_view name) {
+    std::string dir = RuntimeDir();
+    if (dir.empty()) return std::nullopt;
+    return dir + "/" + std::string(name);
 }
 
-void InstanceLock::Release() {
-    if (fd_ >= 0) ::close(fd_);  // closing drops the flock
-    fd_ = -1;
+// flock belongs to the open file description, so two opens in the same
+// process exclude each other just as two processes do. Lock files are only
+// ever opened, never removed: removing one while another process is about
+// to lock it would let two holders share a number.
+int InstanceLock::TryLock(const std::string& place, int number) {
+    const std::string path = place + std::to_string(number) + ".lock";
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+    ::close(fd);
+    return -1;
 }
 
-InstanceLock InstanceLock::Acquire(std::string_view name) {
-    InstanceLock lock;
-    const std::string dir = RuntimeDir();
-    if (dir.empty()) return lock;
-    // flock belongs to the open file description, so two opens in the same
-    // process exclude each other just as two processes do.
-    for (int n = 0; n < kMaxNumber; ++n) {
-        const std::string path = dir + "/" + std::string(name) + std::to_string(n) + ".lock";
-        const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd < 0) continue;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            lock.fd_ = fd;
-            lock.number_ = n;
-            return lock;
-        }
-        ::close(fd);
-    }
-    return lock;
-}
+void InstanceLock::Unlock(int fd) { ::close(fd); }  // closing drops the flock
 
 }  // namespace zvek

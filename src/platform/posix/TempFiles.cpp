@@ -14,17 +14,12 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
-#include <optional>
-#include <stdexcept>
 
 #include "platform/Files.h"
 
 namespace zvek {
 
 namespace {
-
-constexpr std::string_view kPrefix = "zveklc-";
-constexpr std::size_t kRandomPart = 6;  // mkdtemp's XXXXXX
 
 // --- Removal on SIGTERM and SIGINT ------------------------------------------
 //
@@ -108,122 +103,85 @@ void InstallSignalRemoval() {
     }
 }
 
-// --- Folders left behind ----------------------------------------------------
+// --- The folder -------------------------------------------------------------
 
-// The process id in a folder name of ours ("zveklc-PID-XXXXXX").
-std::optional<pid_t> OwnerOf(std::string_view name) {
-    if (name.substr(0, kPrefix.size()) != kPrefix) return std::nullopt;
-    name.remove_prefix(kPrefix.size());
-    const std::size_t dash = name.find('-');
-    if (dash == 0 || dash > 9 || dash == std::string_view::npos || name.size() - dash - 1 != kRandomPart)
-        return std::nullopt;
-    pid_t pid = 0;
-    for (const char c : name.substr(0, dash)) {
-        if (c < '0' || c > '9') return std::nullopt;
-        pid = pid * 10 + (c - '0');
-    }
-    return pid > 0 ? std::optional<pid_t>(pid) : std::nullopt;
-}
-
-// A folder is left behind when no process has its number any more and no
-// process holds its lock (the lock also covers an owner this process cannot
-// see, in another process namespace sharing the folder). Only our own real
-// folders are touched, never what a link points to.
-void RemoveFoldersOfEndedProcesses(const std::string& base) {
-    DIR* dir = ::opendir(base.c_str());
-    if (!dir) return;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::optional<pid_t> pid = OwnerOf(entry->d_name);
-        if (!pid || *pid == ::getpid()) continue;
-        if (::kill(*pid, 0) == 0 || errno != ESRCH) continue;
-        const int fd = ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) continue;
-        struct stat st {};
-        if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            std::error_code ignored;
-            std::filesystem::remove_all(base + "/" + entry->d_name, ignored);
-        }
-        ::close(fd);
-    }
-    ::closedir(dir);
-}
+// The longest process number a name of ours holds: pid_t holds any nine digits.
+constexpr std::size_t kPidDigits = 9;
 
 // The folder belongs to the process that made it: a forked child that exits
-// without exec must not take its parent's files with it.
-struct PrivateDir {
-    std::mutex mutex;
-    std::string path;
-    pid_t owner = 0;
-    int lockFd = -1;  // holds the folder's lock while the folder is ours
-
-    ~PrivateDir() { Remove(); }
-
-    void Remove() {
-        if (path.empty() || owner != ::getpid()) return;
-        signalOwner.store(0, std::memory_order_release);
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-        path.clear();
-        if (lockFd >= 0) ::close(lockFd);
-        lockFd = -1;
-    }
-
-    const std::string& Get() {
-        if (!path.empty() && owner == ::getpid()) return path;
-        const char* tmp = std::getenv("TMPDIR");
-        std::error_code ec;
-        // Absolute, because the working folder may change while the folder lives.
-        std::string base = std::filesystem::absolute((tmp && *tmp) ? tmp : "/tmp", ec).string();
-        if (ec) base = "/tmp";
-        while (base.size() > 1 && base.back() == '/') base.pop_back();
-        RemoveFoldersOfEndedProcesses(base);
-
-        std::string pattern = base + "/" + std::string(kPrefix) + std::to_string(::getpid()) + "-XXXXXX";
-        if (pattern.size() >= sizeof signalPath) errno = ENAMETOOLONG;
-        if (pattern.size() >= sizeof signalPath || !::mkdtemp(pattern.data()))  // mkdtemp makes it 0700
-            throw FileError(pattern + "：一時フォルダを作れません（" + std::strerror(errno) + "）");
-        if (lockFd >= 0) ::close(lockFd);  // a forked child's copy of its parent's lock
-        lockFd = ::open(pattern.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (lockFd >= 0) ::flock(lockFd, LOCK_EX | LOCK_NB);
-        path = pattern;
-        owner = ::getpid();
-
-        std::memcpy(signalPath, path.c_str(), path.size() + 1);
-        signalOwner.store(owner, std::memory_order_release);
-        static std::once_flag installed;
-        std::call_once(installed, InstallSignalRemoval);
-        return path;
-    }
-};
-
-PrivateDir& Dir() {
-    static PrivateDir dir;  // destroyed, and so removed, at normal exit
-    return dir;
-}
+// without exec must not take its parent's files with it. Both are guarded
+// by the folder's mutex.
+pid_t owner = 0;
+int lockFd = -1;  // holds the folder's lock while the folder is ours
 
 }  // namespace
 
-std::string PrivateTempDir() {
-    PrivateDir& dir = Dir();
-    std::lock_guard lock(dir.mutex);
-    return dir.Get();
+void detail::PrivateDir::Remove() {
+    if (path.empty() || owner != ::getpid()) return;
+    signalOwner.store(0, std::memory_order_release);
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+    path.clear();
+    if (lockFd >= 0) ::close(lockFd);
+    lockFd = -1;
 }
 
-std::string UniqueTempFile(std::string_view suffix) {
-    if (suffix.find('/') != std::string_view::npos) throw std::invalid_argument("a file-name suffix holds no folder");
-    PrivateDir& dir = Dir();
-    std::lock_guard lock(dir.mutex);
-    std::string path = dir.Get() + "/" + "file-XXXXXX" + std::string(suffix);
+const std::string& detail::PrivateDir::Get() {
+    if (!path.empty() && owner == ::getpid()) return path;
+    const char* tmp = std::getenv("TMPDIR");
+    std::error_code ec;
+    // Absolute, because the working folder may change while the folder lives.
+    std::string base = std::filesystem::absolute((tmp && *tmp) ? tmp : "/tmp", ec).string();
+    if (ec) base = "/tmp";
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    RemoveFoldersOfEndedProcesses(base, kPidDigits);
+
+    std::string pattern = base + "/" + std::string(kTempFolderPrefix) + std::to_string(::getpid()) + "-XXXXXX";
+    if (pattern.size() >= sizeof signalPath) errno = ENAMETOOLONG;
+    if (pattern.size() >= sizeof signalPath || !::mkdtemp(pattern.data()))  // mkdtemp makes it 0700
+        throw FileError(pattern + "：一時フォルダを作れません（" + std::strerror(errno) + "）");
+    if (lockFd >= 0) ::close(lockFd);  // a forked child's copy of its parent's lock
+    lockFd = ::open(pattern.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (lockFd >= 0) ::flock(lockFd, LOCK_EX | LOCK_NB);
+    path = pattern;
+    owner = ::getpid();
+
+    std::memcpy(signalPath, path.c_str(), path.size() + 1);
+    signalOwner.store(owner, std::memory_order_release);
+    static std::once_flag installed;
+    std::call_once(installed, InstallSignalRemoval);
+    return path;
+}
+
+std::string detail::NewFileIn(const std::string& folder, std::string_view suffix) {
+    std::string path = folder + "/file-XXXXXX" + std::string(suffix);
     const int fd = ::mkostemps(path.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
     if (fd < 0) throw FileError(path + "：一時ファイルを作れません（" + std::strerror(errno) + "）");
     ::close(fd);
     return path;
 }
 
-void RemovePrivateTempDir() {
-    PrivateDir& dir = Dir();
-    std::lock_guard lock(dir.mutex);
-    dir.Remove();
+std::vector<std::string> detail::NamesIn(const std::string& base, std::string_view prefix) {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(base.c_str())) {
+        while (const dirent* entry = ::readdir(dir))
+            if (std::string_view(entry->d_name).starts_with(prefix)) names.emplace_back(entry->d_name);
+        ::closedir(dir);
+    }
+    return names;
+}
+
+bool detail::ProcessRuns(std::uint32_t pid) { return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH; }
+
+void detail::RemoveIfUnheld(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+    ::close(fd);
 }
 
 }  // namespace zvek

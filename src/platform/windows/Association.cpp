@@ -77,21 +77,21 @@ bool WriteIcon(const std::wstring& program) {
         .WriteString(L"", player.empty() ? program + L",0" : Wide(player) + L",2");
 }
 
-enum class Written { Yes, Foreign, Failed };
+}  // namespace
 
-Written WriteAssociation(const std::string& programPath, bool replaceForeign) {
+bool detail::AssociationCanName(const std::string& programPath) { return UsablePath(Wide(programPath)); }
+
+bool detail::WriteAssociationPieces(const std::string& programPath) {
     const std::wstring program = Wide(programPath);
-    if (!UsablePath(program)) return Written::Failed;
-    if (!replaceForeign && !ForeignExtensionKey().empty()) return Written::Foreign;
     const bool japanese = IsValidLocale(MAKELCID(0x0411, SORT_DEFAULT), LCID_SUPPORTED) != FALSE;
 
     const auto extension = RegistryKey::Create(HKEY_CURRENT_USER, kClasses + kExtension);
-    if (!extension) return Written::Failed;
+    if (!extension) return false;
     bool complete = extension.WriteString(L"", kFileType);
     complete = extension.WriteString(L"Content Type", L"text/plain") && complete;
 
     const auto type = RegistryKey::Create(HKEY_CURRENT_USER, kClasses + kFileType);
-    if (!type) return Written::Failed;
+    if (!type) return false;
     const struct {
         const wchar_t* key;
         std::wstring value;
@@ -110,41 +110,20 @@ Written WriteAssociation(const std::string& programPath, bool replaceForeign) {
         complete = complete && RegistryKey::Create(HKEY_CURRENT_USER, kClasses + kFileType + L"\\" + verb.key)
                                    .WriteString(L"", verb.value);
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
-    return complete ? Written::Yes : Written::Failed;
-}
-
-}  // namespace
-
-bool WriteTagLyrAssociation(const std::string& programPath) {
-    return WriteAssociation(programPath, true) == Written::Yes;
+    return complete;
 }
 
 std::string ForeignTagLyrAssociationFile() { return Narrow(ForeignExtensionKey()); }
 
-AssociationState RunTagLyrAssociationCheck(const std::string& programPath) {
-    auto write = [&] {
-        switch (WriteAssociation(programPath, false)) {
-        case Written::Yes:
-            return AssociationState::Repaired;
-        case Written::Foreign:
-            return AssociationState::Elsewhere;
-        default:
-            return AssociationState::Failed;
-        }
-    };
+std::optional<AssociationState> detail::FoundAssociation(const std::string& programPath) {
     const auto extension = OpenClass(kExtension).key.ReadString();
-    if (!extension || extension->empty()) return write();  // write() leaves another program's value alone
+    if (!extension || extension->empty()) return std::nullopt;  // the write leaves another program's value alone
     if (!EqualIgnoringCase(*extension, kFileType)) return AssociationState::Elsewhere;
-    if (!OpenClass(kFileType).key.HasValue(L"Converter")) return write();
-    if (!OpenClass(kFileType + L"\\shell\\convert").key) return write();
+    if (!OpenClass(kFileType).key.HasValue(L"Converter")) return std::nullopt;
+    if (!OpenClass(kFileType + L"\\shell\\convert").key) return std::nullopt;
     const auto open = OpenClass(kFileType + L"\\shell\\open\\command").key.ReadString();
     if (open && EqualIgnoringCase(*open, OpenCommand(Wide(programPath)))) return AssociationState::Complete;
     return AssociationState::Elsewhere;
-}
-
-bool CheckTagLyrAssociation(const std::string& programPath) {
-    const AssociationState state = RunTagLyrAssociationCheck(programPath);
-    return state == AssociationState::Complete || state == AssociationState::Repaired;
 }
 
 }  // namespace zvek

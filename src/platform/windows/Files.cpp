@@ -17,17 +17,13 @@ namespace zvek {
 
 namespace {
 
-constexpr const char* kCannotRead = "ファイルを読めません";
-constexpr const char* kCannotWrite = "ファイルに書き込めません";
+using detail::DescribeErrno, detail::kCannotRead, detail::kCannotWrite, detail::Taken;
+
 // A console refuses single writes much above this on older systems.
 constexpr DWORD kWriteChunk = 32 * 1024;
 
 std::string Describe(const std::string& what, const std::string& path, DWORD error) {
     return path + "：" + what + "（" + ErrorText(error) + "）";
-}
-
-std::string DescribeErrno(const std::string& what, const std::string& path, int error) {
-    return path + "：" + what + "（" + std::strerror(error) + "）";
 }
 
 // Closes a handle on every path out.
@@ -39,11 +35,6 @@ struct Handle {
     bool Valid() const { return h != INVALID_HANDLE_VALUE && h != nullptr; }
     HANDLE Release() { return std::exchange(h, INVALID_HANDLE_VALUE); }
 };
-
-std::function<void(const std::string&)>& BeforePublish() {
-    static std::function<void(const std::string&)> hook;
-    return hook;
-}
 
 bool IsSlash(char c) { return c == '/' || c == '\\'; }
 bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -167,11 +158,11 @@ int MakeTemp(const std::string& path, std::string& temp) {
     throw FileError(Describe(kCannotWrite, path, ERROR_FILE_EXISTS));
 }
 
-FileExistsError Taken(const std::string& path) { return FileExistsError(path + "：ファイルが既にあります"); }
+}  // namespace
 
 // `regularOnly`: anything but a file on a disk is refused before it is
 // opened, and in case one took the file's place meanwhile, after.
-std::string ReadAll(const std::string& path, std::size_t maxBytes, bool regularOnly = false) {
+std::string detail::ReadAll(const std::string& path, std::size_t maxBytes, bool regularOnly) {
     const Kind kind = regularOnly || !IsDevicePath(path) ? KindOf(path) : Kind::Device;
     if (regularOnly && kind != Kind::File && kind != Kind::None)
         throw FileError(DescribeErrno(kCannotRead, path, EINVAL));
@@ -208,8 +199,6 @@ std::string ReadAll(const std::string& path, std::size_t maxBytes, bool regularO
     return bytes;
 }
 
-}  // namespace
-
 bool FileExists(const std::string& path) { return KindOf(path) == Kind::File; }
 
 int WriteAll(int fd, std::string_view bytes) {
@@ -241,12 +230,6 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> FileIdentity(const std::s
     if (index == 0) return std::nullopt;
     return std::pair<std::uint64_t, std::uint64_t>(info.dwVolumeSerialNumber, index);
 }
-
-std::string ReadFileBytes(const std::string& path) { return ReadAll(path, SIZE_MAX); }
-
-std::string ReadFileBytes(const std::string& path, std::size_t maxBytes) { return ReadAll(path, maxBytes); }
-
-std::string ReadRegularFile(const std::string& path, std::size_t maxBytes) { return ReadAll(path, maxBytes, true); }
 
 FileWriter::FileWriter(const std::string& target, Mode mode) : path_(target), mode_(mode) {
     if (mode == Mode::New) {
@@ -290,10 +273,6 @@ FileWriter::~FileWriter() {
     if (!temp_.empty()) ::DeleteFileW(WidePath(temp_).c_str());
 }
 
-void FileWriter::Write(std::string_view bytes) {
-    if (const int error = WriteAll(fd_, bytes); error != 0) throw FileError(DescribeErrno(kCannotWrite, path_, error));
-}
-
 void FileWriter::Commit() {
     DWORD error = 0;
     const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd_));
@@ -301,7 +280,7 @@ void FileWriter::Commit() {
     ::_close(std::exchange(fd_, -1));
     if (error != 0) throw FileError(Describe(kCannotWrite, path_, error));
     if (temp_.empty()) return;  // written in place
-    if (const auto& hook = BeforePublish()) hook(path_);
+    detail::BeforePublish(path_);
     const std::wstring target = WidePath(path_), temp = WidePath(temp_);
     if (mode_ != Mode::New) {
         // ReplaceFileW keeps what the old file had besides its bytes (its
@@ -325,14 +304,12 @@ void FileWriter::Commit() {
 // Read, not mapped: a file with a view mapped cannot be replaced, and a
 // conversion may be asked to write over its own input.
 MappedFile::MappedFile(const std::string& path) {
-    read_ = ReadAll(path, SIZE_MAX);
+    read_ = detail::ReadAll(path, SIZE_MAX, false);
     data_ = read_.data();
     size_ = read_.size();
 }
 
 MappedFile::~MappedFile() = default;
-
-void SetBeforePublishHook(std::function<void(const std::string& path)> hook) { BeforePublish() = std::move(hook); }
 
 bool IsPathDelimiter(char c) { return c == '/' || c == '\\' || c == ':'; }
 

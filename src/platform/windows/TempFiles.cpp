@@ -3,8 +3,6 @@
 #include <atomic>
 #include <filesystem>
 #include <mutex>
-#include <optional>
-#include <stdexcept>
 #include <system_error>
 #include <utility>
 
@@ -24,9 +22,6 @@ namespace zvek {
 
 namespace {
 
-constexpr std::wstring_view kPrefix = L"zveklc-";
-constexpr std::size_t kRandomPart = 6;
-
 std::wstring RandomPart() {
     static std::atomic<unsigned> counter{0};
     LARGE_INTEGER now{};
@@ -36,7 +31,7 @@ std::wstring RandomPart() {
     x *= 0xBF58476D1CE4E5B9ull;
     x ^= x >> 32;
     static constexpr wchar_t kDigits[] = L"abcdefghijklmnopqrstuvwxyz0123456789";
-    std::wstring part(kRandomPart, L'a');
+    std::wstring part(detail::kTempRandomPart, L'a');
     for (wchar_t& c : part) {
         c = kDigits[x % 36];
         x /= 36;
@@ -44,74 +39,10 @@ std::wstring RandomPart() {
     return part;
 }
 
-// The process id in a folder name of ours.
-std::optional<DWORD> OwnerOf(std::wstring_view name) {
-    if (name.substr(0, kPrefix.size()) != kPrefix) return std::nullopt;
-    name.remove_prefix(kPrefix.size());
-    const std::size_t dash = name.find(L'-');
-    if (dash == 0 || dash > 10 || dash == std::wstring_view::npos || name.size() - dash - 1 != kRandomPart)
-        return std::nullopt;
-    unsigned long long pid = 0;
-    for (const wchar_t c : name.substr(0, dash)) {
-        if (c < L'0' || c > L'9') return std::nullopt;
-        pid = pid * 10 + static_cast<unsigned>(c - L'0');
-    }
-    return pid > 0 && pid <= 0xFFFFFFFFull ? std::optional<DWORD>(static_cast<DWORD>(pid)) : std::nullopt;
-}
+// Process numbers are DWORDs: up to ten digits, the value checked.
+constexpr std::size_t kPidDigits = 10;
 
-bool ProcessRuns(DWORD pid) {
-    HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
-    if (!process) return ::GetLastError() != ERROR_INVALID_PARAMETER;  // access denied: it runs
-    const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-    ::CloseHandle(process);
-    return running;
-}
-
-// A folder left behind: its process has ended and nobody holds it open.
-// Only real folders of ours are removed, never what a link points to.
-void RemoveFoldersOfEndedProcesses(const std::wstring& base) {
-    WIN32_FIND_DATAW entry{};
-    HANDLE find = ::FindFirstFileW((base + L"\\zveklc-*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::optional<DWORD> pid = OwnerOf(entry.cFileName);
-        if (!pid || *pid == ::GetCurrentProcessId() || !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || ProcessRuns(*pid))
-            continue;
-        const std::wstring path = base + L"\\" + entry.cFileName;
-        // Shared with nobody: fails while the owner (or anyone) has it open.
-        HANDLE probe = ::CreateFileW(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-        if (probe == INVALID_HANDLE_VALUE) continue;
-        ::CloseHandle(probe);
-        std::error_code ignored;
-        std::filesystem::remove_all(std::filesystem::path(path), ignored);
-    } while (::FindNextFileW(find, &entry));
-    ::FindClose(find);
-}
-
-struct PrivateDir {
-    std::mutex mutex;
-    std::string path;
-    HANDLE lock = INVALID_HANDLE_VALUE;  // held while the folder is ours
-
-    ~PrivateDir() { Remove(); }
-
-    void Remove() {
-        if (lock != INVALID_HANDLE_VALUE) ::CloseHandle(std::exchange(lock, INVALID_HANDLE_VALUE));
-        if (path.empty()) return;
-        std::error_code ec;
-        std::filesystem::remove_all(FsPath(path), ec);
-        path.clear();
-    }
-
-    const std::string& Get();
-};
-
-PrivateDir& Dir() {
-    static PrivateDir dir;  // destroyed, and so removed, at normal exit
-    return dir;
-}
+HANDLE folderLock = INVALID_HANDLE_VALUE;  // held while the folder is ours; guarded by its mutex
 
 // Runs on a thread of its own when the console is interrupted or closed;
 // the default handler after it ends the process. It must not wait for the
@@ -119,7 +50,7 @@ PrivateDir& Dir() {
 BOOL WINAPI RemoveOnConsoleEvent(DWORD event) {
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT ||
         event == CTRL_SHUTDOWN_EVENT) {
-        PrivateDir& dir = Dir();
+        detail::PrivateDir& dir = detail::Dir();
         if (dir.mutex.try_lock()) {
             dir.Remove();
             dir.mutex.unlock();
@@ -128,7 +59,17 @@ BOOL WINAPI RemoveOnConsoleEvent(DWORD event) {
     return FALSE;
 }
 
-const std::string& PrivateDir::Get() {
+}  // namespace
+
+void detail::PrivateDir::Remove() {
+    if (folderLock != INVALID_HANDLE_VALUE) ::CloseHandle(std::exchange(folderLock, INVALID_HANDLE_VALUE));
+    if (path.empty()) return;
+    std::error_code ec;
+    std::filesystem::remove_all(FsPath(path), ec);
+    path.clear();
+}
+
+const std::string& detail::PrivateDir::Get() {
     if (!path.empty()) return path;
     std::wstring base(MAX_PATH + 1, L'\0');
     const DWORD length = ::GetTempPathW(static_cast<DWORD>(base.size()), base.data());
@@ -136,14 +77,15 @@ const std::string& PrivateDir::Get() {
         throw FileError("一時フォルダがありません（" + ErrorText(::GetLastError()) + "）");
     base.resize(length);
     while (base.size() > 3 && (base.back() == L'\\' || base.back() == L'/')) base.pop_back();
-    RemoveFoldersOfEndedProcesses(base);
+    RemoveFoldersOfEndedProcesses(Narrow(base), kPidDigits);
 
-    const std::wstring prefix = base + L"\\" + std::wstring(kPrefix) + std::to_wstring(::GetCurrentProcessId()) + L"-";
+    const std::wstring prefix =
+        base + L"\\" + Wide(kTempFolderPrefix) + std::to_wstring(::GetCurrentProcessId()) + L"-";
     for (int attempt = 0;; ++attempt) {
         const std::wstring candidate = prefix + RandomPart();
         if (::CreateDirectoryW(candidate.c_str(), nullptr)) {
-            lock = ::CreateFileW(candidate.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+            folderLock = ::CreateFileW(candidate.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
             path = Narrow(candidate);
             break;
         }
@@ -156,20 +98,7 @@ const std::string& PrivateDir::Get() {
     return path;
 }
 
-}  // namespace
-
-std::string PrivateTempDir() {
-    PrivateDir& dir = Dir();
-    std::lock_guard lock(dir.mutex);
-    return dir.Get();
-}
-
-std::string UniqueTempFile(std::string_view suffix) {
-    if (suffix.find_first_of("/\\:") != std::string_view::npos)
-        throw std::invalid_argument("a file-name suffix holds no folder");
-    PrivateDir& dir = Dir();
-    std::lock_guard lock(dir.mutex);
-    const std::string folder = dir.Get();
+std::string detail::NewFileIn(const std::string& folder, std::string_view suffix) {
     for (int attempt = 0;; ++attempt) {
         std::string path = folder + "\\file-" + Narrow(RandomPart()) + std::string(suffix);
         HANDLE file = ::CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -184,10 +113,39 @@ std::string UniqueTempFile(std::string_view suffix) {
     }
 }
 
-void RemovePrivateTempDir() {
-    PrivateDir& dir = Dir();
-    std::lock_guard lock(dir.mutex);
-    dir.Remove();
+std::vector<std::string> detail::NamesIn(const std::string& base, std::string_view prefix) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW entry{};
+    HANDLE find = ::FindFirstFileW((Wide(base) + L"\\" + Wide(prefix) + L"*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        names.push_back(Narrow(entry.cFileName));
+    } while (::FindNextFileW(find, &entry));
+    ::FindClose(find);
+    return names;
+}
+
+bool detail::ProcessRuns(std::uint32_t pid) {
+    HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (!process) return ::GetLastError() != ERROR_INVALID_PARAMETER;  // access denied: it runs
+    const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    ::CloseHandle(process);
+    return running;
+}
+
+void detail::RemoveIfUnheld(const std::string& folder) {
+    const std::wstring path = Wide(folder);
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return;
+    // Shared with nobody: fails while the owner (or anyone) has it open.
+    HANDLE probe = ::CreateFileW(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return;
+    ::CloseHandle(probe);
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(path), ignored);
 }
 
 }  // namespace zvek

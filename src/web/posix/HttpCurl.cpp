@@ -22,6 +22,22 @@ using std::chrono::milliseconds;
 // hold more than this plus one delivery of curl's (16 KiB by default).
 constexpr std::size_t kPendingLimit = 16 * 1024;
 
+// curl's errors that have words of their own.
+constexpr inet::FailureCode kCurlFailures[] = {
+    {CURLE_COULDNT_RESOLVE_HOST, Failure::HostNotFound},
+    {CURLE_COULDNT_CONNECT, Failure::CannotConnect},
+    {CURLE_OPERATION_TIMEDOUT, Failure::TimedOut},
+    {CURLE_TOO_MANY_REDIRECTS, Failure::TooManyRedirects},
+    {CURLE_PEER_FAILED_VERIFICATION, Failure::Certificate},
+    {CURLE_SSL_CONNECT_ERROR, Failure::Tls},
+    {CURLE_UNSUPPORTED_PROTOCOL, Failure::NotHttp},
+    {CURLE_URL_MALFORMAT, Failure::BadAddress},
+    {CURLE_ABORTED_BY_CALLBACK, Failure::Stopped},
+    {CURLE_GOT_NOTHING, Failure::Cut},
+    {CURLE_RECV_ERROR, Failure::Cut},
+    {CURLE_PARTIAL_FILE, Failure::Cut},
+};
+
 std::string_view TrimLine(std::string_view line) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
     return line;
@@ -77,34 +93,8 @@ struct TWinInet::Request {
 
     // Why the transfer failed, for the user.
     std::string Reason() const {
-        auto text = [this](Failure failure) { return inet::FailureText(failure, pace.Limits()); };
-        if (tooLarge || result == CURLE_FILESIZE_EXCEEDED) return text(Failure::TooLarge);
-        switch (result) {
-        case CURLE_COULDNT_RESOLVE_HOST:
-            return text(Failure::HostNotFound);
-        case CURLE_COULDNT_CONNECT:
-            return text(Failure::CannotConnect);
-        case CURLE_OPERATION_TIMEDOUT:
-            return text(Failure::TimedOut);
-        case CURLE_TOO_MANY_REDIRECTS:
-            return text(Failure::TooManyRedirects);
-        case CURLE_PEER_FAILED_VERIFICATION:
-            return text(Failure::Certificate);
-        case CURLE_SSL_CONNECT_ERROR:
-            return text(Failure::Tls);
-        case CURLE_UNSUPPORTED_PROTOCOL:
-            return text(Failure::NotHttp);
-        case CURLE_URL_MALFORMAT:
-            return text(Failure::BadAddress);
-        case CURLE_ABORTED_BY_CALLBACK:
-            return text(Failure::Stopped);
-        case CURLE_GOT_NOTHING:
-        case CURLE_RECV_ERROR:
-        case CURLE_PARTIAL_FILE:
-            return text(Failure::Cut);
-        default:
-            return inet::OtherFailure("curl", static_cast<long>(result));
-        }
+        if (tooLarge || result == CURLE_FILESIZE_EXCEEDED) return inet::FailureText(Failure::TooLarge, pace.Limits());
+        return inet::LibraryFailureText(kCurlFailures, "curl", result, pace.Limits());
     }
 
     void Finish(CURLcode code) {

@@ -164,43 +164,30 @@ void RunRequest(std::shared_ptr<Transfer> transfer, Internet internet, std::stri
     if (request) ::InternetCloseHandle(request);
 }
 
-std::optional<Failure> ErrorFailure(DWORD error) {
-    switch (error) {
-    case ERROR_INTERNET_NAME_NOT_RESOLVED:
-        return Failure::HostNotFound;
-    case ERROR_INTERNET_CANNOT_CONNECT:
-        return Failure::CannotConnect;
-    case ERROR_INTERNET_TIMEOUT:
-        return Failure::TimedOut;
-    case ERROR_INTERNET_INVALID_CA:
-    case ERROR_INTERNET_SEC_CERT_CN_INVALID:
-    case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
-    case ERROR_INTERNET_SEC_CERT_ERRORS:
-    case ERROR_INTERNET_SEC_CERT_NO_REV:
-    case ERROR_INTERNET_SEC_CERT_REV_FAILED:
-    case ERROR_INTERNET_SEC_CERT_REVOKED:
-    case ERROR_INTERNET_SEC_INVALID_CERT:
-        return Failure::Certificate;
-    case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:
-        return Failure::Tls;
-    case ERROR_INTERNET_UNRECOGNIZED_SCHEME:
-        return Failure::NotHttp;
-    case ERROR_INTERNET_INVALID_URL:
-        return Failure::BadAddress;
-    case ERROR_INTERNET_OPERATION_CANCELLED:
-        return Failure::Stopped;
-    case ERROR_INTERNET_CONNECTION_ABORTED:
-    case ERROR_INTERNET_CONNECTION_RESET:
-    case ERROR_HTTP_INVALID_SERVER_RESPONSE:
-        return Failure::Cut;
-    default:
-        return std::nullopt;
-    }
-}
+// WinINet's errors that have words of their own.
+constexpr inet::FailureCode kWinInetFailures[] = {
+    {ERROR_INTERNET_NAME_NOT_RESOLVED, Failure::HostNotFound},
+    {ERROR_INTERNET_CANNOT_CONNECT, Failure::CannotConnect},
+    {ERROR_INTERNET_TIMEOUT, Failure::TimedOut},
+    {ERROR_INTERNET_INVALID_CA, Failure::Certificate},
+    {ERROR_INTERNET_SEC_CERT_CN_INVALID, Failure::Certificate},
+    {ERROR_INTERNET_SEC_CERT_DATE_INVALID, Failure::Certificate},
+    {ERROR_INTERNET_SEC_CERT_ERRORS, Failure::Certificate},
+    {ERROR_INTERNET_SEC_CERT_NO_REV, Failure::Certificate},
+    {ERROR_INTERNET_SEC_CERT_REV_FAILED, Failure::Certificate},
+    {ERROR_INTERNET_SEC_CERT_REVOKED, Failure::Certificate},
+    {ERROR_INTERNET_SEC_INVALID_CERT, Failure::Certificate},
+    {ERROR_INTERNET_SECURITY_CHANNEL_ERROR, Failure::Tls},
+    {ERROR_INTERNET_UNRECOGNIZED_SCHEME, Failure::NotHttp},
+    {ERROR_INTERNET_INVALID_URL, Failure::BadAddress},
+    {ERROR_INTERNET_OPERATION_CANCELLED, Failure::Stopped},
+    {ERROR_INTERNET_CONNECTION_ABORTED, Failure::Cut},
+    {ERROR_INTERNET_CONNECTION_RESET, Failure::Cut},
+    {ERROR_HTTP_INVALID_SERVER_RESPONSE, Failure::Cut},
+};
 
 std::string WinInetFailureText(DWORD error, const InetLimits& limits) {
-    const std::optional<Failure> failure = ErrorFailure(error);
-    return failure ? inet::FailureText(*failure, limits) : inet::OtherFailure("WinINet", static_cast<long>(error));
+    return inet::LibraryFailureText(kWinInetFailures, "WinINet", static_cast<long>(error), limits);
 }
 
 // The host an http or https address names, lower-cased, without brackets
