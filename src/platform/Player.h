@@ -26,6 +26,13 @@ inline constexpr const char* kPlayerToolName = "ZVEK Lyrics Converter";
 // file is HKEY_CURRENT_USER "Software\HALDE\ZVEK" tried.
 std::string FindPlayerPath();
 
+// The path in a registry value that records the player's executable, as
+// installers write it: with or without enclosing quotes, or as a "\\?\"
+// long path. Nothing for a relative or a network path: only a path on a
+// drive letter counts ("C:\..." or "C:/..."), since a network path could
+// hold the window for as long as the network takes to answer.
+std::optional<std::string_view> PlayerDrivePath(std::string_view value);
+
 // The player's settings file: its executable's path with the extension
 // ".ini" (under Wine, an existing file whose name differs only in letter
 // case is taken, since the player sees names without case). Empty for an

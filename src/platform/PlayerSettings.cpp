@@ -77,6 +77,15 @@ std::optional<std::string> ToSjis(const std::string& utf8) {
 
 }  // namespace
 
+std::optional<std::string_view> PlayerDrivePath(std::string_view value) {
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    if (value.starts_with("\\\\?\\")) value.remove_prefix(4);
+    const bool drive =
+        value.size() >= 3 && ((value[0] >= 'A' && value[0] <= 'Z') || (value[0] >= 'a' && value[0] <= 'z'));
+    if (!drive || value[1] != ':' || (value[2] != '\\' && value[2] != '/')) return std::nullopt;
+    return value;
+}
+
 std::string PlayerToolValue(std::string_view text, const std::string& name) {
     const auto sjisName = ToSjis(name);
     if (!sjisName) return {};

@@ -202,13 +202,9 @@ std::string WinePrefix() {
 }
 
 std::string WindowsToLinuxPath(const std::string& prefix, const std::string& windowsPath) {
-    std::string_view path = windowsPath;
-    // Some installers store the path quoted, as a command line would have it.
-    if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
-    if (path.starts_with("\\\\?\\")) path.remove_prefix(4);
-    if (path.size() < 3 || !std::isalpha(static_cast<unsigned char>(path[0])) || path[1] != ':' ||
-        (path[2] != '\\' && path[2] != '/'))
-        return {};  // relative, or a network path: no drive of ours
+    const auto drivePath = PlayerDrivePath(windowsPath);
+    if (!drivePath) return {};  // relative, or a network path: no drive of ours
+    const std::string_view path = *drivePath;
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
     std::optional<fs::path> current;
     for (const Drive& drive : Drives(prefix))

@@ -16,19 +16,15 @@ namespace {
 constexpr wchar_t kAppPathsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ZVEK.EXE";
 constexpr wchar_t kPlayerKey[] = L"Software\\HALDE\\ZVEK";
 
-bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
-
-// The player's executable named by a registry value: installers write the
-// path with or without enclosing quotes. Only a path on a drive letter
-// counts, and only when a file is there: a network path could hold the
-// window for as long as the network takes to answer.
-std::optional<std::wstring> PlayerFile(std::wstring path) {
-    if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') path = path.substr(1, path.size() - 2);
-    if (path.size() < 4 || !IsDriveLetter(path[0]) || path[1] != L':' || (path[2] != L'\\' && path[2] != L'/'))
-        return std::nullopt;
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+// The player's executable named by a registry value, when a file is there.
+std::optional<std::wstring> PlayerFile(const std::wstring& value) {
+    const std::string text = Narrow(value);
+    const auto path = PlayerDrivePath(text);
+    if (!path) return std::nullopt;
+    const std::wstring file = Wide(*path);
+    const DWORD attributes = GetFileAttributesW(file.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;
-    return path;
+    return file;
 }
 
 }  // namespace
