@@ -40,10 +40,12 @@ wine_start() {
   wineserver -p
   wine wineboot -i >/dev/null 2>&1 </dev/null
   wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 </dev/null
-  # The desktop started by wineboot keeps its driver: start again.
+  # The desktop started by wineboot keeps its driver: start again, and warm
+  # up before the tests start their programs side by side.
   wineserver -k
   wineserver -w
   wineserver -p
+  wine wineboot >/dev/null 2>&1 </dev/null
 }
 
 wine_stop() {
