@@ -1,7 +1,7 @@
 // The Qt window, offscreen: what needs the real widgets. Its controls
-// against the command table, the editor carrying the document, shortcuts
-// while the editor has the focus, drops through Qt's events, a running
-// command as the window shows it, the settings file, real dialogs and the
+// against the command table, the editor as the window logic sees it,
+// shortcuts while the editor has the focus, drops through Qt's events, real
+// dialogs (one while a command waits in it), the settings file and the
 // program run to its end. The rules themselves are tested in tests/window.
 #include <QtTest>
 #include <QtWidgets>
@@ -27,20 +27,17 @@ class WindowTest : public QObject {
     std::unique_ptr<TFormMain> form_;
     HostScript script_;
 
-    std::string Path(const std::string& name) const {
-        return dir_->filePath(QString::fromStdString(name)).toStdString();
-    }
+    std::string Path(const char* name) const { return dir_->filePath(name).toStdString(); }
     QString SettingsPath() const { return dir_->filePath(QStringLiteral("cfg/zveklc.ini")); }
 
-    TFormMain& Make(std::vector<std::string> args = {}) {
-        form_ = std::make_unique<TFormMain>(std::move(args), SettingsPath());
+    TFormMain& Make() {
+        form_ = std::make_unique<TFormMain>(std::vector<std::string>{}, SettingsPath());
         script_ = HostScript();
         form_->Host().SetScript(&script_);
         return *form_;
     }
     QAction* Act(const char* name) const { return form_->findChild<QAction*>(QString::fromLatin1(name)); }
     LyricsEdit& Edit() const { return form_->Editor(); }
-    void Type(const QString& text) { QTest::keyClicks(&Edit(), text); }
 
 private slots:
     void initTestCase() {
@@ -49,9 +46,9 @@ private slots:
         // page and no player are found there.
         QVERIFY(runtime_.isValid());
         qputenv("XDG_RUNTIME_DIR", runtime_.path().toUtf8());
-        qputenv("HOME", runtime_.filePath(QStringLiteral("home")).toUtf8());
-        qputenv("XDG_DATA_HOME", runtime_.filePath(QStringLiteral("data")).toUtf8());
-        qputenv("WINEPREFIX", runtime_.filePath(QStringLiteral("wine")).toUtf8());
+        for (const char* name : {"HOME", "XDG_DATA_HOME", "WINEPREFIX"})
+            qputenv(name, runtime_.filePath(QString::fromLatin1(name)).toUtf8());
+        qputenv("QT_QPA_PLATFORM", "offscreen");  // for the program the last test starts
     }
     void init() {
         dir_ = std::make_unique<QTemporaryDir>();
@@ -112,7 +109,10 @@ private slots:
 
     // The editor as the window logic sees it: positions in UTF-16 units with
     // every line break one "\n", a new text with or without an undo step,
-    // the conversion's caret, and whether the clipboard holds text.
+    // the conversion's caret, and whether the clipboard holds text. The
+    // shortcut keys reach the window's commands while the editor has the
+    // focus: Cut and Paste start the undo history afresh, Undo takes back
+    // just them.
     void editorServesTheWindowLogic() {
         EditorView& edit = Edit();
         edit.SetText(u"ab\n\u6B4C\u8A5E\u2028x\n", true);
@@ -127,47 +127,40 @@ private slots:
         QCOMPARE(edit.Text(), text);
         edit.ShowLine(1);
         QCOMPARE(Edit().textCursor().blockNumber(), 1);
-        QGuiApplication::clipboard()->setText(QStringLiteral("t"));
-        QVERIFY(edit.CanPaste());
         auto* image = new QMimeData;
         image->setData(QStringLiteral("image/png"), "png");
         QGuiApplication::clipboard()->setMimeData(image);
         QVERIFY(!edit.CanPaste());
-    }
 
-    // Cut and Paste start the undo history afresh: Undo takes back just
-    // them, also through the shortcut keys while the editor has the focus.
-    void undoAfterCutAndPaste() {
         form_->show();
         QApplication::setActiveWindow(form_.get());
         QVERIFY(QTest::qWaitForWindowActive(form_.get()));
         Edit().setFocus();
-        Type(QStringLiteral("abc"));
-        QGuiApplication::clipboard()->setText(QStringLiteral("XY"));
-        QTest::keyClick(&Edit(), Qt::Key_V, Qt::ControlModifier);  // the window's Paste
-        QCOMPARE(Edit().toPlainText(), QStringLiteral("abcXY"));
-        Act("MenuUndo")->trigger();
-        Act("MenuUndo")->trigger();
-        QCOMPARE(Edit().toPlainText(), QStringLiteral("abc"));
-
-        Edit().selectAll();
-        form_->findChild<QToolButton*>(QStringLiteral("BtnCut"))->click();
-        QCOMPARE(Edit().toPlainText(), QString());
-        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("abc"));
-        Act("PopupUndo")->trigger();
-        Act("PopupUndo")->trigger();
-        QCOMPARE(Edit().toPlainText(), QStringLiteral("abc"));
-
-        Act("MenuAllSelect")->trigger();
-        Act("MenuCopy")->trigger();
-        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("abc"));
+        edit.SetText(u"", true);
+        QTest::keyClicks(&Edit(), "abc");
+        QClipboard& clipboard = *QGuiApplication::clipboard();
+        clipboard.setText("XY");
+        QVERIFY(edit.CanPaste());
+        // Ctrl and the letters given: Paste, Undo, Select all, Cut, Copy.
+        const auto keys = [&](const char* letters) {
+            for (; *letters; ++letters) QTest::keyClick(&Edit(), *letters, Qt::ControlModifier);
+            return Edit().toPlainText();
+        };
+        QCOMPARE(keys("v"), QString("abcXY"));
+        QCOMPARE(keys("zz"), QString("abc"));
+        QCOMPARE(keys("ax"), QString());
+        QCOMPARE(clipboard.text(), QString("abc"));
+        QCOMPARE(keys("zz"), QString("abc"));
+        clipboard.setText("XY");
+        keys("ac");
+        QCOMPARE(clipboard.text(), QString("abc"));
     }
 
     // Only the first of the dropped files counts; over unsaved edits it is
     // opened once the user says so, after the drag has ended.
     void dropsArriveThroughQtsEvents() {
         test::WriteBytes(Path("a.lyr"), "dropped\r\n");
-        Type(QStringLiteral("mine"));
+        QTest::keyClicks(&Edit(), QStringLiteral("mine"));
         script_.answers.push_back(MsgResult::Yes);
         QMimeData mime;
         mime.setUrls({QUrl::fromLocalFile(dir_->filePath("a.lyr")), QUrl::fromLocalFile(dir_->filePath("second.lyr"))});
@@ -182,43 +175,10 @@ private slots:
         QCOMPARE(form_->Document().FileName(), Path("a.lyr"));
     }
 
-    // While a command runs (here: waiting in a real file dialog) the editor
-    // is read-only, the stop button shows, the status line keeps what the
-    // command wrote, and a close waits for the command to end.
-    void theWindowShowsARunningCommand() {
-        form_->show();
-        form_->Host().SetScript(nullptr);
-        form_->statusBar()->showMessage(QStringLiteral("progress"));
-        bool readOnly = false, stopShown = false, stillOpen = false;
-        QString status;
-        QTimer::singleShot(0, [&] {
-            readOnly = Edit().isReadOnly();
-            stopShown = form_->findChild<QToolButton*>(QStringLiteral("BtnStop"))->isVisible();
-            QStatusTipEvent hint(QStringLiteral("a hint"));
-            QApplication::sendEvent(form_.get(), &hint);
-            status = form_->statusBar()->currentMessage();
-            form_->close();
-            stillOpen = form_->isVisible();
-            QApplication::activeModalWidget()->close();
-        });
-        Act("MenuOpen")->trigger();
-        QVERIFY(readOnly && stopShown && stillOpen && !Edit().isReadOnly());
-        QCOMPARE(status, QStringLiteral("progress"));
-        QVERIFY(!form_->findChild<QToolButton*>(QStringLiteral("BtnStop"))->isVisible());
-        QTRY_VERIFY(!form_->isVisible());  // the close came after the command
-    }
-
     void settingsRoundTrip() {
         const QSize screen = QGuiApplication::primaryScreen()->size();
-        QDir().mkpath(dir_->filePath(QStringLiteral("cfg")));
-        {
-            QSettings ini(SettingsPath(), QSettings::IniFormat);
-            ini.beginGroup(QStringLiteral("ZVEKLC"));
-            ini.setValue(QStringLiteral("Left"), 20);
-            ini.setValue(QStringLiteral("Top"), QStringLiteral("high"));  // not a number: the default, then centred
-            ini.setValue(QStringLiteral("Width"), 300);
-            ini.setValue(QStringLiteral("OpenDir"), QStringLiteral("/歌/open"));
-        }
+        // "Top" is not a number: the default, then centred.
+        test::WriteBytes(SettingsPath().toStdString(), "[ZVEKLC]\nLeft=20\nTop=high\nWidth=300\nOpenDir=/歌/open\n");
         TFormMain& form = Make();
         QCOMPARE(form.pos(), QPoint(20, (screen.height() - 350) / 2));
         QCOMPARE(form.size(), QSize(300, 350));
@@ -268,12 +228,8 @@ private slots:
     void programConvertsUnattendedAndExits() {
         const std::string lyrics = test::SampleLyrics();
         test::WriteBytes(Path("s.lyr"), lyrics);
-        QProcess program;
+        QProcess program;  // in this test's environment
         program.setWorkingDirectory(dir_->path());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_->filePath(QStringLiteral("cfg")));
-        program.setProcessEnvironment(env);
         program.start(QStringLiteral(ZVEKLC_APP_PATH),
                       {QStringLiteral("s.lyr"), QString::fromUtf8(kSamplePage), QStringLiteral("s.TagLyr")});
         QVERIFY(program.waitForFinished(20000));
@@ -284,8 +240,8 @@ private slots:
     }
 
     // Without a script the host asks through real dialogs: buttons with their
-    // Japanese captions that map back to the core's answers, and a file dialog
-    // that finds names whatever their case and hands back file and filter.
+    // Japanese captions that map back to the core's answers, and file dialogs
+    // that find names whatever their case and hand back file and filter.
     void realDialogsAnswerTheCore() {
         form_->Host().SetScript(nullptr);
         // {buttons, the captions shown (in alphabetical order), the one clicked, the answer}
@@ -309,29 +265,39 @@ private slots:
             QCOMPARE(shown.join('|'), captions);
         }
 
+        // The Open command waits in a real file dialog: meanwhile the editor
+        // is read-only, the stop button shows, the status line keeps what
+        // the command wrote, and a close waits for the command to end.
         test::WriteBytes(Path("Song.TagLyr"), "x");
-        FileDialog dialog{FileDialog::Kind::Open,
-                          "開く",
-                          {{"歌詞", "*.lyr"}, {"タグ", "*.taglyr"}},
-                          1,
-                          "lyr",
-                          dir_->path().toStdString(),
-                          "",
-                          true,
-                          false};
-        QTimer::singleShot(0, [] {
+        form_->Document().OpenDialog.initialDir = dir_->path().toStdString();
+        form_->show();
+        form_->statusBar()->showMessage(QStringLiteral("progress"));
+        bool readOnly = false, stopShown = false, stillOpen = false;
+        QString status;
+        QTimer::singleShot(0, [&] {
+            readOnly = Edit().isReadOnly();
+            stopShown = form_->findChild<QToolButton*>(QStringLiteral("BtnStop"))->isVisible();
+            QStatusTipEvent hint(QStringLiteral("a hint"));
+            QApplication::sendEvent(form_.get(), &hint);
+            status = form_->statusBar()->currentMessage();
+            form_->close();
+            stillOpen = form_->isVisible();
             auto* box = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            box->selectNameFilter(box->nameFilters().value(1));
+            box->selectNameFilter(box->nameFilters().value(2));
             box->selectFile(QStringLiteral("Song.TagLyr"));
             static_cast<QDialog*>(box)->accept();
         });
-        QVERIFY(form_->Host().ExecuteDialog(dialog));
-        QCOMPARE(dialog.fileName, Path("Song.TagLyr"));
-        QCOMPARE(dialog.filterIndex, 2);
+        Act("MenuOpen")->trigger();
+        QVERIFY(readOnly && stopShown && stillOpen && !Edit().isReadOnly());
+        QCOMPARE(status, QStringLiteral("progress"));
+        QVERIFY(!form_->findChild<QToolButton*>(QStringLiteral("BtnStop"))->isVisible());
+        QCOMPARE(form_->Document().FileName(), Path("Song.TagLyr"));
+        QCOMPARE(form_->Document().OpenDialog.filterIndex, 3);
+        QTRY_VERIFY(!form_->isVisible());  // the close came after the command
         QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
-        dialog.kind = FileDialog::Kind::Save;
-        dialog.fileName = "sub/new.lyr";
-        QVERIFY(!form_->Host().ExecuteDialog(dialog));
+        FileDialog save = form_->Document().SaveDialog;
+        save.fileName = "sub/new.lyr";
+        QVERIFY(!form_->Host().ExecuteDialog(save));
     }
 };
 

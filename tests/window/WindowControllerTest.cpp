@@ -36,10 +36,10 @@ namespace {
 struct FakeWindow : WindowView, EditorView {
     std::u16string text;
     std::size_t anchor = 0, caret = 0;
-    bool modified = false, readOnly = false, clipboardHasText = true;
+    bool modified = false, readOnly = false, clipboardHasText = true, stopShown = false, closed = false;
     bool undoable = false;  // the user can still undo an edit
+    std::string edits;      // the editor's own commands, in order
     std::map<std::string, bool, std::less<>> enabled, checked;
-    bool stopShown = false, closed = false;
     std::string caption;
     std::optional<WindowSettings> saved;
     std::mutex mutex;
@@ -59,12 +59,12 @@ struct FakeWindow : WindowView, EditorView {
     void SetReadOnly(bool r) override { readOnly = r; }
     void ShowLine(int) override {}
     bool CanPaste() const override { return clipboardHasText; }
-    // The clipboard commands are the editor's own (the Qt window's test).
-    void Undo() override {}
-    void Cut() override {}
-    void Copy() override {}
-    void Paste() override {}
-    void SelectAll() override {}
+    // What the clipboard commands do to the text: the Qt window's test.
+    void Undo() override { edits += "undo "; }
+    void Cut() override { edits += "cut "; }
+    void Copy() override { edits += "copy "; }
+    void Paste() override { edits += "paste "; }
+    void SelectAll() override { edits += "all "; }
 
     EditorView& Editor() override { return *this; }
     void EnableItem(std::string_view name, bool on) override { enabled[std::string(name)] = on; }
@@ -80,13 +80,11 @@ struct FakeWindow : WindowView, EditorView {
 
     // Runs what was posted; false when nothing was.
     bool RunPosted() {
-        std::function<void()> call;
-        {
-            const std::lock_guard lock(mutex);
-            if (posted.empty()) return false;
-            call = std::move(posted.front());
-            posted.pop_front();
-        }
+        std::unique_lock lock(mutex);
+        if (posted.empty()) return false;
+        const std::function<void()> call = std::move(posted.front());
+        posted.pop_front();
+        lock.unlock();
         call();
         return true;
     }
@@ -130,41 +128,32 @@ protected:
 // core gives for the same document, with the core's name and modified flag,
 // and without the undo history the conversion cleared.
 TEST_F(WindowLogicTest, CommandsLeaveWhatTheCoreGives) {
-    // A control, its document (UTF-8, or the sample song as "sample",
-    // "lyrics" or "tagfile") and name, and the core's conversion it must match.
-    const struct {
-        const char* control;
-        std::string input;
-        const char* fileName;
-        void (*core)(LyricsDocument&);
-    } cases[] = {
-        {"MenuTextToZVEK", "sample", "/x/song.txt", ConvertTextToZVEK},
-        {"ConvMenuTextToZVEK", "  Hello  \n\nWorld", "", ConvertTextToZVEK},
-        {"MenuZVEKToText", "[Spec]\nTitle=Song\n[Text]\n00:01:000=\"a\",\"b\"\n00:02:000=Hello", "/x/song.lyr",
+    // A control, its document (Shift-JIS) and name, and the core's conversion it must match.
+    const std::tuple<const char*, std::string, const char*, void (*)(LyricsDocument&)> cases[] = {
+        {"MenuTextToZVEK", test::SampleText(), "/x/song.txt", ConvertTextToZVEK},
+        {"ConvMenuTextToZVEK", "  Hello  \r\n\r\nWorld", "", ConvertTextToZVEK},
+        {"MenuZVEKToText", "[Spec]\r\nTitle=Song\r\n[Text]\r\n00:01:000=\"a\",\"b\"\r\n00:02:000=Hello", "/x/song.lyr",
          ConvertZVEKToText},
-        {"ConvMenuWinAmpToZVEK", "[00:12:34]Hello\n[ar:Someone]\n[00:01.5]x", "", ConvertWinAmpToZVEK},
-        {"MenuConvertAuto", "sample", "song.txt", MenuConvertAutoClick},
+        {"ConvMenuWinAmpToZVEK", "[00:12:34]Hello\r\n[ar:Someone]\r\n[00:01.5]x", "", ConvertWinAmpToZVEK},
+        {"MenuConvertAuto", test::SampleText(), "song.txt", MenuConvertAutoClick},
         {"PopupConvert", "[00:01:00]Hi", "w.txt", MenuConvertAutoClick},
         {"BtnConvert", "Hello", "", MenuConvertAutoClick},
-        {"MenuZVEKToTag", "lyrics", "/x/song.lyr", MenuZVEKToTagClick},
-        {"ConvMenuTagToZVEK", "tagfile", "/x/song.TagLyr", MenuTagToZVEKClick},
-        {"MenuLrcToZVEK", "[ti:歌]\n[00:02.00]b\n[00:01.00][00:03.00] <00:01.50>a", "/x/song.lrc", ConvertLrcToZVEK},
+        {"MenuZVEKToTag", test::SampleLyrics(), "/x/song.lyr", MenuZVEKToTagClick},
+        {"ConvMenuTagToZVEK", test::SampleTagFile("song.lyr"), "/x/song.TagLyr", MenuTagToZVEKClick},
+        {"MenuLrcToZVEK", test::Sjis("[ti:歌]\r\n[00:02.00]b\r\n[00:01.00][00:03.00] <00:01.50>a"), "/x/song.lrc",
+         ConvertLrcToZVEK},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.control);
-        const std::string sjis = c.input == "sample"    ? test::SampleText()
-                                 : c.input == "lyrics"  ? test::SampleLyrics()
-                                 : c.input == "tagfile" ? test::SampleTagFile("song.lyr")
-                                                        : Utf8ToSjis(c.input);
-        const bool asksForPage = c.core == MenuZVEKToTagClick || c.core == MenuTagToZVEKClick;
-        const test::CoreResult expected = RunCore(sjis, c.fileName, c.core, asksForPage ? kSamplePage : "");
+    for (const auto& [control, sjis, fileName, core] : cases) {
+        SCOPED_TRACE(control);
+        const bool asksForPage = core == MenuZVEKToTagClick || core == MenuTagToZVEKClick;
+        const test::CoreResult expected = RunCore(sjis, fileName, core, asksForPage ? kSamplePage : "");
 
         Make();
         SetEditor(sjis);
         Edit().undoable = true;  // an edit the conversion's cleared history must not keep
-        Doc().SetFileName(c.fileName);
+        Doc().SetFileName(fileName);
         if (asksForPage) w->host.dialogFiles.push_back(kSamplePage);
-        Run(c.control);
+        Run(control);
 
         EXPECT_EQ(Saved(Edit()), expected.text);
         EXPECT_EQ(Doc().FileName(), expected.fileName);
@@ -179,7 +168,8 @@ TEST_F(WindowLogicTest, CommandsLeaveWhatTheCoreGives) {
 
 // Caret and selection travel into the document in its units (CR LF,
 // Shift-JIS bytes) and the result's caret comes back; a conversion that
-// changes nothing leaves the user's undo alone.
+// changes nothing leaves the user's undo alone, while Cut and Paste start
+// the history afresh so that Undo takes back just them.
 TEST_F(WindowLogicTest, CaretSelectionAndUndoMatchTheDocument) {
     SetEditor(Utf8ToSjis("ab\r\n歌詞=x\r\n\r\nlast"));
     Edit().Select(6, 11);  // line 1, after "歌詞=" (two characters of two bytes, then "="), to the end
@@ -198,6 +188,14 @@ TEST_F(WindowLogicTest, CaretSelectionAndUndoMatchTheDocument) {
     Run("MenuWinAmpToZVEK");
     EXPECT_EQ(Edit().text, u"[Spec]\nTitle=xyz");
     EXPECT_TRUE(Edit().modified && Edit().undoable);
+    for (const char* control : {"BtnUndo", "PopupCopy", "MenuAllSelect"}) Run(control);
+    EXPECT_TRUE(Edit().undoable);
+    Run("BtnCut");
+    EXPECT_FALSE(Edit().undoable);
+    Type(u"z");
+    Run("PopupPaste");
+    EXPECT_EQ(Edit().edits, "undo copy all cut paste ");
+    EXPECT_FALSE(Edit().undoable);
 
     // LRC export has its own dialog and leaves the editor as it is; bytes
     // that are not Shift-JIS survive the editor.
@@ -220,11 +218,9 @@ TEST_F(WindowLogicTest, CaretSelectionAndUndoMatchTheDocument) {
 // "Yes" followed by a cancelled or failed Save As keeps the window; the
 // settings are saved by a close that goes ahead, and only then.
 TEST_F(WindowLogicTest, CloseQueryAnswers) {
-    const struct {
-        std::optional<MsgResult> answer;  // none: unmodified, no question expected
-        const char* saveAs;               // "": the dialog is cancelled
-        bool closes;
-    } cases[] = {
+    // The answer (none: unmodified, no question expected), the Save As
+    // dialog's ("": cancelled), and whether the window closes.
+    const std::tuple<std::optional<MsgResult>, std::string, bool> cases[] = {
         {{}, "", true},
         {MsgResult::Cancel, "", false},
         {MsgResult::No, "", true},
@@ -233,33 +229,29 @@ TEST_F(WindowLogicTest, CloseQueryAnswers) {
         {MsgResult::Yes, "no-such-folder/saved.lyr", false},
     };
     test::WriteBytes(dir / "song.lyr", "a\r\n");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.saveAs);
+    for (const auto& [answer, saveAs, closes] : cases) {
+        SCOPED_TRACE(saveAs);
         Make();
         test::FakeHost& host = w->host;
         host.dialogFiles.push_back(dir / "song.lyr");
         Run("MenuOpen");
-        const bool modified = c.answer.has_value();
-        if (modified) {
-            Type(u"edit", false);
-            host.answers.push_back(*c.answer);
-        }
-        if (*c.saveAs) host.dialogFiles.push_back(dir / c.saveAs);
+        if (answer) Type(u"edit", false), host.answers.push_back(*answer);
+        if (!saveAs.empty()) host.dialogFiles.push_back(dir / saveAs);
 
-        EXPECT_EQ(w->logic.CloseRequested(), c.closes);
-        const bool failedSave = c.answer == MsgResult::Yes && std::string(c.saveAs).find('/') != std::string::npos;
-        ASSERT_EQ(host.messages.size(), size_t(modified ? (failedSave ? 2 : 1) : 0));
-        if (modified) {
+        EXPECT_EQ(w->logic.CloseRequested(), closes);
+        const bool failedSave = answer == MsgResult::Yes && saveAs.find('/') != std::string::npos;
+        ASSERT_EQ(host.messages.size(), size_t(answer ? (failedSave ? 2 : 1) : 0));
+        if (answer) {
             EXPECT_EQ(host.messages[0].text, "song.lyrを保存しますか？");
             EXPECT_EQ(host.messages[0].buttons, MsgButtons::YesNoCancel);
         }
-        EXPECT_EQ(Edit().text.starts_with(u"edit"), modified);
-        EXPECT_EQ(w->saved.has_value(), c.closes);
-        EXPECT_TRUE(std::string(c.saveAs) != "saved.lyr" || test::ReadBytes(dir / "saved.lyr").starts_with("edita"));
+        EXPECT_EQ(Edit().text.starts_with(u"edit"), answer.has_value());
+        EXPECT_EQ(w->saved.has_value(), closes);
+        EXPECT_TRUE(saveAs != "saved.lyr" || test::ReadBytes(dir / "saved.lyr").starts_with("edita"));
     }
 }
 
-// Opening over unsaved edits asks first (a drop: the Qt window's test).
+// Opening over unsaved edits asks first (the drop's question: DroppedFiles).
 TEST_F(WindowLogicTest, ReopenAsksOnlyAboutUnsavedEdits) {
     test::FakeHost& host = w->host;
     test::WriteBytes(dir / "r.lyr", "orig\r\n");
@@ -278,77 +270,90 @@ TEST_F(WindowLogicTest, ReopenAsksOnlyAboutUnsavedEdits) {
     EXPECT_FALSE(Edit().modified);
 }
 
-TEST_F(WindowLogicTest, CheckMenuFollowsSelectionClipboardAndUrlLine) {
-    const struct {
-        const char* text;
-        bool select, clipboardHasText, url;
-    } cases[] = {
-        {"Title=x", false, false, false},     {"Title=x", true, true, false},           {"a\nURL=", false, true, true},
-        {"url=http://x/", true, false, true}, {"x URL=1\nURLS=2", false, false, false},
+// The Edit and Find menus, each when it opens, enable what the selection,
+// the clipboard and the document's lines allow; the tool-bar buttons and
+// the other items are never disabled.
+TEST_F(WindowLogicTest, MenusFollowSelectionClipboardAndLines) {
+    // The editor's text; whether it is selected, the clipboard holds text,
+    // and the document has URL=, Title= and Artist= lines.
+    const std::tuple<const char*, bool, bool, bool, bool, bool> cases[] = {
+        {"Title=x", false, false, false, true, false},          {"Title=x", true, true, false, true, false},
+        {"a\nURL=", false, true, true, false, false},           {"url=http://x/", true, false, true, false, false},
+        {"x URL=1\nURLS=2", false, false, false, false, false}, {"title=\nArtist=A B", false, true, false, true, true},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
+    for (const auto& [text, select, clipboardHasText, url, title, artist] : cases) {
+        SCOPED_TRACE(text);
         Make();
-        SetEditor(c.text);
-        if (c.select) Edit().Select(0, Edit().text.size());
-        Edit().clipboardHasText = c.clipboardHasText;
-        w->logic.Run(FindMenuNamed("MenuEdit")->onOpen);
+        SetEditor(text);
+        if (select) Edit().Select(0, Edit().text.size());
+        Edit().clipboardHasText = clipboardHasText;
         auto& enabled = w->enabled;
-        for (const char* name : {"MenuCut", "MenuCopy", "PopupCut", "PopupCopy"}) EXPECT_EQ(enabled[name], c.select);
-        for (const char* name : {"MenuPaste", "PopupPaste"}) EXPECT_EQ(enabled[name], c.clipboardHasText);
-        for (const char* name : {"MenuConvertFromURL", "ConvertMenuConvertFromURL", "PopupConvertURL"})
-            EXPECT_EQ(enabled[name], c.url);
-        // The tool-bar buttons and the other items are never disabled.
+        w->logic.Run(FindMenuNamed("MenuEdit")->onOpen);
         EXPECT_EQ(enabled.size(), 9u);
+        w->logic.Run(FindMenuNamed("MenuFind")->onOpen);
+        EXPECT_FALSE(enabled.contains("PopupOpenURL"));  // each menu has its own state until it opens
+        w->logic.Run(FindMenuNamed("FindMenu")->onOpen);
+        EXPECT_EQ(enabled.size(), 15u);
+        const std::pair<std::vector<const char*>, bool> groups[] = {
+            {{"MenuCut", "MenuCopy", "PopupCut", "PopupCopy"}, select},
+            {{"MenuPaste", "PopupPaste"}, clipboardHasText},
+            {{"MenuConvertFromURL", "ConvertMenuConvertFromURL", "PopupConvertURL", "MenuOpenURL", "PopupOpenURL"},
+             url},
+            {{"MenuFindLyricsFromTitle", "PopupFindLyricsFromTitle"}, title},
+            {{"MenuFindLyricsFromArtist", "PopupFindLyricsFromArtist"}, artist}};
+        for (const auto& [names, on] : groups)
+            for (const char* name : names) EXPECT_EQ(enabled[name], on) << name;
     }
 }
 
+// A page or text dropped on lyrics may make or undo a tag file; anything
+// else is opened, over unsaved edits only when the user says so.
 TEST_F(WindowLogicTest, DroppedFiles) {
-    const struct {
-        std::string editor;  // "lyrics": the sample as lyrics, or as a tag file when the document is one
-        std::string documentName;
-        const char* dropped;
-        std::optional<MsgResult> answer;  // none: no question expected
-        std::string result;               // "open", "tag", "untag" or "none"
-    } cases[] = {
+    // The editor ("lyrics": the sample as lyrics, or as a tag file when the
+    // document is one; "edited": with unsaved edits), the document's name,
+    // the dropped file, the answer (none: no question expected) and what
+    // comes of it: "open", "tag", "untag" or "none".
+    const std::tuple<std::string, std::string, std::string, std::optional<MsgResult>, std::string> cases[] = {
         {"text", "", "a.lyr", {}, "open"},
         {"", "", "a.txt", {}, "open"},
         {"lyrics", "s.lyr", "page.HTML", MsgResult::Yes, "tag"},
         {"lyrics", "s.TagLyr", "page.htm", MsgResult::Yes, "untag"},
         {"lyrics", "s.lyr", "page.htm", MsgResult::No, "open"},
         {"lyrics", "s.lyr", "a.txt", MsgResult::Cancel, "none"},
+        {"edited", "", "a.lyr", MsgResult::Cancel, "none"},
+        {"edited", "", "a.lyr", MsgResult::Yes, "open"},
     };
-    const std::string lyrics = test::SampleLyrics();
-    const std::string tagFile = test::SampleTagFile("s.lyr");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.dropped);
-        const std::string path = dir / c.dropped;
+    const std::string lyrics = test::SampleLyrics(), tagFile = test::SampleTagFile("s.lyr");
+    for (const auto& [editor, document, dropped, answer, result] : cases) {
+        SCOPED_TRACE(editor + " " + dropped);
+        const std::string path = dir / dropped;
         const bool page = LowerAscii(path).find(".htm") != std::string::npos;
         test::WriteBytes(path, page ? test::ReadBytes(kSamplePage) : "dropped\r\n");
         Make();
-        SetEditor(c.editor == "lyrics" ? (c.documentName.ends_with("TagLyr") ? tagFile : lyrics) : c.editor);
-        std::string expected = Saved(Edit());  // where nothing is opened or converted
-        Doc().SetFileName(dir / c.documentName);
-        if (c.answer) w->host.answers.push_back(*c.answer);
+        SetEditor(editor == "lyrics" ? (document.ends_with("TagLyr") ? tagFile : lyrics) : editor);
+        if (editor == "edited") Type(u"!");
+        const std::string before = Saved(Edit());
+        Doc().SetFileName(dir / document);
+        if (answer) w->host.answers.push_back(*answer);
 
         w->logic.OnDropFiles(path);
 
-        ASSERT_EQ(w->host.messages.size(), size_t(c.answer ? 1 : 0));
-        if (c.answer) {
+        ASSERT_EQ(w->host.messages.size(), size_t(answer ? 1 : 0));
+        if (answer && editor == "edited") {
+            EXPECT_EQ(w->host.messages[0].text, "編集を破棄して" + path + "を開きますか？");
+        } else if (answer) {
             EXPECT_EQ(w->host.messages[0].text, "タグファイル変換をしますか？");
             EXPECT_EQ(w->host.messages[0].buttons, MsgButtons::YesNoCancel);
         }
-        if (c.result == "open") {
-            expected = RunCore("", "", [&](LyricsDocument& d) { d.OpenFile(path); }).text;
+        if (result == "open") {
+            EXPECT_EQ(Saved(Edit()), RunCore("", "", [&](LyricsDocument& d) { d.OpenFile(path); }).text);
             EXPECT_EQ(Doc().FileName(), path);
             EXPECT_EQ(Doc().OpenDialog.initialDir, dir.path().string());
-        } else if (c.result == "tag") {
-            expected = RunCore(lyrics, "s.lyr", [&](LyricsDocument& d) { MakeTagFile(d, path); }).text;
-        } else if (c.result == "untag") {
-            expected = RunCore(tagFile, "s.TagLyr", [&](LyricsDocument& d) { RestoreFromTagFile(d, path); }).text;
-            EXPECT_EQ(expected, lyrics);
+        } else if (result == "tag") {
+            EXPECT_EQ(Saved(Edit()), RunCore(lyrics, "s.lyr", [&](LyricsDocument& d) { MakeTagFile(d, path); }).text);
+        } else {
+            EXPECT_EQ(Saved(Edit()), result == "untag" ? lyrics : before);
         }
-        EXPECT_EQ(Saved(Edit()), expected);
     }
 }
 
@@ -374,61 +379,58 @@ TEST(WindowSettingsTest, GeometryIsFittedToTheScreen) {
 // The command lines end to end, the window left to run until it closes
 // itself (or not).
 TEST_F(WindowLogicTest, UnattendedConversion) {
-    const struct {
-        std::vector<std::string> args;
-        const char* saveAs;   // the Save As dialog's answer; "": no dialog expected
-        const char* written;  // "": no file
-        const char* kind;     // what it holds: "lyrics" or "tag"
-        bool closes;
-    } cases[] = {
+    // The command line, the Save As dialog's answer ("": no dialog
+    // expected), the file written ("": none), and whether the window closes.
+    const std::tuple<std::vector<std::string>, std::string, std::string, bool> cases[] = {
         // Options, empty words and a fourth file are passed over.
-        {{"-zvek", "a.taglyr", "", "ref.htm", "/NoOpen", "out.lyr", "extra.txt"}, "", "out.lyr", "lyrics", true},
-        {{"sub/a.taglyr", "ref.htm", "out.lyr"}, "", "sub/out.lyr", "lyrics", true},  // folders from the document
-        {{"a.lyr", "ref.htm"}, "t.TagLyr", "t.TagLyr", "tag", true},  // not .taglyr: made into a tag file
-        {{"a.taglyr", "missing.htm", "out.lyr"}, "", "", "", true},   // a failed conversion writes nothing
-        {{"missing.taglyr", "ref.htm"}, "", "", "", true},
-        {{"/CONVERT", "a.lyr"}, "", "", "", false},  // without URL= the window stays open
-        {{"u.taglyr", "-Convert"}, "u.lyr", "u.lyr", "lyrics", true},
+        {{"-zvek", "a.taglyr", "", "ref.htm", "/NoOpen", "out.lyr", "extra.txt"}, "", "out.lyr", true},
+        {{"sub/a.taglyr", "ref.htm", "out.lyr"}, "", "sub/out.lyr", true},  // folders from the document
+        {{"a.lyr", "ref.htm"}, "t.TagLyr", "t.TagLyr", true},               // not .taglyr: made into a tag file
+        {{"a.taglyr", "missing.htm", "out.lyr"}, "", "", true},             // a failed conversion writes nothing
+        {{"missing.taglyr", "ref.htm"}, "", "", true},
+        {{"/CONVERT", "a.lyr"}, "", "", false},  // without URL= the window stays open
+        {{"u.taglyr", "-Convert"}, "u.lyr", "u.lyr", true},
     };
     test::LoopbackServer server;
-    const std::string page = test::ReadBytes(kSamplePage);
-    server.Serve("/song.htm", 200, page);
-    const std::string lyrics = test::SampleLyrics();
+    const std::string page = test::ReadBytes(kSamplePage), lyrics = test::SampleLyrics();
     const std::string tagFile = test::SampleTagFile("a.lyr");
+    server.Serve("/song.htm", 200, page);
     const std::filesystem::path here = std::filesystem::current_path();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    for (const auto& [args, saveAs, written, closes] : cases) {
+        SCOPED_TRACE(args[0] + " " + args[1]);
         test::TempDir work;
-        for (const char* folder : {"", "sub/"}) {
-            test::WriteBytes(work / (folder + std::string("a.taglyr")), tagFile);
-            test::WriteBytes(work / (folder + std::string("ref.htm")), page);
-        }
-        test::WriteBytes(work / "a.lyr", lyrics);
-        test::WriteBytes(work / "u.taglyr", test::WithUrl(tagFile, server.Url("/song.htm")));
+        for (const auto& [name, bytes] :
+             std::map<std::string, std::string>{{"a.taglyr", tagFile},
+                                                {"sub/a.taglyr", tagFile},
+                                                {"ref.htm", page},
+                                                {"sub/ref.htm", page},
+                                                {"a.lyr", lyrics},
+                                                {"u.taglyr", test::WithUrl(tagFile, server.Url("/song.htm"))}})
+            work.Write(name, bytes);
         const auto files = [&] {
             return std::distance(std::filesystem::recursive_directory_iterator(work.path()), {});
         };
         const auto before = files();
 
         std::filesystem::current_path(work.path());
-        Make(c.args);
-        if (*c.saveAs) w->host.dialogFiles.push_back(work / c.saveAs);
+        Make(args);
+        if (!saveAs.empty()) w->host.dialogFiles.push_back(work / saveAs);
         w->logic.FormShow();
         while (w->RunPosted()) {}
         const std::filesystem::path after = std::filesystem::current_path();
         std::filesystem::current_path(here);
 
-        EXPECT_EQ(w->closed, c.closes);
+        EXPECT_EQ(w->closed, closes);
         EXPECT_EQ(after, work.path());  // put back after the conversion
-        EXPECT_EQ(w->host.dialogs.size(), size_t(*c.saveAs ? 1 : 0));
-        if (!*c.written) {
+        EXPECT_EQ(w->host.dialogs.size(), size_t(saveAs.empty() ? 0 : 1));
+        if (written.empty()) {
             EXPECT_EQ(files(), before);
-            EXPECT_EQ(w->logic.ExitStatus() != 0, c.closes);
+            EXPECT_EQ(w->logic.ExitStatus() != 0, closes);
             continue;
         }
-        const std::string bytes = test::ReadBytes(work / c.written);
-        if (c.kind == std::string("lyrics")) EXPECT_EQ(bytes, lyrics);
-        else EXPECT_TRUE(bytes.starts_with("[TagLyr]\r\n") && bytes != lyrics);
+        const std::string bytes = test::ReadBytes(work / written);
+        if (written.ends_with("TagLyr")) EXPECT_TRUE(bytes.starts_with("[TagLyr]\r\n") && bytes != lyrics);
+        else EXPECT_EQ(bytes, lyrics);
         EXPECT_EQ(w->logic.ExitStatus(), 0);
     }
 }
@@ -473,19 +475,11 @@ TEST_F(WindowLogicTest, CommandsWaitForADownloadThatCanBeStopped) {
     EXPECT_FALSE(w->stopShown);
 }
 
-// The Find menus enable what the document's lines allow, and each item
-// opens the core's addresses in the browser; so do the home pages and the
-// help page installed beside the program.
-TEST_F(WindowLogicTest, FindMenusAndTheBrowser) {
+// Each Find item opens the core's addresses in the browser; so do the home
+// pages and the help page installed beside the program.
+TEST_F(WindowLogicTest, FindItemsAndHomePagesOpenTheBrowser) {
     SetEditor("title=\r\nArtist=A B");
-    auto& enabled = w->enabled;
-    w->logic.Run(FindMenuNamed("MenuFind")->onOpen);
-    EXPECT_FALSE(enabled["MenuOpenURL"]);
-    EXPECT_TRUE(enabled["MenuFindLyricsFromTitle"] && enabled["MenuFindLyricsFromArtist"]);
-    EXPECT_FALSE(enabled.contains("PopupOpenURL"));  // each menu has its own state until it opens
-    w->logic.Run(FindMenuNamed("FindMenu")->onOpen);
-    EXPECT_FALSE(enabled["PopupOpenURL"]);
-
+    w->logic.CheckMenu();  // copies the editor into the document
     std::vector<std::string> expected = FindLyricsAddresses(Doc(), SearchField::Title);
     for (const auto& a : FindLyricsAddresses(Doc(), SearchField::Artist)) expected.push_back(a);
     for (const char* control : {"PopupFindLyricsFromTitle", "MenuFindLyricsFromArtist", "HPMenuUtaNet"}) Run(control);
