@@ -8,16 +8,12 @@
 #include <filesystem>
 #include <memory>
 
-#include "TestSupport.h"
 #include "app/LyricsEdit.h"
 #include "app/Main.h"
 #include "app/Settings.h"
-#include "platform/Files.h"
-#include "text/Codec.h"
 #include "window/WindowSupport.h"
 
 using namespace zvek;
-using test::kSamplePage;
 
 class WindowTest : public QObject {
     Q_OBJECT
@@ -28,15 +24,15 @@ class WindowTest : public QObject {
     HostScript script_;
 
     std::string Path(const char* name) const { return dir_->filePath(name).toStdString(); }
-    QString SettingsPath() const { return dir_->filePath(QStringLiteral("cfg/zveklc.ini")); }
-
+    QString SettingsPath() const { return dir_->filePath("cfg/zveklc.ini"); }
     TFormMain& Make() {
         form_ = std::make_unique<TFormMain>(std::vector<std::string>{}, SettingsPath());
         script_ = HostScript();
         form_->Host().SetScript(&script_);
         return *form_;
     }
-    QAction* Act(const char* name) const { return form_->findChild<QAction*>(QString::fromLatin1(name)); }
+    QAction* Act(const char* name) const { return form_->findChild<QAction*>(name); }
+    QToolButton* Button(const char* name) const { return form_->findChild<QToolButton*>(name); }
     LyricsEdit& Edit() const { return form_->Editor(); }
 
 private slots:
@@ -47,18 +43,15 @@ private slots:
         QVERIFY(runtime_.isValid());
         qputenv("XDG_RUNTIME_DIR", runtime_.path().toUtf8());
         for (const char* name : {"HOME", "XDG_DATA_HOME", "WINEPREFIX"})
-            qputenv(name, runtime_.filePath(QString::fromLatin1(name)).toUtf8());
+            qputenv(name, runtime_.filePath(name).toUtf8());
         qputenv("QT_QPA_PLATFORM", "offscreen");  // for the program the last test starts
     }
     void init() {
+        form_.reset();
         dir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(dir_->isValid());
-        qputenv("XDG_CONFIG_HOME", dir_->filePath(QStringLiteral("cfg")).toUtf8());
+        qputenv("XDG_CONFIG_HOME", dir_->filePath("cfg").toUtf8());
         Make();
-    }
-    void cleanup() {
-        form_.reset();
-        dir_.reset();
     }
 
     // Every menu, item and button is the command table's, in its order, and
@@ -73,11 +66,11 @@ private slots:
         for (const QAction* a : form_->menuBar()->actions()) lines += a->menu()->objectName() + " " + a->text() + "\n";
         for (const Menu& m : Menus()) {
             lines += QString::fromLatin1(m.name) + "\n";
-            for (const QAction* a : form_->findChild<QMenu*>(QString::fromLatin1(m.name))->actions())
+            for (const QAction* a : form_->findChild<QMenu*>(m.name)->actions())
                 a->isSeparator() ? void(lines += "  -\n")
                                  : row({a->objectName(), a->text(), a->statusTip(), a->shortcut().toString()});
         }
-        auto* bar = form_->findChild<QToolBar*>(QString::fromLatin1(kToolBarName));
+        auto* bar = form_->findChild<QToolBar*>(kToolBarName);
         const char* popup[] = {"delayed", "menu button", "instant"};
         lines += bar->objectName() + "\n";
         for (QAction* a : bar->actions()) {
@@ -92,14 +85,13 @@ private slots:
                  button->menu() ? button->menu()->objectName() + " " + popup[button->popupMode()] : ""});
         }
         QCOMPARE(lines, QString::fromStdString(test::TableListing()));
-        QCOMPARE(form_->windowTitle(), QStringLiteral("ZVEK Lyrics Converter Ver.6.310"));
+        QCOMPARE(form_->windowTitle(), QString("ZVEK Lyrics Converter Ver.6.310"));
         QCOMPARE(Edit().lineWrapMode(), QPlainTextEdit::NoWrap);
         QCOMPARE(Edit().font().pixelSize(), 16);
-        QCOMPARE(Edit().font().families().front(), QStringLiteral("ＭＳ ゴシック"));
+        QCOMPARE(Edit().font().families().front(), QString("ＭＳ ゴシック"));
 
-        // Items and buttons reach the window logic's commands.
         Act("HPMenuUtaMap")->trigger();
-        form_->findChild<QToolButton*>(QStringLiteral("BtnConvertFromIE"))->click();
+        Button("BtnConvertFromIE")->click();
         QCOMPARE(script_.browsed.size(), size_t(1));
         QCOMPARE(script_.messages.size(), size_t(1));
         form_->show();
@@ -120,7 +112,7 @@ private slots:
         const std::u16string text = u"ab\n\u6B4C\u8A5E\nx\n";
         QCOMPARE(edit.Text(), text);
         edit.Select(7, 3);
-        QCOMPARE(Edit().textCursor().selectedText(), QStringLiteral("\u6B4C\u8A5E\u2028x"));
+        QCOMPARE(Edit().textCursor().selectedText(), QString("\u6B4C\u8A5E\u2028x"));
         QCOMPARE(edit.Selection(), std::make_pair(size_t(7), size_t(3)));
         edit.SetText(u"new", false);
         edit.Undo();
@@ -128,8 +120,9 @@ private slots:
         edit.ShowLine(1);
         QCOMPARE(Edit().textCursor().blockNumber(), 1);
         auto* image = new QMimeData;
-        image->setData(QStringLiteral("image/png"), "png");
-        QGuiApplication::clipboard()->setMimeData(image);
+        image->setData("image/png", "png");
+        QClipboard& clipboard = *QGuiApplication::clipboard();
+        clipboard.setMimeData(image);
         QVERIFY(!edit.CanPaste());
 
         form_->show();
@@ -138,7 +131,6 @@ private slots:
         Edit().setFocus();
         edit.SetText(u"", true);
         QTest::keyClicks(&Edit(), "abc");
-        QClipboard& clipboard = *QGuiApplication::clipboard();
         clipboard.setText("XY");
         QVERIFY(edit.CanPaste());
         // Ctrl and the letters given: Paste, Undo, Select all, Cut, Copy.
@@ -160,7 +152,7 @@ private slots:
     // opened once the user says so, after the drag has ended.
     void dropsArriveThroughQtsEvents() {
         test::WriteBytes(Path("a.lyr"), "dropped\r\n");
-        QTest::keyClicks(&Edit(), QStringLiteral("mine"));
+        QTest::keyClicks(&Edit(), "mine");
         script_.answers.push_back(MsgResult::Yes);
         QMimeData mime;
         mime.setUrls({QUrl::fromLocalFile(dir_->filePath("a.lyr")), QUrl::fromLocalFile(dir_->filePath("second.lyr"))});
@@ -171,16 +163,15 @@ private slots:
         QVERIFY(enter.isAccepted() && drop.isAccepted() && script_.messages.empty());
         QCoreApplication::processEvents();
         QCOMPARE(script_.messages.at(0).text, "編集を破棄して" + Path("a.lyr") + "を開きますか？");
-        QCOMPARE(Edit().toPlainText(), QStringLiteral("dropped"));
+        QCOMPARE(Edit().toPlainText(), QString("dropped"));
         QCOMPARE(form_->Document().FileName(), Path("a.lyr"));
     }
 
     void settingsRoundTrip() {
-        const QSize screen = QGuiApplication::primaryScreen()->size();
         // "Top" is not a number: the default, then centred.
         test::WriteBytes(SettingsPath().toStdString(), "[ZVEKLC]\nLeft=20\nTop=high\nWidth=300\nOpenDir=/歌/open\n");
         TFormMain& form = Make();
-        QCOMPARE(form.pos(), QPoint(20, (screen.height() - 350) / 2));
+        QCOMPARE(form.pos(), QPoint(20, (QGuiApplication::primaryScreen()->size().height() - 350) / 2));
         QCOMPARE(form.size(), QSize(300, 350));
         QCOMPARE(form.Document().OpenDialog.initialDir, std::string("/歌/open"));
         QCOMPARE(form.Document().SaveDialog.initialDir, QDir::currentPath().toStdString());
@@ -191,9 +182,8 @@ private slots:
         form.close();
         const WindowSettings back = ReadSettings(SettingsPath());
         QCOMPARE((QList<int>{back.left, back.top, back.width, back.height}), (QList<int>{30, 40, 310, 200}));
-        QCOMPARE(back.openDir, std::string("/歌/open"));
-        QCOMPARE(back.saveDir, std::string("/save here"));
-        QCOMPARE(QSettings(SettingsPath(), QSettings::IniFormat).childGroups(), QStringList{QStringLiteral("ZVEKLC")});
+        QVERIFY(back.openDir == "/歌/open" && back.saveDir == "/save here");
+        QCOMPARE(QSettings(SettingsPath(), QSettings::IniFormat).childGroups(), QStringList{"ZVEKLC"});
 
         // Under the settings file's name, something that is no file: a pipe
         // holds neither the start nor the close. (A device, even behind a
@@ -207,36 +197,33 @@ private slots:
         }));
         QCOMPARE(fromPipe.width, WindowSettings().width);
         QVERIFY(std::filesystem::is_fifo(fifo));
-        QFile::remove(SettingsPath());
 
         // A settings file that cannot be written is ignored without a word.
         test::WriteBytes(Path("file"), "");
-        TFormMain unwritable({}, dir_->filePath(QStringLiteral("file/zveklc.ini")));
+        TFormMain unwritable({}, dir_->filePath("file/zveklc.ini"));
         unwritable.Host().SetScript(&script_);
         QVERIFY(unwritable.close());
         QVERIFY(script_.messages.empty());
 
         // The file lies beside the program only where it exists and can be written there.
-        const QString program = dir_->filePath(QStringLiteral("bin"));
+        const QString program = dir_->filePath("bin");
         QDir().mkpath(program);
-        QCOMPARE(SettingsFilePath(program), dir_->filePath(QStringLiteral("cfg/zveklc/zveklc.ini")));
+        QCOMPARE(SettingsFilePath(program), dir_->filePath("cfg/zveklc/zveklc.ini"));
         test::WriteBytes(Path("bin/zveklc.ini"), "");
-        QCOMPARE(SettingsFilePath(program), program + QStringLiteral("/zveklc.ini"));
+        QCOMPARE(SettingsFilePath(program), program + "/zveklc.ini");
     }
 
     // The program itself: converts, saves without any dialog and exits 0.
     void programConvertsUnattendedAndExits() {
-        const std::string lyrics = test::SampleLyrics();
-        test::WriteBytes(Path("s.lyr"), lyrics);
+        test::WriteBytes(Path("s.lyr"), test::SampleLyrics());
         QProcess program;  // in this test's environment
         program.setWorkingDirectory(dir_->path());
-        program.start(QStringLiteral(ZVEKLC_APP_PATH),
-                      {QStringLiteral("s.lyr"), QString::fromUtf8(kSamplePage), QStringLiteral("s.TagLyr")});
+        program.start(ZVEKLC_APP_PATH, {"s.lyr", test::kSamplePage, "s.TagLyr"});
         QVERIFY(program.waitForFinished(20000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
         QCOMPARE(test::ReadBytes(Path("s.TagLyr")), test::SampleTagFile("s.lyr"));
-        QVERIFY(QFile::exists(dir_->filePath(QStringLiteral("cfg/zveklc/zveklc.ini"))));
+        QVERIFY(QFile::exists(dir_->filePath("cfg/zveklc/zveklc.ini")));
     }
 
     // Without a script the host asks through real dialogs: buttons with their
@@ -271,26 +258,25 @@ private slots:
         test::WriteBytes(Path("Song.TagLyr"), "x");
         form_->Document().OpenDialog.initialDir = dir_->path().toStdString();
         form_->show();
-        form_->statusBar()->showMessage(QStringLiteral("progress"));
+        form_->statusBar()->showMessage("progress");
         bool readOnly = false, stopShown = false, stillOpen = false;
         QString status;
         QTimer::singleShot(0, [&] {
             readOnly = Edit().isReadOnly();
-            stopShown = form_->findChild<QToolButton*>(QStringLiteral("BtnStop"))->isVisible();
-            QStatusTipEvent hint(QStringLiteral("a hint"));
+            stopShown = Button("BtnStop")->isVisible();
+            QStatusTipEvent hint("a hint");
             QApplication::sendEvent(form_.get(), &hint);
             status = form_->statusBar()->currentMessage();
             form_->close();
             stillOpen = form_->isVisible();
             auto* box = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             box->selectNameFilter(box->nameFilters().value(2));
-            box->selectFile(QStringLiteral("Song.TagLyr"));
+            box->selectFile("Song.TagLyr");
             static_cast<QDialog*>(box)->accept();
         });
         Act("MenuOpen")->trigger();
-        QVERIFY(readOnly && stopShown && stillOpen && !Edit().isReadOnly());
-        QCOMPARE(status, QStringLiteral("progress"));
-        QVERIFY(!form_->findChild<QToolButton*>(QStringLiteral("BtnStop"))->isVisible());
+        QVERIFY(readOnly && stopShown && stillOpen && !Edit().isReadOnly() && !Button("BtnStop")->isVisible());
+        QCOMPARE(status, QString("progress"));
         QCOMPARE(form_->Document().FileName(), Path("Song.TagLyr"));
         QCOMPARE(form_->Document().OpenDialog.filterIndex, 3);
         QTRY_VERIFY(!form_->isVisible());  // the close came after the command

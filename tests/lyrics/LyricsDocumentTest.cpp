@@ -83,6 +83,23 @@ TEST_F(DocumentTest, SaveAsProposesANameAndRemembersTheFolder) {
     EXPECT_EQ(doc.SaveDialog.initialDir, dir.path().string());
 }
 
+// Opening the file again over unsaved edits asks first.
+TEST_F(DocumentTest, ReopenAsksOnlyAboutUnsavedEdits) {
+    const std::string path = dir.Write("r.lyr", "orig\r\n");
+    ASSERT_TRUE(doc.OpenFile(path));
+    doc.MenuReopenClick();
+    EXPECT_TRUE(host.messages.empty());
+    doc.SetLines({"new orig"});
+    doc.Modified = true;
+    doc.MenuReopenClick();  // Cancel
+    EXPECT_EQ(host.messages.back().text, "編集を破棄して" + path + "を開き直しますか？");
+    EXPECT_EQ(doc.Lines(), Lines{"new orig"});
+    host.answers.push_back(MsgResult::Yes);
+    doc.MenuReopenClick();
+    EXPECT_EQ(doc.Lines(), Lines{"orig"});
+    EXPECT_FALSE(doc.Modified);
+}
+
 // The three conversions, end to end: a file is opened, converted and saved,
 // and the saved bytes are compared as a whole.
 TEST_F(DocumentTest, ConversionsSaveTheConvertedLines) {
