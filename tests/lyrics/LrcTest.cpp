@@ -30,12 +30,8 @@ TEST(LrcTest, StampForms) {
 }
 
 TEST(LrcTest, LinesBecomeTimedLyrics) {
-    const struct {
-        const char* what;
-        std::vector<std::string> lrc;
-        std::vector<std::string> body;
-        int invalid;
-    } cases[] = {
+    // {what, the LRC lines, the lyrics after the template, the stamps not read}
+    const std::tuple<const char*, std::vector<std::string>, std::vector<std::string>, int> cases[] = {
         {"one line per stamp, sorted",
          {"[123:00.00][00:01.00]Chorus", "[00:10.00]Verse"},
          {"00:01:000=Chorus", "00:10:000=Verse", "123:00:000=Chorus"},
@@ -66,13 +62,12 @@ TEST(LrcTest, LinesBecomeTimedLyrics) {
          {Sjis("[00:01.00]　全角")},
          {Sjis("00:01:000=\"　全角\"")},
          0},
-        {"a trail byte like \"]\" is no bracket", {Sjis("[00:01.00]ゾ]")}, {Sjis("00:01:000=ゾ]")}, 0},
-    };
-    for (const auto& c : cases) {
+        {"a trail byte like \"]\" is no bracket", {Sjis("[00:01.00]ゾ]")}, {Sjis("00:01:000=ゾ]")}, 0}};
+    for (const auto& [what, lrc, body, unread] : cases) {
         int invalid = -1;
-        const std::vector<std::string> lines = LrcToZVEK(c.lrc, invalid);
-        EXPECT_EQ(std::vector<std::string>(lines.begin() + kTemplateLines, lines.end()), c.body) << c.what;
-        EXPECT_EQ(invalid, c.invalid) << c.what;
+        const std::vector<std::string> lines = LrcToZVEK(lrc, invalid);
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + kTemplateLines, lines.end()), body) << what;
+        EXPECT_EQ(invalid, unread) << what;
     }
 }
 
@@ -86,8 +81,7 @@ TEST(LrcTest, CodeSetsAreRecognised) {
         {"UTF-16LE", "\xFF\xFE" + test::Iconv("UTF-16LE", "UTF-8", "[ti:歌詞\r\n")},
         {"UTF-16BE", "\xFE\xFF" + test::Iconv("UTF-16BE", "UTF-8", "[ti:歌詞\r\n")},
         {"Shift-JIS", sjis},
-        {"EUC-JP", SjisToEucString(sjis)},
-    };
+        {"EUC-JP", SjisToEucString(sjis)}};
     for (const auto& [what, bytes] : cases) {
         std::size_t replaced = 99;
         EXPECT_EQ(LrcTextFromBytes(bytes, replaced), sjis) << what;

@@ -136,8 +136,7 @@ TEST_F(DocumentTest, ConversionsSaveTheConvertedLines) {
           "00:01:000=\"a\",\"b\"", "00:02:000=\"a\" , \"b\"", "00:03:000=" + Sjis("\"　lead\""), ";note",
           "\"plain quoted\"", "00:04:000=say \"\"hi\"\""},
          {"Hello", "", "", "World", "a", "b", "a", "b", Sjis("　lead"), ";note", "plain quoted", "say \"\"hi\"\""}},
-        {"player lyrics without a text section", ConvertZVEKToText, {"[Spec]", " [Text]", "00:00:000=x"}, {}},
-    };
+        {"player lyrics without a text section", ConvertZVEKToText, {"[Spec]", " [Text]", "00:00:000=x"}, {}}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(doc.OpenFile(dir.Write("in.txt", CrLf(c.input))));

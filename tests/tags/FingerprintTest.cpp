@@ -68,8 +68,7 @@ TEST(FindFragment, PrefersTheStoredPlaceThenTheEarliestMatchAtACharacterBoundary
         {std::string("\0abc", 4), 1, 3, abc, "a", ""},
         {std::string("\0abc", 4), 2, 3, abc, "a", "abc"},
         {std::string("xa\0abc", 6), 1, 3, abc, "a", ""},
-        {std::string("x\0abc", 6), 1, 3, abc, "a", "abc"},
-    };
+        {std::string("x\0abc", 6), 1, 3, abc, "a", "abc"}};
     for (const auto& [text, position, length, crc, firstChar, expected] : cases) {
         EXPECT_EQ(FindFragment(text, position, length, crc, firstChar), expected) << text << " @" << position;
         EXPECT_EQ(Haystack(text).Find(position, length, crc, firstChar), expected) << text << " @" << position;

@@ -58,23 +58,20 @@ protected:
 TEST_F(BrowserCurrentPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
     const std::string firefox = "home/.mozilla/firefox/";
     // `profile` is the one that holds the expected session.
-    const struct {
-        const char* what;
-        std::string ini, profile;
-    } cases[] = {
+    // {what, ini, profile}
+    const std::tuple<const char*, std::string, std::string> cases[] = {
         {"Default=1 without an installation section",
          "[General]\nStartWithLastProfile=1\n\n[Profile0]\nIsRelative=1\nPath=a.old\n\n[Profile1]\r\nIsRelative=1\r\n"
          "Path=c.mine\r\nDefault=1\r\n",
          "c.mine"},
         {"the first profile when none is marked",
-         "[Profile0]\nIsRelative=1\nPath=d.first\n\n[Profile1]\nIsRelative=1\nPath=a.old\n", "d.first"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+         "[Profile0]\nIsRelative=1\nPath=d.first\n\n[Profile1]\nIsRelative=1\nPath=a.old\n", "d.first"}};
+    for (const auto& [what, ini, profile] : cases) {
+        SCOPED_TRACE(what);
         fs::remove_all(tmp.path() / "home");
-        tmp.Write(firefox + "profiles.ini", c.ini);
+        tmp.Write(firefox + "profiles.ini", ini);
         WriteSession(firefox + "a.old", MozLz4(Session("http://wrong/")));
-        WriteSession(firefox + c.profile, MozLz4(Session("http://lyrics.example/song?id=1&x=%20")));
+        WriteSession(firefox + profile, MozLz4(Session("http://lyrics.example/song?id=1&x=%20")));
         EXPECT_EQ(GetBrowserPage(closedPort), "http://lyrics.example/song?id=1&x=%20");
     }
 
@@ -122,23 +119,19 @@ TEST_F(BrowserCurrentPageTest, DamagedSessionGivesNothingAndTheDevToolsListItsFi
         OneProfile(c.bytes);
         EXPECT_EQ(GetBrowserPage(closedPort), c.expected);
     }
-    const struct {
-        const char* what;
-        int status;
-        std::string body, expected;
-    } lists[] = {
+    // {what, status, body, expected}
+    const std::tuple<const char*, int, std::string, std::string> lists[] = {
         {"first page after other targets", 200,
          R"([{"type":"service_worker","url":"http://sw/"},{"type":"page","url":""},{"id":"A","type":"page",)"
          R"("url":"https://first.example/a?b=1","webSocketDebuggerUrl":"ws://x"},{"type":"page","url":"http://second/"}])",
          "https://first.example/a?b=1"},
         {"no page", 200, R"([{"type":"iframe","url":"http://frame/"},{"type":"page"}])", ""},
         {"not JSON", 200, "<html>nope</html>", ""},
-        {"error status", 500, R"([{"type":"page","url":"http://error/"}])", ""},
-    };
-    for (const auto& c : lists) {
-        SCOPED_TRACE(c.what);
-        server.Serve("/json/list", c.status, c.body);
-        EXPECT_EQ(GetBrowserPage(server.Port()), c.expected);
+        {"error status", 500, R"([{"type":"page","url":"http://error/"}])", ""}};
+    for (const auto& [what, status, body, expected] : lists) {
+        SCOPED_TRACE(what);
+        server.Serve("/json/list", status, body);
+        EXPECT_EQ(GetBrowserPage(server.Port()), expected);
     }
 }
 
@@ -236,10 +229,8 @@ TEST_F(BrowserCurrentPageTest, CommandsTakeNothingElseAndNeverHoldTheWindow) {
 }
 
 TEST(NormalizeBrowserUrl, CleansBrowserAddresses) {
-    struct {
-        const char* address;
-        const char* expected;
-    } cases[] = {
+    // {address, expected}
+    std::tuple<const char*, const char*> cases[] = {
         {"http://x/a.php?id=3&sentaku=1&x=2", "http://x/a.php?sentaku=1"},
         {"HTTPS://x/a.php?x=2&sentaku=1", "HTTPS://x/a.php?x=2&sentaku=1"},  // last parameter: whole
         {"FILE:///home/me/My%20Songs/a%41.htm", "/home/me/My Songs/a%41.htm"},
@@ -247,9 +238,8 @@ TEST(NormalizeBrowserUrl, CleansBrowserAddresses) {
         // (more, through the commands, in CommandsTakeNothingElse...).
         {"file:///home/me/a.htm\t", ""},
         {"<!-- saved from url=(0026)https://example.org/a.htm", ""},
-        {"C:\\a.htm", ""},
-    };
-    for (const auto& c : cases) EXPECT_EQ(NormalizeBrowserUrl(c.address), c.expected) << c.address;
+        {"C:\\a.htm", ""}};
+    for (const auto& [address, expected] : cases) EXPECT_EQ(NormalizeBrowserUrl(address), expected) << address;
 }
 
 }  // namespace

@@ -54,16 +54,13 @@ TEST(CharCode, ShiftJisAndEucJpAgreeWithIconvOnJisX0208) {
 }
 
 TEST(SjisToEucString, ConvertsUpToTheEndOrTheFirstNul) {
-    const struct {
-        const char* what;
-        std::string in, out;
-    } cases[] = {
+    // {what, in, out}
+    const std::tuple<const char*, std::string, std::string> cases[] = {
         {"kana and kanji", Sjis("あア漢"), "\xA4\xA2\xA5\xA2\xB4\xC1"},
         {"half-width katakana", "\xB1\xDD", "\x8E\xB1\x8E\xDD"},
         {"lone lead byte at the end", "a" + Sjis("あ") + "\x82", "a\xA4\xA2\x82"},
-        {"NUL in place of a trail byte", std::string("a\x82\0b", 4), "a\x82"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(SjisToEucString(c.in), c.out) << c.what;
+        {"NUL in place of a trail byte", std::string("a\x82\0b", 4), "a\x82"}};
+    for (const auto& [what, in, out] : cases) EXPECT_EQ(SjisToEucString(in), out) << what;
 }
 
 // ASCII becomes the CP932 form of its full-width character. Half-width
@@ -83,9 +80,8 @@ TEST(WidthFolding, AsciiAndKatakanaFoldBothWaysAsCp932Does) {
 
     std::string kana;
     for (unsigned b = 0xA1; b <= 0xDF; ++b) kana += static_cast<char>(b);
-    const struct {
-        std::string half, full;
-    } cases[] = {
+    // {half, full}
+    const std::tuple<std::string, std::string> cases[] = {
         // The last two are the sound marks on their own, so nothing combines.
         {kana, Sjis("。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテト"
                     "ナニヌネノハヒフヘホマミムメモヤユヨラリルレロワン゛゜")},
@@ -95,12 +91,11 @@ TEST(WidthFolding, AsciiAndKatakanaFoldBothWaysAsCp932Does) {
         {"\xDC\xDE", Sjis("ワ゛")},                                              // ヷ is not in CP932
         {Sjis("じ") + "\xDE", Sjis("じ゛")},                                     // じ ends in the byte of ｶ
         {"\xBA\xDD\xC6\xC1\xCA Hello, 2024!\r\n\t\x7F\x80\xA0\xFD\xFF\r\n\r\n",  // line ends and control bytes
-         Sjis("コンニチハ　Ｈｅｌｌｏ，　２０２４！") + "\r\n\t\x7F\x80\xA0\xFD\xFF\r\n\r\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.half));
-        EXPECT_EQ(ToFullWidth(c.half), c.full);
-        EXPECT_EQ(ToHalfWidth(c.full), c.half);
+         Sjis("コンニチハ　Ｈｅｌｌｏ，　２０２４！") + "\r\n\t\x7F\x80\xA0\xFD\xFF\r\n\r\n"}};
+    for (const auto& [half, full] : cases) {
+        SCOPED_TRACE(testing::PrintToString(half));
+        EXPECT_EQ(ToFullWidth(half), full);
+        EXPECT_EQ(ToHalfWidth(full), half);
     }
 }
 

@@ -27,32 +27,28 @@ TokenList TokensOf(std::string_view page) {
 // and (apart from its charset declaration) the same source, through the
 // token list and straight from the bytes alike.
 TEST(HtmlPage, EveryCodeSetGivesTheExpectedFiles) {
-    const struct {
-        const char* page;
-        HtmlCharset charset;
-        const char* source;
-    } cases[] = {
+    // {the page file, its charset, its source file}
+    const std::tuple<const char*, HtmlCharset, const char*> cases[] = {
         {"page-sjis.html", csShiftJis, "source-sjis.txt"},
         {"page-euc.html", csEucJp, "source-euc.txt"},
         {"page-jis.html", csJis, "source-jis.txt"},
-        {"page-utf8.html", csUtf8, "source-utf8.txt"},
-    };
+        {"page-utf8.html", csUtf8, "source-utf8.txt"}};
     TempDir dir;
     hlvHtml html;  // one converter for all pages, as the window keeps one
     TokenList tokens;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.page);
-        html.LoadTokens(DataFile(c.page), tokens);
-        EXPECT_EQ(html.DetectCharset(), c.charset);
+    for (const auto& [file, charset, source] : cases) {
+        SCOPED_TRACE(file);
+        html.LoadTokens(DataFile(file), tokens);
+        EXPECT_EQ(html.DetectCharset(), charset);
         html.WriteText(dir / "text.txt", tokens);
         html.WriteSource(dir / "source.txt", tokens);
         EXPECT_EQ(ReadBytes(dir / "text.txt"), ReadBytes(DataFile("page-text.txt")));
-        EXPECT_EQ(ReadBytes(dir / "source.txt"), ReadBytes(DataFile(c.source)));
-        EXPECT_EQ(CrLf(LoadHtmlFile(DataFile(c.page))), ReadBytes(DataFile("page-text.txt")));
+        EXPECT_EQ(ReadBytes(dir / "source.txt"), ReadBytes(DataFile(source)));
+        EXPECT_EQ(CrLf(LoadHtmlFile(DataFile(file))), ReadBytes(DataFile("page-text.txt")));
         // The tag reader's single pass, which takes a Shift_JIS page's bytes as its source.
-        const HtmlPageLines page = ReadHtmlPage(ReadBytes(DataFile(c.page)), HtmlSourceFor::NotShiftJis);
+        const HtmlPageLines page = ReadHtmlPage(ReadBytes(DataFile(file)), HtmlSourceFor::NotShiftJis);
         EXPECT_EQ(CrLf(page.text), ReadBytes(DataFile("page-text.txt")));
-        EXPECT_EQ(CrLf(page.source), c.charset == csShiftJis ? "" : ReadBytes(DataFile(c.source)));
+        EXPECT_EQ(CrLf(page.source), charset == csShiftJis ? "" : ReadBytes(DataFile(source)));
     }
 }
 
@@ -60,10 +56,8 @@ TEST(HtmlPage, EveryCodeSetGivesTheExpectedFiles) {
 // the tag reader relies on it to keep no token list of a large page.
 TEST(HtmlTokens, CutsThePageIntoTagsCommentsAndText) {
     using namespace std::string_literals;
-    const struct {
-        std::string page;
-        TokenList tokens;
-    } cases[] = {
+    // {page, tokens}
+    const std::tuple<std::string, TokenList> cases[] = {
         {"<a\r\nb>\r\nx\ry\nz\r\n", {"<a b>", " x y z "}},
         {"<!-- a <!-- b --> c > -->d", {"<!-- a <!-- b --> c > -->", "d"}},
         {"<a href<b>c", {"<a href", "<b>", "c"}},
@@ -82,20 +76,17 @@ TEST(HtmlTokens, CutsThePageIntoTagsCommentsAndText) {
         {"x\x1b$", {"x\x1b$"}},
         // A pair led by NUL is its second byte; a "<" made so is put back as "<".
         {"\x1b$B\x24\x22\0<x"s, {"\x82\xA0", "<x"}},
-        {"<b>\x1b(B", {"<b>", ""}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.page));
-        EXPECT_EQ(TokensOf(c.page), c.tokens);
-        EXPECT_EQ(ReadHtmlPage(c.page).source, hlvHtml::SourceLines(c.tokens));
+        {"<b>\x1b(B", {"<b>", ""}}};
+    for (const auto& [page, tokens] : cases) {
+        SCOPED_TRACE(testing::PrintToString(page));
+        EXPECT_EQ(TokensOf(page), tokens);
+        EXPECT_EQ(ReadHtmlPage(page).source, hlvHtml::SourceLines(tokens));
     }
 }
 
 TEST(HtmlCharsetDetection, FirstEvidenceInPageOrderWins) {
-    const struct {
-        const char* page;
-        HtmlCharset charset;
-    } cases[] = {
+    // {page, charset}
+    const std::tuple<const char*, HtmlCharset> cases[] = {
         {"<p>plain ascii</p>", csEucJp},
         {"<p>\x1b$B\x24\x22\x1b(B</p>", csJis},
         {"<p>x</p>\x1b(B", csJis},         // the escape is all the last token holds
@@ -114,11 +105,10 @@ TEST(HtmlCharsetDetection, FirstEvidenceInPageOrderWins) {
         {"<meta name=\"keywords\" content=\"shift_jis\">\x1b", csJis},
         {"<meta charset=windows-1252>\x82\xA0", csShiftJis},
         {"<meta content=\"\x82\xA0\" charset=euc-jp>", csEucJp},  // declaration beats its own bytes
-        {"\xEF\xBB\xBF<meta charset=shift_jis>", csUtf8},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(std::string(c.page)));
-        EXPECT_EQ(hlvHtml::DetectCharsetOf(c.page), c.charset);
+        {"\xEF\xBB\xBF<meta charset=shift_jis>", csUtf8}};
+    for (const auto& [page, charset] : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::string(page)));
+        EXPECT_EQ(hlvHtml::DetectCharsetOf(page), charset);
     }
 }
 
@@ -128,30 +118,28 @@ TEST(HtmlPageText, KeepsTheBodyTextWithListsAndQuotations) {
         std::string page;
         Lines lines;
         std::size_t replaced = 0;
-    } cases[] = {
-        {"<body><br><br>", {"", ""}},
-        {"<html><p>no body</p><br>", {}},
-        {"<title>T</title><body>a</body>after<BODY>b", {"ab"}},
-        {"<BODY>a<BR>b<br/>c<br clear=all>d<p>e</P>", {"a", "bcde"}},
-        {"<body><ul><li type=square>a<li class=\"Circle\">b<li>c</ul>", {Sjis("■a"), Sjis("○b"), Sjis("・c")}},
-        {"<body><ol><li>1<li>2<li>3<li>4<li>5<li>6<li>7<li>8<li>9<li>10",
-         {"11", "22", "33", "44", "55", "66", "77", "88", "99", "1010"}},
-        {"<body>a<!-- <br> > -->b", {"ab"}},
-        {"<body>a\tb ", {"a\tb"}},
-        // A line break hidden in a pair still breaks the line as a reader sees it.
-        {"<body>\x82\xA0\x82\ra\x82\nb", {"\x82\xA0\x82", "a\x82", "b"}},
-        // UTF-8 pages come in Shift_JIS; the count starts again with each page.
-        {"<meta charset=utf-8><body>a\xF0\x9F\x8E\xB5"
-         "b\xE3\x81\x82",
-         {"a?b\x82\xA0"},
-         1},
-        {"\xEF\xBB\xBF<body>\xE3\x81\x82\xC3\xA9\xC3\xA9", {"\x82\xA0??"}, 2},
-        {"<body>\x82\xA0", {"\x82\xA0"}, 0},
-        // EUC-JP: a pair whose second byte is no EUC-JP byte, after a run of good ones, is still a pair.
-        {"<meta charset=euc-jp><body>\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8\xA4\xAA\xA4\xAB\xA4\xAD\xA4"
-         "A",
-         {Sjis("あいうえおかき") + "\x82\xBF"}},
-    };
+    } cases[] = {{"<body><br><br>", {"", ""}},
+                 {"<html><p>no body</p><br>", {}},
+                 {"<title>T</title><body>a</body>after<BODY>b", {"ab"}},
+                 {"<BODY>a<BR>b<br/>c<br clear=all>d<p>e</P>", {"a", "bcde"}},
+                 {"<body><ul><li type=square>a<li class=\"Circle\">b<li>c</ul>", {Sjis("■a"), Sjis("○b"), Sjis("・c")}},
+                 {"<body><ol><li>1<li>2<li>3<li>4<li>5<li>6<li>7<li>8<li>9<li>10",
+                  {"11", "22", "33", "44", "55", "66", "77", "88", "99", "1010"}},
+                 {"<body>a<!-- <br> > -->b", {"ab"}},
+                 {"<body>a\tb ", {"a\tb"}},
+                 // A line break hidden in a pair still breaks the line as a reader sees it.
+                 {"<body>\x82\xA0\x82\ra\x82\nb", {"\x82\xA0\x82", "a\x82", "b"}},
+                 // UTF-8 pages come in Shift_JIS; the count starts again with each page.
+                 {"<meta charset=utf-8><body>a\xF0\x9F\x8E\xB5"
+                  "b\xE3\x81\x82",
+                  {"a?b\x82\xA0"},
+                  1},
+                 {"\xEF\xBB\xBF<body>\xE3\x81\x82\xC3\xA9\xC3\xA9", {"\x82\xA0??"}, 2},
+                 {"<body>\x82\xA0", {"\x82\xA0"}, 0},
+                 // EUC-JP: a pair whose second byte is no EUC-JP byte, after a run of good ones, is still a pair.
+                 {"<meta charset=euc-jp><body>\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8\xA4\xAA\xA4\xAB\xA4\xAD\xA4"
+                  "A",
+                  {Sjis("あいうえおかき") + "\x82\xBF"}}};
     hlvHtml html;  // one for all pages, as the window keeps one
     TokenList tokens;
     for (const auto& c : cases) {
@@ -168,10 +156,8 @@ TEST(HtmlPageText, KeepsTheBodyTextWithListsAndQuotations) {
 
 TEST(HtmlSource, BreaksAfterListedTagsAndLongRuns) {
     const std::string x55(55, 'x'), x56(56, 'x'), x86(86, 'x');
-    const struct {
-        std::string page;
-        Lines lines;
-    } cases[] = {
+    // {page, lines}
+    const std::tuple<std::string, Lines> cases[] = {
         {x55 + "</b>y", {x55 + "</b>y"}},            // 59 bytes
         {x56 + "</b>y", {x56 + "</b>", "y"}},        // 60 bytes
         {x86 + "<i>y<u>z", {x86 + "<i>y", "<u>z"}},  // the count includes the token that reaches 90
@@ -182,12 +168,11 @@ TEST(HtmlSource, BreaksAfterListedTagsAndLongRuns) {
         {"<p>\x82\ta\x82\ra\x82\nb\t</p>",
          {"<p>\x82    a\x82"
           "a\x82",
-          "b</p>"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.page);
-        EXPECT_EQ(hlvHtml::SourceLines(TokensOf(c.page)), c.lines);
-        EXPECT_EQ(ReadHtmlPage(c.page).source, c.lines);
+          "b</p>"}}};
+    for (const auto& [page, lines] : cases) {
+        SCOPED_TRACE(page);
+        EXPECT_EQ(hlvHtml::SourceLines(TokensOf(page)), lines);
+        EXPECT_EQ(ReadHtmlPage(page).source, lines);
     }
 }
 

@@ -123,8 +123,7 @@ TEST_F(InetTest, FetchPageTakesTwoHundredAnswersAndFailsCleanlyOtherwise) {
         {"http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/", std::nullopt,
          "サーバーに接続できません（接続を拒否されたか、届きません）"},
         {"file:///etc/passwd", std::nullopt, "http と https のアドレスしか取得しません"},
-        {"not an address", std::nullopt, "アドレスの形が正しくありません"},
-    };
+        {"not an address", std::nullopt, "アドレスの形が正しくありません"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url);
         test::FakeHost window;
@@ -179,27 +178,25 @@ TEST_F(InetTest, TricklesEndAtTheLowSpeedOrTheOverallLimit) {
     server.Trickle("/trickle", "x", milliseconds(20), 400, 1 << 20);
     server.Trickle("/continue", "HTTP/1.1 100 Continue\r\n\r\n", milliseconds(10), 800, LoopbackServer::kUnframed, 100);
     server.Trickle("/endless", std::string(2048, 'x'), milliseconds(20), 400, LoopbackServer::kChunked);
-    const struct {
-        std::string path;
-        milliseconds lowSpeedTime, totalTimeout, expected;
-    } cases[] = {
+    // {path, lowSpeedTime, totalTimeout, expected}
+    const std::tuple<std::string, milliseconds, milliseconds, milliseconds> cases[] = {
         {"/trickle", milliseconds(300), milliseconds(60'000), milliseconds(300)},  // 50 bytes a second
         {"/continue", milliseconds(0), milliseconds(600), milliseconds(600)},      // low-speed check off
         {"/endless", milliseconds(300), milliseconds(600), milliseconds(600)},     // 100 KiB a second
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.path);
-        SetLimits([&c](InetLimits& l) {
-            l.lowSpeedTime = c.lowSpeedTime;
-            l.totalTimeout = c.totalTimeout;
+    for (const auto& [path, lowSpeedTime, totalTimeout, expected] : cases) {
+        SCOPED_TRACE(path);
+        SetLimits([&](InetLimits& l) {
+            l.lowSpeedTime = lowSpeedTime;
+            l.totalTimeout = totalTimeout;
         });
         test::FakeHost window;
         const auto start = Clock::now();
-        EXPECT_FALSE(FetchPage(window, server.Url(c.path), dir / "out/page.htm"));
+        EXPECT_FALSE(FetchPage(window, server.Url(path), dir / "out/page.htm"));
         const auto took = Clock::now() - start;
-        EXPECT_GE(took, c.expected - milliseconds(50));
-        EXPECT_LT(took, c.expected + std::chrono::seconds(2));
-        ExpectFailedFetch(server.Url(c.path), dir / "out/page.htm", window, kTimedOut);
+        EXPECT_GE(took, expected - milliseconds(50));
+        EXPECT_LT(took, expected + std::chrono::seconds(2));
+        ExpectFailedFetch(server.Url(path), dir / "out/page.htm", window, kTimedOut);
     }
     // The low-speed limit judges the rate, not the length: 10,000 bytes a
     // second against 1,024 run through several of its windows.
@@ -282,9 +279,8 @@ TEST_F(InetTest, ResolveUtaNetUrlPicksTheAddressThatAnswers200) {
     server.Serve("/members/phplib/only-members.php", 200, "<html>yes</html>");
     server.Serve("/phplib/first.php", 200, "");
     server.Stall("/phplib/slow.php", "<html>", 1 << 20);  // only the headers are waited for
-    const struct {
-        std::string from, to;
-    } cases[] = {
+    // {from, to}
+    const std::tuple<std::string, std::string> cases[] = {
         {"/phplib/only-members.php", "/members/phplib/only-members.php"},
         {"/phplib/first.php", "/phplib/first.php"},
         {"/phplib/neither.php", "/phplib/neither.php"},  // both answer 404
@@ -292,7 +288,7 @@ TEST_F(InetTest, ResolveUtaNetUrlPicksTheAddressThatAnswers200) {
         {"/other/page.php", "/other/page.php"},  // other addresses come back without any request
     };
     const auto start = Clock::now();
-    for (const auto& c : cases) EXPECT_EQ(ResolveUtaNetUrl(server.Url(c.from)), server.Url(c.to)) << c.from;
+    for (const auto& [from, to] : cases) EXPECT_EQ(ResolveUtaNetUrl(server.Url(from)), server.Url(to)) << from;
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
     // Where the first address answers, the other is never asked.
     for (const auto& request : server.Requests())

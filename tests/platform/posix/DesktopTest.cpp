@@ -71,24 +71,19 @@ protected:
 TEST_F(AssociationTest, WhatIsMissingIsWrittenForThisCopyAndThenFoundComplete) {
     const std::string entry = DesktopEntry('"' + program + '"', program);
     auto without = [&](const std::string& part) { return std::string(entry).erase(entry.find(part), part.size()); };
-    // The desktop entry in place of the one written (none: removed); without MIME package or with it.
-    const struct Case {
-        const char* name;
-        std::optional<std::string> desktop;
-        bool mime;
-    } cases[] = {
+    // {name, the desktop entry in place of the one written (none: removed), the MIME package kept}
+    const std::tuple<const char*, std::optional<std::string>, bool> cases[] = {
         {"no desktop entry", std::nullopt, true},
         {"no converter key", without("X-ZVEKLC-Converter=" + program + "\n"), true},
         {"convert not among the actions", without("convert;"), true},
         {"no convert action group", without("[Desktop Action convert]\n"), true},
-        {"no MIME package, desktop entry for another copy", DesktopEntry('"' + other + '"', other), false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        {"no MIME package, desktop entry for another copy", DesktopEntry('"' + other + '"', other), false}};
+    for (const auto& [name, planted, keepMime] : cases) {
+        SCOPED_TRACE(name);
         ASSERT_TRUE(WriteTagLyrAssociation(program));
-        if (c.desktop) test::WriteBytes(desktop, *c.desktop);
+        if (planted) test::WriteBytes(desktop, *planted);
         else fs::remove(desktop);
-        if (!c.mime) fs::remove(mime);
+        if (!keepMime) fs::remove(mime);
         fs::remove(toolsLog);
         EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Repaired);
         EXPECT_EQ(test::ReadBytes(mime), kMimePackage);
@@ -126,45 +121,39 @@ TEST_F(AssociationTest, OtherAssociationsAreLeftAlone) {
 // and then writes through a link, never replacing it, a pipe or a device.
 TEST_F(AssociationTest, StartUpLeavesWhatIsNotOursAlone) {
     const std::string notes = tmp / "notes.txt";
-    const struct Case {
-        const char* name;
-        std::function<void()> plant;
-        bool menuWrites;
-    } cases[] = {
+    // {name, plant, menuWrites}
+    const std::tuple<const char*, std::function<void()>, bool> cases[] = {
         {"a link to the user's file", [&] { fs::create_symlink(notes, desktop); }, true},
         {"a pipe", [&] { test::MakeFifo(desktop); }, false},
-        {"a dangling link", [&] { fs::create_symlink(tmp / "nowhere", desktop); }, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        {"a dangling link", [&] { fs::create_symlink(tmp / "nowhere", desktop); }, false}};
+    for (const auto& [name, plant, menuWrites] : cases) {
+        SCOPED_TRACE(name);
         fs::create_directories(data + "/applications");
         test::WriteBytes(notes, "mine");
-        c.plant();
+        plant();
         EXPECT_TRUE(test::ReturnsWithoutWaitingOn(
             {desktop}, [&] { EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Elsewhere); }));
         EXPECT_FALSE(fs::exists(mime));  // nothing half-made
         EXPECT_EQ(ForeignTagLyrAssociationFile(), desktop);
-        EXPECT_EQ(WriteTagLyrAssociation(program), c.menuWrites);
+        EXPECT_EQ(WriteTagLyrAssociation(program), menuWrites);
         EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(desktop)));
-        EXPECT_EQ(test::ReadBytes(notes) == DesktopEntry('"' + program + '"', program), c.menuWrites);
+        EXPECT_EQ(test::ReadBytes(notes) == DesktopEntry('"' + program + '"', program), menuWrites);
         fs::remove_all(data);
     }
 }
 
 TEST_F(AssociationTest, ProgramPathIsQuotedForTheDesktop) {
     // The path in the Exec lines and the converter key as the file holds them.
-    struct Case {
-        std::string program, exec, converter;
-    } cases[] = {
+    // {program, exec, converter}
+    std::tuple<std::string, std::string, std::string> cases[] = {
         {"/opt/50%/zveklc", R"("/opt/50%%/zveklc")", "/opt/50%/zveklc"},
         {"/opt/a\"b$c`d/zveklc", R"("/opt/a\\"b\\$c\\`d/zveklc")", "/opt/a\"b$c`d/zveklc"},
-        {"/opt/a\\b/zveklc", R"("/opt/a\\\\b/zveklc")", R"(/opt/a\\b/zveklc)"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.program);
-        ASSERT_TRUE(WriteTagLyrAssociation(c.program));
-        EXPECT_EQ(test::ReadBytes(desktop), DesktopEntry(c.exec, c.converter));
-        EXPECT_EQ(RunTagLyrAssociationCheck(c.program), AssociationState::Complete);
+        {"/opt/a\\b/zveklc", R"("/opt/a\\\\b/zveklc")", R"(/opt/a\\b/zveklc)"}};
+    for (const auto& [program, exec, converter] : cases) {
+        SCOPED_TRACE(program);
+        ASSERT_TRUE(WriteTagLyrAssociation(program));
+        EXPECT_EQ(test::ReadBytes(desktop), DesktopEntry(exec, converter));
+        EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Complete);
     }
     EXPECT_FALSE(WriteTagLyrAssociation("/opt/a\nb/zveklc"));
     EXPECT_FALSE(WriteTagLyrAssociation("zveklc"));
@@ -270,8 +259,7 @@ TEST(BrowserAddressTest, OnlyWellFormedWebAddressesPassEncoded) {
         {"http://[::1]?q", "http://[::1]?q"},
         {"http://127.0.0.1:9/$(touch${IFS}x)", "http://127.0.0.1:9/%24%28touch%24%7BIFS%7Dx%29"},
         {"http://h/ \t\"'`;|<>(){}[]*!^\\", "http://h/%20%09%22%27%60%3B%7C%3C%3E%28%29%7B%7D%5B%5D%2A%21%5E%5C"},
-        {"http://h#%41%4g%\x7f\xe6\xad\x8c", "http://h#%41%254g%25%7F%E6%AD%8C"},
-    };
+        {"http://h#%41%4g%\x7f\xe6\xad\x8c", "http://h#%41%254g%25%7F%E6%AD%8C"}};
     for (const auto& [url, sent] : passing)
         for (const std::string& in : {url, sent}) EXPECT_EQ(BrowserAddress(in), sent) << in;
     const std::string refused[] = {

@@ -106,11 +106,8 @@ TEST_F(PosixFilesTest, EachProcessHasItsOwnPrivateFolder) {
 TEST_F(PosixFilesTest, FoldersOfEndedProcessesGoWhenTheNextFolderIsMade) {
     const std::string ended = "zveklc-999999999";  // above any process number the system gives
     enum Kind { Folder, File, Link };
-    const struct Case {
-        std::string name;
-        Kind kind;
-        bool removed;
-    } cases[] = {
+    // {name, kind, removed}
+    const std::tuple<std::string, Kind, bool> cases[] = {
         {ended + "-a1B2c3", Folder, true},
         {"zveklc-" + std::to_string(::getppid()) + "-a1B2c3", Folder, false},  // its process still runs
         {ended + "-Lock01", Folder, false},                                    // an owner we cannot see holds it
@@ -118,21 +115,21 @@ TEST_F(PosixFilesTest, FoldersOfEndedProcessesGoWhenTheNextFolderIsMade) {
         {ended + "-Link01", Link, false},
         {ended + "-Other1", Folder, ::geteuid() != 0},  // another user's, where we may give it away
         {ended, Folder, false},                         // other names of ours
-        {ended + "-toolong", Folder, false},
-    };
+        {ended + "-toolong", Folder, false}};
     const fs::path target = dir.path() / "target";
     fs::create_directories(target / "keep");
-    for (const Case& c : cases) {
-        const fs::path path = dir.path() / c.name;
-        if (c.kind == File) test::WriteBytes(path, "x");
-        else if (c.kind == Link) fs::create_directory_symlink(target, path);
+    for (const auto& [name, kind, removed] : cases) {
+        const fs::path path = dir.path() / name;
+        if (kind == File) test::WriteBytes(path, "x");
+        else if (kind == Link) fs::create_directory_symlink(target, path);
         else fs::create_directories(path / "sub");
     }
     const int lockFd = ::open((dir.path() / (ended + "-Lock01")).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_EQ(::flock(lockFd, LOCK_EX | LOCK_NB), 0);
     ASSERT_TRUE(::geteuid() != 0 || ::chown((dir.path() / (ended + "-Other1")).c_str(), 65534, 65534) == 0);
     PrivateTempDir();
-    for (const Case& c : cases) EXPECT_EQ(fs::exists(fs::symlink_status(dir.path() / c.name)), !c.removed) << c.name;
+    for (const auto& [name, kind, removed] : cases)
+        EXPECT_EQ(fs::exists(fs::symlink_status(dir.path() / name)), !removed) << name;
     EXPECT_TRUE(fs::exists(target / "keep"));
     ::close(lockFd);
 }

@@ -79,29 +79,23 @@ TEST_F(ShellIntegrationTest, FindsThePlayerInTheMachinesKeyThenTheUsers) {
     const std::string other = dir.Write("users/ZVEK2/zvek.exe", "MZ");
     const std::wstring p = Wide(player), o = Wide(other);
     test::ScopedEnv variable{"ZVEKLC_TEST_PLAYER", player};
-    const struct Case {
-        const char* name;
-        std::optional<std::wstring> machine;
-        DWORD type;
-        std::optional<std::wstring> user;
-        std::string expected;
-    } cases[] = {
-        {"key 1 wins", p, REG_SZ, o, player},
-        {"only the user's key", std::nullopt, REG_SZ, o, other},
-        {"quoted", L"\"" + p + L"\"", REG_SZ, std::nullopt, player},
-        {"expandable", L"%ZVEKLC_TEST_PLAYER%", REG_EXPAND_SZ, std::nullopt, player},
-        {"key 1 names no file", p + L".gone", REG_SZ, o, other},
-        {"a folder is no player", Wide(dir.path().string()), REG_SZ, o, other},
-        {"not a string", L"1234", REG_BINARY, o, other},
-        {"a network path is not looked at", L"\\\\server\\share\\ZVEK.EXE", REG_SZ, std::nullopt, ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    // {name, machine, type, user, expected}
+    const std::tuple<const char*, std::optional<std::wstring>, DWORD, std::optional<std::wstring>, std::string>
+        cases[] = {{"key 1 wins", p, REG_SZ, o, player},
+                   {"only the user's key", std::nullopt, REG_SZ, o, other},
+                   {"quoted", L"\"" + p + L"\"", REG_SZ, std::nullopt, player},
+                   {"expandable", L"%ZVEKLC_TEST_PLAYER%", REG_EXPAND_SZ, std::nullopt, player},
+                   {"key 1 names no file", p + L".gone", REG_SZ, o, other},
+                   {"a folder is no player", Wide(dir.path().string()), REG_SZ, o, other},
+                   {"not a string", L"1234", REG_BINARY, o, other},
+                   {"a network path is not looked at", L"\\\\server\\share\\ZVEK.EXE", REG_SZ, std::nullopt, ""}};
+    for (const auto& [name, machine, type, user, expected] : cases) {
+        SCOPED_TRACE(name);
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kAppPaths.c_str());
         RegDeleteTreeW(HKEY_CURRENT_USER, kPlayerKey.c_str());
-        if (c.machine) Set(HKEY_LOCAL_MACHINE, kAppPaths, nullptr, *c.machine, c.type);
-        if (c.user) Set(HKEY_CURRENT_USER, kPlayerKey, nullptr, *c.user);
-        EXPECT_EQ(FindPlayerPath(), c.expected);
+        if (machine) Set(HKEY_LOCAL_MACHINE, kAppPaths, nullptr, *machine, type);
+        if (user) Set(HKEY_CURRENT_USER, kPlayerKey, nullptr, *user);
+        EXPECT_EQ(FindPlayerPath(), expected);
     }
     // The key of a player installed for all users, which a normal user may
     // only read (then anything again, so that it can be removed).
@@ -165,8 +159,7 @@ TEST_F(ShellIntegrationTest, AssociationIsWrittenCheckedAndRepaired) {
         {L"ZvekTagFile\\shell\\open", japanese ? L"開く(&O)" : L"&Open"},
         {L"ZvekTagFile\\shell\\open\\command", L"\"" + p + L"\" \"%1\""},
         {L"ZvekTagFile\\shell\\convert", japanese ? L"変換" : L"Convert"},
-        {L"ZvekTagFile\\shell\\convert\\command", L"\"" + p + L"\" -convert \"%1\""},
-    };
+        {L"ZvekTagFile\\shell\\convert\\command", L"\"" + p + L"\" -convert \"%1\""}};
     EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Repaired);
     EXPECT_EQ(UserClasses(), expected);
     EXPECT_EQ(RegistryKey::Open(HKEY_CURRENT_USER, kClasses + L".TagLyr").ReadString(L"Content Type"), L"text/plain");

@@ -99,23 +99,21 @@ TEST(WindowsLayerTest, FoldersOfEndedProcessesGoWhenTheNextFolderIsMade) {
     const test::ScopedEnv tmp{"TMP", PathText(dir.path())};
     RemovePrivateTempDir();
     const std::string ended = "zveklc-4294967290";  // no process has that number
-    const struct Case {
-        std::string name;
-        bool folder, removed;
-    } cases[] = {
-        {ended + "-a1b2c3", true, true},   {ended + "-held01", true, false},  // its owner has it open
-        {ended + "-file01", false, false}, {ended, true, false},
-        {ended + "-toolong", true, false},
-    };
-    for (const Case& c : cases) {
-        if (c.folder) fs::create_directories(dir.path() / c.name / "sub");
-        else test::WriteBytes(dir.path() / c.name, "x");
+    // {name, folder, removed}
+    const std::tuple<std::string, bool, bool> cases[] = {{ended + "-a1b2c3", true, true},
+                                                         {ended + "-held01", true, false},  // its owner has it open
+                                                         {ended + "-file01", false, false},
+                                                         {ended, true, false},
+                                                         {ended + "-toolong", true, false}};
+    for (const auto& [name, folder, removed] : cases) {
+        if (folder) fs::create_directories(dir.path() / name / "sub");
+        else test::WriteBytes(dir.path() / name, "x");
     }
     HANDLE held =
         OpenForReading(dir / (ended + "-held01"), FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_FLAG_BACKUP_SEMANTICS);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     const std::string mine = PrivateTempDir();
-    for (const Case& c : cases) EXPECT_EQ(fs::exists(dir.path() / c.name), !c.removed) << c.name;
+    for (const auto& [name, folder, removed] : cases) EXPECT_EQ(fs::exists(dir.path() / name), !removed) << name;
     ::CloseHandle(held);
     RemovePrivateTempDir();
     EXPECT_FALSE(fs::exists(FsPath(mine)));
