@@ -78,8 +78,8 @@ TEST(LrcTest, CodeSetsAreRecognised) {
     const std::pair<const char*, std::string> cases[] = {
         {"UTF-8 with BOM", "\xEF\xBB\xBF[ti:歌詞\r\n"},
         {"UTF-8", "[ti:歌詞\r\n"},
-        {"UTF-16LE", "\xFF\xFE" + test::Iconv("UTF-16LE", "UTF-8", "[ti:歌詞\r\n")},
-        {"UTF-16BE", "\xFE\xFF" + test::Iconv("UTF-16BE", "UTF-8", "[ti:歌詞\r\n")},
+        {"UTF-16LE", std::string("\xFF\xFE[\0t\0i\0:\0\x4C\x6B\x5E\x8A\r\0\n\0", 18)},  // 歌 U+6B4C, 詞 U+8A5E
+        {"UTF-16BE", std::string("\xFE\xFF\0[\0t\0i\0:\x6B\x4C\x8A\x5E\0\r\0\n", 18)},
         {"Shift-JIS", sjis},
         {"EUC-JP", SjisToEucString(sjis)}};
     for (const auto& [what, bytes] : cases) {

@@ -1,6 +1,5 @@
 // What only the Windows layer does: replacing a file another program holds
-// open, devices and named pipes written through, batch files never started,
-// and what ended processes left in the temporary folder.
+// open, devices and named pipes written through, batch files never started.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -90,33 +89,6 @@ TEST(WindowsLayerTest, BatchFilesAreNeverStarted) {
         EXPECT_FALSE(StartProgram({script, "&", "whoami"})) << name;
         EXPECT_EQ(RunProgram({script}), -1) << name;
     }
-}
-
-// A folder whose process is gone and that nobody holds open is removed
-// when the next folder is made; everything else stays.
-TEST(WindowsLayerTest, FoldersOfEndedProcessesGoWhenTheNextFolderIsMade) {
-    const test::TempDir dir;
-    const test::ScopedEnv tmp{"TMP", PathText(dir.path())};
-    RemovePrivateTempDir();
-    const std::string ended = "zveklc-4294967290";  // no process has that number
-    // {name, folder, removed}
-    const std::tuple<std::string, bool, bool> cases[] = {{ended + "-a1b2c3", true, true},
-                                                         {ended + "-held01", true, false},  // its owner has it open
-                                                         {ended + "-file01", false, false},
-                                                         {ended, true, false},
-                                                         {ended + "-toolong", true, false}};
-    for (const auto& [name, folder, removed] : cases) {
-        if (folder) fs::create_directories(dir.path() / name / "sub");
-        else test::WriteBytes(dir.path() / name, "x");
-    }
-    HANDLE held =
-        OpenForReading(dir / (ended + "-held01"), FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_FLAG_BACKUP_SEMANTICS);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    const std::string mine = PrivateTempDir();
-    for (const auto& [name, folder, removed] : cases) EXPECT_EQ(fs::exists(dir.path() / name), !removed) << name;
-    ::CloseHandle(held);
-    RemovePrivateTempDir();
-    EXPECT_FALSE(fs::exists(FsPath(mine)));
 }
 
 }  // namespace
