@@ -14,6 +14,7 @@ namespace {
 
 using test::CrLf;
 using test::Sjis;
+using Lines = std::vector<std::string>;
 
 constexpr std::size_t kTemplateLines = 15;
 
@@ -30,44 +31,30 @@ TEST(LrcTest, StampForms) {
 }
 
 TEST(LrcTest, LinesBecomeTimedLyrics) {
-    // {what, the LRC lines, the lyrics after the template, the stamps not read}
-    const std::tuple<const char*, std::vector<std::string>, std::vector<std::string>, int> cases[] = {
-        {"one line per stamp, sorted",
-         {"[123:00.00][00:01.00]Chorus", "[00:10.00]Verse"},
+    // {the LRC lines, the lyrics after the template, the stamps not read}
+    const std::tuple<Lines, Lines, int> cases[] = {
+        // One line per stamp, sorted; equal times keep their order; untimed
+        // lines stay after the timed line before them.
+        {{"[123:00.00][00:01.00]Chorus", "[00:10.00]Verse"},
          {"00:01:000=Chorus", "00:10:000=Verse", "123:00:000=Chorus"},
          0},
-        {"equal times keep their order",
-         {"[00:02.00]b", "[00:01.00]a", "[00:02.00]c"},
-         {"00:01:000=a", "00:02:000=b", "00:02:000=c"},
-         0},
-        {"untimed lines stay after the timed line before them",
-         {"intro", "[00:05.00]b", "note", "", "[00:01.00]a"},
-         {"intro", "00:01:000=a", "00:05:000=b", "note"},
-         0},
-        {"word times go, blanks around the words too",
-         {"[00:01.00] <00:01.00>Hel<00:01.50>lo <00:02.00>\t"},
-         {"00:01:000=Hello"},
-         0},
-        {"a word time between blanks leaves one",
-         {"[00:04.28] chu <00:04.44> chu <00:04.63>  yeah"},
-         {"00:04:280=chu chu  yeah"},
-         0},
-        {"a bracket that is no word time stays", {"[00:01.00]a <b> c"}, {"00:01:000=a <b> c"}, 0},
-        {"an empty stamped line clears the display", {"[00:03.00]", "[00:04.00]   "}, {"00:03:000=", "00:04:000="}, 0},
-        {"a broken stamp keeps its line untimed",
-         {"[00:01.00]a", "[00:1x.00]broken", "[Chorus]"},
-         {"00:01:000=a", "[00:1x.00]broken", "[Chorus]"},
-         1},
-        {"words that would lose their blanks are quoted",
-         {Sjis("[00:01.00]　全角")},
-         {Sjis("00:01:000=\"　全角\"")},
-         0},
-        {"a trail byte like \"]\" is no bracket", {Sjis("[00:01.00]ゾ]")}, {Sjis("00:01:000=ゾ]")}, 0}};
-    for (const auto& [what, lrc, body, unread] : cases) {
+        {{"[00:02.00]b", "[00:01.00]a", "[00:02.00]c"}, {"00:01:000=a", "00:02:000=b", "00:02:000=c"}, 0},
+        {{"intro", "[00:05.00]b", "note", "", "[00:01.00]a"}, {"intro", "00:01:000=a", "00:05:000=b", "note"}, 0},
+        // Word times go, blanks around the words too; one between blanks
+        // leaves one; a bracket that is no word time stays.
+        {{"[00:01.00] <00:01.00>Hel<00:01.50>lo <00:02.00>\t"}, {"00:01:000=Hello"}, 0},
+        {{"[00:04.28] chu <00:04.44> chu <00:04.63>  yeah"}, {"00:04:280=chu chu  yeah"}, 0},
+        {{"[00:01.00]a <b> c"}, {"00:01:000=a <b> c"}, 0},
+        {{"[00:03.00]", "[00:04.00]   "}, {"00:03:000=", "00:04:000="}, 0},  // an empty line clears the display
+        {{"[00:01.00]a", "[00:1x.00]broken", "[Chorus]"}, {"00:01:000=a", "[00:1x.00]broken", "[Chorus]"}, 1},
+        // Words that would lose their blanks are quoted; a trail byte like "]" is no bracket.
+        {{Sjis("[00:01.00]　全角")}, {Sjis("00:01:000=\"　全角\"")}, 0},
+        {{Sjis("[00:01.00]ゾ]")}, {Sjis("00:01:000=ゾ]")}, 0}};
+    for (const auto& [lrc, body, unread] : cases) {
         int invalid = -1;
-        const std::vector<std::string> lines = LrcToZVEK(lrc, invalid);
-        EXPECT_EQ(std::vector<std::string>(lines.begin() + kTemplateLines, lines.end()), body) << what;
-        EXPECT_EQ(invalid, unread) << what;
+        const Lines lines = LrcToZVEK(lrc, invalid);
+        EXPECT_EQ(Lines(lines.begin() + kTemplateLines, lines.end()), body) << lrc.front();
+        EXPECT_EQ(invalid, unread) << lrc.front();
     }
 }
 

@@ -103,11 +103,8 @@ TEST_F(DocumentTest, ReopenAsksOnlyAboutUnsavedEdits) {
 // The three conversions, end to end: a file is opened, converted and saved,
 // and the saved bytes are compared as a whole.
 TEST_F(DocumentTest, ConversionsSaveTheConvertedLines) {
-    const struct {
-        const char* what;
-        void (*convert)(LyricsDocument&);
-        Lines input, expected;
-    } cases[] = {
+    // {what, the conversion, the file's lines, the lines saved}
+    const std::tuple<const char*, void (*)(LyricsDocument&), Lines, Lines> cases[] = {
         {"text",
          ConvertTextToZVEK,
          {"Hello", "",
@@ -137,14 +134,14 @@ TEST_F(DocumentTest, ConversionsSaveTheConvertedLines) {
           "\"plain quoted\"", "00:04:000=say \"\"hi\"\""},
          {"Hello", "", "", "World", "a", "b", "a", "b", Sjis("　lead"), ";note", "plain quoted", "say \"\"hi\"\""}},
         {"player lyrics without a text section", ConvertZVEKToText, {"[Spec]", " [Text]", "00:00:000=x"}, {}}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        ASSERT_TRUE(doc.OpenFile(dir.Write("in.txt", CrLf(c.input))));
+    for (const auto& [what, convert, input, expected] : cases) {
+        SCOPED_TRACE(what);
+        ASSERT_TRUE(doc.OpenFile(dir.Write("in.txt", CrLf(input))));
         doc.TakeUndoClearRequest();
-        c.convert(doc);
+        convert(doc);
         EXPECT_TRUE(doc.TakeUndoClearRequest());
         doc.SaveFile(dir / "out.bin");
-        EXPECT_EQ(test::ReadBytes(dir / "out.bin"), CrLf(c.expected));
+        EXPECT_EQ(test::ReadBytes(dir / "out.bin"), CrLf(expected));
     }
     EXPECT_TRUE(doc.KeepQuotes);  // left set by the conversion back to text
 }

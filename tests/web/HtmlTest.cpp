@@ -113,44 +113,42 @@ TEST(HtmlCharsetDetection, FirstEvidenceInPageOrderWins) {
 }
 
 TEST(HtmlPageText, KeepsTheBodyTextWithListsAndQuotations) {
-    // `replaced` counts the characters with no Shift_JIS form.
-    const struct {
-        std::string page;
-        Lines lines;
-        std::size_t replaced = 0;
-    } cases[] = {{"<body><br><br>", {"", ""}},
-                 {"<html><p>no body</p><br>", {}},
-                 {"<title>T</title><body>a</body>after<BODY>b", {"ab"}},
-                 {"<BODY>a<BR>b<br/>c<br clear=all>d<p>e</P>", {"a", "bcde"}},
-                 {"<body><ul><li type=square>a<li class=\"Circle\">b<li>c</ul>", {Sjis("■a"), Sjis("○b"), Sjis("・c")}},
-                 {"<body><ol><li>1<li>2<li>3<li>4<li>5<li>6<li>7<li>8<li>9<li>10",
-                  {"11", "22", "33", "44", "55", "66", "77", "88", "99", "1010"}},
-                 {"<body>a<!-- <br> > -->b", {"ab"}},
-                 {"<body>a\tb ", {"a\tb"}},
-                 // A line break hidden in a pair still breaks the line as a reader sees it.
-                 {"<body>\x82\xA0\x82\ra\x82\nb", {"\x82\xA0\x82", "a\x82", "b"}},
-                 // UTF-8 pages come in Shift_JIS; the count starts again with each page.
-                 {"<meta charset=utf-8><body>a\xF0\x9F\x8E\xB5"
-                  "b\xE3\x81\x82",
-                  {"a?b\x82\xA0"},
-                  1},
-                 {"\xEF\xBB\xBF<body>\xE3\x81\x82\xC3\xA9\xC3\xA9", {"\x82\xA0??"}, 2},
-                 {"<body>\x82\xA0", {"\x82\xA0"}, 0},
-                 // EUC-JP: a pair whose second byte is no EUC-JP byte, after a run of good ones, is still a pair.
-                 {"<meta charset=euc-jp><body>\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8\xA4\xAA\xA4\xAB\xA4\xAD\xA4"
-                  "A",
-                  {Sjis("あいうえおかき") + "\x82\xBF"}}};
+    // {page, lines, the characters with no Shift_JIS form}
+    const std::tuple<std::string, Lines, std::size_t> cases[] = {
+        {"<body><br><br>", {"", ""}, 0},
+        {"<html><p>no body</p><br>", {}, 0},
+        {"<title>T</title><body>a</body>after<BODY>b", {"ab"}, 0},
+        {"<BODY>a<BR>b<br/>c<br clear=all>d<p>e</P>", {"a", "bcde"}, 0},
+        {"<body><ul><li type=square>a<li class=\"Circle\">b<li>c</ul>", {Sjis("■a"), Sjis("○b"), Sjis("・c")}, 0},
+        {"<body><ol><li>1<li>2<li>3<li>4<li>5<li>6<li>7<li>8<li>9<li>10",
+         {"11", "22", "33", "44", "55", "66", "77", "88", "99", "1010"},
+         0},
+        {"<body>a<!-- <br> > -->b", {"ab"}, 0},
+        {"<body>a\tb ", {"a\tb"}, 0},
+        // A line break hidden in a pair still breaks the line as a reader sees it.
+        {"<body>\x82\xA0\x82\ra\x82\nb", {"\x82\xA0\x82", "a\x82", "b"}, 0},
+        // UTF-8 pages come in Shift_JIS; the count starts again with each page.
+        {"<meta charset=utf-8><body>a\xF0\x9F\x8E\xB5"
+         "b\xE3\x81\x82",
+         {"a?b\x82\xA0"},
+         1},
+        {"\xEF\xBB\xBF<body>\xE3\x81\x82\xC3\xA9\xC3\xA9", {"\x82\xA0??"}, 2},
+        {"<body>\x82\xA0", {"\x82\xA0"}, 0},
+        // EUC-JP: a pair whose second byte is no EUC-JP byte, after a run of good ones, is still a pair.
+        {"<meta charset=euc-jp><body>\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8\xA4\xAA\xA4\xAB\xA4\xAD\xA4"
+         "A",
+         {Sjis("あいうえおかき") + "\x82\xBF"},
+         0}};
     hlvHtml html;  // one for all pages, as the window keeps one
     TokenList tokens;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.page));
-        html.LoadTokensFromBytes(c.page, tokens);
-        EXPECT_EQ(hlvHtml::PageText(tokens), c.lines);
-        EXPECT_EQ(html.ReplacedChars(), c.replaced);
-        EXPECT_EQ(HtmlPageText(c.page), c.lines);
-        const HtmlPageLines page = ReadHtmlPage(c.page);
-        EXPECT_EQ(page.text, c.lines);
-        EXPECT_EQ(page.replaced, c.replaced);
+    for (const auto& [page, lines, replaced] : cases) {
+        SCOPED_TRACE(testing::PrintToString(page));
+        html.LoadTokensFromBytes(page, tokens);
+        EXPECT_EQ(hlvHtml::PageText(tokens), lines);
+        EXPECT_EQ(html.ReplacedChars(), replaced);
+        EXPECT_EQ(HtmlPageText(page), lines);
+        const HtmlPageLines read = ReadHtmlPage(page);
+        EXPECT_EQ(std::tie(read.text, read.replaced), std::tie(lines, replaced));
     }
 }
 

@@ -104,15 +104,12 @@ TEST_F(InetTest, FetchPageTakesTwoHundredAnswersAndFailsCleanlyOtherwise) {
     server.Stream("/sized-over", 64 * 1024 + 1, false);
     server.Stream("/chunked-over", 200 * 1024, true);
     server.Redirect("/to-file", "file:///etc/passwd");
-    const struct {
-        std::string url;
-        std::optional<std::string> page;
-        std::string reason = {};
-    } cases[] = {
-        {server.Url("/empty"), ""},
-        {server.Url("/odd"), "<html>odd but fine</html>"},
-        {server.Url("/chunked-at"), test::PatternBytes(64 * 1024)},
-        {server.Url("/hop10"), "arrived"},
+    // {the address, the page (none: the fetch fails), why it fails}
+    const std::tuple<std::string, std::optional<std::string>, std::string> cases[] = {
+        {server.Url("/empty"), "", ""},
+        {server.Url("/odd"), "<html>odd but fine</html>", ""},
+        {server.Url("/chunked-at"), test::PatternBytes(64 * 1024), ""},
+        {server.Url("/hop10"), "arrived", ""},
         {server.Url("/hop11"), std::nullopt, "転送（リダイレクト）が多すぎます"},
         {server.Url("/stall-before-body"), std::nullopt, kTimedOut},
         {"http://127.0.0.1:" + std::to_string(server.FullQueuePort()) + "/", std::nullopt, kTimedOut},
@@ -125,14 +122,15 @@ TEST_F(InetTest, FetchPageTakesTwoHundredAnswersAndFailsCleanlyOtherwise) {
         {"file:///etc/passwd", std::nullopt, "http と https のアドレスしか取得しません"},
         {"not an address", std::nullopt, "アドレスの形が正しくありません"}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.url);
+        const auto& [url, page, reason] = c;
+        SCOPED_TRACE(url);
         test::FakeHost window;
         const std::string file = dir / ("missing" + std::to_string(&c - cases) + "/folder/page.htm");
         const auto start = Clock::now();
-        EXPECT_EQ(FetchPage(window, c.url, file), c.page.has_value());
+        EXPECT_EQ(FetchPage(window, url, file), page.has_value());
         EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
-        if (!c.page) ExpectFailedFetch(c.url, file, window, c.reason);
-        else EXPECT_TRUE(window.messages.empty() && test::ReadBytes(file) == *c.page);
+        if (!page) ExpectFailedFetch(url, file, window, reason);
+        else EXPECT_TRUE(window.messages.empty() && test::ReadBytes(file) == *page);
     }
     for (const auto& request : server.Requests()) EXPECT_EQ(request.userAgent, "test_web0") << request.path;
     // A page that cannot be stored fails too, and says so.

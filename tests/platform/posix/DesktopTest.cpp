@@ -210,37 +210,36 @@ protected:
 TEST_F(BrowserTest, ExecLineBecomesArgumentsWithTheAddressAsOneOfThem) {
     for (const char* name : {"firefox", "google-chrome-stable", "librewolf"})
         fs::copy_file(recorder, (tmp / "bin/") + name);
-    // Nothing expected: xdg-open gets the address.
-    struct Case {
-        std::optional<std::string> exec;
-        std::vector<std::string> expected;
-        std::string id = "zvek-browser.desktop";
-        int status = 0;
-    } cases[] = {
-        {recorder + " --url %u %i %c %k 100%% %f", {"--url", sent, "100%", sent}},
-        {recorder + " \"a b\" \"c\\\\\\\\d\" \"\\\\$HOME 5%%\" x\\sy %F", {"a b", "c\\d", "$HOME 5%", "x", "y", sent}},
+    // {the handler's Exec line (none: no entry), the arguments it gets
+    // (none: xdg-open gets the address), the handler's id, xdg-mime's status}
+    const std::string id = "zvek-browser.desktop";
+    const std::tuple<std::optional<std::string>, std::vector<std::string>, std::string, int> cases[] = {
+        {recorder + " --url %u %i %c %k 100%% %f", {"--url", sent, "100%", sent}, id, 0},
+        {recorder + " \"a b\" \"c\\\\\\\\d\" \"\\\\$HOME 5%%\" x\\sy %F",
+         {"a b", "c\\d", "$HOME 5%", "x", "y", sent},
+         id,
+         0},
         // Browsers that open a new window on request get asked for one.
-        {"/usr/bin/env MOZ_X=1 firefox %u", {"--new-window", sent}},  // as snap packages wrap it
-        {(tmp / "bin/google-chrome-stable") + " --new-window %U", {"--new-window", sent}},
-        {(tmp / "bin/librewolf") + " -P default", {"-P", "default", "--new-window", sent}},  // no code: address last
+        {"/usr/bin/env MOZ_X=1 firefox %u", {"--new-window", sent}, id, 0},  // as snap packages wrap it
+        {(tmp / "bin/google-chrome-stable") + " --new-window %U", {"--new-window", sent}, id, 0},
+        {(tmp / "bin/librewolf") + " -P default", {"-P", "default", "--new-window", sent}, id, 0},  // address last
         // A code inside quotes or inside a larger argument may land in a script
         // (more such lines: the desktop fuzz target's regressions).
-        {recorder + " \"%i\" --url=%u", {}},
-        {recorder + " %u", {}, ""},                                      // no handler registered
-        {recorder + " %u", {}, "zvek-browser.desktop", 1},               // the query fails
-        {recorder + " %u", {}, "../applications/zvek-browser.desktop"},  // the id leaves the folder
-        {std::nullopt, {}},                                              // no entry
-        {"\"" + recorder + " %u", {}},                                   // a quote left open
-        {"", {}},                                                        // an empty Exec line
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.exec.value_or("no entry") + " for " + c.id);
+        {recorder + " \"%i\" --url=%u", {}, id, 0},
+        {recorder + " %u", {}, "", 0},                                      // no handler registered
+        {recorder + " %u", {}, id, 1},                                      // the query fails
+        {recorder + " %u", {}, "../applications/zvek-browser.desktop", 0},  // the id leaves the folder
+        {std::nullopt, {}, id, 0},                                          // no entry
+        {"\"" + recorder + " %u", {}, id, 0},                               // a quote left open
+        {"", {}, id, 0}};                                                   // an empty Exec line
+    for (const auto& [exec, expected, handler, status] : cases) {
+        SCOPED_TRACE(exec.value_or("no entry") + " for " + handler);
         fs::remove(tmp / "data/applications/zvek-browser.desktop");
-        SetHandlerId(c.id, c.status);
-        if (c.exec) WriteEntry(*c.exec);
+        SetHandlerId(handler, status);
+        if (exec) WriteEntry(*exec);
         ASSERT_TRUE(OpenInBrowser(url));
-        if (c.expected.empty()) EXPECT_EQ(Take("xdg-open.args"), std::vector<std::string>{sent});
-        else EXPECT_EQ(Take("handler.args"), c.expected);
+        if (expected.empty()) EXPECT_EQ(Take("xdg-open.args"), std::vector<std::string>{sent});
+        else EXPECT_EQ(Take("handler.args"), expected);
     }
     EXPECT_FALSE(fs::exists(tmp / "handler.args"));
     // The id's "-" stands for a folder; the system folders come after the user's.
