@@ -7,6 +7,7 @@
 #include "lyrics/Lrc.h"
 #include "lyrics/LyricsDocument.h"
 #include "lyrics/LyricsLines.h"
+#include "text/Sjis.h"
 #include "web/Code.h"
 
 namespace zvek {
@@ -76,43 +77,17 @@ TEST(LrcTest, CodeSetsAreRecognised) {
     }
 }
 
+// What a lyrics site hands out (tests/data/lyrics/morning.lrc): UTF-8 with
+// a BOM, old Mac line ends, headers in any case, an offset, a repeated
+// chorus, word times and a typo.
 TEST(LrcTest, RealWorldFile) {
-    // What a lyrics site hands out: UTF-8 with a BOM, old Mac line ends,
-    // headers in any case, an offset, a repeated chorus, word times and a typo.
-    const std::string bytes =
-        "\xEF\xBB\xBF[ti: Morning Song ]\r[AR:The Band]\r[+au:Writer]\r[by:someone]\r[al:First]\r"
-        "[offset:+500]\r[length:02:10]\r\r"
-        "[00:00.20]Intro\r[00:05.00]<00:05.00>Wake <00:05.80>up\r"
-        "[00:10.00][00:30.00] Chorus \r(instrumental)\r[00:20.00]Verse\r[00:2l.00]typo\r[00:40.00]\r";
     test::FakeHost host;
     LyricsDocument doc(host);
     std::size_t replaced = 0;
-    doc.SetText(LrcTextFromBytes(bytes, replaced));
+    doc.SetText(LrcTextFromBytes(test::ReadBytes(ZVEKLC_TEST_DATA "/lyrics/morning.lrc"), replaced));
     doc.SetFileName("/songs/morning.lrc");
     ConvertLrcToZVEK(doc);
-    EXPECT_EQ(doc.Text(), CrLf({"[Spec]",
-                                "Title=Morning Song",
-                                "Artist=The Band",
-                                "Lyrics=Writer",
-                                "Music=",
-                                "Presenter=someone",
-                                "Comment=",
-                                "",
-                                "Size=246,38",
-                                "Adjust=0",
-                                Sjis("Font=\"ＭＳ Ｐゴシック\",-16,SHIFTJIS,Normal"),
-                                "Alignment=Center",
-                                "WordWrap=1",
-                                "",
-                                "[Text]",
-                                "00:00:000=Intro",
-                                "00:04:500=Wake up",
-                                "00:09:500=Chorus",
-                                "00:19:500=Verse",
-                                "[00:2l.00]typo",
-                                "00:29:500=Chorus",
-                                "(instrumental)",
-                                "00:39:500="}));
+    EXPECT_EQ(doc.Text(), test::ReadBytes(ZVEKLC_TEST_DATA "/lyrics/morning.lyr"));
     EXPECT_EQ(doc.FileName(), "/songs/morning.lyr");
     // The broken stamp is counted on the status line.
     EXPECT_EQ(host.status,
@@ -142,28 +117,13 @@ TEST(LrcTest, StampsThatWouldMultiplyTheFileAreRefused) {
     EXPECT_FALSE(doc.Modified || doc.TakeUndoClearRequest());
 }
 
+// Comments, untimed lines and the effect "#fade" are skipped; quoted words
+// lose their quotes, a list becomes a stamp each; hundredths are rounded,
+// carrying into the minutes; "[00:05.00]" inside the words is no stamp.
 TEST(LrcTest, Writing) {
-    const std::vector<std::string> lyrics = {"[Spec]",
-                                             "Title=Song",
-                                             "Artist=",
-                                             "Lyrics=Writer",
-                                             "Presenter=Me",
-                                             "[Text]",
-                                             ";a comment",
-                                             "00:00:000=#fade",
-                                             "untimed",
-                                             "00:01:234=one",
-                                             "00:01:235=\" two \"",
-                                             "00:59:995=carry",
-                                             "100:00:000=late",
-                                             "00:02:000=\"a\",\"b\"",
-                                             "00:03:000=",
-                                             "00:04:000= [00:05.00] is no stamp"};
+    const Lines lyrics = SplitLines(test::ReadBytes(ZVEKLC_TEST_DATA "/lyrics/writing.lyr"));
     int skipped = -1;
-    EXPECT_EQ(ZVEKToLrc(lyrics, {}, skipped),
-              CrLf({"[ti:Song]", "[au:Writer]", "[by:Me]", "[00:01.23]one", "[00:01.24] two ", "[01:00.00]carry",
-                    "[100:00.00]late", "[00:02.00]a", "[00:02.00]b", "[00:03.00]",
-                    "[00:04.00]<00:04.00> [00:05.00] is no stamp"}));
+    EXPECT_EQ(ZVEKToLrc(lyrics, {}, skipped), test::ReadBytes(ZVEKLC_TEST_DATA "/lyrics/writing.lrc"));
     EXPECT_EQ(skipped, 3);
     EXPECT_EQ(ZVEKToLrc({"00:59:995=x", "00:01:005=y"}, {.milliseconds = true}, skipped),
               CrLf({"[00:59.995]x", "[00:01.005]y"}));

@@ -21,19 +21,13 @@ namespace {
 namespace fs = std::filesystem;
 using test::MozLz4;
 
-// A session of two windows; the second is selected, its second tab is, and
-// that tab stands at the second of three history entries. The closed window
-// and the keys after "windows" are there to be passed over.
+// A session of two windows (tests/data/browser/session.json); the second is
+// selected, its second tab is, and that tab stands at the second of three
+// history entries, whose address is `current`. The closed window and the
+// keys after "windows" are there to be passed over.
 std::string Session(const std::string& current) {
-    return R"({"version":["sessionrestore",1],"windows":[
-      {"tabs":[{"entries":[{"url":"http://w1t1/"}],"index":1}],"selected":1},
-      {"tabs":[{"entries":[{"url":"http://w2t1/","title":"x"}],"index":1},
-               {"entries":[{"url":"http://w2t2e1/","children":[{"url":"http://frame/"}]},
-                           {"url":")" +
-           current + R"(","title":"\u6b4c\u8a5e"},
-                           {"url":"http://w2t2e3/"}],"index":2,"attributes":{}}],
-       "selected":2,"_closedTabs":[{"state":{"entries":[{"url":"http://closed/"}],"index":1}}]}],
-      "selectedWindow":2,"_closedWindows":[{"tabs":[],"selected":1}],"session":{"lastUpdate":1}})";
+    std::string session = test::ReadBytes(ZVEKLC_TEST_DATA "/browser/session.json");
+    return session.replace(session.find("@CURRENT@"), 9, current);
 }
 
 class BrowserCurrentPageTest : public ::testing::Test {

@@ -17,24 +17,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kMimePackage =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-    "  <mime-type type=\"text/x-zvek-taglyr\">\n"
-    "    <comment>ZVEK TagFile</comment>\n    <comment xml:lang=\"ja\">ZVEK タグファイル</comment>\n"
-    "    <sub-class-of type=\"text/plain\"/>\n    <generic-icon name=\"text-x-generic\"/>\n"
-    "    <glob pattern=\"*.taglyr\" case-sensitive=\"false\"/>\n  </mime-type>\n</mime-info>\n";
-
-// The entry for a program; its path quoted for the Exec lines, and as the converter key holds it.
+// The MIME package and the desktop entry as written (tests/data/desktop);
+// in the entry, @EXEC@ stands for the program's path quoted for the Exec
+// lines, @CONVERTER@ for the path as the converter key holds it.
+const std::string kMimePackage = test::ReadBytes(ZVEKLC_TEST_DATA "/desktop/zveklc-taglyr.xml");
 std::string DesktopEntry(const std::string& exec, const std::string& converter) {
-    return "[Desktop Entry]\nType=Application\nName=ZVEK Lyrics Converter\nExec=" + exec +
-           " %f\n"
-           "Icon=zveklc\nTerminal=false\nCategories=AudioVideo;Audio;\nMimeType=text/x-zvek-taglyr;\n"
-           "Actions=convert;\nX-ZVEKLC-Converter=" +
-           converter +
-           "\n\n"
-           "[Desktop Action convert]\nName=Convert\nName[ja]=変換\nExec=" +
-           exec + " -convert %f\n";
+    std::string entry = test::ReadBytes(ZVEKLC_TEST_DATA "/desktop/zveklc.desktop");
+    for (const auto& [key, value] : {std::pair<std::string, std::string>{"@EXEC@", exec}, {"@CONVERTER@", converter}})
+        for (std::size_t at; (at = entry.find(key)) != std::string::npos;) entry.replace(at, key.size(), value);
+    return entry;
 }
 
 // The home folder, the data folders and PATH inside a temporary folder. PATH
