@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "platform/FilesFixture.h"
+#include "platform/SettingsLocation.h"
 
 namespace zvek {
 namespace {
@@ -132,6 +133,31 @@ TEST_F(FilesTest, FoldersOfEndedProcessesGoWhenTheNextFolderIsMade) {
     ::CloseHandle(holder);
 #else
     ::close(holder);
+#endif
+}
+
+// The window's settings file lies beside the program where a portable copy
+// has one that can be written (the Qt window's rule too), otherwise in the
+// user's configuration folder: %APPDATA%, or the XDG one (an absolute one,
+// else ~/.config).
+TEST_F(FilesTest, WindowSettingsLieBesideTheProgramOnlyWhereWritable) {
+    const std::string program = dir / "bin";
+#ifdef _WIN32
+    test::ScopedEnv config{"APPDATA", dir / "config"};
+    const std::string user = dir / "config\\zveklc\\zveklc.ini", portable = program + "\\zveklc.ini";
+#else
+    test::ScopedEnv home{"HOME", dir / "home"}, relative{"XDG_CONFIG_HOME", "relative"};
+    EXPECT_EQ(WindowSettingsPath(program), dir / "home/.config/zveklc/zveklc.ini");
+    test::ScopedEnv config{"XDG_CONFIG_HOME", dir / "config"};
+    const std::string user = dir / "config/zveklc/zveklc.ini", portable = program + "/zveklc.ini";
+#endif
+    EXPECT_EQ(WindowSettingsPath(program), user);
+    test::WriteBytes(FsPath(portable), "[ZVEKLC]\r\n");
+    EXPECT_EQ(WindowSettingsPath(program), portable);
+#ifdef _WIN32
+    fs::permissions(FsPath(portable), fs::perms::owner_read);  // read-only
+    EXPECT_EQ(WindowSettingsPath(program), user);
+    fs::permissions(FsPath(portable), fs::perms::owner_all);
 #endif
 }
 

@@ -15,16 +15,12 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class PosixDocumentTest : public ::testing::Test {
-protected:
-    test::TempDir dir;
-    test::FakeHost host;
-    LyricsDocument doc{host};
-};
-
 // Saving writes through a link and keeps the replaced file's permissions; a
 // save that fails part way leaves the old file and no temporary beside it.
-TEST_F(PosixDocumentTest, SavingReplacesOnlyTheFilesContents) {
+TEST(PosixDocumentTest, SavingReplacesOnlyTheFilesContents) {
+    test::TempDir dir;
+    test::FakeHost host;
+    LyricsDocument doc(host);
     const std::string target = dir.Write("target.lyr", "old"), link = dir / "link.lyr";
     std::filesystem::permissions(target, std::filesystem::perms(0640));
     std::filesystem::create_symlink(target, link);

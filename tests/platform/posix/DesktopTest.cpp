@@ -9,7 +9,6 @@
 
 #include "TestSupport.h"
 #include "platform/Association.h"
-#include "platform/SettingsLocation.h"
 #include "platform/ShowInBrowser.h"
 
 namespace zvek {
@@ -290,17 +289,6 @@ TEST_F(BrowserTest, NothingStartsForAnOptionLikeAddressOrWithoutAProgram) {
     EXPECT_FALSE(OpenInBrowser("http://example.invalid/"));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(fs::exists(tmp / "handler.args") || fs::exists(tmp / "xdg-open.args"));
-}
-
-// The same place as the Qt window's rule: a portable copy's file beside the
-// program, else the XDG configuration folder (an absolute one), else ~/.config.
-TEST(WindowSettingsPath, BesideTheProgramElseTheUsersConfiguration) {
-    test::TempDir tmp;
-    test::ScopedEnv home{"HOME", tmp / "home"}, config{"XDG_CONFIG_HOME", "relative"};
-    EXPECT_EQ(WindowSettingsPath(tmp / "bin"), tmp / "home/.config/zveklc/zveklc.ini");
-    test::ScopedEnv absolute{"XDG_CONFIG_HOME", tmp / "config"};
-    EXPECT_EQ(WindowSettingsPath(tmp / "bin"), tmp / "config/zveklc/zveklc.ini");
-    EXPECT_EQ(WindowSettingsPath(tmp / "bin"), tmp.Write("bin/zveklc.ini", ""));
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// The player, the association, the browser and the settings file on
-// Windows, against the real registry and window manager. HKEY_CURRENT_USER
-// and HKEY_LOCAL_MACHINE are mapped into a key of the test's own under
+// The player, the association and the browser on Windows, against the real registry and window manager.
+// HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE are mapped into a key of the test's own under
 // HKEY_CURRENT_USER\Software\ZveklcTest for the test's duration, so the
 // machine's keys can be written as an installer would.
 #include "platform/windows/Win32.h"
@@ -17,7 +16,6 @@
 #include "TestSupport.h"
 #include "platform/Association.h"
 #include "platform/Player.h"
-#include "platform/SettingsLocation.h"
 #include "platform/ShowInBrowser.h"
 #include "platform/windows/Registry.h"
 #include "platform/windows/WideText.h"
@@ -238,18 +236,6 @@ TEST_F(ShellIntegrationTest, OnlyCheckedAddressesReachTheShell) {
     EXPECT_EQ(opened, Wide(page));
     EXPECT_FALSE(OpenInBrowser("C:\\Windows\\System32\\calc.exe"));
     EXPECT_FALSE(OpenLocalPageInBrowser(dir / "gone.html"));
-}
-
-TEST_F(ShellIntegrationTest, SettingsLieBesideTheProgramOnlyWhenWritable) {
-    const std::string appData = dir / "AppData", programDir = dir / "portable", portable = programDir + "\\zveklc.ini";
-    test::ScopedEnv env{"APPDATA", appData};
-    fs::create_directories(programDir);
-    EXPECT_EQ(WindowSettingsPath(programDir), appData + "\\zveklc\\zveklc.ini");
-    test::WriteBytes(portable, "[ZVEKLC]\r\n");
-    EXPECT_EQ(WindowSettingsPath(programDir), portable);
-    SetFileAttributesW(Wide(portable).c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(WindowSettingsPath(programDir), appData + "\\zveklc\\zveklc.ini");
-    SetFileAttributesW(Wide(portable).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 // Firefox's session under %APPDATA%, and under the Microsoft Store
