@@ -74,15 +74,11 @@ private slots:
         const char* popup[] = {"delayed", "menu button", "instant"};
         lines += bar->objectName() + "\n";
         for (QAction* a : bar->actions()) {
-            const auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(a));
-            if (!button) {
-                lines += a->isSeparator() ? "  -\n" : "  ?\n";
-                continue;
-            }
-            QVERIFY(!button->icon().isNull() && button->toolTip() == button->statusTip());
-            row({button->objectName(), button->statusTip(),
-                 button->cursor().shape() == Qt::PointingHandCursor ? "hand" : "arrow",
-                 button->menu() ? button->menu()->objectName() + " " + popup[button->popupMode()] : ""});
+            const auto* b = qobject_cast<QToolButton*>(bar->widgetForAction(a));
+            QVERIFY(!b || (!b->icon().isNull() && b->toolTip() == b->statusTip()));
+            b ? row({b->objectName(), b->statusTip(), b->cursor().shape() == Qt::PointingHandCursor ? "hand" : "arrow",
+                     b->menu() ? b->menu()->objectName() + " " + popup[b->popupMode()] : ""})
+              : void(lines += a->isSeparator() ? "  -\n" : "  ?\n");
         }
         QCOMPARE(lines, QString::fromStdString(test::TableListing()));
         QCOMPARE(form_->windowTitle(), QString("ZVEK Lyrics Converter Ver.6.310"));
@@ -92,8 +88,7 @@ private slots:
 
         Act("HPMenuUtaMap")->trigger();
         Button("BtnConvertFromIE")->click();
-        QCOMPARE(script_.browsed.size(), size_t(1));
-        QCOMPARE(script_.messages.size(), size_t(1));
+        QVERIFY(script_.browsed.size() == 1 && script_.messages.size() == 1);  // each reached its command
         form_->show();
         QTRY_VERIFY(Act("MenuAssocTagLyr")->isChecked());
         QVERIFY(!Act("MenuSetZVEKTool")->isChecked());

@@ -143,8 +143,7 @@ TEST_F(BrowserCurrentPageTest, CommandsTakeThePageTheBrowserShows) {
     pageText.LoadHtmlBytes(page);
     doc.SetFileName("/x/old.lyr");
     MenuOpenIEClick(doc);
-    EXPECT_EQ(doc.Lines(), pageText.Lines());
-    EXPECT_EQ(doc.FileName(), "");
+    EXPECT_EQ(std::tuple(doc.Lines(), doc.FileName()), std::tuple(pageText.Lines(), ""));
     EXPECT_FALSE(fs::exists(doc.OpenedFile()));
 
     lyrics.SetText(test::ReadBytes(ZVEKLC_SAMPLES "/sample.txt"));
@@ -160,8 +159,7 @@ TEST_F(BrowserCurrentPageTest, CommandsTakeThePageTheBrowserShows) {
     const std::string saved = tmp.Write("http:/saved page.htm", page);
     OneProfile(MozLz4(Session("file://" + (tmp / "http:/saved%20page.htm"))));
     MenuOpenIEClick(doc);
-    EXPECT_EQ(doc.FileName(), saved);
-    EXPECT_EQ(doc.Lines(), pageText.Lines());
+    EXPECT_EQ(std::tuple(doc.Lines(), doc.FileName()), std::tuple(pageText.Lines(), saved));
     MenuConvertFromIEClick(lyrics);
     EXPECT_EQ(lyrics.Lines(), zvek);
     EXPECT_TRUE(host.messages.empty());

@@ -97,8 +97,7 @@ TEST(WidthFolding, AsciiAndKatakanaFoldBothWaysAsCp932Does) {
          Sjis("コンニチハ　Ｈｅｌｌｏ，　２０２４！") + "\r\n\t\x7F\x80\xA0\xFD\xFF\r\n\r\n"}};
     for (const auto& [half, full] : cases) {
         SCOPED_TRACE(testing::PrintToString(half));
-        EXPECT_EQ(ToFullWidth(half), full);
-        EXPECT_EQ(ToHalfWidth(full), half);
+        EXPECT_EQ(std::tuple(ToFullWidth(half), ToHalfWidth(full)), std::tuple(full, half));
     }
 }
 

@@ -78,12 +78,9 @@ TEST_F(InetTest, ReportsCountEveryChunkUpToDoneOrFailed) {
     TWinInet inet;
     inet.OnProgress = [&reports](TWinInet&, ProgressStatus s, std::uint32_t n) { reports.emplace_back(s, n); };
     EXPECT_FALSE(inet.Download(server.Url("/stall"), dir / "stall.htm"));
-    EXPECT_EQ(reports, (Reports{{psConnecting, 0},
-                                {psDownloading, 0},
-                                {psDownloading, 4096},
-                                {psDownloading, 5000},
-                                {psDisconnecting, 5000},
-                                {psFailed, 5000}}));
+    const Reports failed = {{psConnecting, 0},     {psDownloading, 0},      {psDownloading, 4096},
+                            {psDownloading, 5000}, {psDisconnecting, 5000}, {psFailed, 5000}};
+    EXPECT_EQ(reports, failed);
     EXPECT_FALSE(fs::exists(dir / "stall.htm"));
 }
 
@@ -228,8 +225,7 @@ TEST_F(InetTest, DownloadThreadStartsOnlyWithAddressAndFileAndOneAtATime) {
     EXPECT_TRUE(reports.empty());
     server.OpenGate("go");
     EXPECT_TRUE(thread.Wait());
-    EXPECT_EQ(thread.Status(), psDone);
-    EXPECT_EQ(reports.back(), std::pair(psDone, 4u));
+    EXPECT_EQ(std::tuple(thread.Status(), reports.back()), std::tuple(psDone, std::pair(psDone, 4u)));
 
     // Stopped, a download ends at once as a failure that says so, its file gone.
     server.Hold("/never", "never", "body");
@@ -239,8 +235,7 @@ TEST_F(InetTest, DownloadThreadStartsOnlyWithAddressAndFileAndOneAtATime) {
     thread.Cancel();
     EXPECT_FALSE(thread.Wait());
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
-    EXPECT_EQ(thread.Status(), psFailed);
-    EXPECT_EQ(thread.FailureReason(), "中止しました");
+    EXPECT_EQ(std::tuple(thread.Status(), thread.FailureReason()), std::tuple(psFailed, "中止しました"));
     EXPECT_FALSE(fs::exists(dir / "never.htm"));
 }
 

@@ -162,8 +162,7 @@ TEST_F(WindowLogicTest, CommandsLeaveWhatTheCoreGives) {
             std::tuple(Saved(*w), Doc().FileName(), w->modified, w->undoable, test::Asked(w->host)),
             std::tuple(expected.text, expected.fileName, expected.modified, !expected.clearsUndo, expected.asked));
         EXPECT_EQ(w->caption, ExtractFileName(expected.fileName));
-        EXPECT_FALSE(w->readOnly || w->stopShown);
-        EXPECT_EQ(w->host.ScreenCursor(), crDefault);
+        EXPECT_TRUE(!w->readOnly && !w->stopShown && w->host.ScreenCursor() == crDefault);
     }
 }
 
@@ -205,8 +204,7 @@ TEST_F(WindowLogicTest, CaretSelectionAndUndoMatchTheDocument) {
     w->host.dialogFiles.push_back(dir / "song.lrc");
     Run("MenuSaveLrc");
     EXPECT_EQ(test::ReadBytes(dir / "song.lrc"), std::string("[ti:\xE6\xAD\x8C]\r\n[00:01.01]a\r\n"));
-    EXPECT_EQ(Saved(*w), lyrics + "\r\n");
-    EXPECT_EQ(Doc().FileName(), dir / "song.lyr");
+    EXPECT_EQ(std::tuple(Saved(*w), Doc().FileName()), std::tuple(lyrics + "\r\n", dir / "song.lyr"));
 
     const std::string raw = std::string("ok\x85\x40\xFD", 5) + "\r\n" + Utf8ToSjis("歌");
     SetEditor(raw);
@@ -324,8 +322,7 @@ TEST_F(WindowLogicTest, DroppedFiles) {
                                  edited ? MsgButtons::YesCancel : MsgButtons::YesNoCancel));
         if (result == "open") {
             EXPECT_EQ(Saved(*w), RunCore("", "", [&](LyricsDocument& d) { d.OpenFile(path); }).text);
-            EXPECT_EQ(Doc().FileName(), path);
-            EXPECT_EQ(Doc().OpenDialog.initialDir, dir.path().string());
+            EXPECT_EQ(std::tuple(Doc().FileName(), Doc().OpenDialog.initialDir), std::tuple(path, dir.path().string()));
         } else if (result == "tag") {
             EXPECT_EQ(Saved(*w), RunCore(lyrics, "s.lyr", [&](LyricsDocument& d) { MakeTagFile(d, path); }).text);
         } else {
