@@ -316,10 +316,11 @@ TEST_F(WindowLogicTest, DroppedFiles) {
 
         ASSERT_EQ(w->host.messages.size(), size_t(answer ? 1 : 0));
         const bool edited = editor == "edited";
-        if (answer)
+        if (answer) {
             EXPECT_EQ(std::tie(w->host.messages[0].text, w->host.messages[0].buttons),
                       std::tuple(edited ? "編集を破棄して" + path + "を開きますか？" : "タグファイル変換をしますか？",
                                  edited ? MsgButtons::YesCancel : MsgButtons::YesNoCancel));
+        }
         if (result == "open") {
             EXPECT_EQ(Saved(*w), RunCore("", "", [&](LyricsDocument& d) { d.OpenFile(path); }).text);
             EXPECT_EQ(std::tuple(Doc().FileName(), Doc().OpenDialog.initialDir), std::tuple(path, dir.path().string()));

@@ -134,16 +134,16 @@ TEST_F(AssociationTest, StartUpLeavesWhatIsNotOursAlone) {
 
 TEST_F(AssociationTest, ProgramPathIsQuotedForTheDesktop) {
     // The path in the Exec lines and the converter key as the file holds them.
-    // {program, exec, converter}
+    // {the program, its path in the Exec lines, in the converter key}
     std::tuple<std::string, std::string, std::string> cases[] = {
         {"/opt/50%/zveklc", R"("/opt/50%%/zveklc")", "/opt/50%/zveklc"},
         {"/opt/a\"b$c`d/zveklc", R"("/opt/a\\"b\\$c\\`d/zveklc")", "/opt/a\"b$c`d/zveklc"},
         {"/opt/a\\b/zveklc", R"("/opt/a\\\\b/zveklc")", R"(/opt/a\\b/zveklc)"}};
-    for (const auto& [program, exec, converter] : cases) {
-        SCOPED_TRACE(program);
-        ASSERT_TRUE(WriteTagLyrAssociation(program));
+    for (const auto& [location, exec, converter] : cases) {
+        SCOPED_TRACE(location);
+        ASSERT_TRUE(WriteTagLyrAssociation(location));
         EXPECT_EQ(test::ReadBytes(desktop), DesktopEntry(exec, converter));
-        EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Complete);
+        EXPECT_EQ(RunTagLyrAssociationCheck(location), AssociationState::Complete);
     }
     EXPECT_FALSE(WriteTagLyrAssociation("/opt/a\nb/zveklc"));
     EXPECT_FALSE(WriteTagLyrAssociation("zveklc"));
