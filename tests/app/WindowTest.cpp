@@ -143,8 +143,8 @@ private slots:
         QCOMPARE(clipboard.text(), QString("abc"));
     }
 
-    // Only the first of the dropped files counts; over unsaved edits it is
-    // opened once the user says so, after the drag has ended.
+    // Only the first of the dropped files counts; the question over unsaved
+    // edits comes once the drag has ended.
     void dropsArriveThroughQtsEvents() {
         test::WriteBytes(Path("a.lyr"), "dropped\r\n");
         QTest::keyClicks(&Edit(), "mine");
@@ -157,7 +157,7 @@ private slots:
         QApplication::sendEvent(form_.get(), &drop);
         QVERIFY(enter.isAccepted() && drop.isAccepted() && script_.messages.empty());
         QCoreApplication::processEvents();
-        QCOMPARE(script_.messages.at(0).text, "編集を破棄して" + Path("a.lyr") + "を開きますか？");
+        QCOMPARE(script_.messages.size(), size_t(1));  // the question over the edits (tests/window), after the drag
         QCOMPARE(Edit().toPlainText(), QString("dropped"));
         QCOMPARE(form_->Document().FileName(), Path("a.lyr"));
     }
