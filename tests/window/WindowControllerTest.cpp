@@ -39,7 +39,7 @@ struct FakeWindow : WindowView, EditorView {
     std::size_t anchor = 0, caret = 0;
     bool modified = false, readOnly = false, clipboardHasText = true, stopShown = false, closed = false;
     bool undoable = false, saved = false;  // saved: the settings
-    std::string caption, edits;            // edits: the editor's own commands, in order
+    std::string caption, edits;            // edits: the editor's own commands, "*" where the user's undo stayed
     std::map<std::string, bool, std::less<>> enabled, checked;
     std::mutex mutex;
     std::deque<std::function<void()>> posted;
@@ -59,11 +59,12 @@ struct FakeWindow : WindowView, EditorView {
     void ShowLine(int) override {}
     bool CanPaste() const override { return clipboardHasText; }
     // What the clipboard commands do to the text: the Qt window's test.
-    void Undo() override { edits += "undo "; }
-    void Cut() override { edits += "cut "; }
-    void Copy() override { edits += "copy "; }
-    void Paste() override { edits += "paste "; }
-    void SelectAll() override { edits += "all "; }
+    void Undo() override { Log("undo"); }
+    void Cut() override { Log("cut"); }
+    void Copy() override { Log("copy"); }
+    void Paste() override { Log("paste"); }
+    void SelectAll() override { Log("all"); }
+    void Log(const char* command) { edits += command + std::string(undoable ? "* " : " "); }
 
     EditorView& Editor() override { return *this; }
     void EnableItem(std::string_view name, bool on) override { enabled[std::string(name)] = on; }
@@ -187,14 +188,9 @@ TEST_F(WindowLogicTest, CaretSelectionAndUndoMatchTheDocument) {
     Run("MenuWinAmpToZVEK");
     EXPECT_EQ(w->text, u"[Spec]\nTitle=xyz");
     EXPECT_TRUE(w->modified && w->undoable);
-    for (const char* control : {"BtnUndo", "PopupCopy", "MenuAllSelect"}) Run(control);
-    EXPECT_TRUE(w->undoable);
-    Run("BtnCut");
-    EXPECT_FALSE(w->undoable);
-    Type(u"z");
-    Run("PopupPaste");
-    EXPECT_EQ(w->edits, "undo copy all cut paste ");
-    EXPECT_FALSE(w->undoable);
+    for (const char* control : {"BtnUndo", "PopupCopy", "MenuAllSelect", "BtnCut", "PopupPaste"})
+        Type(u"z"), Run(control);
+    EXPECT_EQ(w->edits, "undo* copy* all* cut paste ");
 
     // LRC export has its own dialog and leaves the editor as it is; bytes
     // that are not Shift-JIS survive the editor.
@@ -428,21 +424,17 @@ TEST_F(WindowLogicTest, CommandsWaitForADownloadThatCanBeStopped) {
     };
     Run("MenuConvertFromURL");
     EXPECT_TRUE(tried);
-    EXPECT_EQ(Saved(*w), test::SampleLyrics());
-    EXPECT_EQ(host.browsed.size(), 1u);
+    EXPECT_EQ(std::tuple(Saved(*w), host.browsed.size()), std::tuple(test::SampleLyrics(), 1u));
     while (w->RunPosted()) {}
-    EXPECT_TRUE(w->closed);  // the close came after the conversion
-    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(w->closed && host.messages.empty());  // the close came after the conversion
 
     const std::string waiting = test::WithUrl(tagFile, server.Url("/never.htm"));
     Make();
     SetEditor(waiting);
     w->host.onEvents = [&] { Run("Stop"); };
     Run("MenuConvertFromURL");
-    EXPECT_EQ(Doc().ResultCode, kResultPageNotFetched);
-    EXPECT_EQ(Saved(*w), waiting);
-    EXPECT_TRUE(w->host.messages.empty());
-    EXPECT_FALSE(w->stopShown);
+    EXPECT_EQ(std::tuple(Doc().ResultCode, Saved(*w), w->host.messages.size(), w->stopShown),
+              std::tuple(kResultPageNotFetched, waiting, 0u, false));
 }
 
 // The home pages open in the browser, and so does the help page once it is
