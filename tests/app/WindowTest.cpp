@@ -1,8 +1,9 @@
 // The Qt window, offscreen: what needs the real widgets. Its controls
 // against the command table, the editor as the window logic sees it,
 // shortcuts while the editor has the focus, drops through Qt's events, real
-// dialogs (one while a command waits in it), the settings file and the
-// program run to its end. The rules themselves are tested in tests/window.
+// dialogs (one while a command waits in it) and the settings file. The rules
+// themselves are tested in tests/window; the program run to its end, in the
+// installation test.
 #include <QtTest>
 #include <QtWidgets>
 #include <filesystem>
@@ -44,7 +45,6 @@ private slots:
         qputenv("XDG_RUNTIME_DIR", runtime_.path().toUtf8());
         for (const char* name : {"HOME", "XDG_DATA_HOME", "WINEPREFIX"})
             qputenv(name, runtime_.filePath(name).toUtf8());
-        qputenv("QT_QPA_PLATFORM", "offscreen");  // for the program the last test starts
     }
     void init() {
         form_.reset();
@@ -206,19 +206,6 @@ private slots:
         QCOMPARE(SettingsFilePath(program), dir_->filePath("cfg/zveklc/zveklc.ini"));
         test::WriteBytes(Path("bin/zveklc.ini"), "");
         QCOMPARE(SettingsFilePath(program), program + "/zveklc.ini");
-    }
-
-    // The program itself: converts, saves without any dialog and exits 0.
-    void programConvertsUnattendedAndExits() {
-        test::WriteBytes(Path("s.lyr"), test::SampleLyrics());
-        QProcess program;  // in this test's environment
-        program.setWorkingDirectory(dir_->path());
-        program.start(ZVEKLC_APP_PATH, {"s.lyr", test::kSamplePage, "s.TagLyr"});
-        QVERIFY(program.waitForFinished(20000));
-        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(program.exitCode(), 0);
-        QCOMPARE(test::ReadBytes(Path("s.TagLyr")), test::SampleTagFile("s.lyr"));
-        QVERIFY(QFile::exists(dir_->filePath("cfg/zveklc/zveklc.ini")));
     }
 
     // Without a script the host asks through real dialogs: buttons with their
