@@ -82,9 +82,8 @@ private slots:
         }
         QCOMPARE(lines, QString::fromStdString(test::TableListing()));
         QCOMPARE(form_->windowTitle(), QString("ZVEK Lyrics Converter Ver.6.310"));
-        QCOMPARE(Edit().lineWrapMode(), QPlainTextEdit::NoWrap);
-        QCOMPARE(Edit().font().pixelSize(), 16);
-        QCOMPARE(Edit().font().families().front(), QString("ＭＳ ゴシック"));
+        QVERIFY(Edit().lineWrapMode() == QPlainTextEdit::NoWrap && Edit().font().pixelSize() == 16 &&
+                Edit().font().families().front() == "ＭＳ ゴシック");
 
         Act("HPMenuUtaMap")->trigger();
         Button("BtnConvertFromIE")->click();
@@ -190,15 +189,13 @@ private slots:
             fromPipe = ReadSettings(SettingsPath());
             WriteSettings(SettingsPath(), back);
         }));
-        QCOMPARE(fromPipe.width, WindowSettings().width);
-        QVERIFY(std::filesystem::is_fifo(fifo));
+        QVERIFY(fromPipe.width == WindowSettings().width && std::filesystem::is_fifo(fifo));
 
         // A settings file that cannot be written is ignored without a word.
         test::WriteBytes(Path("file"), "");
         TFormMain unwritable({}, dir_->filePath("file/zveklc.ini"));
         unwritable.Host().SetScript(&script_);
-        QVERIFY(unwritable.close());
-        QVERIFY(script_.messages.empty());
+        QVERIFY(unwritable.close() && script_.messages.empty());
 
         // The file lies beside the program only where it exists and can be written there.
         const QString program = dir_->filePath("bin");
@@ -259,8 +256,7 @@ private slots:
         Act("MenuOpen")->trigger();
         QVERIFY(readOnly && stopShown && stillOpen && !Edit().isReadOnly() && !Button("BtnStop")->isVisible());
         QCOMPARE(status, QString("progress"));
-        QCOMPARE(form_->Document().FileName(), Path("Song.TagLyr"));
-        QCOMPARE(form_->Document().OpenDialog.filterIndex, 3);
+        QVERIFY(form_->Document().FileName() == Path("Song.TagLyr") && form_->Document().OpenDialog.filterIndex == 3);
         QTRY_VERIFY(!form_->isVisible());  // the close came after the command
         QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
         FileDialog save = form_->Document().SaveDialog;
