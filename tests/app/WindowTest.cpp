@@ -19,7 +19,6 @@ using namespace zvek;
 class WindowTest : public QObject {
     Q_OBJECT
 
-    QTemporaryDir runtime_;
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<TFormMain> form_;
     HostScript script_;
@@ -37,20 +36,16 @@ class WindowTest : public QObject {
     LyricsEdit& Edit() const { return form_->Editor(); }
 
 private slots:
-    void initTestCase() {
-        // Downloads keep their lock files, the window its settings and the
-        // desktop its association in folders of the test's own; no browser
-        // page and no player are found there.
-        QVERIFY(runtime_.isValid());
-        qputenv("XDG_RUNTIME_DIR", runtime_.path().toUtf8());
-        for (const char* name : {"HOME", "XDG_DATA_HOME", "WINEPREFIX"})
-            qputenv(name, runtime_.filePath(name).toUtf8());
-    }
     void init() {
         form_.reset();
         dir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(dir_->isValid());
+        // Downloads keep their lock files, the window its settings and the
+        // desktop its association in folders of the test's own; no browser
+        // page and no player are found there.
+        qputenv("XDG_RUNTIME_DIR", dir_->path().toUtf8());
         qputenv("XDG_CONFIG_HOME", dir_->filePath("cfg").toUtf8());
+        for (const char* name : {"HOME", "XDG_DATA_HOME", "WINEPREFIX"}) qputenv(name, dir_->filePath(name).toUtf8());
         Make();
     }
 

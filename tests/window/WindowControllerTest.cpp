@@ -26,8 +26,6 @@
 #include "window/WindowController.h"
 
 using namespace zvek;
-using test::kSamplePage;
-using test::RunCore;
 namespace fs = std::filesystem;
 
 namespace {
@@ -150,13 +148,13 @@ TEST_F(WindowLogicTest, CommandsLeaveWhatTheCoreGives) {
     for (const auto& [control, sjis, fileName, core] : cases) {
         SCOPED_TRACE(control);
         const bool asksForPage = std::string(control).find("Tag") != std::string::npos;
-        const test::CoreResult expected = RunCore(sjis, fileName, core, asksForPage ? kSamplePage : "");
+        const test::CoreResult expected = test::RunCore(sjis, fileName, core, asksForPage ? test::kSamplePage : "");
 
         Make();
         SetEditor(sjis);
         w->undoable = true;  // an edit of the user's
         Doc().SetFileName(fileName);
-        if (asksForPage) w->host.dialogFiles.push_back(kSamplePage);
+        if (asksForPage) w->host.dialogFiles.push_back(test::kSamplePage);
         Run(control);
 
         EXPECT_EQ(std::tuple(Saved(*w), Doc().FileName(), w->caption, w->modified, w->undoable, test::Asked(w->host)),
@@ -298,7 +296,7 @@ TEST_F(WindowLogicTest, DroppedFiles) {
         SCOPED_TRACE(editor + " " + dropped);
         const std::string path = dir / dropped;
         const bool page = LowerAscii(path).find(".htm") != std::string::npos;
-        test::WriteBytes(path, page ? test::ReadBytes(kSamplePage) : "dropped\r\n");
+        test::WriteBytes(path, page ? test::ReadBytes(test::kSamplePage) : "dropped\r\n");
         Make();
         SetEditor(editor == "lyrics" ? (document.ends_with("TagLyr") ? tagFile : lyrics) : editor);
         if (editor == "edited") Type(u"!");
@@ -316,10 +314,10 @@ TEST_F(WindowLogicTest, DroppedFiles) {
                                  edited ? MsgButtons::YesCancel : MsgButtons::YesNoCancel));
         }
         if (result == "open") {
-            EXPECT_EQ(Saved(*w), RunCore("", "", [&](LyricsDocument& d) { d.OpenFile(path); }).text);
+            EXPECT_EQ(Saved(*w), test::RunCore("", "", [&](LyricsDocument& d) { d.OpenFile(path); }).text);
             EXPECT_EQ(std::tuple(Doc().FileName(), Doc().OpenDialog.initialDir), std::tuple(path, dir.path().string()));
         } else if (result == "tag") {
-            EXPECT_EQ(Saved(*w), RunCore(lyrics, "s.lyr", [&](LyricsDocument& d) { MakeTagFile(d, path); }).text);
+            EXPECT_EQ(Saved(*w), test::RunCore(lyrics, "s.lyr", [&](LyricsDocument& d) { MakeTagFile(d, path); }).text);
         } else {
             EXPECT_EQ(Saved(*w), result == "untag" ? lyrics : before);
         }
@@ -360,7 +358,7 @@ TEST_F(WindowLogicTest, UnattendedConversion) {
         {{"/CONVERT", "a.lyr"}, "", "", false},  // without URL= the window stays open
         {{"u.taglyr", "-Convert"}, "u.lyr", "u.lyr", true}};
     test::LoopbackServer server;
-    const std::string page = test::ReadBytes(kSamplePage), lyrics = test::SampleLyrics();
+    const std::string page = test::ReadBytes(test::kSamplePage), lyrics = test::SampleLyrics();
     const std::string tagFile = test::SampleTagFile("a.lyr");
     server.Serve("/song.htm", 200, page);
     const std::pair<const char*, std::string> inputs[] = {
@@ -403,7 +401,7 @@ TEST_F(WindowLogicTest, UnattendedConversion) {
 // no error box.
 TEST_F(WindowLogicTest, CommandsWaitForADownloadThatCanBeStopped) {
     test::LoopbackServer server;
-    server.Hold("/slow.htm", "go", test::ReadBytes(kSamplePage));
+    server.Hold("/slow.htm", "go", test::ReadBytes(test::kSamplePage));
     server.Hold("/never.htm", "never", "<html></html>");
     const std::string tagFile = test::SampleTagFile("a.lyr");
     test::FakeHost& host = w->host;
