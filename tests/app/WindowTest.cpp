@@ -129,12 +129,10 @@ private slots:
         };
         QCOMPARE(keys("v"), QString("abcXY"));
         QCOMPARE(keys("zz"), QString("abc"));
-        QCOMPARE(keys("ax"), QString());
-        QCOMPARE(clipboard.text(), QString("abc"));
-        QCOMPARE(keys("zz"), QString("abc"));
         clipboard.setText("XY");
         keys("ac");
         QCOMPARE(clipboard.text(), QString("abc"));
+        QCOMPARE(keys("x"), QString());
     }
 
     // Only the first of the dropped files counts; the question over unsaved

@@ -325,16 +325,16 @@ TEST_F(WindowLogicTest, DroppedFiles) {
 }
 
 TEST(WindowSettingsTest, GeometryIsFittedToTheScreen) {
-    using Geometry = std::vector<int>;  // left, top, width, height
+    // {left, top, width, height} as stored and as shown on an 800x600 screen:
+    // the defaults are centred; the screen's whole width is too wide; a
+    // window that reaches the edge is centred; a height below 0 is the
+    // default; a top past the bottom goes up; an odd difference truncates.
+    using Geometry = std::vector<int>;
     const std::pair<Geometry, Geometry> cases[] = {
-        {{-1, -1, 480, 350}, {160, 125, 480, 350}},  // the defaults are centred
-        {{0, 0, 800, 300}, {0, 0, 480, 300}},        // exactly the screen's width
-        {{0, 0, 799, 300}, {0, 0, 799, 300}},
-        {{100, 10, 700, 300}, {50, 10, 700, 300}},  // reaching the edge centres
-        {{5, 5, 100, -2}, {5, 5, 100, 350}},
-        {{5, 590, 100, 100}, {5, 250, 100, 100}},  // the top past the bottom
-        {{-5, 0, 481, 601}, {159, 0, 481, 350}},   // an odd difference truncates
-    };
+        {{-1, -1, 480, 350}, {160, 125, 480, 350}}, {{0, 0, 800, 300}, {0, 0, 480, 300}},
+        {{0, 0, 799, 300}, {0, 0, 799, 300}},       {{100, 10, 700, 300}, {50, 10, 700, 300}},
+        {{5, 5, 100, -2}, {5, 5, 100, 350}},        {{5, 590, 100, 100}, {5, 250, 100, 100}},
+        {{-5, 0, 481, 601}, {159, 0, 481, 350}}};
     for (const auto& [stored, shown] : cases) {
         WindowSettings s;
         s.left = stored[0], s.top = stored[1], s.width = stored[2], s.height = stored[3];
