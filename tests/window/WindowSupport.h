@@ -47,16 +47,13 @@ inline CoreResult RunCore(const std::string& sjis, const std::string& fileName,
 inline std::string SampleText() { return ReadBytes(ZVEKLC_SAMPLES "/sample.txt"); }
 // The sample song as player lyrics, and as a tag file made from them
 // against the sample page while the lyrics were named `name`.
-inline std::string SampleLyrics() {
-    return RunCore(SampleText(), "", [](LyricsDocument& d) { ConvertTextToZVEK(d); }).text;
-}
+inline std::string SampleLyrics() { return RunCore(SampleText(), "", ConvertTextToZVEK).text; }
 inline std::string SampleTagFile(const std::string& name) {
     return RunCore(SampleLyrics(), name, [](LyricsDocument& d) { MakeTagFile(d, kSamplePage); }).text;
 }
 // A tag file that names its page: the URL= line goes into the header.
 inline std::string WithUrl(const std::string& tagFile, const std::string& url) {
-    const std::string first = "[TagLyr]\r\n";
-    return first + "URL=" + url + "\r\n" + tagFile.substr(first.size());
+    return "[TagLyr]\r\nURL=" + url + "\r\n" + tagFile.substr(tagFile.find('\n') + 1);
 }
 
 // Every menu bar menu with its caption; every menu in order, each item with
