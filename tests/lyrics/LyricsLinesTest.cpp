@@ -76,8 +76,7 @@ TEST(BreakQuotedList, SplitsOnlyBetweenQuotedStrings) {
                                                      {"", {}}};
     for (const auto& [words, strings] : cases) EXPECT_EQ(SplitQuotedList(words), strings) << words;
     EXPECT_EQ(BreakQuotedList("\"a\" , \"b\""), "\"a\"\r\"b\"");
-    EXPECT_EQ(UnquoteValue("\"a\" , \"b\""), "\"a\" , \"b\"");
-    EXPECT_EQ(UnquoteValue("\"a, b\""), "a, b");
+    EXPECT_EQ(std::tuple(UnquoteValue("\"a\" , \"b\""), UnquoteValue("\"a, b\"")), std::tuple("\"a\" , \"b\"", "a, b"));
 }
 
 // The text conversion's shortcut against its plain steps, and the helpers that

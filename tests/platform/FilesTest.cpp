@@ -62,8 +62,7 @@ TEST_F(FilesTest, EveryNameTheFileSystemAllowsCanBeSaved) {
     EXPECT_TRUE(FileExists(longest));
     EXPECT_THROW(WriteNewFile(longest, "3"), FileExistsError);
     EXPECT_EQ(MappedFile(longest).Bytes(), "2");
-    EXPECT_TRUE(RemoveFile(longest));
-    EXPECT_FALSE(NameTaken(longest));
+    EXPECT_TRUE(RemoveFile(longest) && !NameTaken(longest));
 }
 
 // One private folder, made on first use in the temporary folder; its files
@@ -73,8 +72,7 @@ TEST_F(FilesTest, ThePrivateFolderHoldsUniqueFilesUntilRemoved) {
     const std::string folder = PrivateTempDir();
     EXPECT_EQ(Names("zveklc-"), std::set<std::string>{ExtractFileName(folder)});
     const std::string file = UniqueTempFile(".htm");
-    EXPECT_EQ(ExtractFileDir(file), folder);
-    EXPECT_EQ(ExtractFileExt(file), ".htm");
+    EXPECT_EQ(std::tuple(ExtractFileDir(file), ExtractFileExt(file)), std::tuple(folder, ".htm"));
     EXPECT_NE(UniqueTempFile(".htm"), file);
     EXPECT_TRUE(FileExists(file));
     EXPECT_THROW(UniqueTempFile("/../x"), std::invalid_argument);

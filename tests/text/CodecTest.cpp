@@ -26,8 +26,7 @@ std::u16string Raw(std::string_view bytes) {
 }
 
 void ExpectLossless(const std::string& sjis) {
-    EXPECT_EQ(Utf16ToSjis(SjisToUtf16(sjis)), sjis);
-    EXPECT_EQ(Utf8ToSjis(SjisToUtf8(sjis), true), sjis);
+    EXPECT_EQ(std::tuple(Utf16ToSjis(SjisToUtf16(sjis)), Utf8ToSjis(SjisToUtf8(sjis), true)), std::tuple(sjis, sjis));
 }
 
 // The reference code page 932 the table is checked against: what a code

@@ -141,8 +141,7 @@ TEST(HtmlPageText, KeepsTheBodyTextWithListsAndQuotations) {
     for (const auto& [page, lines, replaced] : cases) {
         SCOPED_TRACE(testing::PrintToString(page));
         html.LoadTokensFromBytes(page, tokens);
-        EXPECT_EQ(hlvHtml::PageText(tokens), lines);
-        EXPECT_EQ(html.ReplacedChars(), replaced);
+        EXPECT_EQ(std::tuple(hlvHtml::PageText(tokens), html.ReplacedChars()), std::tuple(lines, replaced));
         EXPECT_EQ(HtmlPageText(page), lines);
         const HtmlPageLines read = ReadHtmlPage(page);
         EXPECT_EQ(std::tie(read.text, read.replaced), std::tie(lines, replaced));

@@ -52,8 +52,7 @@ TEST(WindowsLayerTest, ReplacingAFileAnotherHandleHoldsOpen) {
     ASSERT_NE(exclusive, INVALID_HANDLE_VALUE);
     EXPECT_THROW(WriteFileAtomic(target, "newer"), FileError);
     ::CloseHandle(exclusive);
-    EXPECT_EQ(ReadFileBytes(target), "new");
-    EXPECT_EQ(Temporaries(dir), std::set<std::string>{});
+    EXPECT_EQ(std::tuple(ReadFileBytes(target), Temporaries(dir)), std::tuple("new", std::set<std::string>{}));
 }
 
 // NUL and a named pipe are written through, never replaced; files from
