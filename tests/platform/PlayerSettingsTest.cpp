@@ -54,10 +54,9 @@ TEST_F(PlayerSettingsTest, ReadsTheToolEntryAsThePlayerDoes) {
         {"a later [Tool] is not read", "[Tool]\r\nA=1\r\n[Other]\r\n[Tool]\r\nZVEK Lyrics Converter=x\r\n", ""},
         {"no file", std::nullopt, ""}};
     for (const auto& [name, file, expected] : cases) {
-        SCOPED_TRACE(name);
         fs::remove(ini);
         if (file) test::WriteBytes(ini, test::Sjis(*file));
-        EXPECT_EQ(ReadPlayerTool(player.string(), kPlayerToolName), expected);
+        EXPECT_EQ(ReadPlayerTool(player.string(), kPlayerToolName), expected) << name;
     }
     EXPECT_EQ(ReadPlayerTool("", kPlayerToolName), "");
 }

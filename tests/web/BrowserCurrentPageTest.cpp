@@ -61,12 +61,11 @@ TEST_F(BrowserCurrentPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
         {"the first profile when none is marked",
          "[Profile0]\nIsRelative=1\nPath=d.first\n\n[Profile1]\nIsRelative=1\nPath=a.old\n", "d.first"}};
     for (const auto& [what, ini, profile] : cases) {
-        SCOPED_TRACE(what);
         fs::remove_all(tmp.path() / "home");
         tmp.Write(firefox + "profiles.ini", ini);
         WriteSession(firefox + "a.old", MozLz4(Session("http://wrong/")));
         WriteSession(firefox + profile, MozLz4(Session("http://lyrics.example/song?id=1&x=%20")));
-        EXPECT_EQ(GetBrowserPage(closedPort), "http://lyrics.example/song?id=1&x=%20");
+        EXPECT_EQ(GetBrowserPage(closedPort), "http://lyrics.example/song?id=1&x=%20") << what;
     }
 
     // An installation's default wins over Default=1. With the snap's Firefox
@@ -124,9 +123,8 @@ TEST_F(BrowserCurrentPageTest, DamagedSessionGivesNothingAndTheDevToolsListItsFi
         {"not JSON", 200, "<html>nope</html>", ""},
         {"error status", 500, R"([{"type":"page","url":"http://error/"}])", ""}};
     for (const auto& [what, status, body, expected] : lists) {
-        SCOPED_TRACE(what);
         server.Serve("/json/list", status, body);
-        EXPECT_EQ(GetBrowserPage(server.Port()), expected);
+        EXPECT_EQ(GetBrowserPage(server.Port()), expected) << what;
     }
 }
 

@@ -95,10 +95,9 @@ TEST(WidthFolding, AsciiAndKatakanaFoldBothWaysAsCp932Does) {
         {Sjis("じ") + "\xDE", Sjis("じ゛")},                                     // じ ends in the byte of ｶ
         {"\xBA\xDD\xC6\xC1\xCA Hello, 2024!\r\n\t\x7F\x80\xA0\xFD\xFF\r\n\r\n",  // line ends and control bytes
          Sjis("コンニチハ　Ｈｅｌｌｏ，　２０２４！") + "\r\n\t\x7F\x80\xA0\xFD\xFF\r\n\r\n"}};
-    for (const auto& [half, full] : cases) {
-        SCOPED_TRACE(testing::PrintToString(half));
-        EXPECT_EQ(std::tuple(ToFullWidth(half), ToHalfWidth(full)), std::tuple(full, half));
-    }
+    for (const auto& [half, full] : cases)
+        EXPECT_EQ(std::tuple(ToFullWidth(half), ToHalfWidth(full)), std::tuple(full, half))
+            << testing::PrintToString(half);
 }
 
 }  // namespace

@@ -78,9 +78,8 @@ TEST(HtmlTokens, CutsThePageIntoTagsCommentsAndText) {
         {"\x1b$B\x24\x22\0<x"s, {"\x82\xA0", "<x"}},
         {"<b>\x1b(B", {"<b>", ""}}};
     for (const auto& [page, tokens] : cases) {
-        SCOPED_TRACE(testing::PrintToString(page));
-        EXPECT_EQ(TokensOf(page), tokens);
-        EXPECT_EQ(ReadHtmlPage(page).source, hlvHtml::SourceLines(tokens));
+        EXPECT_EQ(TokensOf(page), tokens) << testing::PrintToString(page);
+        EXPECT_EQ(ReadHtmlPage(page).source, hlvHtml::SourceLines(tokens)) << testing::PrintToString(page);
     }
 }
 
@@ -164,9 +163,8 @@ TEST(HtmlSource, BreaksAfterListedTagsAndLongRuns) {
           "a\x82",
           "b</p>"}}};
     for (const auto& [page, lines] : cases) {
-        SCOPED_TRACE(page);
-        EXPECT_EQ(hlvHtml::SourceLines(TokensOf(page)), lines);
-        EXPECT_EQ(ReadHtmlPage(page).source, lines);
+        EXPECT_EQ(hlvHtml::SourceLines(TokensOf(page)), lines) << page;
+        EXPECT_EQ(ReadHtmlPage(page).source, lines) << page;
     }
 }
 

@@ -73,12 +73,11 @@ TEST_F(PlayerTest, FindsThePlayerThroughTheRegistryAndTheDrives) {
         {"a folder is no player", Key(kKey1, R"(@="C:\\Program Files\\ZVEK")"), {}, ""},
         {"key 1 names no file", Key(kKey1, R"(@="C:\\Gone\\ZVEK.EXE")"), key2, users}};
     for (const auto& [name, system, user, expected] : cases) {
-        SCOPED_TRACE(name);
         fs::remove(prefix / "system.reg");
         fs::remove(prefix / "user.reg");
         if (system) test::WriteBytes(prefix / "system.reg", Registry("\\\\Machine", *system));
         if (user) test::WriteBytes(prefix / "user.reg", Registry("\\\\User\\\\S-1-5-21-0-0-0-1000", *user));
-        EXPECT_EQ(FindPlayerPath(), *expected ? (fs::canonical(prefix) / expected).string() : "");
+        EXPECT_EQ(FindPlayerPath(), *expected ? (fs::canonical(prefix) / expected).string() : "") << name;
     }
     // Without WINEPREFIX the prefix in the home folder is used (the last case's files).
     fs::create_directory_symlink(prefix, dir.path() / ".wine");

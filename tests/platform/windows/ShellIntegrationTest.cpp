@@ -88,12 +88,11 @@ TEST_F(ShellIntegrationTest, FindsThePlayerInTheMachinesKeyThenTheUsers) {
                    {"not a string", L"1234", REG_BINARY, o, other},
                    {"a network path is not looked at", L"\\\\server\\share\\ZVEK.EXE", REG_SZ, std::nullopt, ""}};
     for (const auto& [name, machine, type, user, expected] : cases) {
-        SCOPED_TRACE(name);
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kAppPaths.c_str());
         RegDeleteTreeW(HKEY_CURRENT_USER, kPlayerKey.c_str());
         if (machine) Set(HKEY_LOCAL_MACHINE, kAppPaths, nullptr, *machine, type);
         if (user) Set(HKEY_CURRENT_USER, kPlayerKey, nullptr, *user);
-        EXPECT_EQ(FindPlayerPath(), expected);
+        EXPECT_EQ(FindPlayerPath(), expected) << name;
     }
     // The key of a player installed for all users, which a normal user may
     // only read (then anything again, so that it can be removed).
