@@ -141,8 +141,8 @@ TEST_F(BrowserCurrentPageTest, CommandsTakeThePageTheBrowserShows) {
     pageText.LoadHtmlBytes(page);
     doc.SetFileName("/x/old.lyr");
     MenuOpenIEClick(doc);
-    EXPECT_EQ(std::tuple(doc.Lines(), doc.FileName()), std::tuple(pageText.Lines(), ""));
-    EXPECT_FALSE(fs::exists(doc.OpenedFile()));
+    EXPECT_EQ(std::tuple(doc.Lines(), doc.FileName(), fs::exists(doc.OpenedFile())),
+              std::tuple(pageText.Lines(), "", false));
 
     lyrics.SetText(test::ReadBytes(ZVEKLC_SAMPLES "/sample.txt"));
     ConvertTextToZVEK(lyrics);
@@ -159,8 +159,7 @@ TEST_F(BrowserCurrentPageTest, CommandsTakeThePageTheBrowserShows) {
     MenuOpenIEClick(doc);
     EXPECT_EQ(std::tuple(doc.Lines(), doc.FileName()), std::tuple(pageText.Lines(), saved));
     MenuConvertFromIEClick(lyrics);
-    EXPECT_EQ(lyrics.Lines(), zvek);
-    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(std::tuple(lyrics.Lines(), host.messages.size()), std::tuple(zvek, 0u));
 }
 
 // An address that only holds a page's address, or names a local file that
@@ -215,8 +214,7 @@ TEST_F(BrowserCurrentPageTest, CommandsTakeNothingElseAndNeverHoldTheWindow) {
     const std::size_t asked = server.Requests().size();
     host.stop = [&] { return server.Requests().size() > asked; };
     EXPECT_LT(held(MenuOpenIEClick), std::chrono::seconds(2));
-    EXPECT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(doc.Text(), "lyrics\r\n");
+    EXPECT_EQ(std::tuple(host.messages.size(), doc.Text()), std::tuple(1u, "lyrics\r\n"));
 }
 
 TEST(NormalizeBrowserUrl, CleansBrowserAddresses) {
