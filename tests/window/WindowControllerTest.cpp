@@ -144,7 +144,8 @@ TEST_F(WindowLogicTest, CommandsLeaveWhatTheCoreGives) {
         {"PopupFindLyricsFromTitle", "title=\r\nArtist=A B", "", find(SearchField::Title)},
         {"MenuFindLyricsFromArtist", "title=\r\nArtist=A B", "", find(SearchField::Artist)},
         {"MenuOpenIE", "lyrics", "", MenuOpenIEClick},  // the browser shows no page
-        {"PopupConvertIE", "lyrics", "", MenuConvertFromIEClick}};
+        {"PopupConvertIE", "lyrics", "", MenuConvertFromIEClick},
+        {"MenuOpen", "kept", "", [](LyricsDocument& d) { d.MenuOpenClick(); }}};  // the dialog cancelled
     for (const auto& [control, sjis, fileName, core] : cases) {
         SCOPED_TRACE(control);
         const bool asksForPage = std::string(control).find("Tag") != std::string::npos;
@@ -352,8 +353,9 @@ TEST_F(WindowLogicTest, UnattendedConversion) {
         // Options, empty words and a fourth file are passed over.
         {{"-zvek", "a.taglyr", "", "ref.htm", "/NoOpen", "out.lyr", "extra.txt"}, "", "out.lyr", true},
         {{"sub/a.taglyr", "ref.htm", "out.lyr"}, "", "sub/out.lyr", true},  // folders from the document
-        {{"a.lyr", "ref.htm"}, "t.TagLyr", "t.TagLyr", true},               // not .taglyr: made into a tag file
-        {{"a.taglyr", "missing.htm", "out.lyr"}, "", "", true},             // a failed conversion writes nothing
+        // Not .taglyr: made into a tag file; a name that starts with "/" is a path.
+        {{"a.lyr", test::kSamplePage}, "t.TagLyr", "t.TagLyr", true},
+        {{"a.taglyr", "missing.htm", "out.lyr"}, "", "", true},  // a failed conversion writes nothing
         {{"missing.taglyr", "ref.htm"}, "", "", true},
         {{"/CONVERT", "a.lyr"}, "", "", false},  // without URL= the window stays open
         {{"u.taglyr", "-Convert"}, "u.lyr", "u.lyr", true}};
