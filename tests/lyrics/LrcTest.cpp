@@ -7,6 +7,7 @@
 #include "lyrics/Lrc.h"
 #include "lyrics/LyricsDocument.h"
 #include "lyrics/LyricsLines.h"
+#include "text/Sjis.h"
 #include "web/Code.h"
 
 namespace zvek {
@@ -14,81 +15,47 @@ namespace {
 
 using test::CrLf;
 using test::Sjis;
+using Lines = std::vector<std::string>;
 
 constexpr std::size_t kTemplateLines = 15;
 
 TEST(LrcTest, StampForms) {
-    const std::pair<const char*, int> cases[] = {
-        {"00:12.34", 12340},
-        {"00:12.345", 12345},
-        {"00:12", 12000},
-        {"1:02.50", 62500},
-        {"01:02:03.456", 3723456},
-        {"00:12:34", 12340},
-        {"00:01.5", 1500},
-        {"00:01.05", 1050},
-        {"00:01.005", 1005},
-        {"00:01.0059", 1005},
-        {" 00 : 12 . 34 ", 12340},
-        {"125:00.00", 7500000},
-        {"", kNoTime},
-        {"12", kNoTime},
-        {"ab:cd", kNoTime},
-        {"00:", kNoTime},
-        {"00:12.", kNoTime},
-        {"1:2:3:4", kNoTime},
-        {"+1:00", kNoTime},
-        {"99999999999:00", kNoTime},
-        {"35791:23.648", kNoTime} /* one past 2^31-1 ms */,
-        {"ti:Song", kNoTime},
-    };
-    for (const auto& [text, ms] : cases) EXPECT_EQ(ParseLrcTime(text), ms) << '"' << text << '"';
+    const std::pair<const char*, int> times[] = {
+        {"00:12.34", 12340},  {"00:12.345", 12345},      {"00:12", 12000},       {"1:02.50", 62500},
+        {"00:12:34", 12340},  {"00:01.5", 1500},         {"00:01.05", 1050},     {"00:01.005", 1005},
+        {"00:01.0059", 1005}, {" 00 : 12 . 34 ", 12340}, {"125:00.00", 7500000}, {"01:02:03.456", 3723456}};
+    for (const auto& [text, ms] : times) EXPECT_EQ(ParseLrcTime(text), ms) << '"' << text << '"';
+    // The last: one past 2^31-1 ms.
+    for (const char* text :
+         {"", "12", "ab:cd", "00:", "00:12.", "1:2:3:4", "+1:00", "ti:Song", "99999999999:00", "35791:23.648"})
+        EXPECT_EQ(ParseLrcTime(text), kNoTime) << '"' << text << '"';
 }
 
 TEST(LrcTest, LinesBecomeTimedLyrics) {
-    const struct {
-        const char* what;
-        std::vector<std::string> lrc;
-        std::vector<std::string> body;
-        int invalid;
-    } cases[] = {
-        {"one line per stamp, sorted",
-         {"[123:00.00][00:01.00]Chorus", "[00:10.00]Verse"},
+    // {the LRC lines, the lyrics after the template, the stamps not read}
+    const std::tuple<Lines, Lines, int> cases[] = {
+        // One line per stamp, sorted; equal times keep their order; untimed
+        // lines stay after the timed line before them.
+        {{"[123:00.00][00:01.00]Chorus", "[00:10.00]Verse"},
          {"00:01:000=Chorus", "00:10:000=Verse", "123:00:000=Chorus"},
          0},
-        {"equal times keep their order",
-         {"[00:02.00]b", "[00:01.00]a", "[00:02.00]c"},
-         {"00:01:000=a", "00:02:000=b", "00:02:000=c"},
-         0},
-        {"untimed lines stay after the timed line before them",
-         {"intro", "[00:05.00]b", "note", "", "[00:01.00]a"},
-         {"intro", "00:01:000=a", "00:05:000=b", "note"},
-         0},
-        {"word times go, blanks around the words too",
-         {"[00:01.00] <00:01.00>Hel<00:01.50>lo <00:02.00>\t"},
-         {"00:01:000=Hello"},
-         0},
-        {"a word time between blanks leaves one",
-         {"[00:04.28] chu <00:04.44> chu <00:04.63>  yeah"},
-         {"00:04:280=chu chu  yeah"},
-         0},
-        {"a bracket that is no word time stays", {"[00:01.00]a <b> c"}, {"00:01:000=a <b> c"}, 0},
-        {"an empty stamped line clears the display", {"[00:03.00]", "[00:04.00]   "}, {"00:03:000=", "00:04:000="}, 0},
-        {"a broken stamp keeps its line untimed",
-         {"[00:01.00]a", "[00:1x.00]broken", "[Chorus]"},
-         {"00:01:000=a", "[00:1x.00]broken", "[Chorus]"},
-         1},
-        {"words that would lose their blanks are quoted",
-         {Sjis("[00:01.00]　全角")},
-         {Sjis("00:01:000=\"　全角\"")},
-         0},
-        {"a trail byte like \"]\" is no bracket", {Sjis("[00:01.00]ゾ]")}, {Sjis("00:01:000=ゾ]")}, 0},
-    };
-    for (const auto& c : cases) {
+        {{"[00:02.00]b", "[00:01.00]a", "[00:02.00]c"}, {"00:01:000=a", "00:02:000=b", "00:02:000=c"}, 0},
+        {{"intro", "[00:05.00]b", "note", "", "[00:01.00]a"}, {"intro", "00:01:000=a", "00:05:000=b", "note"}, 0},
+        // Word times go, blanks around the words too; one between blanks
+        // leaves one; a bracket that is no word time stays.
+        {{"[00:01.00] <00:01.00>Hel<00:01.50>lo <00:02.00>\t"}, {"00:01:000=Hello"}, 0},
+        {{"[00:04.28] chu <00:04.44> chu <00:04.63>  yeah"}, {"00:04:280=chu chu  yeah"}, 0},
+        {{"[00:01.00]a <b> c"}, {"00:01:000=a <b> c"}, 0},
+        {{"[00:03.00]", "[00:04.00]   "}, {"00:03:000=", "00:04:000="}, 0},  // an empty line clears the display
+        {{"[00:01.00]a", "[00:1x.00]broken", "[Chorus]"}, {"00:01:000=a", "[00:1x.00]broken", "[Chorus]"}, 1},
+        // Words that would lose their blanks are quoted; a trail byte like "]" is no bracket.
+        {{Sjis("[00:01.00]　全角")}, {Sjis("00:01:000=\"　全角\"")}, 0},
+        {{Sjis("[00:01.00]ゾ]")}, {Sjis("00:01:000=ゾ]")}, 0}};
+    for (const auto& [lrc, body, unread] : cases) {
         int invalid = -1;
-        const std::vector<std::string> lines = LrcToZVEK(c.lrc, invalid);
-        EXPECT_EQ(std::vector<std::string>(lines.begin() + kTemplateLines, lines.end()), c.body) << c.what;
-        EXPECT_EQ(invalid, c.invalid) << c.what;
+        const Lines lines = LrcToZVEK(lrc, invalid);
+        EXPECT_EQ(Lines(lines.begin() + kTemplateLines, lines.end()), body) << lrc.front();
+        EXPECT_EQ(invalid, unread) << lrc.front();
     }
 }
 
@@ -99,11 +66,10 @@ TEST(LrcTest, CodeSetsAreRecognised) {
     const std::pair<const char*, std::string> cases[] = {
         {"UTF-8 with BOM", "\xEF\xBB\xBF[ti:歌詞\r\n"},
         {"UTF-8", "[ti:歌詞\r\n"},
-        {"UTF-16LE", "\xFF\xFE" + test::Iconv("UTF-16LE", "UTF-8", "[ti:歌詞\r\n")},
-        {"UTF-16BE", "\xFE\xFF" + test::Iconv("UTF-16BE", "UTF-8", "[ti:歌詞\r\n")},
+        {"UTF-16LE", std::string("\xFF\xFE[\0t\0i\0:\0\x4C\x6B\x5E\x8A\r\0\n\0", 18)},  // 歌 U+6B4C, 詞 U+8A5E
+        {"UTF-16BE", std::string("\xFE\xFF\0[\0t\0i\0:\x6B\x4C\x8A\x5E\0\r\0\n", 18)},
         {"Shift-JIS", sjis},
-        {"EUC-JP", SjisToEucString(sjis)},
-    };
+        {"EUC-JP", SjisToEucString(sjis)}};
     for (const auto& [what, bytes] : cases) {
         std::size_t replaced = 99;
         EXPECT_EQ(LrcTextFromBytes(bytes, replaced), sjis) << what;
@@ -111,43 +77,17 @@ TEST(LrcTest, CodeSetsAreRecognised) {
     }
 }
 
+// What a lyrics site hands out (tests/data/lyrics/morning.lrc): UTF-8 with
+// a BOM, old Mac line ends, headers in any case, an offset, a repeated
+// chorus, word times and a typo.
 TEST(LrcTest, RealWorldFile) {
-    // What a lyrics site hands out: UTF-8 with a BOM, old Mac line ends,
-    // headers in any case, an offset, a repeated chorus, word times and a typo.
-    const std::string bytes =
-        "\xEF\xBB\xBF[ti: Morning Song ]\r[AR:The Band]\r[+au:Writer]\r[by:someone]\r[al:First]\r"
-        "[offset:+500]\r[length:02:10]\r\r"
-        "[00:00.20]Intro\r[00:05.00]<00:05.00>Wake <00:05.80>up\r"
-        "[00:10.00][00:30.00] Chorus \r(instrumental)\r[00:20.00]Verse\r[00:2l.00]typo\r[00:40.00]\r";
     test::FakeHost host;
     LyricsDocument doc(host);
     std::size_t replaced = 0;
-    doc.SetText(LrcTextFromBytes(bytes, replaced));
+    doc.SetText(LrcTextFromBytes(test::ReadBytes(ZVEKLC_TEST_DATA "/lyrics/morning.lrc"), replaced));
     doc.SetFileName("/songs/morning.lrc");
     ConvertLrcToZVEK(doc);
-    EXPECT_EQ(doc.Text(), CrLf({"[Spec]",
-                                "Title=Morning Song",
-                                "Artist=The Band",
-                                "Lyrics=Writer",
-                                "Music=",
-                                "Presenter=someone",
-                                "Comment=",
-                                "",
-                                "Size=246,38",
-                                "Adjust=0",
-                                Sjis("Font=\"ＭＳ Ｐゴシック\",-16,SHIFTJIS,Normal"),
-                                "Alignment=Center",
-                                "WordWrap=1",
-                                "",
-                                "[Text]",
-                                "00:00:000=Intro",
-                                "00:04:500=Wake up",
-                                "00:09:500=Chorus",
-                                "00:19:500=Verse",
-                                "[00:2l.00]typo",
-                                "00:29:500=Chorus",
-                                "(instrumental)",
-                                "00:39:500="}));
+    EXPECT_EQ(doc.Text(), test::ReadBytes(ZVEKLC_TEST_DATA "/lyrics/morning.lyr"));
     EXPECT_EQ(doc.FileName(), "/songs/morning.lyr");
     // The broken stamp is counted on the status line.
     EXPECT_EQ(host.status,
@@ -177,28 +117,13 @@ TEST(LrcTest, StampsThatWouldMultiplyTheFileAreRefused) {
     EXPECT_FALSE(doc.Modified || doc.TakeUndoClearRequest());
 }
 
+// Comments, untimed lines and the effect "#fade" are skipped; quoted words
+// lose their quotes, a list becomes a stamp each; hundredths are rounded,
+// carrying into the minutes; "[00:05.00]" inside the words is no stamp.
 TEST(LrcTest, Writing) {
-    const std::vector<std::string> lyrics = {"[Spec]",
-                                             "Title=Song",
-                                             "Artist=",
-                                             "Lyrics=Writer",
-                                             "Presenter=Me",
-                                             "[Text]",
-                                             ";a comment",
-                                             "00:00:000=#fade",
-                                             "untimed",
-                                             "00:01:234=one",
-                                             "00:01:235=\" two \"",
-                                             "00:59:995=carry",
-                                             "100:00:000=late",
-                                             "00:02:000=\"a\",\"b\"",
-                                             "00:03:000=",
-                                             "00:04:000= [00:05.00] is no stamp"};
+    const Lines lyrics = SplitLines(test::ReadBytes(ZVEKLC_TEST_DATA "/lyrics/writing.lyr"));
     int skipped = -1;
-    EXPECT_EQ(ZVEKToLrc(lyrics, {}, skipped),
-              CrLf({"[ti:Song]", "[au:Writer]", "[by:Me]", "[00:01.23]one", "[00:01.24] two ", "[01:00.00]carry",
-                    "[100:00.00]late", "[00:02.00]a", "[00:02.00]b", "[00:03.00]",
-                    "[00:04.00]<00:04.00> [00:05.00] is no stamp"}));
+    EXPECT_EQ(ZVEKToLrc(lyrics, {}, skipped), test::ReadBytes(ZVEKLC_TEST_DATA "/lyrics/writing.lrc"));
     EXPECT_EQ(skipped, 3);
     EXPECT_EQ(ZVEKToLrc({"00:59:995=x", "00:01:005=y"}, {.milliseconds = true}, skipped),
               CrLf({"[00:59.995]x", "[00:01.005]y"}));

@@ -15,26 +15,6 @@ using test::CrLf;
 using test::Sjis;
 using Lines = std::vector<std::string>;
 
-Lines WithTemplate(const Lines& text) {
-    Lines lines = {"[Spec]",
-                   "Title=",
-                   "Artist=",
-                   "Lyrics=",
-                   "Music=",
-                   "Presenter=",
-                   "Comment=",
-                   "",
-                   "Size=246,38",
-                   "Adjust=0",
-                   Sjis("Font=\"ＭＳ Ｐゴシック\",-16,SHIFTJIS,Normal"),
-                   "Alignment=Center",
-                   "WordWrap=1",
-                   "",
-                   "[Text]"};
-    lines.insert(lines.end(), text.begin(), text.end());
-    return lines;
-}
-
 class DocumentTest : public ::testing::Test {
 protected:
     test::TempDir dir;
@@ -83,52 +63,46 @@ TEST_F(DocumentTest, SaveAsProposesANameAndRemembersTheFolder) {
     EXPECT_EQ(doc.SaveDialog.initialDir, dir.path().string());
 }
 
+// Opening the file again over unsaved edits asks first.
+TEST_F(DocumentTest, ReopenAsksOnlyAboutUnsavedEdits) {
+    const std::string path = dir.Write("r.lyr", "orig\r\n");
+    ASSERT_TRUE(doc.OpenFile(path));
+    doc.MenuReopenClick();
+    EXPECT_TRUE(host.messages.empty());
+    doc.SetLines({"new orig"});
+    doc.Modified = true;
+    doc.MenuReopenClick();  // Cancel
+    EXPECT_EQ(host.messages.back().text, "編集を破棄して" + path + "を開き直しますか？");
+    EXPECT_EQ(doc.Lines(), Lines{"new orig"});
+    host.answers.push_back(MsgResult::Yes);
+    doc.MenuReopenClick();
+    EXPECT_EQ(doc.Lines(), Lines{"orig"});
+    EXPECT_FALSE(doc.Modified);
+}
+
 // The three conversions, end to end: a file is opened, converted and saved,
-// and the saved bytes are compared as a whole.
+// and the saved bytes are compared with the expected file as a whole
+// (tests/data/lyrics/NAME-in and NAME-out). Text: full-width spaces at the
+// ends of words go, inner ones stay; an old time is replaced; text lines are
+// never comments and "a=b" is all words; a single quoted string loses its
+// quotes, a quoted list stays a list with its strings cleaned. WinAmp: "ゾ"
+// is 0x83 0x5D, its trail byte no "]". Player lyrics without a [Text]
+// section give no text.
 TEST_F(DocumentTest, ConversionsSaveTheConvertedLines) {
-    const struct {
-        const char* what;
-        void (*convert)(LyricsDocument&);
-        Lines input, expected;
-    } cases[] = {
-        {"text",
-         ConvertTextToZVEK,
-         {"Hello", "",
-          Sjis("　　前の空白　と後ろの空白　"),  // full-width spaces at the ends go, inner ones stay
-          "  \t padded \t ",
-          "01:02:003=Hello",         // an old time is replaced
-          ";note",                   // text lines are never comments
-          "a=b",                     // not a time tag: all of it is words
-          "\"quoted alone\"",        // a single quoted string loses its quotes
-          "\" a \" , \"b\",\"c \"",  // a quoted list stays a list, its strings cleaned
-          "say \"hi\" ", "=start"},
-         WithTemplate({"00:00:000=Hello", "00:00:000=", Sjis("00:00:000=前の空白　と後ろの空白"), "00:00:000=padded",
-                       "00:00:000=Hello", "00:00:000=;note", "00:00:000=a=b", "00:00:000=quoted alone",
-                       "00:00:000=\"a\",\"b\",\"c\"", "00:00:000=say \"hi\"", "00:00:000==start"})},
-        {"WinAmp",
-         ConvertWinAmpToZVEK,
-         {"[[[Music Info]]]", "[ar:Someone]", "[00:12:34]Hello", "[00:12.34]Hello", "[00:12]Hello", "[00:12:34]",
-          "[00:01:00][00:05:00]Hello", "  \t ", "[", "[1 no close", "Hello", "  [00:20:00] padded  ",
-          "[00:30:00" + Sjis("ゾ]x")},  // "ゾ" is 0x83 0x5D: its trail byte is no "]"
-         WithTemplate({"", ";[ar:Someone]", "00:12:340=Hello", "00:12.34=Hello", "00:12=Hello",
-                       "00:12:340=", "00:01:000=[00:05:00]Hello", "  \t ", ";[", ";[1 no close", ";Hello",
-                       "00:20:000= padded", "00:30:00" + Sjis("ゾ0=x")})},
-        {"player lyrics to text",
-         ConvertZVEKToText,
-         {"[Spec]", "Title=x", "[TEXT]", "00:00:000=Hello", "00:00:000=", "", "00:00:000=World",
-          "00:01:000=\"a\",\"b\"", "00:02:000=\"a\" , \"b\"", "00:03:000=" + Sjis("\"　lead\""), ";note",
-          "\"plain quoted\"", "00:04:000=say \"\"hi\"\""},
-         {"Hello", "", "", "World", "a", "b", "a", "b", Sjis("　lead"), ";note", "plain quoted", "say \"\"hi\"\""}},
-        {"player lyrics without a text section", ConvertZVEKToText, {"[Spec]", " [Text]", "00:00:000=x"}, {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        ASSERT_TRUE(doc.OpenFile(dir.Write("in.txt", CrLf(c.input))));
+    const std::pair<const char*, void (*)(LyricsDocument&)> cases[] = {{"text", ConvertTextToZVEK},
+                                                                       {"winamp", ConvertWinAmpToZVEK},
+                                                                       {"untext", ConvertZVEKToText},
+                                                                       {"untext-none", ConvertZVEKToText}};
+    for (const auto& [name, convert] : cases) {
+        SCOPED_TRACE(name);
+        const std::string data = ZVEKLC_TEST_DATA "/lyrics/" + std::string(name);
+        ASSERT_TRUE(doc.OpenFile(data + (convert == ConvertZVEKToText ? "-in.lyr" : "-in.txt")));
         doc.TakeUndoClearRequest();
-        c.convert(doc);
+        convert(doc);
         EXPECT_TRUE(doc.TakeUndoClearRequest());
         doc.SaveFile(dir / "out.bin");
-        EXPECT_EQ(test::ReadBytes(dir / "out.bin"), CrLf(c.expected));
+        EXPECT_EQ(test::ReadBytes(dir / "out.bin"),
+                  test::ReadBytes(data + (convert == ConvertZVEKToText ? "-out.txt" : "-out.lyr")));
     }
     EXPECT_TRUE(doc.KeepQuotes);  // left set by the conversion back to text
 }

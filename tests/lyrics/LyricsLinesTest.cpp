@@ -12,55 +12,49 @@ using test::Sjis;
 using Strings = std::vector<std::string>;
 
 TEST(ParseTimeTag, ReadsTheFormsPlayerFilesUse) {
-    const std::pair<std::string, int> cases[] = {
-        {" \t01:02:003=Hello", 62003},
-        {"1:2", 62000},
-        {"100:00:000", 6000000},
-        {"00:75:000", 75000},  // fields are not limited to a range
-        {"01:02:5", 62005},    // the last field counts milliseconds
-        {"00:12.34", 12340},
-        {"00:12.4", 12400},
-        {"00:12.456", 12456},    // WinAmp "mm:ss.xx"
-        {"00:12.4567", 12456},   // further digits dropped
-        {"01:02:12.34", 62000},  // three fields: no fraction reading
-        {"00:12.", 0},
-        {"01:02:1a", 62000},
-        {"abc:def", 0},         // a field that is not an integer is 0
-        {"01: 02:003", 62003},  // leading blanks of a field are allowed
-        {"01:02 :003", 60003},  // a trailing blank is not
-        {"5", kNoTime},
-        {";01:00", kNoTime},
-        {"", kNoTime},
-        {"   ", kNoTime},
-        {"-1:00", kNoTime},
-        {"0:-5", kNoTime},  // negative times are no time
-        {"99999999999:00", 0},
-        {"00:00:2147483648", 0},  // past 32 bits: "not an integer"
-        {"35791:23:647", 2147483647},
-        {"35791:23:648", kNoTime},
-        {"2147483647:00", kNoTime},
-        // After a lead byte, ":" and "=" are trail bytes, not separators.
-        {Sjis("01：02"), kNoTime},
-        {"\x83:5", kNoTime},
-        {"01:02\x83=5", 60000},
-    };
-    for (const auto& [text, ms] : cases) EXPECT_EQ(ParseTimeTag(text), ms) << text;
+    // Fields are not limited to a range; the last field counts milliseconds;
+    // "mm:ss.xx" is WinAmp's, its further digits dropped, and three fields
+    // have no fraction. A field that is no integer (past 32 bits too) is 0;
+    // leading blanks of a field are allowed, a trailing one is not.
+    const std::pair<std::string, int> fields[] = {{"1:2", 62000},
+                                                  {"100:00:000", 6000000},
+                                                  {"00:75:000", 75000},
+                                                  {"01:02:5", 62005},
+                                                  {"01:02:1a", 62000},
+                                                  {"abc:def", 0},
+                                                  {"01: 02:003", 62003},
+                                                  {"01:02 :003", 60003},
+                                                  {"99999999999:00", 0},
+                                                  {"00:00:2147483648", 0},
+                                                  {"35791:23:647", 2147483647},
+                                                  {"01:02\x83=5", 60000},
+                                                  {" \t01:02:003=Hello", 62003}};
+    const std::pair<std::string, int> fractions[] = {{"00:12.34", 12340},    {"00:12.4", 12400},
+                                                     {"00:12.456", 12456},   {"00:12.4567", 12456},
+                                                     {"01:02:12.34", 62000}, {"00:12.", 0}};
+    for (const auto& [text, ms] : fields) EXPECT_EQ(ParseTimeTag(text), ms) << text;
+    for (const auto& [text, ms] : fractions) EXPECT_EQ(ParseTimeTag(text), ms) << text;
+    // Negative times and those past 32 bits are none; after a lead byte,
+    // ":" and "=" are trail bytes, not separators.
+    for (const std::string text :
+         {"5", ";01:00", "", "   ", "-1:00", "0:-5", "35791:23:648", "2147483647:00", "\x83:5", Sjis("01：02").c_str()})
+        EXPECT_EQ(ParseTimeTag(text), kNoTime) << text;
 }
 
 TEST(QuoteWords, QuotesOnlyWhereBlanksWouldBeLostAndUnquotesBack) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"Hello", "Hello"},
-        {"", ""},
-        {" Hello", "\" Hello\""},
-        {"Hello ", "\"Hello \""},
-        {"a\"b ", "\"a\"\"b \""},
-        {"\"x ", "\"\"\"x \""},  // quoted again as a whole
-        {Sjis("　あ"), Sjis("\"　あ\"")},
-        {Sjis("あ　"), Sjis("\"あ　\"")},
-        {Sjis("あ　い"), Sjis("あ　い")},
-        {"\x82\x81\x40", "\x82\x81\x40"},  // "ａ@": its last bytes are not a full-width space
-        {"\t", "\t"},                      // only 0x20 counts at the ends
-    };
+    // Quoted again as a whole; "ａ@" (0x82 0x81 0x40) does not end in a
+    // full-width space; only 0x20 counts at the ends.
+    const std::pair<std::string, std::string> cases[] = {{"Hello", "Hello"},
+                                                         {"", ""},
+                                                         {" Hello", "\" Hello\""},
+                                                         {"Hello ", "\"Hello \""},
+                                                         {"a\"b ", "\"a\"\"b \""},
+                                                         {"\"x ", "\"\"\"x \""},
+                                                         {Sjis("　あ"), Sjis("\"　あ\"")},
+                                                         {Sjis("あ　"), Sjis("\"あ　\"")},
+                                                         {Sjis("あ　い"), Sjis("あ　い")},
+                                                         {"\x82\x81\x40", "\x82\x81\x40"},
+                                                         {"\t", "\t"}};
     for (const auto& [words, quoted] : cases) {
         EXPECT_EQ(QuoteWords(words), quoted) << words;
         EXPECT_EQ(UnquoteWords(quoted), words) << quoted;
@@ -71,20 +65,18 @@ TEST(QuoteWords, QuotesOnlyWhereBlanksWouldBeLostAndUnquotesBack) {
 }
 
 TEST(BreakQuotedList, SplitsOnlyBetweenQuotedStrings) {
-    const std::pair<const char*, Strings> cases[] = {
-        {"\"a\",\"b\"", {"\"a\"", "\"b\""}},
-        {"\"a\" ,\t \"b\",\"c\"", {"\"a\"", "\"b\"", "\"c\""}},  // blanks beside the comma go
-        {"\"a\", b", {"\"a\", b"}},                              // b is not quoted
-        {"a,b", {"a,b"}},
-        {"\"\",\"\"", {"\"\"", "\"\""}},
-        {"\"a,b\"", {"\"a,b\""}},
-        {"\" a \" , \" b \"", {"\" a \"", "\" b \""}},
-        {"", {}},
-    };
+    // Blanks beside the comma go; "b" alone is not quoted.
+    const std::pair<const char*, Strings> cases[] = {{"\"a\",\"b\"", {"\"a\"", "\"b\""}},
+                                                     {"\"a\" ,\t \"b\",\"c\"", {"\"a\"", "\"b\"", "\"c\""}},
+                                                     {"\"a\", b", {"\"a\", b"}},
+                                                     {"a,b", {"a,b"}},
+                                                     {"\"\",\"\"", {"\"\"", "\"\""}},
+                                                     {"\"a,b\"", {"\"a,b\""}},
+                                                     {"\" a \" , \" b \"", {"\" a \"", "\" b \""}},
+                                                     {"", {}}};
     for (const auto& [words, strings] : cases) EXPECT_EQ(SplitQuotedList(words), strings) << words;
     EXPECT_EQ(BreakQuotedList("\"a\" , \"b\""), "\"a\"\r\"b\"");
-    EXPECT_EQ(UnquoteValue("\"a\" , \"b\""), "\"a\" , \"b\"");
-    EXPECT_EQ(UnquoteValue("\"a, b\""), "a, b");
+    EXPECT_EQ(std::tuple(UnquoteValue("\"a\" , \"b\""), UnquoteValue("\"a, b\"")), std::tuple("\"a\" , \"b\"", "a, b"));
 }
 
 // The text conversion's shortcut against its plain steps, and the helpers that

@@ -16,8 +16,7 @@ TEST(InstanceLockTest, HandsOutTheLowestFreeNumber) {
     InstanceLock first = InstanceLock::Acquire(name), second = InstanceLock::Acquire(name);
     EXPECT_EQ(std::tuple(first.held(), first.number(), second.held(), second.number()), std::tuple(true, 0, true, 1));
     first.Release();
-    EXPECT_EQ(InstanceLock::Acquire(name).number(), 0);
-    EXPECT_EQ(ProgramName(), "test_platform");
+    EXPECT_EQ(std::tuple(InstanceLock::Acquire(name).number(), ProgramName()), std::tuple(0, "test_platform"));
 }
 
 }  // namespace

@@ -39,8 +39,7 @@ TEST(LaunchTest, EveryArgumentArrivesAsItWas) {
     const test::TempDir dir;
     EXPECT_EQ(RunProgram({dir / "missing"}), -1);
     EXPECT_EQ(RunProgramOutput({dir / "missing"}, 10s, 100), std::nullopt);
-    EXPECT_FALSE(StartProgram({dir / "missing"}));
-    EXPECT_TRUE(StartProgram({ZVEKLC_ECHO_PATH}));
+    EXPECT_TRUE(!StartProgram({dir / "missing"}) && StartProgram({ZVEKLC_ECHO_PATH}));
 }
 
 }  // namespace

@@ -27,44 +27,36 @@ TEST_F(PlayerSettingsTest, RegisteringChangesOnlyTheToolEntry) {
         "; ZVEK の設定\r\n[General]\r\nZVEK Lyrics Converter=not a tool\r\nTitle=音楽プレーヤー\r\n"
         "[ゾーンゼ]\r\n表=ソ\r\n\r\n  [ tool ]  \r\nEditor=notepad.exe\r\n";
     const std::string mid = "; 以上\r\nViewer=表示.exe\r\n", tail = "\r\n; window\r\n[Window]\r\nLeft=10";
-    const struct Case {
-        const char* name;
-        std::string before, after;
-    } cases[] = {
+    // {name, before, after}
+    const std::tuple<const char*, std::string, std::string> cases[] = {
         {"replaced in place, with the file's spelling of the key",
          head + "  zvek lyrics CONVERTER = \"C:\\old\\zveklc.exe\" /ZVEK\r\n" + mid + tail,
          head + "zvek lyrics CONVERTER=" + value + "\r\n" + mid + tail},
         {"added after the section's last entry", head + mid + tail, head + mid + ours + "\r\n" + tail},
-        {"section appended", "[General]\r\nA=1", "[General]\r\nA=1\r\n[Tool]\r\n" + ours + "\r\n"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        test::WriteBytes(ini, test::Sjis(c.before));
+        {"section appended", "[General]\r\nA=1", "[General]\r\nA=1\r\n[Tool]\r\n" + ours + "\r\n"}};
+    for (const auto& [name, before, after] : cases) {
+        SCOPED_TRACE(name);
+        test::WriteBytes(ini, test::Sjis(before));
         ASSERT_TRUE(RegisterPlayerTool(player.string(), kPlayerToolName, value));
-        EXPECT_EQ(test::ReadBytes(ini), test::Sjis(c.after));
+        EXPECT_EQ(test::ReadBytes(ini), test::Sjis(after));
         EXPECT_EQ(ReadPlayerTool(player.string(), kPlayerToolName), value);
     }
 }
 
 TEST_F(PlayerSettingsTest, ReadsTheToolEntryAsThePlayerDoes) {
     // The file is written here in UTF-8 and goes to disk in Shift-JIS.
-    const struct Case {
-        const char* name;
-        std::optional<std::string> file;
-        const char* expected;
-    } cases[] = {
+    // {name, file, expected}
+    const std::tuple<const char*, std::optional<std::string>, const char*> cases[] = {
         {"enclosing quotes dropped", "[Tool]\r\nZVEK Lyrics Converter='quoted'\r\n", "quoted"},
         {"line feeds only", "[Tool]\nZVEK Lyrics Converter=lf\n", "lf"},
         {"first key of the first section",
          "[Tool]\r\nZVEK Lyrics Converter=1\r\nZVEK Lyrics Converter=2\r\n[tool]\r\nZVEK Lyrics Converter=3\r\n", "1"},
         {"a later [Tool] is not read", "[Tool]\r\nA=1\r\n[Other]\r\n[Tool]\r\nZVEK Lyrics Converter=x\r\n", ""},
-        {"no file", std::nullopt, ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        {"no file", std::nullopt, ""}};
+    for (const auto& [name, file, expected] : cases) {
         fs::remove(ini);
-        if (c.file) test::WriteBytes(ini, test::Sjis(*c.file));
-        EXPECT_EQ(ReadPlayerTool(player.string(), kPlayerToolName), c.expected);
+        if (file) test::WriteBytes(ini, test::Sjis(*file));
+        EXPECT_EQ(ReadPlayerTool(player.string(), kPlayerToolName), expected) << name;
     }
     EXPECT_EQ(ReadPlayerTool("", kPlayerToolName), "");
 }

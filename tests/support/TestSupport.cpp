@@ -11,6 +11,11 @@
 
 namespace zvek::test {
 
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
 std::string TempDir::operator/(std::string_view name) const { return PathText(path_ / FsPath(name)); }
 
 std::string TempDir::Write(std::string_view name, std::string_view bytes) const {

@@ -62,7 +62,8 @@ private:
 std::string CrLf(const std::vector<std::string>& lines);
 // UTF-8 source text to Shift-JIS bytes (for readable expectations).
 std::string Sjis(std::string_view utf8);
-// Converts with glibc's iconv(3), e.g. Iconv("EUC-JP", "CP932", text).
+// Converts with glibc's iconv(3), e.g. Iconv("EUC-JP", "CP932", text)
+// (POSIX only: the reference for the code sets where glibc is the system's).
 std::string Iconv(const char* to, const char* from, std::string_view text);
 
 // `json` framed as the browser writes its session files: magic, the

@@ -35,8 +35,7 @@ std::pair<std::int64_t, std::size_t> PlainLongestPrefix(std::string_view text, s
 }
 
 TEST(Crc32, IsTheStandardCrcInOnePieceOrMany) {
-    EXPECT_EQ(Crc("123456789"), 0xCBF43926u);
-    EXPECT_EQ(Crc(""), 0u);
+    EXPECT_EQ(std::tuple(Crc("123456789"), Crc("")), std::tuple(0xCBF43926u, 0u));
     const std::string text = Sjis("あいうえお and more");
     for (std::size_t cut = 0; cut <= text.size(); ++cut)
         EXPECT_EQ(CalcCrc32(CalcCrc32(0, text.data(), cut), text.data() + cut, text.size() - cut), Crc(text));
@@ -68,14 +67,12 @@ TEST(FindFragment, PrefersTheStoredPlaceThenTheEarliestMatchAtACharacterBoundary
         {std::string("\0abc", 4), 1, 3, abc, "a", ""},
         {std::string("\0abc", 4), 2, 3, abc, "a", "abc"},
         {std::string("xa\0abc", 6), 1, 3, abc, "a", ""},
-        {std::string("x\0abc", 6), 1, 3, abc, "a", "abc"},
-    };
+        {std::string("x\0abc", 6), 1, 3, abc, "a", "abc"}};
     for (const auto& [text, position, length, crc, firstChar, expected] : cases) {
         EXPECT_EQ(FindFragment(text, position, length, crc, firstChar), expected) << text << " @" << position;
         EXPECT_EQ(Haystack(text).Find(position, length, crc, firstChar), expected) << text << " @" << position;
     }
-    EXPECT_EQ(FindAtBoundary(kana, "AB"), 6);
-    EXPECT_EQ(FindAtBoundary(kana, "ABC"), 0);
+    EXPECT_EQ(std::tuple(FindAtBoundary(kana, "AB"), FindAtBoundary(kana, "ABC")), std::tuple(6, 0));
 }
 
 // Random texts over a small alphabet of single and double-byte characters,

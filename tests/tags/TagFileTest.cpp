@@ -34,27 +34,24 @@ TEST(EncodeWords, ReplacesRunsFoundInThePage) {
         // a closing character ends its run and belongs to it
         {Sjis("咲く。春の"), Entry(20, Sjis("咲く。"), Sjis("咲")) + Entry(26, Sjis("春の"), Sjis("春"))},
         {Sjis("　０１"), Sjis("　０１")},
-        {"", ""},
-    };
+        {"", ""}};
     for (const auto& [words, expected] : cases) EXPECT_EQ(EncodeWords(words, haystack), expected) << words;
 }
 
 TEST(ReadCommaText, SplitsLikeACommaSeparatedList) {
-    const std::pair<std::string, Fields> cases[] = {
-        {"57,3,a,0x1", {"57", "3", "a", "0x1"}},
-        {" 57 , 3 ,a", {"57", "3", "a"}},
-        {"a b,c", {"a", "b", "c"}},  // a blank ends a field too
-        {"\"a,b\",\"say \"\"hi\"\"\",c", {"a,b", "say \"hi\"", "c"}},
-        {"\"open", {"open"}},
-        {"x,\"y\"", {"x", "y"}},
-        {"a,", {"a", ""}},
-        {"a,,b", {"a", "", "b"}},
-        {",", {"", ""}},
-        {"", {}},
-        {"   ", {}},
-        {std::string("a,b\0,c", 6), {"a", "b"}},
-        {Sjis("あ,い"), {Sjis("あ"), Sjis("い")}},
-    };
+    const std::pair<std::string, Fields> cases[] = {{"57,3,a,0x1", {"57", "3", "a", "0x1"}},
+                                                    {" 57 , 3 ,a", {"57", "3", "a"}},
+                                                    {"a b,c", {"a", "b", "c"}},  // a blank ends a field too
+                                                    {"\"a,b\",\"say \"\"hi\"\"\",c", {"a,b", "say \"hi\"", "c"}},
+                                                    {"\"open", {"open"}},
+                                                    {"x,\"y\"", {"x", "y"}},
+                                                    {"a,", {"a", ""}},
+                                                    {"a,,b", {"a", "", "b"}},
+                                                    {",", {"", ""}},
+                                                    {"", {}},
+                                                    {"   ", {}},
+                                                    {std::string("a,b\0,c", 6), {"a", "b"}},
+                                                    {Sjis("あ,い"), {Sjis("あ"), Sjis("い")}}};
     Fields fields = {"stale", "values"};
     for (const auto& [text, expected] : cases) {
         ReadCommaText(text, fields);
@@ -79,8 +76,7 @@ TEST(TagEntry, WrittenInUpperCaseHexAndReadSafely) {
         {"1,2,x,0x", 1, 2, "x", 0},
         {"1,2,x,-1", 1, 2, "x", 0},
         {"1,2,x,0x1g", 1, 2, "x", 0},
-        {"1,2,x,0x1!", 1, 2, "x", 0},
-    };
+        {"1,2,x,0x1!", 1, 2, "x", 0}};
     Fields fields;
     TagEntry e;
     for (const auto& [inner, position, length, firstChar, crc] : entries) {
@@ -113,8 +109,7 @@ TEST(DecodeTagLine, ReadsGroupsAndCopiesEverythingElse) {
         {"x<10,5,H", "x<10,5,H", true},      // no ">": the rest as it is
         {"<99,5,H,0x1> and <10,5,H,0x1>", "<99,5,H,0x1> and Hello", false},
         {Sjis("ア") + "<10,5,H,0x1>", Sjis("ア") + "Hello", true},
-        {"", "", true},
-    };
+        {"", "", true}};
     for (const auto& [line, expected, resolved] : cases) {
         std::string out;
         EXPECT_EQ(DecodeTagLine(line, source, out), resolved) << line;

@@ -26,8 +26,7 @@ std::u16string Raw(std::string_view bytes) {
 }
 
 void ExpectLossless(const std::string& sjis) {
-    EXPECT_EQ(Utf16ToSjis(SjisToUtf16(sjis)), sjis);
-    EXPECT_EQ(Utf8ToSjis(SjisToUtf8(sjis), true), sjis);
+    EXPECT_EQ(std::tuple(Utf16ToSjis(SjisToUtf16(sjis)), Utf8ToSjis(SjisToUtf8(sjis), true)), std::tuple(sjis, sjis));
 }
 
 // The reference code page 932 the table is checked against: what a code
@@ -72,13 +71,11 @@ constexpr std::u16string_view kNotAsReference;  // none: the table is made from 
 // Where code page 932 is not one-to-one: characters written with a code that
 // reads as another character, and codes that read as a character written
 // with another code (the codec keeps their two bytes raw).
-const std::pair<char16_t, unsigned> kOneWay[] = {
-    {u'¢', 0x8191}, {u'£', 0x8192}, {u'¥', 0x5C},   {u'¬', 0x81CA},  {u'—', 0x815C},
-    {u'‖', 0x8161}, {u'‾', 0x7E},   {u'−', 0x817C}, {u'〜', 0x8160},
-};
-const std::pair<unsigned, unsigned> kDuplicates[] = {
-    {0x8790, 0x8792}, {0x8795, 0x8797}, {0x879A, 0x879C}, {0xED40, 0xEEFC}, {0xFA4A, 0xFA54}, {0xFA58, 0xFA5B},
-};
+const std::pair<char16_t, unsigned> kOneWay[] = {{u'¢', 0x8191}, {u'£', 0x8192}, {u'¥', 0x5C},
+                                                 {u'¬', 0x81CA}, {u'—', 0x815C}, {u'‖', 0x8161},
+                                                 {u'‾', 0x7E},   {u'−', 0x817C}, {u'〜', 0x8160}};
+const std::pair<unsigned, unsigned> kDuplicates[] = {{0x8790, 0x8792}, {0x8795, 0x8797}, {0x879A, 0x879C},
+                                                     {0xED40, 0xEEFC}, {0xFA4A, 0xFA54}, {0xFA58, 0xFA5B}};
 
 std::string Code(unsigned code) {
     const char bytes[2] = {static_cast<char>(code >> 8), static_cast<char>(code)};
@@ -127,34 +124,25 @@ TEST(Codec, EveryCharacterIsWrittenAsTheReference) {
 }
 
 TEST(Codec, UnmappableCharactersBecomeQuestionMarks) {
-    const struct {
-        std::u16string text;
-        bool raw;
-        std::string sjis;
-        std::size_t replaced;
-    } cases[] = {
+    // {text, raw bytes kept, Shift-JIS, characters replaced}
+    const std::tuple<std::u16string, bool, std::string, std::size_t> cases[] = {
         {u"a😀b", true, "a?b", 1},      // beyond the BMP: one "?" per character
         {u"é\uF782", false, "??", 2},  // raw-byte code points are ordinary without rawBytes
         {u"\uF782\uF7A0", true, "\x82\xA0", 0},
         {u"\xD800"
          u"a\xDC00",
          true, "?a?", 2},  // lone surrogates
-        {u"a\xDBFF", true, "a?", 1},
-    };
-    for (const auto& c : cases) {
+        {u"a\xDBFF", true, "a?", 1}};
+    for (const auto& [text, raw, sjis, count] : cases) {
         std::size_t replaced = 99;
-        EXPECT_EQ(Utf16ToSjis(c.text, c.raw, &replaced), c.sjis);
-        EXPECT_EQ(replaced, c.replaced);
+        EXPECT_EQ(Utf16ToSjis(text, raw, &replaced), sjis);
+        EXPECT_EQ(replaced, count);
     }
 }
 
 TEST(Codec, IllFormedUtf8CountsOncePerSequence) {
-    const struct {
-        std::string utf8;
-        bool raw;
-        std::string sjis;
-        std::size_t replaced;
-    } cases[] = {
+    // {UTF-8, raw bytes kept, Shift-JIS, sequences replaced}
+    const std::tuple<std::string, bool, std::string, std::size_t> cases[] = {
         {"😀!", false, "?!", 1},
         {"\xC0\x80|\xE0\x80\xAF|\xF0\x80\x80\x80", false, "?|?|?", 3},  // overlong
         {"\xED\xA0\x80|\xED\xBF\xBF", false, "?|?", 2},                 // surrogates
@@ -164,12 +152,11 @@ TEST(Codec, IllFormedUtf8CountsOncePerSequence) {
          "a\xE3",
          false, "?a?", 2},                                  // truncated
         {"\xEF\x9E\x82\xEF\x9E\xA0", true, "\x82\xA0", 0},  // U+F782 U+F7A0
-        {"\xEF\x9E\x82", false, "?", 1},
-    };
-    for (const auto& c : cases) {
+        {"\xEF\x9E\x82", false, "?", 1}};
+    for (const auto& [utf8, raw, sjis, count] : cases) {
         std::size_t replaced = 99;
-        EXPECT_EQ(Utf8ToSjis(c.utf8, c.raw, &replaced), c.sjis) << testing::PrintToString(c.utf8);
-        EXPECT_EQ(replaced, c.replaced) << testing::PrintToString(c.utf8);
+        EXPECT_EQ(Utf8ToSjis(utf8, raw, &replaced), sjis) << testing::PrintToString(utf8);
+        EXPECT_EQ(replaced, count) << testing::PrintToString(utf8);
     }
     EXPECT_EQ(Utf8ToSjis("\xE3\x81"), "?");  // no counter given
     // A view cut inside a sequence is truncated there, whatever follows in memory.

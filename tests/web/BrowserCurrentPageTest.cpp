@@ -21,19 +21,13 @@ namespace {
 namespace fs = std::filesystem;
 using test::MozLz4;
 
-// A session of two windows; the second is selected, its second tab is, and
-// that tab stands at the second of three history entries. The closed window
-// and the keys after "windows" are there to be passed over.
+// A session of two windows (tests/data/browser/session.json); the second is
+// selected, its second tab is, and that tab stands at the second of three
+// history entries, whose address is `current`. The closed window and the
+// keys after "windows" are there to be passed over.
 std::string Session(const std::string& current) {
-    return R"({"version":["sessionrestore",1],"windows":[
-      {"tabs":[{"entries":[{"url":"http://w1t1/"}],"index":1}],"selected":1},
-      {"tabs":[{"entries":[{"url":"http://w2t1/","title":"x"}],"index":1},
-               {"entries":[{"url":"http://w2t2e1/","children":[{"url":"http://frame/"}]},
-                           {"url":")" +
-           current + R"(","title":"\u6b4c\u8a5e"},
-                           {"url":"http://w2t2e3/"}],"index":2,"attributes":{}}],
-       "selected":2,"_closedTabs":[{"state":{"entries":[{"url":"http://closed/"}],"index":1}}]}],
-      "selectedWindow":2,"_closedWindows":[{"tabs":[],"selected":1}],"session":{"lastUpdate":1}})";
+    std::string session = test::ReadBytes(ZVEKLC_TEST_DATA "/browser/session.json");
+    return session.replace(session.find("@CURRENT@"), 9, current);
 }
 
 class BrowserCurrentPageTest : public ::testing::Test {
@@ -58,24 +52,20 @@ protected:
 TEST_F(BrowserCurrentPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
     const std::string firefox = "home/.mozilla/firefox/";
     // `profile` is the one that holds the expected session.
-    const struct {
-        const char* what;
-        std::string ini, profile;
-    } cases[] = {
+    // {what, ini, profile}
+    const std::tuple<const char*, std::string, std::string> cases[] = {
         {"Default=1 without an installation section",
          "[General]\nStartWithLastProfile=1\n\n[Profile0]\nIsRelative=1\nPath=a.old\n\n[Profile1]\r\nIsRelative=1\r\n"
          "Path=c.mine\r\nDefault=1\r\n",
          "c.mine"},
         {"the first profile when none is marked",
-         "[Profile0]\nIsRelative=1\nPath=d.first\n\n[Profile1]\nIsRelative=1\nPath=a.old\n", "d.first"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+         "[Profile0]\nIsRelative=1\nPath=d.first\n\n[Profile1]\nIsRelative=1\nPath=a.old\n", "d.first"}};
+    for (const auto& [what, ini, profile] : cases) {
         fs::remove_all(tmp.path() / "home");
-        tmp.Write(firefox + "profiles.ini", c.ini);
+        tmp.Write(firefox + "profiles.ini", ini);
         WriteSession(firefox + "a.old", MozLz4(Session("http://wrong/")));
-        WriteSession(firefox + c.profile, MozLz4(Session("http://lyrics.example/song?id=1&x=%20")));
-        EXPECT_EQ(GetBrowserPage(closedPort), "http://lyrics.example/song?id=1&x=%20");
+        WriteSession(firefox + profile, MozLz4(Session("http://lyrics.example/song?id=1&x=%20")));
+        EXPECT_EQ(GetBrowserPage(closedPort), "http://lyrics.example/song?id=1&x=%20") << what;
     }
 
     // An installation's default wins over Default=1. With the snap's Firefox
@@ -101,44 +91,40 @@ TEST_F(BrowserCurrentPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
 // its first page with an address is the one shown.
 TEST_F(BrowserCurrentPageTest, DamagedSessionGivesNothingAndTheDevToolsListItsFirstPage) {
     const std::string session = Session("http://good/"), good = MozLz4(session);
-    const struct {
-        const char* what;
-        std::string bytes, expected = "";
-    } cases[] = {
-        {"header only", good.substr(0, 12)},
-        {"wrong magic", "mozLz41" + good.substr(7)},
-        {"size too small", MozLz4(session, session.size() - 1)},
-        {"size zero", MozLz4(session, 0)},
-        {"size too large", MozLz4(session, session.size() + 1)},
-        {"size beyond any", MozLz4(session, 0xFFFFFFFFu)},
-        {"declared beyond the cap", MozLz4(session + std::string(kMaxSessionBytes + 1 - session.size(), ' '))},
-        {"the largest session", MozLz4(session + std::string(kMaxSessionBytes - session.size(), ' ')), "http://good/"},
-        {"escapes decoded", MozLz4(Session(R"(http://x/\u00e9\ud83c\udfb5\"\\\/\n)")),
-         "http://x/\u00e9\U0001F3B5\"\\/\n"},
-        {"nested beyond reason", MozLz4(std::string(200000, '[') + std::string(200000, ']'))},  // last: no page
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        OneProfile(c.bytes);
-        EXPECT_EQ(GetBrowserPage(closedPort), c.expected);
+    const std::pair<std::string, std::string> pages[] = {
+        {MozLz4(session + std::string(kMaxSessionBytes - session.size(), ' ')), "http://good/"},  // the largest
+        {MozLz4(Session(R"(http://x/\u00e9\ud83c\udfb5\"\\\/\n)")), "http://x/\u00e9\U0001F3B5\"\\/\n"}};  // escapes
+    // Damaged: the header only, the wrong magic, a size too small, zero, too
+    // large or beyond any, one declared beyond the cap, and (last, so that
+    // the list below is asked) JSON nested beyond reason.
+    const std::string damaged[] = {good.substr(0, 12),
+                                   "mozLz41" + good.substr(7),
+                                   MozLz4(session, session.size() - 1),
+                                   MozLz4(session, 0),
+                                   MozLz4(session, session.size() + 1),
+                                   MozLz4(session, 0xFFFFFFFFu),
+                                   MozLz4(session + std::string(kMaxSessionBytes + 1 - session.size(), ' ')),
+                                   MozLz4(std::string(200000, '[') + std::string(200000, ']'))};
+    for (const auto& [bytes, page] : pages) {
+        OneProfile(bytes);
+        EXPECT_EQ(GetBrowserPage(closedPort), page);
     }
-    const struct {
-        const char* what;
-        int status;
-        std::string body, expected;
-    } lists[] = {
+    for (const std::string& bytes : damaged) {
+        OneProfile(bytes);
+        EXPECT_EQ(GetBrowserPage(closedPort), "") << bytes.size();
+    }
+    // {what, status, body, expected}
+    const std::tuple<const char*, int, std::string, std::string> lists[] = {
         {"first page after other targets", 200,
          R"([{"type":"service_worker","url":"http://sw/"},{"type":"page","url":""},{"id":"A","type":"page",)"
          R"("url":"https://first.example/a?b=1","webSocketDebuggerUrl":"ws://x"},{"type":"page","url":"http://second/"}])",
          "https://first.example/a?b=1"},
         {"no page", 200, R"([{"type":"iframe","url":"http://frame/"},{"type":"page"}])", ""},
         {"not JSON", 200, "<html>nope</html>", ""},
-        {"error status", 500, R"([{"type":"page","url":"http://error/"}])", ""},
-    };
-    for (const auto& c : lists) {
-        SCOPED_TRACE(c.what);
-        server.Serve("/json/list", c.status, c.body);
-        EXPECT_EQ(GetBrowserPage(server.Port()), c.expected);
+        {"error status", 500, R"([{"type":"page","url":"http://error/"}])", ""}};
+    for (const auto& [what, status, body, expected] : lists) {
+        server.Serve("/json/list", status, body);
+        EXPECT_EQ(GetBrowserPage(server.Port()), expected) << what;
     }
 }
 
@@ -155,9 +141,8 @@ TEST_F(BrowserCurrentPageTest, CommandsTakeThePageTheBrowserShows) {
     pageText.LoadHtmlBytes(page);
     doc.SetFileName("/x/old.lyr");
     MenuOpenIEClick(doc);
-    EXPECT_EQ(doc.Lines(), pageText.Lines());
-    EXPECT_EQ(doc.FileName(), "");
-    EXPECT_FALSE(fs::exists(doc.OpenedFile()));
+    EXPECT_EQ(std::tuple(doc.Lines(), doc.FileName(), fs::exists(doc.OpenedFile())),
+              std::tuple(pageText.Lines(), "", false));
 
     lyrics.SetText(test::ReadBytes(ZVEKLC_SAMPLES "/sample.txt"));
     ConvertTextToZVEK(lyrics);
@@ -172,11 +157,9 @@ TEST_F(BrowserCurrentPageTest, CommandsTakeThePageTheBrowserShows) {
     const std::string saved = tmp.Write("http:/saved page.htm", page);
     OneProfile(MozLz4(Session("file://" + (tmp / "http:/saved%20page.htm"))));
     MenuOpenIEClick(doc);
-    EXPECT_EQ(doc.FileName(), saved);
-    EXPECT_EQ(doc.Lines(), pageText.Lines());
+    EXPECT_EQ(std::tuple(doc.Lines(), doc.FileName()), std::tuple(pageText.Lines(), saved));
     MenuConvertFromIEClick(lyrics);
-    EXPECT_EQ(lyrics.Lines(), zvek);
-    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(std::tuple(lyrics.Lines(), host.messages.size()), std::tuple(zvek, 0u));
 }
 
 // An address that only holds a page's address, or names a local file that
@@ -231,15 +214,12 @@ TEST_F(BrowserCurrentPageTest, CommandsTakeNothingElseAndNeverHoldTheWindow) {
     const std::size_t asked = server.Requests().size();
     host.stop = [&] { return server.Requests().size() > asked; };
     EXPECT_LT(held(MenuOpenIEClick), std::chrono::seconds(2));
-    EXPECT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(doc.Text(), "lyrics\r\n");
+    EXPECT_EQ(std::tuple(host.messages.size(), doc.Text()), std::tuple(1u, "lyrics\r\n"));
 }
 
 TEST(NormalizeBrowserUrl, CleansBrowserAddresses) {
-    struct {
-        const char* address;
-        const char* expected;
-    } cases[] = {
+    // {address, expected}
+    std::tuple<const char*, const char*> cases[] = {
         {"http://x/a.php?id=3&sentaku=1&x=2", "http://x/a.php?sentaku=1"},
         {"HTTPS://x/a.php?x=2&sentaku=1", "HTTPS://x/a.php?x=2&sentaku=1"},  // last parameter: whole
         {"FILE:///home/me/My%20Songs/a%41.htm", "/home/me/My Songs/a%41.htm"},
@@ -247,9 +227,8 @@ TEST(NormalizeBrowserUrl, CleansBrowserAddresses) {
         // (more, through the commands, in CommandsTakeNothingElse...).
         {"file:///home/me/a.htm\t", ""},
         {"<!-- saved from url=(0026)https://example.org/a.htm", ""},
-        {"C:\\a.htm", ""},
-    };
-    for (const auto& c : cases) EXPECT_EQ(NormalizeBrowserUrl(c.address), c.expected) << c.address;
+        {"C:\\a.htm", ""}};
+    for (const auto& [address, expected] : cases) EXPECT_EQ(NormalizeBrowserUrl(address), expected) << address;
 }
 
 }  // namespace

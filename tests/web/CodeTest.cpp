@@ -8,12 +8,14 @@
 #include <string>
 
 #include "support/TestSupport.h"
+#include "text/Codec.h"
 
 namespace zvek {
 namespace {
 
 using test::Sjis;
 
+#ifndef _WIN32
 // glibc's iconv as the outside reference for what a code means: the whole
 // input converted, or nothing when any of it is not defined.
 std::optional<std::string> Convert(const char* to, const char* from, std::string_view in) {
@@ -52,18 +54,16 @@ TEST(CharCode, ShiftJisAndEucJpAgreeWithIconvOnJisX0208) {
         ASSERT_EQ(EucToSjis(static_cast<CharCode>(0x8E00 | kana)), kana) << std::hex << kana;
     }
 }
+#endif
 
 TEST(SjisToEucString, ConvertsUpToTheEndOrTheFirstNul) {
-    const struct {
-        const char* what;
-        std::string in, out;
-    } cases[] = {
+    // {what, in, out}
+    const std::tuple<const char*, std::string, std::string> cases[] = {
         {"kana and kanji", Sjis("あア漢"), "\xA4\xA2\xA5\xA2\xB4\xC1"},
         {"half-width katakana", "\xB1\xDD", "\x8E\xB1\x8E\xDD"},
         {"lone lead byte at the end", "a" + Sjis("あ") + "\x82", "a\xA4\xA2\x82"},
-        {"NUL in place of a trail byte", std::string("a\x82\0b", 4), "a\x82"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(SjisToEucString(c.in), c.out) << c.what;
+        {"NUL in place of a trail byte", std::string("a\x82\0b", 4), "a\x82"}};
+    for (const auto& [what, in, out] : cases) EXPECT_EQ(SjisToEucString(in), out) << what;
 }
 
 // ASCII becomes the CP932 form of its full-width character. Half-width
@@ -76,16 +76,15 @@ TEST(WidthFolding, AsciiAndKatakanaFoldBothWaysAsCp932Does) {
         // Yen sign or backslash stays: the Japanese mapping picks neither full-width form.
         const int expected = c == ' ' ? 0x3000 : c == '\\' ? c : c + 0xFEE0;
         const std::string full = ToFullWidth(std::string(1, c));
-        EXPECT_EQ(Convert("UTF-32BE", "CP932", full), std::string({0, 0, char(expected >> 8), char(expected)})) << c;
+        EXPECT_EQ(SjisToUtf16(full), std::u16string(1, static_cast<char16_t>(expected))) << c;
     }
     EXPECT_EQ(ToHalfWidth(ToFullWidth(ascii)), ascii);
     EXPECT_EQ(ToFullWidth("\"'"), "\xFA\x57\xFA\x56");  // of the two forms, the IBM one
 
     std::string kana;
     for (unsigned b = 0xA1; b <= 0xDF; ++b) kana += static_cast<char>(b);
-    const struct {
-        std::string half, full;
-    } cases[] = {
+    // {half, full}
+    const std::tuple<std::string, std::string> cases[] = {
         // The last two are the sound marks on their own, so nothing combines.
         {kana, Sjis("。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテト"
                     "ナニヌネノハヒフヘホマミムメモヤユヨラリルレロワン゛゜")},
@@ -95,13 +94,10 @@ TEST(WidthFolding, AsciiAndKatakanaFoldBothWaysAsCp932Does) {
         {"\xDC\xDE", Sjis("ワ゛")},                                              // ヷ is not in CP932
         {Sjis("じ") + "\xDE", Sjis("じ゛")},                                     // じ ends in the byte of ｶ
         {"\xBA\xDD\xC6\xC1\xCA Hello, 2024!\r\n\t\x7F\x80\xA0\xFD\xFF\r\n\r\n",  // line ends and control bytes
-         Sjis("コンニチハ　Ｈｅｌｌｏ，　２０２４！") + "\r\n\t\x7F\x80\xA0\xFD\xFF\r\n\r\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.half));
-        EXPECT_EQ(ToFullWidth(c.half), c.full);
-        EXPECT_EQ(ToHalfWidth(c.full), c.half);
-    }
+         Sjis("コンニチハ　Ｈｅｌｌｏ，　２０２４！") + "\r\n\t\x7F\x80\xA0\xFD\xFF\r\n\r\n"}};
+    for (const auto& [half, full] : cases)
+        EXPECT_EQ(std::tuple(ToFullWidth(half), ToHalfWidth(full)), std::tuple(full, half))
+            << testing::PrintToString(half);
 }
 
 }  // namespace

@@ -27,32 +27,28 @@ TokenList TokensOf(std::string_view page) {
 // and (apart from its charset declaration) the same source, through the
 // token list and straight from the bytes alike.
 TEST(HtmlPage, EveryCodeSetGivesTheExpectedFiles) {
-    const struct {
-        const char* page;
-        HtmlCharset charset;
-        const char* source;
-    } cases[] = {
+    // {the page file, its charset, its source file}
+    const std::tuple<const char*, HtmlCharset, const char*> cases[] = {
         {"page-sjis.html", csShiftJis, "source-sjis.txt"},
         {"page-euc.html", csEucJp, "source-euc.txt"},
         {"page-jis.html", csJis, "source-jis.txt"},
-        {"page-utf8.html", csUtf8, "source-utf8.txt"},
-    };
+        {"page-utf8.html", csUtf8, "source-utf8.txt"}};
     TempDir dir;
     hlvHtml html;  // one converter for all pages, as the window keeps one
     TokenList tokens;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.page);
-        html.LoadTokens(DataFile(c.page), tokens);
-        EXPECT_EQ(html.DetectCharset(), c.charset);
+    for (const auto& [file, charset, source] : cases) {
+        SCOPED_TRACE(file);
+        html.LoadTokens(DataFile(file), tokens);
+        EXPECT_EQ(html.DetectCharset(), charset);
         html.WriteText(dir / "text.txt", tokens);
         html.WriteSource(dir / "source.txt", tokens);
         EXPECT_EQ(ReadBytes(dir / "text.txt"), ReadBytes(DataFile("page-text.txt")));
-        EXPECT_EQ(ReadBytes(dir / "source.txt"), ReadBytes(DataFile(c.source)));
-        EXPECT_EQ(CrLf(LoadHtmlFile(DataFile(c.page))), ReadBytes(DataFile("page-text.txt")));
+        EXPECT_EQ(ReadBytes(dir / "source.txt"), ReadBytes(DataFile(source)));
+        EXPECT_EQ(CrLf(LoadHtmlFile(DataFile(file))), ReadBytes(DataFile("page-text.txt")));
         // The tag reader's single pass, which takes a Shift_JIS page's bytes as its source.
-        const HtmlPageLines page = ReadHtmlPage(ReadBytes(DataFile(c.page)), HtmlSourceFor::NotShiftJis);
+        const HtmlPageLines page = ReadHtmlPage(ReadBytes(DataFile(file)), HtmlSourceFor::NotShiftJis);
         EXPECT_EQ(CrLf(page.text), ReadBytes(DataFile("page-text.txt")));
-        EXPECT_EQ(CrLf(page.source), c.charset == csShiftJis ? "" : ReadBytes(DataFile(c.source)));
+        EXPECT_EQ(CrLf(page.source), charset == csShiftJis ? "" : ReadBytes(DataFile(source)));
     }
 }
 
@@ -60,10 +56,8 @@ TEST(HtmlPage, EveryCodeSetGivesTheExpectedFiles) {
 // the tag reader relies on it to keep no token list of a large page.
 TEST(HtmlTokens, CutsThePageIntoTagsCommentsAndText) {
     using namespace std::string_literals;
-    const struct {
-        std::string page;
-        TokenList tokens;
-    } cases[] = {
+    // {page, tokens}
+    const std::tuple<std::string, TokenList> cases[] = {
         {"<a\r\nb>\r\nx\ry\nz\r\n", {"<a b>", " x y z "}},
         {"<!-- a <!-- b --> c > -->d", {"<!-- a <!-- b --> c > -->", "d"}},
         {"<a href<b>c", {"<a href", "<b>", "c"}},
@@ -82,64 +76,53 @@ TEST(HtmlTokens, CutsThePageIntoTagsCommentsAndText) {
         {"x\x1b$", {"x\x1b$"}},
         // A pair led by NUL is its second byte; a "<" made so is put back as "<".
         {"\x1b$B\x24\x22\0<x"s, {"\x82\xA0", "<x"}},
-        {"<b>\x1b(B", {"<b>", ""}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.page));
-        EXPECT_EQ(TokensOf(c.page), c.tokens);
-        EXPECT_EQ(ReadHtmlPage(c.page).source, hlvHtml::SourceLines(c.tokens));
+        {"<b>\x1b(B", {"<b>", ""}}};
+    for (const auto& [page, tokens] : cases) {
+        EXPECT_EQ(TokensOf(page), tokens) << testing::PrintToString(page);
+        EXPECT_EQ(ReadHtmlPage(page).source, hlvHtml::SourceLines(tokens)) << testing::PrintToString(page);
     }
 }
 
+// Pages by the code set detected. EUC-JP: plain ASCII, bytes ambiguous all
+// along, pairs only EUC-JP has, a declaration that beats its own bytes.
+// ISO-2022-JP: an escape, also when it is all the last token holds. Shift_JIS:
+// ambiguous bytes, then some only it has; its pairs and half-width katakana;
+// its declarations in any spelling, also of code sets read as it; its bytes
+// before another declaration. A UTF-8 declaration or byte-order mark wins.
 TEST(HtmlCharsetDetection, FirstEvidenceInPageOrderWins) {
-    const struct {
-        const char* page;
-        HtmlCharset charset;
-    } cases[] = {
-        {"<p>plain ascii</p>", csEucJp},
-        {"<p>\x1b$B\x24\x22\x1b(B</p>", csJis},
-        {"<p>x</p>\x1b(B", csJis},         // the escape is all the last token holds
-        {"\xA4\xA2\xA4\xA4", csEucJp},     // ambiguous all along
-        {"\xA4\xA2\x82\xA0", csShiftJis},  // ambiguous, then Shift_JIS only
-        {"\xA4\xFE", csEucJp},
-        {"\xFE\xA1", csEucJp},
-        {"\xE0\x40", csShiftJis},
-        {"\xB1x", csShiftJis},  // half-width katakana
-        {"<META http-equiv=Content-Type content=\"text/html; CHARSET=Shift_JIS\">\xA4\xFE", csShiftJis},
-        {"<meta charset=x-sjis>", csShiftJis},
-        {"<meta charset=iso-2022-jp>\x82\xA0", csJis},
-        {"<meta charset=UTF-8>\x82\xA0", csUtf8},
-        {"<meta charset=utf8>\x82\xA0", csUtf8},
-        {"\x82\xA0<meta charset=euc-jp>", csShiftJis},
-        {"<meta name=\"keywords\" content=\"shift_jis\">\x1b", csJis},
-        {"<meta charset=windows-1252>\x82\xA0", csShiftJis},
-        {"<meta content=\"\x82\xA0\" charset=euc-jp>", csEucJp},  // declaration beats its own bytes
-        {"\xEF\xBB\xBF<meta charset=shift_jis>", csUtf8},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(std::string(c.page)));
-        EXPECT_EQ(hlvHtml::DetectCharsetOf(c.page), c.charset);
-    }
+    const std::pair<HtmlCharset, std::vector<std::string>> pages[] = {
+        {csEucJp,
+         {"<p>plain ascii</p>", "\xA4\xA2\xA4\xA4", "\xA4\xFE", "\xFE\xA1",
+          "<meta content=\"\x82\xA0\" charset=euc-jp>"}},
+        {csJis,
+         {"<p>\x1b$B\x24\x22\x1b(B</p>", "<p>x</p>\x1b(B", "<meta charset=iso-2022-jp>\x82\xA0",
+          "<meta name=\"keywords\" content=\"shift_jis\">\x1b"}},
+        {csShiftJis,
+         {"\xA4\xA2\x82\xA0", "\xE0\x40", "\xB1x",
+          "<META http-equiv=Content-Type content=\"text/html; CHARSET=Shift_JIS\">\xA4\xFE", "<meta charset=x-sjis>",
+          "\x82\xA0<meta charset=euc-jp>", "<meta charset=windows-1252>\x82\xA0"}},
+        {csUtf8,
+         {"<meta charset=UTF-8>\x82\xA0", "<meta charset=utf8>\x82\xA0", "\xEF\xBB\xBF<meta charset=shift_jis>"}}};
+    for (const auto& [charset, group] : pages)
+        for (const std::string& page : group)
+            EXPECT_EQ(hlvHtml::DetectCharsetOf(page), charset) << testing::PrintToString(page);
 }
 
 TEST(HtmlPageText, KeepsTheBodyTextWithListsAndQuotations) {
-    // `replaced` counts the characters with no Shift_JIS form.
-    const struct {
-        std::string page;
-        Lines lines;
-        std::size_t replaced = 0;
-    } cases[] = {
-        {"<body><br><br>", {"", ""}},
-        {"<html><p>no body</p><br>", {}},
-        {"<title>T</title><body>a</body>after<BODY>b", {"ab"}},
-        {"<BODY>a<BR>b<br/>c<br clear=all>d<p>e</P>", {"a", "bcde"}},
-        {"<body><ul><li type=square>a<li class=\"Circle\">b<li>c</ul>", {Sjis("■a"), Sjis("○b"), Sjis("・c")}},
+    // {page, lines, the characters with no Shift_JIS form}
+    const std::tuple<std::string, Lines, std::size_t> cases[] = {
+        {"<body><br><br>", {"", ""}, 0},
+        {"<html><p>no body</p><br>", {}, 0},
+        {"<title>T</title><body>a</body>after<BODY>b", {"ab"}, 0},
+        {"<BODY>a<BR>b<br/>c<br clear=all>d<p>e</P>", {"a", "bcde"}, 0},
+        {"<body><ul><li type=square>a<li class=\"Circle\">b<li>c</ul>", {Sjis("■a"), Sjis("○b"), Sjis("・c")}, 0},
         {"<body><ol><li>1<li>2<li>3<li>4<li>5<li>6<li>7<li>8<li>9<li>10",
-         {"11", "22", "33", "44", "55", "66", "77", "88", "99", "1010"}},
-        {"<body>a<!-- <br> > -->b", {"ab"}},
-        {"<body>a\tb ", {"a\tb"}},
+         {"11", "22", "33", "44", "55", "66", "77", "88", "99", "1010"},
+         0},
+        {"<body>a<!-- <br> > -->b", {"ab"}, 0},
+        {"<body>a\tb ", {"a\tb"}, 0},
         // A line break hidden in a pair still breaks the line as a reader sees it.
-        {"<body>\x82\xA0\x82\ra\x82\nb", {"\x82\xA0\x82", "a\x82", "b"}},
+        {"<body>\x82\xA0\x82\ra\x82\nb", {"\x82\xA0\x82", "a\x82", "b"}, 0},
         // UTF-8 pages come in Shift_JIS; the count starts again with each page.
         {"<meta charset=utf-8><body>a\xF0\x9F\x8E\xB5"
          "b\xE3\x81\x82",
@@ -150,28 +133,24 @@ TEST(HtmlPageText, KeepsTheBodyTextWithListsAndQuotations) {
         // EUC-JP: a pair whose second byte is no EUC-JP byte, after a run of good ones, is still a pair.
         {"<meta charset=euc-jp><body>\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8\xA4\xAA\xA4\xAB\xA4\xAD\xA4"
          "A",
-         {Sjis("あいうえおかき") + "\x82\xBF"}},
-    };
+         {Sjis("あいうえおかき") + "\x82\xBF"},
+         0}};
     hlvHtml html;  // one for all pages, as the window keeps one
     TokenList tokens;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.page));
-        html.LoadTokensFromBytes(c.page, tokens);
-        EXPECT_EQ(hlvHtml::PageText(tokens), c.lines);
-        EXPECT_EQ(html.ReplacedChars(), c.replaced);
-        EXPECT_EQ(HtmlPageText(c.page), c.lines);
-        const HtmlPageLines page = ReadHtmlPage(c.page);
-        EXPECT_EQ(page.text, c.lines);
-        EXPECT_EQ(page.replaced, c.replaced);
+    for (const auto& [page, lines, replaced] : cases) {
+        SCOPED_TRACE(testing::PrintToString(page));
+        html.LoadTokensFromBytes(page, tokens);
+        EXPECT_EQ(std::tuple(hlvHtml::PageText(tokens), html.ReplacedChars()), std::tuple(lines, replaced));
+        EXPECT_EQ(HtmlPageText(page), lines);
+        const HtmlPageLines read = ReadHtmlPage(page);
+        EXPECT_EQ(std::tie(read.text, read.replaced), std::tie(lines, replaced));
     }
 }
 
 TEST(HtmlSource, BreaksAfterListedTagsAndLongRuns) {
     const std::string x55(55, 'x'), x56(56, 'x'), x86(86, 'x');
-    const struct {
-        std::string page;
-        Lines lines;
-    } cases[] = {
+    // {page, lines}
+    const std::tuple<std::string, Lines> cases[] = {
         {x55 + "</b>y", {x55 + "</b>y"}},            // 59 bytes
         {x56 + "</b>y", {x56 + "</b>", "y"}},        // 60 bytes
         {x86 + "<i>y<u>z", {x86 + "<i>y", "<u>z"}},  // the count includes the token that reaches 90
@@ -182,12 +161,10 @@ TEST(HtmlSource, BreaksAfterListedTagsAndLongRuns) {
         {"<p>\x82\ta\x82\ra\x82\nb\t</p>",
          {"<p>\x82    a\x82"
           "a\x82",
-          "b</p>"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.page);
-        EXPECT_EQ(hlvHtml::SourceLines(TokensOf(c.page)), c.lines);
-        EXPECT_EQ(ReadHtmlPage(c.page).source, c.lines);
+          "b</p>"}}};
+    for (const auto& [page, lines] : cases) {
+        EXPECT_EQ(hlvHtml::SourceLines(TokensOf(page)), lines) << page;
+        EXPECT_EQ(ReadHtmlPage(page).source, lines) << page;
     }
 }
 
@@ -200,10 +177,10 @@ TEST(HtmlFiles, OpeningWritesNothingAndMissingFilesGiveNothing) {
     WriteBytes(dir / "SONG.txtmp", "the user's own file");
     std::size_t replaced = 0;
     EXPECT_EQ(LoadHtmlFile(dir / "SONG.HTML", &replaced), (Lines{Sjis("歌"), "?"}));
-    EXPECT_EQ(replaced, 1u);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
-    EXPECT_EQ(ReadBytes(dir / "SONG.txtmp"), "the user's own file");
-    EXPECT_EQ(ReadBytes(dir / "SONG.HTML"), utf8Page);
+    EXPECT_EQ(std::tuple(replaced, std::distance(std::filesystem::directory_iterator(dir.path()), {})),
+              std::tuple(1u, 2));
+    EXPECT_EQ(std::tuple(ReadBytes(dir / "SONG.txtmp"), ReadBytes(dir / "SONG.HTML")),
+              std::tuple("the user's own file", utf8Page));
 
     std::filesystem::create_directory(dir / "folder.html");  // no page, like a missing one
     hlvHtml html;
@@ -213,8 +190,7 @@ TEST(HtmlFiles, OpeningWritesNothingAndMissingFilesGiveNothing) {
     html.LoadTokensFromBytes("\x82\xA0", tokens);
     ASSERT_EQ(html.DetectCharset(), csShiftJis);
     html.LoadTokens(dir / "folder.html", tokens);
-    EXPECT_TRUE(tokens.empty());
-    EXPECT_EQ(html.DetectCharset(), csEucJp);
+    EXPECT_TRUE(tokens.empty() && html.DetectCharset() == csEucJp);
     // A file whose reading fails (this one gives EIO from its first byte).
     if (FileExists("/proc/self/mem")) {
         EXPECT_THROW(html.LoadTokens("/proc/self/mem", tokens), FileError);

@@ -9,33 +9,29 @@ namespace {
 // ".." segments removed and the fragment dropped (the common examples of
 // the URI standard, from http://a/b/c/d;p?q).
 TEST(HttpAddressTest, LocationsResolveAgainstTheAddressThatAnswered) {
-    const struct {
-        const char* reference;
-        const char* expected;
-    } cases[] = {
-        {"g", "http://a/b/c/g"},
-        {"./g", "http://a/b/c/g"},
-        {"g/", "http://a/b/c/g/"},
-        {"/g", "http://a/g"},
-        {"//g", "http://g"},
-        {"?y", "http://a/b/c/d;p?y"},
-        {"g?y", "http://a/b/c/g?y"},
-        {"#s", "http://a/b/c/d;p?q"},
-        {"g#s", "http://a/b/c/g"},
-        {"", "http://a/b/c/d;p?q"},
-        {".", "http://a/b/c/"},
-        {"..", "http://a/b/"},
-        {"../g", "http://a/b/g"},
-        {"../..", "http://a/"},
-        {"../../../g", "http://a/g"},
-        {"/./g", "http://a/g"},
-        {"g;x=1/../y", "http://a/b/c/y"},
-        {"g/./h", "http://a/b/c/g/h"},
-        {"https://x/../y?z", "https://x/y?z"},
-        {"file:///etc/passwd", "file:///etc/passwd"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ResolveReference("http://a/b/c/d;p?q", c.reference), c.expected) << c.reference;
+    // {reference, expected}
+    const std::tuple<const char*, const char*> cases[] = {{"g", "http://a/b/c/g"},
+                                                          {"./g", "http://a/b/c/g"},
+                                                          {"g/", "http://a/b/c/g/"},
+                                                          {"/g", "http://a/g"},
+                                                          {"//g", "http://g"},
+                                                          {"?y", "http://a/b/c/d;p?y"},
+                                                          {"g?y", "http://a/b/c/g?y"},
+                                                          {"#s", "http://a/b/c/d;p?q"},
+                                                          {"g#s", "http://a/b/c/g"},
+                                                          {"", "http://a/b/c/d;p?q"},
+                                                          {".", "http://a/b/c/"},
+                                                          {"..", "http://a/b/"},
+                                                          {"../g", "http://a/b/g"},
+                                                          {"../..", "http://a/"},
+                                                          {"../../../g", "http://a/g"},
+                                                          {"/./g", "http://a/g"},
+                                                          {"g;x=1/../y", "http://a/b/c/y"},
+                                                          {"g/./h", "http://a/b/c/g/h"},
+                                                          {"https://x/../y?z", "https://x/y?z"},
+                                                          {"file:///etc/passwd", "file:///etc/passwd"}};
+    for (const auto& [reference, expected] : cases)
+        EXPECT_EQ(ResolveReference("http://a/b/c/d;p?q", reference), expected) << reference;
     EXPECT_EQ(ResolveReference("http://h:8080", "p"), "http://h:8080/p");
 }
 

@@ -78,12 +78,9 @@ TEST_F(InetTest, ReportsCountEveryChunkUpToDoneOrFailed) {
     TWinInet inet;
     inet.OnProgress = [&reports](TWinInet&, ProgressStatus s, std::uint32_t n) { reports.emplace_back(s, n); };
     EXPECT_FALSE(inet.Download(server.Url("/stall"), dir / "stall.htm"));
-    EXPECT_EQ(reports, (Reports{{psConnecting, 0},
-                                {psDownloading, 0},
-                                {psDownloading, 4096},
-                                {psDownloading, 5000},
-                                {psDisconnecting, 5000},
-                                {psFailed, 5000}}));
+    const Reports failed = {{psConnecting, 0},     {psDownloading, 0},      {psDownloading, 4096},
+                            {psDownloading, 5000}, {psDisconnecting, 5000}, {psFailed, 5000}};
+    EXPECT_EQ(reports, failed);
     EXPECT_FALSE(fs::exists(dir / "stall.htm"));
 }
 
@@ -104,15 +101,12 @@ TEST_F(InetTest, FetchPageTakesTwoHundredAnswersAndFailsCleanlyOtherwise) {
     server.Stream("/sized-over", 64 * 1024 + 1, false);
     server.Stream("/chunked-over", 200 * 1024, true);
     server.Redirect("/to-file", "file:///etc/passwd");
-    const struct {
-        std::string url;
-        std::optional<std::string> page;
-        std::string reason = {};
-    } cases[] = {
-        {server.Url("/empty"), ""},
-        {server.Url("/odd"), "<html>odd but fine</html>"},
-        {server.Url("/chunked-at"), test::PatternBytes(64 * 1024)},
-        {server.Url("/hop10"), "arrived"},
+    // {the address, the page (none: the fetch fails), why it fails}
+    const std::tuple<std::string, std::optional<std::string>, std::string> cases[] = {
+        {server.Url("/empty"), "", ""},
+        {server.Url("/odd"), "<html>odd but fine</html>", ""},
+        {server.Url("/chunked-at"), test::PatternBytes(64 * 1024), ""},
+        {server.Url("/hop10"), "arrived", ""},
         {server.Url("/hop11"), std::nullopt, "転送（リダイレクト）が多すぎます"},
         {server.Url("/stall-before-body"), std::nullopt, kTimedOut},
         {"http://127.0.0.1:" + std::to_string(server.FullQueuePort()) + "/", std::nullopt, kTimedOut},
@@ -123,17 +117,17 @@ TEST_F(InetTest, FetchPageTakesTwoHundredAnswersAndFailsCleanlyOtherwise) {
         {"http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/", std::nullopt,
          "サーバーに接続できません（接続を拒否されたか、届きません）"},
         {"file:///etc/passwd", std::nullopt, "http と https のアドレスしか取得しません"},
-        {"not an address", std::nullopt, "アドレスの形が正しくありません"},
-    };
+        {"not an address", std::nullopt, "アドレスの形が正しくありません"}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.url);
+        const auto& [url, page, reason] = c;
+        SCOPED_TRACE(url);
         test::FakeHost window;
         const std::string file = dir / ("missing" + std::to_string(&c - cases) + "/folder/page.htm");
         const auto start = Clock::now();
-        EXPECT_EQ(FetchPage(window, c.url, file), c.page.has_value());
+        EXPECT_EQ(FetchPage(window, url, file), page.has_value());
         EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
-        if (!c.page) ExpectFailedFetch(c.url, file, window, c.reason);
-        else EXPECT_TRUE(window.messages.empty() && test::ReadBytes(file) == *c.page);
+        if (!page) ExpectFailedFetch(url, file, window, reason);
+        else EXPECT_TRUE(window.messages.empty() && test::ReadBytes(file) == *page);
     }
     for (const auto& request : server.Requests()) EXPECT_EQ(request.userAgent, "test_web0") << request.path;
     // A page that cannot be stored fails too, and says so.
@@ -179,27 +173,25 @@ TEST_F(InetTest, TricklesEndAtTheLowSpeedOrTheOverallLimit) {
     server.Trickle("/trickle", "x", milliseconds(20), 400, 1 << 20);
     server.Trickle("/continue", "HTTP/1.1 100 Continue\r\n\r\n", milliseconds(10), 800, LoopbackServer::kUnframed, 100);
     server.Trickle("/endless", std::string(2048, 'x'), milliseconds(20), 400, LoopbackServer::kChunked);
-    const struct {
-        std::string path;
-        milliseconds lowSpeedTime, totalTimeout, expected;
-    } cases[] = {
+    // {path, lowSpeedTime, totalTimeout, expected}
+    const std::tuple<std::string, milliseconds, milliseconds, milliseconds> cases[] = {
         {"/trickle", milliseconds(300), milliseconds(60'000), milliseconds(300)},  // 50 bytes a second
         {"/continue", milliseconds(0), milliseconds(600), milliseconds(600)},      // low-speed check off
         {"/endless", milliseconds(300), milliseconds(600), milliseconds(600)},     // 100 KiB a second
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.path);
-        SetLimits([&c](InetLimits& l) {
-            l.lowSpeedTime = c.lowSpeedTime;
-            l.totalTimeout = c.totalTimeout;
+    for (const auto& [path, lowSpeedTime, totalTimeout, expected] : cases) {
+        SCOPED_TRACE(path);
+        SetLimits([&](InetLimits& l) {
+            l.lowSpeedTime = lowSpeedTime;
+            l.totalTimeout = totalTimeout;
         });
         test::FakeHost window;
         const auto start = Clock::now();
-        EXPECT_FALSE(FetchPage(window, server.Url(c.path), dir / "out/page.htm"));
+        EXPECT_FALSE(FetchPage(window, server.Url(path), dir / "out/page.htm"));
         const auto took = Clock::now() - start;
-        EXPECT_GE(took, c.expected - milliseconds(50));
-        EXPECT_LT(took, c.expected + std::chrono::seconds(2));
-        ExpectFailedFetch(server.Url(c.path), dir / "out/page.htm", window, kTimedOut);
+        EXPECT_GE(took, expected - milliseconds(50));
+        EXPECT_LT(took, expected + std::chrono::seconds(2));
+        ExpectFailedFetch(server.Url(path), dir / "out/page.htm", window, kTimedOut);
     }
     // The low-speed limit judges the rate, not the length: 10,000 bytes a
     // second against 1,024 run through several of its windows.
@@ -219,8 +211,7 @@ TEST_F(InetTest, DownloadThreadStartsOnlyWithAddressAndFileAndOneAtATime) {
     TDownloadThread thread(host);
     Reports reports;
     thread.OnProgress = [&](TDownloadThread&, ProgressStatus s, std::uint32_t n) { reports.emplace_back(s, n); };
-    EXPECT_FALSE(thread.Start("", dir / "x.htm", true));
-    EXPECT_FALSE(thread.Start(server.Url("/p"), "", true));
+    EXPECT_TRUE(!thread.Start("", dir / "x.htm", true) && !thread.Start(server.Url("/p"), "", true));
     EXPECT_EQ(thread.Status(), psFailed);
     EXPECT_TRUE(server.Requests().empty() && reports.empty() && !thread.Busy());
     EXPECT_EQ(host.processMessagesCalls, 0);
@@ -233,8 +224,7 @@ TEST_F(InetTest, DownloadThreadStartsOnlyWithAddressAndFileAndOneAtATime) {
     EXPECT_TRUE(reports.empty());
     server.OpenGate("go");
     EXPECT_TRUE(thread.Wait());
-    EXPECT_EQ(thread.Status(), psDone);
-    EXPECT_EQ(reports.back(), std::pair(psDone, 4u));
+    EXPECT_EQ(std::tuple(thread.Status(), reports.back()), std::tuple(psDone, std::pair(psDone, 4u)));
 
     // Stopped, a download ends at once as a failure that says so, its file gone.
     server.Hold("/never", "never", "body");
@@ -244,8 +234,7 @@ TEST_F(InetTest, DownloadThreadStartsOnlyWithAddressAndFileAndOneAtATime) {
     thread.Cancel();
     EXPECT_FALSE(thread.Wait());
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
-    EXPECT_EQ(thread.Status(), psFailed);
-    EXPECT_EQ(thread.FailureReason(), "中止しました");
+    EXPECT_EQ(std::tuple(thread.Status(), thread.FailureReason()), std::tuple(psFailed, "中止しました"));
     EXPECT_FALSE(fs::exists(dir / "never.htm"));
 }
 
@@ -282,9 +271,8 @@ TEST_F(InetTest, ResolveUtaNetUrlPicksTheAddressThatAnswers200) {
     server.Serve("/members/phplib/only-members.php", 200, "<html>yes</html>");
     server.Serve("/phplib/first.php", 200, "");
     server.Stall("/phplib/slow.php", "<html>", 1 << 20);  // only the headers are waited for
-    const struct {
-        std::string from, to;
-    } cases[] = {
+    // {from, to}
+    const std::tuple<std::string, std::string> cases[] = {
         {"/phplib/only-members.php", "/members/phplib/only-members.php"},
         {"/phplib/first.php", "/phplib/first.php"},
         {"/phplib/neither.php", "/phplib/neither.php"},  // both answer 404
@@ -292,7 +280,7 @@ TEST_F(InetTest, ResolveUtaNetUrlPicksTheAddressThatAnswers200) {
         {"/other/page.php", "/other/page.php"},  // other addresses come back without any request
     };
     const auto start = Clock::now();
-    for (const auto& c : cases) EXPECT_EQ(ResolveUtaNetUrl(server.Url(c.from)), server.Url(c.to)) << c.from;
+    for (const auto& [from, to] : cases) EXPECT_EQ(ResolveUtaNetUrl(server.Url(from)), server.Url(to)) << from;
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
     // Where the first address answers, the other is never asked.
     for (const auto& request : server.Requests())

@@ -31,20 +31,19 @@ std::vector<std::string> Searches(SearchField field, const std::string& utaMap, 
 
 TEST(SearchAddressesTest, KeywordsAreEscapedForEachSite) {
     test::ScopedEnv map{"ZVEKLC_UTAMAP_HOST", "map.test"}, net{"ZVEKLC_UTANET_HOST", "net.test"};
-    const struct {
-        std::string keyword, utaMap, utaNet;
-    } cases[] = {
+    // {keyword, utaMap, utaNet}
+    const std::tuple<std::string, std::string, std::string> cases[] = {
         {"A B", "A+B", "%41%20%42"},
         {"\x83\x5c", "%83%5C", "%A5%BD"},                                   // ソ: its trail byte is "\"
         {"a&b=c#d%e", "a%26b%3Dc%23d%25e", "%61%26%62%3D%63%23%64%25%65"},  // no stray query parts
         {"-._~+/?", "-._~%2B%2F%3F", "%2D%2E%5F%7E%2B%2F%3F"},
         {"\t\x7f", "%09%7F", "%09%7F"},  // zero-padded below 0x10
     };
-    for (const auto& c : cases)
+    for (const auto& [keyword, utaMap, utaNet] : cases)
         for (const SearchField field : {SearchField::Title, SearchField::Artist})
-            EXPECT_EQ((std::vector{UtaMapSearchAddress(c.keyword, field), UtaNetSearchAddress(c.keyword, field)}),
-                      Searches(field, c.utaMap, c.utaNet))
-                << c.keyword;
+            EXPECT_EQ((std::vector{UtaMapSearchAddress(keyword, field), UtaNetSearchAddress(keyword, field)}),
+                      Searches(field, utaMap, utaNet))
+                << keyword;
 }
 
 // Open URL opens the address of the first URL= line, in any case, if it is a web address.

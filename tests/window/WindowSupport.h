@@ -16,11 +16,22 @@ namespace zvek::test {
 
 inline constexpr const char* kSamplePage = ZVEKLC_SAMPLES "/sample.htm";
 
+// What a window's host was asked and opened: each question or message,
+// file dialog (title and filter) and browser address, one a line.
+inline std::string Asked(const HostScript& script) {
+    std::string out;
+    for (const auto& m : script.messages) out += m.text + "\n";
+    for (const FileDialog& d : script.dialogs) out += d.title + " " + std::to_string(d.filterIndex) + "\n";
+    for (const auto& address : script.browsed) out += address + "\n";
+    return out;
+}
+
 // What the core makes of `sjis` (named `fileName`) through `convert`.
 struct CoreResult {
     std::string text;  // Shift-JIS, CR LF
     std::string fileName;
-    bool modified;
+    bool modified, clearsUndo;
+    std::string asked;
 };
 inline CoreResult RunCore(const std::string& sjis, const std::string& fileName,
                           const std::function<void(LyricsDocument&)>& convert, const std::string& dialogFile = {}) {
@@ -30,22 +41,19 @@ inline CoreResult RunCore(const std::string& sjis, const std::string& fileName,
     doc.SetText(sjis);
     doc.SetFileName(fileName);
     convert(doc);
-    return {doc.Text(), doc.FileName(), doc.Modified};
+    return {doc.Text(), doc.FileName(), doc.Modified, doc.TakeUndoClearRequest(), Asked(host)};
 }
 
 inline std::string SampleText() { return ReadBytes(ZVEKLC_SAMPLES "/sample.txt"); }
 // The sample song as player lyrics, and as a tag file made from them
 // against the sample page while the lyrics were named `name`.
-inline std::string SampleLyrics() {
-    return RunCore(SampleText(), "", [](LyricsDocument& d) { ConvertTextToZVEK(d); }).text;
-}
+inline std::string SampleLyrics() { return RunCore(SampleText(), "", ConvertTextToZVEK).text; }
 inline std::string SampleTagFile(const std::string& name) {
     return RunCore(SampleLyrics(), name, [](LyricsDocument& d) { MakeTagFile(d, kSamplePage); }).text;
 }
 // A tag file that names its page: the URL= line goes into the header.
 inline std::string WithUrl(const std::string& tagFile, const std::string& url) {
-    const std::string first = "[TagLyr]\r\n";
-    return first + "URL=" + url + "\r\n" + tagFile.substr(first.size());
+    return "[TagLyr]\r\nURL=" + url + "\r\n" + tagFile.substr(tagFile.find('\n') + 1);
 }
 
 // Every menu bar menu with its caption; every menu in order, each item with

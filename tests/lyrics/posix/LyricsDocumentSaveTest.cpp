@@ -15,24 +15,20 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class PosixDocumentTest : public ::testing::Test {
-protected:
-    test::TempDir dir;
-    test::FakeHost host;
-    LyricsDocument doc{host};
-};
-
 // Saving writes through a link and keeps the replaced file's permissions; a
 // save that fails part way leaves the old file and no temporary beside it.
-TEST_F(PosixDocumentTest, SavingReplacesOnlyTheFilesContents) {
+TEST(PosixDocumentTest, SavingReplacesOnlyTheFilesContents) {
+    test::TempDir dir;
+    test::FakeHost host;
+    LyricsDocument doc(host);
     const std::string target = dir.Write("target.lyr", "old"), link = dir / "link.lyr";
     std::filesystem::permissions(target, std::filesystem::perms(0640));
     std::filesystem::create_symlink(target, link);
     doc.SetText("old contents");
     doc.SaveFile(link);
-    EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(test::ReadBytes(target), "old contents\r\n");
-    EXPECT_EQ(std::filesystem::status(target).permissions(), std::filesystem::perms(0640));
+    EXPECT_EQ(std::tuple(std::filesystem::is_symlink(link), test::ReadBytes(target),
+                         std::filesystem::status(target).permissions()),
+              std::tuple(true, "old contents\r\n", std::filesystem::perms(0640)));
 
     doc.SetLines(Lines(1000, std::string(100, 'x')));
     doc.Modified = true;
@@ -46,11 +42,11 @@ TEST_F(PosixDocumentTest, SavingReplacesOnlyTheFilesContents) {
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
 
-    EXPECT_EQ(test::ReadBytes(target), "old contents\r\n");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);  // no temporary left
-    EXPECT_EQ(std::tuple(doc.FileName(), doc.Modified, doc.Lines()),
-              std::tuple(target, true, Lines(1000, std::string(100, 'x'))));
-    EXPECT_EQ(host.ScreenCursor(), crDefault);
+    // The old file, no temporary beside it, the document as it was.
+    EXPECT_EQ(std::tuple(test::ReadBytes(target), std::distance(std::filesystem::directory_iterator(dir.path()), {})),
+              std::tuple("old contents\r\n", 2));
+    EXPECT_EQ(std::tuple(doc.FileName(), doc.Modified, doc.Lines(), host.ScreenCursor()),
+              std::tuple(target, true, Lines(1000, std::string(100, 'x')), crDefault));
     EXPECT_THROW(doc.SaveFile(dir / "no/such/folder.lyr"), FileError);
 }
 

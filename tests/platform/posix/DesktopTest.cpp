@@ -9,7 +9,6 @@
 
 #include "TestSupport.h"
 #include "platform/Association.h"
-#include "platform/SettingsLocation.h"
 #include "platform/ShowInBrowser.h"
 
 namespace zvek {
@@ -17,24 +16,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kMimePackage =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
-    "  <mime-type type=\"text/x-zvek-taglyr\">\n"
-    "    <comment>ZVEK TagFile</comment>\n    <comment xml:lang=\"ja\">ZVEK タグファイル</comment>\n"
-    "    <sub-class-of type=\"text/plain\"/>\n    <generic-icon name=\"text-x-generic\"/>\n"
-    "    <glob pattern=\"*.taglyr\" case-sensitive=\"false\"/>\n  </mime-type>\n</mime-info>\n";
-
-// The entry for a program; its path quoted for the Exec lines, and as the converter key holds it.
+// The MIME package and the desktop entry as written (tests/data/desktop);
+// in the entry, @EXEC@ stands for the program's path quoted for the Exec
+// lines, @CONVERTER@ for the path as the converter key holds it.
+const std::string kMimePackage = test::ReadBytes(ZVEKLC_TEST_DATA "/desktop/zveklc-taglyr.xml");
 std::string DesktopEntry(const std::string& exec, const std::string& converter) {
-    return "[Desktop Entry]\nType=Application\nName=ZVEK Lyrics Converter\nExec=" + exec +
-           " %f\n"
-           "Icon=zveklc\nTerminal=false\nCategories=AudioVideo;Audio;\nMimeType=text/x-zvek-taglyr;\n"
-           "Actions=convert;\nX-ZVEKLC-Converter=" +
-           converter +
-           "\n\n"
-           "[Desktop Action convert]\nName=Convert\nName[ja]=変換\nExec=" +
-           exec + " -convert %f\n";
+    std::string entry = test::ReadBytes(ZVEKLC_TEST_DATA "/desktop/zveklc.desktop");
+    for (const auto& [key, value] : {std::pair<std::string, std::string>{"@EXEC@", exec}, {"@CONVERTER@", converter}})
+        for (std::size_t at; (at = entry.find(key)) != std::string::npos;) entry.replace(at, key.size(), value);
+    return entry;
 }
 
 // The home folder, the data folders and PATH inside a temporary folder. PATH
@@ -71,28 +61,22 @@ protected:
 TEST_F(AssociationTest, WhatIsMissingIsWrittenForThisCopyAndThenFoundComplete) {
     const std::string entry = DesktopEntry('"' + program + '"', program);
     auto without = [&](const std::string& part) { return std::string(entry).erase(entry.find(part), part.size()); };
-    // The desktop entry in place of the one written (none: removed); without MIME package or with it.
-    const struct Case {
-        const char* name;
-        std::optional<std::string> desktop;
-        bool mime;
-    } cases[] = {
+    // {name, the desktop entry in place of the one written (none: removed), the MIME package kept}
+    const std::tuple<const char*, std::optional<std::string>, bool> cases[] = {
         {"no desktop entry", std::nullopt, true},
         {"no converter key", without("X-ZVEKLC-Converter=" + program + "\n"), true},
         {"convert not among the actions", without("convert;"), true},
         {"no convert action group", without("[Desktop Action convert]\n"), true},
-        {"no MIME package, desktop entry for another copy", DesktopEntry('"' + other + '"', other), false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        {"no MIME package, desktop entry for another copy", DesktopEntry('"' + other + '"', other), false}};
+    for (const auto& [name, planted, keepMime] : cases) {
+        SCOPED_TRACE(name);
         ASSERT_TRUE(WriteTagLyrAssociation(program));
-        if (c.desktop) test::WriteBytes(desktop, *c.desktop);
+        if (planted) test::WriteBytes(desktop, *planted);
         else fs::remove(desktop);
-        if (!c.mime) fs::remove(mime);
+        if (!keepMime) fs::remove(mime);
         fs::remove(toolsLog);
         EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Repaired);
-        EXPECT_EQ(test::ReadBytes(mime), kMimePackage);
-        EXPECT_EQ(test::ReadBytes(desktop), entry);
+        EXPECT_EQ(std::tuple(test::ReadBytes(mime), test::ReadBytes(desktop)), std::tuple(kMimePackage, entry));
         EXPECT_EQ(test::ReadBytes(toolsLog), "update-mime-database " + data + "/mime\nupdate-desktop-database " + data +
                                                  "/applications\nxdg-mime default zveklc.desktop text/x-zvek-taglyr\n");
         EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Complete);
@@ -126,48 +110,41 @@ TEST_F(AssociationTest, OtherAssociationsAreLeftAlone) {
 // and then writes through a link, never replacing it, a pipe or a device.
 TEST_F(AssociationTest, StartUpLeavesWhatIsNotOursAlone) {
     const std::string notes = tmp / "notes.txt";
-    const struct Case {
-        const char* name;
-        std::function<void()> plant;
-        bool menuWrites;
-    } cases[] = {
+    // {name, plant, menuWrites}
+    const std::tuple<const char*, std::function<void()>, bool> cases[] = {
         {"a link to the user's file", [&] { fs::create_symlink(notes, desktop); }, true},
         {"a pipe", [&] { test::MakeFifo(desktop); }, false},
-        {"a dangling link", [&] { fs::create_symlink(tmp / "nowhere", desktop); }, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        {"a dangling link", [&] { fs::create_symlink(tmp / "nowhere", desktop); }, false}};
+    for (const auto& [name, plant, menuWrites] : cases) {
+        SCOPED_TRACE(name);
         fs::create_directories(data + "/applications");
         test::WriteBytes(notes, "mine");
-        c.plant();
+        plant();
         EXPECT_TRUE(test::ReturnsWithoutWaitingOn(
             {desktop}, [&] { EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Elsewhere); }));
         EXPECT_FALSE(fs::exists(mime));  // nothing half-made
         EXPECT_EQ(ForeignTagLyrAssociationFile(), desktop);
-        EXPECT_EQ(WriteTagLyrAssociation(program), c.menuWrites);
+        EXPECT_EQ(WriteTagLyrAssociation(program), menuWrites);
         EXPECT_FALSE(fs::is_regular_file(fs::symlink_status(desktop)));
-        EXPECT_EQ(test::ReadBytes(notes) == DesktopEntry('"' + program + '"', program), c.menuWrites);
+        EXPECT_EQ(test::ReadBytes(notes) == DesktopEntry('"' + program + '"', program), menuWrites);
         fs::remove_all(data);
     }
 }
 
 TEST_F(AssociationTest, ProgramPathIsQuotedForTheDesktop) {
     // The path in the Exec lines and the converter key as the file holds them.
-    struct Case {
-        std::string program, exec, converter;
-    } cases[] = {
+    // {the program, its path in the Exec lines, in the converter key}
+    std::tuple<std::string, std::string, std::string> cases[] = {
         {"/opt/50%/zveklc", R"("/opt/50%%/zveklc")", "/opt/50%/zveklc"},
         {"/opt/a\"b$c`d/zveklc", R"("/opt/a\\"b\\$c\\`d/zveklc")", "/opt/a\"b$c`d/zveklc"},
-        {"/opt/a\\b/zveklc", R"("/opt/a\\\\b/zveklc")", R"(/opt/a\\b/zveklc)"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.program);
-        ASSERT_TRUE(WriteTagLyrAssociation(c.program));
-        EXPECT_EQ(test::ReadBytes(desktop), DesktopEntry(c.exec, c.converter));
-        EXPECT_EQ(RunTagLyrAssociationCheck(c.program), AssociationState::Complete);
+        {"/opt/a\\b/zveklc", R"("/opt/a\\\\b/zveklc")", R"(/opt/a\\b/zveklc)"}};
+    for (const auto& [location, exec, converter] : cases) {
+        SCOPED_TRACE(location);
+        ASSERT_TRUE(WriteTagLyrAssociation(location));
+        EXPECT_EQ(test::ReadBytes(desktop), DesktopEntry(exec, converter));
+        EXPECT_EQ(RunTagLyrAssociationCheck(location), AssociationState::Complete);
     }
-    EXPECT_FALSE(WriteTagLyrAssociation("/opt/a\nb/zveklc"));
-    EXPECT_FALSE(WriteTagLyrAssociation("zveklc"));
+    EXPECT_TRUE(!WriteTagLyrAssociation("/opt/a\nb/zveklc") && !WriteTagLyrAssociation("zveklc"));
 }
 
 // The fake xdg-open and the handler's program record their arguments.
@@ -221,37 +198,36 @@ protected:
 TEST_F(BrowserTest, ExecLineBecomesArgumentsWithTheAddressAsOneOfThem) {
     for (const char* name : {"firefox", "google-chrome-stable", "librewolf"})
         fs::copy_file(recorder, (tmp / "bin/") + name);
-    // Nothing expected: xdg-open gets the address.
-    struct Case {
-        std::optional<std::string> exec;
-        std::vector<std::string> expected;
-        std::string id = "zvek-browser.desktop";
-        int status = 0;
-    } cases[] = {
-        {recorder + " --url %u %i %c %k 100%% %f", {"--url", sent, "100%", sent}},
-        {recorder + " \"a b\" \"c\\\\\\\\d\" \"\\\\$HOME 5%%\" x\\sy %F", {"a b", "c\\d", "$HOME 5%", "x", "y", sent}},
+    // {the handler's Exec line (none: no entry), the arguments it gets
+    // (none: xdg-open gets the address), the handler's id, xdg-mime's status}
+    const std::string id = "zvek-browser.desktop";
+    const std::tuple<std::optional<std::string>, std::vector<std::string>, std::string, int> cases[] = {
+        {recorder + " --url %u %i %c %k 100%% %f", {"--url", sent, "100%", sent}, id, 0},
+        {recorder + " \"a b\" \"c\\\\\\\\d\" \"\\\\$HOME 5%%\" x\\sy %F",
+         {"a b", "c\\d", "$HOME 5%", "x", "y", sent},
+         id,
+         0},
         // Browsers that open a new window on request get asked for one.
-        {"/usr/bin/env MOZ_X=1 firefox %u", {"--new-window", sent}},  // as snap packages wrap it
-        {(tmp / "bin/google-chrome-stable") + " --new-window %U", {"--new-window", sent}},
-        {(tmp / "bin/librewolf") + " -P default", {"-P", "default", "--new-window", sent}},  // no code: address last
+        {"/usr/bin/env MOZ_X=1 firefox %u", {"--new-window", sent}, id, 0},  // as snap packages wrap it
+        {(tmp / "bin/google-chrome-stable") + " --new-window %U", {"--new-window", sent}, id, 0},
+        {(tmp / "bin/librewolf") + " -P default", {"-P", "default", "--new-window", sent}, id, 0},  // address last
         // A code inside quotes or inside a larger argument may land in a script
         // (more such lines: the desktop fuzz target's regressions).
-        {recorder + " \"%i\" --url=%u", {}},
-        {recorder + " %u", {}, ""},                                      // no handler registered
-        {recorder + " %u", {}, "zvek-browser.desktop", 1},               // the query fails
-        {recorder + " %u", {}, "../applications/zvek-browser.desktop"},  // the id leaves the folder
-        {std::nullopt, {}},                                              // no entry
-        {"\"" + recorder + " %u", {}},                                   // a quote left open
-        {"", {}},                                                        // an empty Exec line
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.exec.value_or("no entry") + " for " + c.id);
+        {recorder + " \"%i\" --url=%u", {}, id, 0},
+        {recorder + " %u", {}, "", 0},                                      // no handler registered
+        {recorder + " %u", {}, id, 1},                                      // the query fails
+        {recorder + " %u", {}, "../applications/zvek-browser.desktop", 0},  // the id leaves the folder
+        {std::nullopt, {}, id, 0},                                          // no entry
+        {"\"" + recorder + " %u", {}, id, 0},                               // a quote left open
+        {"", {}, id, 0}};                                                   // an empty Exec line
+    for (const auto& [exec, expected, handler, status] : cases) {
+        SCOPED_TRACE(exec.value_or("no entry") + " for " + handler);
         fs::remove(tmp / "data/applications/zvek-browser.desktop");
-        SetHandlerId(c.id, c.status);
-        if (c.exec) WriteEntry(*c.exec);
+        SetHandlerId(handler, status);
+        if (exec) WriteEntry(*exec);
         ASSERT_TRUE(OpenInBrowser(url));
-        if (c.expected.empty()) EXPECT_EQ(Take("xdg-open.args"), std::vector<std::string>{sent});
-        else EXPECT_EQ(Take("handler.args"), c.expected);
+        if (expected.empty()) EXPECT_EQ(Take("xdg-open.args"), std::vector<std::string>{sent});
+        else EXPECT_EQ(Take("handler.args"), expected);
     }
     EXPECT_FALSE(fs::exists(tmp / "handler.args"));
     // The id's "-" stands for a folder; the system folders come after the user's.
@@ -270,8 +246,7 @@ TEST(BrowserAddressTest, OnlyWellFormedWebAddressesPassEncoded) {
         {"http://[::1]?q", "http://[::1]?q"},
         {"http://127.0.0.1:9/$(touch${IFS}x)", "http://127.0.0.1:9/%24%28touch%24%7BIFS%7Dx%29"},
         {"http://h/ \t\"'`;|<>(){}[]*!^\\", "http://h/%20%09%22%27%60%3B%7C%3C%3E%28%29%7B%7D%5B%5D%2A%21%5E%5C"},
-        {"http://h#%41%4g%\x7f\xe6\xad\x8c", "http://h#%41%254g%25%7F%E6%AD%8C"},
-    };
+        {"http://h#%41%4g%\x7f\xe6\xad\x8c", "http://h#%41%254g%25%7F%E6%AD%8C"}};
     for (const auto& [url, sent] : passing)
         for (const std::string& in : {url, sent}) EXPECT_EQ(BrowserAddress(in), sent) << in;
     const std::string refused[] = {
@@ -312,17 +287,6 @@ TEST_F(BrowserTest, NothingStartsForAnOptionLikeAddressOrWithoutAProgram) {
     EXPECT_FALSE(OpenInBrowser("http://example.invalid/"));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(fs::exists(tmp / "handler.args") || fs::exists(tmp / "xdg-open.args"));
-}
-
-// The same place as the Qt window's rule: a portable copy's file beside the
-// program, else the XDG configuration folder (an absolute one), else ~/.config.
-TEST(WindowSettingsPath, BesideTheProgramElseTheUsersConfiguration) {
-    test::TempDir tmp;
-    test::ScopedEnv home{"HOME", tmp / "home"}, config{"XDG_CONFIG_HOME", "relative"};
-    EXPECT_EQ(WindowSettingsPath(tmp / "bin"), tmp / "home/.config/zveklc/zveklc.ini");
-    test::ScopedEnv absolute{"XDG_CONFIG_HOME", tmp / "config"};
-    EXPECT_EQ(WindowSettingsPath(tmp / "bin"), tmp / "config/zveklc/zveklc.ini");
-    EXPECT_EQ(WindowSettingsPath(tmp / "bin"), tmp.Write("bin/zveklc.ini", ""));
 }
 
 }  // namespace

@@ -1,11 +1,10 @@
 // Saving and reading files where the file is a pipe, a device or a link;
 // the permissions of new files; the private temporary folder across fork
-// and signals, and what ended processes left.
+// and signals.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -99,42 +98,6 @@ TEST_F(PosixFilesTest, EachProcessHasItsOwnPrivateFolder) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(Names("zveklc-"), std::set<std::string>{fs::path(folder).filename()});  // the child's went with it
     EXPECT_TRUE(fs::exists(file));
-}
-
-// What a killed or crashed process left is removed by the next process that
-// makes its folder; everything that is not plainly such a folder stays.
-TEST_F(PosixFilesTest, FoldersOfEndedProcessesGoWhenTheNextFolderIsMade) {
-    const std::string ended = "zveklc-999999999";  // above any process number the system gives
-    enum Kind { Folder, File, Link };
-    const struct Case {
-        std::string name;
-        Kind kind;
-        bool removed;
-    } cases[] = {
-        {ended + "-a1B2c3", Folder, true},
-        {"zveklc-" + std::to_string(::getppid()) + "-a1B2c3", Folder, false},  // its process still runs
-        {ended + "-Lock01", Folder, false},                                    // an owner we cannot see holds it
-        {ended + "-File01", File, false},
-        {ended + "-Link01", Link, false},
-        {ended + "-Other1", Folder, ::geteuid() != 0},  // another user's, where we may give it away
-        {ended, Folder, false},                         // other names of ours
-        {ended + "-toolong", Folder, false},
-    };
-    const fs::path target = dir.path() / "target";
-    fs::create_directories(target / "keep");
-    for (const Case& c : cases) {
-        const fs::path path = dir.path() / c.name;
-        if (c.kind == File) test::WriteBytes(path, "x");
-        else if (c.kind == Link) fs::create_directory_symlink(target, path);
-        else fs::create_directories(path / "sub");
-    }
-    const int lockFd = ::open((dir.path() / (ended + "-Lock01")).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    ASSERT_EQ(::flock(lockFd, LOCK_EX | LOCK_NB), 0);
-    ASSERT_TRUE(::geteuid() != 0 || ::chown((dir.path() / (ended + "-Other1")).c_str(), 65534, 65534) == 0);
-    PrivateTempDir();
-    for (const Case& c : cases) EXPECT_EQ(fs::exists(fs::symlink_status(dir.path() / c.name)), !c.removed) << c.name;
-    EXPECT_TRUE(fs::exists(target / "keep"));
-    ::close(lockFd);
 }
 
 // Stopped in the middle of a download, with the partial page in its folder,

@@ -48,11 +48,8 @@ TEST_F(PlayerTest, FindsThePlayerThroughTheRegistryAndTheDrives) {
     const std::string value1 = R"(@="C:\\Program Files\\ZVEK\\ZVEK.EXE")";
     const std::string value2 = R"(@="C:\\users\\me\\ZVEK2\\zvek.exe")", key2 = Key(kKey2, value2);
     // The expected path lies inside the prefix; "" when none is found.
-    const struct Case {
-        const char* name;
-        std::optional<std::string> system, user;
-        const char* expected;
-    } cases[] = {
+    // {name, system, user, expected}
+    const std::tuple<const char*, std::optional<std::string>, std::optional<std::string>, const char*> cases[] = {
         {"key 1 wins", Key(kKey1, "#time=1d9c0a1b2c3d4e5\n" + value1 + "\n\"Path\"=\"C:\\\\x\""), key2, programFiles},
         {"neither: only named values, sub-keys and look-alikes",
          Key(kKey1, R"("Path"="C:\\Program Files\\ZVEK\\ZVEK.EXE")") +
@@ -74,15 +71,13 @@ TEST_F(PlayerTest, FindsThePlayerThroughTheRegistryAndTheDrives) {
         {"key 1 on a missing drive", Key(kKey1, R"(@="E:\\ZVEK.EXE")"), {}, ""},
         {"unterminated string", Key(kKey1, R"(@="C:\\Program Files\\ZVEK\\ZVEK.EXE)"), {}, ""},
         {"a folder is no player", Key(kKey1, R"(@="C:\\Program Files\\ZVEK")"), {}, ""},
-        {"key 1 names no file", Key(kKey1, R"(@="C:\\Gone\\ZVEK.EXE")"), key2, users},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        {"key 1 names no file", Key(kKey1, R"(@="C:\\Gone\\ZVEK.EXE")"), key2, users}};
+    for (const auto& [name, system, user, expected] : cases) {
         fs::remove(prefix / "system.reg");
         fs::remove(prefix / "user.reg");
-        if (c.system) test::WriteBytes(prefix / "system.reg", Registry("\\\\Machine", *c.system));
-        if (c.user) test::WriteBytes(prefix / "user.reg", Registry("\\\\User\\\\S-1-5-21-0-0-0-1000", *c.user));
-        EXPECT_EQ(FindPlayerPath(), *c.expected ? (fs::canonical(prefix) / c.expected).string() : "");
+        if (system) test::WriteBytes(prefix / "system.reg", Registry("\\\\Machine", *system));
+        if (user) test::WriteBytes(prefix / "user.reg", Registry("\\\\User\\\\S-1-5-21-0-0-0-1000", *user));
+        EXPECT_EQ(FindPlayerPath(), *expected ? (fs::canonical(prefix) / expected).string() : "") << name;
     }
     // Without WINEPREFIX the prefix in the home folder is used (the last case's files).
     fs::create_directory_symlink(prefix, dir.path() / ".wine");

@@ -1,6 +1,5 @@
-// The player, the association, the browser and the settings file on
-// Windows, against the real registry and window manager. HKEY_CURRENT_USER
-// and HKEY_LOCAL_MACHINE are mapped into a key of the test's own under
+// The player, the association and the browser on Windows, against the real registry and window manager.
+// HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE are mapped into a key of the test's own under
 // HKEY_CURRENT_USER\Software\ZveklcTest for the test's duration, so the
 // machine's keys can be written as an installer would.
 #include "platform/windows/Win32.h"
@@ -17,7 +16,6 @@
 #include "TestSupport.h"
 #include "platform/Association.h"
 #include "platform/Player.h"
-#include "platform/SettingsLocation.h"
 #include "platform/ShowInBrowser.h"
 #include "platform/windows/Registry.h"
 #include "platform/windows/WideText.h"
@@ -79,29 +77,22 @@ TEST_F(ShellIntegrationTest, FindsThePlayerInTheMachinesKeyThenTheUsers) {
     const std::string other = dir.Write("users/ZVEK2/zvek.exe", "MZ");
     const std::wstring p = Wide(player), o = Wide(other);
     test::ScopedEnv variable{"ZVEKLC_TEST_PLAYER", player};
-    const struct Case {
-        const char* name;
-        std::optional<std::wstring> machine;
-        DWORD type;
-        std::optional<std::wstring> user;
-        std::string expected;
-    } cases[] = {
-        {"key 1 wins", p, REG_SZ, o, player},
-        {"only the user's key", std::nullopt, REG_SZ, o, other},
-        {"quoted", L"\"" + p + L"\"", REG_SZ, std::nullopt, player},
-        {"expandable", L"%ZVEKLC_TEST_PLAYER%", REG_EXPAND_SZ, std::nullopt, player},
-        {"key 1 names no file", p + L".gone", REG_SZ, o, other},
-        {"a folder is no player", Wide(dir.path().string()), REG_SZ, o, other},
-        {"not a string", L"1234", REG_BINARY, o, other},
-        {"a network path is not looked at", L"\\\\server\\share\\ZVEK.EXE", REG_SZ, std::nullopt, ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    // {name, machine, type, user, expected}
+    const std::tuple<const char*, std::optional<std::wstring>, DWORD, std::optional<std::wstring>, std::string>
+        cases[] = {{"key 1 wins", p, REG_SZ, o, player},
+                   {"only the user's key", std::nullopt, REG_SZ, o, other},
+                   {"quoted", L"\"" + p + L"\"", REG_SZ, std::nullopt, player},
+                   {"expandable", L"%ZVEKLC_TEST_PLAYER%", REG_EXPAND_SZ, std::nullopt, player},
+                   {"key 1 names no file", p + L".gone", REG_SZ, o, other},
+                   {"a folder is no player", Wide(dir.path().string()), REG_SZ, o, other},
+                   {"not a string", L"1234", REG_BINARY, o, other},
+                   {"a network path is not looked at", L"\\\\server\\share\\ZVEK.EXE", REG_SZ, std::nullopt, ""}};
+    for (const auto& [name, machine, type, user, expected] : cases) {
         RegDeleteTreeW(HKEY_LOCAL_MACHINE, kAppPaths.c_str());
         RegDeleteTreeW(HKEY_CURRENT_USER, kPlayerKey.c_str());
-        if (c.machine) Set(HKEY_LOCAL_MACHINE, kAppPaths, nullptr, *c.machine, c.type);
-        if (c.user) Set(HKEY_CURRENT_USER, kPlayerKey, nullptr, *c.user);
-        EXPECT_EQ(FindPlayerPath(), c.expected);
+        if (machine) Set(HKEY_LOCAL_MACHINE, kAppPaths, nullptr, *machine, type);
+        if (user) Set(HKEY_CURRENT_USER, kPlayerKey, nullptr, *user);
+        EXPECT_EQ(FindPlayerPath(), expected) << name;
     }
     // The key of a player installed for all users, which a normal user may
     // only read (then anything again, so that it can be removed).
@@ -146,8 +137,7 @@ TEST(PlayerWindowTest, PostsWmZvekToThePlayersWindow) {
     const HWND newer = open(L"TFormZVEK");
     PlayerWindow preferred;
     for (PlayerWindow* window : {&early, &found, &preferred}) EXPECT_TRUE(window->NotifyToolChanged());
-    EXPECT_EQ(received(older), 1);
-    EXPECT_EQ(received(newer), 2);
+    EXPECT_EQ(std::tuple(received(older), received(newer)), std::tuple(1, 2));
     DestroyWindow(older);
     EXPECT_FALSE(found.NotifyToolChanged());
     EXPECT_EQ(received(newer), 0);
@@ -165,8 +155,7 @@ TEST_F(ShellIntegrationTest, AssociationIsWrittenCheckedAndRepaired) {
         {L"ZvekTagFile\\shell\\open", japanese ? L"開く(&O)" : L"&Open"},
         {L"ZvekTagFile\\shell\\open\\command", L"\"" + p + L"\" \"%1\""},
         {L"ZvekTagFile\\shell\\convert", japanese ? L"変換" : L"Convert"},
-        {L"ZvekTagFile\\shell\\convert\\command", L"\"" + p + L"\" -convert \"%1\""},
-    };
+        {L"ZvekTagFile\\shell\\convert\\command", L"\"" + p + L"\" -convert \"%1\""}};
     EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Repaired);
     EXPECT_EQ(UserClasses(), expected);
     EXPECT_EQ(RegistryKey::Open(HKEY_CURRENT_USER, kClasses + L".TagLyr").ReadString(L"Content Type"), L"text/plain");
@@ -243,20 +232,7 @@ TEST_F(ShellIntegrationTest, OnlyCheckedAddressesReachTheShell) {
     }
     EXPECT_EQ(address, L"http://127.0.0.1:9/a%20b?q=%22x%22&r=%7C%5E%25%3B&");
     EXPECT_EQ(opened, Wide(page));
-    EXPECT_FALSE(OpenInBrowser("C:\\Windows\\System32\\calc.exe"));
-    EXPECT_FALSE(OpenLocalPageInBrowser(dir / "gone.html"));
-}
-
-TEST_F(ShellIntegrationTest, SettingsLieBesideTheProgramOnlyWhenWritable) {
-    const std::string appData = dir / "AppData", programDir = dir / "portable", portable = programDir + "\\zveklc.ini";
-    test::ScopedEnv env{"APPDATA", appData};
-    fs::create_directories(programDir);
-    EXPECT_EQ(WindowSettingsPath(programDir), appData + "\\zveklc\\zveklc.ini");
-    test::WriteBytes(portable, "[ZVEKLC]\r\n");
-    EXPECT_EQ(WindowSettingsPath(programDir), portable);
-    SetFileAttributesW(Wide(portable).c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(WindowSettingsPath(programDir), appData + "\\zveklc\\zveklc.ini");
-    SetFileAttributesW(Wide(portable).c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(!OpenInBrowser("C:\\Windows\\System32\\calc.exe") && !OpenLocalPageInBrowser(dir / "gone.html"));
 }
 
 // Firefox's session under %APPDATA%, and under the Microsoft Store

@@ -1,6 +1,5 @@
 // What only the Windows layer does: replacing a file another program holds
-// open, devices and named pipes written through, batch files never started,
-// and what ended processes left in the temporary folder.
+// open, devices and named pipes written through, batch files never started.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -53,8 +52,7 @@ TEST(WindowsLayerTest, ReplacingAFileAnotherHandleHoldsOpen) {
     ASSERT_NE(exclusive, INVALID_HANDLE_VALUE);
     EXPECT_THROW(WriteFileAtomic(target, "newer"), FileError);
     ::CloseHandle(exclusive);
-    EXPECT_EQ(ReadFileBytes(target), "new");
-    EXPECT_EQ(Temporaries(dir), std::set<std::string>{});
+    EXPECT_EQ(std::tuple(ReadFileBytes(target), Temporaries(dir)), std::tuple("new", std::set<std::string>{}));
 }
 
 // NUL and a named pipe are written through, never replaced; files from
@@ -90,35 +88,6 @@ TEST(WindowsLayerTest, BatchFilesAreNeverStarted) {
         EXPECT_FALSE(StartProgram({script, "&", "whoami"})) << name;
         EXPECT_EQ(RunProgram({script}), -1) << name;
     }
-}
-
-// A folder whose process is gone and that nobody holds open is removed
-// when the next folder is made; everything else stays.
-TEST(WindowsLayerTest, FoldersOfEndedProcessesGoWhenTheNextFolderIsMade) {
-    const test::TempDir dir;
-    const test::ScopedEnv tmp{"TMP", PathText(dir.path())};
-    RemovePrivateTempDir();
-    const std::string ended = "zveklc-4294967290";  // no process has that number
-    const struct Case {
-        std::string name;
-        bool folder, removed;
-    } cases[] = {
-        {ended + "-a1b2c3", true, true},   {ended + "-held01", true, false},  // its owner has it open
-        {ended + "-file01", false, false}, {ended, true, false},
-        {ended + "-toolong", true, false},
-    };
-    for (const Case& c : cases) {
-        if (c.folder) fs::create_directories(dir.path() / c.name / "sub");
-        else test::WriteBytes(dir.path() / c.name, "x");
-    }
-    HANDLE held =
-        OpenForReading(dir / (ended + "-held01"), FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_FLAG_BACKUP_SEMANTICS);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    const std::string mine = PrivateTempDir();
-    for (const Case& c : cases) EXPECT_EQ(fs::exists(dir.path() / c.name), !c.removed) << c.name;
-    ::CloseHandle(held);
-    RemovePrivateTempDir();
-    EXPECT_FALSE(fs::exists(FsPath(mine)));
 }
 
 }  // namespace

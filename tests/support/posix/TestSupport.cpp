@@ -26,11 +26,6 @@ TempDir::TempDir() {
     path_ = name;
 }
 
-TempDir::~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
-
 std::string MakeFifo(const std::filesystem::path& path) {
     if (::mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("cannot make a pipe");
     return path.string();
