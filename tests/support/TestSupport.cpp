@@ -59,7 +59,7 @@ std::string MozLz4(const std::string& json, std::optional<std::uint32_t> claimed
 }
 
 void ShowInBrowser(const std::filesystem::path& home, const std::string& url) {
-    const std::filesystem::path firefox = home / ".mozilla/firefox";
+    const std::filesystem::path firefox = FirefoxProfiles(home);
     WriteBytes(firefox / "profiles.ini", "[Profile0]\nPath=p\nIsRelative=1\nDefault=1\n");
     WriteBytes(firefox / "p/sessionstore-backups/recovery.jsonlz4",
                MozLz4(R"({"windows":[{"tabs":[{"entries":[{"url":")" + url +

@@ -69,9 +69,31 @@ std::string Iconv(const char* to, const char* from, std::string_view text);
 // `json` framed as the browser writes its session files: magic, the
 // decompressed size (or what `claimed` says it is), one LZ4 block.
 std::string MozLz4(const std::string& json, std::optional<std::uint32_t> claimed = {});
+// Whether the desktop is Linux's (desktop entries under XDG_DATA_HOME, the
+// player in a Wine prefix) rather than Windows' (the registry).
+extern const bool kLinuxDesktop;
+
+// The user's own folders lie in `home` while the object lives: HOME and the
+// settings folder on Linux; on Windows the application data folders, and the
+// current user's and the machine's registry keys are keys of the test's own
+// (for this process).
+class UserHome {
+public:
+    explicit UserHome(const std::filesystem::path& home);
+    ~UserHome();
+    UserHome(const UserHome&) = delete;
+    UserHome& operator=(const UserHome&) = delete;
+
+private:
+    ScopedEnv home_, settings_;
+};
+
 // A browser whose selected tab shows `url` (as JSON text: escapes stay
-// escapes): a Firefox profile under `home` with its session file.
+// escapes): a Firefox profile with its session file where the browser of
+// the user whose UserHome is `home` keeps it.
 void ShowInBrowser(const std::filesystem::path& home, const std::string& url);
+// That browser's folder of profiles.
+std::filesystem::path FirefoxProfiles(const std::filesystem::path& home);
 
 // The code sets a lyrics page may come in: the name its meta tag gives and
 // the name iconv knows it by.

@@ -74,7 +74,7 @@ protected:
 
     // Serves the Shift-JIS form of a UTF-8 page.
     std::string Serve(const std::string& path, int status, const std::string& page) {
-        server.Serve(path, status, test::Iconv("CP932", "UTF-8", page));
+        server.Serve(path, status, Sjis(page));
         return server.Url(path);
     }
 
@@ -110,9 +110,11 @@ TEST_F(TagConversionsTest, RoundTripsThroughEveryKindOfReference) {
     std::vector<std::tuple<std::string, std::string, std::string, const Lines*>> references = {
         {dir.Write("ref.txt", text), "ref.txt", "", &kWords}};
     for (std::size_t i = 0; i < std::size(savedFrom); ++i) {
-        const auto& [charset, iconvName] = test::kPageCodeSets[i];
-        const std::string page = test::Iconv(iconvName, "UTF-8", HtmlPage(charset, savedFrom[i].first));
-        const std::string name = iconvName + std::string(".HTML");
+        const std::string iconvName = test::kPageCodeSets[i].iconvName;
+        // HtmlPage(charset) as iconv writes it in that code set.
+        const std::string page =
+            savedFrom[i].first + test::ReadBytes(ZVEKLC_TEST_DATA "/tags/page." + iconvName + ".html");
+        const std::string name = iconvName + ".HTML";
         server.Serve("/" + name, 200, page);
         references.push_back({dir.Write(name, page), name, savedFrom[i].second, &htmlWords});
         references.push_back({server.Url("/" + name), "Reference.htm", "URL=" + server.Url("/" + name), &htmlWords});
@@ -152,8 +154,7 @@ TEST_F(TagConversionsTest, ReferencesThatCannotBeReadLeaveTheDocumentAlone) {
         {dir / "nothere.htm", kResultFileNotFound, ""},
         {Serve("/gone.htm", 404, page), kResultPageNotFetched, "\r\nHTTP 404 Not Found"},
     };
-    test::ScopedEnv home{"HOME", dir.path().string()};
-    test::ScopedEnv config{"XDG_CONFIG_HOME", std::nullopt};
+    test::UserHome home(dir.path());
     for (const auto& [reference, code, reason] : cases) {
         SCOPED_TRACE(reference);
         host.messages.clear();

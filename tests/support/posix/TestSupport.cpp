@@ -57,6 +57,15 @@ ScopedEnv::~ScopedEnv() {
     else ::unsetenv(name_);
 }
 
+const bool kLinuxDesktop = true;
+
+UserHome::UserHome(const std::filesystem::path& home)
+    : home_("HOME", home.string()), settings_("XDG_CONFIG_HOME", (home / ".config").string()) {}
+
+UserHome::~UserHome() = default;
+
+std::filesystem::path FirefoxProfiles(const std::filesystem::path& home) { return home / ".mozilla/firefox"; }
+
 std::vector<std::string> CliCommand() {
     std::vector<std::string> command;
     if (const char* runner = std::getenv("ZVEKLC_CLI_RUNNER"); runner && *runner) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/windows/Win32.h"
+#include "platform/FsPath.h"
 
 namespace zvek::test {
 
@@ -33,5 +34,32 @@ ScopedEnv::ScopedEnv(const char* name, const std::optional<std::string>& value) 
 }
 
 ScopedEnv::~ScopedEnv() { ::_putenv_s(name_, old_ ? old_->c_str() : ""); }
+
+const bool kLinuxDesktop = false;
+
+namespace {
+
+const std::wstring kRegistrySandbox = L"Software\\ZveklcTest\\Home" + std::to_wstring(::GetCurrentProcessId());
+
+}  // namespace
+
+UserHome::UserHome(const std::filesystem::path& home)
+    : home_("APPDATA", PathText(home)), settings_("LOCALAPPDATA", PathText(home / "Local")) {
+    for (const auto& [root, name] : {std::pair{HKEY_CURRENT_USER, L"\\User"}, {HKEY_LOCAL_MACHINE, L"\\Machine"}}) {
+        HKEY key = nullptr;
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, (kRegistrySandbox + name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                          &key, nullptr);
+        ::RegOverridePredefKey(root, key);
+        ::RegCloseKey(key);
+    }
+}
+
+UserHome::~UserHome() {
+    ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, kRegistrySandbox.c_str());
+}
+
+std::filesystem::path FirefoxProfiles(const std::filesystem::path& home) { return home / "Mozilla/Firefox"; }
 
 }  // namespace zvek::test
