@@ -70,21 +70,19 @@ struct StreamedTest : ::testing::Test {
 
 TEST_F(StreamedTest, WritesWhatTheDocumentRouteWrites) {
     const std::vector<std::string> inputs = Inputs();
-    struct Case {
-        const char* command;
-        const char* name;
-        bool sameMessages;  // a page not named as one is opened as text first, with that reader's note
-    } cases[] = {{"html", "in.html", true}, {"html", "in.txt", false}, {"text", "in.txt", true}};
+    // {command, file, same messages}: a page not named as one is opened as
+    // text first, with that reader's note.
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"html", "in.html", true}, {"html", "in.txt", false}, {"text", "in.txt", true}};
     for (std::size_t i = 0; i < inputs.size(); ++i) {
-        for (const auto& c : cases) {
-            SCOPED_TRACE(std::string(c.command) + " " + c.name + " input " + std::to_string(i));
-            WriteBytes(dir / c.name, inputs[i]);
-            const auto document = RunCli({c.command, "-o", "-", "-"}, dir.path(), inputs[i]);
-            const auto streamed = RunCli({c.command, "-o", "-", c.name}, dir.path());
-            EXPECT_EQ(streamed.status, 0) << streamed.err;
-            EXPECT_EQ(document.status, 0) << document.err;
+        for (const auto& [command, name, sameMessages] : cases) {
+            SCOPED_TRACE(std::string(command) + " " + name + " input " + std::to_string(i));
+            WriteBytes(dir / name, inputs[i]);
+            const auto document = RunCli({command, "-o", "-", "-"}, dir.path(), inputs[i]);
+            const auto streamed = RunCli({command, "-o", "-", name}, dir.path());
+            EXPECT_EQ(std::tuple(streamed.status, document.status), std::tuple(0, 0)) << streamed.err << document.err;
             EXPECT_TRUE(streamed.out == document.out);  // no dump of megabytes on failure
-            EXPECT_EQ(c.sameMessages ? streamed.err : document.err, document.err);
+            EXPECT_EQ(sameMessages ? streamed.err : document.err, document.err);
         }
     }
 }
@@ -113,40 +111,33 @@ TEST_F(StreamedTest, OutputFilesAreNewOrReplacedWhole) {
     WriteBytes(dir / "song.txt", text);
     const std::string pageText = RunCli({"html", "-o", "-", "-"}, dir.path(), page).out;
     const std::string lyrics = RunCli({"text", "-o", "-", "-"}, dir.path(), text).out;
-    struct Case {
-        std::vector<std::string> args;
-        const char* before;  // what lies at the output beforehand (nullptr: nothing)
-        int status;
-        const char* output;
-        const std::string& expected;  // the output afterwards
-        const char* message;          // a part of standard error
-        std::uint64_t maxFileBytes = 0;
-    } cases[] = {
-        {{"text", "song.txt"}, nullptr, 0, "song.lyr", lyrics, "保存しました：song.lyr"},
-        {{"html", "page.html"}, "mine", 1, "page.txt", "mine", "ファイルが既にあります（上書きするには --force"},
-        {{"text", "-f", "-o", "out.lyr", "song.txt"}, "mine", 0, "out.lyr", lyrics, "保存しました：out.lyr"},
-        {{"html", "-f", "-o", "page.html", "page.html"}, page.c_str(), 0, "page.html", pageText, "保存しました"},
-        {{"text", "-o", "big.lyr", "song.txt"}, nullptr, 1, "big.lyr", "", "big.lyr", 200000},
-        {{"text", "-f", "-o", "big.lyr", "song.txt"}, "mine", 1, "big.lyr", "mine", "big.lyr", 200000},
-        {{"text", "-o", "no/such/dir.lyr", "song.txt"}, nullptr, 1, "no/such/dir.lyr", "", "no/such/dir.lyr"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.args));
+    // {command, what lies at the output beforehand (nullptr: nothing), status,
+    // the output, what it holds afterwards, a part of standard error, a file size limit}
+    const std::tuple<const char*, const char*, int, const char*, std::string, const char*, std::uint64_t> cases[] = {
+        {"text song.txt", nullptr, 0, "song.lyr", lyrics, "保存しました：song.lyr", 0},
+        {"html page.html", "mine", 1, "page.txt", "mine", "ファイルが既にあります（上書きするには --force", 0},
+        {"text -f -o out.lyr song.txt", "mine", 0, "out.lyr", lyrics, "保存しました：out.lyr", 0},
+        {"html -f -o page.html page.html", page.c_str(), 0, "page.html", pageText, "保存しました", 0},
+        {"text -o big.lyr song.txt", nullptr, 1, "big.lyr", "", "big.lyr", 200000},
+        {"text -f -o big.lyr song.txt", "mine", 1, "big.lyr", "mine", "big.lyr", 200000},
+        {"text -o no/such/dir.lyr song.txt", nullptr, 1, "no/such/dir.lyr", "", "no/such/dir.lyr", 0}};
+    for (const auto& [command, old, status, output, expected, message, maxFileBytes] : cases) {
+        SCOPED_TRACE(command);
         WriteBytes(dir / "page.html", page);
-        std::filesystem::remove(dir / c.output);
-        if (c.before) WriteBytes(dir / c.output, c.before);
+        std::filesystem::remove(dir / output);
+        if (old) WriteBytes(dir / output, old);
         struct stat before {
         }, after{};
-        ::stat((dir / c.output).c_str(), &before);
-        const auto r = RunCli(c.args, dir.path(), {}, {}, c.maxFileBytes);
-        EXPECT_EQ(r.status, c.status);
+        ::stat((dir / output).c_str(), &before);
+        const auto r = RunCli(test::Words(command), dir.path(), {}, {}, maxFileBytes);
+        EXPECT_EQ(r.status, status);
         EXPECT_EQ(r.out, "");
-        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-        const bool exists = ::stat((dir / c.output).c_str(), &after) == 0;
-        EXPECT_EQ(exists, c.before || c.status == 0);
-        EXPECT_TRUE(!exists || ReadBytes(dir / c.output) == c.expected);
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        const bool exists = ::stat((dir / output).c_str(), &after) == 0;
+        EXPECT_EQ(exists, old || status == 0);
+        EXPECT_TRUE(!exists || ReadBytes(dir / output) == expected);
         // Replaced by a rename, never rewritten in place; no temporary file stays.
-        EXPECT_TRUE(!c.before || c.status != 0 || after.st_ino != before.st_ino);
+        EXPECT_TRUE(!old || status != 0 || after.st_ino != before.st_ino);
         for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
             EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
     }

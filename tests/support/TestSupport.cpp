@@ -4,6 +4,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <stdexcept>
 
 #include "platform/FsPath.h"
@@ -40,6 +41,11 @@ std::string CrLf(const std::vector<std::string>& lines) {
     std::string out;
     for (const auto& line : lines) out += line + "\r\n";
     return out;
+}
+
+std::vector<std::string> Words(std::string_view line) {
+    std::istringstream words{std::string(line)};
+    return {std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
 }
 
 std::string Sjis(std::string_view utf8) {

@@ -58,6 +58,8 @@ private:
     std::optional<std::string> old_;
 };
 
+// The words of `line`, apart by blanks: a command line without quoting.
+std::vector<std::string> Words(std::string_view line);
 // Lines joined, each followed by CR LF: what the program writes for them.
 std::string CrLf(const std::vector<std::string>& lines);
 // UTF-8 source text to Shift-JIS bytes (for readable expectations).

@@ -52,16 +52,11 @@ const char* const kPageLines[] = {"header text",
                                   "ポケットにしまって歩こう",
                                   "まだ時のない行"};
 
-// A lyrics page as a site would serve it (UTF-8 so far), with "<b>" as "&lt;b&gt;".
-std::string HtmlPage(const char* charset, const std::string& savedFrom = {}, const std::string& notice = {}) {
-    std::string page = savedFrom +
-                       "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=" + charset +
-                       "\"><title>歌詞</title></head>\n<body>" + notice + "\n<h1>うた</h1>\n<p>";
-    for (std::string line : kPageLines) {
-        if (const auto at = line.find("<b>"); at != std::string::npos) line.replace(at, 3, "&lt;b&gt;");
-        page += line + "<br>\n";
-    }
-    return page + "</p>\n</body></html>\n";
+// A lyrics page of those lines as a site would serve it, "<b>" as
+// "&lt;b&gt;", in a code set as iconv writes it (CP932, EUC-JP,
+// ISO-2022-JP, UTF-8).
+std::string Page(const std::string& codeSet) {
+    return test::ReadBytes(ZVEKLC_TEST_DATA "/tags/page." + codeSet + ".html");
 }
 
 class TagConversionsTest : public ::testing::Test {
@@ -72,9 +67,8 @@ protected:
     }
     ~TagConversionsTest() override { SetInetLimits(InetLimits{}); }
 
-    // Serves the Shift-JIS form of a UTF-8 page.
     std::string Serve(const std::string& path, int status, const std::string& page) {
-        server.Serve(path, status, Sjis(page));
+        server.Serve(path, status, page);
         return server.Url(path);
     }
 
@@ -111,9 +105,7 @@ TEST_F(TagConversionsTest, RoundTripsThroughEveryKindOfReference) {
         {dir.Write("ref.txt", text), "ref.txt", "", &kWords}};
     for (std::size_t i = 0; i < std::size(savedFrom); ++i) {
         const std::string iconvName = test::kPageCodeSets[i].iconvName;
-        // HtmlPage(charset) as iconv writes it in that code set.
-        const std::string page =
-            savedFrom[i].first + test::ReadBytes(ZVEKLC_TEST_DATA "/tags/page." + iconvName + ".html");
+        const std::string page = savedFrom[i].first + Page(iconvName);
         const std::string name = iconvName + ".HTML";
         server.Serve("/" + name, 200, page);
         references.push_back({dir.Write(name, page), name, savedFrom[i].second, &htmlWords});
@@ -145,7 +137,7 @@ TEST_F(TagConversionsTest, RoundTripsThroughEveryKindOfReference) {
 // An error answer is no page, even one that holds the lyrics: each command
 // that fetches fails as when nothing came, and no word goes out in plain text.
 TEST_F(TagConversionsTest, ReferencesThatCannotBeReadLeaveTheDocumentAlone) {
-    const std::string page = HtmlPage("Shift_JIS");
+    const std::string page = Page("CP932");
     doc.SetLines(Lyrics(kWords));
     ASSERT_TRUE(MakeTagFile(doc, Serve("/song.htm", 200, page)));
     const Lines tag = doc.Lines();
@@ -191,7 +183,7 @@ TEST_F(TagConversionsTest, ReferencesThatCannotBeReadLeaveTheDocumentAlone) {
 TEST_F(TagConversionsTest, UtaNetPagesTryTheirMembersAddress) {
     // The "/phplib/" address sends nothing; the "/members/phplib/" one the page.
     server.Stall("/phplib/song.htm");
-    Serve("/members/phplib/song.htm", 200, HtmlPage("Shift_JIS"));
+    Serve("/members/phplib/song.htm", 200, Page("CP932"));
     doc.SetLines(Lyrics(kWords));
     ASSERT_TRUE(MakeTagFile(doc, "http://" + server.HostPort() + "/phplib/song.htm"));
     EXPECT_EQ(doc.GetLine(4), "URL=http://" + server.HostPort() + "/members/phplib/song.htm");

@@ -1,7 +1,7 @@
 // The player, the association and the browser on Windows, against the real registry and window manager.
-// HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE are mapped into a key of the test's own under
-// HKEY_CURRENT_USER\Software\ZveklcTest for the test's duration, so the
-// machine's keys can be written as an installer would.
+// HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE are keys of the test's own (a
+// UserHome) for the test's duration, so the machine's keys can be written as
+// an installer would.
 #include "platform/windows/Win32.h"
 
 #include <gtest/gtest.h>
@@ -33,19 +33,9 @@ const std::wstring kClasses = L"Software\\Classes\\";
 
 class ShellIntegrationTest : public ::testing::Test {
 protected:
-    ShellIntegrationTest() {
-        sandbox = RegistryKey::Create(HKEY_CURRENT_USER, kSandbox);
-        for (auto& [root, name] : {std::pair{HKEY_CURRENT_USER, L"\\User"}, {HKEY_LOCAL_MACHINE, L"\\Machine"}}) {
-            HKEY key = nullptr;
-            RegCreateKeyExW(HKEY_CURRENT_USER, (kSandbox + name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                            nullptr);
-            RegOverridePredefKey(root, key);
-            RegCloseKey(key);
-        }
-    }
+    ShellIntegrationTest() { home.emplace(dir.path()); }
     ~ShellIntegrationTest() override {
-        RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-        RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+        home.reset();
         RegDeleteTreeW(HKEY_CURRENT_USER, kSandbox.c_str());
     }
 
@@ -67,8 +57,10 @@ protected:
         return values;
     }
 
-    RegistryKey sandbox;  // the test's own key, as it stays for other processes
+    // The test's own key, made before the user's keys are the home's, as other processes see it.
+    RegistryKey sandbox = RegistryKey::Create(HKEY_CURRENT_USER, kSandbox);
     test::TempDir dir;
+    std::optional<test::UserHome> home;
     const std::string player = dir.Write("Program Files/ZVEK/ZVEK.EXE", "MZ");
     const std::string program = "C:\\Tools\\ZVEKLC\\zveklc.exe";
 };
