@@ -72,7 +72,8 @@ std::string Iconv(const char* to, const char* from, std::string_view text);
 // decompressed size (or what `claimed` says it is), one LZ4 block.
 std::string MozLz4(const std::string& json, std::optional<std::uint32_t> claimed = {});
 // Whether the desktop is Linux's (desktop entries under XDG_DATA_HOME, the
-// player in a Wine prefix) rather than Windows' (the registry).
+// player in a Wine prefix, any byte but "/" in a file name) rather than
+// Windows' (the registry).
 extern const bool kLinuxDesktop;
 
 // The user's own folders lie in `home` while the object lives: HOME and the
