@@ -40,8 +40,9 @@ protected:
 TEST_F(PlayerTest, FindsThePlayerThroughTheRegistryAndTheDrives) {
     const char* programFiles = "drive_c/Program Files/ZVEK/ZVEK.EXE";
     const char* users = "drive_c/users/me/ZVEK2/zvek.exe";
-    for (const char* file : {programFiles, users, "drive_c/Program Files (x86)/ZVEK/ZVEK.EXE",
-                             "drive_c/Café/éa/音楽/ZVEK.EXE", "drive_d/Player/ZVEK.EXE"}) {
+    for (const char* file :
+         {programFiles, users, "drive_c/Program Files (x86)/ZVEK/ZVEK.EXE", "drive_c/Café/éa/音楽/ZVEK.EXE",
+          "drive_d/Player/ZVEK.EXE", "drive_c/\a\b\x1b\f\n\r\t\v/ZVEK.EXE"}) {
         test::WriteBytes(prefix / file, "");
     }
     fs::create_directory_symlink("../drive_d", prefix / "dosdevices/D:");
@@ -59,6 +60,10 @@ TEST_F(PlayerTest, FindsThePlayerThroughTheRegistryAndTheDrives) {
          Key(kKey1, R"(@="C:\\Caf\xe9\\\x00e9a\\\x97f3\x697d\\ZVEK\056EXE")"),
          {},
          "drive_c/Café/éa/音楽/ZVEK.EXE"},
+        {"control escapes",
+         Key(kKey1, R"(@="C:\\\a\b\e\f\n\r\t\v\\ZVEK.EXE")"),
+         {},
+         "drive_c/\a\b\x1b\f\n\r\t\v/ZVEK.EXE"},
         {"an expandable string", Key(kKey1, R"(@=str(2):"C:\\Program Files\\ZVEK\\ZVEK.EXE")"), {}, programFiles},
         {"quoted path", Key(kKey1, R"(@="\"C:\\Program Files\\ZVEK\\ZVEK.EXE\"")"), {}, programFiles},
         {"drive and names in another case", {}, Key(kKey2, R"(@="d:\\player\\Zvek.Exe")"), "drive_d/Player/ZVEK.EXE"},
