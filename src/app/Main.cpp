@@ -30,6 +30,8 @@ TFormMain::TFormMain(std::vector<std::string> arguments, QString settingsPath, Q
     Edit = new LyricsEdit(this);
     Edit->setObjectName(QStringLiteral("Edit"));
     setCentralWidget(Edit);
+    // The title marks unsaved changes.
+    connect(Edit->document(), &QTextDocument::modificationChanged, this, &QWidget::setWindowModified);
     logic_ = std::make_unique<WindowController>(*this, host_, std::move(arguments),
                                                 PathFromQt(QCoreApplication::applicationFilePath()));
     BuildMenus();
@@ -130,7 +132,11 @@ void TFormMain::BuildToolBar() {
 void TFormMain::EnableItem(std::string_view name, bool enabled) { Action(name)->setEnabled(enabled); }
 void TFormMain::CheckItem(std::string_view name, bool checked) { Action(name)->setChecked(checked); }
 void TFormMain::ShowStopControl(bool shown) { stopButton_->setVisible(shown); }
-void TFormMain::SetCaption(const std::string& caption) { setWindowTitle(PathToQt(caption)); }
+void TFormMain::SetCaption(const std::string& caption) {
+    // "[*]" marks where the modified mark goes; a doubled one is a name's own.
+    QString title = PathToQt(caption);
+    setWindowTitle(title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")) + QStringLiteral("[*]"));
+}
 
 void TFormMain::Post(std::function<void()> call) {
     QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);

@@ -51,6 +51,8 @@ QString QtFilter(const FileFilter& filter) {
 MsgResult QtHost::ShowMessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) {
     QMessageBox box(IconOf(kind), QApplication::applicationDisplayName(), MessageText(text), QMessageBox::NoButton,
                     &window_);
+    // An address the browser could not be given can be copied from here.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     QPushButton* ok = nullptr;
     QPushButton* yes = nullptr;
     QPushButton* no = nullptr;
@@ -108,7 +110,7 @@ bool QtHost::ShowFileDialog(FileDialog& dialog) {
     return true;
 }
 
-void QtHost::SetStatusText(std::string_view text) {
+void QtHost::ShowStatusText(std::string_view text) {
     window_.statusBar()->showMessage(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 

@@ -13,7 +13,6 @@ class QtHost : public WindowHost {
 public:
     explicit QtHost(QMainWindow& window) : window_(window) {}
 
-    void SetStatusText(std::string_view text) override;
     std::int16_t ScreenCursor() const override { return cursor_; }
     void SetScreenCursor(std::int16_t cursor) override;
     void BringToTop() override;
@@ -21,6 +20,7 @@ public:
 protected:
     MsgResult ShowMessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) override;
     bool ShowFileDialog(FileDialog& dialog) override;
+    void ShowStatusText(std::string_view text) override;
     void HandleEvents() override;
 
 private:

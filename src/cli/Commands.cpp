@@ -53,25 +53,18 @@ bool RunUntag(LyricsDocument& doc, const Options& options, const std::string& in
 }
 
 bool RunAuto(LyricsDocument& doc, const Options& options, const std::string& input) {
-    Host& host = doc.host();
-    switch (DecideAutoConversion(doc)) {
-    case AutoAction::FromUrl: {
-        const bool tag = IsTagFile(doc);
-        host.SetStatusText(tag ? "Convert Auto: Tag→ZVEK（文書の URL= のページで）"
-                               : "Convert Auto: ZVEK→Tag（文書の URL= のページで）");
-        return ConvertWithReference(doc, ReferenceFor(doc, options, input, tag));
-    }
+    const AutoAction action = DecideAutoConversion(doc);
+    doc.host().SetStatusText(AutoConversionNote(doc, action));
+    switch (action) {
+    case AutoAction::FromUrl:
+        return ConvertWithReference(doc, ReferenceFor(doc, options, input, IsTagFile(doc)));
     case AutoAction::TagToZVEK:
-        host.SetStatusText("Convert Auto: Tag→ZVEK");
         return RunUntag(doc, options, input);
     case AutoAction::ZVEKToTag:
-        host.SetStatusText("Convert Auto: ZVEK→Tag");
         return RunTag(doc, options, input);
     case AutoAction::WinAmp:
-        host.SetStatusText("Convert Auto: WinAmp→ZVEK");
         return RunPlain<ConvertWinAmpToZVEK>(doc, options, input);
     case AutoAction::Text:
-        host.SetStatusText("Convert Auto: Text→ZVEK");
         return RunPlain<ConvertTextToZVEK>(doc, options, input);
     }
     return false;

@@ -22,11 +22,6 @@ bool IsFolder(const std::string& path) {
     return std::filesystem::is_directory(FsPath(path), ec);
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-    std::error_code ec;
-    return std::filesystem::equivalent(FsPath(a), FsPath(b), ec);
-}
-
 std::string DefaultName(const Command& command, const std::string& input, const LyricsDocument* converted) {
     if (!command.outputExt.empty()) return input == "-" ? std::string() : ChangeFileExt(input, command.outputExt);
     std::string name = converted->FileName();

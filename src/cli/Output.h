@@ -16,7 +16,6 @@ namespace zvek {
 class ConsoleHost;
 
 bool IsFolder(const std::string& path);
-bool SameFile(const std::string& a, const std::string& b);
 
 // The name the result takes when -o names no file: the command's extension
 // on the input or, where the command has none, the `converted` document's

@@ -530,6 +530,8 @@ FileDialog MakeLrcSaveDialog() {
 
 bool MenuSaveLrcClick(LyricsDocument& doc, FileDialog& dialog) {
     if (!doc.FileName().empty()) {
+        // Beside the document, whatever folder the last export went to.
+        if (const std::string folder = ExtractFileDir(doc.FileName()); !folder.empty()) dialog.initialDir = folder;
         dialog.fileName = ChangeFileExt(doc.FileName(), ".lrc");
     } else {
         const std::string title = doc.Value("Title");

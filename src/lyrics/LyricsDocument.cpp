@@ -1,6 +1,7 @@
 #include "lyrics/LyricsDocument.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "lyrics/LyricsFormat.h"
 #include "lyrics/LyricsLines.h"
@@ -51,11 +52,7 @@ void LyricsDocument::SetFileName(const std::string& path) {
 
 std::string LyricsDocument::Caption() const { return ExtractFileName(fileName_); }
 
-bool LyricsDocument::TakeUndoClearRequest() {
-    const bool requested = undoClearRequested_;
-    undoClearRequested_ = false;
-    return requested;
-}
+LyricsDocument::UndoRequest LyricsDocument::TakeUndoRequest() { return std::exchange(undoRequest_, UndoRequest::None); }
 
 std::string LyricsDocument::GetLine(int index) const {
     if (index < 0) index = CurrentLine();
@@ -168,23 +165,6 @@ void LyricsDocument::GetSelectedLines(int& first, int& last) const {
 
 void LyricsDocument::MoveCaretTo(int col, int line) { SetSelection(LineColToPos(col, line), 0); }
 
-LyricsDocument::CaretWalk::CaretWalk(LyricsDocument& doc)
-    : doc_(doc), total_(doc.TextLength()), count_(doc.LineCount()) {}
-
-void LyricsDocument::CaretWalk::MoveTo(int line) {
-    line = std::min(std::max(line, 0), doc_.LineCount());
-    // Lines changed meanwhile (or a step back): count afresh.
-    if (line < line_ || doc_.LineCount() != count_) {
-        line_ = 0;
-        pos_ = 0;
-        total_ = doc_.TextLength();
-        count_ = doc_.LineCount();
-    }
-    for (; line_ < line; ++line_) pos_ += doc_.lines_[static_cast<std::size_t>(line_)].size() + 2;
-    doc_.selStart_ = std::min(pos_, total_);
-    doc_.selLength_ = 0;
-}
-
 bool LyricsDocument::OpenFile(const std::string& path) {
     hlWaitCursor wait(host_);
     ResultCode = kResultOk;
@@ -212,7 +192,7 @@ void LyricsDocument::Opened(const std::string& path) {
     openedFile_ = path;
     SetFileName(path);
     // A new file is not an edit of the old one.
-    ClearUndo();
+    undoRequest_ = UndoRequest::NewFile;
 }
 
 std::string_view TextFromFileBytes(std::string_view bytes, std::string& converted, std::size_t& replaced) {
@@ -301,6 +281,7 @@ bool LyricsDocument::MenuSaveAsClick() {
     if (!host_.ExecuteDialog(SaveDialog)) return false;
     SaveFile(SaveDialog.fileName);
     SaveDialog.initialDir = ExtractFileDir(SaveDialog.fileName);
+    host_.SetStatusText("保存しました：" + SaveDialog.fileName);
     return true;
 }
 

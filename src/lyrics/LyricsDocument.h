@@ -54,9 +54,12 @@ public:
     std::function<void()> onFileNameSet;
 
     // The editor's undo history is the window's; the document only says
-    // when a conversion wants it cleared. Reading the request resets it.
-    void ClearUndo() { undoClearRequested_ = true; }
-    bool TakeUndoClearRequest();
+    // what a command wants done with it: after a conversion (ClearUndo) the
+    // history holds just the conversion, which the user may take back; a
+    // newly opened file starts an empty one. Reading the request resets it.
+    enum class UndoRequest { None, Conversion, NewFile };
+    void ClearUndo() { undoRequest_ = UndoRequest::Conversion; }
+    UndoRequest TakeUndoRequest();
 
     // --- Lines -----------------------------------------------------------
     const std::vector<std::string>& Lines() const { return lines_; }
@@ -99,24 +102,6 @@ public:
     // Puts the caret there and lets the window show it.
     void MoveCaretTo(int col, int line);
 
-    // Moves the caret to the start of line after line, for a command that
-    // shows its progress while it reads the lines in order and leaves them
-    // as they are: each move counts only the lines passed since the last,
-    // where MoveCaretTo counts the whole text.
-    class CaretWalk {
-    public:
-        explicit CaretWalk(LyricsDocument& doc);
-        // As MoveCaretTo(0, line).
-        void MoveTo(int line);
-
-    private:
-        LyricsDocument& doc_;
-        std::size_t total_;  // TextLength()
-        int count_;          // LineCount() when total_ was taken
-        int line_ = 0;
-        std::size_t pos_ = 0;  // LineColToPos(0, line_)
-    };
-
     // --- Files -----------------------------------------------------------
     // Opens a file into the document; .htm/.html files as their page text.
     // A missing file is reported and gives ResultCode 2 and false. Read
@@ -158,7 +143,7 @@ private:
     std::string openedFile_;
     std::size_t selStart_ = 0;
     std::size_t selLength_ = 0;
-    bool undoClearRequested_ = false;
+    UndoRequest undoRequest_ = UndoRequest::None;
 };
 
 // The Shift-JIS text of a text file's bytes: UTF-8, and UTF-16 with a

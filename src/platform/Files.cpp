@@ -40,6 +40,11 @@ void SetBeforePublishHook(std::function<void(const std::string& path)> hook) { B
 
 std::string ReadFileBytes(const std::string& path) { return detail::ReadAll(path, SIZE_MAX, false); }
 
+bool SameFile(const std::string& a, const std::string& b) {
+    const auto identity = FileIdentity(a);
+    return identity && identity == FileIdentity(b);
+}
+
 std::string ReadFileBytes(const std::string& path, std::size_t maxBytes) {
     return detail::ReadAll(path, maxBytes, false);
 }

@@ -32,6 +32,8 @@ bool NameTaken(const std::string& path);   // anything at all, a dangling link i
 // links, letter case): device and inode, or volume and file index. Nothing
 // when the file cannot be reached or the system gives no such number.
 std::optional<std::pair<std::uint64_t, std::uint64_t>> FileIdentity(const std::string& path);
+// Both names lead to one existing file.
+bool SameFile(const std::string& a, const std::string& b);
 // Removes a file (a link itself, not what it points to); false when it could not.
 bool RemoveFile(const std::string& path);
 // Writes all of `bytes` to the descriptor (a C run-time one on Windows),

@@ -57,6 +57,9 @@ public:
     // Something the user should know that needs no answer: the status line,
     // unless the host has a better place for it.
     virtual void Warn(std::string_view text) { SetStatusText(text); }
+    // How far a long conversion is: the window's status line shows it; a
+    // console has no line to spare for it.
+    virtual void ShowProgress(std::string_view text) { static_cast<void>(text); }
     // Lets the window repaint and handle input during a long operation.
     virtual void ProcessMessages() = 0;
     virtual std::int16_t ScreenCursor() const = 0;

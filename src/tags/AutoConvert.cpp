@@ -17,6 +17,23 @@ AutoAction DecideAutoConversion(const LyricsDocument& doc) {
     return AutoAction::Text;
 }
 
+const char* AutoConversionNote(const LyricsDocument& doc, AutoAction action) {
+    switch (action) {
+    case AutoAction::FromUrl:
+        return IsTagFile(doc) ? "Convert Auto: Tag→ZVEK（文書の URL= のページで）"
+                              : "Convert Auto: ZVEK→Tag（文書の URL= のページで）";
+    case AutoAction::TagToZVEK:
+        return "Convert Auto: Tag→ZVEK";
+    case AutoAction::ZVEKToTag:
+        return "Convert Auto: ZVEK→Tag";
+    case AutoAction::WinAmp:
+        return "Convert Auto: WinAmp→ZVEK";
+    case AutoAction::Text:
+        break;
+    }
+    return "Convert Auto: Text→ZVEK";
+}
+
 void MenuConvertAutoClick(LyricsDocument& doc) {
     constexpr std::pair<AutoAction, void (*)(LyricsDocument&)> kConversions[] = {
         {AutoAction::FromUrl, MenuConvertFromURLClick}, {AutoAction::TagToZVEK, MenuTagToZVEKClick},

@@ -17,6 +17,9 @@ enum class AutoAction {
 // The first test that holds decides, on the document as it is now.
 AutoAction DecideAutoConversion(const LyricsDocument& doc);
 
+// What the user is told was chosen: "Convert Auto: Tag→ZVEK", ...
+const char* AutoConversionNote(const LyricsDocument& doc, AutoAction action);
+
 // Runs the decided conversion, with the window's dialogs where it needs a
 // reference file.
 void MenuConvertAutoClick(LyricsDocument& doc);

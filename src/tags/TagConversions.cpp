@@ -1,5 +1,6 @@
 #include "tags/TagConversions.h"
 
+#include <chrono>
 #include <optional>
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -25,21 +26,38 @@ namespace zvek {
 
 namespace {
 
-constexpr int kProgressEvery = 16;
+// How far a conversion is, shown by time rather than by lines, so that a
+// long document is not slowed down by the window redrawing it: right away,
+// then every 50 ms, the caret goes to the line being converted, the window
+// says how far it is and handles its events. False once the user asked to
+// stop.
+class Progress {
+public:
+    explicit Progress(LyricsDocument& doc) : doc_(doc) {}
+    bool Continue(int line) {
+        if (++lines_ % 16 != 1) return true;  // the clock is read every 16 lines
+        const auto now = std::chrono::steady_clock::now();
+        if (now < next_) return true;
+        next_ = now + std::chrono::milliseconds(50);
+        Host& host = doc_.host();
+        doc_.MoveCaretTo(0, line);
+        host.ShowProgress("タグファイル変換中... " + std::to_string(line) + "/" + std::to_string(doc_.LineCount()) +
+                          "行");
+        host.ProcessMessages();
+        return !host.CancelRequested();
+    }
+    // The document is left as it was.
+    bool Stopped() {
+        doc_.MoveCaretTo(0, 0);
+        doc_.host().SetStatusText("中止しました");
+        return false;
+    }
 
-// The caret follows the loop from line to line, so that showing progress
-// never recounts the lines already passed.
-void ShowProgress(LyricsDocument& doc, LyricsDocument::CaretWalk& caret, int index) {
-    if (index % kProgressEvery != 0) return;
-    caret.MoveTo(index);
-    doc.host().ProcessMessages();
-}
-
-void PrepareReferenceDialog(FileDialog& dialog) {
-    dialog.title = "歌詞テキスト";
-    dialog.filterIndex = 4;
-    dialog.defaultExt = "txt";
-}
+private:
+    LyricsDocument& doc_;
+    int lines_ = 0;
+    std::chrono::steady_clock::time_point next_{};
+};
 
 }  // namespace
 
@@ -97,14 +115,44 @@ bool ConvertWithReference(LyricsDocument& doc, const std::string& reference) {
     return ConvertWith(doc, reference, IsWebAddress(reference));
 }
 
+namespace {
+
+// Asks for the reference page in the open dialog. The document itself is
+// never proposed, and refused when chosen: converting a tag file against
+// itself would leave neither the words nor the tag file. A tag file
+// proposes the page it names beside it, lyrics the page last chosen.
+bool ChooseReference(LyricsDocument& doc) {
+    FileDialog& dialog = doc.OpenDialog;
+    dialog.title = "参照する歌詞テキスト";
+    dialog.filterIndex = 4;
+    dialog.defaultExt = "txt";
+    if (IsTagFile(doc)) {
+        const std::string named = TagFileReference(doc, doc.FileName());
+        dialog.fileName = IsWebAddress(named) ? std::string() : named;
+    } else if (SameFile(dialog.fileName, doc.FileName())) {
+        dialog.fileName.clear();
+    }
+    if (!doc.host().ExecuteDialog(dialog)) return false;
+    if (!SameFile(dialog.fileName, doc.FileName())) return true;
+    doc.host().MessageBox(ExtractFileName(dialog.fileName) +
+                              "は変換する文書そのものです\r\n参照する歌詞ページか歌詞テキストを選んでください",
+                          MsgKind::Warning, MsgButtons::Ok);
+    return false;
+}
+
+}  // namespace
+
 void MenuTagToZVEKClick(LyricsDocument& doc) {
-    PrepareReferenceDialog(doc.OpenDialog);
-    if (doc.host().ExecuteDialog(doc.OpenDialog)) RestoreFromTagFile(doc, doc.OpenDialog.fileName);
+    // Nothing to rebuild: say so before asking for a page.
+    if (!IsTagFile(doc)) {
+        doc.host().MessageBox("タグファイルではありません（[TagLyr]がありません）", MsgKind::Warning, MsgButtons::Ok);
+        return;
+    }
+    if (ChooseReference(doc)) RestoreFromTagFile(doc, doc.OpenDialog.fileName);
 }
 
 void MenuZVEKToTagClick(LyricsDocument& doc) {
-    PrepareReferenceDialog(doc.OpenDialog);
-    if (doc.host().ExecuteDialog(doc.OpenDialog)) MakeTagFile(doc, doc.OpenDialog.fileName);
+    if (ChooseReference(doc)) MakeTagFile(doc, doc.OpenDialog.fileName);
 }
 
 void MenuConvertFromURLClick(LyricsDocument& doc) {
@@ -142,41 +190,44 @@ bool MakeTagFileFrom(LyricsDocument& doc, const std::string& reference, bool web
     doc.ResultCode = kResultOk;
     std::optional<ReferencePage> ref = OpenReferencePage(doc, reference, web, Fetch::Quiet);
     if (!ref) return false;
-    doc.ClearUndo();
     ReadReferencePage(*ref, PageReading::Text);
     const Haystack page(std::move(ref->text));
 
-    std::vector<std::string> header = {
+    std::vector<std::string> out = {
         "[TagLyr]",
         "TagVer=1000",
         "LyrFile=" + Utf8ToSjis(ExtractFileName(doc.FileName()), true),
         "Reference=" + Utf8ToSjis(web ? "Reference.htm" : ExtractFileName(reference), true),
     };
-    if (!ref->address.empty()) header.push_back("URL=" + Utf8ToSjis(ref->address, true));
-    header.emplace_back();
-    doc.InsertLines(0, std::move(header));
+    if (!ref->address.empty()) out.push_back("URL=" + Utf8ToSjis(ref->address, true));
+    out.emplace_back();
+    out.reserve(out.size() + static_cast<std::size_t>(doc.LineCount()));
 
     doc.KeepQuotes = false;
-    std::vector<std::string> out;
-    out.reserve(static_cast<std::size_t>(doc.LineCount()));
+    const std::vector<std::string>& lines = doc.Lines();
+    const int count = doc.LineCount();
     int index = 0;
-    for (; index < doc.LineCount(); ++index) {
-        out.push_back(doc.GetLine(index));
+    for (; index < count; ++index) {
+        out.push_back(lines[static_cast<std::size_t>(index)]);
         if (IsTextSectionLine(out.back())) break;
     }
     std::string words;
     std::size_t unfound = 0;
-    LyricsDocument::CaretWalk caret(doc);
-    for (++index; index < doc.LineCount(); ++index) {
-        ShowProgress(doc, caret, index);
-        const std::string& line = doc.Lines()[static_cast<std::size_t>(index)];
+    Progress progress(doc);
+    for (++index; index < count; ++index) {
+        if (!progress.Continue(index)) return progress.Stopped();
+        const std::string& line = lines[static_cast<std::size_t>(index)];
         const int time = line.empty() ? kNoTime : SplitLyricsLine(line, words, doc.KeepQuotes);
         if (line.empty() || words.empty() || HasDisplayDirective(words)) out.push_back(line);
         else out.push_back(MakeLyricsLine(time, EncodeWords(words, page, &unfound)));
     }
+    doc.ClearUndo();
     doc.SetLines(std::move(out));
     doc.MoveCaretTo(0, 0);
     doc.SetFileName(ChangeFileExt(doc.FileName(), ".TagLyr"));
+    // The tag file exists only in the editor until it is saved.
+    doc.Modified = true;
+    doc.host().SetStatusText("");
     // Whoever shares the tag file shares these words with it.
     if (unfound > 0) doc.host().Warn(UnfoundCharsNote(unfound));
     return true;
@@ -189,7 +240,6 @@ bool RestoreFromTagFileWith(LyricsDocument& doc, const std::string& reference, b
     std::optional<ReferencePage> ref =
         OpenReferencePage(doc, web ? ResolveUtaNetUrl(reference) : reference, web, Fetch::Shown);
     if (!ref) return false;
-    doc.ClearUndo();
     doc.UnresolvedLines.clear();
     host.SetStatusText((doc.FileName().empty() ? doc.UntitledName : doc.FileName()) + "を変換中...");
 
@@ -210,41 +260,47 @@ bool RestoreFromTagFileWith(LyricsDocument& doc, const std::string& reference, b
 #endif
 
     std::string name = ChangeFileExt(doc.FileName(), ".lyr");
-    int header = 0;
+    const std::vector<std::string>& lines = doc.Lines();
+    const int count = doc.LineCount();
+    // The tag file's header is left out of the result.
+    int index = 0;
     if (LowerAscii(doc.GetLine(0)) == "[taglyr]") {
         if (std::string lyrFile = LyrFileName(doc.Value("LyrFile")); !lyrFile.empty()) name = std::move(lyrFile);
-        while (header < doc.LineCount() && !IsSpecSectionLine(doc.Lines()[static_cast<std::size_t>(header)])) ++header;
-        doc.DeleteLines(0, header);
+        while (index < count && !IsSpecSectionLine(lines[static_cast<std::size_t>(index)])) ++index;
     }
 
     std::string output;
-    int index = 0;
-    for (; index < doc.LineCount(); ++index) {
-        const std::string& line = doc.Lines()[static_cast<std::size_t>(index)];
+    for (; index < count; ++index) {
+        const std::string& line = lines[static_cast<std::size_t>(index)];
         output += line;
         output += "\r\n";
         if (IsTextSectionLine(line)) break;
     }
     std::string words;
-    LyricsDocument::CaretWalk caret(doc);
-    for (++index; index < doc.LineCount(); ++index) {
-        ShowProgress(doc, caret, index);
-        const std::string& line = doc.Lines()[static_cast<std::size_t>(index)];
+    std::vector<int> unresolved;
+    Progress progress(doc);
+    for (++index; index < count; ++index) {
+        if (!progress.Continue(index)) return progress.Stopped();
+        const std::string& line = lines[static_cast<std::size_t>(index)];
         // Lines the writer carries unchanged are read back unchanged.
         const bool literal =
             line.empty() || (SplitLyricsLine(line, words, false), words.empty()) || HasDisplayDirective(words);
         if (literal) {
             output += line;
         } else if (!DecodeTagLine(line, texts, output)) {
-            doc.UnresolvedLines.push_back(header + index + 1);
+            unresolved.push_back(index + 1);
         }
         output += "\r\n";
     }
+    doc.UnresolvedLines = std::move(unresolved);
     if (!doc.UnresolvedLines.empty()) doc.ResultCode = kResultPartial;
 
+    doc.ClearUndo();
     doc.SetText(output);
     doc.MoveCaretTo(0, 0);
     doc.SetFileName(name);
+    // The rebuilt lyrics exist only in the editor until they are saved.
+    doc.Modified = true;
     host.SetStatusText("");
     if (doc.ResultCode != kResultOk) {
         host.MessageBox(

@@ -52,7 +52,8 @@ std::string TagFileReference(const LyricsDocument& doc, const std::string& tagFi
 std::string LyrFileName(std::string_view value);
 
 // The tag conversion commands: "&Tag→ZVEK..." and "&ZVEK→Tag..." ask for a
-// local reference file; the URL command converts with the document's "URL="
+// local reference file (never the document itself; "&Tag→ZVEK..." on a
+// document that is no tag file says so and asks nothing); the URL command converts with the document's "URL="
 // page, in the direction the document's kind calls for.
 void MenuTagToZVEKClick(LyricsDocument& doc);
 void MenuZVEKToTagClick(LyricsDocument& doc);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "lyrics/LyricsDocument.h"
 #include "text/Codec.h"
 
 namespace zvek {
@@ -47,20 +46,22 @@ void EditorAdapter::Load() {
     doc_.Modified = edit_.Modified();
 }
 
-void EditorAdapter::Store() {
-    const bool clearUndo = doc_.TakeUndoClearRequest();
+LyricsDocument::UndoRequest EditorAdapter::Store() {
+    using enum LyricsDocument::UndoRequest;
+    LyricsDocument::UndoRequest request = doc_.TakeUndoRequest();
     const bool changed = doc_.Lines() != loaded_;
     loaded_.clear();
+    if (request == Conversion && !changed) request = None;
+    if (request != None) edit_.ClearUndo();
     if (changed) {
         text_ = EditorText(doc_.Lines());
-        edit_.SetText(text_, clearUndo);
-    } else if (clearUndo) {
-        edit_.ClearUndo();
+        edit_.SetText(text_, request == NewFile);
     }
     edit_.SetModified(doc_.Modified);
     if (changed || doc_.SelStart() != selStart_ || doc_.SelLength() != selLength_)
         SelectInEditor(text_, doc_.SelStart(), doc_.SelLength());
     text_.clear();
+    return request;
 }
 
 void EditorAdapter::SelectInEditor(std::u16string_view text, std::size_t start, std::size_t length) {

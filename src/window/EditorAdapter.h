@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-namespace zvek {
+#include "lyrics/LyricsDocument.h"
 
-class LyricsDocument;
+namespace zvek {
 
 // What the window logic needs of an editor control. Its text is UTF-16 with
 // one "\n" between lines, and positions count UTF-16 units of that text.
@@ -31,6 +31,8 @@ public:
     // `freshUndo` as the start of a new undo history.
     virtual void SetText(std::u16string_view text, bool freshUndo) = 0;
     virtual void ClearUndo() = 0;
+    // How many steps Undo can take back.
+    virtual int UndoSteps() const = 0;
     virtual bool Modified() const = 0;
     virtual void SetModified(bool modified) = 0;
     virtual void SetReadOnly(bool readOnly) = 0;
@@ -53,9 +55,10 @@ public:
     // modified flag.
     void Load();
     // Document -> editor: the text only when the lines changed since Load
-    // (without an undo step when the command cleared the undo history), the
-    // selection when it moved, and always the modified flag.
-    void Store();
+    // (a conversion as the one step of a fresh undo history, a new file
+    // without any), the selection when it moved, and always the modified
+    // flag. Gives what it did to the undo history.
+    LyricsDocument::UndoRequest Store();
 
 private:
     void SelectInEditor(std::u16string_view text, std::size_t start, std::size_t length);

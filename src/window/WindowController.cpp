@@ -10,6 +10,7 @@
 #include "lyrics/OpenBrowserPage.h"
 #include "platform/Association.h"
 #include "platform/Files.h"
+#include "platform/FsPath.h"
 #include "platform/Player.h"
 #include "tags/AutoConvert.h"
 #include "tags/TagConversions.h"
@@ -27,7 +28,6 @@ constexpr std::pair<Command, void (*)(LyricsDocument&)> kDocumentCommands[] = {
     {Command::Reopen, [](LyricsDocument& doc) { doc.MenuReopenClick(); }},
     {Command::OpenIE, MenuOpenIEClick},
     {Command::SaveAs, [](LyricsDocument& doc) { doc.MenuSaveAsClick(); }},
-    {Command::ConvertAuto, MenuConvertAutoClick},
     {Command::TextToZVEK, ConvertTextToZVEK},
     {Command::ZVEKToText, ConvertZVEKToText},
     {Command::TagToZVEK, MenuTagToZVEKClick},
@@ -40,6 +40,11 @@ constexpr std::pair<Command, void (*)(LyricsDocument&)> kDocumentCommands[] = {
     {Command::FindLyricsFromArtist, [](LyricsDocument& doc) { FindLyrics(doc, SearchField::Artist); }},
     {Command::OpenURL, MenuOpenURLClick},
 };
+
+// The player's tool menu starts this program.
+bool HasOurTool(const std::string& player, const std::string& program) {
+    return !player.empty() && EqualsIgnoreCase(ReadPlayerTool(player, kPlayerToolName), PlayerToolCommand(program));
+}
 
 }  // namespace
 
@@ -80,9 +85,12 @@ void WindowController::RunCommand(const std::function<void()>& command) {
     if (busy_) return;
     busy_ = true;
     host_.cancelRequested = false;
+    // Whatever the status line showed belongs to what went before.
+    host_.SetStatusText("");
     view_.ShowStopControl(true);
     view_.Editor().SetReadOnly(true);
     adapter_.Load();
+    const BeforeConversion before{doc_.FileName(), doc_.Modified};
     try {
         command();
     } catch (const std::exception& e) {
@@ -90,7 +98,16 @@ void WindowController::RunCommand(const std::function<void()>& command) {
         // words of the error that stopped it.
         host_.MessageBox(e.what(), MsgKind::Error, MsgButtons::Ok);
     }
-    adapter_.Store();
+    switch (adapter_.Store()) {
+    case LyricsDocument::UndoRequest::Conversion:
+        beforeConversion_ = before;
+        break;
+    case LyricsDocument::UndoRequest::NewFile:
+        beforeConversion_.reset();
+        break;
+    case LyricsDocument::UndoRequest::None:
+        break;
+    }
     view_.Editor().SetReadOnly(false);
     view_.ShowStopControl(false);
     busy_ = false;
@@ -105,6 +122,8 @@ void WindowController::Run(Command command) {
         if (which == command) return RunCommand([this, run = run] { run(doc_); });
     EditorView& edit = view_.Editor();
     switch (command) {
+    case Command::ConvertAuto:
+        return ConvertAuto();
     case Command::SaveLrc:
         return RunCommand([this] { MenuSaveLrcClick(doc_, lrcDialog_); });
     case Command::AssocTagLyr:
@@ -114,13 +133,13 @@ void WindowController::Run(Command command) {
     case Command::Exit:
         return view_.Close();
     case Command::Undo:
-        if (!busy_) edit.Undo();
-        return;
+        return Undo();
     // Cut and Paste start a fresh undo history, so that Undo takes back just them.
     case Command::Cut:
     case Command::Paste:
         if (busy_) return;
         edit.ClearUndo();
+        beforeConversion_.reset();
         return command == Command::Cut ? edit.Cut() : edit.Paste();
     case Command::Copy:
         return edit.Copy();
@@ -151,12 +170,41 @@ void WindowController::Run(Command command) {
     }
 }
 
+void WindowController::ConvertAuto() {
+    RunCommand([this] {
+        // Which conversion was chosen, as the command line says it, unless
+        // the conversion has something of its own to say.
+        const std::string chosen = AutoConversionNote(doc_, DecideAutoConversion(doc_));
+        host_.SetStatusText(chosen);
+        MenuConvertAutoClick(doc_);
+        if (host_.StatusText().empty()) host_.SetStatusText(chosen);
+    });
+}
+
+void WindowController::Undo() {
+    if (busy_) return;
+    EditorView& edit = view_.Editor();
+    // The step that takes back a conversion also takes back its new name.
+    if (beforeConversion_ && edit.UndoSteps() == 1) {
+        edit.Undo();
+        doc_.SetFileName(beforeConversion_->fileName);
+        edit.SetModified(beforeConversion_->modified);
+        beforeConversion_.reset();
+        return;
+    }
+    edit.Undo();
+}
+
 void WindowController::MenuHelpHelpClick() {
     // Installed under share/zveklc beside bin/, and likewise in the build tree.
+    const std::string help = JoinPath(ExtractFileDir(programPath_), "../share/zveklc/help/index.html");
     std::error_code ec;
-    const auto help = std::filesystem::canonical(
-        std::filesystem::path(ExtractFileDir(programPath_)) / "../share/zveklc/help/index.html", ec);
-    if (!ec) host_.OpenLocalPage(help.string());
+    const auto page = std::filesystem::canonical(FsPath(help), ec);
+    if (ec) {
+        host_.MessageBox("ヘルプが見つかりません：" + help, MsgKind::Warning, MsgButtons::Ok);
+        return;
+    }
+    host_.OpenLocalPage(page.string());
 }
 
 void WindowController::MenuAssocTagLyrClick() {
@@ -170,9 +218,12 @@ void WindowController::MenuAssocTagLyrClick() {
 
 void WindowController::MenuSetZVEKToolClick() {
     const std::string player = FindPlayerPath();
-    if (!player.empty()) RegisterPlayerTool(player, kPlayerToolName, PlayerToolCommand(programPath_));
-    // Marked whether or not there is a player to write to.
-    view_.CheckItem("MenuSetZVEKTool", true);
+    if (player.empty()) {
+        host_.MessageBox("ZVEKが見つからないため、ツール登録できませんでした", MsgKind::Warning, MsgButtons::Ok);
+    } else if (!RegisterPlayerTool(player, kPlayerToolName, PlayerToolCommand(programPath_))) {
+        host_.MessageBox("ZVEKの設定ファイルにツールを登録できませんでした", MsgKind::Warning, MsgButtons::Ok);
+    }
+    view_.CheckItem("MenuSetZVEKTool", HasOurTool(player, programPath_));
 }
 
 void WindowController::CheckDesktopIntegration() {
@@ -184,8 +235,7 @@ void WindowController::CheckDesktopIntegration() {
         try {
             associated = CheckTagLyrAssociation(programPath_);
             const std::string player = FindPlayerPath();
-            tool = !player.empty() &&
-                   EqualsIgnoreCase(ReadPlayerTool(player, kPlayerToolName), PlayerToolCommand(programPath_));
+            tool = HasOurTool(player, programPath_);
         } catch (...) {
             // Unmarked, as for a check that found nothing.
         }
@@ -229,6 +279,9 @@ void WindowController::FormShow() {
     const CommandLine line = ScanArguments(arguments_);
     CmdReference = line.reference;
     CmdOutputFile = line.output;
+    // A conversion that writes its output where the command line says is
+    // run by a script: nobody is there to click a message away.
+    host_.SetUnattended(!CmdOutputFile.empty());
     doc_.ResultCode = kResultOk;
     if (line.document.empty()) return;
     RunCommand([&] {
@@ -286,7 +339,8 @@ bool WindowController::CloseRequested() {
 }
 
 bool WindowController::FormCloseQuery() {
-    if (!view_.Editor().Modified()) return true;
+    // Unattended, the result went to the output or nowhere.
+    if (!view_.Editor().Modified() || host_.Unattended()) return true;
     switch (host_.MessageBox(ExtractFileName(doc_.FileName()) + "を保存しますか？", MsgKind::Confirmation,
                              MsgButtons::YesNoCancel)) {
     case MsgResult::Yes:

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -94,6 +95,8 @@ private:
     // a download and letting the window process its events meanwhile).
     void RunCommand(const std::function<void()>& command);
     void EnableFindItems(const char* url, const char* title, const char* artist);
+    void ConvertAuto();
+    void Undo();
     void MenuAssocTagLyrClick();
     void MenuSetZVEKToolClick();
     void MenuHelpHelpClick();
@@ -109,6 +112,12 @@ private:
     std::vector<std::string> arguments_;
     std::string programPath_;
     std::thread integration_;
+    // What the last conversion replaced, for Undo to put back with its text.
+    struct BeforeConversion {
+        std::string fileName;
+        bool modified;
+    };
+    std::optional<BeforeConversion> beforeConversion_;
     bool busy_ = false;
     bool closePending_ = false;
     int exitStatus_ = 0;

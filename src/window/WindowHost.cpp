@@ -1,5 +1,7 @@
 #include "window/WindowHost.h"
 
+#include <cstdio>
+
 #include "platform/ShowInBrowser.h"
 
 namespace zvek {
@@ -22,24 +24,47 @@ bool HostScript::Choose(FileDialog& dialog) {
 }
 
 MsgResult WindowHost::MessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) {
+    if (unattended_) {
+        std::string line;
+        for (const char c : text)
+            if (c != '\r') line += c;
+        line += '\n';
+        std::fwrite(line.data(), 1, line.size(), stderr);
+        std::fflush(stderr);
+        return buttons == MsgButtons::Ok ? MsgResult::Ok : MsgResult::Cancel;
+    }
     return script_ ? script_->Answer(text, kind, buttons) : ShowMessageBox(text, kind, buttons);
 }
 
 bool WindowHost::ExecuteDialog(FileDialog& dialog) {
+    if (unattended_) return false;
     return script_ ? script_->Choose(dialog) : ShowFileDialog(dialog);
 }
 
+void WindowHost::SetStatusText(std::string_view text) {
+    status_ = text;
+    ShowStatusText(text);
+}
+
+bool WindowHost::Browse(const std::string& address, bool opened) {
+    if (script_) {
+        script_->browsed.push_back(address);
+        opened = !script_->noBrowser;
+    }
+    if (!opened)
+        MessageBox("ブラウザを起動できませんでした\r\n次のアドレスをブラウザで開いてください：\r\n" + address,
+                   MsgKind::Warning, MsgButtons::Ok);
+    return opened;
+}
+
 bool WindowHost::OpenInBrowser(const std::string& address) {
-    if (!script_) return zvek::OpenInBrowser(address);
-    script_->browsed.push_back(address);
-    return true;
+    return Browse(address, !script_ && zvek::OpenInBrowser(address));
 }
 
 bool WindowHost::OpenLocalPage(const std::string& path) {
-    if (!script_) return OpenLocalPageInBrowser(path);
     const auto address = LocalPageAddress(path);
-    if (address) script_->browsed.push_back(*address);
-    return address.has_value();
+    if (!address) return false;
+    return Browse(*address, !script_ && OpenLocalPageInBrowser(path));
 }
 
 void WindowHost::ProcessMessages() {

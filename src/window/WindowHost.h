@@ -32,6 +32,8 @@ struct HostScript {
     std::vector<Message> messages;
     std::vector<FileDialog> dialogs;
     std::vector<std::string> browsed;
+    // The browser cannot be started: addresses are still recorded.
+    bool noBrowser = false;
 
     MsgResult Answer(std::string_view text, MsgKind kind, MsgButtons buttons);
     bool Choose(FileDialog& dialog);
@@ -40,6 +42,10 @@ struct HostScript {
 class WindowHost : public Host {
 public:
     void SetScript(HostScript* script) { script_ = script; }
+    // Nobody is there to answer (a conversion run from a script): messages
+    // go to standard error, questions are cancelled, dialogs not shown.
+    void SetUnattended(bool unattended) { unattended_ = unattended; }
+    bool Unattended() const { return unattended_; }
 
     // Runs whenever the core lets the window process its events, before
     // they are handled (the window shows the conversion's caret).
@@ -49,19 +55,29 @@ public:
 
     MsgResult MessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) final;
     bool ExecuteDialog(FileDialog& dialog) final;
+    void SetStatusText(std::string_view text) final;
+    const std::string& StatusText() const { return status_; }
+    // A browser that cannot be started is reported with the address, so
+    // that the user can open it by hand.
     bool OpenInBrowser(const std::string& address) final;
     // Our own help page (a path); a script records its file: address.
     bool OpenLocalPage(const std::string& path);
+    void ShowProgress(std::string_view text) final { SetStatusText(text); }
     void ProcessMessages() final;
     bool CancelRequested() override { return cancelRequested; }
 
 protected:
     virtual MsgResult ShowMessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) = 0;
     virtual bool ShowFileDialog(FileDialog& dialog) = 0;
+    virtual void ShowStatusText(std::string_view text) = 0;
     virtual void HandleEvents() = 0;
 
 private:
+    bool Browse(const std::string& address, bool opened);
+
     HostScript* script_ = nullptr;
+    bool unattended_ = false;
+    std::string status_;
 };
 
 }  // namespace zvek

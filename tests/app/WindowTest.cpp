@@ -76,7 +76,7 @@ private slots:
               : void(lines += a->isSeparator() ? "  -\n" : "  ?\n");
         }
         QCOMPARE(lines, QString::fromStdString(test::TableListing()));
-        QCOMPARE(form_->windowTitle(), QString("ZVEK Lyrics Converter Ver.6.310"));
+        QCOMPARE(form_->windowTitle(), QString("ZVEK Lyrics Converter Ver.6.310[*]"));
         QVERIFY(Edit().lineWrapMode() == QPlainTextEdit::NoWrap && Edit().font().pixelSize() == 16 &&
                 Edit().font().families().front() == "ＭＳ ゴシック");
 
@@ -226,12 +226,12 @@ private slots:
         test::WriteBytes(Path("Song.TagLyr"), "x");
         form_->Document().OpenDialog.initialDir = dir_->path().toStdString();
         form_->show();
-        form_->statusBar()->showMessage("progress");
         bool readOnly = false, stopShown = false, stillOpen = false;
         QString status;
         QTimer::singleShot(0, [&] {
             readOnly = Edit().isReadOnly();
             stopShown = Button("BtnStop")->isVisible();
+            form_->Host().SetStatusText("progress");
             QStatusTipEvent hint("a hint");
             QApplication::sendEvent(form_.get(), &hint);
             status = form_->statusBar()->currentMessage();

@@ -97,9 +97,9 @@ TEST_F(DocumentTest, ConversionsSaveTheConvertedLines) {
         SCOPED_TRACE(name);
         const std::string data = ZVEKLC_TEST_DATA "/lyrics/" + std::string(name);
         ASSERT_TRUE(doc.OpenFile(data + (convert == ConvertZVEKToText ? "-in.lyr" : "-in.txt")));
-        doc.TakeUndoClearRequest();
+        EXPECT_EQ(doc.TakeUndoRequest(), LyricsDocument::UndoRequest::NewFile);
         convert(doc);
-        EXPECT_TRUE(doc.TakeUndoClearRequest());
+        EXPECT_EQ(doc.TakeUndoRequest(), LyricsDocument::UndoRequest::Conversion);
         doc.SaveFile(dir / "out.bin");
         EXPECT_EQ(test::ReadBytes(dir / "out.bin"),
                   test::ReadBytes(data + (convert == ConvertZVEKToText ? "-out.txt" : "-out.lyr")));

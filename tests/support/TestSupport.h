@@ -141,7 +141,6 @@ public:
     // Runs each time the core lets the window handle its events.
     std::function<void()> onEvents;
 
-    void SetStatusText(std::string_view text) override { status.emplace_back(text); }
     std::int16_t ScreenCursor() const override { return cursor_; }
     void SetScreenCursor(std::int16_t cursor) override { cursor_ = cursor; }
 
@@ -149,6 +148,7 @@ protected:
     // The script answers everything.
     MsgResult ShowMessageBox(std::string_view, MsgKind, MsgButtons) override { return MsgResult::Cancel; }
     bool ShowFileDialog(FileDialog&) override { return false; }
+    void ShowStatusText(std::string_view text) override { status.emplace_back(text); }
     void HandleEvents() override {
         ++processMessagesCalls;
         if (onEvents) onEvents();

@@ -130,25 +130,6 @@ TEST(Haystack, FindsWhatThePlainSearchesFind) {
     }
 }
 
-TEST(Hostile, ProgressCaretMovesAsMoveCaretToDoes) {
-    test::FakeHost host;
-    LyricsDocument walked(host), moved(host);
-    std::vector<std::string> lines;
-    for (int i = 0; i < 100; ++i) lines.push_back(std::string(static_cast<std::size_t>(i % 7), 'x'));
-    for (LyricsDocument* doc : {&walked, &moved}) doc->SetLines(lines);
-    LyricsDocument::CaretWalk caret(walked);
-    const auto moveBoth = [&](int line) {
-        caret.MoveTo(line);
-        moved.MoveCaretTo(0, line);
-        EXPECT_EQ(std::pair(walked.SelStart(), walked.SelLength()), std::pair(moved.SelStart(), std::size_t{0}))
-            << line;
-    };
-    for (int line : {0, 1, 16, 32, 33, 99, 100, 150, 40, -3, 5}) moveBoth(line);  // past the end, then back
-    // Lines changed behind its back: it counts afresh.
-    for (LyricsDocument* doc : {&walked, &moved}) doc->InsertLine(0, "a longer first line");
-    moveBoth(50);
-}
-
 // The whole reader on a hostile tag file: an entry as long as half a 1 MiB
 // page of one byte, stale position, and one that matches nowhere.
 TEST(Hostile, TagFileAgainstARepeatedPage) {

@@ -30,7 +30,7 @@ inline std::string Asked(const HostScript& script) {
 struct CoreResult {
     std::string text;  // Shift-JIS, CR LF
     std::string fileName;
-    bool modified, clearsUndo;
+    bool modified, newFile;  // newFile: the undo history starts afresh
     std::string asked;
 };
 inline CoreResult RunCore(const std::string& sjis, const std::string& fileName,
@@ -41,7 +41,8 @@ inline CoreResult RunCore(const std::string& sjis, const std::string& fileName,
     doc.SetText(sjis);
     doc.SetFileName(fileName);
     convert(doc);
-    return {doc.Text(), doc.FileName(), doc.Modified, doc.TakeUndoClearRequest(), Asked(host)};
+    return {doc.Text(), doc.FileName(), doc.Modified, doc.TakeUndoRequest() == LyricsDocument::UndoRequest::NewFile,
+            Asked(host)};
 }
 
 inline std::string SampleText() { return ReadBytes(ZVEKLC_SAMPLES "/sample.txt"); }
