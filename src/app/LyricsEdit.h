@@ -23,7 +23,6 @@ public:
     void Select(std::size_t anchor, std::size_t caret) override;
     void SetText(std::u16string_view text, bool freshUndo) override;
     void ClearUndo() override { document()->clearUndoRedoStacks(); }
-    int UndoSteps() const override { return document()->availableUndoSteps(); }
     bool Modified() const override { return document()->isModified(); }
     void SetModified(bool modified) override { document()->setModified(modified); }
     void SetReadOnly(bool readOnly) override { setReadOnly(readOnly); }

@@ -122,6 +122,9 @@ namespace {
 // itself would leave neither the words nor the tag file. A tag file
 // proposes the page it names beside it, lyrics the page last chosen.
 bool ChooseReference(LyricsDocument& doc) {
+    const auto isDocument = [&](const std::string& path) {
+        return !path.empty() && (path == doc.FileName() || SameFile(path, doc.FileName()));
+    };
     FileDialog& dialog = doc.OpenDialog;
     dialog.title = "参照する歌詞テキスト";
     dialog.filterIndex = 4;
@@ -129,11 +132,11 @@ bool ChooseReference(LyricsDocument& doc) {
     if (IsTagFile(doc)) {
         const std::string named = TagFileReference(doc, doc.FileName());
         dialog.fileName = IsWebAddress(named) ? std::string() : named;
-    } else if (SameFile(dialog.fileName, doc.FileName())) {
+    } else if (isDocument(dialog.fileName)) {
         dialog.fileName.clear();
     }
     if (!doc.host().ExecuteDialog(dialog)) return false;
-    if (!SameFile(dialog.fileName, doc.FileName())) return true;
+    if (!isDocument(dialog.fileName)) return true;
     doc.host().MessageBox(ExtractFileName(dialog.fileName) +
                               "は変換する文書そのものです\r\n参照する歌詞ページか歌詞テキストを選んでください",
                           MsgKind::Warning, MsgButtons::Ok);

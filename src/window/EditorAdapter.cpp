@@ -1,6 +1,7 @@
 #include "window/EditorAdapter.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "text/Codec.h"
 
@@ -31,6 +32,8 @@ std::u16string EditorText(const std::vector<std::string>& lines) {
     return SjisToUtf16(joined);
 }
 
+std::size_t TextHash(std::u16string_view text) { return std::hash<std::u16string_view>{}(text); }
+
 void EditorAdapter::Load() {
     text_ = edit_.Text();
     doc_.SetText(Utf16ToSjis(text_));
@@ -54,6 +57,7 @@ LyricsDocument::UndoRequest EditorAdapter::Store() {
     if (request == Conversion && !changed) request = None;
     if (request != None) edit_.ClearUndo();
     if (changed) {
+        if (request == Conversion) replaced_ = TextHash(text_);
         text_ = EditorText(doc_.Lines());
         edit_.SetText(text_, request == NewFile);
     }

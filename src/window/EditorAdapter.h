@@ -31,8 +31,6 @@ public:
     // `freshUndo` as the start of a new undo history.
     virtual void SetText(std::u16string_view text, bool freshUndo) = 0;
     virtual void ClearUndo() = 0;
-    // How many steps Undo can take back.
-    virtual int UndoSteps() const = 0;
     virtual bool Modified() const = 0;
     virtual void SetModified(bool modified) = 0;
     virtual void SetReadOnly(bool readOnly) = 0;
@@ -59,6 +57,9 @@ public:
     // without any), the selection when it moved, and always the modified
     // flag. Gives what it did to the undo history.
     LyricsDocument::UndoRequest Store();
+    // After a Store that made a conversion the one undo step: what the text
+    // was before it (a hash), to tell when Undo has brought it back.
+    std::size_t Replaced() const { return replaced_; }
 
 private:
     void SelectInEditor(std::u16string_view text, std::size_t start, std::size_t length);
@@ -69,7 +70,10 @@ private:
     std::vector<std::string> loaded_;
     std::size_t selStart_ = 0;
     std::size_t selLength_ = 0;
+    std::size_t replaced_ = 0;
 };
+
+std::size_t TextHash(std::u16string_view text);
 
 // The editor's text for Shift-JIS lines: joined with line breaks, and one
 // more after an empty last line (a final break adds no line).

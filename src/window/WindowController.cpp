@@ -90,7 +90,7 @@ void WindowController::RunCommand(const std::function<void()>& command) {
     view_.ShowStopControl(true);
     view_.Editor().SetReadOnly(true);
     adapter_.Load();
-    const BeforeConversion before{doc_.FileName(), doc_.Modified};
+    BeforeConversion before{doc_.FileName(), doc_.Modified, 0};
     try {
         command();
     } catch (const std::exception& e) {
@@ -100,6 +100,7 @@ void WindowController::RunCommand(const std::function<void()>& command) {
     }
     switch (adapter_.Store()) {
     case LyricsDocument::UndoRequest::Conversion:
+        before.text = adapter_.Replaced();
         beforeConversion_ = before;
         break;
     case LyricsDocument::UndoRequest::NewFile:
@@ -184,27 +185,26 @@ void WindowController::ConvertAuto() {
 void WindowController::Undo() {
     if (busy_) return;
     EditorView& edit = view_.Editor();
-    // The step that takes back a conversion also takes back its new name.
-    if (beforeConversion_ && edit.UndoSteps() == 1) {
-        edit.Undo();
+    edit.Undo();
+    // The step that took back a conversion also takes back its new name.
+    if (beforeConversion_ && TextHash(edit.Text()) == beforeConversion_->text) {
         doc_.SetFileName(beforeConversion_->fileName);
         edit.SetModified(beforeConversion_->modified);
         beforeConversion_.reset();
-        return;
     }
-    edit.Undo();
 }
 
 void WindowController::MenuHelpHelpClick() {
     // Installed under share/zveklc beside bin/, and likewise in the build tree.
-    const std::string help = JoinPath(ExtractFileDir(programPath_), "../share/zveklc/help/index.html");
+    const auto help =
+        (FsPath(ExtractFileDir(programPath_)) / ".." / "share" / "zveklc" / "help" / "index.html").lexically_normal();
     std::error_code ec;
-    const auto page = std::filesystem::canonical(FsPath(help), ec);
+    const auto page = std::filesystem::canonical(help, ec);
     if (ec) {
-        host_.MessageBox("ヘルプが見つかりません：" + help, MsgKind::Warning, MsgButtons::Ok);
+        host_.MessageBox("ヘルプが見つかりません：" + PathText(help), MsgKind::Warning, MsgButtons::Ok);
         return;
     }
-    host_.OpenLocalPage(page.string());
+    host_.OpenLocalPage(PathText(page));
 }
 
 void WindowController::MenuAssocTagLyrClick() {

@@ -116,6 +116,7 @@ private:
     struct BeforeConversion {
         std::string fileName;
         bool modified;
+        std::size_t text;  // TextHash
     };
     std::optional<BeforeConversion> beforeConversion_;
     bool busy_ = false;

@@ -134,6 +134,22 @@ private slots:
         QCOMPARE(keys("x"), QString());
     }
 
+    // A conversion is one step the user can take back, its name with it;
+    // until then the title marks the unsaved result.
+    void conversionsCanBeTakenBack() {
+        test::WriteBytes(Path("s.TagLyr"), test::SampleTagFile("s.lyr"));
+        script_.dialogFiles = {Path("s.TagLyr"), test::kSamplePage};
+        Act("MenuOpen")->trigger();
+        const QString before = Edit().toPlainText();
+        Edit().SetText(before.toStdU16String(), false);  // an edit the conversion's history leaves out
+        Edit().SetModified(false);
+        Act("MenuConvertAuto")->trigger();
+        QVERIFY(form_->isWindowModified() && form_->windowTitle() == "s.lyr[*]" && Edit().toPlainText() != before);
+        Act("MenuUndo")->trigger();
+        QVERIFY(!form_->isWindowModified() && form_->windowTitle() == "s.TagLyr[*]" && Edit().toPlainText() == before);
+        QVERIFY(!Edit().document()->isUndoAvailable());
+    }
+
     // Only the first of the dropped files counts; the question over unsaved
     // edits comes once the drag has ended.
     void dropsArriveThroughQtsEvents() {

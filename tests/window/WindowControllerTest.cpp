@@ -23,6 +23,7 @@
 #include "text/Codec.h"
 #include "text/Sjis.h"
 #include "web/LyricsSites.h"
+#include "window/CommandLine.h"
 #include "window/WindowController.h"
 
 using namespace zvek;
@@ -51,7 +52,6 @@ struct FakeWindow : WindowView, EditorView {
     void Select(std::size_t a, std::size_t c) override { anchor = a, caret = c; }
     void SetText(std::u16string_view t, bool freshUndo) override { text = t, undoable = !freshUndo; }
     void ClearUndo() override { undoable = false; }
-    int UndoSteps() const override { return undoable ? 1 : 0; }
     bool Modified() const override { return modified; }
     void SetModified(bool m) override { modified = m; }
     void SetReadOnly(bool r) override { readOnly = r; }
@@ -198,6 +198,7 @@ TEST_F(WindowLogicTest, CaretSelectionAndUndoMatchTheDocument) {
     Doc().SetFileName(dir / "song.lyr");
     w->host.dialogFiles.push_back(dir / "song.lrc");
     Run("MenuSaveLrc");
+    EXPECT_EQ(w->host.dialogs.back().initialDir, dir.path().string());  // beside the document
     EXPECT_EQ(test::ReadBytes(dir / "song.lrc"), std::string("[ti:\xE6\xAD\x8C]\r\n[00:01.01]a\r\n"));
     EXPECT_EQ(std::tuple(Saved(*w), Doc().FileName()), std::tuple(lyrics + "\r\n", dir / "song.lyr"));
 
@@ -360,6 +361,7 @@ TEST_F(WindowLogicTest, UnattendedConversion) {
         {{"a.lyr", test::kSamplePage}, "t.TagLyr", "t.TagLyr", true},
         {{"a.taglyr", "missing.htm", "out.lyr"}, "", "", true},  // a failed conversion writes nothing
         {{"missing.taglyr", "ref.htm"}, "", "", true},
+        {{"missing.taglyr", "ref.htm", "out.lyr"}, "", "", true},
         {{"/CONVERT", "a.lyr"}, "", "", false},  // without URL= the window stays open
         {{"u.taglyr", "-Convert"}, "u.lyr", "u.lyr", true}};
     test::LoopbackServer server;
@@ -381,10 +383,16 @@ TEST_F(WindowLogicTest, UnattendedConversion) {
         fs::current_path(work.path());
         Make(args);
         if (!saveAs.empty()) w->host.dialogFiles.push_back(work / saveAs);
+        testing::internal::CaptureStderr();
         w->logic.FormShow();
         while (w->RunPosted()) {}
+        const std::string errors = testing::internal::GetCapturedStderr();
         const fs::path after = fs::current_path();
         fs::current_path(here);
+        // With its output named it is a script's: its errors go to standard
+        // error, and nothing waits for a click.
+        if (!ScanArguments(args).output.empty())
+            EXPECT_EQ(std::tuple(w->host.messages.size(), errors.empty()), std::tuple(0u, !written.empty()));
 
         // The working folder is put back after the conversion.
         EXPECT_EQ(std::tuple(w->closed, after, w->host.dialogs.size()),
@@ -438,14 +446,64 @@ TEST_F(WindowLogicTest, CommandsWaitForADownloadThatCanBeStopped) {
 }
 
 // The home pages open in the browser, and so does the help page once it is
-// installed beside the program.
+// installed beside the program; a browser that cannot be started is
+// reported with the address.
 TEST_F(WindowLogicTest, HomeAndHelpPagesOpenInTheBrowser) {
     Run("HPMenuUtaNet");
     Run("MenuHelpHelp");  // not installed
     fs::create_directories(dir / "bin");
     const std::string help = dir.Write("share/zveklc/help/index.html", "<html></html>");
     Run("BtnHelp");
-    EXPECT_EQ(w->host.browsed, (std::vector<std::string>{SiteAddress(UtaNetHost(), "/"), *LocalPageAddress(help)}));
+    w->host.noBrowser = true;
+    Run("HPMenuUtaMap");
+    const std::string utaMap = SiteAddress(UtaMapHost(), "/");
+    EXPECT_EQ(test::Asked(w->host),
+              "ヘルプが見つかりません：" + help +
+                  "\nブラウザを起動できませんでした\r\n次のアドレスをブラウザで開いてください：\r\n" + utaMap + "\n" +
+                  SiteAddress(UtaNetHost(), "/") + "\n" + *LocalPageAddress(help) + "\n" + utaMap + "\n");
+}
+
+// The reference dialog proposes the page a tag file names beside it, never
+// the document, which it refuses; Tag→ZVEK on lyrics says so and asks
+// nothing; a stop ends a conversion and leaves the document as it was.
+TEST_F(WindowLogicTest, ReferenceDialogAndStop) {
+    const std::string page = dir.Write("sample.htm", test::ReadBytes(test::kSamplePage));
+    const std::string tagFile = dir.Write("s.TagLyr", test::SampleTagFile("s.lyr")), lyrics = test::SampleLyrics();
+    test::FakeHost& host = w->host;
+    SetEditor(test::ReadBytes(tagFile));
+    Doc().SetFileName(tagFile);
+    host.dialogFiles = {tagFile};
+    Run("MenuTagToZVEK");
+    EXPECT_EQ(std::tuple(Saved(*w), host.dialogs.back().fileName), std::tuple(test::ReadBytes(tagFile), page));
+
+    SetEditor(lyrics);
+    Doc().SetFileName(dir / "s.lyr");
+    Doc().OpenDialog.fileName = dir / "s.lyr";
+    host.dialogFiles = {page};
+    host.onEvents = [&] { Run("Stop"); };
+    Run("ConvMenuTagToZVEK");
+    Run("MenuZVEKToTag");
+    EXPECT_EQ(std::tuple(Saved(*w), host.dialogs.back().fileName, host.status.back()),
+              std::tuple(lyrics, "", "中止しました"));
+    EXPECT_EQ(test::Asked(host),
+              "s.TagLyrは変換する文書そのものです\r\n参照する歌詞ページか歌詞テキストを選んでください\n"
+              "タグファイルではありません（[TagLyr]がありません）\n参照する歌詞テキスト 4\n参照する歌詞テキスト 4\n");
+}
+
+// After each command the status line says what it did, or nothing.
+TEST_F(WindowLogicTest, StatusLineSaysWhatACommandDid) {
+    auto& status = w->host.status;
+    status.push_back("開く...");  // a hint left behind
+    Run("MenuOpen");              // cancelled
+    std::vector<std::string> shown{status.back()};
+    SetEditor(test::SampleLyrics());
+    w->host.dialogFiles = {test::kSamplePage};
+    Run("BtnConvert");
+    shown.push_back(status.back());
+    w->host.dialogFiles = {dir / "w.TagLyr"};
+    Run("MenuSaveAs");
+    shown.push_back(status.back());
+    EXPECT_EQ(shown, (std::vector<std::string>{"", "Convert Auto: ZVEK→Tag", "保存しました：" + dir / "w.TagLyr"}));
 }
 
 // The association is made silently at the first start and the item shows
