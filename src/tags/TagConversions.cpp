@@ -33,7 +33,7 @@ namespace {
 // stop.
 class Progress {
 public:
-    explicit Progress(LyricsDocument& doc) : doc_(doc) {}
+    explicit Progress(LyricsDocument& doc) : doc_(doc), selStart_(doc.SelStart()), selLength_(doc.SelLength()) {}
     bool Continue(int line) {
         if (++lines_ % 16 != 1) return true;  // the clock is read every 16 lines
         const auto now = std::chrono::steady_clock::now();
@@ -46,15 +46,16 @@ public:
         host.ProcessMessages();
         return !host.CancelRequested();
     }
-    // The document is left as it was.
+    // The document is left as it was, caret and all.
     bool Stopped() {
-        doc_.MoveCaretTo(0, 0);
+        doc_.SetSelection(selStart_, selLength_);
         doc_.host().SetStatusText("中止しました");
         return false;
     }
 
 private:
     LyricsDocument& doc_;
+    std::size_t selStart_, selLength_;
     int lines_ = 0;
     std::chrono::steady_clock::time_point next_{};
 };
