@@ -21,6 +21,7 @@
 #include "lyrics/Lrc.h"
 #include "lyrics/LyricsDocument.h"
 #include "platform/Files.h"
+#include "platform/Version.h"
 #include "text/Codec.h"
 
 namespace zvek {
@@ -197,7 +198,7 @@ ExitStatus Print(std::string_view text) { return WriteStdout(text) ? ExitStatus:
 int CliMain(const std::vector<std::string_view>& args) {
     ExitStatus status = ExitStatus::Ok;
     if (AsksForVersion(args)) {
-        status = Print(std::string("zveklc-cli ") + ZVEKLC_VERSION + "\n");
+        status = Print(std::string("zveklc-cli ") + kVersionText + "\n");
     } else if (AsksForHelp(args)) {
         status = Print(UsageText());
     } else {
