@@ -205,8 +205,7 @@ int CliMain(const std::vector<std::string_view>& args) {
         try {
             status = Run(ParseArguments(args));
         } catch (const UsageError& e) {
-            const std::string text = "zveklc-cli: " + EscapeForTerminal(e.message) + "\nTry 'zveklc-cli --help'.\n";
-            std::fwrite(text.data(), 1, text.size(), stderr);
+            ConsoleHost(false).Print("zveklc-cli: " + e.message + "\n使い方は zveklc-cli --help で表示されます");
             status = ExitStatus::Usage;
         }
     }
