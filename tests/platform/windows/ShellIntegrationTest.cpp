@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sddl.h>
 
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -62,7 +63,7 @@ protected:
     test::TempDir dir;
     std::optional<test::UserHome> home;
     const std::string player = dir.Write("Program Files/ZVEK/ZVEK.EXE", "MZ");
-    const std::string program = "C:\\Tools\\ZVEKLC\\zveklc.exe";
+    const std::string program = dir.Write("Tools/ZVEKLC/zveklc.exe", "MZ");
 };
 
 TEST_F(ShellIntegrationTest, FindsThePlayerInTheMachinesKeyThenTheUsers) {
@@ -152,7 +153,9 @@ TEST_F(ShellIntegrationTest, AssociationIsWrittenCheckedAndRepaired) {
     EXPECT_EQ(UserClasses(), expected);
     EXPECT_EQ(RegistryKey::Open(HKEY_CURRENT_USER, kClasses + L".TagLyr").ReadString(L"Content Type"), L"text/plain");
     EXPECT_EQ(RegistryKey::Open(HKEY_CURRENT_USER, kClasses + L"ZvekTagFile").ReadString(L"Converter"), p);
-    EXPECT_TRUE(CheckTagLyrAssociation("c:\\tools\\zveklc\\ZVEKLC.EXE"));
+    std::string otherCase = program;
+    for (char& c : otherCase) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_TRUE(CheckTagLyrAssociation(otherCase));
 
     // Another copy's complete association is left to the menu; a missing
     // verb or value is put back at start-up.
@@ -161,7 +164,16 @@ TEST_F(ShellIntegrationTest, AssociationIsWrittenCheckedAndRepaired) {
     EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Repaired);
     RegDeleteKeyValueW(HKEY_CURRENT_USER, (kClasses + L"ZvekTagFile").c_str(), L"Converter");
     EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Repaired);
+    // So is one whose program is gone; a copy run from its build folder
+    // writes nothing at start-up.
+    ASSERT_TRUE(WriteTagLyrAssociation("C:\\Removed\\zveklc.exe"));
+    EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Repaired);
     EXPECT_EQ(UserClasses(), expected);
+    const std::string built = dir.Write("build/src/zveklc.exe", "MZ");
+    dir.Write(std::string("build/src/") + kBuildTreeMarker, "");
+    RegDeleteTreeW(HKEY_CURRENT_USER, (kClasses + L"ZvekTagFile\\shell\\convert").c_str());
+    EXPECT_EQ(RunTagLyrAssociationCheck(built), AssociationState::DevelopmentBuild);
+    EXPECT_FALSE(RegistryKey::Open(HKEY_CURRENT_USER, kClasses + L"ZvekTagFile\\shell\\convert"));
     EXPECT_FALSE(WriteTagLyrAssociation("zveklc.exe"));
 
     // The icon becomes the player's once the player is known, in place of
