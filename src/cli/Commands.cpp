@@ -29,11 +29,11 @@ std::string ReferenceFor(const LyricsDocument& doc, const Options& options, cons
     } else if (rebuild && !(reference = TagFileReference(doc, input == "-" ? std::string() : input)).empty()) {
         from = "タグファイルの Reference=";
     } else {
-        throw UsageError{rebuild
-                             ? "参照ページがありません。-r で指定してください（タグファイルに http:// か https:// の "
-                               "URL= 行がなく、Reference= もウェブのアドレスやそばの .htm/.html ファイルを指していません）"
-                             : "参照ページがありません。-r で指定してください（文書に http:// か https:// の URL= 行が"
-                               "ありません）"};
+        throw UsageError{
+            rebuild ? "参照ページがありません。-r で指定してください（タグファイルに http:// か https:// の "
+                      "URL= 行がなく、Reference= もウェブのアドレスやそばの .htm/.html ファイルを指していません）"
+                    : "参照ページがありません。-r で指定してください（文書に http:// か https:// の URL= 行が"
+                      "ありません）"};
     }
     doc.host().SetStatusText("参照ページ：" + reference + "（" + from + "）");
     return reference;
@@ -110,13 +110,15 @@ constexpr Command kCommands[] = {
      "参照ページが要ります",
      RunUntag},
     {"auto", "", "コンバート（オート）と同じように変換を選びます（選んだ変換を表示）", RunAuto},
-    {"html", "", "HTML ファイルのページのテキスト（INPUT の拡張子を .txt に）", RunNothing, Kind::Html, ".txt", Stream::PageText},
+    {"html", "", "HTML ファイルのページのテキスト（INPUT の拡張子を .txt に）", RunNothing, Kind::Html, ".txt",
+     Stream::PageText},
     {"search", "[--artist] INPUT",
      "文書の Title=（--artist: Artist=）の値で、うたまっぷと歌ネットの\n"
      "検索アドレスをこの順に表示します。値が空なら二つのトップページ\n"
      "（歌ネットが先）。ファイルは書きません",
      RunNothing, Kind::Search},
-    {"browser", "", "ウェブブラウザーが表示しているページのアドレスを表示します（INPUT なし）", RunNothing, Kind::Browser},
+    {"browser", "", "ウェブブラウザーが表示しているページのアドレスを表示します（INPUT なし）", RunNothing,
+     Kind::Browser},
 };
 
 }  // namespace

@@ -25,21 +25,17 @@ private slots:
     // One version for both programs; the window's command line explained;
     // no window made (the child has no display plugin to make one with).
     void helpAndVersionNeedNoWindow() {
+        qputenv("QT_QPA_PLATFORM", "none");
         const auto run = [](const char* program, const char* argument) {
             QProcess process;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert("QT_QPA_PLATFORM", "none");
-            process.setProcessEnvironment(env);
             process.start(program, {argument});
             return process.waitForFinished(10000) && process.exitCode() == 0 ? QString(process.readAllStandardOutput())
-                                                                               : QString("failed");
+                                                                             : QString("failed");
         };
-        const QString version = run(ZVEKLC_WINDOW_PATH, "--version");
-        QVERIFY2(version.startsWith("zveklc "), qPrintable(version));
-        QCOMPARE(run(ZVEKLC_CLI_PATH, "--version"), "zveklc-cli " + version.mid(7));
-        const QString help = run(ZVEKLC_WINDOW_PATH, "--help");
-        for (const char* part : {"zveklc [-convert] [文書 [参照ページ [出力先]]]", "-noopen", "-zvek", "13 一部だけ変換"})
-            QVERIFY2(help.contains(QString::fromUtf8(part)), part);
+        QCOMPARE(run(ZVEKLC_WINDOW_PATH, "--version"), QString("zveklc " ZVEKLC_VERSION "\n"));
+        QCOMPARE(run(ZVEKLC_CLI_PATH, "--version"), QString("zveklc-cli " ZVEKLC_VERSION "\n"));
+        QVERIFY(
+            run(ZVEKLC_WINDOW_PATH, "--help").startsWith("使い方: zveklc [-convert] [文書 [参照ページ [出力先]]]\n"));
     }
 };
 

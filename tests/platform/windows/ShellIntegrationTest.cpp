@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <sddl.h>
 
-#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -16,6 +15,7 @@
 
 #include "TestSupport.h"
 #include "platform/Association.h"
+#include "platform/Files.h"
 #include "platform/Player.h"
 #include "platform/ShowInBrowser.h"
 #include "platform/windows/Registry.h"
@@ -63,7 +63,7 @@ protected:
     test::TempDir dir;
     std::optional<test::UserHome> home;
     const std::string player = dir.Write("Program Files/ZVEK/ZVEK.EXE", "MZ");
-    const std::string program = dir.Write("Tools/ZVEKLC/zveklc.exe", "MZ");
+    const std::string program = "C:\\Tools\\ZVEKLC\\zveklc.exe";
 };
 
 TEST_F(ShellIntegrationTest, FindsThePlayerInTheMachinesKeyThenTheUsers) {
@@ -153,13 +153,12 @@ TEST_F(ShellIntegrationTest, AssociationIsWrittenCheckedAndRepaired) {
     EXPECT_EQ(UserClasses(), expected);
     EXPECT_EQ(RegistryKey::Open(HKEY_CURRENT_USER, kClasses + L".TagLyr").ReadString(L"Content Type"), L"text/plain");
     EXPECT_EQ(RegistryKey::Open(HKEY_CURRENT_USER, kClasses + L"ZvekTagFile").ReadString(L"Converter"), p);
-    std::string otherCase = program;
-    for (char& c : otherCase) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    EXPECT_TRUE(CheckTagLyrAssociation(otherCase));
+    EXPECT_TRUE(CheckTagLyrAssociation("c:\\tools\\zveklc\\ZVEKLC.EXE"));
 
     // Another copy's complete association is left to the menu; a missing
     // verb or value is put back at start-up.
-    EXPECT_EQ(RunTagLyrAssociationCheck("D:\\zveklc.exe"), AssociationState::Elsewhere);
+    ASSERT_TRUE(WriteTagLyrAssociation(dir.Write("Other/zveklc.exe", "MZ")));
+    EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Elsewhere);
     RegDeleteTreeW(HKEY_CURRENT_USER, (kClasses + L"ZvekTagFile\\shell\\convert").c_str());
     EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Repaired);
     RegDeleteKeyValueW(HKEY_CURRENT_USER, (kClasses + L"ZvekTagFile").c_str(), L"Converter");
@@ -169,11 +168,9 @@ TEST_F(ShellIntegrationTest, AssociationIsWrittenCheckedAndRepaired) {
     ASSERT_TRUE(WriteTagLyrAssociation("C:\\Removed\\zveklc.exe"));
     EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Repaired);
     EXPECT_EQ(UserClasses(), expected);
-    const std::string built = dir.Write("build/src/zveklc.exe", "MZ");
-    dir.Write(std::string("build/src/") + kBuildTreeMarker, "");
+    const std::string built = ExtractFileDir(dir.Write(std::string("build/src/") + kBuildTreeMarker, "")) + "\\a.exe";
     RegDeleteTreeW(HKEY_CURRENT_USER, (kClasses + L"ZvekTagFile\\shell\\convert").c_str());
     EXPECT_EQ(RunTagLyrAssociationCheck(built), AssociationState::DevelopmentBuild);
-    EXPECT_FALSE(RegistryKey::Open(HKEY_CURRENT_USER, kClasses + L"ZvekTagFile\\shell\\convert"));
     EXPECT_FALSE(WriteTagLyrAssociation("zveklc.exe"));
 
     // The icon becomes the player's once the player is known, in place of
