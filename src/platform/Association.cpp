@@ -22,7 +22,9 @@ bool WriteTagLyrAssociation(const std::string& programPath) {
 }
 
 bool IsDevelopmentBuild(const std::string& programPath) {
-    return NameTaken(JoinPath(ExtractFileDir(programPath), kBuildTreeMarker));
+    // A path without a folder would look in the current directory instead.
+    const std::string folder = ExtractFileDir(programPath);
+    return !folder.empty() && NameTaken(JoinPath(folder, kBuildTreeMarker));
 }
 
 AssociationState RunTagLyrAssociationCheck(const std::string& programPath) {
