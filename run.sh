@@ -2,7 +2,8 @@
 # Builds the program and opens its window on the bundled sample song
 # (samples/sample.txt); Convert Auto (the green button) makes it player lyrics.
 #
-#   ./run.sh          the window (needs a display)
+#   ./run.sh          the window (without a display that can be opened, the
+#                     command-line demonstration below)
 #   ./run.sh --cli    the command-line demonstration instead: Convert Auto
 #                     turns the sample into a player lyrics file, which is
 #                     then made into a tag file against the sample page and
@@ -21,11 +22,40 @@ if ! BUILD_TARGET="zveklc zveklc-cli" configure_and_build build -DCMAKE_BUILD_TY
 fi
 rm -f "$log"
 
+# Whether the window can open a display: Qt would abort on one it cannot.
+# xdpyinfo (x11-utils) tries a real connection where it is installed;
+# otherwise the Wayland socket, the local X socket or the X server's TCP
+# port must answer.
+display_usable() {
+  local socket=${WAYLAND_DISPLAY:-}
+  if [ -n "$socket" ]; then
+    [ "${socket#/}" = "$socket" ] && socket=${XDG_RUNTIME_DIR:-/nonexistent}/$socket
+    [ -S "$socket" ] && return 0
+  fi
+  [ -n "${DISPLAY:-}" ] || return 1
+  if command -v xdpyinfo >/dev/null; then
+    xdpyinfo >/dev/null 2>&1
+    return
+  fi
+  local host=${DISPLAY%%:*} number=${DISPLAY#*:}
+  number=${number%%.*}
+  case $number in '' | *[!0-9]*) return 1 ;; esac
+  if [ -z "$host" ] || [ "$host" = unix ]; then
+    [ -S "/tmp/.X11-unix/X$number" ]
+  else
+    timeout 3 bash -c "exec 3<>/dev/tcp/$host/$((6000 + number))" 2>/dev/null
+  fi
+}
+
 if [ "${1:-}" != --cli ]; then
-  if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  if display_usable; then
     exec ./build/src/zveklc samples/sample.txt
   fi
-  echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): showing the command line instead." >&2
+  if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    echo "The display (${WAYLAND_DISPLAY:-$DISPLAY}) cannot be opened: showing the command line instead." >&2
+  else
+    echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): showing the command line instead." >&2
+  fi
 fi
 
 cli=$PWD/build/src/zveklc-cli

@@ -2,7 +2,8 @@
 
 # Debian packages the build and the tests need.
 ZVEKLC_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  libcurl4-openssl-dev libcpp-httplib-dev liblz4-dev nlohmann-json3-dev ca-certificates qt6-base-dev fonts-ipafont-gothic clang-format)
+  libcurl4-openssl-dev libcpp-httplib-dev liblz4-dev nlohmann-json3-dev ca-certificates qt6-base-dev
+  qt6-translations-l10n fonts-ipafont-gothic clang-format)
 
 ensure_packages() {
   local missing=()

@@ -29,58 +29,58 @@ void SetEncoding(Options& options, const std::string& code) {
     const std::string lower = LowerAscii(code);
     if (lower == "sjis" || lower == "shift_jis" || lower == "cp932") options.utf8 = false;
     else if (lower == "utf8" || lower == "utf-8") options.utf8 = true;
-    else throw UsageError{"unknown code set '" + code + "' (sjis or utf8)"};
+    else throw UsageError{"不明な文字コード '" + code + "'（sjis か utf8 を指定してください）"};
 }
 
 const Option kOptions[] = {
     {"-r", "--reference", "REF",
-     "the reference page: a local .htm/.html page, any text file,\n"
-     "or an http:// or https:// address. Without -r: the\n"
-     "document's URL= value when it is a web address; then, for\n"
-     "untag, the tag file's Reference= value when it is a web\n"
-     "address or the bare name of an .htm/.html file beside the\n"
-     "tag file. The reference used is named on standard error.",
+     "参照ページ: ローカルの .htm/.html ページ、任意のテキスト\n"
+     "ファイル、または http:// か https:// のアドレス。-r が\n"
+     "なければ、文書の URL= の値がウェブのアドレスならそれ。\n"
+     "次に untag では、タグファイルの Reference= の値がウェブの\n"
+     "アドレスか、タグファイルと同じフォルダーにある .htm/.html\n"
+     "ファイルの名前だけならそれ。使った参照ページは標準エラー\n"
+     "出力に表示します",
      [](Options& o, const std::string& value) { o.reference = value; }},
     {"", "--partial", "",
-     "untag: also write the result when some entries stay unresolved\n"
-     "(the exit status stays 13)",
+     "untag: 参照ページに見つからないエントリーが残っても結果を\n"
+     "書きます（終了ステータスは 13 のまま）",
      [](Options& o, const std::string&) { o.partial = true; }},
     {"-o", "--output", "PATH",
-     "where to write; \"-\" = standard output; DIR/ (a trailing\n"
-     "slash, or with several INPUTs an existing folder) = into DIR\n"
-     "under the default names. Default: the converted document's\n"
-     "name in the input's folder (the name Save As would propose).\n"
-     "Never overwrites an existing file unless --force, and a\n"
-     "default output is never the input itself (give -o).",
+     "出力先。\"-\" = 標準出力。DIR/（末尾が \"/\"、または INPUT\n"
+     "が複数で既にあるフォルダー）= DIR の中に既定の名前で。\n"
+     "既定: 入力と同じフォルダーに、変換した文書の名前で（名前を\n"
+     "付けて保存が示す名前）。--force がなければ既にあるファイル\n"
+     "を上書きせず、既定の出力先が入力そのものになることはあり\n"
+     "ません（-o で指定してください）",
      [](Options& o, const std::string& value) { o.output = value; }},
     {"-e", "--encoding", "sjis|utf8",
-     "code set of the output. Default: sjis (what the\n"
-     "player reads); utf8 when standard output is a terminal;\n"
-     "unlrc: utf8.",
+     "出力の文字コード。既定: sjis（プレーヤーが読む形式）。\n"
+     "標準出力が端末なら utf8。unlrc: utf8",
      SetEncoding},
-    {"-f", "--force", "", "allow overwriting", [](Options& o, const std::string&) { o.force = true; }},
-    {"-q", "--quiet", "", "no progress on standard error (warnings still show)",
+    {"-f", "--force", "", "上書きを許します", [](Options& o, const std::string&) { o.force = true; }},
+    {"-q", "--quiet", "", "標準エラー出力に経過を表示しません（警告は表示します）",
      [](Options& o, const std::string&) { o.quiet = true; }},
-    {"-h", "--help", "", "show this help", nullptr},
-    {"", "--version", "", "show the version", nullptr},
+    {"-h", "--help", "", "この説明を表示します", nullptr},
+    {"", "--version", "", "バージョンを表示します", nullptr},
     {"", "--artist", "", "", [](Options& o, const std::string&) { o.artist = true; }},
     {"", "--ms", "", "",
      [](Options& o, const std::string&) {
-         if (o.command->kind != Kind::Export) throw UsageError{"--ms belongs to 'unlrc'"};
+         if (o.command->kind != Kind::Export) throw UsageError{"--ms は 'unlrc' のオプションです"};
          o.lrc.milliseconds = true;
      }},
 };
 
 constexpr std::string_view kInputsAndStatuses =
-    "INPUT: paths, converted one by one in order (a failure is reported and the\n"
-    "rest still converted); or \"-\" alone for standard input (a conversion then\n"
-    "needs -o FILE). Two INPUTs written to one file, or an output that is another\n"
-    "INPUT, is a usage error even with --force, and nothing is written. Input in\n"
-    "UTF-8, or UTF-16 with a byte-order mark, is read as such; characters without\n"
-    "a Shift-JIS form become \"?\" (counted on stderr).\n"
-    "Exit status (of the first failure): 0 success; 2 input file not found or a\n"
-    "folder; 12 page not fetched; 13 tag file converted only in part; 1 any other\n"
-    "failure; 64 usage error.\n";
+    "INPUT: パス。一つずつ順に変換します（失敗は報告し、残りの変換を続けます）。\n"
+    "\"-\" だけなら標準入力（変換には -o FILE が要ります）。二つの INPUT が同じ\n"
+    "ファイルに書かれるとき、出力先が別の INPUT になるときは --force があっても\n"
+    "使い方の誤りで、何も書きません。UTF-8、またはバイトオーダーマーク付きの\n"
+    "UTF-16 の入力はそのように読みます。Shift-JIS にない文字は \"?\" になります\n"
+    "（その数を標準エラー出力に表示）。\n"
+    "終了ステータス（最初の失敗のもの）: 0 成功、2 入力ファイルが見つからないか\n"
+    "フォルダー、12 ページを取得できない、13 タグファイルを一部だけ変換、\n"
+    "1 その他の失敗、64 使い方の誤り\n";
 
 // Whether `arg` is `option`; its value, if it takes one, in `value`: from
 // "-xVALUE", "--name=VALUE", or the next argument after "-x" or "--name".
@@ -95,7 +95,7 @@ bool Matches(const Option& option, const std::vector<std::string_view>& args, st
     } else if (arg.size() > shortName.size()) {
         return value = arg.substr(shortName.size()), true;
     }
-    if (++i >= args.size()) throw UsageError{"option '" + std::string(arg) + "' needs a value"};
+    if (++i >= args.size()) throw UsageError{"オプション '" + std::string(arg) + "' には値が要ります"};
     value = args[i];
     return true;
 }
@@ -105,29 +105,29 @@ void Check(Options& options, const std::string& name) {
     const Kind kind = options.command->kind;
     const bool writes = Writes(kind);
     if ((kind == Kind::Lrc || kind == Kind::Export || kind == Kind::Html) && (options.reference || options.partial))
-        throw UsageError{"'" + name + "' takes no reference"};
+        throw UsageError{"'" + name + "' は参照ページを取りません"};
     if (!writes && (options.output || options.reference || options.force || options.partial || options.utf8))
-        throw UsageError{"'" + name + "' writes no file and takes no reference"};
-    if (options.artist && kind != Kind::Search) throw UsageError{"--artist belongs to 'search'"};
+        throw UsageError{"'" + name + "' はファイルを書かず、参照ページも取りません"};
+    if (options.artist && kind != Kind::Search) throw UsageError{"--artist は 'search' のオプションです"};
     if (kind == Kind::Browser) {
-        if (!options.inputs.empty()) throw UsageError{"'browser' takes no INPUT"};
+        if (!options.inputs.empty()) throw UsageError{"'browser' は INPUT を取りません"};
         return;
     }
-    if (options.inputs.empty()) throw UsageError{"no INPUT given"};
-    if (options.output && options.output->empty()) throw UsageError{"the output path is empty"};
-    if (options.reference && options.reference->empty()) throw UsageError{"the reference is empty"};
+    if (options.inputs.empty()) throw UsageError{"INPUT（変換するファイル）がありません"};
+    if (options.output && options.output->empty()) throw UsageError{"出力先が空です"};
+    if (options.reference && options.reference->empty()) throw UsageError{"参照ページが空です"};
     const bool several = options.inputs.size() > 1;
     std::error_code ec;
     if (options.output && *options.output != "-")
         options.outputFolder = IsPathDelimiter(options.output->back()) ||
                                (several && std::filesystem::is_directory(FsPath(*options.output), ec));
     if (several && options.output && !options.outputFolder)
-        throw UsageError{"-o with several INPUTs must name a folder (end it with '/')"};
+        throw UsageError{"INPUT が複数のとき、-o にはフォルダーを指定してください（末尾に '/' を付けます）"};
     for (const auto& input : options.inputs) {
         if (input != "-") continue;
-        if (several) throw UsageError{"standard input ('-') can only be the one INPUT"};
+        if (several) throw UsageError{"標準入力（'-'）は、ほかに INPUT がないときだけ使えます"};
         if (writes && !options.NamedOutput())
-            throw UsageError{"reading standard input needs -o FILE (or -o - for standard output)"};
+            throw UsageError{"標準入力を読むときは -o FILE で出力先を指定してください（標準出力なら -o -）"};
     }
     if (kind == Kind::Export) options.lrc.shiftJis = options.utf8 && !*options.utf8;
 }
@@ -149,10 +149,10 @@ void AddEntry(std::string& out, std::string_view head, std::string_view help, st
 
 Options ParseArguments(const std::vector<std::string_view>& args) {
     Options options;
-    if (args.empty()) throw UsageError{"no command given"};
+    if (args.empty()) throw UsageError{"コマンドがありません"};
     for (const auto& command : Commands())
         if (command.name == args[0]) options.command = &command;
-    if (!options.command) throw UsageError{"unknown command '" + std::string(args[0]) + "'"};
+    if (!options.command) throw UsageError{"不明なコマンド '" + std::string(args[0]) + "'"};
 
     bool optionsEnded = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
@@ -168,7 +168,7 @@ Options ParseArguments(const std::vector<std::string_view>& args) {
         std::string value;
         const auto option = std::find_if(std::begin(kOptions), std::end(kOptions),
                                          [&](const Option& o) { return o.set && Matches(o, args, i, value); });
-        if (option == std::end(kOptions)) throw UsageError{"unknown option '" + std::string(arg) + "'"};
+        if (option == std::end(kOptions)) throw UsageError{"不明なオプション '" + std::string(arg) + "'"};
         option->set(options, value);
     }
     Check(options, std::string(args[0]));
@@ -182,13 +182,13 @@ bool AsksForHelp(const std::vector<std::string_view>& args) {
 bool AsksForVersion(const std::vector<std::string_view>& args) { return !args.empty() && args[0] == "--version"; }
 
 std::string UsageText() {
-    std::string out = "Usage: zveklc-cli COMMAND [OPTIONS] INPUT...\n";
+    std::string out = "使い方: zveklc-cli COMMAND [OPTIONS] INPUT...\n";
     for (const auto& command : Commands()) {
         std::string head = "  " + std::string(command.name);
         if (!command.synopsis.empty()) head += " " + std::string(command.synopsis) + "\n";
         AddEntry(out, head, command.help, 11);
     }
-    out += "Options:\n";
+    out += "オプション:\n";
     for (const auto& option : kOptions) {
         if (option.help.empty()) continue;
         // "-x," or blanks in its place, so that the long names line up.

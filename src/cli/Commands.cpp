@@ -29,10 +29,11 @@ std::string ReferenceFor(const LyricsDocument& doc, const Options& options, cons
     } else if (rebuild && !(reference = TagFileReference(doc, input == "-" ? std::string() : input)).empty()) {
         from = "タグファイルの Reference=";
     } else {
-        throw UsageError{rebuild
-                             ? "no reference: give one with -r (the tag file has no http:// or https:// URL= "
-                               "line, and its Reference= names no web address or .htm/.html file beside it)"
-                             : "no reference: give one with -r (the document has no http:// or https:// URL= line)"};
+        throw UsageError{
+            rebuild ? "参照ページがありません。-r で指定してください（タグファイルに http:// か https:// の "
+                      "URL= 行がなく、Reference= もウェブのアドレスやそばの .htm/.html ファイルを指していません）"
+                    : "参照ページがありません。-r で指定してください（文書に http:// か https:// の URL= 行が"
+                      "ありません）"};
     }
     doc.host().SetStatusText("参照ページ：" + reference + "（" + from + "）");
     return reference;
@@ -82,33 +83,35 @@ bool RunLrc(LyricsDocument& doc, const Options&, const std::string&) {
 bool RunNothing(LyricsDocument&, const Options&, const std::string&) { return true; }
 
 constexpr Command kCommands[] = {
-    {"text", "", "plain lyrics text -> player lyrics (.lyr)", RunPlain<ConvertTextToZVEK>, Kind::Convert, ".lyr",
+    {"text", "", "歌詞のテキスト -> 歌詞ファイル (.lyr)", RunPlain<ConvertTextToZVEK>, Kind::Convert, ".lyr",
      Stream::TextToLyrics},
-    {"untext", "", "player lyrics -> plain text (default output: INPUT with .txt)", RunPlain<ConvertZVEKToText>,
+    {"untext", "", "歌詞ファイル -> テキスト（既定の出力: INPUT の拡張子を .txt に）", RunPlain<ConvertZVEKToText>,
      Kind::Convert, ".txt"},
-    {"winamp", "", "WinAmp-style timed lyrics -> player lyrics (.lyr)", RunPlain<ConvertWinAmpToZVEK>, Kind::Convert,
+    {"winamp", "", "WinAmp 形式の時間付き歌詞 -> 歌詞ファイル (.lyr)", RunPlain<ConvertWinAmpToZVEK>, Kind::Convert,
      ".lyr"},
     {"lrc", "",
-     "LRC lyrics (UTF-8, UTF-16, Shift-JIS or EUC-JP) -> player lyrics (.lyr);\n"
-     "refused when its stamps would make the lyrics over 8 times its size",
+     "LRC の歌詞（UTF-8、UTF-16、Shift-JIS、EUC-JP）-> 歌詞ファイル (.lyr)。\n"
+     "タイムタグで歌詞がファイルの 8 倍を超えるときは変換しません",
      RunLrc, Kind::Lrc, ".lyr"},
     {"unlrc", "",
-     "player lyrics -> LRC (INPUT with .lrc); UTF-8 unless -e sjis;\n"
-     "--ms writes milliseconds instead of hundredths",
+     "歌詞ファイル -> LRC（INPUT の拡張子を .lrc に）。-e sjis でなければ\n"
+     "UTF-8。--ms で 100 分の 1 秒の代わりにミリ秒を書きます",
      RunNothing, Kind::Export, ".lrc"},
-    {"tag", "", "player lyrics -> tag file (.TagLyr); needs a reference", RunTag, Kind::Convert, ".TagLyr"},
+    {"tag", "", "歌詞ファイル -> タグファイル (.TagLyr)。参照ページが要ります", RunTag, Kind::Convert, ".TagLyr"},
     {"untag", "",
-     "tag file -> player lyrics (the name in its LyrFile=, else .lyr);\n"
-     "needs a reference",
+     "タグファイル -> 歌詞ファイル（名前は LyrFile= の値、なければ .lyr）。\n"
+     "参照ページが要ります",
      RunUntag},
-    {"auto", "", "decides as Convert Auto does (and says what it decided)", RunAuto},
-    {"html", "", "the page text of an HTML file (INPUT with .txt)", RunNothing, Kind::Html, ".txt", Stream::PageText},
+    {"auto", "", "コンバート（オート）と同じように変換を選びます（選んだ変換を表示）", RunAuto},
+    {"html", "", "HTML ファイルのページのテキスト（INPUT の拡張子を .txt に）", RunNothing, Kind::Html, ".txt",
+     Stream::PageText},
     {"search", "[--artist] INPUT",
-     "prints the UtaMap and then the UtaNet search address for the\n"
-     "document's Title= (--artist: Artist=) value; the two top pages\n"
-     "(UtaNet first) when the value is empty. Writes no file.",
+     "文書の Title=（--artist: Artist=）の値で、うたまっぷと歌ネットの\n"
+     "検索アドレスをこの順に表示します。値が空なら二つのトップページ\n"
+     "（歌ネットが先）。ファイルは書きません",
      RunNothing, Kind::Search},
-    {"browser", "", "prints the address of the page the web browser shows (no INPUT)", RunNothing, Kind::Browser},
+    {"browser", "", "ウェブブラウザーが表示しているページのアドレスを表示します（INPUT なし）", RunNothing,
+     Kind::Browser},
 };
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "lyrics/Lrc.h"
 #include "lyrics/LyricsDocument.h"
 #include "platform/Files.h"
+#include "platform/Version.h"
 #include "text/Codec.h"
 
 namespace zvek {
@@ -197,15 +198,14 @@ ExitStatus Print(std::string_view text) { return WriteStdout(text) ? ExitStatus:
 int CliMain(const std::vector<std::string_view>& args) {
     ExitStatus status = ExitStatus::Ok;
     if (AsksForVersion(args)) {
-        status = Print(std::string("zveklc-cli ") + ZVEKLC_VERSION + "\n");
+        status = Print(std::string("zveklc-cli ") + kVersionText + "\n");
     } else if (AsksForHelp(args)) {
         status = Print(UsageText());
     } else {
         try {
             status = Run(ParseArguments(args));
         } catch (const UsageError& e) {
-            const std::string text = "zveklc-cli: " + EscapeForTerminal(e.message) + "\nTry 'zveklc-cli --help'.\n";
-            std::fwrite(text.data(), 1, text.size(), stderr);
+            ConsoleHost(false).Print("zveklc-cli: " + e.message + "\n使い方は zveklc-cli --help で表示されます");
             status = ExitStatus::Usage;
         }
     }

@@ -10,7 +10,7 @@ class Host;
 class LyricsDocument;
 
 // The message when no browser page can be found.
-inline constexpr const char* kNoBrowserPageText = "インターネットエクスプローラーで歌詞ページを表示させてください";
+inline constexpr const char* kNoBrowserPageText = "ブラウザで歌詞ページを表示させてください";
 
 // The page the browser shows, as the program opens it (NormalizeBrowserUrl):
 // nothing when the user stopped the asking, or, said in an error box, when

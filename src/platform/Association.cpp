@@ -2,6 +2,8 @@
 // replaces another program's claim, the start-up check leaves it alone.
 #include "platform/Association.h"
 
+#include "platform/Files.h"
+
 namespace zvek {
 
 namespace {
@@ -19,8 +21,18 @@ bool WriteTagLyrAssociation(const std::string& programPath) {
     return WriteAssociation(programPath, true) == AssociationState::Repaired;
 }
 
+bool IsDevelopmentBuild(const std::string& programPath) {
+    // A path without a folder would look in the current directory instead.
+    const std::string folder = ExtractFileDir(programPath);
+    return !folder.empty() && NameTaken(JoinPath(folder, kBuildTreeMarker));
+}
+
 AssociationState RunTagLyrAssociationCheck(const std::string& programPath) {
     if (const auto found = detail::FoundAssociation(programPath)) return *found;
+    // A build folder is no place for tag files to open from: the build is
+    // removed or moved, and an installed copy would find the association
+    // complete and leave it pointing there.
+    if (IsDevelopmentBuild(programPath)) return AssociationState::DevelopmentBuild;
     return WriteAssociation(programPath, false);
 }
 

@@ -30,7 +30,17 @@ enum class AssociationState {
     Repaired,   // a piece was missing and the association was written for this copy
     Elsewhere,  // complete, but another program opens tag files: left alone
     Failed,     // a piece was missing and could not be written
+    // Run from its build folder: nothing written, whatever is missing; the
+    // association is for an installed copy (or the menu's).
+    DevelopmentBuild,
 };
+
+// The build writes this file beside the programs it makes; an installation
+// never has it.
+inline constexpr const char* kBuildTreeMarker = "zveklc-build-tree.txt";
+
+// Whether the program at `programPath` runs from the folder it was built in.
+bool IsDevelopmentBuild(const std::string& programPath);
 
 // Writes the association for the program at `programPath` and lets the
 // shell know. Windows: every key and value, the icon only where it is empty
@@ -55,7 +65,9 @@ std::string ForeignTagLyrAssociationFile();
 // verb; Linux: the MIME package, the desktop entry, the entry's converter
 // key or its convert action) are written silently, but only where nothing
 // of another program's stands: that is left alone (Elsewhere), as is a
-// complete association whose open command names another program.
+// complete association whose open command names another program that
+// exists. One whose program is gone (an uninstalled copy, a removed build
+// folder) is written anew. A development build writes nothing.
 AssociationState RunTagLyrAssociationCheck(const std::string& programPath);
 
 // The same check; true (the menu's check mark) when the association now
@@ -69,7 +81,8 @@ bool AssociationCanName(const std::string& programPath);
 // Writes every piece of it; true when all were written.
 bool WriteAssociationPieces(const std::string& programPath);
 // What the start-up check finds: Complete, Elsewhere or Failed where that is
-// the answer; nothing where a piece is missing.
+// the answer; nothing where a piece is missing or the open command names a
+// program, by its full path, that is not there.
 std::optional<AssociationState> FoundAssociation(const std::string& programPath);
 }  // namespace detail
 

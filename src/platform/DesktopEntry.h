@@ -1,6 +1,7 @@
 // Desktop entry files (.desktop) and the data folders a desktop looks in.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -24,5 +25,12 @@ struct DesktopEntryFile {
     const std::string* Find(std::string_view key) const;
 };
 DesktopEntryFile ParseDesktopEntry(std::string_view text);
+
+// Splits an Exec value into arguments: blanks separate them, double quotes
+// hold blanks, and inside quotes a backslash makes the next quote,
+// backtick, dollar sign or backslash literal ("%%" stays for the field
+// codes' turn). Nothing when a quote is left open or a field code stands
+// inside quotes.
+std::optional<std::vector<std::string>> SplitExec(std::string_view exec);
 
 }  // namespace zvek

@@ -15,7 +15,7 @@ constexpr const char* kHintTextToZVEK = "テキストを歌詞ファイルの書
 constexpr const char* kHintZVEKToText = "歌詞ファイルをテキスト形式に変換する";
 constexpr const char* kHintTagToZVEK = "タグファイルを歌詞ファイルに変換する";
 constexpr const char* kHintZVEKToTag = "歌詞ファイルをタグファイルに変換する";
-constexpr const char* kHintFromIE = "IEで開いているページでタグファイル変換をする";
+constexpr const char* kHintFromIE = "ブラウザで開いているページでタグファイル変換をする";
 constexpr const char* kHintFromURL = "\"URL=\"で指定されたページを開いてタグファイル変換する";
 constexpr const char* kHintWinAmp = "WinAmp形式の歌詞ファイルをZVEK形式の歌詞ファイルに変換する";
 constexpr const char* kHintLrc = "LRC形式の歌詞ファイルをZVEK形式の歌詞ファイルに変換する";
@@ -25,15 +25,16 @@ constexpr const char* kHintOpenURL = "\"URL=\"で指定されたページを開�
 constexpr const char* kHintHALDESOFT = "ハルデソフトのホームページを開く";
 constexpr const char* kHintUtaMap = "うたまっぷに接続する";
 constexpr const char* kHintUtaNet = "歌ネットに接続する";
-constexpr const char* kFromIE = "&IEで開いているページでタグファイル変換";
+constexpr const char* kFromIE = "ブラウザで開いているページでタグファイル変換(&I)";
 constexpr const char* kFromURL = "&URLを開いてタグファイル変換";
 
 constexpr MenuItem kFile[] = {
-    {"MenuOpen", "開く(&O)...", "ファイルを開く", Command::Open},
+    {"MenuOpen", "開く(&O)...", "ファイルを開く", Command::Open, "Ctrl+O"},
     {"MenuReopen", "開き直す(&R)", "ファイルを開き直す", Command::Reopen},
-    {"MenuOpenIE", "&IEで開いているページを開く（Download)", "IEで開いているページをダウンロードする", Command::OpenIE},
+    {"MenuOpenIE", "ブラウザで開いているページを開く（Download)(&I)", "ブラウザで開いているページをダウンロードする",
+     Command::OpenIE},
     {},
-    {"MenuSaveAs", "名前を付けて保存(&A)...", "ファイルに保存する", Command::SaveAs},
+    {"MenuSaveAs", "名前を付けて保存(&A)...", "ファイルに保存する", Command::SaveAs, "Ctrl+S"},
     {"MenuSaveLrc", "LRCに書き出す(&L)...", "LRC形式の歌詞ファイルに書き出す", Command::SaveLrc},
     {},
     {"MenuAssocTagLyr", "&TagLyrに関連付け", "タグファイル（.TagLyr）にZVEKLCを関連付けする", Command::AssocTagLyr, "",
@@ -117,7 +118,7 @@ constexpr MenuItem kContext[] = {
     {"PopupPaste", "貼り付け", kHintPaste, Command::Paste, "", Image::Paste},
     {},
     {"PopupConvert", "コンバート（オート）", kHintAuto, Command::ConvertAuto, "", Image::Convert},
-    {"PopupConvertIE", "IEで開いているページでタグファイル変換", kHintFromIE, Command::ConvertFromIE, "",
+    {"PopupConvertIE", "ブラウザで開いているページでタグファイル変換", kHintFromIE, Command::ConvertFromIE, "",
      Image::ConvertFromIE},
     {"PopupConvertURL", "URLを開いてタグファイル変換", kHintFromURL, Command::ConvertFromURL},
 };
@@ -145,7 +146,7 @@ constexpr ToolButton kToolBar[] = {
     {"BtnPaste", Image::Paste, "", Command::Paste},
     {},
     {"BtnConvert", Image::Convert, "コンバート", Command::ConvertAuto, "ConvertMenu", ButtonMenu::Split},
-    {"BtnConvertFromIE", Image::ConvertFromIE, "IEで開いているページでタグファイル変換", Command::ConvertFromIE},
+    {"BtnConvertFromIE", Image::ConvertFromIE, "ブラウザで開いているページでタグファイル変換", Command::ConvertFromIE},
     {},
     {"BtnFindLyrics", Image::FindLyrics, "歌詞検索", Command::None, "FindMenu", ButtonMenu::Instant},
     {"BtnHomePage", Image::HomePage, "ホームページ", Command::None, "HomePageMenu", ButtonMenu::Instant},

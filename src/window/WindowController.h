@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "lyrics/LyricsDocument.h"
+#include "platform/Version.h"
 #include "window/Controls.h"
 #include "window/EditorAdapter.h"
 #include "window/Settings.h"
@@ -20,8 +21,6 @@
 
 namespace zvek {
 
-// The program's version in thousandths, shown in the first caption.
-inline constexpr int kVersionThousandths = 6310;
 // "ZVEK Lyrics Converter Ver.6.310" for 6310.
 std::string VersionCaption(int thousandths);
 

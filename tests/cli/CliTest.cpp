@@ -137,12 +137,12 @@ TEST_F(CliTest, UsageErrorsAndMessages) {
                                "search -e utf8 a.txt",
                                "browser a.txt",
                                "unlrc -r x.htm a.txt"};
-    EXPECT_TRUE(Says(Run({"text", "-o", "", "a.txt"}), 64, {"--help"}));
+    EXPECT_TRUE(Says(Run({"text", "-o", "", "a.txt"}), 64, {"出力先が空です\n使い方は zveklc-cli --help"}));
     for (const char* command : bad) EXPECT_TRUE(Says(Run(test::Words(command)), 64, {"--help"})) << command;
 
     auto help = Run({"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* topic : {"INPUT...", "DIR/", "Reference=", "--encoding", "--partial", "64 usage error"})
+    for (const char* topic : {"INPUT...", "DIR/", "Reference=", "--encoding", "--partial", "64 使い方の誤り"})
         EXPECT_NE(help.out.find(topic), std::string::npos) << topic;
     EXPECT_EQ(Run({"text", "-h"}).status, 0);
     EXPECT_EQ(Run({"--version"}).out.rfind("zveklc-cli ", 0), 0u);
@@ -166,7 +166,7 @@ TEST_F(CliTest, UsageErrorsAndMessages) {
         if (test::CliIsWindowsProgram() && name.starts_with("d")) continue;
         EXPECT_EQ(Run({"text", name}).err, shown + "：ファイルが見つかりません\n");
     }
-    EXPECT_TRUE(Says(Run({"text", "--\x1b[2J", "a.txt"}), 64, {"unknown option '--\\x1B[2J'"}));
+    EXPECT_TRUE(Says(Run({"text", "--\x1b[2J", "a.txt"}), 64, {"不明なオプション '--\\x1B[2J'"}));
 }
 
 TEST_F(CliTest, HtmlLrcSearchAndBrowser) {
@@ -209,7 +209,7 @@ TEST_F(CliTest, HtmlLrcSearchAndBrowser) {
     test::ScopedEnv devTools{"ZVEKLC_DEVTOOLS_PORT", std::to_string(test::UnusedPort())};
     auto browser = Run({"browser"});
     EXPECT_EQ(browser.status, 1);
-    EXPECT_EQ(browser.err, "インターネットエクスプローラーで歌詞ページを表示させてください\n");
+    EXPECT_EQ(browser.err, "ブラウザで歌詞ページを表示させてください\n");
     // The address is printed on one line, its control characters escaped.
     // (Firefox keeps its profiles elsewhere on Windows.)
     if (test::CliIsWindowsProgram()) return;
@@ -260,12 +260,12 @@ TEST_F(CliTagTest, WhereTheReferenceComesFromAndTheResultGoes) {
     // {reference, status, what standard error says}
     const std::tuple<std::string, int, std::string> cases[] = {
         {"page.htm", 0, "参照ページ：in/page.htm（タグファイルの Reference=）"},
-        {"PAGE.HTM", 64, "no reference"},  // no such file
-        {"ref.txt", 64, "no reference"},   // a page is .htm or .html
-        {".hidden.htm", 64, "no reference"},
-        {"../ref.txt", 64, "no reference"},
-        {"../in/page.htm", 64, "no reference"},
-        {dir / "in/page.htm", 64, "no reference"},
+        {"PAGE.HTM", 64, "参照ページがありません"},  // no such file
+        {"ref.txt", 64, "参照ページがありません"},   // a page is .htm or .html
+        {".hidden.htm", 64, "参照ページがありません"},
+        {"../ref.txt", 64, "参照ページがありません"},
+        {"../in/page.htm", 64, "参照ページがありません"},
+        {dir / "in/page.htm", 64, "参照ページがありません"},
         // A failed download says why; -r comes first, then URL= (a web address only).
         {"http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/p.htm", 12,
          "ページを取得できませんでした\nサーバーに接続できません"},
@@ -283,7 +283,7 @@ TEST_F(CliTagTest, WhereTheReferenceComesFromAndTheResultGoes) {
     EXPECT_EQ(Run({"untag", "-q", "-r", "ref.txt", "in/t.TagLyr"}).status, 0);
     for (const std::string& value : {std::string("ref.txt"), dir / "ref.txt", "file://" + (dir / "ref.txt")}) {
         dir.Write("url.lyr", CrLf({"[Spec]", "URL=" + value, "[Text]", "00:02:000=Walking down"}));
-        EXPECT_TRUE(Says(Run({"tag", "url.lyr"}), 64, {"no reference"})) << value;
+        EXPECT_TRUE(Says(Run({"tag", "url.lyr"}), 64, {"参照ページがありません"})) << value;
     }
     EXPECT_FALSE(Exists("url.TagLyr"));
     EXPECT_TRUE(Says(Run({"tag", "-r", "nothere.htm", "song.lyr"}), 2, {"nothere.htm：ファイルが見つかりません"}));

@@ -156,6 +156,19 @@ bool WrittenByUs(const std::string& path) {
     }
 }
 
+// Whether an Exec line starts with the full path of a program that is not
+// there (any longer). A bare name is the desktop's to find in its PATH.
+bool NamesMissingProgram(std::string_view exec) {
+    const auto args = SplitExec(exec);
+    if (!args || args->empty() || !Absolute(args->front())) return false;
+    std::string program;
+    for (std::size_t i = 0; i < args->front().size(); ++i) {
+        program += args->front()[i];
+        if (args->front()[i] == '%') ++i;  // "%%" is one literal '%'
+    }
+    return !FileExists(program);
+}
+
 // ---- telling the desktop ----
 
 std::optional<std::string> FindInPath(const std::string& name) {
@@ -225,6 +238,7 @@ std::optional<AssociationState> detail::FoundAssociation(const std::string& prog
     const auto entry = ReadDesktopEntry(*desktopFile);
     if (!entry || !entry->hasConverter || !entry->listsConvert || !entry->hasConvertGroup) return std::nullopt;
     if (entry->exec && *entry->exec == OpenCommand(programPath)) return AssociationState::Complete;
+    if (entry->exec && NamesMissingProgram(*entry->exec)) return std::nullopt;
     return AssociationState::Elsewhere;
 }
 

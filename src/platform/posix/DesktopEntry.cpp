@@ -92,4 +92,40 @@ DesktopEntryFile ParseDesktopEntry(std::string_view text) {
     return file;
 }
 
+std::optional<std::vector<std::string>> SplitExec(std::string_view exec) {
+    std::vector<std::string> args;
+    std::string current;
+    bool started = false, quoted = false;
+    for (std::size_t i = 0; i < exec.size(); ++i) {
+        const char c = exec[i];
+        if (quoted) {
+            if (c == '"') {
+                quoted = false;
+            } else if (c == '\\' && i + 1 < exec.size() &&
+                       std::string_view("\"`$\\").find(exec[i + 1]) != std::string_view::npos) {
+                current += exec[++i];
+            } else if (c == '%') {
+                // Only a literal percent sign may stand inside quotes: a field
+                // code there lands in the middle of some program's text.
+                if (i + 1 == exec.size() || exec[i + 1] != '%') return std::nullopt;
+                current += exec.substr(i++, 2);
+            } else {
+                current += c;
+            }
+        } else if (c == ' ' || c == '\t' || c == '\n') {
+            if (started) args.push_back(std::move(current));
+            current.clear();
+            started = false;
+        } else if (c == '"') {
+            quoted = started = true;
+        } else {
+            current += c;
+            started = true;
+        }
+    }
+    if (quoted) return std::nullopt;
+    if (started) args.push_back(std::move(current));
+    return args;
+}
+
 }  // namespace zvek

@@ -54,6 +54,19 @@ bool UsablePath(std::wstring_view path) {
     return true;
 }
 
+// Whether a command starts with the quoted full path of a program that is
+// not there (any longer). Ours are always quoted; an unquoted one may hold
+// blanks in its path, and is left alone.
+bool NamesMissingProgram(std::wstring_view command) {
+    if (!command.starts_with(L'"')) return false;
+    const std::size_t end = command.find(L'"', 1);
+    if (end == std::wstring_view::npos) return false;
+    const std::wstring program(command.substr(1, end - 1));
+    if (!UsablePath(program)) return false;
+    const DWORD attributes = GetFileAttributesW(program.c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 // Where ".TagLyr" names a file type other than ours (or holds something
 // that is no file type at all): that key, as the question names it.
 std::wstring ForeignExtensionKey() {
@@ -123,6 +136,7 @@ std::optional<AssociationState> detail::FoundAssociation(const std::string& prog
     if (!OpenClass(kFileType + L"\\shell\\convert").key) return std::nullopt;
     const auto open = OpenClass(kFileType + L"\\shell\\open\\command").key.ReadString();
     if (open && EqualIgnoringCase(*open, OpenCommand(Wide(programPath)))) return AssociationState::Complete;
+    if (open && NamesMissingProgram(*open)) return std::nullopt;
     return AssociationState::Elsewhere;
 }
 

@@ -51,11 +51,14 @@ protected:
     AssociationTest() {
         for (const std::string tool : {"update-mime-database", "update-desktop-database", "xdg-mime"})
             WriteScript("bin/" + tool, "printf '%s\\n' \"${0##*/} $*\" >> '" + toolsLog + "'\n");
+        for (const std::string& copy : {program, other, quoted}) test::WriteBytes(copy, "");
     }
 
     const std::string data = tmp / "data", mime = data + "/mime/packages/zveklc-taglyr.xml";
     const std::string desktop = data + "/applications/zveklc.desktop", toolsLog = tmp / "tools.log";
-    const std::string program = "/opt/ZVEK Lyrics Converter/zveklc", other = "/home/me/old/zveklc";
+    // Installed copies, and one whose path the Exec lines quote.
+    const std::string program = tmp / "opt/ZVEK Lyrics Converter/zveklc", other = tmp / "old/zveklc";
+    const std::string quoted = tmp / "50% $off/zveklc";
 };
 
 TEST_F(AssociationTest, WhatIsMissingIsWrittenForThisCopyAndThenFoundComplete) {
@@ -103,6 +106,23 @@ TEST_F(AssociationTest, OtherAssociationsAreLeftAlone) {
     test::ScopedEnv noDataHome{"XDG_DATA_HOME", std::nullopt};
     EXPECT_TRUE(WriteTagLyrAssociation(program));
     EXPECT_EQ(test::ReadBytes(tmp / "home/.local/share/applications/zveklc.desktop"), test::ReadBytes(desktop));
+}
+
+// An association whose program is gone is made anew at start-up; a program
+// run from its build folder writes nothing then, but the menu still writes.
+TEST_F(AssociationTest, GoneProgramsAreReplacedAndBuildFoldersWriteNothing) {
+    ASSERT_TRUE(WriteTagLyrAssociation(tmp / "removed/zveklc"));
+    EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Repaired);
+
+    ASSERT_TRUE(WriteTagLyrAssociation(quoted));  // there, once the quoting is undone
+    EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Elsewhere);
+
+    test::WriteBytes(tmp / ("build/src/" + std::string(kBuildTreeMarker)), "");
+    fs::remove_all(data);
+    EXPECT_EQ(RunTagLyrAssociationCheck(tmp / "build/src/zveklc"), AssociationState::DevelopmentBuild);
+    EXPECT_FALSE(fs::exists(data));
+    EXPECT_TRUE(WriteTagLyrAssociation(tmp / "build/src/zveklc"));
+    EXPECT_EQ(RunTagLyrAssociationCheck(tmp / "build/src/zveklc"), AssociationState::Complete);
 }
 
 // Under our names lie things of the user's: the start-up check neither reads

@@ -15,6 +15,7 @@
 
 #include "TestSupport.h"
 #include "platform/Association.h"
+#include "platform/Files.h"
 #include "platform/Player.h"
 #include "platform/ShowInBrowser.h"
 #include "platform/windows/Registry.h"
@@ -156,12 +157,20 @@ TEST_F(ShellIntegrationTest, AssociationIsWrittenCheckedAndRepaired) {
 
     // Another copy's complete association is left to the menu; a missing
     // verb or value is put back at start-up.
-    EXPECT_EQ(RunTagLyrAssociationCheck("D:\\zveklc.exe"), AssociationState::Elsewhere);
+    ASSERT_TRUE(WriteTagLyrAssociation(dir.Write("Other/zveklc.exe", "MZ")));
+    EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Elsewhere);
     RegDeleteTreeW(HKEY_CURRENT_USER, (kClasses + L"ZvekTagFile\\shell\\convert").c_str());
     EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Repaired);
     RegDeleteKeyValueW(HKEY_CURRENT_USER, (kClasses + L"ZvekTagFile").c_str(), L"Converter");
     EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Repaired);
+    // So is one whose program is gone; a copy run from its build folder
+    // writes nothing at start-up.
+    ASSERT_TRUE(WriteTagLyrAssociation("C:\\Removed\\zveklc.exe"));
+    EXPECT_EQ(RunTagLyrAssociationCheck(program), AssociationState::Repaired);
     EXPECT_EQ(UserClasses(), expected);
+    const std::string built = ExtractFileDir(dir.Write(std::string("build/src/") + kBuildTreeMarker, "")) + "\\a.exe";
+    RegDeleteTreeW(HKEY_CURRENT_USER, (kClasses + L"ZvekTagFile\\shell\\convert").c_str());
+    EXPECT_EQ(RunTagLyrAssociationCheck(built), AssociationState::DevelopmentBuild);
     EXPECT_FALSE(WriteTagLyrAssociation("zveklc.exe"));
 
     // The icon becomes the player's once the player is known, in place of
