@@ -391,8 +391,9 @@ TEST_F(WindowLogicTest, UnattendedConversion) {
         fs::current_path(here);
         // With its output named it is a script's: its errors go to standard
         // error, and nothing waits for a click.
-        if (!ScanArguments(args).output.empty())
+        if (!ScanArguments(args).output.empty()) {
             EXPECT_EQ(std::tuple(w->host.messages.size(), errors.empty()), std::tuple(0u, !written.empty()));
+        }
 
         // The working folder is put back after the conversion.
         EXPECT_EQ(std::tuple(w->closed, after, w->host.dialogs.size()),
