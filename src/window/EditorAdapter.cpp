@@ -62,8 +62,9 @@ LyricsDocument::UndoRequest EditorAdapter::Store() {
         edit_.SetText(text_, request == NewFile);
     }
     edit_.SetModified(doc_.Modified);
-    if (changed || doc_.SelStart() != selStart_ || doc_.SelLength() != selLength_)
+    if (changed || caretMoved_ || doc_.SelStart() != selStart_ || doc_.SelLength() != selLength_)
         SelectInEditor(text_, doc_.SelStart(), doc_.SelLength());
+    caretMoved_ = false;
     text_.clear();
     return request;
 }

@@ -60,6 +60,9 @@ public:
     // After a Store that made a conversion the one undo step: what the text
     // was before it (a hash), to tell when Undo has brought it back.
     std::size_t Replaced() const { return replaced_; }
+    // The editor's caret was moved behind the adapter's back (a command's
+    // progress): the next Store puts the document's selection back.
+    void CaretMoved() { caretMoved_ = true; }
 
 private:
     void SelectInEditor(std::u16string_view text, std::size_t start, std::size_t length);
@@ -71,6 +74,7 @@ private:
     std::size_t selStart_ = 0;
     std::size_t selLength_ = 0;
     std::size_t replaced_ = 0;
+    bool caretMoved_ = false;
 };
 
 std::size_t TextHash(std::u16string_view text);

@@ -65,7 +65,10 @@ WindowController::WindowController(WindowView& view, WindowHost& host, std::vect
       programPath_(std::move(programPath)) {
     view_.SetCaption(VersionCaption(kVersionThousandths));
     doc_.onFileNameSet = [this] { view_.SetCaption(doc_.Caption()); };
-    host_.onProcessMessages = [this] { view_.Editor().ShowLine(doc_.CurrentLine()); };
+    host_.onProcessMessages = [this] {
+        view_.Editor().ShowLine(doc_.CurrentLine());
+        adapter_.CaretMoved();
+    };
     std::error_code ec;
     const std::string here = std::filesystem::current_path(ec).string();
     doc_.OpenDialog.initialDir = doc_.SaveDialog.initialDir = lrcDialog_.initialDir = here;

@@ -55,7 +55,7 @@ struct FakeWindow : WindowView, EditorView {
     bool Modified() const override { return modified; }
     void SetModified(bool m) override { modified = m; }
     void SetReadOnly(bool r) override { readOnly = r; }
-    void ShowLine(int) override {}
+    void ShowLine(int) override { anchor = caret = 0; }
     bool CanPaste() const override { return clipboardHasText; }
     // What the clipboard commands do to the text: the Qt window's test.
     void Undo() override { Log("undo"); }
@@ -483,9 +483,10 @@ TEST_F(WindowLogicTest, ReferenceDialogAndStop) {
     host.dialogFiles = {page};
     host.onEvents = [&] { Run("Stop"); };
     Run("ConvMenuTagToZVEK");
+    w->Select(3, 5);
     Run("MenuZVEKToTag");
-    EXPECT_EQ(std::tuple(Saved(*w), host.dialogs.back().fileName, host.status.back()),
-              std::tuple(lyrics, "", "中止しました"));
+    EXPECT_EQ(std::tuple(Saved(*w), w->Selection(), host.dialogs.back().fileName, host.status.back()),
+              std::tuple(lyrics, std::pair<size_t, size_t>(3, 5), "", "中止しました"));
     EXPECT_EQ(test::Asked(host),
               "s.TagLyrは変換する文書そのものです\r\n参照する歌詞ページか歌詞テキストを選んでください\n"
               "タグファイルではありません（[TagLyr]がありません）\n参照する歌詞テキスト 4\n参照する歌詞テキスト 4\n");
