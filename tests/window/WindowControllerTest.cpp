@@ -459,7 +459,7 @@ TEST_F(WindowLogicTest, HomeAndHelpPagesOpenInTheBrowser) {
     Run("HPMenuUtaMap");
     const std::string utaMap = SiteAddress(UtaMapHost(), "/");
     EXPECT_EQ(test::Asked(w->host),
-              "ヘルプが見つかりません：" + help +
+              "ヘルプが見つかりません：" + (dir.path() / "share/zveklc/help/index.html").make_preferred().string() +
                   "\nブラウザを起動できませんでした\r\n次のアドレスをブラウザで開いてください：\r\n" + utaMap + "\n" +
                   SiteAddress(UtaNetHost(), "/") + "\n" + *LocalPageAddress(help) + "\n" + utaMap + "\n");
 }
