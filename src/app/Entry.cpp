@@ -10,7 +10,6 @@
 
 #include "app/Main.h"
 #include "app/Settings.h"
-#include "app/Translation.h"
 #include "platform/Version.h"
 #include "text/Codec.h"
 #include "window/Usage.h"
@@ -47,8 +46,6 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("zveklc"));
     QApplication::setApplicationDisplayName(QStringLiteral("ZVEK Lyrics Converter"));
     QApplication::setDesktopFileName(QStringLiteral("zveklc"));
-    // The program speaks Japanese whatever the locale; Qt's dialogs must too.
-    zvek::LoadQtJapanese();
     try {
         zvek::TFormMain form(std::vector<std::string>(argv + 1, argv + argc),
                              zvek::SettingsFilePath(QApplication::applicationDirPath()));

@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QStatusBar>
 
+#include "app/Translation.h"
+
 namespace zvek {
 
 QString PathToQt(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
@@ -76,6 +78,7 @@ MsgResult QtHost::ShowMessageBox(std::string_view text, MsgKind kind, MsgButtons
 }
 
 bool QtHost::ShowFileDialog(FileDialog& dialog) {
+    LoadQtJapanese();
     const bool save = dialog.kind == FileDialog::Kind::Save;
     QFileDialog box(&window_, QString::fromUtf8(dialog.title),
                     dialog.initialDir.empty() ? QDir::currentPath() : PathToQt(dialog.initialDir));

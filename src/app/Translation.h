@@ -6,8 +6,9 @@
 namespace zvek {
 
 // Installs Qt's Japanese translation (Debian's qt6-translations-l10n) into
-// the running application. False when it is not installed: Qt's texts then
-// stay English.
+// the running application, once: the window does so before its first file
+// dialog, so that its start does not wait for it. False when it is not
+// installed: Qt's texts then stay English.
 bool LoadQtJapanese();
 
 }  // namespace zvek

@@ -212,7 +212,8 @@ private slots:
 
     // Without a script the host asks through real dialogs: buttons with their
     // Japanese captions that map back to the core's answers, and file dialogs
-    // that find names whatever their case and hand back file and filter.
+    // in Japanese that find names whatever their case and hand back file and
+    // filter.
     void realDialogsAnswerTheCore() {
         form_->Host().SetScript(nullptr);
         // {buttons, the captions shown (in alphabetical order), the one clicked, the answer}
@@ -262,6 +263,7 @@ private slots:
         QVERIFY(readOnly && stopShown && stillOpen && !Edit().isReadOnly() && !Button("BtnStop")->isVisible());
         QCOMPARE(status, QString("progress"));
         QVERIFY(form_->Document().FileName() == Path("Song.TagLyr") && form_->Document().OpenDialog.filterIndex == 3);
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString("キャンセル"));  // Qt's own texts
         QTRY_VERIFY(!form_->isVisible());  // the close came after the command
         QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
         FileDialog save = form_->Document().SaveDialog;
