@@ -20,8 +20,9 @@ ensure_packages() {
 }
 
 # What the Windows build needs besides: MinGW-w64 (posix threads), Wine to
-# run its tests, and GoogleTest's sources to build with MinGW.
-ZVEKLC_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 googletest)
+# run its tests, GoogleTest's sources to build with MinGW, and NSIS (makensis)
+# for the installer.
+ZVEKLC_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 googletest nsis)
 
 ensure_windows_packages() {
   ensure_packages "${ZVEKLC_WINDOWS_PACKAGES[@]}" "$@"
