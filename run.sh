@@ -8,14 +8,41 @@
 #                     turns the sample into a player lyrics file, which is
 #                     then made into a tag file against the sample page and
 #                     rebuilt from it, in a temporary folder removed afterwards
+#   ./run.sh --windows [--cli]
+#                     the same with the Windows programs, cross-built into
+#                     build-windows/ and run under Wine in a private prefix
+#                     under /tmp, removed afterwards (the command-line
+#                     demonstration with zveklc-cli.exe where the build has
+#                     no window zveklc.exe)
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/common.sh
 
-ensure_packages
+windows=0
+if [ "${1:-}" = --windows ]; then
+  windows=1
+  shift
+fi
+
 # The build speaks only when it fails.
 log=$(mktemp)
-if ! BUILD_TARGET="zveklc zveklc-cli" configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo >"$log" 2>&1; then
+if [ "$windows" = 1 ]; then
+  ensure_windows_packages
+  # Without the window, configure_and_build would fail on its name.
+  build() {
+    cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
+      if cmake --build build-windows --target help | grep -q '^zveklc:'; then
+        BUILD_TARGET="zveklc zveklc-cli" configure_and_build build-windows
+      else
+        BUILD_TARGET="zveklc-cli" configure_and_build build-windows
+      fi
+  }
+else
+  ensure_packages
+  build() { BUILD_TARGET="zveklc zveklc-cli" configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo; }
+fi
+if ! build >"$log" 2>&1; then
   cat "$log" >&2
   rm -f "$log"
   exit 1
@@ -47,9 +74,36 @@ display_usable() {
   fi
 }
 
-if [ "${1:-}" != --cli ]; then
+work=$(mktemp -d)
+cleanup() {
+  if [ "$windows" = 1 ]; then wineserver -k 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+if [ "$windows" = 1 ]; then
+  # Wine's menu builder would put the prefix's Start menu into the desktop's.
+  export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
+  mkdir "$WINEPREFIX"
+  echo "Preparing a Wine prefix in $WINEPREFIX ..." >&2
+  wine wineboot -i >/dev/null 2>&1 </dev/null
+  cli=(wine "$PWD/build-windows/src/zveklc-cli.exe")
+  window=(wine "$PWD/build-windows/src/zveklc.exe")
+  [ -f build-windows/src/zveklc.exe ] || window=()
+else
+  cli=("$PWD/build/src/zveklc-cli")
+  window=(./build/src/zveklc)
+fi
+
+if [ "${1:-}" != --cli ] && [ ${#window[@]} -eq 0 ]; then
+  echo "This build has no window zveklc.exe yet: showing the command line instead." >&2
+elif [ "${1:-}" != --cli ]; then
   if display_usable; then
-    exec ./build/src/zveklc samples/sample.txt
+    if [ "$windows" = 1 ]; then
+      "${window[@]}" samples/sample.txt
+      exit
+    fi
+    rm -rf "$work"
+    exec "${window[@]}" samples/sample.txt
   fi
   if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     echo "The display (${WAYLAND_DISPLAY:-$DISPLAY}) cannot be opened: showing the command line instead." >&2
@@ -58,20 +112,17 @@ if [ "${1:-}" != --cli ]; then
   fi
 fi
 
-cli=$PWD/build/src/zveklc-cli
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 cp samples/sample.txt samples/sample.htm "$work"/
 cd "$work"
 step() { printf '\n== %s\n$ zveklc-cli %s\n' "$1" "$2"; }
 show() { iconv -f CP932 -t UTF-8 "$1" | tr -d '\r' | sed -n "$2"; }
 
 step "Plain lyrics text becomes player lyrics (Convert Auto sees plain text)" "auto sample.txt"
-"$cli" auto sample.txt
+"${cli[@]}" auto sample.txt
 show sample.lyr '15,19p;20s/.*/.../p'
 step "A tag file: the words replaced by where they stand in the page sample.htm" "tag -r sample.htm sample.lyr"
-"$cli" tag -r sample.htm sample.lyr
+"${cli[@]}" tag -r sample.htm sample.lyr
 show sample.TagLyr '1,4p;21,23p;24s/.*/.../p'
 step "Rebuilt from the tag file and the page its Reference= names" "untag -o rebuilt.lyr sample.TagLyr"
-"$cli" untag -o rebuilt.lyr sample.TagLyr
+"${cli[@]}" untag -o rebuilt.lyr sample.TagLyr
 cmp -s sample.lyr rebuilt.lyr && echo "rebuilt.lyr is byte for byte sample.lyr"
