@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# installer-test.sh BUILD_DIR SOURCE_DIR GUI
+# installer-test.sh BUILD_DIR CPACK GUI
 #
 # Makes the Windows packages from BUILD_DIR, checks the zip's files, then
 # installs silently into a Wine prefix of this test's own (the installer
@@ -8,7 +8,7 @@
 # runs the installed zveklc-cli.exe, and uninstalls silently: nothing of it
 # may be left behind.
 set -euo pipefail
-build=$1 gui=$3
+build=$1 cpack=$2 gui=$3
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/zveklc-installer.XXXXXX")
 export WINEPREFIX=$tmp/prefix WINEARCH=win64 WINEDEBUG=-all HOME=$tmp/home XDG_DATA_HOME=$tmp/home/data \
@@ -18,7 +18,7 @@ trap 'wineserver -k 2>/dev/null || true; rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 quiet() { "$@" >"$tmp/log" 2>&1 </dev/null || { cat "$tmp/log" >&2; fail "$*"; }; }
 
-(cd "$tmp" && quiet cpack -G "NSIS;ZIP" --config "$build/CPackConfig.cmake" -B "$tmp/packages")
+(cd "$tmp" && quiet "$cpack" -G "NSIS;ZIP" --config "$build/CPackConfig.cmake" -B "$tmp/packages")
 setup=("$tmp"/packages/*-setup.exe) zip=("$tmp"/packages/*-portable.zip)
 [ -f "${setup[0]}" ] && [ -f "${zip[0]}" ] || fail "no installer and zip in: $(ls "$tmp/packages")"
 
