@@ -70,7 +70,7 @@ WindowController::WindowController(WindowView& view, WindowHost& host, std::vect
         adapter_.CaretMoved();
     };
     std::error_code ec;
-    const std::string here = std::filesystem::current_path(ec).string();
+    const std::string here = PathText(std::filesystem::current_path(ec));
     doc_.OpenDialog.initialDir = doc_.SaveDialog.initialDir = lrcDialog_.initialDir = here;
 }
 

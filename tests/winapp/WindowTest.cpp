@@ -265,10 +265,10 @@ TEST_F(WinWindowTest, DropThroughWmDropFiles) {
 TEST_F(WinWindowTest, ProgramRunsUnattended) {
     EXPECT_EQ(RunProgramOutput({ZVEKLC_WINDOW_PATH, "--version"}, std::chrono::seconds(60), 100),
               std::string("zveklc " ZVEKLC_VERSION "\n"));
-    const std::string lyrics = Path("u\\s.lyr"), page = Path("u\\page.htm");
+    const std::string lyrics = Path("歌\\s.lyr"), page = Path("歌\\page.htm");
     test::WriteBytes(FsPath(lyrics), test::SampleLyrics());
     test::WriteBytes(FsPath(page), test::ReadBytes(test::kSamplePage));
     EXPECT_EQ(RunProgram({ZVEKLC_WINDOW_PATH, lyrics, "page.htm", "out.TagLyr"}), 0);
-    EXPECT_EQ(test::ReadBytes(FsPath(Path("u\\out.TagLyr"))),
+    EXPECT_EQ(test::ReadBytes(FsPath(Path("歌\\out.TagLyr"))),
               test::RunCore(test::SampleLyrics(), lyrics, [&](LyricsDocument& d) { MakeTagFile(d, page); }).text);
 }
