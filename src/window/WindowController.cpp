@@ -225,6 +225,8 @@ void WindowController::MenuSetZVEKToolClick() {
         host_.MessageBox("ZVEKが見つからないため、ツール登録できませんでした", MsgKind::Warning, MsgButtons::Ok);
     } else if (!RegisterPlayerTool(player, kPlayerToolName, PlayerToolCommand(programPath_))) {
         host_.MessageBox("ZVEKの設定ファイルにツールを登録できませんでした", MsgKind::Warning, MsgButtons::Ok);
+    } else {
+        player_.NotifyToolChanged();
     }
     view_.CheckItem("MenuSetZVEKTool", HasOurTool(player, programPath_));
 }

@@ -16,6 +16,7 @@
 #include "platform/Files.h"
 #include "platform/FsPath.h"
 #include "platform/Launch.h"
+#include "platform/Player.h"
 #include "platform/windows/WideText.h"
 #include "winapp/MainW.h"
 #include "window/WindowSupport.h"
@@ -256,6 +257,28 @@ TEST_F(WinWindowTest, DropThroughWmDropFiles) {
     Pump();
     EXPECT_EQ(form_->Document().FileName(), first);
     EXPECT_EQ(form_->Editor().Text(), u"dropped");
+}
+
+// Our entry written into the player's tool menu, the running player is told.
+TEST_F(WinWindowTest, PlayerIsToldOfItsToolEntry) {
+    const std::wstring exe = Wide(Path("ZVEK\\ZVEK.EXE"));
+    test::WriteBytes(std::filesystem::path(exe), "MZ");
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\HALDE\\ZVEK", nullptr, REG_SZ, exe.c_str(),
+                              static_cast<DWORD>((exe.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    WNDCLASSW player{};
+    player.lpfnWndProc = DefWindowProcW;
+    player.lpszClassName = L"TFormZVEK";
+    RegisterClassW(&player);
+    const HWND window =
+        CreateWindowExW(0, L"TFormZVEK", L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    Make();
+    Send("MenuSetZVEKTool");
+    MSG msg{};
+    const UINT message = RegisterWindowMessageW(L"WM_ZVEK");
+    EXPECT_TRUE(PeekMessageW(&msg, window, message, message, PM_REMOVE) && msg.wParam == kPlayerToolChanged);
+    EXPECT_TRUE(form_->Checked("MenuSetZVEKTool") && script_.messages.empty());
+    DestroyWindow(window);
 }
 
 // The program itself: --version through a pipe, and a conversion from the
