@@ -52,18 +52,26 @@ std::u16string ToControlText(std::u16string_view text) {
     return out;
 }
 
-LyricsEditW::LyricsEditW(HWND parent, int id) {
+LyricsEditW::LyricsEditW(HWND parent, int id, UINT dpi) {
     edit_ = CreateWindowExW(
         WS_EX_CLIENTEDGE, L"EDIT", L"",
         WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOHSCROLL | ES_AUTOVSCROLL | ES_NOHIDESEL | WS_HSCROLL | WS_VSCROLL,
         0, 0, 0, 0, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
     Send(edit_, EM_SETLIMITTEXT, 0);
-    // Wine has no MS Gothic: its font substitutes give IPAGothic.
-    font_ = CreateFontW(-16, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS,
-                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, L"ＭＳ ゴシック");
-    Send(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
-    Send(edit_, EM_SETMARGINS, EC_LEFTMARGIN, MAKELPARAM(6, 0));
+    SetDpi(dpi);
     SetWindowSubclass(edit_, EditProc, 1, 0);
+}
+
+void LyricsEditW::SetDpi(UINT dpi) {
+    // Wine has no MS Gothic: its font substitutes give IPAGothic.
+    const HFONT font = CreateFontW(-MulDiv(16, static_cast<int>(dpi), 96), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                   SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                   FIXED_PITCH | FF_MODERN, L"ＭＳ ゴシック");
+    Send(edit_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    if (font_) DeleteObject(font_);
+    font_ = font;
+    const int margin = MulDiv(6, static_cast<int>(dpi), 96);
+    Send(edit_, EM_SETMARGINS, EC_LEFTMARGIN, MAKELPARAM(margin, 0));
 }
 
 LyricsEditW::~LyricsEditW() {

@@ -14,12 +14,14 @@ std::u16string ToControlText(std::u16string_view text);
 
 class LyricsEditW : public EditorView {
 public:
-    // Makes the control as a child of `parent` with the command id `id`.
-    LyricsEditW(HWND parent, int id);
+    // Makes the control as a child of `parent` with the command id `id`,
+    // its font sized for `dpi` dots per inch.
+    LyricsEditW(HWND parent, int id, UINT dpi);
     ~LyricsEditW() override;
     LyricsEditW(const LyricsEditW&) = delete;
     LyricsEditW& operator=(const LyricsEditW&) = delete;
     HWND Handle() const { return edit_; }
+    void SetDpi(UINT dpi);
 
     std::u16string Text() const override;
     std::pair<std::size_t, std::size_t> Selection() const override;
@@ -40,7 +42,7 @@ public:
 private:
     std::u16string ControlText() const;
     HWND edit_;
-    HFONT font_;
+    HFONT font_ = nullptr;
 };
 
 }  // namespace zvek

@@ -60,6 +60,19 @@ bool ParseShortcut(std::string_view text, WORD id, ACCEL& accel) {
     return accel.key != 0;
 }
 
+// The window's dots per inch: its monitor's where the system says
+// (Windows 10 and later), else the screen's.
+UINT DpiOf(HWND window) {
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    static const auto dpiForWindow = reinterpret_cast<DpiForWindow>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (const UINT dpi = dpiForWindow ? dpiForWindow(window) : 0) return dpi;
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
 std::vector<std::string_view> Lines(std::string_view text) {
     std::vector<std::string_view> lines;
     while (!text.empty()) {
@@ -154,7 +167,8 @@ FormMainW::FormMainW(std::vector<std::string> arguments, std::string settingsPat
     if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
         uiFont_ = CreateFontIndirectW(&metrics.lfStatusFont);
 
-    edit_ = std::make_unique<LyricsEditW>(hwnd_, kEditId);
+    dpi_ = DpiOf(hwnd_);
+    edit_ = std::make_unique<LyricsEditW>(hwnd_, kEditId, dpi_);
     logic_ = std::make_unique<WindowController>(*this, host_, std::move(arguments), std::move(programPath));
     BuildMenus();
     BuildToolBar();
@@ -243,8 +257,7 @@ void FormMainW::BuildToolBar() {
                                reinterpret_cast<HMENU>(kToolBarId), GetModuleHandleW(nullptr), nullptr);
     Send(toolBar_, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON));
     Send(toolBar_, TB_SETEXTENDEDSTYLE, 0, TBSTYLE_EX_DRAWDDARROWS);
-    images_ = ToolImages(kToolImageSize);
-    Send(toolBar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images_));
+    SetDpi(dpi_);
     std::vector<TBBUTTON> buttons;
     for (const ToolButton& b : zvek::ToolBar()) {
         TBBUTTON button{};
@@ -276,6 +289,15 @@ void FormMainW::BuildAccelerators() {
     accelerators_ = CreateAcceleratorTableW(keys.data(), static_cast<int>(keys.size()));
 }
 
+void FormMainW::SetDpi(UINT dpi) {
+    dpi_ = dpi;
+    edit_->SetDpi(dpi);
+    const HIMAGELIST old = images_;
+    images_ = ToolImages(MulDiv(kToolImageSize, static_cast<int>(dpi), 96));
+    Send(toolBar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images_));
+    if (old) ImageList_Destroy(old);
+}
+
 void FormMainW::Layout() {
     if (!statusBar_) return;
     RECT client, bar, status;
@@ -288,7 +310,7 @@ void FormMainW::Layout() {
     const int statusHeight = status.bottom - status.top;
     MoveWindow(edit_->Handle(), 0, top, client.right, std::max(0L, client.bottom - top - statusHeight), TRUE);
     // The stop button sits at the status bar's right end, before the grip.
-    const int width = 64, grip = GetSystemMetrics(SM_CXVSCROLL);
+    const int width = MulDiv(64, static_cast<int>(dpi_), 96), grip = GetSystemMetrics(SM_CXVSCROLL);
     SetWindowPos(stop_, HWND_TOP, client.right - width - grip, client.bottom - statusHeight + 1, width,
                  statusHeight - 2, SWP_NOACTIVATE);
 }
@@ -527,6 +549,12 @@ LRESULT FormMainW::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE:
         Layout();
         return 0;
+    case WM_DPICHANGED: {
+        SetDpi(HIWORD(wParam));
+        const RECT& r = *reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(hwnd_, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+    }
     case WM_SETFOCUS:
         SetFocus(edit_->Handle());
         return 0;

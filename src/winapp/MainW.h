@@ -75,6 +75,8 @@ private:
     void BuildToolBar();
     void BuildAccelerators();
     void Layout();
+    // Sizes the editor's font and the tool bar's pictures for the monitor.
+    void SetDpi(UINT dpi);
     void OnCommand(UINT id, bool fromAccelerator);
     void DropDown(UINT id);
     void ShowHint(UINT id);
@@ -90,6 +92,7 @@ private:
     HACCEL accelerators_ = nullptr;
     HIMAGELIST images_ = nullptr;
     HFONT uiFont_ = nullptr;
+    UINT dpi_ = 96;
     std::unique_ptr<LyricsEditW> edit_;
     std::vector<Item> items_;  // by id - kFirstId
     std::map<std::string, UINT, std::less<>> ids_;
