@@ -144,6 +144,16 @@ void Draw(Pen16& p, Image image) {
     }
 }
 
+// The picture on a mask-coloured ground.
+void Paint(HDC dc, Image image, int size) {
+    const RECT all{0, 0, size, size};
+    const HBRUSH mask = CreateSolidBrush(kMask);
+    FillRect(dc, &all, mask);
+    DeleteObject(mask);
+    Pen16 pen(dc, size);
+    Draw(pen, image);
+}
+
 }  // namespace
 
 HIMAGELIST ToolImages(int size) {
@@ -154,14 +164,7 @@ HIMAGELIST ToolImages(int size) {
     for (int i = 1; i <= kCount; ++i) {
         const HBITMAP bitmap = CreateCompatibleBitmap(screen, size, size);
         const HGDIOBJ old = SelectObject(dc, bitmap);
-        const RECT all{0, 0, size, size};
-        const HBRUSH mask = CreateSolidBrush(kMask);
-        FillRect(dc, &all, mask);
-        DeleteObject(mask);
-        {
-            Pen16 pen(dc, size);
-            Draw(pen, static_cast<Image>(i));
-        }
+        Paint(dc, static_cast<Image>(i), size);
         SelectObject(dc, old);
         ImageList_AddMasked(list, bitmap, kMask);
         DeleteObject(bitmap);

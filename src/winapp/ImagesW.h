@@ -1,4 +1,4 @@
-// The tool bar's pictures, drawn with GDI when the window is built (the
+// The pictures of the tool bar and the context menu, drawn with GDI when the window is built (the
 // same simple drawings as the Qt window's), in the order of Image.
 #pragma once
 

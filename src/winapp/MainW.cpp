@@ -204,6 +204,7 @@ FormMainW::~FormMainW() {
         delete reinterpret_cast<std::function<void()>*>(msg.lParam);
     if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
     for (HMENU menu : popups_) DestroyMenu(menu);
+    if (menuImages_) ImageList_Destroy(menuImages_);
     if (accelerators_) DestroyAcceleratorTable(accelerators_);
     if (images_) ImageList_Destroy(images_);
     if (uiFont_) DeleteObject(uiFont_);
@@ -242,7 +243,17 @@ void FormMainW::BuildMenus() {
             }
             std::wstring text = Wide(item.caption);
             if (*item.shortcut) text += L"\t" + Wide(item.shortcut);
-            AppendMenuW(menu, MF_STRING, AddItem(item.name, item.command, item.hint), text.c_str());
+            const UINT id = AddItem(item.name, item.command, item.hint);
+            AppendMenuW(menu, MF_STRING, id, text.c_str());
+            if (item.image == Image::None) continue;
+            // Drawn by the window (WM_DRAWITEM) from the tool bar's pictures:
+            // an alpha bitmap loses its transparency under Wine.
+            items_.back().image = item.image;
+            MENUITEMINFOW info{};
+            info.cbSize = sizeof info;
+            info.fMask = MIIM_BITMAP;
+            info.hbmpItem = HBMMENU_CALLBACK;
+            SetMenuItemInfoW(menu, id, FALSE, &info);
         }
         if (m.place == MenuPlace::MenuBar)
             AppendMenuW(menuBar_, MF_POPUP, reinterpret_cast<UINT_PTR>(menu), Wide(m.caption).c_str());
@@ -296,7 +307,11 @@ void FormMainW::SetDpi(UINT dpi) {
     images_ = ToolImages(MulDiv(kToolImageSize, static_cast<int>(dpi), 96));
     Send(toolBar_, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images_));
     if (old) ImageList_Destroy(old);
+    if (menuImages_) ImageList_Destroy(menuImages_);
+    menuImages_ = ToolImages(MenuImageSize());
 }
+
+int FormMainW::MenuImageSize() const { return MulDiv(16, static_cast<int>(dpi_), 96); }
 
 void FormMainW::Layout() {
     if (!statusBar_) return;
@@ -546,6 +561,21 @@ LRESULT FormMainW::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
         StartOnce();
         return 0;
+    case WM_MEASUREITEM: {
+        auto* measure = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+        if (measure->CtlType != ODT_MENU) break;
+        measure->itemWidth = measure->itemHeight = static_cast<UINT>(MenuImageSize());
+        return TRUE;
+    }
+    case WM_DRAWITEM: {
+        const auto* draw = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (draw->CtlType != ODT_MENU || draw->itemID < kFirstId || draw->itemID - kFirstId >= items_.size()) break;
+        const Image image = items_[draw->itemID - kFirstId].image;
+        ImageList_Draw(menuImages_, static_cast<int>(image) - 1, draw->hDC, draw->rcItem.left,
+                       draw->rcItem.top + (draw->rcItem.bottom - draw->rcItem.top - MenuImageSize()) / 2,
+                       ILD_TRANSPARENT | (draw->itemState & ODS_GRAYED ? ILD_BLEND50 : 0));
+        return TRUE;
+    }
     case WM_SIZE:
         Layout();
         return 0;

@@ -67,6 +67,7 @@ private:
         const char* hint;
         bool enabled = true;
         bool checked = false;
+        Image image = Image::None;  // of a menu item
     };
     static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
@@ -77,6 +78,7 @@ private:
     void Layout();
     // Sizes the editor's font and the tool bar's pictures for the monitor.
     void SetDpi(UINT dpi);
+    int MenuImageSize() const;
     void OnCommand(UINT id, bool fromAccelerator);
     void DropDown(UINT id);
     void ShowHint(UINT id);
@@ -99,6 +101,7 @@ private:
     std::map<HMENU, const Menu*> menus_;
     HMENU menuBar_ = nullptr;
     std::vector<HMENU> popups_;  // not in the menu bar: destroyed with the window
+    HIMAGELIST menuImages_ = nullptr;
     std::wstring caption_;
     enum class Start { Hidden, Showing, Started } start_ = Start::Hidden;
     bool quitOnDestroy_ = false;
