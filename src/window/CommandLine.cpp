@@ -1,13 +1,11 @@
 #include "window/CommandLine.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
-
+#include <filesystem>
 #include <string_view>
 
 #include "lyrics/LyricsDocument.h"
 #include "platform/Files.h"
+#include "platform/FsPath.h"
 #include "tags/TagConversions.h"
 #include "text/Sjis.h"
 
@@ -19,27 +17,28 @@ bool IsOptionWord(std::string_view word) {
     return EqualsIgnoreCase(word, "convert") || EqualsIgnoreCase(word, "noopen") || EqualsIgnoreCase(word, "zvek");
 }
 
-// Makes a folder current for its lifetime and then goes back.
+// Makes a folder current for its lifetime and then goes back. Through
+// std::filesystem, which takes the folder's name as UTF-16 on Windows.
 class CurrentDirectory {
 public:
     explicit CurrentDirectory(const std::string& dir) {
         if (dir.empty()) return;
-        char* here = ::getcwd(nullptr, 0);
-        if (!here) return;
-        saved_ = here;
-        std::free(here);
-        if (::chdir(dir.c_str()) != 0) saved_.clear();
+        std::error_code ec;
+        saved_ = std::filesystem::current_path(ec);
+        if (ec) return;
+        std::filesystem::current_path(FsPath(dir), ec);
+        if (ec) saved_.clear();
     }
     ~CurrentDirectory() {
-        if (!saved_.empty() && ::chdir(saved_.c_str()) != 0) {
-            // Nothing sensible is left to do: the folder we came from is gone.
-        }
+        // A folder we came from that is gone leaves nothing sensible to do.
+        std::error_code ec;
+        if (!saved_.empty()) std::filesystem::current_path(saved_, ec);
     }
     CurrentDirectory(const CurrentDirectory&) = delete;
     CurrentDirectory& operator=(const CurrentDirectory&) = delete;
 
 private:
-    std::string saved_;
+    std::filesystem::path saved_;
 };
 
 }  // namespace

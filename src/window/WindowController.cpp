@@ -70,7 +70,7 @@ WindowController::WindowController(WindowView& view, WindowHost& host, std::vect
         adapter_.CaretMoved();
     };
     std::error_code ec;
-    const std::string here = std::filesystem::current_path(ec).string();
+    const std::string here = PathText(std::filesystem::current_path(ec));
     doc_.OpenDialog.initialDir = doc_.SaveDialog.initialDir = lrcDialog_.initialDir = here;
 }
 
@@ -225,6 +225,8 @@ void WindowController::MenuSetZVEKToolClick() {
         host_.MessageBox("ZVEKが見つからないため、ツール登録できませんでした", MsgKind::Warning, MsgButtons::Ok);
     } else if (!RegisterPlayerTool(player, kPlayerToolName, PlayerToolCommand(programPath_))) {
         host_.MessageBox("ZVEKの設定ファイルにツールを登録できませんでした", MsgKind::Warning, MsgButtons::Ok);
+    } else {
+        player_.NotifyToolChanged();
     }
     view_.CheckItem("MenuSetZVEKTool", HasOurTool(player, programPath_));
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "lyrics/LyricsDocument.h"
+#include "platform/Player.h"
 #include "platform/Version.h"
 #include "window/Controls.h"
 #include "window/EditorAdapter.h"
@@ -111,6 +112,8 @@ private:
     std::vector<std::string> arguments_;
     std::string programPath_;
     std::thread integration_;
+    // Told when our tool entry changes, so that its tool menu shows it.
+    PlayerWindow player_;
     // What the last conversion replaced, for Undo to put back with its text.
     struct BeforeConversion {
         std::string fileName;
