@@ -27,7 +27,7 @@ PCWSTR IconOf(MsgKind kind) {
         return TD_ERROR_ICON;
     case MsgKind::Warning:
         return TD_WARNING_ICON;
-    case MsgKind::Confirmation:
+    case MsgKind::Confirmation:  // shown with the system's question mark
     case MsgKind::Information:
         break;
     }
@@ -76,7 +76,13 @@ MsgResult HostW::ShowMessageBox(std::string_view text, MsgKind kind, MsgButtons 
         config.hwndParent = window_();
         config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION | TDF_POSITION_RELATIVE_TO_WINDOW;
         config.pszWindowTitle = title;
-        config.pszMainIcon = IconOf(kind);
+        if (kind == MsgKind::Confirmation) {
+            // Task dialogs have no question mark of their own: the system's.
+            config.dwFlags |= TDF_USE_HICON_MAIN;
+            config.hMainIcon = LoadIconW(nullptr, IDI_QUESTION);
+        } else {
+            config.pszMainIcon = IconOf(kind);
+        }
         config.pszContent = body.c_str();
         config.cButtons = static_cast<UINT>(shown.size());
         config.pButtons = shown.data();
