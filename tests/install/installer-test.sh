@@ -64,6 +64,10 @@ grep -qaF "$target" "$entry" || fail "the Start-menu entry does not open $target
 
 version=$(wine "$inst/bin/zveklc-cli.exe" --version </dev/null 2>&1) || fail "the installed zveklc-cli.exe --version"
 [[ $version == "zveklc-cli "* ]] || fail "the installed zveklc-cli.exe --version printed: $version"
+if [ "$gui" = 1 ]; then
+  version=$(wine "$inst/bin/zveklc.exe" --version </dev/null 2>&1) || fail "the installed zveklc.exe --version"
+  [[ $version == "zveklc "* ]] || fail "the installed zveklc.exe --version printed: $version"
+fi
 
 program=${dir//\\/\\\\}\\\\bin\\\\zveklc.exe
 association() {
