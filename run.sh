@@ -11,9 +11,7 @@
 #   ./run.sh --windows [--cli]
 #                     the same with the Windows programs, cross-built into
 #                     build-windows/ and run under Wine in a private prefix
-#                     under /tmp, removed afterwards (the command-line
-#                     demonstration with zveklc-cli.exe where the build has
-#                     no window zveklc.exe)
+#                     under /tmp, removed afterwards
 set -euo pipefail
 cd "$(dirname "$0")"
 . scripts/common.sh
@@ -28,15 +26,9 @@ fi
 log=$(mktemp)
 if [ "$windows" = 1 ]; then
   ensure_windows_packages
-  # Without the window, configure_and_build would fail on its name.
   build() {
-    cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
-      if cmake --build build-windows --target help | grep -q '^zveklc:'; then
-        BUILD_TARGET="zveklc zveklc-cli" configure_and_build build-windows
-      else
-        BUILD_TARGET="zveklc-cli" configure_and_build build-windows
-      fi
+    BUILD_TARGET="zveklc zveklc-cli" configure_and_build build-windows \
+      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo
   }
 else
   ensure_packages
@@ -88,15 +80,12 @@ if [ "$windows" = 1 ]; then
   wine wineboot -i >/dev/null 2>&1 </dev/null
   cli=(wine "$PWD/build-windows/src/zveklc-cli.exe")
   window=(wine "$PWD/build-windows/src/zveklc.exe")
-  [ -f build-windows/src/zveklc.exe ] || window=()
 else
   cli=("$PWD/build/src/zveklc-cli")
   window=(./build/src/zveklc)
 fi
 
-if [ "${1:-}" != --cli ] && [ ${#window[@]} -eq 0 ]; then
-  echo "This build has no window zveklc.exe yet: showing the command line instead." >&2
-elif [ "${1:-}" != --cli ]; then
+if [ "${1:-}" != --cli ]; then
   if display_usable; then
     if [ "$windows" = 1 ]; then
       "${window[@]}" samples/sample.txt
