@@ -73,72 +73,11 @@ UINT DpiOf(HWND window) {
     return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
-std::vector<std::string_view> Lines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.push_back(line);
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-    }
-    return lines;
-}
-
-const SettingsKey* KeyNamed(std::string_view name) {
-    for (const SettingsKey& key : SettingsKeys())
-        if (EqualsIgnoreCase(name, key.name)) return &key;
-    return nullptr;
-}
-
 std::string ReadSettingsText(const std::string& path) {
     return NameTaken(path) ? ReadRegularFile(path, kMaxSettingsBytes) : std::string();
 }
 
 }  // namespace
-
-WindowSettings SettingsFromIni(std::string_view text) {
-    WindowSettings settings;
-    bool inSection = false;
-    for (const std::string_view line : Lines(text)) {
-        const IniLine ini = ReadIniLine(line);
-        if (ini.kind == IniLine::Kind::Section) inSection = EqualsIgnoreCase(ini.name, kSettingsSection);
-        const SettingsKey* key = ini.kind == IniLine::Kind::Entry && inSection ? KeyNamed(ini.name) : nullptr;
-        if (!key) continue;
-        if (key->text) {
-            settings.*key->text = std::string(ini.value);
-            continue;
-        }
-        int number = 0;
-        const char* end = ini.value.data() + ini.value.size();
-        const auto [stop, error] = std::from_chars(ini.value.data(), end, number);
-        if (error == std::errc() && stop == end) settings.*key->number = number;
-    }
-    return settings;
-}
-
-std::string IniWithSettings(std::string_view text, const WindowSettings& settings) {
-    std::string ours = std::string("[") + kSettingsSection + "]\r\n";
-    for (const SettingsKey& key : SettingsKeys())
-        ours += std::string(key.name) + "=" + (key.text ? settings.*key.text : std::to_string(settings.*key.number)) +
-                "\r\n";
-    std::string out;
-    bool inSection = false, written = false;
-    for (const std::string_view line : Lines(text)) {
-        const IniLine ini = ReadIniLine(line);
-        if (ini.kind == IniLine::Kind::Section) {
-            inSection = EqualsIgnoreCase(ini.name, kSettingsSection);
-            if (inSection && !written) {
-                out += ours;
-                written = true;
-                continue;
-            }
-        }
-        if (inSection && ini.kind == IniLine::Kind::Entry && KeyNamed(ini.name)) continue;
-        out += std::string(line) + "\r\n";
-    }
-    return written ? out : out + ours;
-}
 
 FormMainW::FormMainW(std::vector<std::string> arguments, std::string settingsPath, std::string programPath)
     : host_([this] { return hwnd_; }, [this] { return statusBar_; }, [this](MSG& msg) { Dispatch(msg); }),

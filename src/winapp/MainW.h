@@ -108,9 +108,4 @@ private:
     std::unique_ptr<WindowController> logic_;
 };
 
-// The window's settings file as the window reads it at start, and the file
-// with the settings put into its section (every other line kept).
-WindowSettings SettingsFromIni(std::string_view text);
-std::string IniWithSettings(std::string_view text, const WindowSettings& settings);
-
 }  // namespace zvek

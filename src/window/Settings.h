@@ -5,6 +5,7 @@
 
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace zvek {
 
@@ -28,6 +29,12 @@ struct SettingsKey {
 };
 // In the order they are written, every one at every close.
 std::span<const SettingsKey> SettingsKeys();
+
+// The settings as a window that keeps them in an INI file of its own reads
+// them, and that file with the settings put into their section (every
+// other line kept as it was).
+WindowSettings SettingsFromIni(std::string_view text);
+std::string IniWithSettings(std::string_view text, const WindowSettings& settings);
 
 // Puts a window that would not fit the screen back on it: a size not
 // smaller than the screen becomes the default, and a window that would
