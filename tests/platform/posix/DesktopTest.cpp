@@ -216,7 +216,7 @@ protected:
 // The handler's Exec line, ahead of xdg-open, gives the command, with the address
 // as one argument of it; where there is no usable handler, xdg-open gets the address.
 TEST_F(BrowserTest, ExecLineBecomesArgumentsWithTheAddressAsOneOfThem) {
-    for (const char* name : {"firefox", "google-chrome-stable", "librewolf"})
+    for (const char* name : {"firefox", "google-chrome-stable", "librewolf", "flatpak"})
         fs::copy_file(recorder, (tmp / "bin/") + name);
     // {the handler's Exec line (none: no entry), the arguments it gets
     // (none: xdg-open gets the address), the handler's id, xdg-mime's status}
@@ -231,6 +231,13 @@ TEST_F(BrowserTest, ExecLineBecomesArgumentsWithTheAddressAsOneOfThem) {
         {"/usr/bin/env MOZ_X=1 firefox %u", {"--new-window", sent}, id, 0},  // as snap packages wrap it
         {(tmp / "bin/google-chrome-stable") + " --new-window %U", {"--new-window", sent}, id, 0},
         {(tmp / "bin/librewolf") + " -P default", {"-P", "default", "--new-window", sent}, id, 0},  // address last
+        // A Flatpak browser: the option goes before the addresses it forwards.
+        {(tmp / "bin/flatpak") +
+             " run --branch=stable --command=firefox --file-forwarding org.mozilla.firefox @@u %u @@",
+         {"run", "--branch=stable", "--command=firefox", "--file-forwarding", "org.mozilla.firefox", "--new-window",
+          "@@u", sent, "@@"},
+         id,
+         0},
         // A code inside quotes or inside a larger argument may land in a script
         // (more such lines: the desktop fuzz target's regressions).
         {recorder + " \"%i\" --url=%u", {}, id, 0},

@@ -41,7 +41,7 @@ TEST_F(PlayerTest, FindsThePlayerThroughTheRegistryAndTheDrives) {
     const char* programFiles = "drive_c/Program Files/ZVEK/ZVEK.EXE";
     const char* users = "drive_c/users/me/ZVEK2/zvek.exe";
     for (const char* file :
-         {programFiles, users, "drive_c/Program Files (x86)/ZVEK/ZVEK.EXE", "drive_c/Café/éa/音楽/ZVEK.EXE",
+         {programFiles, users, "drive_c/Program Files (x86)/ZVEK/ZVEK.EXE", "drive_c/Café/éa/音楽🎵/ZVEK.EXE",
           "drive_d/Player/ZVEK.EXE", "drive_c/\a\b\x1b\f\n\r\t\v/ZVEK.EXE"}) {
         test::WriteBytes(prefix / file, "");
     }
@@ -56,10 +56,10 @@ TEST_F(PlayerTest, FindsThePlayerThroughTheRegistryAndTheDrives) {
          Key(kKey1, R"("Path"="C:\\Program Files\\ZVEK\\ZVEK.EXE")") +
              Key(R"([Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\ZVEK.EXE\\Sub] 1)", value1),
          Key(R"([Software\\HALDE\\ZVEKX] 1)", value2) + Key(R"([Software\\HALDE] 1)", value2), ""},
-        {"escapes: short and long \\x, octal, quote",
-         Key(kKey1, R"(@="C:\\Caf\xe9\\\x00e9a\\\x97f3\x697d\\ZVEK\056EXE")"),
+        {"escapes: short and long \\x, octal, quote, a pair of surrogates",
+         Key(kKey1, R"(@="C:\\Caf\xe9\\\x00e9a\\\x97f3\x697d\xd83c\xdfb5\\ZVEK\056EXE")"),
          {},
-         "drive_c/Café/éa/音楽/ZVEK.EXE"},
+         "drive_c/Café/éa/音楽🎵/ZVEK.EXE"},
         {"control escapes",
          Key(kKey1, R"(@="C:\\\a\b\e\f\n\r\t\v\\ZVEK.EXE")"),
          {},
