@@ -5,6 +5,7 @@
 // dialog is answered ahead of time through the host's script.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <deque>
 #include <filesystem>
 #include <map>
@@ -441,7 +442,10 @@ TEST_F(WindowLogicTest, CommandsWaitForADownloadThatCanBeStopped) {
     Make();
     SetEditor(waiting);
     w->host.onEvents = [&] { Run("Stop"); };
+    const auto started = std::chrono::steady_clock::now();
     Run("MenuConvertFromURL");
+    // Without the stop the server would hold it until the stall time-out (30 s).
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     EXPECT_EQ(std::tuple(Doc().ResultCode, Saved(*w), w->host.messages.size(), w->stopShown),
               std::tuple(kResultPageNotFetched, waiting, 0u, false));
 }
