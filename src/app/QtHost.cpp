@@ -20,13 +20,6 @@ std::string PathFromQt(const QString& path) { return QFile::encodeName(path).toS
 
 namespace {
 
-// Message texts break their lines with CR LF, as the core writes them.
-QString MessageText(std::string_view text) {
-    QString result = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return result;
-}
-
 QMessageBox::Icon IconOf(MsgKind kind) {
     switch (kind) {
     case MsgKind::Error:
@@ -51,8 +44,8 @@ QString QtFilter(const FileFilter& filter) {
 }  // namespace
 
 MsgResult QtHost::ShowMessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) {
-    QMessageBox box(IconOf(kind), QApplication::applicationDisplayName(), MessageText(text), QMessageBox::NoButton,
-                    &window_);
+    QMessageBox box(IconOf(kind), QApplication::applicationDisplayName(), QString::fromStdString(MessageLines(text)),
+                    QMessageBox::NoButton, &window_);
     // An address the browser could not be given can be copied from here.
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     QPushButton* ok = nullptr;

@@ -12,15 +12,6 @@ namespace {
 // Large enough for any path the system takes ("\\?\" paths included).
 constexpr std::size_t kPathChars = 32768;
 
-std::wstring MessageText(std::string_view text) {
-    std::wstring wide = Wide(text);
-    // Line breaks as the core writes them: the dialog wants them alone.
-    std::wstring out;
-    for (std::size_t i = 0; i < wide.size(); ++i)
-        if (!(wide[i] == L'\r' && i + 1 < wide.size() && wide[i + 1] == L'\n')) out += wide[i];
-    return out;
-}
-
 PCWSTR IconOf(MsgKind kind) {
     switch (kind) {
     case MsgKind::Error:
@@ -60,7 +51,7 @@ std::wstring DialogFilter(const FileDialog& dialog) {
 }
 
 MsgResult HostW::ShowMessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) {
-    const std::wstring body = MessageText(text);
+    const std::wstring body = Wide(MessageLines(text));
     const wchar_t* title = L"ZVEK Lyrics Converter";
     if (const TaskDialogFn taskDialog = TaskDialogFunction()) {
         std::vector<TASKDIALOG_BUTTON> shown;

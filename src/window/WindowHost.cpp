@@ -23,12 +23,17 @@ bool HostScript::Choose(FileDialog& dialog) {
     return true;
 }
 
+std::string MessageLines(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+    return out;
+}
+
 MsgResult WindowHost::MessageBox(std::string_view text, MsgKind kind, MsgButtons buttons) {
     if (unattended_) {
-        std::string line;
-        for (const char c : text)
-            if (c != '\r') line += c;
-        line += '\n';
+        const std::string line = MessageLines(text) + '\n';
         std::fwrite(line.data(), 1, line.size(), stderr);
         std::fflush(stderr);
         return buttons == MsgButtons::Ok ? MsgResult::Ok : MsgResult::Cancel;

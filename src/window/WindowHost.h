@@ -39,6 +39,10 @@ struct HostScript {
     bool Choose(FileDialog& dialog);
 };
 
+// A message's text for a box or a console: its line breaks, written CR LF
+// as the core writes them, as "\n" alone.
+std::string MessageLines(std::string_view text);
+
 class WindowHost : public Host {
 public:
     void SetScript(HostScript* script) { script_ = script; }
