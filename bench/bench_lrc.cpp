@@ -51,7 +51,7 @@ void BM_LrcToZVEK(benchmark::State& state) {
 }
 
 void BM_ZVEKToLrc(benchmark::State& state) {
-    int invalid = 0;
+    LrcReadCounts invalid;
     const auto lyrics = LrcToZVEK(LrcLines(kLines), invalid);
     for (auto _ : state) {
         int skipped = 0;

@@ -71,12 +71,13 @@ bool RunAuto(LyricsDocument& doc, const Options& options, const std::string& inp
     return false;
 }
 
-// Unreadable stamps are a warning, shown even with -q.
+// Unreadable stamps and text that had to change are a warning, shown even
+// with -q.
 bool RunLrc(LyricsDocument& doc, const Options&, const std::string&) {
-    int invalid = 0;
-    doc.SetLines(LrcToZVEK(doc.TakeLines(), invalid));
+    LrcReadCounts counts;
+    doc.SetLines(LrcToZVEK(doc.TakeLines(), counts));
     if (!doc.FileName().empty()) doc.SetFileName(ChangeFileExt(doc.FileName(), ".lyr"));
-    if (invalid > 0) doc.host().Warn(InvalidStampsNote(invalid));
+    if (const std::string note = LrcReadNote(counts); !note.empty()) doc.host().Warn(note);
     return true;
 }
 

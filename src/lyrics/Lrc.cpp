@@ -50,6 +50,32 @@ bool ValidEuc(std::string_view s) {
     return true;
 }
 
+// Shift-JIS has no no-break space: in Unicode text it becomes a blank, and
+// so is trimmed at the ends of a line like one. `utf16` text starts with its
+// byte-order mark; otherwise it is UTF-8.
+std::string NoBreakSpacesAsBlanks(std::string bytes, bool utf16) {
+    if (utf16) {
+        const bool little = bytes[0] == '\xFF';
+        for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+            char& low = bytes[little ? i : i + 1];
+            if (low == '\xA0' && bytes[little ? i + 1 : i] == 0) low = ' ';
+        }
+        return bytes;
+    }
+    // In valid UTF-8, C2 A0 is always U+00A0.
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\xC2' && i + 1 < bytes.size() && bytes[i + 1] == '\xA0') {
+            bytes[out++] = ' ';
+            ++i;
+        } else {
+            bytes[out++] = bytes[i];
+        }
+    }
+    bytes.resize(out);
+    return bytes;
+}
+
 // Only called on valid EUC-JP. JIS X 0212 characters have no Shift-JIS form.
 std::string EucToSjisText(std::string_view s, std::size_t& replaced) {
     std::string out;
@@ -140,22 +166,127 @@ std::string StripWordTimes(std::string_view text) {
 
 struct Entry {
     int time;                  // kNoTime only for the untimed lines before the first stamp
+    bool quoted;               // the words are written as a quoted string
     std::string words;         // the timed line's words
     std::size_t firstUntimed;  // untimed lines that follow it, in `untimed`
     std::size_t untimedCount;
 };
 
-// MakeLyricsLine, but the time tag goes in front of the words in their own
-// buffer, which held the stamp before and so has room for it.
-std::string TimedLine(int time, std::string words) {
+// Words that the player format would change when it reads them back: blanks
+// or full-width spaces at either end would be lost, and enclosing quotes
+// taken off. Written as one quoted string, they come back as they are.
+bool NeedsQuotes(std::string_view words) {
     constexpr std::string_view kFullWidthSpace = "\x81\x40";
-    if ((!words.empty() && words.front() == ' ') || EndsWithChar(words, " ") ||
-        StartsWithChar(words, kFullWidthSpace) || EndsWithChar(words, kFullWidthSpace))
-        return MakeLyricsLine(time, words);
+    if (words.empty()) return false;
+    if (words.front() == ' ' || StartsWithChar(words, kFullWidthSpace)) return true;
+    const std::string_view last = words.substr(LastCharStart(words));
+    return last == " " || last == kFullWidthSpace || (words.front() == '"' && last == "\"");
+}
+
+// The time tag goes in front of the words in their own buffer, which held
+// the stamp before and so has room for it.
+std::string TimedLine(int time, std::string words, bool quoted) {
+    if (quoted) return FormatTimeTag(time) + "=" + Enquote(words);
     std::string tag = FormatTimeTag(time);
     tag.push_back('=');
     words.insert(0, tag);
     return words;
+}
+
+// Where the player format would read LRC text as its own syntax, the ASCII
+// sign that makes it so becomes its full-width twin: the line keeps its
+// meaning and stays readable. Positions are collected first and replaced in
+// one pass, so a line full of such signs costs no more than its length.
+std::string WithFullWidthSigns(std::string_view text, std::vector<std::size_t>& at) {
+    std::sort(at.begin(), at.end());
+    at.erase(std::unique(at.begin(), at.end()), at.end());
+    std::string out;
+    out.reserve(text.size() + at.size());
+    std::size_t copied = 0;
+    for (const std::size_t pos : at) {
+        out.append(text, copied, pos - copied);
+        switch (text[pos]) {
+        case '=':
+            out += "\x81\x81";
+            break;  // ＝
+        case '#':
+            out += "\x81\x94";
+            break;  // ＃
+        case ',':
+            out += "\x81\x43";
+            break;  // ，
+        default:
+            out += "\x81\x46";
+            break;  // ： for ":"
+        }
+        copied = pos + 1;
+    }
+    out.append(text, copied);
+    at.clear();
+    return out;
+}
+
+// The "=" or "#" of each display directive in `text`.
+void DirectiveSigns(std::string_view text, std::vector<std::size_t>& at) {
+    if (text.find_first_of("=#") == std::string_view::npos) return;
+    const std::string lower = LowerAscii(text);
+    for (const std::string_view key : kDisplayDirectives) {
+        const std::size_t sign = key.front() == '#' ? 0 : key.size() - 1;
+        for (std::size_t p = FindText(lower, key); p != std::string_view::npos; p = FindText(lower, key, p + 1))
+            at.push_back(p + sign);
+    }
+}
+
+// The commas that would make words a list of quoted strings: a quote (or,
+// for words to be enclosed in quotes, the start) before, and a quote (or the
+// end) after, with only blanks and tabs between.
+void ListSigns(std::string_view words, bool enclosed, std::vector<std::size_t>& at) {
+    if (words.find(',') == std::string_view::npos) return;
+    bool quoteBefore = enclosed;
+    for (std::size_t i = 0; i < words.size(); i = NextChar(words, i)) {
+        const bool single = CharSize(words, i) == 1;
+        if (single && IsBlank(words[i])) continue;
+        if (single && words[i] == ',' && quoteBefore) {
+            std::size_t j = i + 1;
+            while (j < words.size() && IsBlank(words[j])) ++j;
+            if (j == words.size() ? enclosed : words[j] == '"') at.push_back(i);
+        }
+        quoteBefore = single && words[i] == '"';
+    }
+}
+
+// A line without a stamp must not read as a timed line: its colons before
+// the first "=" go.
+void UntimedSigns(std::string_view line, std::vector<std::size_t>& at) {
+    const std::size_t eq = FindChar(line, '=');
+    if (eq == std::string_view::npos || ParseTimeTag(line) < 0) return;
+    for (std::size_t p = FindChar(line, ':'); p < eq; p = FindChar(line, ':', p + 1)) at.push_back(p);
+}
+
+// Whether the LRC text had to change to keep its meaning as player lyrics.
+bool KeepWords(std::string& words, bool enclosed, std::vector<std::size_t>& at) {
+    DirectiveSigns(words, at);
+    ListSigns(words, enclosed, at);
+    if (at.empty()) return false;
+    words = WithFullWidthSigns(words, at);
+    return true;
+}
+
+bool KeepUntimed(std::string& line, std::vector<std::size_t>& at) {
+    bool changed = false;
+    // One after the other: a directive's "=" may be the one that made the
+    // line look timed.
+    DirectiveSigns(line, at);
+    if (!at.empty()) {
+        line = WithFullWidthSigns(line, at);
+        changed = true;
+    }
+    UntimedSigns(line, at);
+    if (!at.empty()) {
+        line = WithFullWidthSigns(line, at);
+        changed = true;
+    }
+    return changed;
 }
 
 bool StartsLikeStamp(std::string_view words) {
@@ -175,8 +306,10 @@ enum class LineStart { Words, Header, BrokenStamp };
 
 // Reads the stamps at the start of `line` into `stamps`; `pos` is left where
 // the words begin. A header tag ("[ti:...]", its `name` and `value`) before
-// any stamp makes the line a header; a first bracket that starts like a stamp
-// but is none is a fault worth reporting. Other brackets are part of the words.
+// any stamp makes the line a header, and so does a line that is nothing but
+// some other tool's "[name:value]" (an empty `name` for those); a first
+// bracket that starts like a stamp but is none is a fault worth reporting.
+// Other brackets are part of the words.
 LineStart ReadStamps(std::string_view line, std::vector<int>& stamps, std::size_t& pos, std::string& name,
                      std::string_view& value) {
     stamps.clear();
@@ -190,8 +323,15 @@ LineStart ReadStamps(std::string_view line, std::vector<int>& stamps, std::size_
         } else if (stamps.empty() && ReadHeaderTag(inside, name, value)) {
             return LineStart::Header;
         } else {
+            if (!stamps.empty()) return LineStart::Words;
             const std::string_view t = TrimBlanks(inside);
-            return stamps.empty() && !t.empty() && IsDigit(t.front()) ? LineStart::BrokenStamp : LineStart::Words;
+            if (!t.empty() && IsDigit(t.front())) return LineStart::BrokenStamp;
+            if (close + 1 == line.size() && FindChar(t, ':') != std::string_view::npos && t.front() != ':') {
+                name.clear();
+                value = {};
+                return LineStart::Header;
+            }
+            return LineStart::Words;
         }
         pos = close + 1;
         while (pos < line.size() && IsBlank(line[pos])) ++pos;
@@ -233,8 +373,9 @@ void CheckGrowth(const std::vector<std::string>& lrc) {
 
 std::string LrcTextFromBytes(std::string bytes, std::size_t& replaced) {
     replaced = 0;
-    if (HasUtf16Bom(bytes)) return Utf16WithBomToSjis(bytes, &replaced);
-    if (LooksLikeUtf8(bytes)) return Utf8ToSjis(StripUtf8Bom(bytes), false, &replaced);
+    if (HasUtf16Bom(bytes)) return Utf16WithBomToSjis(NoBreakSpacesAsBlanks(std::move(bytes), true), &replaced);
+    if (LooksLikeUtf8(bytes))
+        return Utf8ToSjis(StripUtf8Bom(NoBreakSpacesAsBlanks(std::move(bytes), false)), false, &replaced);
     if (!ValidSjis(bytes) && ValidEuc(bytes)) return EucToSjisText(bytes, replaced);
     return bytes;
 }
@@ -297,16 +438,17 @@ std::string TakePart(std::string& line, std::string_view keep) {
 namespace {
 
 // LrcToZVEK on lines already checked.
-std::vector<std::string> ReadCheckedLrc(std::vector<std::string> lrc, int& invalidStamps) {
-    invalidStamps = 0;
+std::vector<std::string> ReadCheckedLrc(std::vector<std::string> lrc, LrcReadCounts& counts) {
+    counts = {};
     std::string header[4];  // Title, Artist, Lyrics, Presenter
     std::int64_t offset = 0;
     std::vector<Entry> entries;
     std::vector<std::string> untimed;
     entries.reserve(lrc.size() + 1);
-    entries.push_back({kNoTime, {}, 0, 0});
+    entries.push_back({kNoTime, false, {}, 0, 0});
     std::vector<int> stamps;
     std::string name;
+    std::vector<std::size_t> signs;
 
     for (std::size_t n = 0; n < lrc.size(); ++n) {
         std::string& raw = lrc[n];
@@ -315,6 +457,8 @@ std::vector<std::string> ReadCheckedLrc(std::vector<std::string> lrc, int& inval
         std::string_view value;
         const LineStart start = ReadStamps(line, stamps, pos, name, value);
         if (start == LineStart::Header) {
+            // A header without a value takes nothing from one before it.
+            if (value.empty()) continue;
             if (name == "ti") header[0] = value;
             else if (name == "ar") header[1] = value;
             else if (name == "au") header[2] = value;
@@ -330,7 +474,7 @@ std::vector<std::string> ReadCheckedLrc(std::vector<std::string> lrc, int& inval
             }
             continue;
         }
-        if (start == LineStart::BrokenStamp) ++invalidStamps;
+        if (start == LineStart::BrokenStamp) ++counts.invalidStamps;
         if (stamps.empty()) {
             if (line.empty()) continue;
             // Untimed lines follow the timed line before them; if that line
@@ -338,6 +482,7 @@ std::vector<std::string> ReadCheckedLrc(std::vector<std::string> lrc, int& inval
             Entry& owner = entries.back();
             if (owner.untimedCount == 0) owner.firstUntimed = untimed.size();
             untimed.push_back(TakePart(raw, line));
+            if (KeepUntimed(untimed.back(), signs)) ++counts.changedLines;
             ++owner.untimedCount;
             continue;
         }
@@ -345,8 +490,10 @@ std::vector<std::string> ReadCheckedLrc(std::vector<std::string> lrc, int& inval
         std::string words = FindChar(rest, '<') == std::string_view::npos
                                 ? TakePart(raw, rest)
                                 : std::string(TrimBlanks(StripWordTimes(rest)));
-        for (std::size_t i = 0; i + 1 < stamps.size(); ++i) entries.push_back({stamps[i], words, 0, 0});
-        entries.push_back({stamps.back(), std::move(words), 0, 0});
+        const bool quoted = NeedsQuotes(words);
+        if (KeepWords(words, quoted, signs)) ++counts.changedLines;
+        for (std::size_t i = 0; i + 1 < stamps.size(); ++i) entries.push_back({stamps[i], quoted, words, 0, 0});
+        entries.push_back({stamps.back(), quoted, std::move(words), 0, 0});
     }
 
     // The untimed head stays first; the rest are ordered by time, lines of
@@ -376,7 +523,7 @@ std::vector<std::string> ReadCheckedLrc(std::vector<std::string> lrc, int& inval
         Entry& e = entries[key.index];
         if (e.time >= 0) {
             const std::int64_t shown = std::clamp<std::int64_t>(e.time - offset, 0, kMaxTime);
-            out.push_back(TimedLine(static_cast<int>(shown), std::move(e.words)));
+            out.push_back(TimedLine(static_cast<int>(shown), std::move(e.words), e.quoted));
         }
         for (std::size_t i = 0; i < e.untimedCount; ++i) out.push_back(std::move(untimed[e.firstUntimed + i]));
     }
@@ -385,9 +532,9 @@ std::vector<std::string> ReadCheckedLrc(std::vector<std::string> lrc, int& inval
 
 }  // namespace
 
-std::vector<std::string> LrcToZVEK(std::vector<std::string> lrc, int& invalidStamps) {
+std::vector<std::string> LrcToZVEK(std::vector<std::string> lrc, LrcReadCounts& counts) {
     CheckGrowth(lrc);
-    return ReadCheckedLrc(std::move(lrc), invalidStamps);
+    return ReadCheckedLrc(std::move(lrc), counts);
 }
 
 void ConvertLrcToZVEK(LyricsDocument& doc) {
@@ -395,17 +542,26 @@ void ConvertLrcToZVEK(LyricsDocument& doc) {
     // A refused file leaves the document as it was, its undo history too.
     CheckGrowth(doc.Lines());
     doc.ClearUndo();
-    int invalid = 0;
-    std::vector<std::string> lines = ReadCheckedLrc(doc.TakeLines(), invalid);
+    LrcReadCounts counts;
+    std::vector<std::string> lines = ReadCheckedLrc(doc.TakeLines(), counts);
     doc.SetLines(std::move(lines));
     doc.MoveCaretTo(0, static_cast<int>(kLyricsTemplate.size()));
     doc.Modified = true;
     if (!doc.FileName().empty()) doc.SetFileName(ChangeFileExt(doc.FileName(), ".lyr"));
-    if (invalid > 0) doc.host().SetStatusText(InvalidStampsNote(invalid));
+    if (const std::string note = LrcReadNote(counts); !note.empty()) doc.host().SetStatusText(note);
 }
 
-std::string InvalidStampsNote(int count) {
-    return "読めないタイムタグが" + std::to_string(count) + "行にあります（時刻なしの行として残しました）";
+std::string LrcReadNote(const LrcReadCounts& counts) {
+    std::string note;
+    if (counts.invalidStamps > 0)
+        note = "読めないタイムタグが" + std::to_string(counts.invalidStamps) +
+               "行にあります（時刻なしの行として残しました）";
+    if (counts.changedLines > 0) {
+        if (!note.empty()) note += "／";
+        note +=
+            "歌詞ファイルの書式と重なる記号（, = # :）を" + std::to_string(counts.changedLines) + "行で全角にしました";
+    }
+    return note;
 }
 
 std::string TooManyStampsNote(std::size_t line) {

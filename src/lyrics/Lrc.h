@@ -19,7 +19,7 @@ class LyricsDocument;
 // mark is honoured and removed; otherwise UTF-8 when the bytes are valid
 // UTF-8 with a multi-byte sequence, EUC-JP when they are valid EUC-JP but not
 // valid Shift-JIS, else Shift-JIS as it stands. `replaced` counts characters
-// that had no Shift-JIS form and became "?".
+// that had no Shift-JIS form and became "?"; a no-break space becomes a blank.
 std::string LrcTextFromBytes(std::string bytes, std::size_t& replaced);
 
 // Reads a time stamp's text ("mm:ss.xx", "m:ss", "hh:mm:ss.xxx",
@@ -42,15 +42,25 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// LRC lines (Shift-JIS) -> a whole player lyrics file: the template with the
-// header tags' values, then one timed line per stamp, sorted by time.
-// `invalidStamps` counts the lines whose stamp could not be read (they are
-// kept as untimed text). Throws LrcError (TooManyStampsNote) for a file whose
-// stamps would make the lyrics too large, before any work on the lines.
-std::vector<std::string> LrcToZVEK(std::vector<std::string> lrc, int& invalidStamps);
+// What the LRC reader had to do to a file's lines: `invalidStamps` lines
+// whose stamp could not be read (kept as untimed text), `changedLines` lines
+// whose text the player format would have read as its own syntax (a quoted
+// list, a display directive, a time tag on an untimed line): their ASCII
+// sign became its full-width twin.
+struct LrcReadCounts {
+    int invalidStamps = 0;
+    int changedLines = 0;
+};
 
-// The note for lines whose stamp could not be read.
-std::string InvalidStampsNote(int count);
+// LRC lines (Shift-JIS) -> a whole player lyrics file: the template with the
+// header tags' values, then one timed line per stamp, sorted by time. Every
+// line is written so that the player format reads back the words it had.
+// Throws LrcError (TooManyStampsNote) for a file whose stamps would make the
+// lyrics too large, before any work on the lines.
+std::vector<std::string> LrcToZVEK(std::vector<std::string> lrc, LrcReadCounts& counts);
+
+// The note for the user on what `counts` holds; empty when it is all zero.
+std::string LrcReadNote(const LrcReadCounts& counts);
 // The message of a file refused for its stamps; `line` is the line (from 1)
 // at which the lyrics passed the limit.
 std::string TooManyStampsNote(std::size_t line);

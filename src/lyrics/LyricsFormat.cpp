@@ -29,10 +29,8 @@ bool IsTextSectionLine(std::string_view line) { return LowerAscii(line) == "[tex
 bool IsSpecSectionLine(std::string_view line) { return LowerAscii(line) == "[spec]"; }
 
 bool HasDisplayDirective(std::string_view words) {
-    static constexpr std::string_view kDirectives[] = {
-        "font=", "alignment=", "wordwrap=", "color=", "backcolor=", "#fade", "#white"};
     const std::string lower = LowerAscii(words);
-    for (auto directive : kDirectives)
+    for (auto directive : kDisplayDirectives)
         if (ContainsText(lower, directive)) return true;
     return false;
 }

@@ -13,8 +13,10 @@ extern const std::array<std::string_view, 15> kLyricsTemplate;
 bool IsTextSectionLine(std::string_view line);  // "[Text]"
 bool IsSpecSectionLine(std::string_view line);  // "[Spec]"
 
-// Words holding one of the player's display directives ("font=", "color=",
-// "#fade", ...) in any case: such a line is an instruction, not lyrics.
+// The player's display directives, lower case. Words holding one of them in
+// any case make the line an instruction, not lyrics.
+inline constexpr std::array<std::string_view, 7> kDisplayDirectives = {
+    "font=", "alignment=", "wordwrap=", "color=", "backcolor=", "#fade", "#white"};
 bool HasDisplayDirective(std::string_view words);
 
 }  // namespace zvek

@@ -78,6 +78,13 @@ void ForEachListSeparator(std::string_view s, F&& separator) {
     }
 }
 
+void AppendTwoDigits(std::string& out, unsigned value) {
+    out.push_back(static_cast<char>('0' + value / 10));
+    out.push_back(static_cast<char>('0' + value % 10));
+}
+
+}  // namespace
+
 std::string Enquote(std::string_view s) {
     std::string out;
     out.reserve(s.size() + 2);
@@ -89,13 +96,6 @@ std::string Enquote(std::string_view s) {
     out.push_back(kQuote);
     return out;
 }
-
-void AppendTwoDigits(std::string& out, unsigned value) {
-    out.push_back(static_cast<char>('0' + value / 10));
-    out.push_back(static_cast<char>('0' + value % 10));
-}
-
-}  // namespace
 
 const std::string_view LiteralChars{
     " ,\t\"'?!"

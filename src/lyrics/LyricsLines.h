@@ -36,6 +36,8 @@ std::string MakeLyricsLine(int time, std::string_view words);
 // comma-separated list of quoted strings.
 std::string JoinLyricsLine(int time, const std::vector<std::string>& list);
 
+// Encloses `s` in double quotes, each double quote inside written twice.
+std::string Enquote(std::string_view s);
 // Encloses words in double quotes (doubling the quotes inside) when they
 // begin or end with a blank or a full-width space, so that it survives.
 std::string QuoteWords(std::string_view words);

@@ -175,12 +175,15 @@ TEST_F(CliTest, HtmlLrcSearchAndBrowser) {
 
     // UTF-16 LRC; unreadable stamps are warned of even with -q.
     dir.Write("song.lrc",
-              "\xFF\xFE" + test::Iconv("UTF-16LE", "UTF-8", "[ti:Song]\n[00:02.00]b\n[00:01.005]歌\n[0x:03.00]c\n"));
-    EXPECT_TRUE(Says(Run({"lrc", "-q", "song.lrc"}), 0, {"タイムタグ"}));
-    std::string expected = Lyr({Sjis("00:01:005=歌"), "[0x:03.00]c", "00:02:000=b"});
+              "\xFF\xFE" + test::Iconv("UTF-16LE", "UTF-8",
+                                       "[ti:Song]\n[00:02.00]b\n[00:01.005]歌\n[0x:03.00]c\n[00:04.00]\"a\", \"b\"\n"));
+    EXPECT_TRUE(Says(Run({"lrc", "-q", "song.lrc"}), 0, {"タイムタグが1行", "記号（, = # :）を1行"}));
+    std::string expected =
+        Lyr({Sjis("00:01:005=歌"), "[0x:03.00]c", "00:02:000=b", Sjis("00:04:000=\"\"\"a\"\"， \"\"b\"\"\"")});
     EXPECT_EQ(Read("song.lyr"), expected.replace(expected.find("Title="), 6, "Title=Song"));
     EXPECT_EQ(Run({"unlrc", "-q", "-f", "song.lyr"}).status, 0);
-    EXPECT_EQ(Read("song.lrc"), CrLf({"[ti:Song]", "[00:01.01]歌", "[00:02.00]b"}));  // UTF-8
+    EXPECT_EQ(Read("song.lrc"),
+              CrLf({"[ti:Song]", "[00:01.01]歌", "[00:02.00]b", "[00:04.00]\"a\"， \"b\""}));  // UTF-8
     std::string many;
     for (int i = 0; i < 500; ++i) many += "[0:0]";
     dir.Write("many.lrc", many + std::string(300, 'x'));

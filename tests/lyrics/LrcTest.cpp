@@ -48,15 +48,58 @@ TEST(LrcTest, LinesBecomeTimedLyrics) {
         {{"[00:01.00]a <b> c"}, {"00:01:000=a <b> c"}, 0},
         {{"[00:03.00]", "[00:04.00]   "}, {"00:03:000=", "00:04:000="}, 0},  // an empty line clears the display
         {{"[00:01.00]a", "[00:1x.00]broken", "[Chorus]"}, {"00:01:000=a", "[00:1x.00]broken", "[Chorus]"}, 1},
+        // A line that is only some other tool's tag is no lyrics.
+        {{"[t_time:(01:21)]", "[#:x]", "[:x]", "[00:01.00]a"}, {"[:x]", "00:01:000=a"}, 0},
         // Words that would lose their blanks are quoted; a trail byte like "]" is no bracket.
         {{Sjis("[00:01.00]　全角")}, {Sjis("00:01:000=\"　全角\"")}, 0},
         {{Sjis("[00:01.00]ゾ]")}, {Sjis("00:01:000=ゾ]")}, 0}};
     for (const auto& [lrc, body, unread] : cases) {
-        int invalid = -1;
-        const Lines lines = LrcToZVEK(lrc, invalid);
+        LrcReadCounts counts{-1, -1};
+        const Lines lines = LrcToZVEK(lrc, counts);
         EXPECT_EQ(Lines(lines.begin() + kTemplateLines, lines.end()), body) << lrc.front();
-        EXPECT_EQ(invalid, unread) << lrc.front();
+        EXPECT_EQ(counts.invalidStamps, unread) << lrc.front();
+        EXPECT_EQ(counts.changedLines, 0) << lrc.front();
     }
+    // A header without a value leaves the one before it.
+    LrcReadCounts counts;
+    EXPECT_EQ(LrcToZVEK({"[ti:Song]", "[TI:]"}, counts)[1], "Title=Song");
+}
+
+// Every line comes back from the player format with the words it had: quoted
+// where reading back would change them. Where the format would take text for
+// its own syntax whatever the quoting (a list of quoted strings, a display
+// directive, an untimed line that reads as timed), the sign that does it
+// becomes its full-width twin, and the line is counted.
+TEST(LrcTest, WordsThePlayerFormatWouldMisreadAreKept) {
+    const std::tuple<std::string, std::string, int> cases[] = {
+        {"[00:01.00]\"Quoted whole line\"", "00:01:000=\"\"\"Quoted whole line\"\"\"", 0},
+        {"[00:01.00]\"", "00:01:000=\"\"\"\"", 0},
+        {"[00:01.00]\"\"", "00:01:000=\"\"\"\"\"\"", 0},
+        {"[00:01.00]say \"hi\"", "00:01:000=say \"hi\"", 0},
+        {"[00:01.00]a \"Killer\", \"Bohemian\" Queen", Sjis("00:01:000=a \"Killer\"， \"Bohemian\" Queen"), 1},
+        {"[00:01.00]\"a\",\"b\" , \"c\"", Sjis("00:01:000=\"\"\"a\"\"，\"\"b\"\" ， \"\"c\"\"\""), 1},
+        {"[00:01.00]a, b", "00:01:000=a, b", 0},
+        // Enclosed in quotes, the comma would stand between two.
+        {Sjis("[00:01.00],\"x　"), Sjis("00:01:000=\"，\"\"x　\""), 1},
+        {"[00:01.00]Color=red #FADE", Sjis("00:01:000=Color＝red ＃FADE"), 1},
+        {"[00:01.00]backcolor=1", Sjis("00:01:000=backcolor＝1"), 1},
+        {"[00:01.00]1 + 1 = 2 #1", "00:01:000=1 + 1 = 2 #1", 0},
+        {"Note: a=b", Sjis("Note： a=b"), 1},
+        {"12:30=half past", Sjis("12：30=half past"), 1},
+        {"x:y color=z 1:2=3", Sjis("x：y color＝z 1：2=3"), 1},
+        {"Time=12:30", "Time=12:30", 0},
+        {";1:2=3", ";1:2=3", 0}};
+    for (const auto& [lrc, written, changed] : cases) {
+        LrcReadCounts counts;
+        const Lines lines = LrcToZVEK({"[00:00.00]", lrc}, counts);
+        ASSERT_EQ(lines.size(), kTemplateLines + 2) << lrc;
+        EXPECT_EQ(lines.back(), written) << lrc;
+        EXPECT_EQ(counts.changedLines, changed) << lrc;
+    }
+    EXPECT_EQ(LrcReadNote({1, 2}),
+              "読めないタイムタグが1行にあります（時刻なしの行として残しました）／"
+              "歌詞ファイルの書式と重なる記号（, = # :）を2行で全角にしました");
+    EXPECT_EQ(LrcReadNote({}), "");
 }
 
 TEST(LrcTest, CodeSetsAreRecognised) {
@@ -75,6 +118,12 @@ TEST(LrcTest, CodeSetsAreRecognised) {
         EXPECT_EQ(LrcTextFromBytes(bytes, replaced), sjis) << what;
         EXPECT_EQ(replaced, 0u) << what;
     }
+    // Shift-JIS has no no-break space: it is a blank, trimmed at the ends.
+    std::size_t replaced = 99;
+    EXPECT_EQ(LrcTextFromBytes("[ti:\xC2\xA0x\xC2\xA0y\xC2\xA0]\xE6\xAD\x8C", replaced), Sjis("[ti: x y ]歌"));
+    EXPECT_EQ(LrcTextFromBytes(std::string("\xFF\xFE\xA0\0x\0\0\xA0", 8), replaced), " x?");  // U+A000 last
+    EXPECT_EQ(LrcTextFromBytes(std::string("\xFE\xFF\0\xA0\0x", 6), replaced), " x");
+    EXPECT_EQ(replaced, 0u);
 }
 
 // What a lyrics site hands out (tests/data/lyrics/morning.lrc): UTF-8 with
@@ -103,8 +152,8 @@ TEST(LrcTest, StampsThatWouldMultiplyTheFileAreRefused) {
     // would come to some fifty times the file, and are refused before any copy.
     std::string chorus, many;
     for (int i = 0; i < 500; ++i) (i < 100 ? chorus : many) += "[0:0" + std::to_string(i % 10) + "]";
-    int invalid = 0;
-    EXPECT_EQ(LrcToZVEK({chorus + std::string(100, 'x')}, invalid).size(), kTemplateLines + 100);
+    LrcReadCounts counts;
+    EXPECT_EQ(LrcToZVEK({chorus + std::string(100, 'x')}, counts).size(), kTemplateLines + 100);
     const std::vector<std::string> lrc = {"[ti:Song]", "", many + std::string(300, 'x'), "[00:01.00]a"};
     // LrcToZVEK's refusal and its message: in the command-line tests.
     test::FakeHost host;
