@@ -3,6 +3,9 @@
 // what the writer gives back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <regex>
+
 #include "TestSupport.h"
 #include "lyrics/Lrc.h"
 #include "lyrics/LyricsDocument.h"
@@ -164,6 +167,67 @@ TEST(LrcTest, StampsThatWouldMultiplyTheFileAreRefused) {
     EXPECT_TRUE(doc.Lines() == lrc);  // no dump of the whole result on failure
     EXPECT_EQ(doc.FileName(), "many.lrc");
     EXPECT_FALSE(doc.Modified || doc.TakeUndoRequest() != LyricsDocument::UndoRequest::None);
+}
+
+// The stamped lines of an LRC text as (time, words), in time order: a
+// reader of its own, only for the stamp and tag forms of the files below.
+std::vector<std::pair<int, std::string>> StampedLines(const std::string& text) {
+    static const std::regex stamp(R"(^\[(\d+:)?(\d+):(\d+)(?:\.(\d{1,3})\d*)?\])"), offset(R"(^\[offset:\s*([+-]?\d+)\])");
+    static const std::regex spaced(R"( <\d+:\d+(?:\.\d+)?> )"), wordTime(R"(<\d+:\d+(?:\.\d+)?>)");
+    std::vector<std::pair<int, std::string>> lines;
+    int shift = 0;
+    for (std::string line : SplitLines(text)) {
+        line = TrimChars(line, " \t");
+        std::smatch m;
+        if (std::regex_search(line, m, offset)) shift = std::stoi(m[1]);
+        std::vector<int> times;
+        for (; std::regex_search(line, m, stamp); line = TrimChars(m.suffix().str(), " \t")) {
+            const std::string fraction = (m[4].str() + "00").substr(0, 3);
+            const int hours = m[1].matched ? std::stoi(m[1]) : 0;
+            times.push_back(((hours * 60 + std::stoi(m[2])) * 60 + std::stoi(m[3])) * 1000 + std::stoi(fraction));
+        }
+        // A word time between blanks leaves one of them.
+        for (std::string once; once != line;) line = std::regex_replace(once = line, spaced, " ");
+        line = std::regex_replace(line, wordTime, "");
+        for (const int time : times) lines.emplace_back(std::max(time - shift, 0), TrimChars(line, " \t"));
+    }
+    std::stable_sort(lines.begin(), lines.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    return lines;
+}
+
+// Files in every form found in the test data of public LRC projects and on
+// lyrics sites: read as player lyrics and written as LRC again, each stamped
+// line keeps its time and words, except the lines counted for the signs the
+// player format has its own meaning for.
+TEST(LrcTest, FieldFilesComeBackWithTheirWords) {
+    const std::pair<const char*, int> files[] = {{"transcribed.lrc", 0},
+                                                 {"enhanced.lrc", 0},
+                                                 {"site-sjis.lrc", 4},
+                                                 {"quotes-utf16.lrc", 3},
+                                                 {"night-euc.lrc", 0}};
+    for (const auto& [name, changed] : files) {
+        std::size_t replaced = 0;
+        const std::string text =
+            LrcTextFromBytes(test::ReadBytes(std::string(ZVEKLC_TEST_DATA "/lyrics/field/") + name), replaced);
+        LrcReadCounts counts;
+        int skipped = 0;
+        const std::string lrc =
+            ZVEKToLrc(LrcToZVEK(SplitLines(text), counts), {.milliseconds = true, .shiftJis = true}, skipped);
+        auto before = StampedLines(text), after = StampedLines(lrc);
+        ASSERT_EQ(after.size(), before.size()) << name;
+        int differ = 0;
+        for (std::size_t i = 0; i < before.size(); ++i) {
+            EXPECT_EQ(after[i].first, before[i].first) << name << ' ' << before[i].second;
+            if (after[i].second == before[i].second) continue;
+            ++differ;
+            std::string folded = after[i].second;
+            for (const auto& [full, ascii] : {std::pair(Sjis("，"), ","), {Sjis("＝"), "="}, {Sjis("＃"), "#"}})
+                for (std::size_t p; (p = FindText(folded, full)) != std::string::npos;) folded.replace(p, 2, ascii);
+            EXPECT_EQ(folded, before[i].second) << name;
+        }
+        EXPECT_LE(differ, changed) << name;
+        EXPECT_EQ(counts.changedLines, changed) << name;
+    }
 }
 
 // Comments, untimed lines and the effect "#fade" are skipped; quoted words
