@@ -12,6 +12,7 @@ cd "$tmp"
 mkdir lyr
 touch a.txt b.lyr c.TagLyr d.htm e.HTML f.lrc g.dat
 
+# shellcheck source=/dev/null
 . "$completion"
 complete -p zveklc-cli | grep -q -- '-F _zveklc_cli' || { echo "FAIL: not registered: $(complete -p zveklc-cli)" >&2; exit 1; }
 

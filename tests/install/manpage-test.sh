@@ -25,9 +25,9 @@ status=0
 compare() {
   local what=$1 help_set=$2 page_set=$3 only
   only=$(comm -23 <(echo "$help_set") <(echo "$page_set"))
-  [ -z "$only" ] || { echo "FAIL: $what in --help but not in $page:" $only >&2; status=1; }
+  [ -z "$only" ] || { echo "FAIL: $what in --help but not in $page:" "${only//$'\n'/ }" >&2; status=1; }
   only=$(comm -13 <(echo "$help_set") <(echo "$page_set"))
-  [ -z "$only" ] || { echo "FAIL: $what in $page but not in --help:" $only >&2; status=1; }
+  [ -z "$only" ] || { echo "FAIL: $what in $page but not in --help:" "${only//$'\n'/ }" >&2; status=1; }
 }
 compare options "$help_options" "$page_options"
 compare commands "$help_commands" "$page_commands"
