@@ -4,7 +4,8 @@
 # Makes the Debian package of BUILD_DIR in a temporary folder, checks what it
 # holds and what it depends on, unpacks it there (never installs it) and runs
 # the unpacked programs. The AppStream entry, the desktop entry and the manual
-# pages are checked by Debian's own tools where they are installed.
+# pages, and the package itself (lintian), are checked by Debian's own tools
+# where they are installed.
 set -euo pipefail
 build=$1 cpack=$2 version=$3 gui=$4
 
@@ -62,5 +63,8 @@ if command -v man >/dev/null && command -v groff >/dev/null; then
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$root/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "$page(1): $warnings"
   done
+fi
+if command -v lintian >/dev/null; then
+  lintian --fail-on error,warning "$deb" >"$tmp/lintian.log" 2>&1 || { cat "$tmp/lintian.log" >&2; fail "lintian"; }
 fi
 echo "$(basename "$deb"): $(wc -l <"$tmp/contents") entries; Depends: $depends"
