@@ -3,7 +3,7 @@
 # Debian packages the build and the tests need.
 ZVEKLC_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev libcpp-httplib-dev liblz4-dev nlohmann-json3-dev ca-certificates qt6-base-dev
-  qt6-translations-l10n fonts-ipafont-gothic clang-format)
+  qt6-translations-l10n fonts-ipafont-gothic clang-format dpkg-dev appstream)
 
 ensure_packages() {
   local missing=()

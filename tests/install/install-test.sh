@@ -19,7 +19,9 @@ files=("$bindir/zveklc-cli"
   "$datadir/applications/zveklc.desktop"
   "$datadir/mime/packages/zveklc-taglyr.xml"
   "$datadir/icons/hicolor/scalable/apps/zveklc.svg"
-  "$datadir/zveklc/help/index.html")
+  "$datadir/zveklc/help/index.html"
+  "$datadir/man/man1/zveklc-cli.1.gz"
+  "$datadir/bash-completion/completions/zveklc-cli")
 [ "$gui" = 1 ] && files+=("$bindir/zveklc")
 for f in "${files[@]}"; do
   [ -f "$prefix/$f" ] || fail "not installed: $f"
