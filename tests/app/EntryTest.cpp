@@ -14,6 +14,7 @@ private slots:
     // menu, whatever the user's locale.
     void qtTextsAreJapanese() {
         QVERIFY(zvek::LoadQtJapanese());
+        QCOMPARE(QLocale().language(), QLocale::Japanese);  // sizes and dates in the file dialogs
         QCOMPARE(QCoreApplication::translate("QFileDialog", "%1 already exists.\nDo you want to replace it?"),
                  QString("%1 は既に存在します。\n置き換えますか?"));
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString("キャンセル"));

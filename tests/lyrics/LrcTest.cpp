@@ -172,7 +172,8 @@ TEST(LrcTest, StampsThatWouldMultiplyTheFileAreRefused) {
 // The stamped lines of an LRC text as (time, words), in time order: a
 // reader of its own, only for the stamp and tag forms of the files below.
 std::vector<std::pair<int, std::string>> StampedLines(const std::string& text) {
-    static const std::regex stamp(R"(^\[(\d+:)?(\d+):(\d+)(?:\.(\d{1,3})\d*)?\])"), offset(R"(^\[offset:\s*([+-]?\d+)\])");
+    static const std::regex stamp(R"(^\[(\d+:)?(\d+):(\d+)(?:\.(\d{1,3})\d*)?\])"),
+        offset(R"(^\[offset:\s*([+-]?\d+)\])");
     static const std::regex spaced(R"( <\d+:\d+(?:\.\d+)?> )"), wordTime(R"(<\d+:\d+(?:\.\d+)?>)");
     std::vector<std::pair<int, std::string>> lines;
     int shift = 0;

@@ -38,6 +38,15 @@ TEST_F(DocumentTest, PositionsCountLineBreaksAsTwoCharacters) {
         doc.SetSelection(start, length);
         EXPECT_EQ(doc.CurrentLine(), line) << start << "+" << length;
     }
+    // The lines a command on the selection works on: from the one the
+    // selection starts in to the one holding its last character.
+    const std::tuple<std::size_t, std::size_t, int, int> ranges[] = {{5, 0, 1, 1}, {1, 5, 0, 1}, {6, 4, 1, 2}};
+    for (const auto& [start, length, first, last] : ranges) {
+        doc.SetSelection(start, length);
+        int from = -1, to = -1;
+        doc.GetSelectedLines(from, to);
+        EXPECT_EQ(std::pair(from, to), std::pair(first, last)) << start << "+" << length;
+    }
     EXPECT_EQ(doc.GetLine(-1), "f");  // -1: the caret's line
     doc.SetLine(-1, "g");
     EXPECT_EQ(doc.Lines(), (Lines{"abc", "de", "g"}));

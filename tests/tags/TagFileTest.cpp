@@ -69,6 +69,7 @@ TEST(TagEntry, WrittenInUpperCaseHexAndReadSafely) {
         {"1,2,x,0xffffffff", 1, 2, "x", 0xFFFFFFFFu},
         {"12,5", 12, 5, "", 0},  // no K: taken unchecked
         {"-3,5,a,0x1", -3, 5, "a", 1},
+        {"+7,3,a,0x1", 7, 3, "a", 1},
         {"2147483647,1,a,0", 2147483647, 1, "a", 0},
         // A CRC that does not fit or is no number counts as 0.
         {"1,2,x,0x100000000", 1, 2, "x", 0},

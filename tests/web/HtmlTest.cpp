@@ -130,6 +130,8 @@ TEST(HtmlPageText, KeepsTheBodyTextWithListsAndQuotations) {
          1},
         {"\xEF\xBB\xBF<body>\xE3\x81\x82\xC3\xA9\xC3\xA9", {"\x82\xA0??"}, 2},
         {"<body>\x82\xA0", {"\x82\xA0"}, 0},
+        // After a pair both code sets read, a lead byte below 0xA1 settles Shift_JIS.
+        {"<body>\xA4\xA2\x9F\xA1\x9F\xFC", {"\xA4\xA2\x9F\xA1\x9F\xFC"}, 0},
         // EUC-JP: a pair whose second byte is no EUC-JP byte, after a run of good ones, is still a pair.
         {"<meta charset=euc-jp><body>\xA4\xA2\xA4\xA4\xA4\xA6\xA4\xA8\xA4\xAA\xA4\xAB\xA4\xAD\xA4"
          "A",

@@ -455,6 +455,7 @@ TEST_F(WindowLogicTest, CommandsWaitForADownloadThatCanBeStopped) {
 // reported with the address.
 TEST_F(WindowLogicTest, HomeAndHelpPagesOpenInTheBrowser) {
     Run("HPMenuUtaNet");
+    Run("MenuHALDESOFT");
     Run("MenuHelpHelp");  // not installed
     fs::create_directories(dir / "bin");
     const std::string help = dir.Write("share/zveklc/help/index.html", "<html></html>");
@@ -465,7 +466,8 @@ TEST_F(WindowLogicTest, HomeAndHelpPagesOpenInTheBrowser) {
     EXPECT_EQ(test::Asked(w->host),
               "ヘルプが見つかりません：" + (dir.path() / "share/zveklc/help/index.html").make_preferred().string() +
                   "\nブラウザを起動できませんでした\r\n次のアドレスをブラウザで開いてください：\r\n" + utaMap + "\n" +
-                  SiteAddress(UtaNetHost(), "/") + "\n" + *LocalPageAddress(help) + "\n" + utaMap + "\n");
+                  SiteAddress(UtaNetHost(), "/") + "\n" + SiteAddress(HomeHost(), "/") + "\n" +
+                  *LocalPageAddress(help) + "\n" + utaMap + "\n");
 }
 
 // The reference dialog proposes the page a tag file names beside it, never
