@@ -3,6 +3,8 @@
 // what the writer gives back.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "TestSupport.h"
 #include "lyrics/Lrc.h"
 #include "lyrics/LyricsDocument.h"
@@ -72,9 +74,16 @@ TEST(LrcTest, CodeSetsAreRecognised) {
         {"EUC-JP", SjisToEucString(sjis)}};
     for (const auto& [what, bytes] : cases) {
         std::size_t replaced = 99;
-        EXPECT_EQ(LrcTextFromBytes(bytes, replaced), sjis) << what;
-        EXPECT_EQ(replaced, 0u) << what;
+        std::string note = "old";
+        EXPECT_EQ(LrcTextFromBytes(bytes, replaced, &note), sjis) << what;
+        EXPECT_EQ(std::tuple(replaced, note), std::tuple(0u, "")) << what;
     }
+    // Two kanji valid in both code sets: the reader says what it assumed.
+    std::size_t replaced = 0;
+    std::string note;
+    EXPECT_EQ(LrcTextFromBytes(test::Iconv("EUC-JP", "UTF-8", "[00:42.42]手旅"), replaced, &note),
+              Sjis("[00:42.42]手旅"));
+    EXPECT_EQ(note, "文字コードをEUC-JPと判断しました（どちらとも読めるファイルです）");
 }
 
 // What a lyrics site hands out (tests/data/lyrics/morning.lrc): UTF-8 with
