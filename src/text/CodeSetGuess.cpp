@@ -33,6 +33,10 @@ constexpr int kNoKana = 10;
 constexpr int kEucHalfWidth = 6;
 // Below this difference either reading could be the right one.
 constexpr std::int64_t kSureMargin = 16;
+// Only the start of a text is scored, the rest merely checked: a few pages
+// of lyrics settle the matter, and a large file is read no slower than
+// checking it takes.
+constexpr std::size_t kScoredBytes = 16 * 1024;
 
 // Row 1's brackets, the ideographic space, comma and full stop, "・" "？"
 // "！" "ー" "―" "〜" "…" and the like: what lyrics are punctuated with.
@@ -137,14 +141,16 @@ std::optional<std::int64_t> SjisCost(std::string_view s) {
     Score score;
     for (std::size_t i = 0; i < s.size(); ++i) {
         const auto b = static_cast<unsigned char>(s[i]);
+        const bool scored = i < kScoredBytes;
         if (b < 0x80) {
-            score.Ascii();
+            if (scored) score.Ascii();
         } else if (b >= 0xA1 && b <= 0xDF) {
-            score.HalfWidth(b, 0);
+            if (scored) score.HalfWidth(b, 0);
         } else {
             if (!IsLeadByte(b) || i + 1 >= s.size()) return std::nullopt;
             const auto t = static_cast<unsigned char>(s[++i]);
             if (t < 0x40 || t == 0x7F || t > 0xFC) return std::nullopt;
+            if (!scored) continue;
             unsigned row = 2u * (b <= 0x9F ? b - 0x81u : b - 0xC1u) + 1;
             unsigned cell = t - 0x3Fu - (t >= 0x80 ? 1 : 0);
             if (t >= 0x9F) {
@@ -163,21 +169,22 @@ std::optional<std::int64_t> EucCost(std::string_view s) {
     const auto at = [&](std::size_t i) { return i < s.size() ? static_cast<unsigned char>(s[i]) : 0u; };
     for (std::size_t i = 0; i < s.size(); ++i) {
         const auto b = static_cast<unsigned char>(s[i]);
+        const bool scored = i < kScoredBytes;
         if (b < 0x80) {
-            score.Ascii();
+            if (scored) score.Ascii();
             continue;
         }
         const unsigned t = at(i + 1);
         if (t < 0xA1 || t > 0xFE) return std::nullopt;
         if (b == 0x8E) {
             if (t > 0xDF) return std::nullopt;
-            score.HalfWidth(static_cast<unsigned char>(t), kEucHalfWidth);
+            if (scored) score.HalfWidth(static_cast<unsigned char>(t), kEucHalfWidth);
         } else if (b == 0x8F) {  // JIS X 0212, three bytes
             if (at(i + 2) < 0xA1 || at(i + 2) > 0xFE) return std::nullopt;
-            score.Unassigned();
+            if (scored) score.Unassigned();
             ++i;
         } else if (b >= 0xA1 && b <= 0xFE) {
-            score.Jis(b - 0xA0u, t - 0xA0u);
+            if (scored) score.Jis(b - 0xA0u, t - 0xA0u);
         } else {
             return std::nullopt;
         }
