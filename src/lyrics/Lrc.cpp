@@ -212,12 +212,10 @@ std::string LrcTextFromBytes(std::string bytes, std::size_t& replaced, std::stri
     if (LooksLikeUtf8(bytes)) return Utf8ToSjis(StripUtf8Bom(bytes), false, &replaced);
     const CodeSetGuess guess = GuessSjisOrEuc(bytes);
     const bool euc = guess.codeSet == JapaneseCodeSet::EucJp;
-    if (!guess.certain && codeSetNote) *codeSetNote = AssumedCodeSetNote(euc ? "EUC-JP" : "Shift-JIS");
+    if (!guess.certain && codeSetNote)
+        *codeSetNote = std::string("文字コードを") + (euc ? "EUC-JP" : "Shift-JIS") +
+                       "と判断しました（どちらとも読めるファイルです）";
     return euc ? EucToSjisText(bytes, replaced) : std::move(bytes);
-}
-
-std::string AssumedCodeSetNote(std::string_view codeSet) {
-    return "文字コードを" + std::string(codeSet) + "と判断しました（どちらとも読めるファイルです）";
 }
 
 int ParseLrcTime(std::string_view text) {

@@ -20,11 +20,9 @@ class LyricsDocument;
 // UTF-8 with a multi-byte sequence, else Shift-JIS or EUC-JP as
 // GuessSjisOrEuc tells. `replaced` counts characters that had no Shift-JIS
 // form and became "?". `codeSetNote`, when given, is set to the note for the
-// user when the code set was only a guess (bytes that read as both), and
-// emptied otherwise.
+// user that says which code set was assumed when that was only a guess
+// (bytes that read as both), and emptied otherwise.
 std::string LrcTextFromBytes(std::string bytes, std::size_t& replaced, std::string* codeSetNote = nullptr);
-// The note that `codeSet` ("EUC-JP", "Shift-JIS") was assumed.
-std::string AssumedCodeSetNote(std::string_view codeSet);
 
 // Reads a time stamp's text ("mm:ss.xx", "m:ss", "hh:mm:ss.xxx",
 // "mm:ss:xx", blanks anywhere ignored) into milliseconds, or kNoTime.

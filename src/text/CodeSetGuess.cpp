@@ -29,6 +29,15 @@ constexpr int kKanjiRunStep = 2;
 // Text with kanji but not a single kana is seldom Japanese: it is what
 // half-width katakana look like read as EUC-JP.
 constexpr int kNoKana = 10;
+// Half-width katakana: the kana themselves, ｦ, the long-vowel mark and
+// small kana after a kana, a sound mark after a kana that takes it, the
+// half-width ｡｢｣､･, and a mark where none can stand.
+constexpr int kHalfWidthKana = 6;
+constexpr int kHalfWidthWo = 8;
+constexpr int kHalfWidthAfterKana = 7;
+constexpr int kSoundMark = 4;
+constexpr int kHalfWidthPunctuation = 11;
+constexpr int kMisplacedMark = 16;
 // EUC-JP files hardly ever hold half-width katakana; Shift-JIS ones do.
 constexpr int kEucHalfWidth = 6;
 // Below this difference either reading could be the right one.
@@ -106,18 +115,16 @@ public:
         cost_ += c;
     }
 
-    // A half-width character: ｡｢｣､･ are rare, and the long-vowel mark,
-    // small kana and sound marks follow a kana they belong to.
     void HalfWidth(unsigned char b, int extra) {
-        int c = 6;
-        if (b <= 0xA5) c = 11;
-        else if (b == 0xA6) c = 8;
-        else if (b <= 0xB0) c = lastHalf_ != 0 ? 7 : kBoxDrawing;
-        else if (b >= 0xDE) c = TakesMark(lastHalf_, b) ? 4 : kBoxDrawing;
+        int c = kHalfWidthKana;
+        if (b <= 0xA5) c = kHalfWidthPunctuation;
+        else if (b == 0xA6) c = kHalfWidthWo;
+        else if (b <= 0xB0) c = lastHalf_ != 0 ? kHalfWidthAfterKana : kMisplacedMark;
+        else if (b >= 0xDE) c = TakesMark(lastHalf_, b) ? kSoundMark : kMisplacedMark;
         cost_ += c + extra;
         kanjiRun_ = 0;
         lastHalf_ = IsHalfWidthKana(b) ? b : 0;
-        sawKana_ = true;
+        sawKana_ = sawKana_ || lastHalf_ != 0;
     }
 
     void Unassigned() {
