@@ -31,7 +31,9 @@ constexpr std::string_view kStandardInput = "標準入力";
 
 std::string LrcText(std::string bytes, ConsoleHost& host) {
     std::size_t replaced = 0;
-    std::string text = LrcTextFromBytes(std::move(bytes), replaced);
+    std::string codeSetNote;
+    std::string text = LrcTextFromBytes(std::move(bytes), replaced, &codeSetNote);
+    if (!codeSetNote.empty()) host.SetStatusText(codeSetNote);
     if (replaced > 0) host.SetStatusText(ReplacedCharsNote(replaced));
     return text;
 }

@@ -8,6 +8,7 @@
 #include "lyrics/LyricsLines.h"
 #include "platform/Files.h"
 #include "platform/Waitcur.h"
+#include "text/CodeSetGuess.h"
 #include "text/Codec.h"
 #include "text/Sjis.h"
 #include "web/Code.h"
@@ -22,33 +23,6 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 std::string_view TrimBlanks(std::string_view s) { return TrimChars(s, " \t"); }
-
-bool ValidSjis(std::string_view s) {
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        if (b < 0x80 || (b >= 0xA1 && b <= 0xDF)) continue;
-        if (!IsLeadByte(b) || i + 1 >= s.size()) return false;
-        const auto t = static_cast<unsigned char>(s[++i]);
-        if (t < 0x40 || t == 0x7F || t > 0xFC) return false;
-    }
-    return true;
-}
-
-bool ValidEuc(std::string_view s) {
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        if (b < 0x80) continue;
-        const std::size_t trail = b == 0x8F ? 2 : 1;
-        if (b != 0x8E && b != 0x8F && (b < 0xA1 || b > 0xFE)) return false;
-        if (i + trail >= s.size()) return false;
-        for (std::size_t k = 1; k <= trail; ++k) {
-            const auto t = static_cast<unsigned char>(s[i + k]);
-            if (t < 0xA1 || t > (b == 0x8E ? 0xDF : 0xFE)) return false;
-        }
-        i += trail;
-    }
-    return true;
-}
 
 // Shift-JIS has no no-break space: in Unicode text it becomes a blank, and
 // so is trimmed at the ends of a line like one. `utf16` text starts with its
@@ -371,13 +345,18 @@ void CheckGrowth(const std::vector<std::string>& lrc) {
 
 }  // namespace
 
-std::string LrcTextFromBytes(std::string bytes, std::size_t& replaced) {
+std::string LrcTextFromBytes(std::string bytes, std::size_t& replaced, std::string* codeSetNote) {
     replaced = 0;
+    if (codeSetNote) codeSetNote->clear();
     if (HasUtf16Bom(bytes)) return Utf16WithBomToSjis(NoBreakSpacesAsBlanks(std::move(bytes), true), &replaced);
     if (LooksLikeUtf8(bytes))
         return Utf8ToSjis(StripUtf8Bom(NoBreakSpacesAsBlanks(std::move(bytes), false)), false, &replaced);
-    if (!ValidSjis(bytes) && ValidEuc(bytes)) return EucToSjisText(bytes, replaced);
-    return bytes;
+    const CodeSetGuess guess = GuessSjisOrEuc(bytes);
+    const bool euc = guess.codeSet == JapaneseCodeSet::EucJp;
+    if (!guess.certain && codeSetNote)
+        *codeSetNote = std::string("文字コードを") + (euc ? "EUC-JP" : "Shift-JIS") +
+                       "と判断しました（どちらとも読めるファイルです）";
+    return euc ? EucToSjisText(bytes, replaced) : std::move(bytes);
 }
 
 int ParseLrcTime(std::string_view text) {

@@ -17,10 +17,13 @@ class LyricsDocument;
 
 // The Shift-JIS text of an LRC file's bytes: a UTF-8 or UTF-16 byte-order
 // mark is honoured and removed; otherwise UTF-8 when the bytes are valid
-// UTF-8 with a multi-byte sequence, EUC-JP when they are valid EUC-JP but not
-// valid Shift-JIS, else Shift-JIS as it stands. `replaced` counts characters
-// that had no Shift-JIS form and became "?"; a no-break space becomes a blank.
-std::string LrcTextFromBytes(std::string bytes, std::size_t& replaced);
+// UTF-8 with a multi-byte sequence, else Shift-JIS or EUC-JP as
+// GuessSjisOrEuc tells. `replaced` counts characters that had no Shift-JIS
+// form and became "?"; a no-break space becomes a blank. `codeSetNote`, when
+// given, is set to the note for the user that says which code set was
+// assumed when that was only a guess (bytes that read as both), and emptied
+// otherwise.
+std::string LrcTextFromBytes(std::string bytes, std::size_t& replaced, std::string* codeSetNote = nullptr);
 
 // Reads a time stamp's text ("mm:ss.xx", "m:ss", "hh:mm:ss.xxx",
 // "mm:ss:xx", blanks anywhere ignored) into milliseconds, or kNoTime.

@@ -184,6 +184,10 @@ TEST_F(CliTest, HtmlLrcSearchAndBrowser) {
     EXPECT_EQ(Run({"unlrc", "-q", "-f", "song.lyr"}).status, 0);
     EXPECT_EQ(Read("song.lrc"),
               CrLf({"[ti:Song]", "[00:01.01]歌", "[00:02.00]b", "[00:04.00]\"a\"， \"b\""}));  // UTF-8
+    // EUC-JP that reads as Shift-JIS too: which one was assumed is said, but not with -q.
+    dir.Write("short.lrc", test::Iconv("EUC-JP", "UTF-8", "[00:42.42]手旅\r\n"));
+    EXPECT_TRUE(Says(Run({"lrc", "-o", "-", "short.lrc"}), 0, {"文字コードをEUC-JPと判断しました"}));
+    EXPECT_EQ(Run({"lrc", "-q", "-o", "-", "short.lrc"}).err, "");
     std::string many;
     for (int i = 0; i < 500; ++i) many += "[0:0]";
     dir.Write("many.lrc", many + std::string(300, 'x'));

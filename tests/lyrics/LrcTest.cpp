@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <regex>
+#include <tuple>
 
 #include "TestSupport.h"
 #include "lyrics/Lrc.h"
@@ -118,8 +119,9 @@ TEST(LrcTest, CodeSetsAreRecognised) {
         {"EUC-JP", SjisToEucString(sjis)}};
     for (const auto& [what, bytes] : cases) {
         std::size_t replaced = 99;
-        EXPECT_EQ(LrcTextFromBytes(bytes, replaced), sjis) << what;
-        EXPECT_EQ(replaced, 0u) << what;
+        std::string note = "old";
+        EXPECT_EQ(LrcTextFromBytes(bytes, replaced, &note), sjis) << what;
+        EXPECT_EQ(std::tuple(replaced, note), std::tuple(0u, "")) << what;
     }
     // Shift-JIS has no no-break space: it is a blank, trimmed at the ends.
     std::size_t replaced = 99;
@@ -127,6 +129,12 @@ TEST(LrcTest, CodeSetsAreRecognised) {
     EXPECT_EQ(LrcTextFromBytes(std::string("\xFF\xFE\xA0\0x\0\0\xA0", 8), replaced), " x?");  // U+A000 last
     EXPECT_EQ(LrcTextFromBytes(std::string("\xFE\xFF\0\xA0\0x", 6), replaced), " x");
     EXPECT_EQ(replaced, 0u);
+    // Two kanji valid in both code sets: the reader says what it assumed.
+    replaced = 0;
+    std::string note;
+    EXPECT_EQ(LrcTextFromBytes(test::Iconv("EUC-JP", "UTF-8", "[00:42.42]手旅"), replaced, &note),
+              Sjis("[00:42.42]手旅"));
+    EXPECT_EQ(note, "文字コードをEUC-JPと判断しました（どちらとも読めるファイルです）");
 }
 
 // What a lyrics site hands out (tests/data/lyrics/morning.lrc): UTF-8 with
