@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "lyrics/Lrc.h"
 #include "lyrics/LyricsFormat.h"
 #include "lyrics/LyricsLines.h"
 #include "platform/Files.h"
@@ -176,6 +177,7 @@ bool LyricsDocument::OpenFile(const std::string& path) {
     }
     Opened(path);
     if (IsHtmlFileName(path)) LoadHtmlFile(path);
+    else if (EqualsIgnoreCase(ExtractFileExt(path), ".lrc")) LoadLrcBytes(ReadFileBytes(path));
     else LoadTextBytes(ReadFileBytes(path));
     Modified = false;
     return true;
@@ -220,6 +222,14 @@ void LyricsDocument::LoadTextBytes(std::string_view bytes) {
     std::size_t replaced = 0;
     SetText(TextFromFileBytes(bytes, replaced));
     if (replaced > 0) host_.SetStatusText(ReplacedCharsNote(replaced));
+}
+
+void LyricsDocument::LoadLrcBytes(std::string bytes) {
+    std::size_t replaced = 0;
+    std::string note;
+    SetText(LrcTextFromBytes(std::move(bytes), replaced, &note));
+    if (replaced > 0) note += (note.empty() ? "" : "／") + ReplacedCharsNote(replaced);
+    if (!note.empty()) host_.SetStatusText(note);
 }
 
 void LyricsDocument::LoadHtmlFile(const std::string& path) { LoadHtmlBytes(ReadFileBytes(path)); }

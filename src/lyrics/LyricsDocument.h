@@ -115,6 +115,8 @@ public:
     // Loads file contents as the document's text: a UTF-8 text is converted
     // to Shift-JIS, anything else is taken byte for byte.
     void LoadTextBytes(std::string_view bytes);
+    // An LRC file's bytes, in whichever code set it was written.
+    void LoadLrcBytes(std::string bytes);
     // Replaces the text with the page text of the HTML file at `path`, or
     // of a page in memory. Read errors throw FileError.
     void LoadHtmlFile(const std::string& path);

@@ -156,6 +156,9 @@ TEST(LrcTest, RealWorldFile) {
     doc.SetFileName("");
     ConvertLrcToZVEK(doc);
     EXPECT_EQ(doc.FileName(), "");
+    // Opened in the window, an LRC file is read in its own code set.
+    ASSERT_TRUE(doc.OpenFile(ZVEKLC_TEST_DATA "/lyrics/field/night-euc.lrc"));
+    EXPECT_EQ(doc.GetLine(0), Sjis("[ti:夜の街]"));
 }
 
 TEST(LrcTest, StampsThatWouldMultiplyTheFileAreRefused) {
