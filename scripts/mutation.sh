@@ -144,7 +144,10 @@ def mutants_of(path, number, text):
         indent = text[:len(text) - len(text.lstrip())]
         found.append((path, number, 'statement dropped', indent + ';  // ' + text.strip()))
     r = re.match(r'^(\s*)return (.+);\s*$', m)
-    if r and r.group(2).strip() not in ('{}', 'true', 'false'):
+    # Returning "nothing" already would make the same program again.
+    if r and r.group(2).strip() in ('{}', 'nullptr', 'std::nullopt', 'std::string()', '""', '0'):
+        r = None
+    if r and r.group(2).strip() not in ('true', 'false'):
         found.append((path, number, 'return {}', r.group(1) + 'return {};'))
     elif r and r.group(2).strip() in ('true', 'false'):
         flip = 'false' if r.group(2).strip() == 'true' else 'true'

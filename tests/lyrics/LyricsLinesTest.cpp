@@ -29,9 +29,9 @@ TEST(ParseTimeTag, ReadsTheFormsPlayerFilesUse) {
                                                   {"35791:23:647", 2147483647},
                                                   {"01:02\x83=5", 60000},
                                                   {" \t01:02:003=Hello", 62003}};
-    const std::pair<std::string, int> fractions[] = {{"00:12.34", 12340},    {"00:12.4", 12400},
-                                                     {"00:12.456", 12456},   {"00:12.4567", 12456},
-                                                     {"01:02:12.34", 62000}, {"00:12.", 0}};
+    const std::pair<std::string, int> fractions[] = {
+        {"00:12.34", 12340},    {"00:12.4", 12400}, {"00:12.456", 12456}, {"00:12.4567", 12456},
+        {"01:02:12.34", 62000}, {"00:12.", 0},      {"00:.5", 0}};
     for (const auto& [text, ms] : fields) EXPECT_EQ(ParseTimeTag(text), ms) << text;
     for (const auto& [text, ms] : fractions) EXPECT_EQ(ParseTimeTag(text), ms) << text;
     // Negative times and those past 32 bits are none; after a lead byte,
