@@ -92,8 +92,9 @@ TEST_F(BrowserCurrentPageTest, DefaultProfileGivesTheSelectedTabsCurrentEntry) {
 TEST_F(BrowserCurrentPageTest, DamagedSessionGivesNothingAndTheDevToolsListItsFirstPage) {
     const std::string session = Session("http://good/"), good = MozLz4(session);
     const std::pair<std::string, std::string> pages[] = {
-        {MozLz4(session + std::string(kMaxSessionBytes - session.size(), ' ')), "http://good/"},  // the largest
-        {MozLz4(Session(R"(http://x/\u00e9\ud83c\udfb5\"\\\/\n)")), "http://x/\u00e9\U0001F3B5\"\\/\n"}};  // escapes
+        {MozLz4(session + std::string(kMaxSessionBytes - session.size(), ' ')), "http://good/"},          // the largest
+        {MozLz4(Session(R"(http://x/\u00e9\ud83c\udfb5\"\\\/\n)")), "http://x/\u00e9\U0001F3B5\"\\/\n"},  // escapes
+        {MozLz4(Session("http://x/\u00e9\u6b4c\U0001F3B5")), "http://x/\u00e9\u6b4c\U0001F3B5"}};  // UTF-8 as it stands
     // Damaged: the header only, the wrong magic, a size too small, zero, too
     // large or beyond any, one declared beyond the cap, and (last, so that
     // the list below is asked) JSON nested beyond reason.
@@ -104,6 +105,7 @@ TEST_F(BrowserCurrentPageTest, DamagedSessionGivesNothingAndTheDevToolsListItsFi
                                    MozLz4(session, session.size() + 1),
                                    MozLz4(session, 0xFFFFFFFFu),
                                    MozLz4(session + std::string(kMaxSessionBytes + 1 - session.size(), ' ')),
+                                   MozLz4(Session("http://x/\xE0\x80\x80")),  // overlong UTF-8
                                    MozLz4(std::string(200000, '[') + std::string(200000, ']'))};
     for (const auto& [bytes, page] : pages) {
         OneProfile(bytes);

@@ -330,6 +330,14 @@ TEST_F(WindowLogicTest, DroppedFiles) {
     }
 }
 
+// Only whole numbers are read, and only in the program's own section (its
+// name in any case); anything else keeps the default.
+TEST(WindowSettingsTest, ReadFromTheirOwnSection) {
+    const WindowSettings s = SettingsFromIni(
+        "Left=1\r\n[zveklc]\r\nLeft=12x\r\nTop=7\r\nWidth=wide\r\nHeight=\r\nOpenDir=/x\r\n[Other]\r\nTop=3\r\n");
+    EXPECT_EQ(std::tuple(s.left, s.top, s.width, s.height, s.openDir), std::tuple(-1, 7, 480, 350, "/x"));
+}
+
 TEST(WindowSettingsTest, GeometryIsFittedToTheScreen) {
     // {left, top, width, height} as stored and as shown on an 800x600 screen:
     // the defaults are centred; the screen's whole width is too wide; a

@@ -78,6 +78,8 @@ TEST_F(PosixFilesTest, OutsideAndOwnFilesAreRegularFilesOnly) {
     WriteOwnFile(dir / "to-file", "mine");
     EXPECT_TRUE(fs::is_symlink(dir / "to-file"));
     EXPECT_EQ(test::ReadBytes(file), "mine");
+    // A file that says it is empty but is not, as the kernel's are, is read.
+    EXPECT_EQ(MappedFile("/proc/self/stat").Bytes().substr(0, 3), std::to_string(::getpid()).substr(0, 3));
 }
 
 // One private folder per process, the user's alone, which a forked child
