@@ -126,7 +126,10 @@ def mutants_of(path, number, text):
     for x in re.finditer(r' (&&|\|\|) ', m):
         new = '||' if x.group(1) == '&&' else '&&'
         add(x.start(1), x.end(1), new, f"'{x.group(1)}' -> '{new}'")
+    array = re.search(r'\w\s+\w+(\[\w+\])+\s*[;={]', m)  # a declaration's sizes: only the memory changes
     for x in re.finditer(r'(?<![\w.\'])(\d+)(?![\w.\'])', m):
+        if array and m[x.start() - 1:x.start()] == '[' and m[x.end():x.end() + 1] == ']':
+            continue
         value = int(x.group(1))
         new = str(value + 1 if value == 0 or (number + x.start()) % 2 else value - 1)
         add(x.start(1), x.end(1), new, f"{value} -> {new}")
