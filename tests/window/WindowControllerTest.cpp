@@ -495,10 +495,16 @@ TEST_F(WindowLogicTest, ReferenceDialogAndStop) {
     Doc().SetFileName(dir / "s.lyr");
     Doc().OpenDialog.fileName = dir / "s.lyr";
     host.dialogFiles = {page};
-    host.onEvents = [&] { Run("Stop"); };
+    // The progress moves the caret to the line it counts.
+    std::pair<std::string, int> progress;
+    host.onEvents = [&] {
+        progress = {host.status.empty() ? "" : host.status.back(), Doc().CurrentLine()};
+        Run("Stop");
+    };
     Run("ConvMenuTagToZVEK");
     w->Select(3, 5);
     Run("MenuZVEKToTag");
+    EXPECT_NE(progress.first.find(" " + std::to_string(progress.second) + "/"), std::string::npos) << progress.second;
     EXPECT_EQ(std::tuple(Saved(*w), w->Selection(), host.dialogs.back().fileName, host.status.back()),
               std::tuple(lyrics, std::pair<size_t, size_t>(3, 5), "", "中止しました"));
     EXPECT_EQ(test::Asked(host),

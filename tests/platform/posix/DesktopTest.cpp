@@ -10,6 +10,7 @@
 #include "TestSupport.h"
 #include "platform/Association.h"
 #include "platform/ShowInBrowser.h"
+#include "window/WindowHost.h"
 
 namespace zvek {
 namespace {
@@ -314,6 +315,30 @@ TEST_F(BrowserTest, NothingStartsForAnOptionLikeAddressOrWithoutAProgram) {
     EXPECT_FALSE(OpenInBrowser("http://example.invalid/"));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_FALSE(fs::exists(tmp / "handler.args") || fs::exists(tmp / "xdg-open.args"));
+}
+
+// The windows' own host goes through the same launcher (the window tests
+// script it instead): it starts the browser, or says that it cannot.
+TEST_F(BrowserTest, TheWindowsHostStartsTheBrowserOrSaysSo) {
+    struct : WindowHost {
+        std::vector<std::string> boxes;
+        MsgResult ShowMessageBox(std::string_view text, MsgKind, MsgButtons) override {
+            boxes.emplace_back(text);
+            return MsgResult::Ok;
+        }
+        bool ShowFileDialog(FileDialog&) override { return false; }
+        void ShowStatusText(std::string_view) override {}
+        void HandleEvents() override {}
+        std::int16_t ScreenCursor() const override { return crDefault; }
+        void SetScreenCursor(std::int16_t) override {}
+    } host;
+    WriteEntry(recorder + " %u");
+    EXPECT_TRUE(host.OpenInBrowser(url));
+    EXPECT_EQ(Take("handler.args"), std::vector<std::string>{sent});
+    fs::remove(tmp / "bin/xdg-open");
+    WriteEntry((tmp / "bin/nothing") + " %u");
+    EXPECT_FALSE(host.OpenInBrowser("http://example.invalid/"));
+    EXPECT_EQ(host.boxes.size(), 1u);
 }
 
 }  // namespace

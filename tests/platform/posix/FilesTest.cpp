@@ -78,6 +78,14 @@ TEST_F(PosixFilesTest, OutsideAndOwnFilesAreRegularFilesOnly) {
     WriteOwnFile(dir / "to-file", "mine");
     EXPECT_TRUE(fs::is_symlink(dir / "to-file"));
     EXPECT_EQ(test::ReadBytes(file), "mine");
+    // A mapped file is unmapped with its last user.
+    const std::string mapped = dir.Write("mapped", "abc");
+    const auto inMaps = [&mapped] { return test::ReadBytes("/proc/self/maps").find(mapped) != std::string::npos; };
+    {
+        const MappedFile view(mapped);
+        EXPECT_TRUE(view.Bytes() == "abc" && inMaps());
+    }
+    EXPECT_FALSE(inMaps());
     // A file that says it is empty but is not, as the kernel's are, is read.
     EXPECT_EQ(MappedFile("/proc/self/stat").Bytes().substr(0, 3), std::to_string(::getpid()).substr(0, 3));
 }
