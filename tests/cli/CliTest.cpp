@@ -160,6 +160,7 @@ TEST_F(CliTest, UsageErrorsAndMessages) {
          "c\\xC2\\x9B2J\\x7F.txt"},          // C1 in UTF-8, DEL
         {"d\x9b\r.txt", "d\\x9B\\x0D.txt"},  // a stray byte, CR
         {"歌.txt", "歌.txt"},
+        {"\U0001F3B5.txt", "\U0001F3B5.txt"},  // four bytes in UTF-8
     };
     for (const auto& [name, shown] : names) {
         // A Windows name is UTF-16: a stray byte cannot reach the program.
