@@ -132,8 +132,7 @@ TEST(LrcTest, CodeSetsAreRecognised) {
     // Two kanji valid in both code sets: the reader says what it assumed.
     replaced = 0;
     std::string note;
-    EXPECT_EQ(LrcTextFromBytes(test::Iconv("EUC-JP", "UTF-8", "[00:42.42]手旅"), replaced, &note),
-              Sjis("[00:42.42]手旅"));
+    EXPECT_EQ(LrcTextFromBytes(SjisToEucString(Sjis("[00:42.42]手旅")), replaced, &note), Sjis("[00:42.42]手旅"));
     EXPECT_EQ(note, "文字コードをEUC-JPと判断しました（どちらとも読めるファイルです）");
 }
 

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "support/TestSupport.h"
+#include "web/Code.h"
 
 namespace zvek {
 namespace {
@@ -34,7 +35,7 @@ TEST(CodeSetGuessTest, TheReadingThatLooksLikeJapaneseWins) {
         {"[00:10.00]あいしてる\r\n", kSjis, true},
         {"[00:10.00]love\r\n", kSjis, true}};
     for (const auto& [utf8, written, certain] : cases) {
-        const std::string bytes = written == kEuc ? test::Iconv("EUC-JP", "UTF-8", utf8) : test::Sjis(utf8);
+        const std::string bytes = written == kEuc ? SjisToEucString(test::Sjis(utf8)) : test::Sjis(utf8);
         const CodeSetGuess guess = GuessSjisOrEuc(bytes);
         EXPECT_EQ(std::tuple(guess.codeSet, guess.certain), std::tuple(written, certain)) << utf8;
     }
