@@ -29,7 +29,8 @@ TEST(HttpAddressTest, LocationsResolveAgainstTheAddressThatAnswered) {
                                                           {"g;x=1/../y", "http://a/b/c/y"},
                                                           {"g/./h", "http://a/b/c/g/h"},
                                                           {"https://x/../y?z", "https://x/y?z"},
-                                                          {"file:///etc/passwd", "file:///etc/passwd"}};
+                                                          {"file:///etc/passwd", "file:///etc/passwd"},
+                                                          {"Z39.50s://h/x", "Z39.50s://h/x"}};
     for (const auto& [reference, expected] : cases)
         EXPECT_EQ(ResolveReference("http://a/b/c/d;p?q", reference), expected) << reference;
     EXPECT_EQ(ResolveReference("http://h:8080", "p"), "http://h:8080/p");

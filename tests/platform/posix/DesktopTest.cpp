@@ -239,6 +239,10 @@ TEST_F(BrowserTest, ExecLineBecomesArgumentsWithTheAddressAsOneOfThem) {
           "@@u", sent, "@@"},
          id,
          0},
+        {(tmp / "bin/flatpak") + " run --branch=stable org.mozilla.firefox @@u %u @@",  // the application's own command
+         {"run", "--branch=stable", "org.mozilla.firefox", "--new-window", "@@u", sent, "@@"},
+         id,
+         0},
         // A code inside quotes or inside a larger argument may land in a script
         // (more such lines: the desktop fuzz target's regressions).
         {recorder + " \"%i\" --url=%u", {}, id, 0},
