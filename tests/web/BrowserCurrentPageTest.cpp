@@ -94,7 +94,8 @@ TEST_F(BrowserCurrentPageTest, DamagedSessionGivesNothingAndTheDevToolsListItsFi
     const std::pair<std::string, std::string> pages[] = {
         {MozLz4(session + std::string(kMaxSessionBytes - session.size(), ' ')), "http://good/"},          // the largest
         {MozLz4(Session(R"(http://x/\u00e9\ud83c\udfb5\"\\\/\n)")), "http://x/\u00e9\U0001F3B5\"\\/\n"},  // escapes
-        {MozLz4(Session("http://x/\u00e9\u6b4c\U0001F3B5")), "http://x/\u00e9\u6b4c\U0001F3B5"}};  // UTF-8 as it stands
+        {MozLz4(Session("http://x/\u00e9\u6b4c\uFF7F\U0001F3B5")),
+         "http://x/\u00e9\u6b4c\uFF7F\U0001F3B5"}};  // UTF-8 as it stands
     // Damaged: the header only, the wrong magic, a size too small, zero, too
     // large or beyond any, one declared beyond the cap, and (last, so that
     // the list below is asked) JSON nested beyond reason.
