@@ -64,9 +64,10 @@ TEST(LrcTest, LinesBecomeTimedLyrics) {
         EXPECT_EQ(counts.invalidStamps, unread) << lrc.front();
         EXPECT_EQ(counts.changedLines, 0) << lrc.front();
     }
-    // A header without a value leaves the one before it.
+    // A header without a value leaves the one before it; a byte-order mark
+    // may still stand before the first line.
     LrcReadCounts counts;
-    EXPECT_EQ(LrcToZVEK({"[ti:Song]", "[TI:]"}, counts)[1], "Title=Song");
+    EXPECT_EQ(LrcToZVEK({"\xEF\xBB\xBF[ti:Song]", "[TI:]"}, counts)[1], "Title=Song");
 }
 
 // Every line comes back from the player format with the words it had: quoted

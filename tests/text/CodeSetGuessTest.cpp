@@ -29,6 +29,7 @@ TEST(CodeSetGuessTest, TheReadingThatLooksLikeJapaneseWins) {
         // Old Shift-JIS files in half-width katakana stay Shift-JIS.
         {"[00:46.67]ｳﾐ ｷｽ\r\n", kSjis, false},
         {"[00:24.06]Hey ﾄﾋﾞﾗ ｺｴ ﾑﾈ\r\n", kSjis, false},
+        {"[00:02.00]ｶｰﾄﾞ ﾁｮｯﾄ ﾒｰﾙｽ\r\n", kSjis, false},
         {"[00:01.00]ｱｲｼﾃﾙﾖ\r\n[00:03.00]ｷﾐｦ ﾜｽﾚﾅｲ\r\n", kSjis, true},
         // Valid in one code set only, or in none, or plain ASCII: no doubt.
         {"[00:10.00]あいしてる\r\n", kEuc, true},

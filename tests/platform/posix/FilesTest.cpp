@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 #include "LoopbackServer.h"
 #include "TestSupport.h"
 #include "platform/FilesFixture.h"
+#include "platform/Launch.h"
 
 namespace zvek {
 namespace {
@@ -88,6 +90,22 @@ TEST_F(PosixFilesTest, OutsideAndOwnFilesAreRegularFilesOnly) {
     EXPECT_FALSE(inMaps());
     // A file that says it is empty but is not, as the kernel's are, is read.
     EXPECT_EQ(MappedFile("/proc/self/stat").Bytes().substr(0, 3), std::to_string(::getpid()).substr(0, 3));
+}
+
+// Signals that interrupt the wait for a program's output (a timer, a
+// terminal resized) lose none of it.
+TEST(PosixLaunchTest, SignalsDuringTheWaitLoseNoOutput) {
+    struct sigaction quiet {
+    }, before{};
+    quiet.sa_handler = [](int) {};  // no SA_RESTART: poll and read return EINTR
+    ASSERT_EQ(::sigaction(SIGALRM, &quiet, &before), 0);
+    const itimerval every{{0, 2000}, {0, 2000}}, off{};
+    ::setitimer(ITIMER_REAL, &every, nullptr);
+    const auto out = RunProgramOutput({"/bin/sh", "-c", "sleep 0.2; printf hello; sleep 0.1; printf ' again'"},
+                                      std::chrono::seconds(10), 100);
+    ::setitimer(ITIMER_REAL, &off, nullptr);
+    ::sigaction(SIGALRM, &before, nullptr);
+    EXPECT_EQ(out, "hello again");
 }
 
 // One private folder per process, the user's alone, which a forked child
