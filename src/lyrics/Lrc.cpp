@@ -202,7 +202,7 @@ std::string WithFullWidthSigns(std::string_view text, std::vector<std::size_t>& 
 
 // The "=" or "#" of each display directive in `text`.
 void DirectiveSigns(std::string_view text, std::vector<std::size_t>& at) {
-    if (text.find_first_of("=#") == std::string_view::npos) return;
+    if (text.find('=') == std::string_view::npos && text.find('#') == std::string_view::npos) return;
     const std::string lower = LowerAscii(text);
     for (const std::string_view key : kDisplayDirectives) {
         const std::size_t sign = key.front() == '#' ? 0 : key.size() - 1;
