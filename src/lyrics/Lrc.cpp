@@ -171,7 +171,9 @@ std::string TimedLine(int time, std::string words, bool quoted) {
 // sign that makes it so becomes its full-width twin: the line keeps its
 // meaning and stays readable. Positions are collected first and replaced in
 // one pass, so a line full of such signs costs no more than its length.
-std::string WithFullWidthSigns(std::string_view text, std::vector<std::size_t>& at) {
+// False when there was nothing to replace.
+bool PutFullWidthSigns(std::string& text, std::vector<std::size_t>& at) {
+    if (at.empty()) return false;
     std::sort(at.begin(), at.end());
     at.erase(std::unique(at.begin(), at.end()), at.end());
     std::string out;
@@ -179,25 +181,14 @@ std::string WithFullWidthSigns(std::string_view text, std::vector<std::size_t>& 
     std::size_t copied = 0;
     for (const std::size_t pos : at) {
         out.append(text, copied, pos - copied);
-        switch (text[pos]) {
-        case '=':
-            out += "\x81\x81";
-            break;  // ＝
-        case '#':
-            out += "\x81\x94";
-            break;  // ＃
-        case ',':
-            out += "\x81\x43";
-            break;  // ，
-        default:
-            out += "\x81\x46";
-            break;  // ： for ":"
-        }
+        const char sign = text[pos];
+        out += sign == '=' ? "\x81\x81" : sign == '#' ? "\x81\x94" : sign == ',' ? "\x81\x43" : "\x81\x46";  // ＝＃，：
         copied = pos + 1;
     }
     out.append(text, copied);
+    text = std::move(out);
     at.clear();
-    return out;
+    return true;
 }
 
 // The "=" or "#" of each display directive in `text`.
@@ -241,26 +232,16 @@ void UntimedSigns(std::string_view line, std::vector<std::size_t>& at) {
 bool KeepWords(std::string& words, bool enclosed, std::vector<std::size_t>& at) {
     DirectiveSigns(words, at);
     ListSigns(words, enclosed, at);
-    if (at.empty()) return false;
-    words = WithFullWidthSigns(words, at);
-    return true;
+    return PutFullWidthSigns(words, at);
 }
 
 bool KeepUntimed(std::string& line, std::vector<std::size_t>& at) {
-    bool changed = false;
     // One after the other: a directive's "=" may be the one that made the
     // line look timed.
     DirectiveSigns(line, at);
-    if (!at.empty()) {
-        line = WithFullWidthSigns(line, at);
-        changed = true;
-    }
+    const bool directive = PutFullWidthSigns(line, at);
     UntimedSigns(line, at);
-    if (!at.empty()) {
-        line = WithFullWidthSigns(line, at);
-        changed = true;
-    }
-    return changed;
+    return PutFullWidthSigns(line, at) || directive;
 }
 
 bool StartsLikeStamp(std::string_view words) {
